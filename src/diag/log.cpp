@@ -1,0 +1,111 @@
+#include "diag/log.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <string>
+
+#include "platform/platform.h"
+
+namespace {
+
+// Owned here: the shared format buffer, the expansion buffer for the info
+// dialog and the log file. Written by every sink, reset by CloseLogFile.
+struct LogState {
+    char buffer[kFormatBufferSize] = {};
+    char expansion[kFormatBufferSize] = {};
+    std::FILE* file = nullptr;
+};
+
+LogState& State() {
+    static LogState state;
+    return state;
+}
+
+void FormatInto(const char* format, va_list args) {
+    LogState& s = State();
+    std::vsnprintf(s.buffer, sizeof s.buffer, format, args);
+    s.buffer[sizeof s.buffer - 1] = '\0';
+}
+
+}  // namespace
+
+bool OpenLogFile(const char* path) {
+    CloseLogFile();
+    State().file = std::fopen(path, "w");
+    return State().file != nullptr;
+}
+
+void CloseLogFile() {
+    LogState& s = State();
+    if (s.file) {
+        std::fclose(s.file);
+        s.file = nullptr;
+    }
+}
+
+bool LogFileOpen() { return State().file != nullptr; }
+
+const char* FormatShared(const char* format, ...) {
+    if (!format) return nullptr;
+    va_list args;
+    va_start(args, format);
+    FormatInto(format, args);
+    va_end(args);
+    return State().buffer;
+}
+
+void LogPrintf(const char* format, ...) {
+    if (!format) return;
+    va_list args;
+    va_start(args, format);
+    FormatInto(format, args);
+    va_end(args);
+    LogState& s = State();
+    if (s.file) {
+        std::fputs(s.buffer, s.file);  // written unchanged: no second formatting
+        std::fflush(s.file);
+    }
+}
+
+void DebugPrintf(const char* format, ...) {
+    if (!format) return;
+    va_list args;
+    va_start(args, format);
+    FormatInto(format, args);
+    va_end(args);
+    platform::Current().DebugOutput(State().buffer);
+}
+
+void InfoPrintf(const char* format, ...) {
+    if (!format) return;
+    va_list args;
+    va_start(args, format);
+    FormatInto(format, args);
+    va_end(args);
+
+    // The text box wants "\r\n" line breaks. Text that would grow past the
+    // expansion buffer is cut there, never written beyond it.
+    LogState& s = State();
+    std::size_t out = 0;
+    const std::size_t limit = sizeof s.expansion - 1;
+    for (const char* p = s.buffer; *p && out < limit; ++p) {
+        if (*p == '\n') {
+            if (out + 2 > limit) break;
+            s.expansion[out++] = '\r';
+        }
+        s.expansion[out++] = *p;
+    }
+    s.expansion[out] = '\0';
+
+    platform::Platform& pf = platform::Current();
+    if (!pf.InfoDialogExists()) pf.InfoDialogCreate();
+    pf.InfoDialogInsertAtCaret(s.expansion);
+}
+
+void ShowInfoDialog() {
+    platform::Platform& pf = platform::Current();
+    if (!pf.InfoDialogExists()) pf.InfoDialogCreate();
+    pf.InfoDialogSetText("");
+}
+
+void ScrollInfoToTop() { platform::Current().InfoDialogScrollToCaret(1); }

@@ -1,0 +1,27 @@
+// The three text sinks: the log file "debuglog.txt", the platform debug
+// output and the info dialog. All of them format printf-style into one shared
+// 2048-byte buffer, so a message holds at most 2047 characters and an
+// argument must never point into that buffer. Main thread only.
+#pragma once
+
+#include <cstddef>
+
+constexpr std::size_t kFormatBufferSize = 2048;
+
+// Opens (truncating) the log file; returns false and leaves logging off when
+// it cannot be created.
+bool OpenLogFile(const char* path);
+void CloseLogFile();
+bool LogFileOpen();
+
+void LogPrintf(const char* format, ...) __attribute__((format(printf, 1, 2)));
+void DebugPrintf(const char* format, ...) __attribute__((format(printf, 1, 2)));
+void InfoPrintf(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
+// Creates and shows the info dialog when needed, then empties its text.
+void ShowInfoDialog();
+// Puts the caret at character 1 and scrolls it into view.
+void ScrollInfoToTop();
+
+// Formats into the shared buffer and returns it (the overlay text uses this).
+const char* FormatShared(const char* format, ...) __attribute__((format(printf, 1, 2)));

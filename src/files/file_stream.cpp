@@ -1,0 +1,81 @@
+#include "files/file_stream.h"
+
+#include <cstring>
+#include <sys/stat.h>
+
+namespace {
+// Resolves a seek request to an absolute position, or -1 when it leaves
+// [0, size].
+std::int64_t Target(std::int64_t offset, int origin, std::int64_t position, std::int64_t size) {
+    std::int64_t base = 0;
+    if (origin == FileStream::kCurrent) base = position;
+    else if (origin == FileStream::kEnd) base = size;
+    if ((offset > 0 && base > INT64_MAX - offset)) return -1;
+    const std::int64_t target = base + offset;
+    return (target < 0 || target > size) ? -1 : target;
+}
+}  // namespace
+
+bool PlainFileStream::Open(const char* name, const char* mode) {
+    Close();
+    if (!mode || !std::strchr(mode, 'r')) return false;
+    file_ = name ? std::fopen(name, "rb") : nullptr;
+    if (file_) {
+        struct stat st {};
+        if (fstat(fileno(file_), &st) == 0 && S_ISREG(st.st_mode)) {
+            size_ = st.st_size;
+        } else {
+            std::fclose(file_);  // a directory or device is not a level file
+            file_ = nullptr;
+        }
+    }
+    return true;
+}
+
+bool PlainFileStream::Read(void* buffer, std::size_t count) {
+    if (!file_) return false;
+    if (count == 0) return true;
+    const std::size_t got = std::fread(buffer, 1, count, file_);
+    position_ += static_cast<std::int64_t>(got);
+    return got == count;
+}
+
+bool PlainFileStream::Seek(std::int64_t offset, int origin) {
+    if (!file_) return false;
+    const std::int64_t target = Target(offset, origin, position_, size_);
+    if (target < 0) return false;
+    if (fseeko(file_, static_cast<off_t>(target), SEEK_SET) != 0) return false;
+    position_ = target;
+    return true;
+}
+
+bool PlainFileStream::Close() {
+    if (file_) std::fclose(file_);
+    file_ = nullptr;
+    size_ = position_ = 0;
+    return true;
+}
+
+bool MemoryStream::Open(const char*, const char* mode) {
+    if (!mode || !std::strchr(mode, 'r')) return false;
+    open_ = true;
+    position_ = 0;
+    return true;
+}
+
+bool MemoryStream::Read(void* buffer, std::size_t count) {
+    if (!open_) return false;
+    const std::int64_t size = static_cast<std::int64_t>(bytes_.size());
+    if (static_cast<std::uint64_t>(size - position_) < count) return false;
+    if (count) std::memcpy(buffer, bytes_.data() + position_, count);
+    position_ += static_cast<std::int64_t>(count);
+    return true;
+}
+
+bool MemoryStream::Seek(std::int64_t offset, int origin) {
+    if (!open_) return false;
+    const std::int64_t target = Target(offset, origin, position_, static_cast<std::int64_t>(bytes_.size()));
+    if (target < 0) return false;
+    position_ = target;
+    return true;
+}

@@ -1,0 +1,57 @@
+// Byte streams the block container reads through. The four operations keep
+// their slot order: open, read, seek, close.
+//
+// Unlike the streams of old, these never report a failure as success: a
+// read succeeds only when every requested byte was read, and a seek
+// succeeds only to a position inside the stream (its end included), so a
+// reader can test whether a region lies in the file before allocating it.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <span>
+
+class FileStream {
+public:
+    enum Origin { kBegin = 0, kCurrent = 1, kEnd = 2 };
+
+    virtual ~FileStream() = default;
+    // A mode without 'r' is refused. Opening a missing file succeeds; the
+    // failure shows at the first read, as callers expect.
+    virtual bool Open(const char* name, const char* mode) = 0;
+    virtual bool Read(void* buffer, std::size_t count) = 0;
+    // Origin 1 (current) and 2 (end) are honoured; any other value means 0.
+    virtual bool Seek(std::int64_t offset, int origin) = 0;
+    virtual bool Close() = 0;
+};
+
+// A plain file on disk.
+class PlainFileStream : public FileStream {
+public:
+    ~PlainFileStream() override { Close(); }
+    bool Open(const char* name, const char* mode) override;
+    bool Read(void* buffer, std::size_t count) override;
+    bool Seek(std::int64_t offset, int origin) override;
+    bool Close() override;
+
+private:
+    std::FILE* file_ = nullptr;
+    std::int64_t size_ = 0;
+    std::int64_t position_ = 0;
+};
+
+// A stream over bytes in memory (fuzzing, tests). The bytes are borrowed.
+class MemoryStream : public FileStream {
+public:
+    explicit MemoryStream(std::span<const std::uint8_t> bytes) : bytes_(bytes) {}
+    bool Open(const char* name, const char* mode) override;
+    bool Read(void* buffer, std::size_t count) override;
+    bool Seek(std::int64_t offset, int origin) override;
+    bool Close() override { return true; }
+
+private:
+    std::span<const std::uint8_t> bytes_;
+    std::int64_t position_ = 0;
+    bool open_ = false;
+};

@@ -1,0 +1,231 @@
+// wildview-inspect: looks inside a level's files from the command line.
+//
+//   wildview-inspect blocks FILE.grf [--json]
+//   wildview-inspect textures FILE.pid [--json]
+//   wildview-inspect texture FILE.pid FILE.swp INDEX OUT.png [--normals OUT.png]
+//   wildview-inspect namehandle VALUE NAME [SUFFIX]
+//
+// Errors print one line to standard error and exit with status 1 (2 for a
+// wrong command line).
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "files/block_file.h"
+#include "files/name_handle.h"
+#include "files/texture_database.h"
+#include "inspect/json.h"
+#include "writer/png_io.h"
+
+namespace {
+
+using inspect::JsonBool;
+using inspect::JsonString;
+
+const char* kUsage =
+    "usage: wildview-inspect COMMAND ...\n"
+    "  blocks FILE.grf [--json]          the blocks and symbols of a scene file\n"
+    "  textures FILE.pid [--json]        the entries and palettes of a texture database\n"
+    "  texture FILE.pid FILE.swp INDEX OUT.png [--normals OUT.png]\n"
+    "                                    decode one texture entry to PNG\n"
+    "  namehandle VALUE NAME [SUFFIX]    the CRC-32 name handle of a texture name\n";
+
+int Fail(const std::string& message) {
+    std::fprintf(stderr, "wildview-inspect: %s\n", message.c_str());
+    return 1;
+}
+
+int Usage(const std::string& message) {
+    std::fprintf(stderr, "wildview-inspect: %s\n%s", message.c_str(), kUsage);
+    return 2;
+}
+
+// Splits arguments into positionals and the flags the commands know.
+struct Args {
+    std::vector<std::string> positional;
+    bool json = false;
+    std::string normals;
+    std::string error;
+};
+
+Args ParseArgs(int argc, char** argv, int first) {
+    Args a;
+    for (int i = first; i < argc; ++i) {
+        const std::string s = argv[i];
+        if (s == "--json") {
+            a.json = true;
+        } else if (s == "--normals") {
+            if (i + 1 >= argc) a.error = "--normals needs a file name";
+            else a.normals = argv[++i];
+        } else if (s.size() > 2 && s.rfind("--", 0) == 0) {
+            a.error = "unknown option " + s;
+        } else {
+            a.positional.push_back(s);
+        }
+    }
+    return a;
+}
+
+bool ParseUnsigned(const std::string& s, std::uint64_t& out) {
+    if (s.empty()) return false;
+    errno = 0;
+    char* end = nullptr;
+    out = std::strtoull(s.c_str(), &end, 0);
+    return errno == 0 && end && *end == '\0' && s[0] != '-';
+}
+
+int Blocks(const Args& a) {
+    if (a.positional.size() != 1) return Usage("blocks takes one scene file");
+    const std::string& path = a.positional[0];
+    BlockFile file;
+    if (!file.Load(path.c_str())) return Fail(path + ": " + file.LastError());
+    if (a.json) {
+        std::string out = "{\"blocks\":[";
+        for (std::size_t n = 0; n < file.Blocks().size(); ++n) {
+            const BlockRecord& b = file.Blocks()[n];
+            const char* name = b.GetName();
+            if (n) out += ',';
+            out += "{\"number\":" + std::to_string(n) + ",\"handle\":" + std::to_string(b.handle) +
+                   ",\"type\":" + std::to_string(b.type) + ",\"size\":" + std::to_string(b.size()) +
+                   ",\"name\":" + JsonString(name ? name : "") + "}";
+        }
+        out += "],\"symbols\":[";
+        for (std::size_t i = 0; i < file.Symbols().size(); ++i) {
+            const SymbolRecord& s = file.Symbols()[i];
+            if (i) out += ',';
+            out += "{\"handle\":" + std::to_string(s.handle) + ",\"refs\":" + std::to_string(s.refCount) +
+                   ",\"name\":" + JsonString(s.Name()) + "}";
+        }
+        out += "]}\n";
+        std::fputs(out.c_str(), stdout);
+        return 0;
+    }
+    std::printf("%zu blocks, %zu symbols in %s\n\n", file.Blocks().size(), file.Symbols().size(), path.c_str());
+    std::printf("%6s  %-10s  %-10s  %10s  %s\n", "number", "handle", "type", "size", "name");
+    for (std::size_t n = 0; n < file.Blocks().size(); ++n) {
+        const BlockRecord& b = file.Blocks()[n];
+        const char* name = b.GetName();
+        std::printf("%6zu  0x%08X  0x%08X  %10u  %s\n", n, b.handle, b.type, b.size(), name ? name : "(unnamed)");
+    }
+    std::printf("\n%-10s  %6s  %s\n", "symbol", "refs", "name");
+    for (const SymbolRecord& s : file.Symbols()) std::printf("0x%08X  %6u  %s\n", s.handle, s.refCount, s.Name());
+    return 0;
+}
+
+bool LoadDatabase(const std::string& path, TextureDatabase& db, std::string& error) {
+    std::FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f) {
+        error = path + ": " + std::strerror(errno);
+        return false;
+    }
+    std::fclose(f);
+    if (!db.Read(path.c_str())) {
+        error = path + ": not a texture database (version is not 0x130)";
+        return false;
+    }
+    if (db.Truncated()) {
+        error = path + ": the file is shorter than its header and palettes say";
+        return false;
+    }
+    return true;
+}
+
+int Textures(const Args& a) {
+    if (a.positional.size() != 1) return Usage("textures takes one texture database");
+    TextureDatabase db;
+    std::string error;
+    if (!LoadDatabase(a.positional[0], db, error)) return Fail(error);
+    if (a.json) {
+        std::string out = "{\"version\":" + std::to_string(kTextureDatabaseVersion) + ",\"entries\":[";
+        for (std::size_t i = 0; i < db.entries.size(); ++i) {
+            const TextureEntry& e = db.entries[i];
+            if (i) out += ',';
+            out += "{\"index\":" + std::to_string(i) + ",\"offset\":" + std::to_string(e.offset) +
+                   ",\"width\":" + std::to_string(e.width) + ",\"height\":" + std::to_string(e.height) +
+                   ",\"stride\":" + std::to_string(e.stride) + ",\"bits\":" + std::to_string(e.bits) +
+                   ",\"transparent\":" + JsonBool(e.transparent != 0) + ",\"bump\":" + JsonBool(e.bump != 0) +
+                   ",\"kind\":" + std::to_string(e.kind) + ",\"palette\":" + std::to_string(e.palette) +
+                   ",\"identifier\":" + std::to_string(e.identifier) + ",\"sizecode\":" + std::to_string(e.sizeCode) +
+                   "}";
+        }
+        out += "],\"palettes\":[";
+        for (std::size_t i = 0; i < db.paletteSizes.size(); ++i) {
+            if (i) out += ',';
+            out += std::to_string(db.paletteSizes[i]);
+        }
+        out += "]}\n";
+        std::fputs(out.c_str(), stdout);
+        return 0;
+    }
+    std::printf("%zu entries, %zu palettes (the last is the default palette)\n\n", db.entries.size(),
+                db.palettes.size());
+    std::printf("%5s  %10s  %5s  %5s  %6s  %4s  %-5s  %-4s  %-10s  %-10s  %-10s  %s\n", "index", "offset", "width",
+                "height", "stride", "bits", "alpha", "bump", "kind", "palette", "identifier", "sizecode");
+    for (std::size_t i = 0; i < db.entries.size(); ++i) {
+        const TextureEntry& e = db.entries[i];
+        std::printf("%5zu  %10u  %5u  %6u  %6u  %4u  %-5s  %-4s  0x%08X  0x%08X  0x%08X  %u\n", i, e.offset, e.width,
+                    e.height, e.stride, e.bits, e.transparent ? "yes" : "no", e.bump ? "yes" : "no", e.kind,
+                    e.palette, e.identifier, e.sizeCode);
+    }
+    std::printf("\npalette colours:");
+    for (std::uint32_t n : db.paletteSizes) std::printf(" %u", n);
+    std::printf("\n");
+    return 0;
+}
+
+int Texture(const Args& a) {
+    if (a.positional.size() != 4) return Usage("texture takes FILE.pid FILE.swp INDEX OUT.png");
+    TextureDatabase db;
+    std::string error;
+    if (!LoadDatabase(a.positional[0], db, error)) return Fail(error);
+    const std::string& swp = a.positional[1];
+    if (!db.pixelFile.OpenFile(swp.c_str())) return Fail(swp + ": " + std::strerror(errno ? errno : ENOENT));
+    std::uint64_t index = 0;
+    if (!ParseUnsigned(a.positional[2], index)) return Usage("INDEX must be a number");
+    if (index >= db.entries.size())
+        return Fail("entry " + a.positional[2] + " does not exist (the database has " +
+                    std::to_string(db.entries.size()) + " entries)");
+    const TextureEntry& e = db.entries[index];
+    const std::uint64_t rowBytes = std::uint64_t{e.width} * (e.bits == 16 ? 2 : 1);
+    if (e.height && std::uint64_t{e.offset} + std::uint64_t{e.height - 1} * e.stride + rowBytes > db.pixelFile.Size())
+        return Fail(swp + ": entry " + std::to_string(index) + " lies past the end of the pixel file");
+    DecodedImage image;
+    if (!db.DecodeImage(static_cast<int>(index), !a.normals.empty(), image) || image.width == 0 || image.height == 0)
+        return Fail("entry " + std::to_string(index) + " has no decodable pixels (" + std::to_string(e.width) + " x " +
+                    std::to_string(e.height) + ")");
+    if (!wvwrite::WritePng(a.positional[3], image.width, image.height, image.rgba, &error)) return Fail(error);
+    if (!a.normals.empty() && !wvwrite::WritePng(a.normals, image.width, image.height, image.normals, &error))
+        return Fail(error);
+    return 0;
+}
+
+int NameHandle(const Args& a) {
+    if (a.positional.size() < 2 || a.positional.size() > 3) return Usage("namehandle takes VALUE NAME [SUFFIX]");
+    char* end = nullptr;
+    const float value = std::strtof(a.positional[0].c_str(), &end);
+    if (a.positional[0].empty() || !end || *end) return Usage("VALUE must be a number such as 1.0");
+    const std::string suffix = a.positional.size() == 3 ? a.positional[2] : "";
+    std::printf("0x%08X\n", MakeNameHandle(FloatBits(value), a.positional[1].c_str(), suffix.c_str()));
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 2) return Usage("no command given");
+    const std::string command = argv[1];
+    if (command == "--help" || command == "-h" || command == "help") {
+        std::fputs(kUsage, stdout);
+        return 0;
+    }
+    const Args a = ParseArgs(argc, argv, 2);
+    if (!a.error.empty()) return Usage(a.error);
+    if (command == "blocks") return Blocks(a);
+    if (command == "textures") return Textures(a);
+    if (command == "texture") return Texture(a);
+    if (command == "namehandle") return NameHandle(a);
+    return Usage("unknown command " + command);
+}
