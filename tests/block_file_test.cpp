@@ -1,0 +1,311 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "files/block_file.h"
+#include "files/file_stream.h"
+#include "files/name_handle.h"
+#include "test_util.h"
+#include "writer/scene_writer.h"
+
+namespace {
+
+// A container image built by hand: header, block records, data, symbols.
+struct RawBlock {
+    std::uint32_t symbol, type, handle;
+    std::vector<std::uint8_t> data;
+};
+struct RawSymbol {
+    std::uint32_t handle, refs;
+    std::string name;
+};
+
+std::vector<std::uint8_t> RawContainer(const std::vector<RawBlock>& blocks, const std::vector<RawSymbol>& symbols) {
+    std::vector<std::uint8_t> out(48 + 32 * blocks.size());
+    std::vector<std::uint32_t> offsets;
+    for (const RawBlock& b : blocks) {
+        offsets.push_back(static_cast<std::uint32_t>(out.size()));
+        out.insert(out.end(), b.data.begin(), b.data.end());
+    }
+    const std::uint32_t symbolOffset = static_cast<std::uint32_t>(out.size());
+    for (const RawSymbol& s : symbols) {
+        const std::size_t at = out.size();
+        PutU32(out, at, s.handle);
+        PutU32(out, at + 4, static_cast<std::uint32_t>(s.name.size() + 1));
+        PutU32(out, at + 8, s.refs);
+        out.insert(out.end(), s.name.begin(), s.name.end());
+        out.push_back(0);
+    }
+    PutU32(out, 0, kBlockFileMagic);
+    PutU32(out, 4, static_cast<std::uint32_t>(out.size()));
+    PutU32(out, 8, static_cast<std::uint32_t>(blocks.size()));
+    PutU32(out, 12, static_cast<std::uint32_t>(symbols.size()));
+    PutU32(out, 16, static_cast<std::uint32_t>(out.size()) - symbolOffset);
+    PutU32(out, 20, symbolOffset);
+    PutU32(out, 28, 12);
+    PutU32(out, 32, 10);
+    for (std::size_t n = 0; n < blocks.size(); ++n) {
+        const std::size_t r = 48 + 32 * n;
+        PutU32(out, r + 0, blocks[n].symbol);
+        PutU32(out, r + 8, offsets[n]);
+        PutU32(out, r + 12, static_cast<std::uint32_t>(blocks[n].data.size()));
+        PutU32(out, r + 24, blocks[n].type);
+        PutU32(out, r + 28, blocks[n].handle);
+    }
+    return out;
+}
+
+bool LoadBytes(BlockFile& file, const std::vector<std::uint8_t>& bytes) {
+    MemoryStream stream(bytes);
+    return file.Load(stream, "memory.grf");
+}
+
+TEST(NameHandleTest, CheckValues) {
+    EXPECT_EQ(Crc32("123456789", 9), 0xCBF43926u);
+    EXPECT_EQ(MakeNameHandle(0, "A\\B", ""), 0xA5A50BE1u);
+    // Lower case, '/' for '\', and the suffix simply follows the name.
+    EXPECT_EQ(MakeNameHandle(FloatBits(0.9f), "Tex\\Grass", ".TGA"),
+              MakeNameHandle(FloatBits(0.9f), "tex/grass.tga", nullptr));
+    const std::uint8_t message[] = {'a', '/', 'b', 0, 0, 0x80, 0x3F};  // "a/b" + 1.0f
+    EXPECT_EQ(MakeNameHandle(FloatBits(1.0f), "a/", "B"), Crc32(message, sizeof message));
+    EXPECT_NE(MakeNameHandle(FloatBits(1.0f), "a", ""), MakeNameHandle(FloatBits(0.9f), "a", ""));
+}
+
+TEST(BlockFileTest, EmptyContainerLoads) {
+    BlockFile file;
+    ASSERT_TRUE(LoadBytes(file, RawContainer({}, {})));
+    EXPECT_EQ(file.GetBlockCount(), 0u);
+    EXPECT_EQ(file.GetSymbolCount(), 0u);
+    EXPECT_EQ(file.GetBlock(0), nullptr);
+    EXPECT_EQ(file.FindBlockHandleByName(".region"), kNotFound);
+}
+
+TEST(BlockFileTest, HandleFlagBitsAreIgnoredByTheCheckAndByLookup) {
+    std::vector<RawBlock> blocks;
+    for (std::uint32_t n = 0; n < 4; ++n) blocks.push_back({0x10, n == 3 ? 4u : 0u, n | (n == 3 ? 0x80000000u : 0u), {std::uint8_t(n)}});
+    BlockFile file;
+    ASSERT_TRUE(LoadBytes(file, RawContainer(blocks, {{0x10, 4, "mesh"}})));
+    ASSERT_NE(file.GetBlock(3), nullptr);
+    EXPECT_EQ(file.GetBlock(0x80000003u), file.GetBlock(3));
+    EXPECT_EQ(file.GetBlock(3)->handle, 0x80000003u);
+    EXPECT_EQ(file.GetBlock(3)->type, kMeshBlockType);
+    EXPECT_EQ(file.GetBlock(4), nullptr);
+}
+
+TEST(BlockFileTest, AHandleThatDoesNotMatchItsPositionFailsWithItsMessage) {
+    std::vector<RawBlock> blocks = {{1, 0, 0, {}}, {1, 0, 1, {}}, {1, 0, 5, {}}};
+    BlockFile file;
+    testing::internal::CaptureStdout();
+    EXPECT_FALSE(LoadBytes(file, RawContainer(blocks, {})));
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "ERROR: block handle 5 does not match in block number 2\n");
+}
+
+TEST(BlockFileTest, NameLookupsFindTheFirstBlockAndAreCaseSensitive) {
+    std::vector<RawBlock> blocks = {{7, 0, 0, {1}}, {9, 0, 1, {2}}, {9, 0, 2, {3}}};
+    BlockFile file;
+    ASSERT_TRUE(LoadBytes(file, RawContainer(blocks, {{7, 1, ".valuetable"}, {9, 2, ".region"}})));
+    EXPECT_EQ(file.FindBlockHandleByName(".region"), 1u);
+    ASSERT_NE(file.FindBlockByName(".region"), nullptr);
+    EXPECT_EQ(file.FindBlockByName(".region")->data[0], 2);
+    EXPECT_EQ(file.FindBlockByName(".Region"), nullptr);
+    EXPECT_EQ(file.FindSymbolByName(".REGION"), kNotFound);
+    EXPECT_STREQ(file.GetSymbolName(7), ".valuetable");
+    EXPECT_EQ(file.GetSymbolName(8), nullptr);
+    EXPECT_STREQ(file.GetSymbolNameAt(1), ".region");
+    EXPECT_EQ(file.GetSymbolNameAt(2), nullptr);
+    EXPECT_STREQ(file.GetBlock(2)->GetName(), ".region");
+}
+
+TEST(BlockFileTest, SaveThenLoadReproducesEverything) {
+    TempDir dir;
+    wvwrite::SceneWriter w;
+    w.AddBlock(".region", 0, {1, 2, 3, 4});
+    w.AddBlock("rock", kMeshBlockType, std::vector<std::uint8_t>(1000, 0xAB));
+    w.AddBlock("rock", 0x1234, {});
+    w.AddBlock("gone", 9, {5});
+    w.file().FreeBlock(3);
+    w.Symbol("textures\\grass");
+    ASSERT_TRUE(w.Save(dir.File("level.grf"), nullptr));
+
+    BlockFile loaded;
+    ASSERT_TRUE(loaded.Load(dir.File("level.grf").c_str()));
+    EXPECT_STREQ(loaded.FileName(), dir.File("level.grf").c_str());
+    const BlockFile& original = w.file();
+    ASSERT_EQ(loaded.GetBlockCount(), original.GetBlockCount());
+    for (std::size_t n = 0; n < original.GetBlockCount(); ++n) {
+        const BlockRecord& a = original.Blocks()[n];
+        const BlockRecord& b = loaded.Blocks()[n];
+        EXPECT_EQ(a.data, b.data) << n;
+        EXPECT_EQ(a.handle, b.handle) << n;
+        EXPECT_EQ(a.type, b.type) << n;
+        EXPECT_EQ(a.nameSymbol, b.nameSymbol) << n;
+        EXPECT_STREQ(a.GetName(), b.GetName()) << n;
+    }
+    ASSERT_EQ(loaded.GetSymbolCount(), original.GetSymbolCount());
+    for (std::size_t i = 0; i < original.GetSymbolCount(); ++i) {
+        EXPECT_EQ(original.Symbols()[i].handle, loaded.Symbols()[i].handle);
+        EXPECT_EQ(original.Symbols()[i].refCount, loaded.Symbols()[i].refCount);
+        EXPECT_STREQ(original.Symbols()[i].Name(), loaded.Symbols()[i].Name());
+    }
+    EXPECT_EQ(loaded.FindBlockByName("rock")->size(), 1000u);
+    const SymbolHandle rock = loaded.FindSymbolByName("rock");
+    for (const SymbolRecord& s : loaded.Symbols()) {
+        if (s.handle == rock) {
+            EXPECT_EQ(s.refCount, 2u);  // names two blocks
+        }
+    }
+    // And the bytes themselves: saving the loaded file writes the same file.
+    ASSERT_TRUE(loaded.Save(dir.File("again.grf").c_str()));
+    EXPECT_EQ(ReadAll(dir.File("level.grf")), ReadAll(dir.File("again.grf")));
+}
+
+TEST(BlockFileTest, SavedHeaderCarriesItsConstants) {
+    BlockFile file;
+    file.NewBlock("a").data = {1, 2, 3};
+    const std::vector<std::uint8_t> bytes = file.SaveToMemory();
+    ASSERT_GE(bytes.size(), 48u);
+    const std::uint32_t expected[12] = {kBlockFileMagic, static_cast<std::uint32_t>(bytes.size()), 1, 1, 14, 83, 0, 12, 10, 0, 0, 0};
+    for (int k = 0; k < 12; ++k) EXPECT_EQ(LoadU32(bytes.data() + 4 * k), expected[k]) << "header word " << k;
+}
+
+TEST(BlockFileTest, MalformedFilesFailCleanly) {
+    const std::vector<std::uint8_t> good = RawContainer({{1, 0, 0, {1, 2, 3, 4}}, {1, 0, 1, {5}}}, {{1, 2, "a"}});
+    struct Case {
+        const char* what;
+        std::size_t at;       // word to overwrite (SIZE_MAX: truncate to `value` bytes)
+        std::uint32_t value;
+    };
+    const Case cases[] = {
+        {"short header", SIZE_MAX, 40},
+        {"wrong magic", 0, 0x0ACEBABF},
+        {"block count beyond the file", 8, 0xFFFFFFFF},
+        {"block count one too many", 8, 3},
+        {"data offset past the end", 48 + 8, 0x7FFFFFFF},
+        {"data size past the end", 48 + 12, 0xFFFFFFF0},
+        {"second block's data past the end", 80 + 12, 42},
+        {"symbol table offset past the end", 20, 0xFFFFFF00},
+        {"symbol count beyond the file", 12, 0x40000000},
+        {"symbol name length past the end", good.size() - 2 - 8, 0xFFFFFFFF},
+        {"truncated symbol table", SIZE_MAX, static_cast<std::uint32_t>(good.size() - 1)},
+    };
+    {
+        BlockFile file;
+        ASSERT_TRUE(LoadBytes(file, good));
+    }
+    for (const Case& c : cases) {
+        std::vector<std::uint8_t> bytes = good;
+        if (c.at == SIZE_MAX) bytes.resize(c.value);
+        else PutU32(bytes, c.at, c.value);
+        BlockFile file;
+        EXPECT_FALSE(LoadBytes(file, bytes)) << c.what;
+        EXPECT_FALSE(file.LastError().empty()) << c.what;
+    }
+}
+
+TEST(BlockFileTest, MissingFileFails) {
+    BlockFile file;
+    EXPECT_FALSE(file.Load("/nonexistent/level.grf"));
+    EXPECT_FALSE(file.Load("/tmp"));  // a directory is no file either
+}
+
+TEST(BlockFileTest, SymbolNamesWithoutTerminatorAreTerminated) {
+    std::vector<std::uint8_t> bytes = RawContainer({}, {{3, 1, "abc"}});
+    bytes.pop_back();                  // drop the zero
+    PutU32(bytes, 48 + 4, 3);          // and say so in the length
+    PutU32(bytes, 4, static_cast<std::uint32_t>(bytes.size()));
+    BlockFile file;
+    ASSERT_TRUE(LoadBytes(file, bytes));
+    EXPECT_STREQ(file.GetSymbolName(3), "abc");
+}
+
+TEST(BlockFileTest, NewSymbolsTakeHandlesFromTheCounterInSortedPlace) {
+    BlockFile file;
+    const SymbolHandle next = PeekNextSymbolHandle();
+    EXPECT_EQ(file.AddSymbolReference("m"), next);
+    EXPECT_EQ(file.AddSymbolReference("b"), next + 16);
+    EXPECT_EQ(file.AddSymbolReference("z"), next + 32);
+    EXPECT_EQ(file.AddSymbolReference("m"), next);  // existing: one more reference
+    ASSERT_EQ(file.GetSymbolCount(), 3u);
+    EXPECT_STREQ(file.GetSymbolNameAt(0), "b");
+    EXPECT_STREQ(file.GetSymbolNameAt(1), "m");
+    EXPECT_STREQ(file.GetSymbolNameAt(2), "z");
+    EXPECT_EQ(file.Symbols()[1].refCount, 2u);
+
+    file.ReleaseSymbol("m");
+    EXPECT_EQ(file.Symbols()[1].refCount, 1u);
+    file.ReleaseSymbol(next);  // by handle, the last reference
+    EXPECT_EQ(file.FindSymbolByName("m"), kNotFound);
+    EXPECT_STREQ(file.GetSymbolNameAt(1), "z");
+    file.ReleaseSymbol("unknown");
+    file.ReleaseSymbol(0x12345678u);
+    EXPECT_EQ(file.GetSymbolCount(), 2u);
+}
+
+TEST(BlockFileTest, FreedSlotsAreReusedAndRenamingMovesReferences) {
+    BlockFile file;
+    BlockRecord& a = file.NewBlock("first");
+    a.data = {1};
+    EXPECT_EQ(a.handle, 0u | kNewBlockFlag);
+    file.NewBlock("second").data = {2};
+    EXPECT_EQ(file.GetBlock(1)->handle, 1u | kNewBlockFlag);
+
+    file.FreeBlock(0);
+    EXPECT_EQ(file.GetBlock(0)->type, kFreedBlockType);
+    EXPECT_EQ(file.GetBlock(0)->size(), 0u);
+    EXPECT_STREQ(file.GetBlock(0)->GetName(), "first");  // kept until reused
+
+    BlockRecord& reused = file.NewBlock("third");
+    EXPECT_EQ(&reused, file.GetBlock(0));
+    EXPECT_EQ(reused.handle, 0u | kNewBlockFlag);
+    EXPECT_EQ(file.FindSymbolByName("first"), kNotFound);  // its last reference went with the slot
+    EXPECT_STREQ(reused.GetName(), "third");
+
+    reused.SetName("second");
+    EXPECT_EQ(file.FindSymbolByName("third"), kNotFound);
+    EXPECT_EQ(file.Symbols()[0].refCount, 2u);
+    const SymbolHandle before = reused.nameSymbol;
+    reused.SetName("second");  // same name: nothing happens
+    EXPECT_EQ(reused.nameSymbol, before);
+    EXPECT_EQ(file.Symbols()[0].refCount, 2u);
+}
+
+TEST(BlockFileTest, SaveReportsAFileItCannotWrite) {
+    BlockFile file;
+    EXPECT_FALSE(file.Save("/nonexistent-dir/level.grf"));
+    EXPECT_FALSE(file.LastError().empty());
+}
+
+TEST(FileStreamTest, ReadsAndSeeksStayInsideTheStream) {
+    const std::vector<std::uint8_t> bytes = {1, 2, 3, 4, 5};
+    MemoryStream s(bytes);
+    EXPECT_FALSE(s.Open("x", "wb"));
+    ASSERT_TRUE(s.Open("x", "rb"));
+    std::uint8_t buf[8] = {};
+    EXPECT_TRUE(s.Read(buf, 2));
+    EXPECT_TRUE(s.Seek(1, FileStream::kCurrent));
+    EXPECT_TRUE(s.Read(buf, 2));
+    EXPECT_EQ(buf[0], 4);
+    EXPECT_FALSE(s.Read(buf, 1));  // at the end: a short read is a failure
+    EXPECT_TRUE(s.Seek(-5, FileStream::kEnd));
+    EXPECT_FALSE(s.Seek(6, FileStream::kBegin));
+    EXPECT_TRUE(s.Seek(5, 7));  // unknown origins mean "from the start"
+    EXPECT_FALSE(s.Seek(-1, FileStream::kBegin));
+
+    TempDir dir;
+    WriteAll(dir.File("f"), bytes);
+    PlainFileStream p;
+    EXPECT_FALSE(p.Open(dir.File("f").c_str(), "w"));
+    ASSERT_TRUE(p.Open(dir.File("f").c_str(), "rb"));
+    EXPECT_TRUE(p.Seek(3, FileStream::kBegin));
+    EXPECT_TRUE(p.Read(buf, 2));
+    EXPECT_EQ(buf[1], 5);
+    EXPECT_FALSE(p.Read(buf, 1));
+    EXPECT_FALSE(p.Seek(6, FileStream::kBegin));
+    PlainFileStream missing;
+    EXPECT_TRUE(missing.Open("/nonexistent", "r"));  // failure shows at the first read
+    EXPECT_FALSE(missing.Read(buf, 1));
+}
+
+}  // namespace

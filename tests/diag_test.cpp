@@ -1,0 +1,154 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "diag/clock.h"
+#include "diag/log.h"
+#include "diag/stat_counter.h"
+#include "platform/scripted_platform.h"
+#include "test_util.h"
+
+namespace {
+
+class DiagTest : public ::testing::Test {
+protected:
+    void SetUp() override { ResetClock(); }
+    void TearDown() override {
+        CloseLogFile();
+        ResetClock();
+    }
+    platform::ScriptedPlatform pf;
+    platform::PlatformScope scope{pf};
+    TempDir dir;
+};
+
+TEST_F(DiagTest, LogFileIsFlushedAfterEveryMessageAndTakesTextLiterally) {
+    ASSERT_TRUE(OpenLogFile(dir.File("debuglog.txt").c_str()));
+    LogPrintf("\n\n    InitGL\n    =====\n");
+    // Read while the file is still open: the message must already be there.
+    EXPECT_EQ(ReadText(dir.File("debuglog.txt")), "\n\n    InitGL\n    =====\n");
+    LogPrintf("\nLoading GRF file: '%s'...", "C:/levels/%s%d.grf");
+    EXPECT_EQ(ReadText(dir.File("debuglog.txt")),
+              "\n\n    InitGL\n    =====\n\nLoading GRF file: 'C:/levels/%s%d.grf'...");
+}
+
+TEST_F(DiagTest, OpeningTheLogTruncatesAnOldOne) {
+    WriteAll(dir.File("debuglog.txt"), {'o', 'l', 'd'});
+    ASSERT_TRUE(OpenLogFile(dir.File("debuglog.txt").c_str()));
+    LogPrintf("new");
+    EXPECT_EQ(ReadText(dir.File("debuglog.txt")), "new");
+}
+
+TEST_F(DiagTest, LongMessagesAreCutAt2047Characters) {
+    ASSERT_TRUE(OpenLogFile(dir.File("debuglog.txt").c_str()));
+    const std::string longText(3000, 'x');
+    LogPrintf("%s", longText.c_str());
+    EXPECT_EQ(ReadText(dir.File("debuglog.txt")), std::string(2047, 'x'));
+    DebugPrintf("%s!", longText.c_str());
+    EXPECT_EQ(pf.debug, std::string(2047, 'x'));
+}
+
+TEST_F(DiagTest, WithoutLogFileOrFormatNothingIsWritten) {
+    LogPrintf("nowhere to go");  // must not crash with no file
+    EXPECT_FALSE(LogFileOpen());
+    LogPrintf(nullptr);
+    DebugPrintf(nullptr);
+    InfoPrintf(nullptr);
+    EXPECT_EQ(pf.debug, "");
+    EXPECT_FALSE(pf.infoOpen);
+}
+
+TEST_F(DiagTest, DebugOutputReachesThePlatform) {
+    DebugPrintf("\nSelect: %d %d", 12, 3);
+    DebugPrintf("\n%s: %d", "gTotalTris", -4);
+    EXPECT_EQ(pf.debug, "\nSelect: 12 3\ngTotalTris: -4");
+}
+
+TEST_F(DiagTest, InfoTextOpensTheDialogAndGetsCarriageReturns) {
+    InfoPrintf("\nSource geometry type: %d", 2);
+    EXPECT_TRUE(pf.infoOpen);
+    EXPECT_EQ(pf.infoCreations, 1);
+    InfoPrintf("\n%d Vertices\n", 4);
+    EXPECT_EQ(pf.infoText, "\r\nSource geometry type: 2\r\n4 Vertices\r\n");
+}
+
+TEST_F(DiagTest, ShowInfoDialogClearsSoADumpIsTheOnlyText) {
+    InfoPrintf("old report");
+    ShowInfoDialog();
+    EXPECT_EQ(pf.infoText, "");
+    InfoPrintf("\nnew");
+    EXPECT_EQ(pf.infoText, "\r\nnew");
+    EXPECT_EQ(pf.infoCreations, 1);
+
+    // A closed dialog is created again by the next use.
+    pf.infoOpen = false;
+    ShowInfoDialog();
+    EXPECT_EQ(pf.infoCreations, 2);
+    EXPECT_EQ(pf.infoText, "");
+}
+
+TEST_F(DiagTest, ScrollInfoToTopPutsTheCaretAtCharacterOne) {
+    InfoPrintf("\nabc");
+    ScrollInfoToTop();
+    EXPECT_EQ(pf.infoCaret, 1u);
+}
+
+TEST_F(DiagTest, InfoExpansionNeverOutgrowsItsBuffer) {
+    // 2047 line feeds would need 4094 bytes once expanded; the text is cut.
+    const std::string breaks(2100, '\n');
+    InfoPrintf("%s", breaks.c_str());
+    EXPECT_LE(pf.infoText.size(), kFormatBufferSize - 1);
+    EXPECT_EQ(pf.infoText.size() % 2, 0u);  // never half a line break
+    EXPECT_EQ(pf.infoText.substr(0, 4), "\r\n\r\n");
+}
+
+TEST_F(DiagTest, GetTimeStartsAtZeroAndFollowsTheCounter) {
+    pf.frequency = 1000;
+    pf.counter = 5000;
+    EXPECT_EQ(GetTime(), 0.0);
+    pf.counter = 7500;
+    EXPECT_DOUBLE_EQ(GetTime(), 2.5);
+}
+
+TEST_F(DiagTest, GetTimeFallsBackToTicksAcrossTheirWrap) {
+    pf.frequency = 0;
+    pf.ticks = 0xFFFFFF00u;
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(GetTime(), 0.0);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "WARNING: Init hi-res timer failed: not supported?\n");
+    pf.ticks = 0x00000100u;  // 512 ms later, after the 32-bit wrap
+    EXPECT_DOUBLE_EQ(GetTime(), 0.512);
+}
+
+TEST_F(DiagTest, FrameDeltaIsZeroFirstThenTheTimeBetweenCalls) {
+    pf.counter = 100;
+    EXPECT_EQ(GetFrameDelta(), 0.0);
+    pf.counter = 116;
+    EXPECT_DOUBLE_EQ(GetFrameDelta(), 0.016);
+    pf.counter = 150;
+    EXPECT_DOUBLE_EQ(GetFrameDelta(), 0.034);
+}
+
+TEST(StatCounterTest, TheNineCountersReportInRegistrationOrder) {
+    ResetStatCounters();
+    gTotalTris.value = 12;
+    gNeighbourTriTex.value = -3;
+    EXPECT_EQ(StatReport(),
+              "\ngVisibleVerts: 0\ngVisibleTris: 0\ngRawRGBTexMem: 0\ngRawRGBATexMem: 0"
+              "\ngNeighbourTriTex: -3\ngTex256: 0\ngTexOther: 0\ngVisibleDisplayLists: 0\ngTotalTris: 12");
+    ResetStatCounters();
+    EXPECT_EQ(gTotalTris.value, 0);
+}
+
+TEST(StatCounterTest, ACounterDefinedLaterIsReportedLast) {
+    // Each test runs in its own process, so the extra counter stays here.
+    static StatCounter extra("gExtraCounter");
+    extra.value = 7;
+    const auto& registry = StatRegistry();
+    ASSERT_EQ(registry.size(), 10u);
+    EXPECT_EQ(registry.back(), &extra);
+    const std::string report = StatReport();
+    EXPECT_EQ(report.substr(report.rfind('\n')), "\ngExtraCounter: 7");
+}
+
+}  // namespace

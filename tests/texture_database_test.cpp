@@ -1,0 +1,310 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <vector>
+
+#include "files/texture_database.h"
+#include "test_util.h"
+#include "writer/texture_writer.h"
+
+namespace {
+
+using wvwrite::Rgb;
+using wvwrite::TextureSetWriter;
+using wvwrite::TextureSpec;
+
+TextureSpec Spec(std::uint32_t id, std::uint32_t w, std::uint32_t h, std::uint8_t fill = 1) {
+    TextureSpec t;
+    t.identifier = id;
+    t.width = w;
+    t.height = h;
+    t.indices.assign(std::size_t{w} * h, fill);
+    return t;
+}
+
+// Reads a writer's database and pixel file back from memory.
+void ReadBack(const TextureSetWriter& w, TextureDatabase& db, std::vector<std::uint8_t>& pid) {
+    pid = w.PidBytes();
+    ASSERT_TRUE(db.ReadFromMemory(pid));
+    db.pixelFile.OpenMemory(w.SwpBytes());
+}
+
+TEST(TextureDatabaseTest, WriterDatabaseReadsBackToTheSameEntriesAndPalettes) {
+    TextureSetWriter w;
+    const std::uint32_t p0 = w.AddPalette({{1, 2, 3}, {4, 5, 6}});
+    const std::uint32_t p1 = w.AddPalette(std::vector<Rgb>(64, Rgb{9, 9, 9}));
+    TextureSpec a = Spec(0x11, 4, 2);
+    a.palette = p0;
+    a.rowPadding = 3;
+    a.transparent = true;
+    TextureSpec b = Spec(0x22, 8, 8);
+    b.bits = 16;
+    b.bump = true;
+    b.palette = p1;
+    b.kind = kInvisibleTextureKind;
+    b.smallerVersions = 2;
+    w.AddTexture(a);
+    w.AddTexture(b);
+
+    TextureDatabase db;
+    std::vector<std::uint8_t> pid;
+    ReadBack(w, db, pid);
+    EXPECT_FALSE(db.Truncated());
+    ASSERT_EQ(db.entries.size(), w.Entries().size());
+    ASSERT_EQ(db.entries.size(), 4u);
+    for (std::size_t i = 0; i < db.entries.size(); ++i)
+        EXPECT_EQ(std::memcmp(&db.entries[i], &w.Entries()[i], sizeof(TextureEntry)), 0) << i;
+    EXPECT_EQ(db.entries[0].stride, 7u);
+    EXPECT_EQ(db.entries[1].stride, 16u);
+    EXPECT_EQ(db.entries[2].sizeCode, 4u);
+    EXPECT_EQ(db.entries[3].sizeCode, 2u);
+    ASSERT_EQ(db.paletteSizes, (std::vector<std::uint32_t>{2, 64, 256}));
+    EXPECT_EQ(db.palettes[0], (std::vector<std::uint8_t>{3, 2, 1, 0, 6, 5, 4, 0}));  // stored B, G, R, unused
+    EXPECT_EQ(db.identifiers.size(), 2u);
+    EXPECT_EQ(db.identifiers.at(0x22), 1);
+}
+
+TEST(TextureDatabaseTest, EmptyDatabaseHasOnlyTheDefaultPalette) {
+    TextureSetWriter w;
+    TextureDatabase db;
+    std::vector<std::uint8_t> pid;
+    ReadBack(w, db, pid);
+    ASSERT_EQ(db.palettes.size(), 1u);
+    EXPECT_EQ(db.DefaultPaletteIndex(), 0u);
+    ASSERT_EQ(db.paletteSizes[0], 256u);
+    for (std::size_t i = 0; i < 256; ++i) {
+        EXPECT_EQ(db.palettes[0][4 * i + 0], 0xD2);
+        EXPECT_EQ(db.palettes[0][4 * i + 1], 0xFF);
+        EXPECT_EQ(db.palettes[0][4 * i + 2], 0x00);
+    }
+    EXPECT_EQ(db.FindTexture(0), -1);
+}
+
+TEST(TextureDatabaseTest, FindTextureChoosesTheStoredVersionThatFits) {
+    TextureSetWriter w;
+    w.AddTexture(Spec(0xA, 16, 16));                     // 0
+    TextureSpec big = Spec(0xB, 512, 256);
+    big.smallerVersions = 3;                             // 1: 512, 2: 256, 3: 128, 4: 64
+    w.AddTexture(big);
+    TextureSpec square = Spec(0xC, 256, 256);
+    square.smallerVersions = 2;                          // 5: 256, 6: 128, 7: 64
+    w.AddTexture(square);
+    w.AddTexture(Spec(0xD, 512, 512));                   // 8: nothing smaller stored
+    w.AddTexture(Spec(0xE, 8, 8));                       // 9
+    w.AddTexture(Spec(0xE, 4, 4));                       // 10: a later full-size entry, same identifier
+    TextureDatabase db;
+    std::vector<std::uint8_t> pid;
+    ReadBack(w, db, pid);
+
+    struct Case {
+        std::uint32_t id;
+        std::int32_t max;
+        int entry;
+    };
+    const Case cases[] = {
+        {0xA, 64, 0},   {0xB, 128, 3},  // 512 x 256 halves to 128 x 64: size code 128
+        {0xB, 64, 4},   {0xB, 512, 1},  {0xC, 64, 7}, {0xC, 128, 6}, {0xD, 128, 8},
+        {0xE, 64, 10},                   // starts from the later full-size entry
+        {0xF, 64, -1},  {0xB, 0, 1},    {0xB, -5, 1},  // no hang on odd limits
+    };
+    for (const Case& c : cases) {
+        db.MaxTextureSize = c.max;
+        EXPECT_EQ(db.FindTexture(c.id), c.entry) << std::hex << c.id << " at " << std::dec << c.max;
+    }
+}
+
+TEST(TextureDatabaseTest, UnreadableOrWrongVersionFails) {
+    TextureDatabase db;
+    EXPECT_FALSE(db.Read("/nonexistent.pid"));
+    std::vector<std::uint8_t> bytes = TextureSetWriter().PidBytes();
+    PutU32(bytes, 0, 0x131);
+    EXPECT_FALSE(db.ReadFromMemory(bytes));
+    EXPECT_FALSE(db.ReadFromMemory(std::vector<std::uint8_t>{0x30, 0x01}));
+}
+
+TEST(TextureDatabaseTest, CountsLargerThanTheFileAreClampedToIt) {
+    TextureSetWriter w;
+    w.AddPalette({{1, 1, 1}});
+    w.AddTexture(Spec(1, 2, 2));
+    w.AddTexture(Spec(2, 2, 2));
+    const std::vector<std::uint8_t> good = w.PidBytes();
+    struct Case {
+        const char* what;
+        std::size_t word;
+        std::uint32_t value;
+        std::size_t entries, palettes;
+    };
+    const Case cases[] = {
+        {"entry count", 12, 0xFFFFFFFF, 2, 2},
+        {"directory offset", 8, 0xFFFFFFF0, 0, 2},
+        {"palette count", 20, 0x7FFFFFFF, 2, 0},  // file palette, then entries read as palettes, then the end
+        {"palette colour count", 36, 0x40000000, 2, 2},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::uint8_t> bytes = good;
+        PutU32(bytes, c.word, c.value);
+        TextureDatabase db;
+        ASSERT_TRUE(db.ReadFromMemory(bytes)) << c.what;
+        EXPECT_TRUE(db.Truncated()) << c.what;
+        EXPECT_EQ(db.entries.size(), c.entries) << c.what;
+        if (c.palettes) {
+            EXPECT_EQ(db.palettes.size(), c.palettes) << c.what;
+        }
+        EXPECT_LE(db.palettes.size(), bytes.size() / 16 + 1) << c.what;
+    }
+    // Cut inside the second entry: only the first survives.
+    std::vector<std::uint8_t> cut(good.begin(), good.end() - 10);
+    TextureDatabase db;
+    ASSERT_TRUE(db.ReadFromMemory(cut));
+    EXPECT_EQ(db.entries.size(), 1u);
+    EXPECT_TRUE(db.Truncated());
+}
+
+TEST(TexturePixelsTest, RowsAreReadWithTheirStride) {
+    // Entry 0: 8-bit, W = 3, S = 4. Entry 1: 16-bit, W = 2, S = 4.
+    TextureSetWriter w;
+    w.AddPalette(std::vector<Rgb>(256, Rgb{}));
+    TextureSpec e8 = Spec(1, 3, 2);
+    e8.indices = {1, 2, 3, 4, 5, 6};
+    e8.rowPadding = 1;
+    TextureSpec e16 = Spec(2, 2, 2);
+    e16.bits = 16;
+    e16.indices = {63, 0, 1, 2};
+    e16.normalCodes = {0x000, 0x001, 0x10F, 0x3FF};
+    w.AddTexture(e8);
+    w.AddTexture(e16);
+    TextureDatabase db;
+    std::vector<std::uint8_t> pid;
+    ReadBack(w, db, pid);
+    EXPECT_EQ(db.entries[0].stride, 4u);
+    EXPECT_EQ(db.entries[1].stride, 4u);
+
+    TexturePixels px;
+    ASSERT_TRUE(db.ReadPixels(0, true, px));
+    EXPECT_EQ(px.indices, (std::vector<std::uint8_t>{1, 2, 3, 4, 5, 6}));
+    EXPECT_TRUE(px.normalCodes.empty());
+    ASSERT_TRUE(db.ReadPixels(1, true, px));
+    EXPECT_EQ(px.indices, (std::vector<std::uint8_t>{63, 0, 1, 2}));
+    EXPECT_EQ(px.normalCodes, (std::vector<std::uint16_t>{0x000, 0x001, 0x10F, 0x3FF}));
+    // The raw words: 0xFC00 is colour 63 with codes 0, 0x0001 colour 0 with e = 1.
+    const std::vector<std::uint8_t>& swp = w.SwpBytes();
+    EXPECT_EQ(swp[db.entries[1].offset] | (swp[db.entries[1].offset + 1] << 8), 0xFC00);
+    EXPECT_EQ(swp[db.entries[1].offset + 2] | (swp[db.entries[1].offset + 3] << 8), 0x0001);
+}
+
+TEST(TexturePixelsTest, NormalCodesBecomeBumpBytes) {
+    struct Case {
+        std::uint16_t code;
+        std::uint8_t bytes[4];
+    };
+    const Case cases[] = {
+        {(16 << 4) | 0, {255, 127, 127, 255}},
+        {0x10F, {139, 127, 254, 255}},
+        {0x000, {126, 0, 127, 255}},
+    };
+    for (const Case& c : cases) {
+        std::uint8_t out[4];
+        NormalCodeToBytes(c.code, out);
+        EXPECT_EQ(std::vector<std::uint8_t>(out, out + 4), std::vector<std::uint8_t>(c.bytes, c.bytes + 4))
+            << std::hex << c.code;
+    }
+}
+
+TEST(TexturePixelsTest, EncodedNormalsDecodeCloseToTheirVector) {
+    const Vector3 normals[] = {{0, 0, 1}, {0.6f, 0, 0.8f}, {0, -0.6f, 0.8f}, {-0.3f, 0.3f, 0.905f}};
+    for (const Vector3& n : normals) {
+        std::uint8_t b[4];
+        NormalCodeToBytes(wvwrite::EncodeNormal(n.Normalised()), b);
+        const Vector3 back(b[0] / 127.5f - 1, b[1] / 127.5f - 1, b[2] / 127.5f - 1);
+        EXPECT_GT(back.Normalised().Dot(n.Normalised()), 0.98f) << n.x << " " << n.y << " " << n.z;
+    }
+}
+
+TEST(TexturePixelsTest, ColoursFollowThePaletteAndTheTransparencyRule) {
+    TextureSetWriter w;
+    const std::uint32_t p = w.AddPalette({{10, 20, 30}, {40, 50, 60}});
+    TextureSpec opaque = Spec(1, 2, 1);
+    opaque.palette = p;
+    opaque.indices = {0, 1};
+    TextureSpec clear = opaque;
+    clear.identifier = 2;
+    clear.transparent = true;
+    TextureSpec fallback = opaque;
+    fallback.identifier = 3;
+    fallback.palette = kDefaultPaletteIndex;
+    TextureSpec shortPalette = opaque;  // index 5 lies past the two colours
+    shortPalette.identifier = 4;
+    shortPalette.indices = {5, 1};
+    for (const TextureSpec& s : {opaque, clear, fallback, shortPalette}) w.AddTexture(s);
+    TextureDatabase db;
+    std::vector<std::uint8_t> pid;
+    ReadBack(w, db, pid);
+    db.entries[2].palette = 7;  // names no palette: the default one colours it too
+    DecodedImage img;
+
+    ASSERT_TRUE(db.DecodeImage(0, false, img));
+    EXPECT_EQ(img.rgba, (std::vector<std::uint8_t>{10, 20, 30, 255, 40, 50, 60, 255}));
+    EXPECT_TRUE(img.normals.empty());
+    ASSERT_TRUE(db.DecodeImage(1, false, img));
+    EXPECT_EQ(img.rgba, (std::vector<std::uint8_t>{10, 20, 30, 0, 40, 50, 60, 255}));
+    ASSERT_TRUE(db.DecodeImage(2, true, img));
+    EXPECT_EQ(img.rgba, (std::vector<std::uint8_t>{0, 255, 210, 255, 0, 255, 210, 255}));
+    EXPECT_EQ(img.normals, (std::vector<std::uint8_t>{127, 127, 255, 255, 127, 127, 255, 255}));  // 8-bit: flat
+    ASSERT_TRUE(db.DecodeImage(3, false, img));
+    EXPECT_EQ(img.rgba, (std::vector<std::uint8_t>{0, 0, 0, 255, 40, 50, 60, 255}));
+}
+
+TEST(TexturePixelsTest, ReadsPastTheEndOfThePixelFileYieldZeros) {
+    TextureSetWriter w;
+    TextureSpec t = Spec(1, 4, 4, 9);
+    w.AddTexture(t);
+    TextureDatabase db;
+    std::vector<std::uint8_t> pid;
+    ReadBack(w, db, pid);
+    std::vector<std::uint8_t> swp = w.SwpBytes();
+    swp.resize(6);  // one row and a half
+    db.pixelFile.OpenMemory(swp);
+    TexturePixels px;
+    ASSERT_TRUE(db.ReadPixels(0, false, px));
+    EXPECT_EQ(px.indices, (std::vector<std::uint8_t>{9, 9, 9, 9, 9, 9, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
+
+    db.entries[0].offset = 0xFFFFFFF0u;  // wholly outside
+    ASSERT_TRUE(db.ReadPixels(0, false, px));
+    EXPECT_EQ(px.indices, std::vector<std::uint8_t>(16, 0));
+
+    db.pixelFile.Close();  // no pixel file at all reads as zeros too
+    db.entries[0].offset = 0;
+    ASSERT_TRUE(db.ReadPixels(0, false, px));
+    EXPECT_EQ(px.indices, std::vector<std::uint8_t>(16, 0));
+}
+
+TEST(TexturePixelsTest, HugeOrUnknownEntriesAreRefused) {
+    TextureSetWriter w;
+    w.AddTexture(Spec(1, 2, 2));
+    TextureDatabase db;
+    std::vector<std::uint8_t> pid;
+    ReadBack(w, db, pid);
+    TexturePixels px;
+    EXPECT_FALSE(db.ReadPixels(5, false, px));
+    EXPECT_FALSE(db.ReadPixels(-1, false, px));
+    db.entries[0].width = 0xFFFFFFFFu;
+    EXPECT_FALSE(db.ReadPixels(0, false, px));
+    EXPECT_TRUE(px.indices.empty());
+    db.entries[0].width = 2;
+    db.entries[0].bits = 24;  // other depths read nothing
+    ASSERT_TRUE(db.ReadPixels(0, false, px));
+    EXPECT_EQ(px.indices, std::vector<std::uint8_t>(4, 0));
+}
+
+TEST(TexturePixelsTest, PixelFileOnDisk) {
+    TempDir dir;
+    WriteAll(dir.File("a.swp"), {1, 2, 3});
+    PixelFile f;
+    EXPECT_FALSE(f.OpenFile(dir.File("missing.swp").c_str()));
+    ASSERT_TRUE(f.OpenFile(dir.File("a.swp").c_str()));
+    std::uint8_t buf[5];
+    f.ReadAt(1, buf, 5);
+    EXPECT_EQ(std::vector<std::uint8_t>(buf, buf + 5), (std::vector<std::uint8_t>{2, 3, 0, 0, 0}));
+}
+
+}  // namespace

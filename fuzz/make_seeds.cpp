@@ -1,0 +1,265 @@
+// Writes the seed corpora of the fuzz targets with the writer library:
+//   make_seeds DIR   ->  DIR/fuzz_block_file/*, DIR/fuzz_texture_database/*
+// Every seed is read back before it is written, so the fuzzers start from
+// inputs that reach past the format checks.
+#include <cstdint>
+#include <cstdio>
+#include <exception>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "files/block_file.h"
+#include "files/file_stream.h"
+#include "files/name_handle.h"
+#include "files/texture_database.h"
+#include "writer/procedural.h"
+#include "writer/scene_writer.h"
+#include "writer/texture_writer.h"
+
+namespace fs = std::filesystem;
+using Bytes = std::vector<std::uint8_t>;
+
+namespace {
+
+bool gFailed = false;
+
+void Emit(const fs::path& dir, const std::string& name, const Bytes& bytes) {
+    const fs::path path = dir / name;
+    if (!wvwrite::WriteFileBytes(path.string(), bytes)) {
+        std::fprintf(stderr, "make_seeds: cannot write %s\n", path.c_str());
+        gFailed = true;
+    }
+}
+
+Bytes Deterministic(wvwrite::Rng& rng, std::size_t n) {
+    Bytes b(n);
+    for (auto& v : b) v = static_cast<std::uint8_t>(rng.Next());
+    return b;
+}
+
+// ---- block containers ------------------------------------------------------
+
+void BlockSeed(const fs::path& dir, const std::string& name, const std::function<void(wvwrite::SceneWriter&)>& build) {
+    wvwrite::SceneWriter w;
+    build(w);
+    const Bytes bytes = w.file().SaveToMemory();
+    MemoryStream stream(bytes);
+    BlockFile check;
+    if (!check.Load(stream, name.c_str()) || check.GetBlockCount() != w.file().GetBlockCount() ||
+        check.GetSymbolCount() != w.file().GetSymbolCount()) {
+        std::fprintf(stderr, "make_seeds: %s does not read back: %s\n", name.c_str(), check.LastError().c_str());
+        gFailed = true;
+        return;
+    }
+    Emit(dir, name, bytes);
+}
+
+void BlockSeeds(const fs::path& dir) {
+    BlockSeed(dir, "empty.grf", [](wvwrite::SceneWriter&) {});
+
+    BlockSeed(dir, "named_blocks.grf", [](wvwrite::SceneWriter& w) {
+        wvwrite::ByteWriter mesh;
+        mesh.U32(3).F32(1.5f).F32(-2.0f).F32(0.25f).CString("bark.tga");
+        w.AddBlock("tree_oak", kMeshBlockType, mesh.Take());
+        wvwrite::ByteWriter terrain;
+        terrain.U16(64).U16(64).Zeros(32).U32(0xDEADBEEF);
+        w.AddBlock("terrain", 1, terrain.Take());
+        w.AddBlock("empty_marker", 9, {});
+        w.AddBlock("sky", 7, {0x10, 0x20, 0x30});
+    });
+
+    // Handles as blocks created in memory carry them (0x80000000 set), mixed
+    // with plain numbers as a file written elsewhere has them.
+    BlockSeed(dir, "flag_handles.grf", [](wvwrite::SceneWriter& w) {
+        const BlockHandle a = w.AddBlock("flagged", 2, {1, 2, 3, 4});
+        const BlockHandle b = w.AddBlock("plain", 2, {5, 6, 7, 8});
+        const BlockHandle c = w.AddBlock("other_flags", 3, {9});
+        w.file().GetBlock(b)->handle = b & kBlockNumberMask;
+        w.file().GetBlock(c)->handle = (c & kBlockNumberMask) | 0x40000000u;
+        (void)a;
+    });
+
+    BlockSeed(dir, "freed_and_reused.grf", [](wvwrite::SceneWriter& w) {
+        w.AddBlock("first", 1, {1, 1, 1});
+        const BlockHandle middle = w.AddBlock("middle", 1, {2, 2, 2, 2});
+        w.AddBlock("last", 1, {3});
+        w.file().FreeBlock(middle);
+        BlockRecord& reused = w.file().NewBlock("replacement");
+        reused.type = kMeshBlockType;
+        reused.data = {4, 4, 4, 4, 4, 4};
+    });
+
+    BlockSeed(dir, "freed_left.grf", [](wvwrite::SceneWriter& w) {
+        w.AddBlock("kept", 5, {7, 7});
+        const BlockHandle gone = w.AddBlock("gone", 5, {8, 8, 8});
+        w.file().FreeBlock(gone);
+    });
+
+    BlockSeed(dir, "symbol_refcounts.grf", [](wvwrite::SceneWriter& w) {
+        w.Symbol("grass.tga");
+        w.Symbol("stone.tga");
+        for (int i = 0; i < 3; ++i) w.file().AddSymbolReference("shared_material");
+        w.AddBlock("shared_material", kMeshBlockType, {0xAA});
+        w.AddBlock("rock", kMeshBlockType, {0xBB, 0xCC});
+        w.file().GetBlock(1)->SetName("boulder");
+        w.file().ReleaseSymbol("stone.tga");
+    });
+
+    BlockSeed(dir, "many_blocks.grf", [](wvwrite::SceneWriter& w) {
+        wvwrite::Rng rng(0x5EED);
+        for (int i = 0; i < 48; ++i) {
+            const std::size_t size = static_cast<std::size_t>(rng.Int(0, 600));
+            w.AddBlock("block_" + std::to_string(i), static_cast<std::uint32_t>(rng.Int(0, 8)), Deterministic(rng, size));
+            if (i % 5 == 0) w.Symbol("texture_" + std::to_string(i) + ".tga");
+        }
+    });
+}
+
+// ---- texture databases -----------------------------------------------------
+
+std::uint32_t TextureId(const std::string& name) { return MakeNameHandle(FloatBits(1.0f), name.c_str(), ".tga"); }
+
+std::vector<std::uint8_t> RandomIndices(std::uint32_t seed, std::size_t n, int colours) {
+    wvwrite::Rng rng(seed);
+    std::vector<std::uint8_t> out(n);
+    for (auto& v : out) v = static_cast<std::uint8_t>(rng.Int(0, colours - 1));
+    return out;
+}
+
+std::vector<std::uint16_t> BumpCodes(std::uint32_t seed, std::uint32_t w, std::uint32_t h) {
+    std::vector<float> heights(std::size_t{w} * h);
+    for (std::uint32_t y = 0; y < h; ++y)
+        for (std::uint32_t x = 0; x < w; ++x)
+            heights[std::size_t{y} * w + x] =
+                4.0f * wvwrite::TileNoise(seed, static_cast<float>(x) / 8.0f, static_cast<float>(y) / 8.0f, 4, 3);
+    return wvwrite::NormalCodesFromHeights(heights, w, h, 1.0f);
+}
+
+wvwrite::TextureSpec Spec(const std::string& name, std::uint32_t w, std::uint32_t h, std::uint32_t bits,
+                          std::uint32_t palette, int colours) {
+    wvwrite::TextureSpec t;
+    t.identifier = TextureId(name);
+    t.width = w;
+    t.height = h;
+    t.bits = bits;
+    t.palette = palette;
+    t.indices = RandomIndices(t.identifier, std::size_t{w} * h, colours);
+    return t;
+}
+
+// The target's input: u32 length of the .pid part, the .pid, the .swp.
+void TextureSeed(const fs::path& dir, const std::string& name, const std::function<void(wvwrite::TextureSetWriter&)>& build) {
+    wvwrite::TextureSetWriter w;
+    try {
+        build(w);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "make_seeds: %s: %s\n", name.c_str(), e.what());
+        gFailed = true;
+        return;
+    }
+    const Bytes pid = w.PidBytes();
+    TextureDatabase check;
+    if (!check.ReadFromMemory(pid) || check.Truncated() || check.entries.size() != w.Entries().size()) {
+        std::fprintf(stderr, "make_seeds: %s does not read back\n", name.c_str());
+        gFailed = true;
+        return;
+    }
+    wvwrite::ByteWriter input;
+    input.U32(static_cast<std::uint32_t>(pid.size())).Bytes(pid).Bytes(w.SwpBytes());
+    Emit(dir, name, input.bytes());
+}
+
+void TextureSeeds(const fs::path& dir) {
+    TextureSeed(dir, "empty.tex", [](wvwrite::TextureSetWriter&) {});
+
+    TextureSeed(dir, "eight_bit.tex", [](wvwrite::TextureSetWriter& w) {
+        const std::uint32_t p = w.AddPalette(wvwrite::GradientPalette({{20, 40, 10}, {120, 200, 60}}, 16));
+        wvwrite::TextureSpec t = Spec("grass", 32, 32, 8, p, 16);
+        t.indices = wvwrite::NoiseIndices(3, 32, 4, 3, 16);
+        w.AddTexture(t);
+    });
+
+    TextureSeed(dir, "sixteen_bit_normals.tex", [](wvwrite::TextureSetWriter& w) {
+        const std::uint32_t p = w.AddPalette(wvwrite::GradientPalette({{90, 90, 90}, {200, 190, 180}}, 64));
+        wvwrite::TextureSpec t = Spec("cobbles", 32, 32, 16, p, 64);
+        t.bump = true;
+        t.normalCodes = BumpCodes(5, 32, 32);
+        t.smallerVersions = 1;
+        w.AddTexture(t);
+    });
+
+    TextureSeed(dir, "transparent.tex", [](wvwrite::TextureSetWriter& w) {
+        const std::uint32_t p = w.AddPalette(wvwrite::GradientPalette({{0, 0, 0}, {30, 80, 20}, {90, 160, 60}}, 32));
+        wvwrite::TextureSpec t = Spec("leaves", 16, 16, 8, p, 32);
+        t.transparent = true;
+        w.AddTexture(t);
+    });
+
+    TextureSeed(dir, "padded_strides.tex", [](wvwrite::TextureSetWriter& w) {
+        const std::uint32_t p = w.AddPalette(wvwrite::GradientPalette({{10, 10, 60}, {200, 220, 255}}, 64));
+        wvwrite::TextureSpec a = Spec("water", 20, 12, 8, p, 64);
+        a.rowPadding = 3;
+        w.AddTexture(a);
+        wvwrite::TextureSpec b = Spec("ice", 10, 6, 16, p, 64);
+        b.rowPadding = 6;
+        w.AddTexture(b);
+    });
+
+    TextureSeed(dir, "default_palette.tex", [](wvwrite::TextureSetWriter& w) {
+        wvwrite::TextureSpec t = Spec("unpainted", 8, 8, 8, kDefaultPaletteIndex, 256);
+        t.kind = kInvisibleTextureKind;
+        w.AddTexture(t);
+    });
+
+    // 128 texels a side with halved copies: the two size limits pick
+    // different entries.
+    TextureSeed(dir, "smaller_versions.tex", [](wvwrite::TextureSetWriter& w) {
+        const std::uint32_t p = w.AddPalette(wvwrite::GradientPalette({{110, 50, 40}, {200, 190, 180}}, 64));
+        wvwrite::TextureSpec t = Spec("bricks", 128, 128, 8, p, 64);
+        t.indices = wvwrite::NoiseIndices(9, 128, 8, 4, 64);
+        t.smallerVersions = 3;
+        w.AddTexture(t);
+    });
+
+    TextureSeed(dir, "mixed_set.tex", [](wvwrite::TextureSetWriter& w) {
+        const std::uint32_t p0 = w.AddPalette(wvwrite::GradientPalette({{0, 0, 0}, {255, 255, 255}}, 256));
+        const std::uint32_t p1 = w.AddPalette(wvwrite::GradientPalette({{80, 20, 20}, {250, 200, 50}}, 64));
+        wvwrite::TextureSpec a = Spec("ground", 64, 64, 8, p0, 256);
+        a.smallerVersions = 2;
+        w.AddTexture(a);
+        wvwrite::TextureSpec b = Spec("metal", 16, 32, 16, p1, 64);
+        b.bump = true;
+        b.normalCodes = BumpCodes(11, 16, 32);
+        b.rowPadding = 2;
+        b.smallerVersions = 1;
+        w.AddTexture(b);
+        wvwrite::TextureSpec c = Spec("fence", 8, 4, 8, p1, 64);
+        c.transparent = true;
+        w.AddTexture(c);
+        w.AddTexture(Spec("plain16", 4, 4, 16, kDefaultPaletteIndex, 64));
+    });
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: make_seeds CORPUS_DIR\n");
+        return 2;
+    }
+    const fs::path root = argv[1];
+    const fs::path blocks = root / "fuzz_block_file";
+    const fs::path textures = root / "fuzz_texture_database";
+    std::error_code ec;
+    fs::create_directories(blocks, ec);
+    fs::create_directories(textures, ec);
+    if (!fs::is_directory(blocks) || !fs::is_directory(textures)) {
+        std::fprintf(stderr, "make_seeds: cannot create the corpus folders under %s\n", root.c_str());
+        return 1;
+    }
+    BlockSeeds(blocks);
+    TextureSeeds(textures);
+    return gFailed ? 1 : 0;
+}
