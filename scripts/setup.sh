@@ -1,0 +1,28 @@
+#!/usr/bin/env bash
+# Installs the Debian 12 packages Wildview needs. Idempotent: when every
+# package is already installed it changes nothing and asks no registry.
+set -euo pipefail
+
+packages=(
+  build-essential cmake pkg-config          # the build
+  libgtest-dev libgmock-dev libbenchmark-dev # tests and benchmarks
+  libpng-dev                                 # PNG export and screenshots
+  clang libclang-rt-14-dev                   # libFuzzer with ASan and UBSan
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+
+if [ ${#missing[@]} -eq 0 ]; then
+  echo "setup: all ${#packages[@]} packages present"
+  exit 0
+fi
+
+echo "setup: installing ${missing[*]}"
+sudo=""
+if [ "$(id -u)" -ne 0 ]; then sudo="sudo"; fi
+export DEBIAN_FRONTEND=noninteractive
+$sudo apt-get update -q
+$sudo apt-get install -y -q --no-install-recommends "${missing[@]}"
