@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "diag/log.h"
 #include "platform/platform.h"
 
 namespace {
@@ -48,7 +49,7 @@ double GetTime() {
             s.start = pf.CounterValue();
             return 0.0;
         }
-        std::printf("WARNING: Init hi-res timer failed: not supported?\n");
+        ConsolePrintf("WARNING: Init hi-res timer failed: not supported?\n");
         s.hiRes = false;
         return TickTime();
     }

@@ -109,3 +109,17 @@ void ShowInfoDialog() {
 }
 
 void ScrollInfoToTop() { platform::Current().InfoDialogScrollToCaret(1); }
+
+namespace {
+std::FILE* gConsole = nullptr;  // null: standard output
+}
+
+void SetConsoleStream(std::FILE* stream) { gConsole = stream; }
+
+void ConsolePrintf(const char* format, ...) {
+    if (!format) return;
+    va_list args;
+    va_start(args, format);
+    std::vfprintf(gConsole ? gConsole : stdout, format, args);
+    va_end(args);
+}

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdio>
 
 constexpr std::size_t kFormatBufferSize = 2048;
 
@@ -25,3 +26,9 @@ void ScrollInfoToTop();
 
 // Formats into the shared buffer and returns it (the overlay text uses this).
 const char* FormatShared(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
+// Lines the design prints on the process's standard output (object loading,
+// block-table errors, the clock warning). Tools that print their own results
+// on standard output can send these elsewhere.
+void ConsolePrintf(const char* format, ...) __attribute__((format(printf, 1, 2)));
+void SetConsoleStream(std::FILE* stream);  // nullptr: standard output

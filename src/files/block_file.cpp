@@ -1,5 +1,7 @@
 #include "files/block_file.h"
 
+#include "diag/log.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -115,7 +117,7 @@ bool BlockFile::Load(FileStream& s, const char* fileName) {
         b.owner = this;
         b.fileOffset = LoadU32(rec + 8);
         if ((b.handle & kBlockNumberMask) != n) {
-            std::printf("ERROR: block handle %x does not match in block number %x\n", b.handle, n);
+            ConsolePrintf("ERROR: block handle %x does not match in block number %x\n", b.handle, n);
             s.Close();
             return Fail("a block handle does not match its position in the block table");
         }

@@ -1,0 +1,392 @@
+#include "files/mesh_objects.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "diag/log.h"
+#include "diag/stat_counter.h"
+#include "files/load_sequence.h"
+#include "files/name_handle.h"
+#include "files/texture_database.h"
+#include "platform/platform.h"
+#include "scene/texture_image.h"
+
+namespace {
+
+// The words of a block; words past its end read as 0.
+class Words {
+public:
+    explicit Words(const BlockRecord* block) {
+        if (block) bytes_ = block->bytes();
+    }
+    std::uint32_t operator[](std::uint64_t k) const {
+        std::uint32_t v = 0;
+        if (k < Count()) ReadU32(bytes_, static_cast<std::size_t>(k) * 4, v);
+        return v;
+    }
+    float F(std::uint64_t k) const {
+        const std::uint32_t bits = (*this)[k];
+        float f;
+        std::memcpy(&f, &bits, sizeof f);
+        return f;
+    }
+    Vector3 V(std::uint64_t k) const { return {F(k), F(k + 1), F(k + 2)}; }
+    std::uint64_t Count() const { return bytes_.size() / 4; }
+    bool Holds(std::uint64_t words) const { return words <= Count(); }
+    std::size_t Bytes() const { return bytes_.size(); }
+
+private:
+    std::span<const std::uint8_t> bytes_;
+};
+
+const BlockRecord* Block(BlockHandle h) { return TheSceneFile().GetBlock(h); }
+
+const char* SymbolText(SymbolHandle s) { return TheSceneFile().GetSymbolName(s); }
+
+void Unexpected(const char* text) {
+    platform::Current().MessageBox(platform::Owner::MainWindow, text, "Unexpected Wildgrove Event",
+                                   platform::Buttons::Ok, platform::Icon::None);
+}
+
+// The classic generator of the C library (range 0..32767).
+int NextRandom() {
+    std::uint32_t& s = TheMeshLoader().randomState;
+    s = s * 214013u + 2531011u;
+    return static_cast<int>((s >> 16) & 0x7FFF);
+}
+
+void DecodeMaterials(MeshData& md, BlockHandle mappingHandle) {
+    md.hasMapping = mappingHandle != 0;
+    if (!md.hasMapping) return;
+    const Words mapping(Block(mappingHandle));
+    const BlockHandle materialHandle = mapping[0];
+    if (materialHandle == 0) Unexpected("Mapping but no material");
+    const Words material(Block(materialHandle));
+    const std::uint64_t n = material[0];
+    if (material.Holds(1 + 6 * n + 5)) {
+        md.materials.resize(static_cast<std::size_t>(n));
+        for (std::uint64_t j = 0; j < n; ++j)
+            md.materials[j] = {static_cast<std::uint32_t>(j), material[1 + j], material[1 + n + j], material[1 + 2 * n + j]};
+        for (int k = 0; k < 5; ++k) md.Lighting[k] = static_cast<std::int32_t>(material[1 + 6 * n + k]);
+    }
+    if (md.geometryType != 1) return;
+    const std::uint64_t nt = mapping[1], nf = mapping[2];
+    if (!mapping.Holds(3 + 2 * nt + 4 * nf)) return;  // counts it cannot hold: no texture vertices
+    md.positions.assign(static_cast<std::size_t>(nt), Vector3{});
+    md.normals.assign(static_cast<std::size_t>(nt), Vector3{});
+    md.texcoords.resize(static_cast<std::size_t>(nt));
+    for (std::uint64_t i = 0; i < nt; ++i) md.texcoords[i] = {mapping.F(3 + 2 * i), mapping.F(4 + 2 * i)};
+    md.triangles.resize(static_cast<std::size_t>(nf));
+    md.triangleMaterial.resize(static_cast<std::size_t>(nf));
+    const std::uint64_t faces = 3 + 2 * nt, materials = faces + 3 * nf;
+    for (std::uint64_t t = 0; t < nf; ++t) {
+        for (int k = 0; k < 3; ++k) md.triangles[t][k] = mapping[faces + 3 * t + k];
+        md.triangleMaterial[t] = mapping[materials + t];
+    }
+}
+
+void DecodeGeometry1(MeshData& md, BlockHandle geometryHandle) {
+    const Words g(Block(geometryHandle));
+    const std::uint64_t nv = g[3], nf = g[4];
+    if (!g.Holds(10 + 3 * nv + 3 * nf)) return;  // too short for its counts: no geometry
+    if (!md.hasMapping) {
+        md.triangles.assign(static_cast<std::size_t>(nf), {0, 0, 0});
+        md.triangleMaterial.assign(static_cast<std::size_t>(nf), 0);
+        md.positions.assign(static_cast<std::size_t>(3 * nf), Vector3{});
+        md.texcoords.assign(static_cast<std::size_t>(3 * nf), {0.0f, 0.0f});
+    } else if (nf != md.triangles.size()) {
+        Unexpected("type1 NumFaces not match");
+        return;
+    }
+    if (md.positions.empty()) {
+        md.positions.assign(3 * md.triangles.size(), Vector3{});
+        md.texcoords.assign(3 * md.triangles.size(), {0.0f, 0.0f});
+    }
+    const std::size_t vertexCount = md.positions.size();
+    md.normals.assign(vertexCount, Vector3{1.0f, 1.0f, 1.0f});
+    std::fill(md.positions.begin(), md.positions.end(), Vector3{});
+    const std::uint64_t faces = 10 + 3 * nv;
+    for (std::size_t t = 0; t < md.triangles.size(); ++t) {
+        for (int k = 0; k < 3; ++k) {
+            const std::uint32_t face = g[faces + 3 * t + k];
+            if (!md.hasMapping) md.triangles[t][k] = face;
+            const std::int64_t vertex = md.triangles[t][k];
+            bool ok = true;
+            if (vertex < 0 || static_cast<std::uint64_t>(vertex) >= vertexCount) {
+                Unexpected("face overrun");
+                ok = false;
+            }
+            if (face >= nv) {
+                Unexpected("face overrun");
+                ok = false;
+            }
+            if (ok) md.positions[static_cast<std::size_t>(vertex)] = g.V(10 + 3 * std::uint64_t{face});
+        }
+    }
+}
+
+void Triangulate(MeshData& md, const std::vector<std::int64_t>& corners, std::uint32_t material) {
+    const std::int64_t n = static_cast<std::int64_t>(corners.size());
+    if (n < 3) return;
+    auto emit = [&](std::int64_t a, std::int64_t b, std::int64_t c) {
+        md.triangles.push_back({corners[a], corners[b], corners[c]});
+        md.triangleMaterial.push_back(material);
+    };
+    // Strip order: (k, k+1, n-1-k), then (k+1, n-2-k, n-1-k), meeting in the middle.
+    const std::int64_t half = (n - 1) / 2;
+    for (std::int64_t k = 0;; ++k) {
+        emit(k, k + 1, n - 1 - k);
+        if (k + 1 >= half && (n % 2) == 1) break;
+        emit(k + 1, n - 2 - k, n - 1 - k);
+        if (!(k + 1 < half)) break;
+    }
+}
+
+void DecodeGeometry2(MeshData& md, BlockHandle geometryHandle) {
+    const Words g(Block(geometryHandle));
+    md.PivotOffset = g.V(3);
+    const std::uint64_t nv = g[6], nn = g[7], ni = g[8], np = g[10];
+    const std::uint64_t positions = 11, records = positions + 3 * nv, indices = records + 8 * nn,
+                        polygons = indices + ni;
+    if (!g.Holds(polygons + 10 * np)) return;  // too short for its counts: no geometry
+    std::int64_t expected = 0;
+    for (std::uint64_t p = 0; p < np; ++p) expected += static_cast<std::int64_t>(g[polygons + 10 * p]) - 2;
+    if (nn % 3 != 0) {
+        Unexpected("Unexpected number of normals");
+        return;
+    }
+    md.positions.resize(static_cast<std::size_t>(nn));
+    md.normals.resize(static_cast<std::size_t>(nn));
+    md.texcoords.resize(static_cast<std::size_t>(nn));
+    for (std::uint64_t i = 0; i < nn; ++i) {
+        const std::uint64_t r = records + 8 * i;
+        const std::uint32_t position = g[r];
+        md.positions[i] = position < nv ? g.V(positions + 3 * std::uint64_t{position}) : Vector3{};
+        md.normals[i] = g.V(r + 1);
+        md.texcoords[i] = {g.F(r + 4), g.F(r + 5)};
+        if (g[r + 6] != 1 || g[r + 7] != 0) Unexpected("New values in geom2 normal list");
+    }
+    md.commonI3 = np ? g[polygons + 9] : 0;
+
+    const std::uint64_t n = md.materials.size();
+    const std::uint64_t rounds = std::max<std::uint64_t>(n, 1);
+    std::int64_t emitted = 0;
+    std::vector<std::int64_t> corners;
+    for (std::uint64_t m = 0; m < rounds; ++m) {
+        for (std::uint64_t p = 0; p < np; ++p) {
+            const std::uint64_t rec = polygons + 10 * p;
+            const std::uint32_t material = g[rec + 6];
+            if (n != 0 && material != m) continue;
+            if (g[rec + 7] != 0 && g[rec + 7] != 4) Unexpected("New value for geom2 tex.flags");
+            if (g[rec + 8] != 0) Unexpected("New value for geom2 tex.i2");
+            if (g[rec + 9] != md.commonI3) Unexpected("Varying values for geom2 tex.i3");
+            const std::uint64_t count = g[rec], first = g[rec + 1];
+            if (first + count > ni) {  // corners outside the index list: nothing to take
+                Unexpected("index over");
+                continue;
+            }
+            corners.resize(static_cast<std::size_t>(count));
+            for (std::uint64_t c = 0; c < count; ++c) {
+                corners[c] = static_cast<std::int32_t>(g[indices + first + c]);
+                if (corners[c] < 0 || static_cast<std::uint64_t>(corners[c]) >= nn) Unexpected("index over");
+            }
+            const std::size_t before = md.triangles.size();
+            Triangulate(md, corners, material);
+            emitted += static_cast<std::int64_t>(md.triangles.size() - before);
+        }
+    }
+    if (emitted != expected) Unexpected("Can't write type 1 yet");
+}
+
+}  // namespace
+
+MeshLoaderState& TheMeshLoader() {
+    static MeshLoaderState state;
+    return state;
+}
+
+void ResetMeshLoader() { TheMeshLoader() = MeshLoaderState{}; }
+
+std::uint32_t GeometryTypeOf(BlockHandle handle) {
+    const Words main(Block(handle));
+    if (main[2] != 0) {
+        const BlockRecord* mapping = Block(main[2]);
+        return (mapping && mapping->size() == 4) ? 2 : 1;
+    }
+    return Words(Block(main[1]))[1] == 1 ? 2 : 1;
+}
+
+MeshData DecodeMesh(BlockHandle handle) {
+    MeshData md;
+    md.handle = handle;
+    const BlockRecord* main = Block(handle);
+    const char* name = main ? main->GetName() : nullptr;
+    md.name = name ? name : "";
+    if (md.name.size() > 64) md.name.resize(64);
+    ConsolePrintf("\nLoading object '%s'", md.name.c_str());
+    const Words words(main);
+    if (main && words[0] != main->nameSymbol) Unexpected("Main symbol handle's don't match");
+    md.geometryType = GeometryTypeOf(handle);
+    DecodeMaterials(md, words[2]);
+    if (words[1] == 0) {
+        Unexpected("Main block has no geometry");
+    } else if (md.geometryType == 1) {
+        DecodeGeometry1(md, words[1]);
+    } else {
+        DecodeGeometry2(md, words[1]);
+    }
+    return md;
+}
+
+std::optional<std::uint32_t> FindTextureByStandardDiffuse(const char* name, const char* suffix) {
+    static constexpr float kStandard[] = {1.0f, 1.2f, 0.9f, 0.5f, 0.2f, 0.0f, 0.1f};
+    for (float d : kStandard) {
+        const std::uint32_t h = MakeNameHandle(FloatBits(d), name, suffix);
+        if (TheTextureDatabase().HasIdentifier(h)) return h;
+    }
+    return std::nullopt;
+}
+
+ResolvedTexture ResolveTexture(const char* tn, const char* s1, const char* s2, std::uint32_t diffuse) {
+    const TextureDatabase& db = TheTextureDatabase();
+    int t = db.FindTexture(MakeNameHandle(diffuse, tn, s1));
+    if (t < 0) t = db.FindTexture(MakeNameHandle(diffuse, tn, s2));
+    if (t >= 0) return {t, db.Entry(t)->transparent != 0};
+    if (!tn || !*tn) return {};
+    if (const auto h = FindTextureByStandardDiffuse(tn, s1); h && (t = db.FindTexture(*h)) >= 0) return {t, false};
+    if (const auto h = FindTextureByStandardDiffuse(tn, s2); h && (t = db.FindTexture(*h)) >= 0) return {t, true};
+    return {};
+}
+
+TextureObject* GetTexture(int textureIndex, bool hasAlpha) {
+    auto& map = TheMeshLoader().TextureMap;
+    auto it = map.find(textureIndex);
+    if (it != map.end()) return it->second.get();
+    auto object = std::make_unique<TextureObject>(hasAlpha);
+    if (const TextureEntry* e = TheTextureDatabase().Entry(textureIndex)) {
+        StatCounter& counter = hasAlpha ? gRawRGBATexMem : gRawRGBTexMem;
+        counter.value += static_cast<std::int32_t>(e->width * e->height);
+    }
+    return map.emplace(textureIndex, std::move(object)).first->second.get();
+}
+
+TextureObject* GetBumpTexture(int textureIndex) {
+    auto& map = TheMeshLoader().BumpTextureMap;
+    auto it = map.find(textureIndex);
+    if (it != map.end()) return it->second.get();
+    return map.emplace(textureIndex, std::make_unique<TextureObject>(false)).first->second.get();
+}
+
+bool LoadMesh(Model& model, BlockHandle handle, std::uint32_t diffuse) {
+    MeshData md = DecodeMesh(handle);
+    model.handle = handle;
+    model.SourceGeometryType = md.geometryType;
+    model.name = md.name;
+    model.PivotOffset = md.PivotOffset;
+
+    const std::size_t vertexCount = md.VertexCount();
+    model.vertices.resize(vertexCount);
+    for (std::size_t i = 0; i < vertexCount; ++i) {
+        model.vertices[i].normal = i < md.normals.size() ? md.normals[i] : Vector3{};
+        if (i < md.texcoords.size()) {
+            model.vertices[i].u = md.texcoords[i][0];
+            model.vertices[i].v = md.texcoords[i][1];
+        }
+        model.vertices[i].position = md.positions[i];
+    }
+
+    const std::size_t materialCount = md.materials.size();
+    model.faces.clear();
+    model.faces.reserve(md.triangles.size());
+    for (std::size_t t = 0; t < md.triangles.size(); ++t) {
+        const auto& tri = md.triangles[t];
+        const bool inside = std::all_of(tri.begin(), tri.end(), [&](std::int64_t i) {
+            return i >= 0 && static_cast<std::uint64_t>(i) < vertexCount;
+        });
+        if (!inside) continue;  // reported while decoding; never addresses the vertex list
+        Face f;
+        for (int k = 0; k < 3; ++k) f.index[k] = static_cast<std::uint32_t>(tri[k]);
+        f.material = md.triangleMaterial[t];
+        ++gVisibleTris.value;
+        if (!model.faces.empty() && f.material == model.faces.back().material) ++gNeighbourTriTex.value;
+        if (materialCount > 0 && (static_cast<std::int32_t>(f.material) < 0 || f.material >= materialCount))
+            f.material = 0;
+        model.faces.push_back(f);
+    }
+    gTotalTris.value += static_cast<std::int32_t>(model.faces.size());
+    std::copy(std::begin(md.Lighting), std::end(md.Lighting), model.Lighting);
+
+    model.materials.clear();
+    if (materialCount == 0) {
+        model.materials.resize(1);  // the default: magenta-ish, no texture
+        for (Face& f : model.faces) f.material = 0;
+    } else {
+        model.materials.resize(materialCount);
+        TextureDatabase& db = TheTextureDatabase();
+        for (std::size_t j = 0; j < materialCount; ++j) {
+            Material& m = model.materials[j];
+            const int r1 = NextRandom(), r2 = NextRandom(), r3 = NextRandom();
+            m.colour[0] = 0.2f + 0.6f * static_cast<float>(r2) / 32767.0f;
+            m.colour[1] = 0.2f + 0.6f * static_cast<float>(r1) / 32767.0f;
+            m.colour[2] = 0.2f + 0.6f * static_cast<float>(r3) / 32767.0f;
+            m.colour[3] = 1.0f;
+            const MeshMaterialRef& ref = md.materials[j];
+            const char* tn = SymbolText(ref.tn);
+            const char* s1 = SymbolText(ref.s1);
+            const char* s2 = SymbolText(ref.s2);
+            ResolvedTexture found = ResolveTexture(tn, s1, s2, diffuse);
+            if (found.index < 0) continue;
+            if (db.Entry(found.index)->bump) {
+                const std::int32_t saved = db.MaxTextureSize;
+                db.MaxTextureSize = 128;  // bump maps want more texels
+                found = ResolveTexture(tn, s1, s2, diffuse);
+                db.MaxTextureSize = saved;
+                if (found.index < 0) continue;
+            }
+            const TextureEntry& entry = *db.Entry(found.index);
+            if (TheMeshLoader().LoadTextures) {
+                m.hasTexture = true;
+                m.texture = GetTexture(found.index, found.alpha);
+                m.textureIndex = static_cast<std::uint32_t>(found.index);
+                m.textureName = tn ? tn : "";
+                if (entry.bump) {
+                    m.hasBump = true;
+                    m.bumpTexture = GetBumpTexture(found.index);
+                }
+            }
+            if (entry.kind == kInvisibleTextureKind) m.invisible = true;
+        }
+    }
+    model.ComputeMaterialFlags();
+    return true;
+}
+
+Model* GetOrLoadModel(BlockHandle handle, std::uint32_t diffuse) {
+    SceneState& scene = TheScene();
+    if (auto it = scene.ModelCache.find(handle); it != scene.ModelCache.end()) return it->second;
+    const BlockRecord* block = Block(handle);
+    if (!block || block->type != kMeshBlockType) return nullptr;
+    auto model = std::make_unique<Model>();
+    LoadMesh(*model, handle, diffuse);
+    Model* m = model.get();
+    scene.ModelList.push_back(std::move(model));
+    scene.ModelCache[handle] = m;
+    return m;
+}
+
+std::unique_ptr<TextureObject> LoadMeshTexture(BlockHandle handle, std::uint32_t diffuse) {
+    const BlockRecord* block = Block(handle);
+    if (!block || block->type != kMeshBlockType) return nullptr;
+    const MeshData md = DecodeMesh(handle);
+    if (md.materials.empty()) return nullptr;
+    const MeshMaterialRef& ref = md.materials[0];
+    const ResolvedTexture found = ResolveTexture(SymbolText(ref.tn), SymbolText(ref.s1), SymbolText(ref.s2), diffuse);
+    if (found.index < 0) return nullptr;
+    auto texture = std::make_unique<TextureObject>(found.alpha);
+    DecodedImage image = ReadTextureImage(found.index, false);
+    texture->pendingWidth = image.width;
+    texture->pendingHeight = image.height;
+    texture->pendingRgba = std::move(image.rgba);
+    if (TheSceneHooks().createTexture) TheSceneHooks().createTexture(*texture);
+    return texture;
+}

@@ -1,0 +1,28 @@
+// The three files of the level being viewed and its base name. Level file
+// location fills them once at start; the level load reads them.
+#pragma once
+
+#include <string>
+
+struct LevelFiles {
+    std::string DataPath;     // the game's data directory, or empty
+    std::string InstallPath;  // the game's installation directory, or empty
+    std::string SwpPath, GrfPath, PidPath;
+    std::string LevelName;    // from the first chosen pixel file; never updated
+};
+
+LevelFiles& TheLevelFiles();
+void ResetLevelFiles();
+
+// The file name without its directory, cut at its last '-' (or, without
+// one, at its last '.'). The directory ends at the last '\', or else at the
+// last '/'. "C:\game\save\beach-130.swp" gives "beach".
+std::string LevelNameOf(const std::string& path);
+// The path up to and including its last '\' (else '/'), in lower case; the
+// whole path in lower case when it has neither.
+std::string LowerDirectoryOf(const std::string& path);
+
+// The files of a level whose pixel file is given, as location derives them
+// when the scene file and texture database lie beside it: NAME.grf and
+// NAME-130.pid in the pixel file's directory.
+LevelFiles LevelFilesBeside(const std::string& swpPath);

@@ -1,0 +1,81 @@
+#include "scene/dumps.h"
+
+#include <vector>
+
+#include "diag/log.h"
+#include "scene/scene_model.h"
+
+void DumpInstance(const Instance& inst) {
+    DebugPrintf("\n\nInstance: %5d %s", static_cast<int>(inst.index), inst.name ? inst.name : "");
+    const Model* m = inst.model;
+    DebugPrintf("\nModel:    %5d %s", m ? static_cast<int>(m->handle & 0xFFFFFF) : 0, m ? m->name.c_str() : "");
+    DebugPrintf("\n  position: <%.1f, %.1f, %.1f>", inst.position.x, inst.position.y, inst.position.z);
+    DebugPrintf("\n  rotation: <%.2f, %.2f, %.2f>", inst.rotation.x, inst.rotation.y, inst.rotation.z);
+    DebugPrintf("\n  scale:    %.2f", inst.scale);
+}
+
+void DumpModel(const Model& m) {
+    InfoPrintf("\nSource geometry type: %d", static_cast<int>(m.SourceGeometryType));
+    InfoPrintf("\n%d Vertices, %d Faces, %d Materials", static_cast<int>(m.vertices.size()),
+               static_cast<int>(m.faces.size()), static_cast<int>(m.materials.size()));
+    InfoPrintf("\nPivot Offset: %.2f %.2f %.2f", m.PivotOffset.x, m.PivotOffset.y, m.PivotOffset.z);
+    InfoPrintf("\n\nMaterials:");
+    InfoPrintf("\nLighting");
+    for (std::int32_t l : m.Lighting) InfoPrintf(" %d", l);
+    for (std::size_t i = 0; i < m.materials.size(); ++i) {
+        const Material& mat = m.materials[i];
+        if (mat.hasTexture)
+            InfoPrintf("\n%3d: pid texture %d '%s'", static_cast<int>(i), static_cast<int>(mat.textureIndex),
+                       mat.textureName.c_str());
+        else
+            InfoPrintf("\n%3d: no texture", static_cast<int>(i));
+    }
+    InfoPrintf("\n\nFaces:");
+    std::vector<std::uint32_t> uses(m.vertices.size(), 0);
+    for (std::size_t i = 0; i < m.faces.size(); ++i) {
+        const Face& f = m.faces[i];
+        InfoPrintf("\n%3d: %3d %3d %3d, tex %d", static_cast<int>(i), static_cast<int>(f.index[0]),
+                   static_cast<int>(f.index[1]), static_cast<int>(f.index[2]), static_cast<int>(f.material));
+        for (std::uint32_t k : f.index)
+            if (k < uses.size()) ++uses[k];
+    }
+    InfoPrintf("\n\nVerts:");
+    std::uint32_t used = 0, reused = 0;
+    for (std::size_t i = 0; i < m.vertices.size(); ++i) {
+        const Vector3& p = m.vertices[i].position;
+        InfoPrintf("\n%3d: %.2f %.2f %.2f, used %d", static_cast<int>(i), p.x, p.y, p.z, static_cast<int>(uses[i]));
+        if (uses[i] >= 1) ++used;
+        if (uses[i] >= 2) ++reused;
+    }
+    // A model without vertices reports 0% rather than dividing by zero.
+    const std::uint32_t n = static_cast<std::uint32_t>(m.vertices.size());
+    InfoPrintf("\nVerts used:   %d%%", static_cast<int>(n ? used * 100 / n : 0));
+    InfoPrintf("\nVerts reused: %d%%", static_cast<int>(n ? reused * 100 / n : 0));
+    ScrollInfoToTop();
+}
+
+void DumpValueTable(const Instance& inst) {
+    if (static_cast<std::int32_t>(inst.valueTable) < 0) {
+        InfoPrintf("\n\nNo valuetable entry. ");
+        return;
+    }
+    const ValueTable& table = TheScene().valueTable;
+    InfoPrintf("\n\nValueTable: ");
+    const ValueEntry* list = table.Entry(inst.valueTable);
+    if (!list) return;
+    for (auto it = list->members.rbegin(); it != list->members.rend(); ++it) {
+        const ValueEntry* e = table.Entry(*it);
+        InfoPrintf("\n%4d %s = ", static_cast<int>(*it), e ? e->name.c_str() : "");
+        if (!e) continue;
+        switch (e->kind) {
+            case kValueBool: InfoPrintf("%s", e->boolValue ? "true" : "false"); break;
+            case kValueInt: InfoPrintf("%d", e->intValue); break;
+            case kValueFloat: InfoPrintf("%ff", e->floatValue); break;
+            case kValueString: InfoPrintf("%s", e->stringValue.c_str()); break;
+            case kValueList:
+                for (std::uint32_t m : e->members) InfoPrintf("%d ", static_cast<int>(m));
+                break;
+            default: break;
+        }
+    }
+}

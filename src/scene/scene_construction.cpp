@@ -1,0 +1,263 @@
+#include "scene/scene_construction.h"
+
+#include <array>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "diag/log.h"
+#include "files/block_file.h"
+#include "files/load_sequence.h"
+#include "files/mesh_objects.h"
+#include "files/name_handle.h"
+#include "files/texture_database.h"
+#include "location/level_files.h"
+#include "math/camera.h"
+#include "scene/scene_model.h"
+
+namespace {
+
+struct LevelRowEntry {
+    const char* name;
+    int row;
+};
+constexpr std::array<LevelRowEntry, 8> kLevelRows = {{
+    {"be", 1}, {"jr", 2}, {"it", 3}, {"ij", 4}, {"lab", 5}, {"as", 6}, {"as2", 7}, {"sum", 8},
+}};
+
+// Objects and region records each level keeps out of the height field:
+// object handles (stored without bit 31) and record indices.
+struct Exclusions {
+    std::vector<std::uint32_t> handles;
+    std::vector<std::uint32_t> records;
+};
+const std::array<Exclusions, 9> kLevelExclusions = {{
+    {{0x6A2}, {0x19C, 0x1BD, 0x1D4, 0x1EC, 0x200}},
+    {{}, {0x80, 0x372, 0x373, 0x46D, 0x5A5, 0x5D9, 0x5FC, 0x5FE, 0x624, 0x628, 0x62B}},
+    {{0x1074},
+     {0x238, 0x239, 0x23A, 0x23B, 0x23C, 0x23E, 0x23F, 0x240, 0x241, 0x242, 0x243, 0x244, 0x245, 0x246, 0x677,
+      0x67B, 0x759, 0x76A, 0x7CA, 0x7CB, 0x9E8, 0xA0C, 0x156C, 0x156D, 0x1570, 0x156F, 0x157A, 0x157B, 0x157C,
+      0x158F}},
+    {{0x798, 0x79C, 0x7A0, 0x7A4, 0x7A8, 0x7AC, 0x7B0, 0x996, 0x99A},
+     {0xF3, 0xF5, 0xF6, 0x967, 0x2304, 0x2305, 0x2306, 0x2307, 0x236C, 0x351E, 0x351F}},
+    {{0x1A96, 0x1A9A, 0x1A9E, 0x1AA2, 0x1AA6, 0x1AAA}, {0x863, 0x887, 0x38FD}},
+    {{}, {0x625, 0x754, 0x755, 0x826, 0x8DD, 0x8DF, 0x8E5, 0x9A4, 0x1002, 0x1157, 0x1279}},
+    {{}, {0x1CD8}},
+    {{}, {}},
+    {{0x736, 0x77E, 0x782, 0x932, 0x9A8}, {0x1E9, 0x1EA, 0x1EB, 0x402, 0x2CD}},
+}};
+static_assert(kLevelExclusions.size() == kLevelRows.size() + 1, "one exclusion row per level row, plus row 0");
+
+struct RegionRecord {
+    std::uint32_t object;
+    std::uint32_t name;
+    Vector3 position, rotation;
+    float scale;
+    std::uint32_t table;
+    std::uint32_t hasTable;
+};
+
+RegionRecord ReadRecord(std::span<const std::uint8_t> block, std::size_t at) {
+    RegionRecord r{};
+    ReadU32(block, at + 0, r.object);
+    ReadU32(block, at + 4, r.name);
+    ReadF32(block, at + 8, r.position.x);
+    ReadF32(block, at + 12, r.position.y);
+    ReadF32(block, at + 16, r.position.z);
+    ReadF32(block, at + 20, r.rotation.x);
+    ReadF32(block, at + 24, r.rotation.y);
+    ReadF32(block, at + 28, r.rotation.z);
+    ReadF32(block, at + 32, r.scale);
+    ReadU32(block, at + 36, r.table);
+    ReadU32(block, at + 40, r.hasTable);
+    return r;
+}
+
+bool Is(const std::string& cls, const char* name) { return cls == name; }
+
+void LogPlacement(std::uint32_t i, std::uint32_t count, const std::string& cls, const RegionRecord& r) {
+    DebugPrintf("\n%d of %d, class '%s'", static_cast<int>(i), static_cast<int>(count), cls.c_str());
+    DebugPrintf(" pos(%.1f %.1f %.1f) rot(%.1f %.1f %.1f) scale(%.2f)", r.position.x, r.position.y, r.position.z,
+                r.rotation.x, r.rotation.y, r.rotation.z, r.scale);
+}
+
+const char* BlockName(std::uint32_t handle) {
+    const BlockRecord* b = TheSceneFile().GetBlock(handle);
+    const char* name = b ? b->GetName() : nullptr;
+    return name ? name : "";
+}
+
+}  // namespace
+
+int LevelRow(std::string_view levelName) {
+    for (const LevelRowEntry& e : kLevelRows)
+        if (levelName == e.name) return e.row;
+    return 0;
+}
+
+void SceneConstruction() {
+    BlockFile& file = TheSceneFile();
+    SceneState& scene = TheScene();
+    const BlockRecord* region = file.FindBlockByName(".region");
+    if (!region) return;
+    const std::string& levelName = TheLevelFiles().LevelName;
+
+    scene.HeightFieldExclusions.clear();
+    const Exclusions& ex = kLevelExclusions[static_cast<std::size_t>(LevelRow(levelName))];
+    for (std::uint32_t h : ex.handles) scene.HeightFieldExclusions.insert(h | 0x80000000u);
+    for (std::uint32_t i : ex.records) scene.HeightFieldExclusions.insert(i);
+
+    ValueTable& table = scene.valueTable;
+    table.Clear();
+    if (const BlockRecord* vt = file.FindBlockByName(".valuetable")) table.Decode(vt->bytes());
+    else DebugPrintf("\nValuetable not found");
+
+    scene.FogColor[0] = scene.FogColor[1] = scene.FogColor[2] = scene.FogColor[3] = 1.0f;
+    TheMeshLoader().LoadTextures = true;
+    const std::span<const std::uint8_t> bytes = region->bytes();
+    std::uint32_t count = 0;
+    ReadU32(bytes, 0, count);
+    // Only whole records that the block holds are visited.
+    const std::uint32_t held = static_cast<std::uint32_t>(bytes.size() >= 4 ? (bytes.size() - 4) / kRegionRecordSize : 0);
+    const std::uint32_t records = std::min(count, held);
+
+    for (std::uint32_t i = 0; i < records; ++i) {
+        const RegionRecord r = ReadRecord(bytes, 4 + std::size_t{i} * kRegionRecordSize);
+        std::string cls;
+        const char* name = file.GetSymbolName(r.name);
+        const char first = name ? name[0] : '\0';
+        bool skip = true;
+        std::uint32_t mesh = 0xFFFFFFFFu;
+        float diffuse = 1.0f;
+        bool alwaysFace = false, shadow = true, unlit = false;
+        // A table index that names no entry counts as no table.
+        const bool hasTable = r.hasTable != 0 && r.table < table.entries.size();
+        const std::uint32_t t = r.table;
+
+        if (!hasTable) {
+            cls = "CInstance";
+            skip = first == 'F';
+        } else {
+            cls = table.LookupString(t, "Class");
+            diffuse = table.LookupFloat(t, "Diffuse");
+            for (const char* known : {"CLightDirectional", "Player", "CSky", "CAnimal", "CInstance", "CTerrainObj"})
+                if (cls == known) skip = false;
+            if (Is(cls, "CAnimal")) {
+                const std::string meshName = table.LookupString(t, "Mesh");
+                if (!meshName.empty()) mesh = file.FindBlockHandleByName(meshName.c_str());
+            } else if (Is(cls, "CStartTrigger")) {
+                if (table.HasKey(t, "FogPower") && table.HasKey(t, "FogHalf") && table.HasKey(t, "R") &&
+                    table.HasKey(t, "G") && table.HasKey(t, "B")) {
+                    std::int32_t red = table.LookupInt(t, "R"), green = table.LookupInt(t, "G"),
+                                 blue = table.LookupInt(t, "B");
+                    if (levelName == "it" || levelName == "ij" || levelName == "sum") std::swap(red, blue);
+                    DebugPrintf("\n%d of %d, class '%s'", static_cast<int>(i), static_cast<int>(count), cls.c_str());
+                    DebugPrintf("\n  Found fog, color: %d, %d, %d", blue, green, red);
+                    const float k = static_cast<float>(0.00392156862745098);
+                    scene.FogColor[0] = static_cast<float>(blue) * k;
+                    scene.FogColor[1] = static_cast<float>(green) * k;
+                    scene.FogColor[2] = static_cast<float>(red) * k;
+                    scene.FogColor[3] = 1.0f;
+                }
+            } else if (Is(cls, "CInstance")) {
+                const bool visible = table.LookupBool(t, "Visible");
+                alwaysFace = table.LookupBool(t, "AlwaysFace");
+                shadow = table.LookupBool(t, "Shadow");
+                unlit = table.LookupBool(t, "Unlit");
+                if (alwaysFace) shadow = false;
+                if (!visible) skip = true;
+            }
+        }
+        if (first == '$') skip = true;
+        if (skip) continue;
+
+        if (Is(cls, "CSky")) {
+            LogPlacement(i, count, cls, r);
+            scene.SkyTexture = LoadMeshTexture(r.object, FloatBits(diffuse));
+        }
+        if (Is(cls, "Player")) {
+            LogPlacement(i, count, cls, r);
+            Camera& camera = TheCamera();
+            camera.position = r.position;
+            camera.yaw = static_cast<float>(-(r.rotation.z * kRadToDeg));
+            continue;
+        }
+        if (Is(cls, "CLightDirectional")) {
+            LogPlacement(i, count, cls, r);
+            const Vector3 direction = PlacementRotation(r.rotation) * Vector3(0, 0, 1);
+            DebugPrintf("\n  direction(%.2f %.2f %.2f)", direction.x, direction.y, direction.z);
+            scene.LightDirection = direction;
+            continue;
+        }
+        if (Is(cls, "CTerrainObj")) {
+            const std::int32_t heightKey = table.LookupInt(t, "Height");
+            const bool base = heightKey == 1;
+            TextureDatabase& db = TheTextureDatabase();
+            const std::int32_t saved = db.MaxTextureSize;
+            db.MaxTextureSize = 128;  // ground textures are worth more texels
+            Model* model = GetOrLoadModel(r.object, FloatBits(diffuse));
+            db.MaxTextureSize = saved;
+            if (!model) {
+                DebugPrintf("\nskipped unloadable terrain %s", BlockName(r.object));
+                continue;
+            }
+            if (!base) {
+                model->Overlay = true;
+                model->Blended = true;
+            }
+            auto inst = std::make_unique<Instance>();
+            inst->model = model;
+            inst->position = r.position;
+            inst->rotation = r.rotation;
+            inst->scale = r.scale;
+            inst->position.z = 0.0f;
+            for (Vertex& v : model->vertices) v.position.z = 0.0f;  // the shared model is flattened in place
+            if (levelName == "it") {
+                inst->position.z = 43.9f;
+                TheCamera().position.z = 47.0f;
+            }
+            inst->index = i;
+            inst->name = name;
+            inst->valueTable = hasTable ? t : 0xFFFFFFFFu;
+            inst->UpdateBounds();
+            if (base) {
+                Vector3& lo = scene.TerrainMin;
+                Vector3& hi = scene.TerrainMax;
+                lo = {std::min(lo.x, inst->boxMin.x), std::min(lo.y, inst->boxMin.y), std::min(lo.z, inst->boxMin.z)};
+                hi = {std::max(hi.x, inst->boxMax.x), std::max(hi.y, inst->boxMax.y), std::max(hi.z, inst->boxMax.z)};
+            }
+            std::int32_t key = heightKey;
+            if (levelName == "testscene" && (r.object & 0xFFFFFF) == 1734) key += 5;
+            scene.TerrainObjectsByHeight[key].push_back(std::move(inst));
+            continue;
+        }
+        // CInstance, CAnimal and CSky become ordinary instances.
+        const std::uint32_t handle = mesh != 0xFFFFFFFFu ? mesh : r.object;
+        Model* model = GetOrLoadModel(handle, FloatBits(diffuse));
+        if (!model) {
+            DebugPrintf("\nskipped unloadable geometry %s", BlockName(r.object));
+            continue;
+        }
+        if (model->materials.size() == 1 && model->materials[0].invisible) continue;
+        auto inst = std::make_unique<Instance>();
+        inst->model = model;
+        inst->position = r.position;
+        inst->rotation = r.rotation;
+        inst->scale = r.scale;
+        inst->AlwaysFace = alwaysFace;
+        inst->Shadow = shadow;
+        inst->Unlit = unlit;
+        inst->index = i;
+        inst->name = name;
+        inst->valueTable = hasTable ? t : 0xFFFFFFFFu;
+        inst->UpdateBounds();
+        if (scene.HeightFieldExclusions.count(model->handle) || scene.HeightFieldExclusions.count(i))
+            inst->ExcludeFromHeightField = true;
+        if (hasTable && table.HasKey(t, "DeltaX") && table.HasKey(t, "DeltaY")) {
+            model->ScrollX = static_cast<float>(table.LookupInt(t, "DeltaX"));
+            model->ScrollY = static_cast<float>(table.LookupInt(t, "DeltaY"));
+            model->ScrollingTexture = true;
+        }
+        scene.InstanceList.push_back(std::move(inst));
+    }
+}

@@ -1,0 +1,163 @@
+// The in-memory scene of one level: models (geometry shared by instances),
+// instances (placed objects), the property table and the level-wide values.
+// Scene construction fills it once per load; drawing reads it every frame;
+// input moves, turns and deletes instances; KillModels empties it.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "math/bounding.h"
+#include "math/matrix3.h"
+#include "math/vector3.h"
+#include "scene/value_table.h"
+
+// A GL texture wrapper. The core creates none: the drawing code gives it a
+// name on first use. Until then (and without GL) the name stays 0.
+class TextureObject {
+public:
+    TextureObject() = default;
+    explicit TextureObject(bool alpha) : hasAlpha(alpha) {}
+    TextureObject(const TextureObject&) = delete;
+    TextureObject& operator=(const TextureObject&) = delete;
+    virtual ~TextureObject();  // deletes the GL texture when it has a name
+
+    std::uint32_t glName = 0;
+    bool hasAlpha = false;
+    // Pixels decoded at load for a texture that must exist before the first
+    // draw (the sky); the drawing code uploads and releases them.
+    std::uint32_t pendingWidth = 0, pendingHeight = 0;
+    std::vector<std::uint8_t> pendingRgba;
+};
+
+struct Vertex {
+    Vector3 normal;
+    float u = 0.0f, v = 0.0f;
+    Vector3 position;  // model space, z up
+};
+
+struct Face {
+    std::uint32_t index[3] = {0, 0, 0};  // always below the model's vertex count
+    std::uint32_t material = 0;
+};
+
+struct Material {
+    bool hasTexture = false;
+    TextureObject* texture = nullptr;      // shared, owned by the texture map
+    bool hasBump = false;
+    TextureObject* bumpTexture = nullptr;  // shared, owned by the bump texture map
+    bool invisible = false;                // faces never drawn
+    bool clamp = true;                     // clamped rather than repeating coordinates
+    float colour[4] = {1.0f, 0.0f, 0.5f, 1.0f};
+    std::uint32_t textureIndex = 0;        // texture database entry
+    std::string textureName;
+};
+
+class Model {
+public:
+    Model() = default;
+    Model(const Model&) = delete;
+    Model& operator=(const Model&) = delete;
+    ~Model();  // deletes the display list; the texture objects belong to their maps
+
+    // Alpha and bump flags from the materials; clamp per material from the
+    // texture coordinates of its faces (within -0.01 .. 1.01 stays clamped).
+    void ComputeMaterialFlags();
+
+    std::vector<Vertex> vertices;
+    std::vector<Face> faces;
+    std::vector<Material> materials;
+    std::int32_t Lighting[5] = {50, 50, 50, 100, 0};  // only reported
+    Vector3 PivotOffset;                              // only reported
+    bool Overlay = false;           // drawn without depth writes, offset onto the ground
+    bool Blended = false;           // alpha blended rather than alpha tested
+    bool HasAlphaTexture = false;
+    bool HasBumpMaterial = false;
+    bool ScrollingTexture = false;
+    float ScrollX = 0.0f, ScrollY = 0.0f;  // texture scroll speeds
+    std::uint32_t displayListBuilt = 0;
+    std::uint32_t displayList = 0;
+    std::string name;
+    std::uint32_t handle = 0;              // object block handle, flag bits included
+    std::uint32_t SourceGeometryType = 0;  // 1 or 2, only reported
+};
+
+struct ShadowTexture;  // the shadow pass's texture, owned by its pool
+
+class Instance {
+public:
+    Instance();  // takes the next SerialId
+    Instance(const Instance&) = delete;
+    Instance& operator=(const Instance&) = delete;
+    ~Instance();  // gives back its shadow slot
+
+    // Recomputes the sphere radius and extends (never shrinks) the world box.
+    void UpdateBounds();
+    void SetPosition(float x, float y, float z);
+    void SetRotation(float x, float y, float z);
+    // After a move: bounds, the terrain under it and the shadows it touches.
+    void UpdatePlacement();
+    void ReleaseShadow();
+    // The model transform without the translation: Rz * Ry * Rx * scale.
+    Matrix3 ModelMatrix() const;
+
+    bool ShadowDirty = false;
+    std::uint32_t index = 0;               // record number in the ".region" block
+    const char* name = nullptr;            // held by the scene file's symbol table
+    std::uint32_t valueTable = 0xFFFFFFFFu;  // property table entry, or none
+    std::uint32_t SerialId = 0;            // unique per run; the picking name
+    Model* model = nullptr;                // owned by the model list
+    Vector3 position;
+    Vector3 rotation;                      // radians, applied z, then y, then x
+    float scale = 1.0f;
+    bool AlwaysFace = false;
+    bool Shadow = true;
+    bool Unlit = false;
+    ShadowTexture* ShadowSlot = nullptr;
+    bool ExcludeFromHeightField = false;
+    Vector3 boxMin{1e20f, 1e20f, 1e20f};
+    Vector3 boxMax{-1e20f, -1e20f, -1e20f};
+    BoundingSphere sphere;
+};
+
+// Hooks through which the scene reaches the GL and effects layers without
+// depending on them. Unset hooks do nothing (headless runs, tests).
+struct SceneHooks {
+    void (*createTexture)(TextureObject& texture) = nullptr;  // uploads its pending pixels
+    void (*deleteTexture)(std::uint32_t glName) = nullptr;
+    void (*deleteDisplayList)(std::uint32_t list) = nullptr;
+    void (*releaseShadow)(ShadowTexture* slot) = nullptr;
+    void (*markAreaForRebake)(const Vector3& centre, float radius) = nullptr;
+};
+SceneHooks& TheSceneHooks();
+
+// The level that is loaded. Written by scene construction, by the user's
+// edits and by KillModels; read by drawing, picking, terrain and dumps.
+struct SceneState {
+    std::vector<std::unique_ptr<Model>> ModelList;  // creation order
+    std::map<std::uint32_t, Model*> ModelCache;     // object handle -> model
+    std::vector<std::unique_ptr<Instance>> InstanceList;
+    std::map<std::int32_t, std::vector<std::unique_ptr<Instance>>> TerrainObjectsByHeight;
+    std::set<std::uint32_t> HeightFieldExclusions;
+    ValueTable valueTable;
+    std::unique_ptr<TextureObject> SkyTexture;
+    float FogColor[4] = {1.0f, 1.0f, 1.0f, 1.0f};
+    Vector3 LightDirection{-0.7f, 0.5f, -0.5f};
+    Vector3 TerrainMin{1e20f, 1e20f, 1e20f};
+    Vector3 TerrainMax{-1e20f, -1e20f, -1e20f};
+};
+
+SceneState& TheScene();
+// Destroys everything and restores the start-up values (SerialId goes on).
+void ResetScene();
+
+// Casters and receivers near the camera, rebuilt by the shadow pass each
+// frame; instances moved by the user mark those they shade here.
+std::vector<Instance*>& ShadowCandidates();
+
+// The next SerialId an instance will take.
+std::uint32_t PeekNextSerialId();

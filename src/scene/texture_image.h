@@ -1,0 +1,17 @@
+// Texture images as the drawing code wants them: decoded from the texture
+// database and, for transparent textures, with colour bled into the
+// see-through texels so that filtered mipmaps do not fringe.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "files/texture_pixels.h"
+
+// Decodes entry index of the level's database (RGBA, and the bump bytes
+// when withNormals); transparent entries are colour-bled.
+DecodedImage ReadTextureImage(int index, bool withNormals);
+
+// Gives every texel with alpha 0 the colour of the nearest opaque texels,
+// through a pyramid of quarter-size levels; alpha is left as it is.
+void BleedColours(std::vector<std::uint8_t>& rgba, std::uint32_t width, std::uint32_t height);
