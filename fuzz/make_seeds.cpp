@@ -10,10 +10,14 @@
 #include <string>
 #include <vector>
 
+#include <unistd.h>
+
 #include "files/block_file.h"
 #include "files/file_stream.h"
 #include "files/name_handle.h"
 #include "files/texture_database.h"
+#include "writer/bench_level.h"
+#include "writer/demo_level.h"
 #include "writer/procedural.h"
 #include "writer/scene_writer.h"
 #include "writer/texture_writer.h"
@@ -137,7 +141,7 @@ std::vector<std::uint16_t> BumpCodes(std::uint32_t seed, std::uint32_t w, std::u
     return wvwrite::NormalCodesFromHeights(heights, w, h, 1.0f);
 }
 
-wvwrite::TextureSpec Spec(const std::string& name, std::uint32_t w, std::uint32_t h, std::uint32_t bits,
+wvwrite::TextureSpec NoiseTexture(const std::string& name, std::uint32_t w, std::uint32_t h, std::uint32_t bits,
                           std::uint32_t palette, int colours) {
     wvwrite::TextureSpec t;
     t.identifier = TextureId(name);
@@ -176,14 +180,14 @@ void TextureSeeds(const fs::path& dir) {
 
     TextureSeed(dir, "eight_bit.tex", [](wvwrite::TextureSetWriter& w) {
         const std::uint32_t p = w.AddPalette(wvwrite::GradientPalette({{20, 40, 10}, {120, 200, 60}}, 16));
-        wvwrite::TextureSpec t = Spec("grass", 32, 32, 8, p, 16);
+        wvwrite::TextureSpec t = NoiseTexture("grass", 32, 32, 8, p, 16);
         t.indices = wvwrite::NoiseIndices(3, 32, 4, 3, 16);
         w.AddTexture(t);
     });
 
     TextureSeed(dir, "sixteen_bit_normals.tex", [](wvwrite::TextureSetWriter& w) {
         const std::uint32_t p = w.AddPalette(wvwrite::GradientPalette({{90, 90, 90}, {200, 190, 180}}, 64));
-        wvwrite::TextureSpec t = Spec("cobbles", 32, 32, 16, p, 64);
+        wvwrite::TextureSpec t = NoiseTexture("cobbles", 32, 32, 16, p, 64);
         t.bump = true;
         t.normalCodes = BumpCodes(5, 32, 32);
         t.smallerVersions = 1;
@@ -192,23 +196,23 @@ void TextureSeeds(const fs::path& dir) {
 
     TextureSeed(dir, "transparent.tex", [](wvwrite::TextureSetWriter& w) {
         const std::uint32_t p = w.AddPalette(wvwrite::GradientPalette({{0, 0, 0}, {30, 80, 20}, {90, 160, 60}}, 32));
-        wvwrite::TextureSpec t = Spec("leaves", 16, 16, 8, p, 32);
+        wvwrite::TextureSpec t = NoiseTexture("leaves", 16, 16, 8, p, 32);
         t.transparent = true;
         w.AddTexture(t);
     });
 
     TextureSeed(dir, "padded_strides.tex", [](wvwrite::TextureSetWriter& w) {
         const std::uint32_t p = w.AddPalette(wvwrite::GradientPalette({{10, 10, 60}, {200, 220, 255}}, 64));
-        wvwrite::TextureSpec a = Spec("water", 20, 12, 8, p, 64);
+        wvwrite::TextureSpec a = NoiseTexture("water", 20, 12, 8, p, 64);
         a.rowPadding = 3;
         w.AddTexture(a);
-        wvwrite::TextureSpec b = Spec("ice", 10, 6, 16, p, 64);
+        wvwrite::TextureSpec b = NoiseTexture("ice", 10, 6, 16, p, 64);
         b.rowPadding = 6;
         w.AddTexture(b);
     });
 
     TextureSeed(dir, "default_palette.tex", [](wvwrite::TextureSetWriter& w) {
-        wvwrite::TextureSpec t = Spec("unpainted", 8, 8, 8, kDefaultPaletteIndex, 256);
+        wvwrite::TextureSpec t = NoiseTexture("unpainted", 8, 8, 8, kDefaultPaletteIndex, 256);
         t.kind = kInvisibleTextureKind;
         w.AddTexture(t);
     });
@@ -217,7 +221,7 @@ void TextureSeeds(const fs::path& dir) {
     // different entries.
     TextureSeed(dir, "smaller_versions.tex", [](wvwrite::TextureSetWriter& w) {
         const std::uint32_t p = w.AddPalette(wvwrite::GradientPalette({{110, 50, 40}, {200, 190, 180}}, 64));
-        wvwrite::TextureSpec t = Spec("bricks", 128, 128, 8, p, 64);
+        wvwrite::TextureSpec t = NoiseTexture("bricks", 128, 128, 8, p, 64);
         t.indices = wvwrite::NoiseIndices(9, 128, 8, 4, 64);
         t.smallerVersions = 3;
         w.AddTexture(t);
@@ -226,23 +230,79 @@ void TextureSeeds(const fs::path& dir) {
     TextureSeed(dir, "mixed_set.tex", [](wvwrite::TextureSetWriter& w) {
         const std::uint32_t p0 = w.AddPalette(wvwrite::GradientPalette({{0, 0, 0}, {255, 255, 255}}, 256));
         const std::uint32_t p1 = w.AddPalette(wvwrite::GradientPalette({{80, 20, 20}, {250, 200, 50}}, 64));
-        wvwrite::TextureSpec a = Spec("ground", 64, 64, 8, p0, 256);
+        wvwrite::TextureSpec a = NoiseTexture("ground", 64, 64, 8, p0, 256);
         a.smallerVersions = 2;
         w.AddTexture(a);
-        wvwrite::TextureSpec b = Spec("metal", 16, 32, 16, p1, 64);
+        wvwrite::TextureSpec b = NoiseTexture("metal", 16, 32, 16, p1, 64);
         b.bump = true;
         b.normalCodes = BumpCodes(11, 16, 32);
         b.rowPadding = 2;
         b.smallerVersions = 1;
         w.AddTexture(b);
-        wvwrite::TextureSpec c = Spec("fence", 8, 4, 8, p1, 64);
+        wvwrite::TextureSpec c = NoiseTexture("fence", 8, 4, 8, p1, 64);
         c.transparent = true;
         w.AddTexture(c);
-        w.AddTexture(Spec("plain16", 4, 4, 16, kDefaultPaletteIndex, 64));
+        w.AddTexture(NoiseTexture("plain16", 4, 4, 16, kDefaultPaletteIndex, 64));
     });
 }
 
 }  // namespace
+
+// ---- whole levels -----------------------------------------------------------
+
+Bytes FileBytes(const fs::path& path) {
+    Bytes out;
+    if (std::FILE* f = std::fopen(path.c_str(), "rb")) {
+        std::uint8_t chunk[65536];
+        std::size_t n;
+        while ((n = std::fread(chunk, 1, sizeof chunk, f)) > 0) out.insert(out.end(), chunk, chunk + n);
+        std::fclose(f);
+    }
+    return out;
+}
+
+void PutLength(Bytes& out, std::size_t n) {
+    for (int k = 0; k < 4; ++k) out.push_back(static_cast<std::uint8_t>(n >> (8 * k)));
+}
+
+// One seed per level selector of the target: selector, scene file, database
+// and the start of the pixel file (enough for the sky's texels).
+void LevelSeeds(const fs::path& dir, const std::string& name, const fs::path& levelDir, const std::string& level) {
+    const Bytes grf = FileBytes(levelDir / (level + ".grf"));
+    const Bytes pid = FileBytes(levelDir / (level + "-130.pid"));
+    Bytes swp = FileBytes(levelDir / (level + "-130.swp"));
+    if (grf.empty() || pid.empty()) {
+        std::fprintf(stderr, "make_seeds: no %s level in %s\n", level.c_str(), levelDir.c_str());
+        gFailed = true;
+        return;
+    }
+    if (swp.size() > 65536) swp.resize(65536);
+    for (std::uint8_t selector : {0, 1, 2, 3, 4}) {
+        Bytes seed{selector};
+        PutLength(seed, grf.size());
+        seed.insert(seed.end(), grf.begin(), grf.end());
+        PutLength(seed, pid.size());
+        seed.insert(seed.end(), pid.begin(), pid.end());
+        seed.insert(seed.end(), swp.begin(), swp.end());
+        Emit(dir, name + "-" + std::to_string(selector), seed);
+    }
+}
+
+void SceneSeeds(const fs::path& dir) {
+    const fs::path work = fs::temp_directory_path() / ("wildview-seeds-" + std::to_string(::getpid()));
+    fs::create_directories(work);
+    std::string error;
+    if (!wvwrite::WriteDemoLevel(work.string(), &error) ||
+        !wvwrite::WriteBenchLevel(work.string(), 300, 40, 12, 7, &error)) {
+        std::fprintf(stderr, "make_seeds: %s\n", error.c_str());
+        gFailed = true;
+    } else {
+        LevelSeeds(dir, "demo", work, "demo");
+        LevelSeeds(dir, "bench", work, "bench");
+    }
+    std::error_code ec;
+    fs::remove_all(work, ec);
+}
 
 int main(int argc, char** argv) {
     if (argc != 2) {
@@ -252,14 +312,17 @@ int main(int argc, char** argv) {
     const fs::path root = argv[1];
     const fs::path blocks = root / "fuzz_block_file";
     const fs::path textures = root / "fuzz_texture_database";
+    const fs::path scenes = root / "fuzz_scene";
     std::error_code ec;
     fs::create_directories(blocks, ec);
     fs::create_directories(textures, ec);
+    fs::create_directories(scenes, ec);
     if (!fs::is_directory(blocks) || !fs::is_directory(textures)) {
         std::fprintf(stderr, "make_seeds: cannot create the corpus folders under %s\n", root.c_str());
         return 1;
     }
     BlockSeeds(blocks);
     TextureSeeds(textures);
+    SceneSeeds(scenes);
     return gFailed ? 1 : 0;
 }

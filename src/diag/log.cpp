@@ -14,6 +14,7 @@ struct LogState {
     char buffer[kFormatBufferSize] = {};
     char expansion[kFormatBufferSize] = {};
     std::FILE* file = nullptr;
+    std::string* capture = nullptr;
 };
 
 LogState& State() {
@@ -45,6 +46,8 @@ void CloseLogFile() {
 
 bool LogFileOpen() { return State().file != nullptr; }
 
+void SetLogCapture(std::string* text) { State().capture = text; }
+
 const char* FormatShared(const char* format, ...) {
     if (!format) return nullptr;
     va_list args;
@@ -61,6 +64,7 @@ void LogPrintf(const char* format, ...) {
     FormatInto(format, args);
     va_end(args);
     LogState& s = State();
+    if (s.capture) *s.capture += s.buffer;
     if (s.file) {
         std::fputs(s.buffer, s.file);  // written unchanged: no second formatting
         std::fflush(s.file);

@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdio>
+#include <string>
 
 constexpr std::size_t kFormatBufferSize = 2048;
 
@@ -14,6 +15,8 @@ constexpr std::size_t kFormatBufferSize = 2048;
 bool OpenLogFile(const char* path);
 void CloseLogFile();
 bool LogFileOpen();
+// Also appends every log message to text (null: stop), for headless tools.
+void SetLogCapture(std::string* text);
 
 void LogPrintf(const char* format, ...) __attribute__((format(printf, 1, 2)));
 void DebugPrintf(const char* format, ...) __attribute__((format(printf, 1, 2)));

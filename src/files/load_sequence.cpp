@@ -6,6 +6,7 @@
 #include "files/mesh_objects.h"
 #include "files/texture_database.h"
 #include "location/level_files.h"
+#include "math/camera.h"
 #include "platform/platform.h"
 #include "scene/scene_construction.h"
 #include "scene/scene_model.h"
@@ -68,4 +69,12 @@ void KillModels() {
     scene.ModelCache.clear();
     scene.ModelList.clear();
     TheMeshLoader().TextureMap.clear();
+}
+
+void ResetLoadedLevel() {
+    ResetScene();
+    ResetMeshLoader();
+    ResetTextureDatabase();
+    TheSceneFile().Clear();
+    ResetCamera();
 }

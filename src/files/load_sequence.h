@@ -12,3 +12,7 @@ BlockFile& TheSceneFile();
 // in a box ("Could not load GRF file" and the like) and leave the scene empty.
 void InitModels();
 void KillModels();
+
+// Forgets everything a load leaves behind (scene, models, textures, scene
+// file, texture database, camera), so that one process can load again.
+void ResetLoadedLevel();

@@ -35,6 +35,7 @@ void PixelFile::Close() {
 }
 
 void PixelFile::ReadAt(std::uint64_t offset, std::uint8_t* dst, std::size_t n) const {
+    if (n == 0) return;
     std::size_t got = 0;
     if (offset < size_) {
         const std::size_t avail = static_cast<std::size_t>(std::min<std::uint64_t>(n, size_ - offset));
@@ -73,6 +74,7 @@ bool TextureDatabase::ReadPixels(int index, bool withNormals, TexturePixels& out
     const bool sixteen = e->bits == 16;
     if (sixteen && withNormals) out.normalCodes.assign(std::size_t{w} * h, 0);
     if (e->bits != 8 && !sixteen) return true;  // other depths read nothing
+    if (w == 0 || h == 0) return true;
 
     std::vector<std::uint8_t> row(std::size_t{w} * (sixteen ? 2 : 1));
     for (std::uint32_t r = 0; r < h; ++r) {

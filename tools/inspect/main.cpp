@@ -4,6 +4,10 @@
 //   wildview-inspect textures FILE.pid [--json]
 //   wildview-inspect texture FILE.pid FILE.swp INDEX OUT.png [--normals OUT.png]
 //   wildview-inspect namehandle VALUE NAME [SUFFIX]
+//   wildview-inspect scene LEVEL.swp [--json]
+//   wildview-inspect valuetable FILE.grf
+//   wildview-inspect model LEVEL.swp SERIAL
+//   wildview-inspect instance LEVEL.swp SERIAL
 //
 // Errors print one line to standard error and exit with status 1 (2 for a
 // wrong command line).
@@ -18,6 +22,7 @@
 #include "files/name_handle.h"
 #include "files/texture_database.h"
 #include "inspect/json.h"
+#include "inspect/scene_commands.h"
 #include "writer/png_io.h"
 
 namespace {
@@ -31,7 +36,11 @@ const char* kUsage =
     "  textures FILE.pid [--json]        the entries and palettes of a texture database\n"
     "  texture FILE.pid FILE.swp INDEX OUT.png [--normals OUT.png]\n"
     "                                    decode one texture entry to PNG\n"
-    "  namehandle VALUE NAME [SUFFIX]    the CRC-32 name handle of a texture name\n";
+    "  namehandle VALUE NAME [SUFFIX]    the CRC-32 name handle of a texture name\n"
+    "  scene LEVEL.swp [--json]          load the level headless (NAME.grf, NAME-130.pid beside it)\n"
+    "  valuetable FILE.grf               the property tables of a scene file\n"
+    "  model LEVEL.swp SERIAL            the model report of an instance\n"
+    "  instance LEVEL.swp SERIAL         the instance and property table reports\n";
 
 int Fail(const std::string& message) {
     std::fprintf(stderr, "wildview-inspect: %s\n", message.c_str());
@@ -227,5 +236,18 @@ int main(int argc, char** argv) {
     if (command == "textures") return Textures(a);
     if (command == "texture") return Texture(a);
     if (command == "namehandle") return NameHandle(a);
+    if (command == "scene") {
+        if (a.positional.size() != 1) return Usage("scene takes one pixel file (LEVEL.swp)");
+        return inspect::SceneCommand(a.positional[0], a.json);
+    }
+    if (command == "valuetable") {
+        if (a.positional.size() != 1) return Usage("valuetable takes one scene file");
+        return inspect::ValueTableCommand(a.positional[0]);
+    }
+    if (command == "model" || command == "instance") {
+        if (a.positional.size() != 2) return Usage(command + " takes LEVEL.swp SERIAL");
+        return command == "model" ? inspect::ModelCommand(a.positional[0], a.positional[1])
+                                  : inspect::InstanceCommand(a.positional[0], a.positional[1]);
+    }
     return Usage("unknown command " + command);
 }

@@ -1,0 +1,83 @@
+// A level built in a test: scene file, property tables, placed objects and
+// textures, saved to a temporary directory and loaded headless.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "files/load_sequence.h"
+#include "headless/headless_level.h"
+#include "scene/scene_model.h"
+#include "test_util.h"
+#include "writer/mesh_builder.h"
+#include "writer/region_builder.h"
+#include "writer/scene_writer.h"
+#include "writer/texture_writer.h"
+#include "writer/value_table_builder.h"
+
+class LevelTest : public ::testing::Test {
+protected:
+    void TearDown() override { ResetLoadedLevel(); }
+
+    // Adds a texture under name + suffix for an instance Diffuse value.
+    int AddTexture(const std::string& name, const std::string& suffix, float diffuse = 1.0f, std::uint32_t size = 8,
+                   bool transparent = false, int smaller = 0) {
+        wvwrite::TextureSpec t;
+        t.identifier = wvwrite::TextureIdentifier(name, suffix, diffuse);
+        t.width = t.height = size;
+        t.transparent = transparent;
+        t.indices.assign(std::size_t{size} * size, 1);
+        t.smallerVersions = smaller;
+        return textures.AddTexture(t);
+    }
+
+    // A one-polygon mesh (a square in the xy plane) with one material.
+    BlockHandle Square(const std::string& name, const std::string& texture = "tex", int type = 2, float extent = 1.0f) {
+        wvwrite::PolyMesh m;
+        m.name = name;
+        m.materials = {{texture, ".tga", ""}};
+        m.AddFlatPoints({{0, 0, 0}, {extent, 0, 0}, {extent, extent, 0}, {0, extent, 0}},
+                        {{0, 0}, {1, 0}, {1, 1}, {0, 1}}, 0);
+        return wvwrite::WriteMesh(scene, m, type);
+    }
+
+    std::size_t Place(BlockHandle object, const std::string& name, const std::vector<wvwrite::Property>& properties,
+                      Vector3 position = {}, Vector3 rotation = {}, float scale = 1.0f) {
+        return region.Place(scene, values, object, name, {position, rotation, scale}, properties);
+    }
+
+    // Writes NAME.grf, NAME-130.pid and NAME-130.swp and loads them.
+    void Load(const std::string& levelName = "level", bool withValues = true, bool withRegion = true) {
+        if (withValues) values.AddTo(scene);
+        if (withRegion) region.AddTo(scene);
+        ASSERT_TRUE(scene.Save(dir.File(levelName + ".grf"), nullptr));
+        ASSERT_TRUE(textures.Write(dir.File(levelName + "-130.pid"), dir.File(levelName + "-130.swp"), nullptr));
+        headless::LoadLevel(dir.File(levelName + "-130.swp"), loaded);
+    }
+
+    std::size_t Boxes(const std::string& text) const {
+        std::size_t n = 0;
+        for (const auto& b : loaded.platform.boxes) n += b.text == text;
+        return n;
+    }
+    bool Debug(const std::string& text) const { return loaded.platform.debug.find(text) != std::string::npos; }
+
+    const SceneState& S() const { return TheScene(); }
+    const Instance* Named(const std::string& name) const {
+        for (const auto& i : S().InstanceList)
+            if (i->name && name == i->name) return i.get();
+        for (const auto& [h, group] : S().TerrainObjectsByHeight)
+            for (const auto& i : group)
+                if (i->name && name == i->name) return i.get();
+        return nullptr;
+    }
+
+    TempDir dir;
+    wvwrite::SceneWriter scene;
+    wvwrite::ValueTableBuilder values;
+    wvwrite::RegionBuilder region;
+    wvwrite::TextureSetWriter textures;
+    headless::LoadedLevel loaded;
+};

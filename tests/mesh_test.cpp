@@ -1,0 +1,389 @@
+// Mesh objects decoded from scene files, through a headless level load.
+#include <gtest/gtest.h>
+
+#include <array>
+
+#include "diag/stat_counter.h"
+#include "files/mesh_objects.h"
+#include "files/texture_database.h"
+#include "level_fixture.h"
+
+namespace {
+
+using wvwrite::MeshSpec;
+using wvwrite::PolygonRecord;
+using wvwrite::Property;
+using wvwrite::VertexRecord;
+
+using Triple = std::array<std::uint32_t, 3>;
+
+std::vector<Triple> Faces(const Model& m) {
+    std::vector<Triple> out;
+    for (const Face& f : m.faces) out.push_back({f.index[0], f.index[1], f.index[2]});
+    return out;
+}
+
+// A type 2 mesh of n vertex records over n positions (n padded to a
+// multiple of 3) whose polygons are given.
+MeshSpec Type2(const std::string& name, std::size_t records, std::vector<std::uint32_t> indices,
+               std::vector<PolygonRecord> polygons, std::size_t materials = 1) {
+    MeshSpec m;
+    m.name = name;
+    m.type = 2;
+    for (std::size_t i = 0; i < materials; ++i) m.materials.push_back({"untextured" + std::to_string(i), ".tga", ""});
+    for (std::size_t i = 0; i < records; ++i) {
+        m.positions.push_back({static_cast<float>(i), static_cast<float>(i * i), 1.0f});
+        VertexRecord v;
+        v.position = static_cast<std::uint32_t>(i);
+        v.u = 0.5f;
+        v.v = 0.5f;
+        m.vertices.push_back(v);
+    }
+    m.indices = std::move(indices);
+    m.polygons = std::move(polygons);
+    return m;
+}
+
+class MeshTest : public LevelTest {
+protected:
+    const Model& Loaded(const std::string& instanceName) {
+        const Instance* i = Named(instanceName);
+        EXPECT_NE(i, nullptr) << instanceName;
+        static Model empty;
+        return i && i->model ? *i->model : empty;
+    }
+    std::size_t Unexpected(const std::string& text) const {
+        std::size_t n = 0;
+        for (const auto& b : loaded.platform.boxes) {
+            if (b.text != text) continue;
+            EXPECT_EQ(b.caption, "Unexpected Wildgrove Event");
+            EXPECT_EQ(b.owner, platform::Owner::MainWindow);
+            ++n;
+        }
+        return n;
+    }
+};
+
+TEST_F(MeshTest, PolygonsAreTriangulatedInStripOrder) {
+    const std::vector<std::vector<Triple>> expected = {
+        {{0, 1, 2}},
+        {{0, 1, 3}, {1, 2, 3}},
+        {{0, 1, 4}, {1, 3, 4}, {1, 2, 3}},
+        {{0, 1, 5}, {1, 4, 5}, {1, 2, 4}, {2, 3, 4}},
+    };
+    for (std::uint32_t n = 3; n <= 6; ++n) {
+        // Index entries run backwards so that corner positions and vertex
+        // numbers differ: corner k is vertex 5 - k.
+        PolygonRecord p;
+        p.corners = n;
+        p.first = 6 - n;
+        Place(wvwrite::WriteMesh(scene, Type2("poly" + std::to_string(n), 6, {5, 4, 3, 2, 1, 0}, {p})),
+              "n" + std::to_string(n), {});
+    }
+    Load();
+    EXPECT_TRUE(loaded.platform.boxes.empty());
+    for (std::uint32_t n = 3; n <= 6; ++n) {
+        std::vector<Triple> want;
+        // Corner k of this polygon is index entry (6 - n + k), which holds n - 1 - k.
+        for (const Triple& t : expected[n - 3]) want.push_back({n - 1 - t[0], n - 1 - t[1], n - 1 - t[2]});
+        EXPECT_EQ(Faces(Loaded("n" + std::to_string(n))), want) << n;
+    }
+}
+
+TEST_F(MeshTest, TrianglesAreGroupedByMaterialInStoredOrder) {
+    PolygonRecord a, b, c;
+    a.corners = b.corners = c.corners = 3;
+    a.first = 0, a.material = 1;
+    b.first = 3, b.material = 0;
+    c.first = 6, c.material = 1;
+    Place(wvwrite::WriteMesh(scene, Type2("grouped", 6, {0, 1, 2, 3, 4, 5, 0, 2, 4}, {a, b, c}, 2)), "g", {});
+    Load();
+    const Model& m = Loaded("g");
+    EXPECT_EQ(Faces(m), (std::vector<Triple>{{3, 4, 5}, {0, 1, 2}, {0, 2, 4}}));
+    ASSERT_EQ(m.faces.size(), 3u);
+    EXPECT_EQ(m.faces[0].material, 0u);
+    EXPECT_EQ(m.faces[1].material, 1u);
+    EXPECT_EQ(m.faces[2].material, 1u);
+    EXPECT_EQ(Unexpected("Can't write type 1 yet"), 0u);
+}
+
+TEST_F(MeshTest, PolygonsOfUnknownMaterialsAreDroppedWithAMessage) {
+    PolygonRecord a, b;
+    a.corners = b.corners = 3;
+    b.first = 3;
+    b.material = 5;  // the mesh has two materials
+    Place(wvwrite::WriteMesh(scene, Type2("lost", 6, {0, 1, 2, 3, 4, 5}, {a, b}, 2)), "lost", {});
+    Load();
+    EXPECT_EQ(Unexpected("Can't write type 1 yet"), 1u);
+    EXPECT_EQ(Loaded("lost").faces.size(), 1u);
+}
+
+TEST_F(MeshTest, NormalCountsThatAreNoMultipleOfThreeStopDecoding) {
+    PolygonRecord p;
+    p.corners = 3;
+    Place(wvwrite::WriteMesh(scene, Type2("seven", 7, {0, 1, 2}, {p})), "seven", {});
+    Load();
+    EXPECT_EQ(Unexpected("Unexpected number of normals"), 1u);
+    EXPECT_TRUE(Loaded("seven").vertices.empty());
+    EXPECT_TRUE(Loaded("seven").faces.empty());
+}
+
+TEST_F(MeshTest, OddPolygonValuesAreReportedAndDecodingGoesOn) {
+    PolygonRecord a, b;
+    a.corners = b.corners = 3;
+    a.flags = 2;    // neither 0 nor 4
+    b.i2 = 1;
+    b.i3 = 9;       // differs from the first polygon's
+    b.first = 3;
+    MeshSpec m = Type2("odd", 6, {0, 1, 2, 3, 4, 7}, {a, b});  // entry 7 is past the 6 records
+    m.vertices[2].one = 2;
+    Place(wvwrite::WriteMesh(scene, m), "odd", {});
+    Load();
+    EXPECT_EQ(Unexpected("New value for geom2 tex.flags"), 1u);
+    EXPECT_EQ(Unexpected("New value for geom2 tex.i2"), 1u);
+    EXPECT_EQ(Unexpected("Varying values for geom2 tex.i3"), 1u);
+    EXPECT_EQ(Unexpected("New values in geom2 normal list"), 1u);
+    EXPECT_EQ(Unexpected("index over"), 1u);
+    // The triangle with the bad corner never addresses the vertex list.
+    EXPECT_EQ(Faces(Loaded("odd")), (std::vector<Triple>{{0, 1, 2}}));
+}
+
+TEST_F(MeshTest, Type1MeshesHaveOneVertexPerTextureVertex) {
+    MeshSpec m;
+    m.name = "t1";
+    m.type = 1;
+    m.materials = {{"a", ".tga", ""}, {"b", ".tga", ""}};
+    m.positions = {{0, 0, 0}, {2, 0, 0}, {2, 2, 0}, {0, 2, 1}};
+    m.faces = {{0, 1, 2}, {0, 2, 3}, {1, 2, 3}};
+    m.texCoords = {{0, 0}, {1, 0}, {1, 1}, {0, 1}, {0.5f, 0.5f}};
+    m.texFaces = {{0, 1, 2}, {4, 2, 3}, {1, 2, 3}};
+    m.faceMaterials = {0xFFFFFFFF, 2, 1};  // -1 and the material count both become 0
+    Place(wvwrite::WriteMesh(scene, m), "t1", {});
+    Load();
+    const Model& model = Loaded("t1");
+    EXPECT_TRUE(loaded.platform.boxes.empty());
+    EXPECT_EQ(model.SourceGeometryType, 1u);
+    ASSERT_EQ(model.vertices.size(), 5u);
+    EXPECT_EQ(model.vertices[4].position, Vector3(0, 0, 0));  // texture vertex 4 takes position 0
+    EXPECT_EQ(model.vertices[3].position, Vector3(0, 2, 1));
+    EXPECT_EQ(model.vertices[2].normal, Vector3(1, 1, 1));
+    EXPECT_FLOAT_EQ(model.vertices[4].u, 0.5f);
+    ASSERT_EQ(model.faces.size(), 3u);
+    EXPECT_EQ(model.faces[0].material, 0u);
+    EXPECT_EQ(model.faces[1].material, 0u);
+    EXPECT_EQ(model.faces[2].material, 1u);
+    EXPECT_EQ(Faces(model)[1], (Triple{4, 2, 3}));
+}
+
+TEST_F(MeshTest, MeshesWithoutMappingGetOneDefaultMaterial) {
+    for (int type : {1, 2}) {
+        wvwrite::PolyMesh m;
+        m.name = "bare" + std::to_string(type);
+        m.AddFlatPoints({{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}}, {{0, 0}, {1, 0}, {1, 1}, {0, 1}}, 0);
+        MeshSpec spec = wvwrite::ToMeshSpec(m, type);
+        spec.hasMapping = false;
+        Place(wvwrite::WriteMesh(scene, spec), m.name, {});
+    }
+    Load();
+    for (const char* name : {"bare1", "bare2"}) {
+        const Model& model = Loaded(name);
+        ASSERT_EQ(model.materials.size(), 1u) << name;
+        const Material& mat = model.materials[0];
+        EXPECT_FALSE(mat.hasTexture);
+        EXPECT_EQ(std::vector<float>(mat.colour, mat.colour + 4), (std::vector<float>{1.0f, 0.0f, 0.5f, 1.0f}));
+        EXPECT_FALSE(model.faces.empty()) << name;
+        for (const Face& f : model.faces) EXPECT_EQ(f.material, 0u);
+    }
+    EXPECT_EQ(Loaded("bare1").SourceGeometryType, 1u);
+    EXPECT_EQ(Loaded("bare2").SourceGeometryType, 2u);
+    EXPECT_EQ(Loaded("bare1").vertices.size(), 3 * Loaded("bare1").faces.size());
+}
+
+TEST_F(MeshTest, BrokenMeshesReportEachProblem) {
+    MeshSpec mismatch = wvwrite::ToMeshSpec(
+        [] {
+            wvwrite::PolyMesh m;
+            m.name = "mismatch";
+            m.materials = {{"x", ".tga", ""}};
+            m.AddFlatPoints({{0, 0, 0}, {1, 0, 0}, {1, 1, 0}}, {{0, 0}, {1, 0}, {1, 1}}, 0);
+            return m;
+        }(),
+        1);
+    mismatch.mainSymbol = 0x1234;  // not the block's own name
+    mismatch.stored.mappingFaces = 2;  // the geometry has one face
+    Place(wvwrite::WriteMesh(scene, mismatch), "mismatch", {});
+
+    MeshSpec noGeometry = Type2("nogeometry", 3, {0, 1, 2}, {});
+    noGeometry.hasGeometry = false;
+    Place(wvwrite::WriteMesh(scene, noGeometry), "nogeometry", {});
+
+    MeshSpec overrun;
+    overrun.name = "overrun";
+    overrun.type = 1;
+    overrun.hasMapping = false;
+    overrun.positions = {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}};
+    overrun.faces = {{0, 1, 5}};  // position 5 does not exist
+    Place(wvwrite::WriteMesh(scene, overrun), "overrun", {});
+
+    MeshSpec noMaterial = Type2("nomaterial", 3, {0, 1, 2}, {PolygonRecord{3, 0, {}, 0, 0, 0, 0}});
+    noMaterial.materialHandleZero = true;
+    Place(wvwrite::WriteMesh(scene, noMaterial), "nomaterial", {});
+    Load();
+
+    EXPECT_EQ(Unexpected("Main symbol handle's don't match"), 1u);
+    EXPECT_EQ(Unexpected("type1 NumFaces not match"), 1u);
+    EXPECT_EQ(Unexpected("Main block has no geometry"), 1u);
+    EXPECT_TRUE(Loaded("nogeometry").faces.empty());
+    EXPECT_EQ(Unexpected("face overrun"), 2u);  // past the vertices and past the positions
+    EXPECT_TRUE(Loaded("overrun").faces.empty());
+    EXPECT_EQ(Unexpected("Mapping but no material"), 1u);
+}
+
+TEST_F(MeshTest, CountsLargerThanTheirBlocksGiveEmptyMeshesNotCrashes) {
+    struct Lie {
+        const char* name;
+        int type;
+        void (*apply)(wvwrite::StoredCounts&);
+        bool facesLeft;  // a lying material or geometry block leaves what the others gave
+    };
+    const Lie lies[] = {
+        {"materials", 2, [](wvwrite::StoredCounts& s) { s.materials = 0x40000000; }, true},
+        {"positions", 2, [](wvwrite::StoredCounts& s) { s.positions = 0xFFFFFFF0; }, false},
+        {"vertices", 2, [](wvwrite::StoredCounts& s) { s.vertices = 0x3FFFFFFF; }, false},
+        {"indices", 2, [](wvwrite::StoredCounts& s) { s.indices = 0xFFFFFFFF; }, false},
+        {"polygons", 2, [](wvwrite::StoredCounts& s) { s.polygons = 0x10000000; }, false},
+        {"texvertices", 1, [](wvwrite::StoredCounts& s) { s.texVertices = 0x7FFFFFFF; }, false},
+        {"faces", 1, [](wvwrite::StoredCounts& s) { s.faces = 0x55555555; }, true},
+    };
+    for (const Lie& lie : lies) {
+        wvwrite::PolyMesh m;
+        m.name = lie.name;
+        m.materials = {{"x", ".tga", ""}};
+        m.AddFlatPoints({{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}}, {{0, 0}, {1, 0}, {1, 1}, {0, 1}}, 0);
+        MeshSpec spec = wvwrite::ToMeshSpec(m, lie.type);
+        lie.apply(spec.stored);
+        Place(wvwrite::WriteMesh(scene, spec), lie.name, {});
+    }
+    Load();
+    for (const Lie& lie : lies) {
+        const Model& model = Loaded(lie.name);
+        EXPECT_EQ(model.faces.empty(), !lie.facesLeft) << lie.name;
+        EXPECT_LT(model.vertices.size(), 100u) << lie.name;
+        EXPECT_FALSE(model.materials.empty()) << lie.name;
+    }
+}
+
+TEST_F(MeshTest, TexturesResolveThroughSuffixesAndStandardDiffuseValues) {
+    const int direct = AddTexture("direct", ".tga", 0.7f, 8, true);
+    const int viaFirst = AddTexture("first", ".tga", 0.9f, 8, true);    // alpha flag false all the same
+    const int viaSecond = AddTexture("second", ".bmp", 0.9f, 8, false);  // alpha flag true all the same
+    Place(Square("m1", "direct"), "i1", {Property::Float("Diffuse", 0.7f)});
+    Place(Square("m2", "first"), "i2", {Property::Float("Diffuse", 0.7f)});
+    wvwrite::PolyMesh second;
+    second.name = "m3";
+    second.materials = {{"second", ".tga", ".bmp"}};
+    second.AddFlatPoints({{0, 0, 0}, {1, 0, 0}, {1, 1, 0}}, {{0, 0}, {1, 0}, {1, 1}}, 0);
+    Place(wvwrite::WriteMesh(scene, second, 2), "i3", {Property::Float("Diffuse", 0.7f)});
+    Place(Square("m4", "missing"), "i4", {});
+    Load();
+    struct Want {
+        const char* instance;
+        int index;
+        bool alpha;
+    };
+    for (const Want& w : {Want{"i1", direct, true}, Want{"i2", viaFirst, false}, Want{"i3", viaSecond, true}}) {
+        const Material& m = Loaded(w.instance).materials[0];
+        ASSERT_TRUE(m.hasTexture) << w.instance;
+        EXPECT_EQ(m.textureIndex, static_cast<std::uint32_t>(w.index)) << w.instance;
+        EXPECT_EQ(m.texture->hasAlpha, w.alpha) << w.instance;
+        EXPECT_EQ(Loaded(w.instance).HasAlphaTexture, w.alpha) << w.instance;
+    }
+    EXPECT_FALSE(Loaded("i4").materials[0].hasTexture);
+    EXPECT_EQ(TheMeshLoader().TextureMap.size(), 3u);
+}
+
+TEST_F(MeshTest, SharedModelsKeepTheFirstInstancesDiffuse) {
+    AddTexture("shared", ".tga", 1.0f);
+    const int half = AddTexture("shared", ".tga", 0.5f);
+    const BlockHandle object = Square("shared", "shared");
+    Place(object, "first", {Property::Float("Diffuse", 0.5f)});
+    Place(object, "second", {});
+    Load();
+    ASSERT_EQ(S().ModelList.size(), 1u);
+    EXPECT_EQ(Named("first")->model, Named("second")->model);
+    EXPECT_EQ(S().ModelList[0]->materials[0].textureIndex, static_cast<std::uint32_t>(half));
+}
+
+TEST_F(MeshTest, BumpTexturesAreLookedUpAtUpTo128Texels) {
+    wvwrite::TextureSpec bump;
+    bump.identifier = wvwrite::TextureIdentifier("bumpy", ".tga");
+    bump.width = bump.height = 256;
+    bump.bits = 16;
+    bump.bump = true;
+    bump.indices.assign(256 * 256, 3);
+    bump.smallerVersions = 2;  // 128 and 64 follow
+    const int bumpIndex = textures.AddTexture(bump);
+    const int plainIndex = AddTexture("plain", ".tga", 1.0f, 256, false, 2);
+    wvwrite::PolyMesh m;
+    m.name = "wall";
+    m.materials = {{"bumpy", ".tga", ""}, {"plain", ".tga", ""}};
+    m.AddFlatPoints({{0, 0, 0}, {1, 0, 0}, {1, 1, 0}}, {{0, 0}, {1, 0}, {1, 1}}, 0);
+    m.AddFlatPoints({{0, 0, 1}, {1, 0, 1}, {1, 1, 1}}, {{0, 0}, {1, 0}, {1, 1}}, 1);
+    Place(wvwrite::WriteMesh(scene, m, 2), "wall", {});
+    Load();
+    const Model& model = Loaded("wall");
+    EXPECT_TRUE(model.HasBumpMaterial);
+    EXPECT_TRUE(model.materials[0].hasBump);
+    EXPECT_NE(model.materials[0].bumpTexture, nullptr);
+    EXPECT_EQ(model.materials[0].textureIndex, static_cast<std::uint32_t>(bumpIndex + 1));  // the 128 version
+    EXPECT_EQ(model.materials[1].textureIndex, static_cast<std::uint32_t>(plainIndex + 2));  // the 64 version
+    EXPECT_FALSE(model.materials[1].hasBump);
+    EXPECT_EQ(TheTextureDatabase().MaxTextureSize, 64);  // put back afterwards
+    EXPECT_EQ(gRawRGBTexMem.value, 128 * 128 + 64 * 64);
+}
+
+TEST_F(MeshTest, InvisibleTexturesHideMaterialsAndLoneInvisibleMeshes) {
+    wvwrite::TextureSpec glass;
+    glass.identifier = wvwrite::TextureIdentifier("glass", ".tga");
+    glass.width = glass.height = 4;
+    glass.kind = kInvisibleTextureKind;
+    glass.indices.assign(16, 1);
+    textures.AddTexture(glass);
+    AddTexture("tex", ".tga");
+    Place(Square("pane", "glass"), "pane", {});
+    wvwrite::PolyMesh window;
+    window.name = "window";
+    window.materials = {{"glass", ".tga", ""}, {"tex", ".tga", ""}};
+    window.AddFlatPoints({{0, 0, 0}, {1, 0, 0}, {1, 1, 0}}, {{0, 0}, {1, 0}, {1, 1}}, 0);
+    window.AddFlatPoints({{0, 0, 1}, {1, 0, 1}, {1, 1, 1}}, {{0, 0}, {1, 0}, {1, 1}}, 1);
+    Place(wvwrite::WriteMesh(scene, window, 2), "window", {});
+    Load();
+    EXPECT_EQ(Named("pane"), nullptr);  // skipped without a word
+    EXPECT_TRUE(loaded.platform.boxes.empty());
+    EXPECT_TRUE(Loaded("window").materials[0].invisible);
+    EXPECT_FALSE(Loaded("window").materials[1].invisible);
+}
+
+TEST_F(MeshTest, MaterialsRepeatOnlyWhenCoordinatesLeaveTheSlack) {
+    AddTexture("tex", ".tga");
+    struct Case {
+        const char* name;
+        float u;
+        bool clamp;
+    };
+    const Case cases[] = {{"edge", 1.01f, true}, {"over", 1.02f, false}, {"under", -0.01f, true}, {"below", -0.02f, false}};
+    for (const Case& c : cases) {
+        wvwrite::PolyMesh m;
+        m.name = c.name;
+        m.materials = {{"tex", ".tga", ""}, {"unused", ".tga", ""}};
+        m.AddFlatPoints({{0, 0, 0}, {1, 0, 0}, {1, 1, 0}}, {{0, 0}, {c.u, 0}, {1, 1}}, 0);
+        Place(wvwrite::WriteMesh(scene, m, 2), c.name, {});
+    }
+    Load();
+    for (const Case& c : cases) {
+        EXPECT_EQ(Loaded(c.name).materials[0].clamp, c.clamp) << c.name;
+        EXPECT_TRUE(Loaded(c.name).materials[1].clamp) << c.name;  // used by no textured face
+    }
+}
+
+}  // namespace

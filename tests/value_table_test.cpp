@@ -1,0 +1,176 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "platform/scripted_platform.h"
+#include "scene/value_table.h"
+#include "test_util.h"
+#include "writer/value_table_builder.h"
+
+namespace {
+
+using wvwrite::Property;
+using wvwrite::ValueTableBuilder;
+
+class ValueTableTest : public ::testing::Test {
+protected:
+    ValueTable Decode(const ValueTableBuilder& b) {
+        ValueTable t;
+        bytes = b.Bytes();
+        t.Decode(bytes);
+        return t;
+    }
+    std::size_t Boxes(const char* text) const {
+        std::size_t n = 0;
+        for (const auto& box : pf.boxes) {
+            if (box.text == text) {
+                EXPECT_EQ(box.caption, "");
+                EXPECT_EQ(box.owner, platform::Owner::MainWindow);
+                EXPECT_EQ(box.buttons, platform::Buttons::Ok);
+                ++n;
+            }
+        }
+        return n;
+    }
+    platform::ScriptedPlatform pf;
+    platform::PlatformScope scope{pf};
+    std::vector<std::uint8_t> bytes;
+};
+
+TEST_F(ValueTableTest, EveryKindDecodesAndConsumesItsPayload) {
+    ValueTableBuilder b(0xA5);  // gaps full of junk: a reader must skip them
+    b.AddBool("flag", true);
+    b.AddEmpty("nothing");
+    b.AddInt("count", -42);
+    b.AddFloat("ratio", 0.5f);
+    b.AddString("text", "hello");
+    b.AddString("blank", "");
+    b.AddEntry(0x7777, b.NameHandle("odd"), {});  // unknown kinds carry nothing
+    b.AddList("list", {0, 2, 4});
+    b.AddRawList(b.NameHandle("none"), 0, {});
+    b.AddRawList(b.NameHandle("negative"), -3, {});
+    b.AddEntry(0x8105, b.UnnamedHandle(), {});  // high bit: negative once sign-extended
+    b.AddInt("last", 7);
+    const ValueTable t = Decode(b);
+    ASSERT_EQ(t.entries.size(), 12u);
+    EXPECT_EQ(t.entries[0].kind, kValueBool);
+    EXPECT_TRUE(t.entries[0].boolValue);
+    EXPECT_EQ(t.entries[1].kind, kValueEmpty);
+    EXPECT_EQ(t.entries[2].intValue, -42);
+    EXPECT_EQ(t.entries[3].floatValue, 0.5f);
+    EXPECT_EQ(t.entries[4].stringValue, "hello");
+    EXPECT_EQ(t.entries[5].stringValue, "");
+    EXPECT_EQ(t.entries[6].kind, 0x7777);
+    EXPECT_EQ(t.entries[7].members, (std::vector<std::uint32_t>{0, 2, 4}));
+    EXPECT_TRUE(t.entries[8].members.empty());
+    EXPECT_TRUE(t.entries[9].members.empty());
+    EXPECT_EQ(t.entries[10].kind, static_cast<std::int16_t>(0x8105));
+    EXPECT_EQ(t.entries[10].name, "");  // its handle has no name record
+    EXPECT_EQ(t.entries[11].name, "last");
+    EXPECT_EQ(t.entries[11].intValue, 7);
+}
+
+TEST_F(ValueTableTest, ARepeatedHandleKeepsItsLastName) {
+    ValueTableBuilder b;
+    b.AddNameRecord("first", 0x500);
+    b.AddNameRecord("second", 0x500);
+    b.AddEntry(0x103, 0x500, {1, 0, 0, 0});
+    EXPECT_EQ(Decode(b).entries[0].name, "second");
+}
+
+TEST_F(ValueTableTest, StoredEntryCountOfZeroOrLessMeansNone) {
+    for (std::int32_t count : {0, -1}) {
+        ValueTableBuilder b;
+        b.AddInt("x", 1);
+        b.SetStoredEntryCount(count);
+        EXPECT_TRUE(Decode(b).entries.empty()) << count;
+    }
+}
+
+TEST_F(ValueTableTest, TruncatedBlocksKeepWhatWasWhole) {
+    ValueTableBuilder b;
+    b.AddInt("a", 1);
+    b.AddString("b", "text");
+    b.AddList("c", {0, 1});
+    const std::vector<std::uint8_t> whole = b.Bytes();
+    // Cut at every length: never a crash, never an entry beyond its bytes.
+    for (std::size_t n = 0; n <= whole.size(); ++n) {
+        ValueTable t;
+        t.Decode(std::span<const std::uint8_t>(whole.data(), n));
+        EXPECT_LE(t.entries.size(), 3u);
+        if (n >= b.EntryOffset(1)) {
+            EXPECT_GE(t.entries.size(), 1u) << n;
+        }
+    }
+    ValueTable t;
+    t.Decode(whole);
+    EXPECT_EQ(t.entries.size(), 3u);
+    // A list whose count is far beyond the block decodes to nothing.
+    ValueTableBuilder lying;
+    lying.AddRawList(lying.NameHandle("l"), 0x7FFFFFFF, {1, 2});
+    EXPECT_TRUE(Decode(lying).entries.empty());
+    ValueTableBuilder many;
+    many.AddInt("a", 1);
+    many.SetStoredEntryCount(0x7FFFFFFF);
+    EXPECT_EQ(Decode(many).entries.size(), 1u);
+}
+
+TEST_F(ValueTableTest, LookupsReturnValuesOrTheirDefaults) {
+    ValueTableBuilder b;
+    const int table = b.AddTable({Property::String("Class", "CAnimal"), Property::Float("Diffuse", 0.9f),
+                                  Property::Bool("Shadow", false), Property::Bool("Shadow", true),
+                                  Property::Int("Height", 3), Property::String("Mesh", "wolf")});
+    const int empty = b.AddTable({Property::Int("Other", 1)});
+    const ValueTable t = Decode(b);
+    const auto T = static_cast<std::uint32_t>(table), E = static_cast<std::uint32_t>(empty);
+
+    EXPECT_EQ(t.LookupString(T, "Class"), "CAnimal");
+    EXPECT_EQ(t.LookupFloat(T, "Diffuse"), 0.9f);
+    EXPECT_FALSE(t.LookupBool(T, "Shadow"));  // the first of two members wins
+    EXPECT_EQ(t.LookupInt(T, "Height"), 3);
+    EXPECT_EQ(t.LookupString(T, "Mesh"), "wolf");
+    EXPECT_TRUE(t.HasKey(T, "Height"));
+    EXPECT_FALSE(t.HasKey(T, "height"));  // exact, case-sensitive
+    EXPECT_TRUE(pf.boxes.empty());
+
+    struct BoolDefault {
+        const char* name;
+        bool value;
+    };
+    for (const BoolDefault& d : {BoolDefault{"Visible", true}, {"Tangible", false}, {"AlwaysFace", false},
+                                 {"Shadow", true}, {"Unlit", false}})
+        EXPECT_EQ(t.LookupBool(E, d.name), d.value) << d.name;
+    EXPECT_EQ(t.LookupFloat(E, "Diffuse"), 1.0f);
+    EXPECT_EQ(t.LookupString(E, "Class"), "CInstance");
+    EXPECT_EQ(t.LookupString(E, "Mesh"), "");
+    EXPECT_TRUE(pf.boxes.empty());  // defaults with a built-in value say nothing
+}
+
+TEST_F(ValueTableTest, UnknownNamesWarnOnceAndMissingIntsWarn) {
+    ValueTableBuilder b;
+    const auto table = static_cast<std::uint32_t>(b.AddTable({Property::Bool("Fancy", true), Property::Int("R", 9)}));
+    const ValueTable t = Decode(b);
+    EXPECT_TRUE(t.LookupBool(table, "Fancy"));  // warned about, value still returned
+    EXPECT_EQ(Boxes("Warning: Valuetable name not known"), 1u);
+    EXPECT_FALSE(t.LookupBool(table, "Sparkle"));
+    EXPECT_EQ(t.LookupFloat(table, "Speed"), 0.0f);
+    EXPECT_EQ(t.LookupString(table, "Label"), "");
+    EXPECT_EQ(Boxes("Warning: Valuetable name not known"), 4u);
+    EXPECT_EQ(t.LookupInt(table, "G"), 0);
+    EXPECT_EQ(Boxes("Warning: Valuetable name not found"), 1u);
+    EXPECT_EQ(t.LookupInt(table, "R"), 9);
+    EXPECT_EQ(pf.boxes.size(), 5u);
+}
+
+TEST_F(ValueTableTest, MemberIndicesAndTablesOutOfRangeNeverMatch) {
+    ValueTableBuilder b;
+    b.AddInt("Height", 4);                                                           // 0
+    const int list = b.AddRawList(b.NameHandle("list"), 3, {1000, 0xFFFFFFFF, 0});  // 1
+    const ValueTable t = Decode(b);
+    EXPECT_EQ(t.LookupInt(static_cast<std::uint32_t>(list), "Height"), 4);
+    EXPECT_FALSE(t.HasKey(99, "Height"));
+    EXPECT_EQ(t.LookupString(99, "Class"), "CInstance");
+    EXPECT_FALSE(t.HasKey(0, "Height"));  // not a list: no members
+}
+
+}  // namespace

@@ -1,0 +1,29 @@
+// Loading a level without a window: the whole load sequence against the
+// scripted platform, with the log captured. Used by the inspector, the
+// benchmarks and the fuzz targets.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+
+#include "platform/scripted_platform.h"
+
+namespace headless {
+
+struct LoadedLevel {
+    platform::ScriptedPlatform platform;  // message boxes and debug output
+    std::string log;                      // everything the debug log received
+};
+
+// Runs InitModels for the level whose pixel file is swpPath (NAME.grf and
+// NAME-130.pid beside it). Level state from an earlier load, and what out
+// captured before, is reset first.
+// Lines meant for standard output go to standard error meanwhile.
+void LoadLevel(const std::string& swpPath, LoadedLevel& out);
+
+// Scene construction from files in memory, as a fuzz target drives it.
+void ConstructFromMemory(std::span<const std::uint8_t> grf, std::span<const std::uint8_t> pid,
+                         std::span<const std::uint8_t> swp, const std::string& levelName);
+
+}  // namespace headless
