@@ -1,7 +1,11 @@
 // The one free-flying camera: a position and two angles in degrees. Yaw 0
 // looks along +Y and turns right towards +X; a positive pitch looks down.
+// Rotations come from the sine and cosine tables, so every vector here
+// carries the tables' values.
 #pragma once
 
+#include "math/bounding.h"
+#include "math/matrix3.h"
 #include "math/vector3.h"
 
 struct Camera {
@@ -10,7 +14,54 @@ struct Camera {
     float pitch = 0.0f;  // degrees, kept within -89.9 .. 89.9 by mouse-look
 };
 
-// Written by scene construction (player start) and by movement; read by
-// every draw. ResetCamera puts it back to its start values.
+// Written by scene construction (player start), movement and mouse-look;
+// read by every draw. ResetCamera puts it back to its start values.
 Camera& TheCamera();
 void ResetCamera();
+
+// Projection constants shared by the frame, picking and the frusta.
+constexpr float kFieldOfView = 60.0f;  // vertical, degrees
+constexpr float kNearDistance = 0.1f;
+constexpr float kFarDistance = 1050.0f;
+constexpr float kObjectRange = 750.0f;
+constexpr float kTerrainRange = 1050.0f;
+
+// Rotates v about X by the pitch, then about Z by the yaw.
+Vector3 RotateByCamera(const Camera& camera, const Vector3& v);
+
+struct CameraVectors {
+    Vector3 forward, up, right;
+};
+CameraVectors CameraBasis(const Camera& camera);
+
+// A plane through the eye; its normal points out of the view volume.
+struct Plane : BoundingVolume {
+    Vector3 normal;
+    float d = 0.0f;
+    // True unless the sphere lies wholly on the outer side.
+    bool Intersects(const BoundingSphere& s) const override;
+};
+
+// Five planes (right, left, upper, lower, eye) and a range sphere around
+// the camera. No near or far plane: the range sphere bounds the distance.
+struct Frustum : BoundingVolume {
+    explicit Frustum(float range) { rangeSphere.radius = 0.0f, this->range = range; }
+    Plane planes[5];
+    BoundingSphere rangeSphere;  // centre 1e20 and radius 0 until the first update
+    float range = 0.0f;
+    bool Intersects(const BoundingSphere& s) const override;
+};
+
+// The view frusta, created by the GL set-up and destroyed at shutdown.
+struct ViewFrusta {
+    Frustum* object = nullptr;   // range 750: instances and shadows
+    Frustum* terrain = nullptr;  // range 1050: the terrain and the position markers
+};
+ViewFrusta& TheFrusta();
+void CreateFrusta();
+void DestroyFrusta();
+
+// Refreshes both frusta from the camera (the look-at is the caller's).
+// The side planes are spread by aspect x 30 degrees, wider than the
+// picture at 4:3, so culling errs on the safe side.
+void UpdateFrusta(const Camera& camera, float aspect);

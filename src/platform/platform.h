@@ -1,15 +1,18 @@
 // The window-system contract: every call the rest of Wildview may make on
 // the operating system's user interface and services goes through here.
 //
-// Two implementations exist: a console one (real debug output on standard
-// error, real monotonic clock, message boxes printed and answered with their
-// default) and a scripted one for tests (queued answers, captured output).
-// A windowed implementation plugs in the same way. Nothing outside
+// Implementations: the console platform (no window: debug output on
+// standard error, the monotonic clock, boxes answered with their default),
+// the scripted platform for tests (queued answers, captured output, messages
+// fed by the test), and the FLTK platform of the viewer (src/platform/fltk/).
+// A new platform is one more implementation of this class; nothing outside
 // src/platform/ includes a toolkit header.
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <vector>
 
 namespace platform {
 
@@ -21,30 +24,188 @@ enum class Answer { Ok, Retry, Cancel };
 // Who owns a modal box: nobody (before the window exists) or the main window.
 enum class Owner { None, MainWindow };
 
+// Windows virtual-key codes: the key table is indexed by them. Letters and
+// digits are their upper-case ASCII codes ('A', '5').
+namespace vk {
+constexpr int kBack = 0x08, kTab = 0x09, kReturn = 0x0D, kShift = 0x10, kControl = 0x11, kMenu = 0x12,
+              kPause = 0x13, kCapital = 0x14, kEscape = 0x1B, kSpace = 0x20, kPrior = 0x21, kNext = 0x22,
+              kEnd = 0x23, kHome = 0x24, kLeft = 0x25, kUp = 0x26, kRight = 0x27, kDown = 0x28, kInsert = 0x2D,
+              kDelete = 0x2E, kF1 = 0x70, kF4 = 0x73, kF12 = 0x7B;
+}  // namespace vk
+
+// The kinds of window message the viewer handles, with their parameters.
+enum class MessageKind {
+    KeyDown,      // key; repeat when the keyboard's auto-repeat sent it
+    KeyUp,        // key
+    MouseMove,    // x, y (client pixels, y down); leftButton, shift, control held
+    LButtonDown,  // x, y; shift, control
+    Size,         // width, height of the client area
+    SetFocus,
+    KillFocus,
+    Activate,     // minimised
+    Close,        // the user asked to close the window
+    Command,      // command: a menu item's id
+    Quit,         // quitCode; the main loop ends
+};
+
+struct Message {
+    MessageKind kind = MessageKind::KeyDown;
+    int key = 0;
+    bool repeat = false;
+    int x = 0, y = 0;
+    bool leftButton = false, shift = false, control = false;
+    int width = 0, height = 0;
+    bool minimised = false;
+    int command = 0;
+    int quitCode = 0;
+};
+
+// One entry of the window's menu bar: a submenu (children), a separator,
+// or a command item with its id and initial check mark.
+struct MenuItem {
+    std::string label;  // '&' marks the keyboard mnemonic
+    int id = 0;
+    bool separator = false;
+    bool checkable = false;
+    bool checked = false;
+    std::vector<MenuItem> children;
+};
+
+struct WindowRequest {
+    std::string title;
+    int clientWidth = 800, clientHeight = 600;  // the GL area, under the menu bar
+    int colourBits = 32;
+    int alphaBits = 8;
+    int depthBits = 16;
+    std::vector<MenuItem> menu;
+};
+
+// A window's outer rectangle in screen pixels.
+struct Rect {
+    int left = 0, top = 0, right = 0, bottom = 0;
+};
+
+// One open-file dialog filter: "SWP files" with "*.swp".
+struct FileFilter {
+    std::string description;
+    std::string pattern;
+};
+
+// Where a configuration value came from, or why there is none.
+enum class ConfigResult { Found, NoKey, NoValue };
+
+// A font as the overlay asks for it.
+struct FontRequest {
+    std::string face = "Arial";
+    int pixelHeight = 14;
+    int weight = 500;  // 400 regular, 700 bold
+};
+
+// A glyph as a one-bit bitmap for glBitmap: rows bottom to top, each row
+// padded to whole bytes, most significant bit leftmost.
+struct GlyphBitmap {
+    int width = 0, height = 0;
+    float originX = 0, originY = 0;  // glBitmap's xorig and yorig
+    float advance = 0;               // raster position step in x
+    std::vector<std::uint8_t> bits;
+};
+
 class Platform {
 public:
     virtual ~Platform() = default;
 
+    // ---- diagnostics and clock ---------------------------------------------
     // Debug output for an attached debugger; text is passed unchanged.
     virtual void DebugOutput(const char* text) = 0;
-
-    // A modal message box; returns the button the user pressed.
-    virtual Answer MessageBox(Owner owner, const std::string& text, const std::string& caption,
-                              Buttons buttons, Icon icon) = 0;
-
-    // The modeless info dialog: a scrollable, editable text owned by the
-    // main window. Text uses "\r\n" line breaks.
-    virtual bool InfoDialogExists() = 0;
-    virtual void InfoDialogCreate() = 0;                       // create and show
-    virtual void InfoDialogSetText(const std::string& text) = 0;
-    virtual void InfoDialogInsertAtCaret(const std::string& text) = 0;
-    virtual void InfoDialogScrollToCaret(std::size_t position) = 0;  // empty selection there
-
     // High-resolution counter; frequency 0 means none is available.
     virtual std::uint64_t CounterFrequency() = 0;
     virtual std::uint64_t CounterValue() = 0;
     // Millisecond tick count, the fallback clock; wraps at 2^32.
     virtual std::uint32_t TickCount() = 0;
+
+    // ---- modal boxes and dialogs -------------------------------------------
+    // A modal message box; returns the button the user pressed.
+    virtual Answer MessageBox(Owner owner, const std::string& text, const std::string& caption,
+                              Buttons buttons, Icon icon) = 0;
+    // The open-file dialog: a path to an existing file, or empty when the
+    // user cancelled.
+    virtual std::string AskOpenFile(const std::string& initialDirectory, const std::string& initialName,
+                                    const std::string& title, const FileFilter& filter) {
+        (void)initialDirectory, (void)initialName, (void)title, (void)filter;
+        return {};
+    }
+    // The modeless info dialog: a scrollable, editable text owned by the
+    // main window. Text uses "\r\n" line breaks.
+    virtual bool InfoDialogExists() = 0;
+    virtual void InfoDialogCreate() = 0;  // create and show
+    virtual void InfoDialogSetText(const std::string& text) = 0;
+    virtual void InfoDialogInsertAtCaret(const std::string& text) = 0;
+    virtual void InfoDialogScrollToCaret(std::size_t position) = 0;  // empty selection there
+
+    // ---- configuration (the game's registry entries) -----------------------
+    // A string value under a key of the machine's configuration; at most
+    // 128 bytes. Paths come back in this system's form ('/' separators).
+    virtual ConfigResult ReadConfigString(const std::string& key, const std::string& value, std::string& out) {
+        (void)key, (void)value;
+        out.clear();
+        return ConfigResult::NoKey;
+    }
+
+    // ---- the main window and its GL context --------------------------------
+    // Creates the window with its menu bar and an RGBA, double-buffered GL
+    // area of the requested client size; its context is current afterwards.
+    virtual bool CreateMainWindow(const WindowRequest& request) {
+        (void)request;
+        return false;
+    }
+    virtual void DestroyMainWindow() {}
+    virtual bool MainWindowExists() { return false; }
+    // Shows the window, brings it to the front and gives it the focus.
+    virtual void ShowMainWindow() {}
+    virtual Rect MainWindowRect() { return {}; }
+    virtual void SwapBuffers() {}
+    virtual void SetMenuCheck(int id, bool checked) { (void)id, (void)checked; }
+    // A GL entry point of the current context, or null.
+    virtual void* GlProcAddress(const char* name) {
+        (void)name;
+        return nullptr;
+    }
+    // The window system's GL extension string (GLX, EGL), or empty.
+    virtual std::string WindowSystemExtensions() { return {}; }
+
+    // ---- messages, cursor and keyboard -------------------------------------
+    // The next waiting message, without blocking; false when none waits.
+    virtual bool PeekMessage(Message& out) {
+        (void)out;
+        return false;
+    }
+    virtual void PostQuitMessage(int code) { (void)code; }
+    virtual void SetCursorVisible(bool visible) { (void)visible; }
+    virtual void SetCursorPosition(int screenX, int screenY) { (void)screenX, (void)screenY; }
+    virtual void CaptureMouse(bool capture) { (void)capture; }
+    // Asynchronous key state: held right now; pressed since the last query.
+    virtual bool KeyDownNow(int key) {
+        (void)key;
+        return false;
+    }
+    virtual bool KeyPressedSinceLastQuery(int key) {
+        (void)key;
+        return false;
+    }
+
+    // ---- fonts --------------------------------------------------------------
+    // Bitmaps of the characters first .. first + count - 1 of a font.
+    virtual bool RasteriseFont(const FontRequest& font, int first, int count, std::vector<GlyphBitmap>& out) {
+        (void)font, (void)first, (void)count;
+        out.clear();
+        return false;
+    }
+    // The width and height in pixels of a line of text in a font.
+    virtual bool MeasureText(const FontRequest& font, const std::string& text, int& width, int& height) {
+        (void)font, (void)text;
+        width = height = 0;
+        return false;
+    }
 };
 
 // The platform in use. A console platform is installed until someone

@@ -13,6 +13,15 @@ Answer ScriptedPlatform::MessageBox(Owner owner, const std::string& text, const 
     return buttons == Buttons::RetryCancel ? Answer::Cancel : Answer::Ok;
 }
 
+std::string ScriptedPlatform::AskOpenFile(const std::string& initialDirectory, const std::string& initialName,
+                                          const std::string& title, const FileFilter& filter) {
+    dialogs.push_back({initialDirectory, initialName, title, filter});
+    if (fileAnswers.empty()) return {};
+    std::string answer = fileAnswers.front();
+    fileAnswers.pop_front();
+    return answer;
+}
+
 void ScriptedPlatform::InfoDialogCreate() {
     infoOpen = true;
     ++infoCreations;
@@ -32,6 +41,58 @@ void ScriptedPlatform::InfoDialogInsertAtCaret(const std::string& text) {
 
 void ScriptedPlatform::InfoDialogScrollToCaret(std::size_t position) {
     infoCaret = position < infoText.size() ? position : infoText.size();
+}
+
+ConfigResult ScriptedPlatform::ReadConfigString(const std::string& key, const std::string& value, std::string& out) {
+    out.clear();
+    const auto k = config.find(key);
+    if (k == config.end()) return ConfigResult::NoKey;
+    const auto v = k->second.find(value);
+    if (v == k->second.end()) return ConfigResult::NoValue;
+    out = v->second;
+    return ConfigResult::Found;
+}
+
+bool ScriptedPlatform::CreateMainWindow(const WindowRequest& request) {
+    window = request;
+    if (failWindowCreation) return false;
+    windowOpen = true;
+    for (const MenuItem& top : request.menu)
+        for (const MenuItem& item : top.children) {
+            if (item.checkable) menuChecks[item.id] = item.checked;
+            for (const MenuItem& sub : item.children)
+                if (sub.checkable) menuChecks[sub.id] = sub.checked;
+        }
+    return true;
+}
+
+bool ScriptedPlatform::PeekMessage(Message& out) {
+    if (messages.empty()) return false;
+    out = messages.front();
+    messages.pop_front();
+    return true;
+}
+
+void ScriptedPlatform::PostQuitMessage(int code) {
+    quitsPosted.push_back(code);
+    Message m;
+    m.kind = MessageKind::Quit;
+    m.quitCode = code;
+    messages.push_back(m);
+}
+
+bool ScriptedPlatform::KeyPressedSinceLastQuery(int key) { return keysPressed.erase(key) != 0; }
+
+bool ScriptedPlatform::RasteriseFont(const FontRequest& font, int first, int count, std::vector<GlyphBitmap>& out) {
+    if (fonts) return fonts->RasteriseFont(font, first, count, out);
+    out.clear();
+    return false;
+}
+
+bool ScriptedPlatform::MeasureText(const FontRequest& font, const std::string& text, int& width, int& height) {
+    if (fonts) return fonts->MeasureText(font, text, width, height);
+    width = height = 0;
+    return false;
 }
 
 }  // namespace platform

@@ -1,10 +1,14 @@
-// The scripted platform for tests and headless runs: message boxes are
-// recorded and answered from a queue (OK, or Cancel for Retry/Cancel boxes,
-// once the queue is empty), debug output and the info dialog are captured,
-// and the clock is driven by hand.
+// The scripted platform for tests and headless runs: message boxes and
+// file dialogs are recorded and answered from queues (OK or Cancel, and
+// "cancelled", once a queue is empty), debug output and the info dialog
+// are captured, the clock is driven by hand, window messages come from a
+// queue the test fills, and configuration values from a table.
 #pragma once
 
 #include <deque>
+#include <functional>
+#include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -20,24 +24,56 @@ struct RecordedBox {
     Icon icon;
 };
 
+struct RecordedDialog {
+    std::string initialDirectory, initialName, title;
+    FileFilter filter;
+};
+
 class ScriptedPlatform : public Platform {
 public:
     void DebugOutput(const char* text) override { debug += text; }
-    Answer MessageBox(Owner owner, const std::string& text, const std::string& caption,
-                      Buttons buttons, Icon icon) override;
+    std::uint64_t CounterFrequency() override { return frequency; }
+    std::uint64_t CounterValue() override { return counter; }
+    std::uint32_t TickCount() override { return ticks; }
+
+    Answer MessageBox(Owner owner, const std::string& text, const std::string& caption, Buttons buttons,
+                      Icon icon) override;
+    std::string AskOpenFile(const std::string& initialDirectory, const std::string& initialName,
+                            const std::string& title, const FileFilter& filter) override;
     bool InfoDialogExists() override { return infoOpen; }
     void InfoDialogCreate() override;
     void InfoDialogSetText(const std::string& text) override;
     void InfoDialogInsertAtCaret(const std::string& text) override;
     void InfoDialogScrollToCaret(std::size_t position) override;
-    std::uint64_t CounterFrequency() override { return frequency; }
-    std::uint64_t CounterValue() override { return counter; }
-    std::uint32_t TickCount() override { return ticks; }
+    ConfigResult ReadConfigString(const std::string& key, const std::string& value, std::string& out) override;
+
+    bool CreateMainWindow(const WindowRequest& request) override;
+    void DestroyMainWindow() override { windowOpen = false; }
+    bool MainWindowExists() override { return windowOpen; }
+    void ShowMainWindow() override { windowShown = true; }
+    Rect MainWindowRect() override { return windowRect; }
+    void SwapBuffers() override { ++swaps; }
+    void SetMenuCheck(int id, bool checked) override { menuChecks[id] = checked; }
+    void* GlProcAddress(const char* name) override { return procAddress ? procAddress(name) : nullptr; }
+    std::string WindowSystemExtensions() override { return windowSystemExtensions; }
+
+    bool PeekMessage(Message& out) override;
+    void PostQuitMessage(int code) override;
+    void SetCursorVisible(bool visible) override { cursorVisible = visible; }
+    void SetCursorPosition(int x, int y) override { cursorMoves.push_back({x, y}); }
+    void CaptureMouse(bool capture) override { mouseCaptured = capture; }
+    bool KeyDownNow(int key) override { return keysDown.count(key) != 0; }
+    bool KeyPressedSinceLastQuery(int key) override;
+
+    bool RasteriseFont(const FontRequest& font, int first, int count, std::vector<GlyphBitmap>& out) override;
+    bool MeasureText(const FontRequest& font, const std::string& text, int& width, int& height) override;
 
     // Captured and scripted state, public so that tests can read and set it.
     std::string debug;
     std::vector<RecordedBox> boxes;
     std::deque<Answer> answers;
+    std::vector<RecordedDialog> dialogs;
+    std::deque<std::string> fileAnswers;  // empty string: the user cancelled
     bool infoOpen = false;
     int infoCreations = 0;
     std::string infoText;
@@ -45,6 +81,26 @@ public:
     std::uint64_t frequency = 1000;
     std::uint64_t counter = 0;
     std::uint32_t ticks = 0;
+    // key -> value name -> text; a key that is absent gives NoKey.
+    std::map<std::string, std::map<std::string, std::string>> config;
+
+    bool windowOpen = false, windowShown = false;
+    bool failWindowCreation = false;
+    WindowRequest window;
+    Rect windowRect{0, 0, 816, 659};
+    int swaps = 0;
+    std::map<int, bool> menuChecks;
+    std::function<void*(const char*)> procAddress;
+    std::string windowSystemExtensions;
+    std::deque<Message> messages;
+    std::vector<int> quitsPosted;
+    bool cursorVisible = true;
+    bool mouseCaptured = false;
+    std::vector<std::pair<int, int>> cursorMoves;
+    std::set<int> keysDown;
+    std::set<int> keysPressed;  // cleared key by key as they are queried
+    // Fonts come from here when set (a real rasteriser in GL tests).
+    Platform* fonts = nullptr;
 };
 
 // Installs a platform for the lifetime of the guard, then restores the

@@ -1,0 +1,152 @@
+#include "location/level_location.h"
+
+#include <unistd.h>
+
+#include <cctype>
+#include <climits>
+#include <cstdio>
+
+#include "diag/log.h"
+#include "location/level_files.h"
+
+namespace {
+
+std::optional<std::string> gFirstSwpChoice;
+
+const platform::FileFilter kSwpFilter{"SWP files", "*.swp"};
+const platform::FileFilter kGrfFilter{"GRF files", "*.grf"};
+const platform::FileFilter kPidFilter{"PID files", "*.pid"};
+
+bool SameIgnoringCase(const std::string& a, const std::string& b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
+            return false;
+    return true;
+}
+
+// Looks for one of the level's files where it is expected and otherwise
+// asks for it. False when the user cancelled.
+bool CheckOrAsk(const char* what, std::string& path, const std::string& initialDirectory,
+                const std::string& initialName, const char* title, const platform::FileFilter& filter) {
+    LogPrintf("\nChecking for %s file: '%s'...", what, path.c_str());
+    if (FileExists(path)) {
+        LogPrintf(" found.");
+        return true;
+    }
+    LogPrintf(" not found.\n Attempting manual selection");
+    path = AskOpenFile(initialDirectory, initialName, title, filter);
+    if (path.empty()) {
+        LogPrintf("\n *** Manual %s select cancelled ***", what);
+        return false;
+    }
+    LogPrintf("\n Manually selected file: '%s'", path.c_str());
+    return true;
+}
+
+}  // namespace
+
+void SetFirstSwpChoice(std::optional<std::string> path) { gFirstSwpChoice = std::move(path); }
+
+std::string ReadRegistryString(const std::string& key, const std::string& valueName) {
+    std::string value;
+    switch (platform::Current().ReadConfigString(key, valueName, value)) {
+        case platform::ConfigResult::Found:
+            if (value.size() > 128) value.resize(128);
+            return value;
+        case platform::ConfigResult::NoKey:
+            LogPrintf("\nWARNING: registry key not found.");
+            return {};
+        case platform::ConfigResult::NoValue:
+            LogPrintf("\nWARNING: registry value not found.");
+            return {};
+    }
+    return {};
+}
+
+bool DirectoryExists(const std::string& path) {
+    char saved[PATH_MAX];
+    if (!getcwd(saved, sizeof saved)) return false;
+    if (path.empty() || chdir(path.c_str()) != 0) return false;
+    // The answer stands even if the old directory has vanished meanwhile.
+    [[maybe_unused]] const int restored = chdir(saved);
+    return true;
+}
+
+bool FileExists(const std::string& path) {
+    std::FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f) return false;
+    std::fclose(f);
+    return true;
+}
+
+std::string AskOpenFile(const std::string& initialDirectory, const std::string& initialName, const std::string& title,
+                        const platform::FileFilter& filter) {
+    return platform::Current().AskOpenFile(initialDirectory, initialName, title, filter);
+}
+
+bool SelectLevelFiles() {
+    LevelFiles& level = TheLevelFiles();
+    LogPrintf("\n\n    File Selection\n    ==============");
+
+    level.DataPath = ReadRegistryString(kGameKey, "Data Drive");
+    if (!level.DataPath.empty()) {
+        // The drive value ends in a separator ("D:\"); a plain directory
+        // given on this system may not.
+        const char last = level.DataPath.back();
+        if (last != '/' && last != '\\') level.DataPath += '/';
+        level.DataPath += "data/";
+    }
+    level.InstallPath = ReadRegistryString(kGameKey, "Installed Directory");
+    LogPrintf("\nRegistry settings:");
+    LogPrintf("\n Data path:    '%s'", level.DataPath.c_str());
+    LogPrintf("\n Install path: '%s'", level.InstallPath.c_str());
+    LogPrintf("\n");
+
+    while (!DirectoryExists(level.DataPath)) {
+        LogPrintf("\nData path '%s' not found.\n Attempting manual selection", level.DataPath.c_str());
+        const platform::Answer a = platform::Current().MessageBox(
+            platform::Owner::None,
+            "Datapath '" + level.DataPath +
+                "' not found. Please insert the Wildgrove CD and press RETRY, or press CANCEL to select files manually",
+            "Wildgrove Data Drive Not Found", platform::Buttons::RetryCancel, platform::Icon::None);
+        if (a != platform::Answer::Retry) {
+            LogPrintf("\n *** Retry insert CD cancelled ***");
+            level.DataPath = level.InstallPath;
+            break;
+        }
+    }
+
+    if (gFirstSwpChoice) {
+        level.SwpPath = *gFirstSwpChoice;
+    } else {
+        level.SwpPath = AskOpenFile(level.InstallPath, "", "Load Wildgrove Level (needs .SWP file created by Wildgrove)",
+                                    kSwpFilter);
+    }
+    if (level.SwpPath.empty()) {
+        LogPrintf("\n *** Initial SWP selection cancelled ***");
+        return false;
+    }
+    level.LevelName = LevelNameOf(level.SwpPath);
+    level.GrfPath = level.DataPath + level.LevelName + ".grf";
+    level.PidPath = level.DataPath + level.LevelName + "-130.pid";
+
+    if (!CheckOrAsk("GRF", level.GrfPath, level.DataPath, level.LevelName + ".grf", "Load .GRF File", kGrfFilter))
+        return false;
+    if (!CheckOrAsk("PID", level.PidPath, LowerDirectoryOf(level.GrfPath), level.LevelName + "-130.pid",
+                    "Load .PID File", kPidFilter))
+        return false;
+    if (!CheckOrAsk("SWP", level.SwpPath, level.InstallPath, level.LevelName + "-130.swp", "Load .SWP File",
+                    kSwpFilter))
+        return false;
+
+    const std::string grf = LevelNameOf(level.GrfPath), pid = LevelNameOf(level.PidPath),
+                      swp = LevelNameOf(level.SwpPath);
+    if (SameIgnoringCase(grf, pid) && SameIgnoringCase(grf, swp) && SameIgnoringCase(swp, pid)) return true;
+    platform::Current().MessageBox(platform::Owner::None,
+                                   "WARNING: file level names don't match. If the selected filesdon't represent the "
+                                   "same level, Wildview may be unstable",
+                                   "WARNING", platform::Buttons::Ok, platform::Icon::None);
+    LogPrintf("\n *** Level file names don't match ***");
+    return true;
+}

@@ -1,0 +1,168 @@
+// The camera's vectors, the frusta and the keyboard movement of the loop.
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "app/movement.h"
+#include "math/camera.h"
+#include "math/trig_tables.h"
+#include "platform/platform.h"
+#include "platform/scripted_platform.h"
+
+namespace {
+
+void ExpectNear(const Vector3& a, const Vector3& b, float eps = 1e-5f) {
+    EXPECT_NEAR(a.x, b.x, eps);
+    EXPECT_NEAR(a.y, b.y, eps);
+    EXPECT_NEAR(a.z, b.z, eps);
+}
+
+TEST(CameraBasisTest, MatchesTheExactFormulasAtTableResolution) {
+    for (float yaw : {0.0f, 30.0f, -90.0f, 135.5f, 720.5f})
+        for (float pitch : {0.0f, 45.0f, -60.0f, 89.9f}) {
+            Camera c;
+            c.yaw = yaw;
+            c.pitch = pitch;
+            const CameraVectors b = CameraBasis(c);
+            const float sy = TableSin(yaw), cy = TableCos(yaw), sp = TableSin(pitch), cp = TableCos(pitch);
+            ExpectNear(b.forward, {sy * cp, cy * cp, -sp});
+            ExpectNear(b.up, {sy * sp, cy * sp, cp});
+            ExpectNear(b.right, {cy, -sy, 0});
+            EXPECT_EQ(b.right.z, 0.0f);  // always horizontal
+            EXPECT_NEAR(b.right.Length(), 1.0f, 1e-6f);
+        }
+    Camera north;
+    ExpectNear(CameraBasis(north).forward, {0, 1, 0});  // yaw 0 looks along +Y
+    Camera right;
+    right.yaw = 90;
+    ExpectNear(CameraBasis(right).forward, {1, 0, 0});  // positive yaw turns right
+    Camera down;
+    down.pitch = 89.9f;
+    const CameraVectors b = CameraBasis(down);
+    EXPECT_LT(std::hypot(b.forward.x, b.forward.y), 0.002f);
+    EXPECT_LT(b.forward.z, -0.99f);  // positive pitch looks down
+}
+
+class FrustumTest : public ::testing::Test {
+protected:
+    void SetUp() override { CreateFrusta(); }
+    void TearDown() override { DestroyFrusta(); }
+};
+
+TEST_F(FrustumTest, AFrustumNeverUpdatedIntersectsNothing) {
+    EXPECT_FALSE(TheFrusta().object->Intersects(BoundingSphere({0, 10, 0}, 1)));
+    EXPECT_FALSE(TheFrusta().terrain->Intersects(BoundingSphere({0, 0, 0}, 1e6f)));
+}
+
+TEST_F(FrustumTest, CullsBySidesEyePlaneAndRange) {
+    Camera c;
+    c.position = {0, 0, 0};
+    UpdateFrusta(c, 800.0f / 600.0f);
+    const Frustum& f = *TheFrusta().object;
+    struct Case {
+        Vector3 centre;
+        float radius;
+        bool visible;
+    };
+    // At 4:3 the side planes stand at 40 degrees from the view direction.
+    const float side = std::tan(40.0f * 3.14159265f / 180.0f);
+    const Case cases[] = {
+        {{0, 100, 0}, 1, true},
+        {{0, -100, 0}, 1, false},                    // behind the eye
+        {{0, -0.5f, 0}, 1, true},                    // straddles the eye plane
+        {{100 * side + 5, 100, 0}, 1, false},        // right of the right plane
+        {{100 * side + 0.5f, 100, 0}, 1, true},      // straddles it
+        {{0, 100, 100 * std::tan(0.5236f) + 5}, 1, false},  // above
+        {{0, 749, 0}, 2, true},
+        {{0, 760, 0}, 2, false},                     // beyond the 750 range
+    };
+    for (const Case& k : cases)
+        EXPECT_EQ(f.Intersects(BoundingSphere(k.centre, k.radius)), k.visible)
+            << k.centre.x << " " << k.centre.y << " " << k.centre.z;
+    EXPECT_TRUE(TheFrusta().terrain->Intersects(BoundingSphere({0, 1000, 0}, 1)));  // its range is 1050
+    EXPECT_EQ(TheFrusta().terrain->rangeSphere.radius, 1050.0f);
+}
+
+TEST_F(FrustumTest, PlanesFollowTheCamera) {
+    Camera c;
+    c.position = {500, 0, 10};
+    c.yaw = 90;  // looking along +X
+    UpdateFrusta(c, 1.0f);
+    const Frustum& f = *TheFrusta().object;
+    EXPECT_TRUE(f.Intersects(BoundingSphere({600, 0, 10}, 1)));
+    EXPECT_FALSE(f.Intersects(BoundingSphere({400, 0, 10}, 1)));
+    for (const Plane& p : f.planes) EXPECT_NEAR(p.normal.Dot(c.position) + p.d, 0.0f, 1e-3f);  // through the eye
+}
+
+class MovementTest : public ::testing::Test {
+protected:
+    std::array<bool, 256> keys{};
+    Camera camera;
+    void Press(int key) { keys[static_cast<std::size_t>(key)] = true; }
+};
+
+TEST_F(MovementTest, FrameTimeIsCappedAtATenth) {
+    camera.position = {0, 0, 0};
+    Press('W');
+    ApplyKeyboardMovement(camera, keys, 3.3f, 4.0f);  // the load's long frame
+    ExpectNear(camera.position, {0, 0.33f, 0});
+}
+
+TEST_F(MovementTest, KeysAddUpAlongTheCameraVectors) {
+    struct Case {
+        std::vector<int> keys;
+        Vector3 moved;  // for speed 10, frame 0.05, yaw 0, pitch 0
+    };
+    const Case cases[] = {
+        {{'W'}, {0, 0.5f, 0}},
+        {{'S'}, {0, -0.5f, 0}},
+        {{'X'}, {0, -0.5f, 0}},
+        {{'S', 'X'}, {0, -1.0f, 0}},
+        {{'W', 'S'}, {0, 0, 0}},
+        {{'A'}, {-0.3f, 0, 0}},
+        {{'D'}, {0.3f, 0, 0}},
+        {{platform::vk::kSpace}, {0, 0, 0.5f}},
+        {{'Q', 'Z'}, {0, 0, 0}},
+        {{'Z'}, {0, 0, -0.5f}},
+    };
+    for (const Case& c : cases) {
+        keys = {};
+        for (int k : c.keys) Press(k);
+        Camera cam;
+        cam.position = {0, 0, 0};
+        ApplyKeyboardMovement(cam, keys, 10.0f, 0.05f);
+        ExpectNear(cam.position, c.moved);
+    }
+    // Up is the camera's own: pitched down, Space moves forward-ish.
+    keys = {};
+    Press(platform::vk::kSpace);
+    camera.position = {0, 0, 0};
+    camera.pitch = 90;
+    ApplyKeyboardMovement(camera, keys, 10.0f, 0.1f);
+    ExpectNear(camera.position, {0, 1, 0});
+}
+
+TEST_F(MovementTest, SpeedKeysLastInOrderWins) {
+    EXPECT_EQ(ApplySpeedKeys(keys, 3.3f), 3.3f);
+    Press('1');
+    EXPECT_EQ(ApplySpeedKeys(keys, 3.3f), 0.33f);
+    keys = {};
+    Press('5');
+    Press('2');
+    EXPECT_EQ(ApplySpeedKeys(keys, 3.3f), 33.0f);
+    Press('6');
+    EXPECT_EQ(ApplySpeedKeys(keys, 3.3f), 200.0f);
+}
+
+TEST(QuitChordTest, F4NowAndAltSinceTheLastQuery) {
+    platform::ScriptedPlatform pf;
+    platform::PlatformScope scope(pf);
+    pf.keysPressed = {platform::vk::kMenu};
+    EXPECT_FALSE(QuitChordPressed());  // F4 not down: Alt's bit is left alone
+    EXPECT_EQ(pf.keysPressed.count(platform::vk::kMenu), 1u);
+    pf.keysDown = {platform::vk::kF4};
+    EXPECT_TRUE(QuitChordPressed());
+    EXPECT_FALSE(QuitChordPressed());  // the bit was consumed
+}
+
+}  // namespace

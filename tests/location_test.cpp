@@ -1,0 +1,237 @@
+// Level file location against the scripted platform: the configuration,
+// the CD prompt, the dialogs, the derived names and the log.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "diag/log.h"
+#include "location/level_files.h"
+#include "location/level_location.h"
+#include "platform/scripted_platform.h"
+#include "test_util.h"
+
+namespace {
+
+using platform::Answer;
+
+class LocationTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ResetLevelFiles();
+        SetFirstSwpChoice(std::nullopt);
+        SetLogCapture(&log);
+        std::filesystem::create_directories(dir.File("cd/data"));
+        std::filesystem::create_directories(dir.File("game"));
+    }
+    void TearDown() override {
+        SetLogCapture(nullptr);
+        SetFirstSwpChoice(std::nullopt);
+    }
+    void Touch(const std::string& name) { WriteAll(dir.File(name), {1}); }
+    void Registry(const std::string& drive, const std::string& install) {
+        pf.config[kGameKey]["Data Drive"] = drive;
+        pf.config[kGameKey]["Installed Directory"] = install;
+    }
+    const LevelFiles& L() const { return TheLevelFiles(); }
+    bool Logged(const std::string& text) const { return log.find(text) != std::string::npos; }
+
+    TempDir dir;
+    std::string log;
+    platform::ScriptedPlatform pf;
+    platform::PlatformScope scope{pf};
+};
+
+TEST_F(LocationTest, FilesInTheDataDirectoryNeedOnlyTheFirstDialog) {
+    Registry(dir.File("cd/"), dir.File("game/"));
+    Touch("cd/data/it.grf");
+    Touch("cd/data/it-130.pid");
+    Touch("game/it-130.swp");
+    pf.fileAnswers = {dir.File("game/it-130.swp")};
+    ASSERT_TRUE(SelectLevelFiles());
+    ASSERT_EQ(pf.dialogs.size(), 1u);
+    EXPECT_EQ(pf.dialogs[0].title, "Load Wildgrove Level (needs .SWP file created by Wildgrove)");
+    EXPECT_EQ(pf.dialogs[0].initialDirectory, dir.File("game/"));
+    EXPECT_EQ(pf.dialogs[0].initialName, "");
+    EXPECT_EQ(pf.dialogs[0].filter.pattern, "*.swp");
+    EXPECT_EQ(pf.dialogs[0].filter.description, "SWP files");
+    EXPECT_EQ(L().LevelName, "it");
+    EXPECT_EQ(L().GrfPath, dir.File("cd/data/it.grf"));
+    EXPECT_EQ(L().PidPath, dir.File("cd/data/it-130.pid"));
+    EXPECT_TRUE(pf.boxes.empty());
+    EXPECT_EQ(log, "\n\n    File Selection\n    ==============\nRegistry settings:\n Data path:    '" +
+                       dir.File("cd/data/") + "'\n Install path: '" + dir.File("game/") + "'\n\nChecking for GRF file: '" +
+                       dir.File("cd/data/it.grf") + "'... found.\nChecking for PID file: '" +
+                       dir.File("cd/data/it-130.pid") + "'... found.\nChecking for SWP file: '" +
+                       dir.File("game/it-130.swp") + "'... found.");
+}
+
+TEST_F(LocationTest, NoConfigurationAtAllAsksForTheCdThenFallsBack) {
+    pf.answers = {Answer::Cancel};
+    pf.fileAnswers = {""};
+    EXPECT_FALSE(SelectLevelFiles());
+    EXPECT_TRUE(Logged("\nWARNING: registry key not found.\nWARNING: registry key not found."));
+    ASSERT_EQ(pf.boxes.size(), 1u);
+    EXPECT_EQ(pf.boxes[0].caption, "Wildgrove Data Drive Not Found");
+    EXPECT_EQ(pf.boxes[0].text,
+              "Datapath '' not found. Please insert the Wildgrove CD and press RETRY, or press CANCEL to select files "
+              "manually");
+    EXPECT_EQ(pf.boxes[0].buttons, platform::Buttons::RetryCancel);
+    EXPECT_EQ(pf.boxes[0].owner, platform::Owner::None);
+    EXPECT_TRUE(Logged("\nData path '' not found.\n Attempting manual selection\n *** Retry insert CD cancelled ***"));
+    EXPECT_TRUE(Logged("\n *** Initial SWP selection cancelled ***"));
+    EXPECT_EQ(pf.dialogs.at(0).initialDirectory, "");  // both paths empty
+}
+
+TEST_F(LocationTest, RetryFindsTheCdOnceItIsInserted) {
+    // The CD goes in while the second box is up.
+    struct CdDrive : platform::ScriptedPlatform {
+        std::string slot;
+        Answer MessageBox(platform::Owner owner, const std::string& text, const std::string& caption,
+                          platform::Buttons buttons, platform::Icon icon) override {
+            const Answer a = ScriptedPlatform::MessageBox(owner, text, caption, buttons, icon);
+            if (boxes.size() == 2) std::filesystem::create_directories(slot);
+            return a;
+        }
+    } drive;
+    drive.slot = dir.File("drive/data");
+    drive.config[kGameKey]["Data Drive"] = dir.File("drive/");
+    drive.config[kGameKey]["Installed Directory"] = dir.File("game/");
+    drive.answers = {Answer::Retry, Answer::Retry, Answer::Retry};
+    drive.fileAnswers = {""};
+    platform::PlatformScope inserting(drive);
+    EXPECT_FALSE(SelectLevelFiles());
+    EXPECT_EQ(drive.boxes.size(), 2u);
+    EXPECT_EQ(L().DataPath, dir.File("drive/data/"));
+    EXPECT_FALSE(Logged("Retry insert CD cancelled"));
+    EXPECT_EQ(drive.dialogs.at(0).initialDirectory, dir.File("game/"));
+}
+
+TEST_F(LocationTest, EachRetryShowsTheBoxAgain) {
+    Registry(dir.File("nowhere/"), dir.File("game/"));
+    pf.answers = {Answer::Retry, Answer::Retry, Answer::Cancel};
+    pf.fileAnswers = {""};
+    EXPECT_FALSE(SelectLevelFiles());
+    EXPECT_EQ(pf.boxes.size(), 3u);
+    EXPECT_EQ(L().DataPath, dir.File("game/"));  // Cancel falls back to the install directory
+    EXPECT_EQ(pf.dialogs.at(0).initialDirectory, dir.File("game/"));
+}
+
+TEST_F(LocationTest, MissingFilesAreAskedForInOrderWithTheirNames) {
+    Registry(dir.File("cd/"), dir.File("game/"));
+    Touch("elsewhere/Beach.grf");
+    pf.fileAnswers = {dir.File("game/BEACH-130.swp"), dir.File("Elsewhere/Beach.grf"), dir.File("x/beach-130.pid"),
+                      dir.File("y/beach-130.swp")};
+    ASSERT_TRUE(SelectLevelFiles());
+    ASSERT_EQ(pf.dialogs.size(), 4u);
+    EXPECT_EQ(pf.dialogs[1].title, "Load .GRF File");
+    EXPECT_EQ(pf.dialogs[1].initialDirectory, dir.File("cd/data/"));
+    EXPECT_EQ(pf.dialogs[1].initialName, "BEACH.grf");
+    EXPECT_EQ(pf.dialogs[1].filter.pattern, "*.grf");
+    EXPECT_EQ(pf.dialogs[2].title, "Load .PID File");
+    EXPECT_EQ(pf.dialogs[2].initialDirectory, LowerDirectoryOf(dir.File("Elsewhere/Beach.grf")));
+    EXPECT_EQ(pf.dialogs[2].initialName, "BEACH-130.pid");
+    EXPECT_EQ(pf.dialogs[3].title, "Load .SWP File");
+    EXPECT_EQ(pf.dialogs[3].initialDirectory, dir.File("game/"));
+    EXPECT_EQ(pf.dialogs[3].initialName, "BEACH-130.swp");
+    EXPECT_EQ(L().LevelName, "BEACH");  // not updated by the manual choices
+    EXPECT_TRUE(pf.boxes.empty());      // Beach, beach and beach match without regard to case
+    EXPECT_TRUE(Logged(" not found.\n Attempting manual selection\n Manually selected file: '" +
+                       dir.File("Elsewhere/Beach.grf") + "'"));
+}
+
+TEST_F(LocationTest, EveryManualDialogCanBeCancelled) {
+    struct Case {
+        std::vector<std::string> answers;
+        const char* line;
+    };
+    Registry(dir.File("cd/"), dir.File("game/"));
+    const Case cases[] = {
+        {{""}, "\n *** Initial SWP selection cancelled ***"},
+        {{"a-130.swp", ""}, "\n *** Manual GRF select cancelled ***"},
+        {{"a-130.swp", "a.grf", ""}, "\n *** Manual PID select cancelled ***"},
+        {{"a-130.swp", "a.grf", "a-130.pid", ""}, "\n *** Manual SWP select cancelled ***"},
+    };
+    for (const Case& c : cases) {
+        log.clear();
+        pf.dialogs.clear();
+        pf.fileAnswers.assign(c.answers.begin(), c.answers.end());
+        EXPECT_FALSE(SelectLevelFiles()) << c.line;
+        EXPECT_TRUE(Logged(c.line)) << c.line;
+        EXPECT_EQ(pf.dialogs.size(), c.answers.size()) << c.line;
+    }
+}
+
+TEST_F(LocationTest, NamesThatDoNotMatchWarnButGoOn) {
+    Registry(dir.File("cd/"), dir.File("game/"));
+    Touch("cd/data/a-b.grf");
+    Touch("cd/data/a-b-130.pid");
+    Touch("game/a-b-130.swp");
+    pf.fileAnswers = {dir.File("game/a-b-130.swp")};
+    ASSERT_TRUE(SelectLevelFiles());
+    EXPECT_EQ(L().LevelName, "a-b");
+    EXPECT_EQ(L().GrfPath, dir.File("cd/data/a-b.grf"));
+    // The scene file's own name is cut at its last '-' too ("a"), so such a
+    // level always draws the warning; the files are used all the same.
+    EXPECT_EQ(pf.boxes.size(), 1u);
+
+    pf.boxes.clear();
+    Touch("cd/data/other.grf");
+    Touch("game/other-130.swp");
+    pf.fileAnswers = {dir.File("game/other-130.swp"), dir.File("cd/data/a-b-130.pid")};
+    ASSERT_TRUE(SelectLevelFiles());
+    ASSERT_EQ(pf.boxes.size(), 1u);
+    EXPECT_EQ(pf.boxes[0].caption, "WARNING");
+    EXPECT_EQ(pf.boxes[0].text,
+              "WARNING: file level names don't match. If the selected filesdon't represent the same level, Wildview "
+              "may be unstable");
+    EXPECT_TRUE(Logged("\n *** Level file names don't match ***"));
+}
+
+TEST_F(LocationTest, PathsAreLoggedLiterally) {
+    Registry(dir.File("cd/"), dir.File("game/"));
+    pf.fileAnswers = {dir.File("game/%s%d-130.swp"), ""};
+    EXPECT_FALSE(SelectLevelFiles());
+    EXPECT_TRUE(Logged("\nChecking for GRF file: '" + dir.File("cd/data/%s%d.grf") + "'... not found."));
+}
+
+TEST_F(LocationTest, TheCommandLineStandsForTheFirstDialog) {
+    Registry(dir.File("cd/"), dir.File("game/"));
+    Touch("cd/data/jr.grf");
+    Touch("cd/data/jr-130.pid");
+    Touch("game/jr-130.swp");
+    SetFirstSwpChoice(dir.File("game/jr-130.swp"));
+    ASSERT_TRUE(SelectLevelFiles());
+    EXPECT_TRUE(pf.dialogs.empty());
+    EXPECT_EQ(L().GrfPath, dir.File("cd/data/jr.grf"));
+}
+
+TEST_F(LocationTest, MissingValuesAndPlainDirectories) {
+    pf.config[kGameKey]["Installed Directory"] = dir.File("game/");
+    pf.fileAnswers = {""};
+    EXPECT_FALSE(SelectLevelFiles());
+    EXPECT_TRUE(Logged("\nWARNING: registry value not found."));
+    EXPECT_EQ(L().InstallPath, dir.File("game/"));
+
+    // A drive given as a plain directory gets its separator before "data/".
+    log.clear();
+    pf.config[kGameKey]["Data Drive"] = dir.File("cd");
+    pf.fileAnswers = {""};
+    EXPECT_FALSE(SelectLevelFiles());
+    EXPECT_EQ(L().DataPath, dir.File("cd/data/"));
+    EXPECT_FALSE(Logged("not found.\n Attempting"));
+}
+
+TEST(DirectoryTest, ExistenceTestsHaveNoOtherEffect) {
+    TempDir dir;
+    const auto before = std::filesystem::current_path();
+    EXPECT_TRUE(DirectoryExists(dir.path()));
+    EXPECT_FALSE(DirectoryExists(dir.File("none")));
+    EXPECT_FALSE(DirectoryExists(""));
+    EXPECT_EQ(std::filesystem::current_path(), before);
+    WriteAll(dir.File("f"), {1});
+    EXPECT_TRUE(FileExists(dir.File("f")));
+    EXPECT_FALSE(FileExists(dir.File("g")));
+    EXPECT_FALSE(DirectoryExists(dir.File("f")));
+}
+
+}  // namespace
