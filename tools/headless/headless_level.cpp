@@ -20,7 +20,7 @@ void LoadLevel(const std::string& swpPath, LoadedLevel& out) {
     TheLevelFiles() = LevelFilesBeside(swpPath);
     platform::PlatformScope scope(out.platform);
     SetLogCapture(&out.log);
-    SetConsoleStream(stderr);
+    SetConsoleStream(out.console);
     InitModels();
     SetConsoleStream(nullptr);
     SetLogCapture(nullptr);

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <span>
 #include <string>
 
@@ -14,12 +15,13 @@ namespace headless {
 struct LoadedLevel {
     platform::ScriptedPlatform platform;  // message boxes and debug output
     std::string log;                      // everything the debug log received
+    std::FILE* console = stderr;          // where the lines meant for standard output go
 };
 
 // Runs InitModels for the level whose pixel file is swpPath (NAME.grf and
 // NAME-130.pid beside it). Level state from an earlier load, and what out
 // captured before, is reset first.
-// Lines meant for standard output go to standard error meanwhile.
+// Lines meant for standard output go to out.console meanwhile.
 void LoadLevel(const std::string& swpPath, LoadedLevel& out);
 
 // Scene construction from files in memory, as a fuzz target drives it.
