@@ -206,3 +206,74 @@ TEST(MkLevelTest, DemoLevelIsTheSameOnEveryRun) {
 }
 
 }  // namespace
+
+namespace {
+
+class InspectSceneTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        const RunResult r = RunTool(dir, std::string(WV_MKLEVEL) + " demo " + dir.path());
+        ASSERT_EQ(r.status, 0) << r.err;
+    }
+    std::string Swp() const { return dir.File("demo-130.swp"); }
+    TempDir dir;
+};
+
+std::size_t Count(const std::string& text, const std::string& what) {
+    std::size_t n = 0;
+    for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+    return n;
+}
+
+TEST_F(InspectSceneTest, SceneJsonHasItsShapeAndTheDemoLoadsWithoutMessages) {
+    const RunResult r = RunTool(dir, Inspect("scene " + Swp() + " --json"));
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::string& j = r.out;
+    EXPECT_EQ(j.rfind("{\"level\":\"demo\",\"fog\":[", 0), 0u);
+    const char* keys[] = {",\"light\":[", ",\"camera\":{\"position\":[", ",\"yaw\":", ",\"pitch\":",
+                          "},\"sky\":true,\"counters\":{\"gVisibleVerts\":0,\"gVisibleTris\":",
+                          ",\"gTotalTris\":", "},\"messages\":[],\"debug\":\"", ",\"log\":\"", ",\"models\":[{\"handle\":",
+                          ",\"instances\":[{\"index\":", ",\"terrain\":{\"1\":[{\"index\":"};
+    std::size_t at = 0;
+    for (const char* k : keys) {
+        const std::size_t found = j.find(k, at);
+        ASSERT_NE(found, std::string::npos) << k;
+        at = found;
+    }
+    EXPECT_EQ(j.substr(j.size() - 4), "]}}\n");
+    EXPECT_EQ(j.back(), '\n');
+    EXPECT_EQ(Count(j, "\"flags\":{\"overlay\":"), Count(j, "\"geometry\":"));
+    EXPECT_GT(Count(j, "\"alwaysFace\":true"), 10u);  // the trees
+    EXPECT_GT(Count(j, "\"scrolling\":true"), 0u);    // the waterfall
+    EXPECT_GT(Count(j, "\"bump\":true"), 0u);
+    EXPECT_NE(j.find("Level load time:"), std::string::npos);
+    EXPECT_EQ(r.err, "");  // the loader's lines are kept off the JSON
+}
+
+TEST_F(InspectSceneTest, ReportsOfOneInstance) {
+    RunResult r = RunTool(dir, Inspect("model " + Swp() + " 1"));
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out.rfind("\nSource geometry type: ", 0), 0u) << r.out;
+    EXPECT_NE(r.out.find("\nVerts used:   "), std::string::npos);
+    EXPECT_EQ(r.out.find('\r'), std::string::npos);
+
+    r = RunTool(dir, Inspect("instance " + Swp() + " 1"));
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out.rfind("\n\nInstance: ", 0), 0u) << r.out;
+    EXPECT_NE(r.out.find("\n  scale:    "), std::string::npos);
+    EXPECT_TRUE(r.out.find("\n\nValueTable: ") != std::string::npos ||
+                r.out.find("\n\nNo valuetable entry. ") != std::string::npos);
+
+    ExpectCleanError(RunTool(dir, Inspect("model " + Swp() + " 999999")));
+    ExpectCleanError(RunTool(dir, Inspect("instance " + dir.File("none-130.swp") + " 1")));
+}
+
+TEST_F(InspectSceneTest, ValueTableListsEveryEntry) {
+    const RunResult r = RunTool(dir, Inspect("valuetable " + dir.File("demo.grf")));
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("String  Class = \"CTerrainObj\""), std::string::npos);
+    EXPECT_NE(r.out.find("Int     Height = 1"), std::string::npos);
+    EXPECT_NE(r.out.find("List    "), std::string::npos);
+}
+
+}  // namespace

@@ -72,6 +72,13 @@ std::string InstanceJson(const Instance& inst) {
            ",\"box\":[" + Vec(inst.boxMin) + "," + Vec(inst.boxMax) + "]}";
 }
 
+// The loader's "Loading object" lines belong on standard output in the
+// text report and nowhere near a JSON document or a one-line error.
+std::FILE* Quiet() {
+    static std::FILE* devnull = std::fopen("/dev/null", "w");
+    return devnull;
+}
+
 bool LevelExists(const std::string& swpPath, std::string& error) {
     std::FILE* f = std::fopen(swpPath.c_str(), "rb");
     if (!f) {
@@ -113,6 +120,7 @@ int SceneCommand(const std::string& swpPath, bool json) {
     std::string error;
     if (!LevelExists(swpPath, error)) return Fail(error);
     headless::LoadedLevel level;
+    level.console = json ? Quiet() : stdout;
     headless::LoadLevel(swpPath, level);
     const SceneState& scene = TheScene();
     const Camera& camera = TheCamera();
@@ -206,6 +214,7 @@ int ModelCommand(const std::string& swpPath, const std::string& serialText) {
     std::string error;
     if (!LevelExists(swpPath, error)) return Fail(error);
     headless::LoadedLevel level;
+    level.console = Quiet();
     headless::LoadLevel(swpPath, level);
     const Instance* inst = FindSerial(serial);
     if (!inst || !inst->model) return Fail("no instance has serial " + serialText);
@@ -222,6 +231,7 @@ int InstanceCommand(const std::string& swpPath, const std::string& serialText) {
     std::string error;
     if (!LevelExists(swpPath, error)) return Fail(error);
     headless::LoadedLevel level;
+    level.console = Quiet();
     headless::LoadLevel(swpPath, level);
     const Instance* inst = FindSerial(serial);
     if (!inst) return Fail("no instance has serial " + serialText);
