@@ -1,0 +1,287 @@
+// A real headless GL context through EGL (Mesa here), and the extension
+// loader running on it.
+#include <gtest/gtest.h>
+
+#include <GL/gl.h>
+#include <GL/glext.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "glh/glh_extensions.h"
+#include "platform/egl/egl_context.h"
+#include "platform/scripted_platform.h"
+
+namespace {
+
+using platform::EglContext;
+using platform::EglDrawable;
+using platform::EglOptions;
+using platform::EglPlatform;
+
+struct Rgba {
+    int r, g, b, a;
+};
+
+Rgba PixelAt(const std::vector<std::uint8_t>& pixels, int width, int x, int y) {
+    const std::size_t at = (static_cast<std::size_t>(y) * width + x) * 4;
+    return {pixels[at], pixels[at + 1], pixels[at + 2], pixels[at + 3]};
+}
+
+void ExpectPixel(const Rgba& got, const Rgba& want, const char* where) {
+    SCOPED_TRACE(where);
+    EXPECT_NEAR(got.r, want.r, 1);
+    EXPECT_NEAR(got.g, want.g, 1);
+    EXPECT_NEAR(got.b, want.b, 1);
+    EXPECT_NEAR(got.a, want.a, 1);
+}
+
+// Creates the context or says why the test cannot run: only a missing EGL
+// display skips; anything failing after that is an error.
+#define CREATE_OR_SKIP(context, ...)                                                              \
+    do {                                                                                          \
+        if (!(context).Create(__VA_ARGS__)) {                                                     \
+            if (!(context).FoundDisplay()) GTEST_SKIP() << "no EGL display: " << (context).Reason(); \
+            FAIL() << "EGL context creation failed: " << (context).Reason();                     \
+        }                                                                                         \
+    } while (0)
+
+struct PathCase {
+    const char* label;
+    EglOptions options;
+};
+
+void PrintTo(const PathCase& c, std::ostream* os) { *os << c.label; }
+
+class EglPathTest : public ::testing::TestWithParam<PathCase> {
+protected:
+    EglContext context;
+};
+
+const PathCase kPaths[] = {
+    {"Automatic", {EglPlatform::Automatic, true}},
+    {"SurfacelessFramebuffer", {EglPlatform::Surfaceless, false}},
+    {"DevicePlatform", {EglPlatform::Device, true}},
+};
+
+INSTANTIATE_TEST_SUITE_P(Paths, EglPathTest, ::testing::ValuesIn(kPaths),
+                         [](const ::testing::TestParamInfo<PathCase>& info) { return info.param.label; });
+
+TEST_P(EglPathTest, DrawableHasRgba8DepthAndTheRequestedViewport) {
+    CREATE_OR_SKIP(context, 800, 600, GetParam().options);
+    std::printf("[ info     ] %s: %s platform, %s; GL_VERSION %s; GL_RENDERER %s\n", GetParam().label,
+                context.PlatformName().c_str(), context.KindName(), glGetString(GL_VERSION),
+                glGetString(GL_RENDERER));
+    if (!GetParam().options.allowPbuffer) {
+        EXPECT_EQ(context.Kind(), EglDrawable::SurfacelessFramebuffer);
+    }
+
+    GLint red = 0, green = 0, blue = 0, alpha = 0, depth = 0, viewport[4] = {};
+    glGetIntegerv(GL_RED_BITS, &red);
+    glGetIntegerv(GL_GREEN_BITS, &green);
+    glGetIntegerv(GL_BLUE_BITS, &blue);
+    glGetIntegerv(GL_ALPHA_BITS, &alpha);
+    glGetIntegerv(GL_DEPTH_BITS, &depth);
+    glGetIntegerv(GL_VIEWPORT, viewport);
+    EXPECT_EQ(red, 8);
+    EXPECT_EQ(green, 8);
+    EXPECT_EQ(blue, 8);
+    EXPECT_EQ(alpha, 8);
+    EXPECT_GE(depth, 16);
+    EXPECT_EQ(std::vector<GLint>(viewport, viewport + 4), (std::vector<GLint>{0, 0, 800, 600}));
+    EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
+
+    const char* renderer = reinterpret_cast<const char*>(glGetString(GL_RENDERER));
+    ASSERT_NE(renderer, nullptr);
+    EXPECT_GT(std::string(renderer).size(), 0u);
+}
+
+TEST_P(EglPathTest, FixedFunctionTriangleWithDepthReadsBackBottomRowFirst) {
+    CREATE_OR_SKIP(context, 800, 600, GetParam().options);
+    glClearColor(0.2f, 0.4f, 0.6f, 0.5f);
+    glClearDepth(1.0);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+    glEnable(GL_DEPTH_TEST);
+    glDepthFunc(GL_LESS);
+
+    // A red triangle over the lower-left half, near the viewer...
+    glBegin(GL_TRIANGLES);
+    glColor3f(1, 0, 0);
+    glVertex3f(-1, -1, -0.5f);
+    glVertex3f(1, -1, -0.5f);
+    glVertex3f(-1, 1, -0.5f);
+    glEnd();
+    // ...then a green quad over the right half, behind it: only the part
+    // the triangle leaves free may show.
+    glBegin(GL_QUADS);
+    glColor3f(0, 1, 0);
+    glVertex3f(0, -1, 0.5f);
+    glVertex3f(1, -1, 0.5f);
+    glVertex3f(1, 1, 0.5f);
+    glVertex3f(0, 1, 0.5f);
+    glEnd();
+    glFinish();
+    EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
+
+    const std::vector<std::uint8_t> pixels = context.ReadPixels(0, 0, 800, 600);
+    ASSERT_EQ(pixels.size(), 800u * 600u * 4u);
+    const Rgba red{255, 0, 0, 255}, green{0, 255, 0, 255}, clear{51, 102, 153, 128};
+    // Row 0 is the bottom: (100, 50) lies in the triangle, (100, 550) above it.
+    ExpectPixel(PixelAt(pixels, 800, 100, 50), red, "bottom left");
+    ExpectPixel(PixelAt(pixels, 800, 100, 550), clear, "top left");
+    ExpectPixel(PixelAt(pixels, 800, 500, 50), red, "bottom right, triangle in front of the quad");
+    ExpectPixel(PixelAt(pixels, 800, 700, 550), green, "top right");
+
+    // A sub-rectangle comes back with the same bytes.
+    const std::vector<std::uint8_t> part = context.ReadPixels(96, 48, 8, 4);
+    ASSERT_EQ(part.size(), 8u * 4u * 4u);
+    ExpectPixel(PixelAt(part, 8, 4, 2), red, "sub-rectangle");
+}
+
+TEST(EglContextTest, OtherSizesAndAFreshContextAfterDestroy) {
+    EglContext context;
+    CREATE_OR_SKIP(context, 128, 96);
+    GLint viewport[4] = {};
+    glGetIntegerv(GL_VIEWPORT, viewport);
+    EXPECT_EQ(viewport[2], 128);
+    EXPECT_EQ(viewport[3], 96);
+    EXPECT_EQ(context.Width(), 128);
+    context.Destroy();
+    EXPECT_EQ(context.Kind(), EglDrawable::None);
+    EXPECT_TRUE(context.ReadPixels(0, 0, 1, 1).empty());
+
+    CREATE_OR_SKIP(context, 64, 64);
+    glClearColor(0, 0, 1, 1);
+    glClear(GL_COLOR_BUFFER_BIT);
+    ExpectPixel(PixelAt(context.ReadPixels(0, 0, 64, 64), 64, 63, 63), {0, 0, 255, 255}, "corner");
+}
+
+TEST(EglContextTest, DestroyingOneContextLeavesAnotherOnTheSameDisplayWorking) {
+    EglContext first, second;
+    CREATE_OR_SKIP(first, 32, 32);
+    CREATE_OR_SKIP(second, 32, 32);
+    // Destroyed while current, so that the second is current nowhere.
+    ASSERT_TRUE(first.MakeCurrent());
+    first.Destroy();
+    ASSERT_TRUE(second.MakeCurrent());
+    glClearColor(1, 1, 0, 1);
+    glClear(GL_COLOR_BUFFER_BIT);
+    ExpectPixel(PixelAt(second.ReadPixels(0, 0, 32, 32), 32, 5, 5), {255, 255, 0, 255}, "second context");
+}
+
+TEST(EglContextTest, ImpossibleSizesAreRefused) {
+    EglContext context;
+    EXPECT_FALSE(context.Create(0, 600));
+    EXPECT_FALSE(context.Reason().empty());
+    EXPECT_EQ(context.Kind(), EglDrawable::None);
+}
+
+// ---- the extension loader on the real driver ----------------------------------
+
+class RealLoaderTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        CREATE_OR_SKIP(context);
+        pf.procAddress = EglContext::ProcAddress;
+        pf.windowSystemExtensions = context.Extensions();
+        ResetExtensions();
+    }
+    void TearDown() override { ResetExtensions(); }
+
+    EglContext context;
+    platform::ScriptedPlatform pf;
+    platform::PlatformScope scope{pf};
+};
+
+TEST_F(RealLoaderTest, MultitextureLoadsAndItsPointersReachTheDriver) {
+    ASSERT_TRUE(InitExtensions(" GL_ARB_multitexture ")) << UnsupportedExtensions();
+    EXPECT_STREQ(UnsupportedExtensions(), "");
+    EXPECT_NE(std::string(SupportedExtensions()).find(context.Extensions()), std::string::npos);
+
+    glh::glActiveTextureARB(GL_TEXTURE1_ARB);
+    GLint active = 0;
+    glGetIntegerv(GL_ACTIVE_TEXTURE_ARB, &active);
+    EXPECT_EQ(active, GL_TEXTURE1_ARB);
+    const GLfloat coords[2] = {0.25f, 0.75f};
+    glh::glMultiTexCoord2fvARB(GL_TEXTURE1_ARB, coords);
+    GLfloat current[4] = {};
+    glGetFloatv(GL_CURRENT_TEXTURE_COORDS, current);
+    EXPECT_FLOAT_EQ(current[0], 0.25f);
+    EXPECT_FLOAT_EQ(current[1], 0.75f);
+    glh::glActiveTextureARB(GL_TEXTURE0_ARB);
+    EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
+}
+
+TEST_F(RealLoaderTest, TheProgramsRequestsOnThisDriver) {
+    const char* requests[] = {
+        " GL_ARB_texture_compression ", " GL_EXT_texture_compression ",
+        " GL_SGIS_generate_mipmap ",    " GL_ARB_texture_env_dot3 ",
+        " GL_EXT_texture_env_dot3 ",    " GL_EXT_texture_env_combine GL_ARB_multitexture ",
+        " GL_EXT_blend_color ",         " WGL_ARB_pbuffer  WGL_ARB_pixel_format ",
+    };
+    for (const char* request : requests) {
+        const bool ok = InitExtensions(request);
+        std::printf("[ info     ] %-50s %s%s%s\n", request, ok ? "true" : "false", ok ? "" : "  unsupported: ",
+                    UnsupportedExtensions());
+        ::testing::Test::RecordProperty(request, ok ? "true" : "false");
+    }
+    // A compatibility-profile GL with framebuffer objects has all of these.
+    EXPECT_TRUE(InitExtensions(" GL_EXT_texture_env_combine GL_ARB_multitexture "));
+    EXPECT_TRUE(InitExtensions(" WGL_ARB_pbuffer  WGL_ARB_pixel_format ")) << UnsupportedExtensions();
+    // Never known to the table, whatever the driver lists.
+    EXPECT_FALSE(InitExtensions(" GL_EXT_texture_compression "));
+
+    if (InitExtensions(" GL_EXT_blend_color ")) {
+        glh::glBlendColorEXT(0.25f, 0.5f, 0.75f, 1.0f);
+        GLfloat colour[4] = {};
+        glGetFloatv(GL_BLEND_COLOR_EXT, colour);
+        EXPECT_FLOAT_EQ(colour[1], 0.5f);
+    }
+}
+
+TEST_F(RealLoaderTest, TheFramebufferStandInRendersIntoATextureOfTheSameContext) {
+    ASSERT_TRUE(InitExtensions(" WGL_ARB_pbuffer  WGL_ARB_pixel_format ")) << UnsupportedExtensions();
+
+    // The off-screen buffer's shape: 512 x 512 colour texture plus depth.
+    GLuint texture = 0, framebuffer = 0, depth = 0;
+    glGenTextures(1, &texture);
+    glBindTexture(GL_TEXTURE_2D, texture);
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, 512, 512, 0, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
+    glh::glGenFramebuffers(1, &framebuffer);
+    glh::glBindFramebuffer(GL_FRAMEBUFFER, framebuffer);
+    glh::glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, texture, 0);
+    glh::glGenRenderbuffers(1, &depth);
+    glh::glBindRenderbuffer(GL_RENDERBUFFER, depth);
+    glh::glRenderbufferStorage(GL_RENDERBUFFER, GL_DEPTH_COMPONENT24, 512, 512);
+    glh::glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, GL_RENDERBUFFER, depth);
+    ASSERT_EQ(glh::glCheckFramebufferStatus(GL_FRAMEBUFFER), GLenum(GL_FRAMEBUFFER_COMPLETE));
+
+    glViewport(0, 0, 512, 512);
+    glClearColor(0, 0.5f, 1, 1);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    // Back to the context's own drawable.
+    glh::glBindFramebuffer(GL_FRAMEBUFFER, 0);
+    ASSERT_TRUE(context.MakeCurrent());
+    glViewport(0, 0, 800, 600);
+
+    // The texture, read in the context's own drawable, holds the bake.
+    std::vector<std::uint8_t> texels(512 * 512 * 4);
+    glBindTexture(GL_TEXTURE_2D, texture);
+    glGetTexImage(GL_TEXTURE_2D, 0, GL_RGBA, GL_UNSIGNED_BYTE, texels.data());
+    ExpectPixel(PixelAt(texels, 512, 300, 300), {0, 128, 255, 255}, "baked texel");
+
+    glh::glDeleteFramebuffers(1, &framebuffer);
+    glh::glDeleteRenderbuffers(1, &depth);
+    glDeleteTextures(1, &texture);
+    EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
+}
+
+}  // namespace

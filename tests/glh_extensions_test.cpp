@@ -1,0 +1,410 @@
+// The extension loader against a scripted driver: GL_EXTENSIONS and
+// GL_VERSION come from the test, entry points from the scripted platform's
+// lookup, which hands out a distinct address per name (never called).
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <limits>
+#include <map>
+#include <new>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "glh/glh_extensions.h"
+#include "platform/scripted_platform.h"
+
+// Allocation failure on demand, for the out-of-memory exits: every request
+// of at least this many bytes throws.
+namespace {
+std::size_t failAllocationsFrom = std::numeric_limits<std::size_t>::max();
+}  // namespace
+
+// GCC sees the malloc/free pair through the replaced operators and
+// mistakes it for a mismatch.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+void* operator new(std::size_t size) {
+    if (size >= failAllocationsFrom) throw std::bad_alloc();
+    if (void* p = std::malloc(size ? size : 1)) return p;
+    throw std::bad_alloc();
+}
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+#pragma GCC diagnostic pop
+
+namespace {
+
+void* PointerValue(const ExtensionEntryPoint& entry) {
+    void* value = nullptr;
+    std::memcpy(&value, entry.pointer, sizeof value);
+    return value;
+}
+
+template <typename Fn>
+void* AsVoid(Fn fn) {
+    void* value = nullptr;
+    std::memcpy(&value, &fn, sizeof value);
+    return value;
+}
+
+const KnownExtension& Known(const std::string& name) {
+    for (const KnownExtension& k : KnownExtensions())
+        if (name == k.name) return k;
+    ADD_FAILURE() << name << " is not in the table";
+    static const KnownExtension none{"", {}};
+    return none;
+}
+
+class LoaderTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ResetExtensions();
+        SetGlStringSource([this](GLenum name) -> const char* {
+            ++stringReads[name];
+            if (name == GL_EXTENSIONS) return glExtensions.c_str();
+            if (name == GL_VERSION) return glVersion.c_str();
+            return nullptr;
+        });
+        pf.procAddress = [this](const char* name) -> void* {
+            lookups.push_back(name);
+            if (missing.count(name)) return nullptr;
+            return Address(name);
+        };
+    }
+    void TearDown() override {
+        SetGlStringSource({});
+        ResetExtensions();
+    }
+
+    // The address the driver gives a name in the current generation.
+    void* Address(const std::string& name) { return &cells[generation][name]; }
+
+    std::string glExtensions;
+    std::string glVersion = "1.2.1";
+    std::set<std::string> missing;
+    std::vector<std::string> lookups;
+    std::map<GLenum, int> stringReads;
+    int generation = 0;
+    std::map<int, std::map<std::string, char>> cells;
+    platform::ScriptedPlatform pf;
+    platform::PlatformScope scope{pf};
+};
+
+// ---- requests and the report -------------------------------------------------
+
+struct SplitCase {
+    const char* request;
+    bool result;
+    const char* unsupported;
+};
+
+TEST_F(LoaderTest, RequestsSplitOnBlanksAndReportFailuresInRequestOrder) {
+    // Nothing is listed, so every name of a request fails and is reported.
+    const SplitCase cases[] = {
+        {" WGL_ARB_pbuffer  WGL_ARB_pixel_format ", false, "WGL_ARB_pbuffer WGL_ARB_pixel_format "},
+        {"\tGL_EXT_abgr\n\nGL_EXT_bgra", false, "GL_EXT_abgr GL_EXT_bgra "},
+        {"GL_EXT_abgr", false, "GL_EXT_abgr "},
+        {"", true, ""},
+        {" \t\n ", true, ""},
+        {nullptr, true, ""},
+    };
+    for (const SplitCase& c : cases) {
+        SCOPED_TRACE(c.request ? c.request : "(null)");
+        EXPECT_EQ(InitExtensions(c.request), c.result);
+        EXPECT_STREQ(UnsupportedExtensions(), c.unsupported);
+    }
+    EXPECT_TRUE(lookups.empty());
+}
+
+TEST_F(LoaderTest, TwoFailingNamesAreReportedInRequestOrderAndTheNextCallStartsAfresh) {
+    glExtensions = "GL_ARB_multitexture GL_EXT_bgra";
+    EXPECT_FALSE(InitExtensions(" GL_EXT_blend_color GL_ARB_multitexture GL_EXT_abgr GL_EXT_bgra "));
+    EXPECT_STREQ(UnsupportedExtensions(), "GL_EXT_blend_color GL_EXT_abgr ");
+
+    EXPECT_TRUE(InitExtensions(" GL_EXT_bgra "));
+    EXPECT_STREQ(UnsupportedExtensions(), "");
+    EXPECT_FALSE(InitExtensions("GL_EXT_abgr"));
+    EXPECT_STREQ(UnsupportedExtensions(), "GL_EXT_abgr ");
+}
+
+TEST_F(LoaderTest, AListedNameTheTableDoesNotKnowIsUnsupported) {
+    glExtensions = "GL_ARB_texture_compression GL_EXT_texture_compression";
+    EXPECT_TRUE(IsExtensionListed("GL_EXT_texture_compression"));
+    EXPECT_FALSE(InitExtension("GL_EXT_texture_compression"));
+    EXPECT_FALSE(InitExtensions(" GL_EXT_texture_compression "));
+    EXPECT_STREQ(UnsupportedExtensions(), "GL_EXT_texture_compression ");
+    EXPECT_TRUE(lookups.empty());
+    EXPECT_FALSE(InitExtension(""));
+    EXPECT_FALSE(InitExtension(nullptr));
+}
+
+// ---- what counts as listed -----------------------------------------------------
+
+struct ListedCase {
+    const char* glExtensions;
+    const char* windowSystem;
+    const char* name;
+    bool listed;
+};
+
+TEST_F(LoaderTest, NamesAreFoundByAPlainSearchForTheNameAndASpace) {
+    const ListedCase cases[] = {
+        // A name that ends another listed name matches too.
+        {"GL_XYZ_GL_EXT_blend_color ", "", "GL_EXT_blend_color", true},
+        {"GL_EXT_blend_colorful ", "", "GL_EXT_blend_color", false},
+        // The space after the GL string comes from the loader.
+        {"GL_EXT_abgr GL_EXT_bgra", "", "GL_EXT_bgra", true},
+        {"", "GL_EXT_abgr", "GL_EXT_abgr", true},
+        {"GL_EXT_abgr", "", "GL_EXT_ab", false},
+        {"GL_EXT_abgr", "", "", false},
+    };
+    for (const ListedCase& c : cases) {
+        SCOPED_TRACE(std::string(c.glExtensions) + " | " + c.windowSystem + " : " + c.name);
+        ResetExtensions();
+        glExtensions = c.glExtensions;
+        pf.windowSystemExtensions = c.windowSystem;
+        EXPECT_EQ(IsExtensionListed(c.name), c.listed);
+    }
+    ResetExtensions();
+    glExtensions = "GL_XYZ_GL_EXT_blend_color ";
+    EXPECT_TRUE(InitExtensions(" GL_EXT_blend_color "));
+    EXPECT_EQ(AsVoid(glh::glBlendColorEXT), Address("glBlendColorEXT"));
+}
+
+TEST_F(LoaderTest, Version12IsListedByTheVersionStringAlone) {
+    const struct {
+        const char* version;
+        bool listed;
+    } cases[] = {
+        {"1.0", false}, {"1.1.0", false},         {"1.1 Mesa 3.0", false}, {"1.2", true},
+        {"1.2.1", true}, {"2.1 Mesa 22.3.6", true}, {"4.6", true},
+    };
+    // Listing the name in the extension string changes nothing.
+    glExtensions = "GL_VERSION_1_2 ";
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.version);
+        glVersion = c.version;
+        EXPECT_EQ(IsExtensionListed("GL_VERSION_1_2"), c.listed);
+        EXPECT_EQ(InitExtensions(" GL_VERSION_1_2 "), c.listed);
+    }
+    EXPECT_EQ(AsVoid(glh::glBlendColor), Address("glBlendColor"));
+    EXPECT_EQ(AsVoid(glh::glCopyTexSubImage3D), Address("glCopyTexSubImage3D"));
+}
+
+// ---- the extension strings -------------------------------------------------------
+
+TEST_F(LoaderTest, SupportedExtensionsJoinTheGlAndWindowSystemStringsAndAreReadOnce) {
+    glExtensions = "GL_EXT_abgr GL_EXT_bgra";
+    pf.windowSystemExtensions = "EGL_KHR_image_base EGL_KHR_surfaceless_context";
+    EXPECT_STREQ(SupportedExtensions(), "");
+    EXPECT_TRUE(InitExtensions(" GL_EXT_bgra "));
+    EXPECT_STREQ(SupportedExtensions(), "GL_EXT_abgr GL_EXT_bgra EGL_KHR_image_base EGL_KHR_surfaceless_context ");
+    EXPECT_TRUE(IsExtensionListed("EGL_KHR_image_base"));
+
+    // A later context is assumed to offer the same.
+    glExtensions = "GL_EXT_packed_pixels";
+    EXPECT_FALSE(InitExtensions(" GL_EXT_packed_pixels "));
+    EXPECT_TRUE(InitExtensions(" GL_EXT_abgr "));
+    EXPECT_EQ(stringReads[GL_EXTENSIONS], 1);
+
+    ResetExtensions();
+    pf.windowSystemExtensions.clear();
+    EXPECT_TRUE(InitExtensions(" GL_EXT_packed_pixels "));
+    EXPECT_STREQ(SupportedExtensions(), "GL_EXT_packed_pixels  ");
+    EXPECT_EQ(stringReads[GL_EXTENSIONS], 2);
+}
+
+// ---- resolving entry points ------------------------------------------------------
+
+TEST_F(LoaderTest, NamesWithoutEntryPointsSucceedWithoutAnyLookup) {
+    std::string request;
+    for (const KnownExtension& k : KnownExtensions())
+        if (k.entryPoints.empty()) {
+            glExtensions += std::string(k.name) + " ";
+            request += std::string(" ") + k.name;
+        }
+    ASSERT_FALSE(request.empty());
+    EXPECT_TRUE(InitExtensions(request.c_str()));
+    EXPECT_STREQ(UnsupportedExtensions(), "");
+    EXPECT_TRUE(lookups.empty());
+}
+
+TEST_F(LoaderTest, MultitextureResolvesAll34PointersByCountThenType) {
+    glExtensions = "GL_EXT_texture_env_combine GL_ARB_multitexture";
+    EXPECT_TRUE(InitExtensions(" GL_EXT_texture_env_combine GL_ARB_multitexture "));
+
+    std::vector<std::string> expected;
+    for (const char* count : {"1", "2", "3", "4"})
+        for (const char* type : {"d", "dv", "f", "fv", "i", "iv", "s", "sv"})
+            expected.push_back(std::string("glMultiTexCoord") + count + type + "ARB");
+    expected.push_back("glActiveTextureARB");
+    expected.push_back("glClientActiveTextureARB");
+    EXPECT_EQ(lookups, expected);
+
+    EXPECT_EQ(AsVoid(glh::glMultiTexCoord1dARB), Address("glMultiTexCoord1dARB"));
+    EXPECT_EQ(AsVoid(glh::glMultiTexCoord2fvARB), Address("glMultiTexCoord2fvARB"));
+    EXPECT_EQ(AsVoid(glh::glMultiTexCoord4svARB), Address("glMultiTexCoord4svARB"));
+    EXPECT_EQ(AsVoid(glh::glActiveTextureARB), Address("glActiveTextureARB"));
+    EXPECT_EQ(AsVoid(glh::glClientActiveTextureARB), Address("glClientActiveTextureARB"));
+}
+
+TEST_F(LoaderTest, AnUnresolvedEntryPointFailsTheNameAndKeepsWhatWasResolvedBeforeIt) {
+    glExtensions = "GL_ARB_texture_compression";
+    ASSERT_TRUE(InitExtensions(" GL_ARB_texture_compression "));
+    const std::vector<std::string> names = {"glCompressedTexImage3DARB",    "glCompressedTexImage2DARB",
+                                            "glCompressedTexImage1DARB",    "glCompressedTexSubImage3DARB",
+                                            "glCompressedTexSubImage2DARB", "glCompressedTexSubImage1DARB",
+                                            "glGetCompressedTexImageARB"};
+    EXPECT_EQ(lookups, names);
+
+    // A second driver generation that lacks the fourth entry point.
+    generation = 1;
+    lookups.clear();
+    missing = {"glCompressedTexSubImage3DARB"};
+    EXPECT_FALSE(InitExtensions(" GL_ARB_texture_compression "));
+    EXPECT_STREQ(UnsupportedExtensions(), "GL_ARB_texture_compression ");
+    EXPECT_EQ(lookups, std::vector<std::string>(names.begin(), names.begin() + 4));
+
+    const auto entries = Known("GL_ARB_texture_compression").entryPoints;
+    ASSERT_EQ(entries.size(), names.size());
+    // Before the gap: the new generation; the gap: null; after it: the old.
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        SCOPED_TRACE(entries[i].name);
+        void* const expected = i < 3 ? &cells[1][names[i]] : i == 3 ? nullptr : &cells[0][names[i]];
+        EXPECT_EQ(PointerValue(entries[i]), expected);
+    }
+}
+
+TEST_F(LoaderTest, EveryEntryPointLandsInItsOwnPointer) {
+    std::string request;
+    for (const KnownExtension& k : KnownExtensions()) {
+        glExtensions += std::string(k.name) + " ";
+        request += std::string(" ") + k.name;
+    }
+    glExtensions += "GL_ARB_framebuffer_object";
+    ASSERT_TRUE(InitExtensions(request.c_str())) << UnsupportedExtensions();
+
+    std::set<void*> pointers;
+    std::set<std::string> names;
+    std::size_t total = 0;
+    for (const KnownExtension& k : KnownExtensions())
+        for (const ExtensionEntryPoint& e : k.entryPoints) {
+            SCOPED_TRACE(e.name);
+            EXPECT_EQ(PointerValue(e), Address(e.name));
+            pointers.insert(e.pointer);
+            names.insert(e.name);
+            ++total;
+        }
+    EXPECT_EQ(pointers.size(), total);
+    EXPECT_EQ(names.size(), total);
+    EXPECT_EQ(lookups.size(), total);
+}
+
+TEST_F(LoaderTest, EntryPointCountsFollowThePublishedExtensions) {
+    const std::map<std::string, std::size_t> counts = {
+        {"GL_ARB_multitexture", 34},     {"GL_ARB_texture_compression", 7}, {"GL_ARB_transpose_matrix", 4},
+        {"GL_EXT_blend_color", 1},       {"GL_EXT_blend_minmax", 1},        {"GL_EXT_compiled_vertex_array", 2},
+        {"GL_EXT_fog_coord", 5},         {"GL_EXT_paletted_texture", 4},    {"GL_EXT_point_parameters", 2},
+        {"GL_EXT_secondary_color", 17},  {"GL_EXT_texture_object", 6},      {"GL_EXT_texture3D", 2},
+        {"GL_EXT_vertex_array", 9},      {"GL_EXT_vertex_weighting", 3},    {"GL_NV_fence", 7},
+        {"GL_NV_evaluators", 9},         {"GL_NV_register_combiners", 13},  {"GL_NV_register_combiners2", 2},
+        {"GL_NV_vertex_array_range", 2}, {"GL_NV_vertex_program", 64},      {"GL_VERSION_1_2", 38},
+        {"GL_WIN_swap_hint", 1},         {"WGL_ARB_pbuffer", 5},            {"WGL_ARB_pixel_format", 5},
+    };
+    for (const KnownExtension& k : KnownExtensions()) {
+        SCOPED_TRACE(k.name);
+        const auto it = counts.find(k.name);
+        EXPECT_EQ(k.entryPoints.size(), it == counts.end() ? 0u : it->second);
+    }
+}
+
+// ---- the off-screen pair as framebuffer objects ----------------------------------
+
+struct FramebufferCase {
+    const char* glExtensions;
+    const char* windowSystem;
+    const char* version;
+    bool listed;
+    const char* suffix;
+};
+
+TEST_F(LoaderTest, ThePixelBufferPairIsAnsweredByFramebufferObjects) {
+    const FramebufferCase cases[] = {
+        {"GL_ARB_framebuffer_object", "", "2.1", true, ""},
+        {"GL_EXT_framebuffer_object", "", "2.1", true, "EXT"},
+        {"GL_ARB_framebuffer_object GL_EXT_framebuffer_object", "", "2.1", true, ""},
+        {"", "GL_EXT_framebuffer_object", "2.1", true, "EXT"},
+        {"", "", "3.0 Mesa 22.3.6", true, ""},
+        {"", "", "10.1", true, ""},
+        {"GL_EXT_framebuffer_object", "", "4.6 (Compatibility Profile)", true, ""},
+        {"", "", "2.1", false, ""},
+        {"WGL_ARB_pbuffer WGL_ARB_pixel_format", "WGL_ARB_pbuffer WGL_ARB_pixel_format", "1.5", false, ""},
+    };
+    const std::vector<std::string> base = {"glGenFramebuffers",       "glBindFramebuffer",
+                                           "glFramebufferTexture2D",  "glCheckFramebufferStatus",
+                                           "glDeleteFramebuffers",    "glGenRenderbuffers",
+                                           "glBindRenderbuffer",      "glRenderbufferStorage",
+                                           "glFramebufferRenderbuffer", "glDeleteRenderbuffers"};
+    for (const FramebufferCase& c : cases) {
+        SCOPED_TRACE(std::string(c.glExtensions) + " | " + c.windowSystem + " | " + c.version);
+        ResetExtensions();
+        lookups.clear();
+        glExtensions = c.glExtensions;
+        pf.windowSystemExtensions = c.windowSystem;
+        glVersion = c.version;
+        EXPECT_EQ(InitExtensions(" WGL_ARB_pbuffer  WGL_ARB_pixel_format "), c.listed);
+        if (!c.listed) {
+            EXPECT_STREQ(UnsupportedExtensions(), "WGL_ARB_pbuffer WGL_ARB_pixel_format ");
+            EXPECT_TRUE(lookups.empty());
+            continue;
+        }
+        std::vector<std::string> expected;
+        for (const std::string& name : base) expected.push_back(name + c.suffix);
+        EXPECT_EQ(lookups, expected);
+        EXPECT_EQ(AsVoid(glh::glGenFramebuffers), Address(std::string("glGenFramebuffers") + c.suffix));
+        EXPECT_EQ(AsVoid(glh::glDeleteRenderbuffers), Address(std::string("glDeleteRenderbuffers") + c.suffix));
+    }
+}
+
+TEST_F(LoaderTest, AMissingFramebufferCallFailsOnlyItsHalfOfThePair) {
+    glExtensions = "GL_EXT_framebuffer_object";
+    glVersion = "2.1";
+    missing = {"glRenderbufferStorageEXT"};
+    EXPECT_FALSE(InitExtensions(" WGL_ARB_pbuffer  WGL_ARB_pixel_format "));
+    EXPECT_STREQ(UnsupportedExtensions(), "WGL_ARB_pixel_format ");
+}
+
+// ---- out of memory -----------------------------------------------------------------
+
+using LoaderDeathTest = LoaderTest;
+
+TEST_F(LoaderDeathTest, NoMemoryForTheExtensionStringsEndsTheProcess) {
+    glExtensions = std::string(4000, 'x');
+    EXPECT_EXIT(
+        {
+            dup2(STDERR_FILENO, STDOUT_FILENO);  // the message goes to standard output
+            failAllocationsFrom = 3000;
+            InitExtensions(" GL_EXT_abgr ");
+        },
+        ::testing::ExitedWithCode(255), "Error allocating memory in file glh_extensions, line 101\n");
+}
+
+TEST_F(LoaderDeathTest, NoMemoryForTheRequestEndsTheProcess) {
+    glExtensions = "GL_EXT_abgr";
+    ASSERT_TRUE(InitExtensions(" GL_EXT_abgr "));
+    const std::string request = " GL_EXT_abgr" + std::string(4000, ' ');
+    EXPECT_EXIT(
+        {
+            dup2(STDERR_FILENO, STDOUT_FILENO);
+            failAllocationsFrom = 3000;
+            InitExtensions(request.c_str());
+        },
+        ::testing::ExitedWithCode(255), "Error allocating memory in file glh_extensions, line 120\n");
+}
+
+}  // namespace
