@@ -1,0 +1,57 @@
+#include "app/gl_setup.h"
+
+#include <GL/gl.h>
+
+#include "app/frame.h"
+#include "diag/log.h"
+#include "glh/glh_extensions.h"
+#include "math/camera.h"
+
+GlCapabilities& TheGlCapabilities() {
+    static GlCapabilities caps;
+    return caps;
+}
+
+namespace {
+const char* TrueFalse(bool b) { return b ? "true" : "false"; }
+}  // namespace
+
+bool InitGL() {
+    GlCapabilities& caps = TheGlCapabilities();
+    LogPrintf("\n\n    InitGL\n    =====\n");
+    glHint(GL_PERSPECTIVE_CORRECTION_HINT, GL_NICEST);
+    const GLfloat none[] = {0, 0, 0, 0};
+    glLightModelfv(GL_LIGHT_MODEL_AMBIENT, none);
+    const GLfloat ambient[] = {0.3f, 0.3f, 0.3f, 1.0f};
+    const GLfloat diffuse1[] = {0.9f, 0.9f, 0.9f, 1.0f};
+    const GLfloat diffuse2[] = {0.2f, 0.2f, 0.2f, 1.0f};
+    glLightfv(GL_LIGHT1, GL_AMBIENT, ambient);
+    glLightfv(GL_LIGHT1, GL_DIFFUSE, diffuse1);
+    glLightfv(GL_LIGHT2, GL_AMBIENT, ambient);
+    glLightfv(GL_LIGHT2, GL_DIFFUSE, diffuse2);
+    glEnable(GL_NORMALIZE);
+
+    bool compression = InitExtensions(" GL_ARB_texture_compression ");
+    if (!compression) compression = InitExtensions(" GL_EXT_texture_compression ");
+    LogPrintf("\nGL_TextureCompression: %s", TrueFalse(compression));
+    LogPrintf(" (manually disabled)");
+    caps.HasTextureCompression = false;
+
+    caps.HasAutoMipmaps = InitExtensions(" GL_SGIS_generate_mipmap ");
+    LogPrintf("\nGL_AutoGenMipmaps: %s", TrueFalse(caps.HasAutoMipmaps));
+
+    caps.HasDot3 = InitExtensions(" GL_ARB_texture_env_dot3 ");
+    if (!caps.HasDot3) caps.HasDot3 = InitExtensions(" GL_EXT_texture_env_dot3 ");
+    LogPrintf("\nGL_hasTexDot3: %s", TrueFalse(caps.HasDot3));
+
+    caps.HasMultitexture = InitExtensions(" GL_EXT_texture_env_combine GL_ARB_multitexture ");
+    LogPrintf("\nGL_hasMultitex: %s", TrueFalse(caps.HasMultitexture));
+
+    const bool blendColour = InitExtensions(" GL_EXT_blend_color ");
+    LogPrintf("\nGL_EXT_blend_color: %s", TrueFalse(blendColour));
+
+    caps.Dot3Available = caps.HasDot3 && caps.HasMultitexture && blendColour;
+    CreateFrusta();
+    BuildOverlayFont();
+    return true;
+}

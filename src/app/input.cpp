@@ -1,0 +1,231 @@
+#include "app/input.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "app/gl_setup.h"
+#include "app/gl_window.h"
+#include "diag/log.h"
+#include "math/camera.h"
+#include "resources/resources.h"
+#include "scene/dumps.h"
+#include "scene/scene_model.h"
+
+namespace {
+
+using platform::Message;
+using platform::MessageKind;
+
+// The centre of the window's outer rectangle, where flying mode keeps the
+// hidden cursor.
+void CentreCursor() {
+    const platform::Rect r = platform::Current().MainWindowRect();
+    platform::Current().SetCursorPosition((r.left + r.right) / 2, (r.top + r.bottom) / 2);
+}
+
+void HideCursor() {
+    InputState& in = TheInput();
+    platform::Current().SetCursorVisible(false);
+    in.cursorHidden = true;
+}
+
+void DeleteSelected() {
+    InputState& in = TheInput();
+    Instance* selected = in.SelectedInstance;
+    if (!selected) return;
+    SceneState& scene = TheScene();
+    auto& list = scene.InstanceList;
+    const auto it = std::find_if(list.begin(), list.end(), [&](const auto& p) { return p.get() == selected; });
+    // No list may keep pointing at it once it is gone.
+    auto& candidates = ShadowCandidates();
+    candidates.erase(std::remove(candidates.begin(), candidates.end(), selected), candidates.end());
+    if (it != list.end()) {
+        list.erase(it);  // keeps the order of the others
+        in.SelectedInstance = nullptr;
+        return;
+    }
+    for (auto& [height, group] : scene.TerrainObjectsByHeight) {
+        for (std::size_t i = 0; i < group.size(); ++i) {
+            if (group[i].get() != selected) continue;
+            group[i] = std::move(group.back());
+            group.pop_back();
+            in.SelectedInstance = nullptr;
+            break;
+        }
+    }
+}
+
+void CommandKey(int key) {
+    InputState& in = TheInput();
+    switch (key) {
+        case platform::vk::kDelete: DeleteSelected(); break;
+        case platform::vk::kEscape: SetFlyingMode(!in.FlyingMode); break;
+        case platform::vk::kF1:
+            in.HelpAutoHide = false;
+            in.HelpVisible = !in.HelpVisible;
+            break;
+        case 'B':
+            ShowInfoDialog();
+            if (in.SelectedInstance && in.SelectedInstance->model) DumpModel(*in.SelectedInstance->model);
+            break;
+        case 'V':
+            ShowInfoDialog();
+            if (in.SelectedInstance) DumpValueTable(*in.SelectedInstance);
+            break;
+        case 'L':
+            in.LightingEnabled = !in.LightingEnabled;
+            in.TerrainShadows = !in.TerrainShadows;
+            break;
+        case 'U':
+            if (!TheGlCapabilities().Dot3Available) {
+                platform::Current().MessageBox(
+                    platform::Owner::MainWindow,
+                    "Can't display bumpmaps, video card does not support hardware OpenGL Dot3 bumpmapping", "NOTE",
+                    platform::Buttons::Ok, platform::Icon::None);
+            } else {
+                in.BumpMode = (in.BumpMode + 1) % 4;
+            }
+            break;
+        case 'I': in.RotatingSun = !in.RotatingSun; break;
+        case 'P': in.ObjectPositions = !in.ObjectPositions; break;
+        default: break;
+    }
+}
+
+// A menu toggle: flips its flag and sets the item's check mark from it.
+bool MenuChoice(int id) {
+    InputState& in = TheInput();
+    bool* flag = nullptr;
+    switch (id) {
+        case kCmdExit: platform::Current().PostQuitMessage(0); return true;
+        case kCmdDrawOutline: flag = &in.DrawOutline; break;
+        case kCmdFreezeUpdate: flag = &in.FreezeUpdate; break;
+        case kCmdFog: flag = &in.FogEnabled; break;
+        case kCmdTerrainShadows: flag = &in.TerrainShadows; break;
+        case kCmdObjectShadows: flag = &in.ObjectShadows; break;
+        case kCmdFreezeFrustum: flag = &in.FreezeFrustum; break;
+        case kCmdOnscreenHelp: flag = &in.HelpVisible; break;
+        default: return false;
+    }
+    *flag = !*flag;
+    platform::Current().SetMenuCheck(id, *flag);
+    return false;
+}
+
+void Drag(const Message& m, float dx, float dy) {
+    InputState& in = TheInput();
+    Instance* inst = in.SelectedInstance;
+    if (m.shift) {
+        inst->SetRotation(inst->rotation.x, inst->rotation.y + dy * 0.01f, inst->rotation.z + dx * 0.01f);
+        return;
+    }
+    const Camera& camera = TheCamera();
+    const float dist = camera.position.Distance(inst->position);
+    const double tan30 = std::tan(30.0 * 3.14159265358979323846 / 180.0);
+    const float k = static_cast<float>(tan30 * (2.0 * dist / TheGlWindow().clientWidth) * 1.2);
+    const float h = dx * k, v = -(k * dy);
+    const CameraVectors basis = CameraBasis(camera);
+    const Vector3 second = (m.control ? Vector3(0, 0, 1) : Vector3(0, 0, 1).Cross(basis.right)).Normalised();
+    const Vector3 p = inst->position + basis.right * h + second * v;
+    inst->SetPosition(p.x, p.y, p.z);
+}
+
+bool MouseMove(const Message& m) {
+    InputState& in = TheInput();
+    in.previousMouseX = in.mouseX;
+    in.previousMouseY = in.mouseY;
+    in.mouseX = m.x;
+    in.mouseY = m.y;
+    const int dx = in.mouseX - in.previousMouseX, dy = in.mouseY - in.previousMouseY;
+    if (m.leftButton && !in.FlyingMode) {
+        if (!in.SelectedInstance) return false;
+        Drag(m, static_cast<float>(dx), static_cast<float>(dy));
+    }
+    if (!in.FlyingMode || !in.WindowFocused) return false;
+    HideCursor();
+    if (in.IgnoreNextMouseMove) {
+        in.IgnoreNextMouseMove = false;
+        return false;
+    }
+    Camera& camera = TheCamera();
+    const CameraVectors basis = CameraBasis(camera);
+    if (m.shift) {
+        camera.position -= basis.forward * (0.02f * static_cast<float>(dy));
+        camera.position += basis.right * (0.02f * static_cast<float>(dx));
+    } else {
+        camera.yaw += static_cast<float>(dx) * 0.4f;
+        camera.pitch = std::clamp(camera.pitch + static_cast<float>(dy) * 0.4f, -89.9f, 89.9f);
+    }
+    in.IgnoreNextMouseMove = true;
+    CentreCursor();
+    return false;
+}
+
+}  // namespace
+
+InputState& TheInput() {
+    static InputState state;
+    return state;
+}
+
+void ResetInput() { TheInput() = InputState{}; }
+
+void SetFlyingMode(bool on) {
+    InputState& in = TheInput();
+    in.FlyingMode = on;
+    platform::Platform& pf = platform::Current();
+    if (!on) {
+        pf.CaptureMouse(false);
+        if (in.cursorHidden) {
+            pf.SetCursorVisible(true);
+            in.cursorHidden = false;
+        }
+        return;
+    }
+    pf.CaptureMouse(true);
+    HideCursor();
+    in.IgnoreNextMouseMove = true;
+    CentreCursor();
+}
+
+bool WindowProc(const Message& m) {
+    InputState& in = TheInput();
+    switch (m.kind) {
+        case MessageKind::Activate:
+            in.WindowActive = !m.minimised;
+            if (in.WindowActive && in.FlyingMode) HideCursor();
+            return true;
+        case MessageKind::SetFocus:
+            in.WindowFocused = true;
+            return false;
+        case MessageKind::KillFocus:
+            in.WindowFocused = false;
+            in.IgnoreNextMouseMove = true;
+            platform::Current().CaptureMouse(false);
+            return false;
+        case MessageKind::Close:
+            platform::Current().PostQuitMessage(0);
+            return true;
+        case MessageKind::Size:
+            ResizeView(m.width, m.height);
+            return true;
+        case MessageKind::KeyDown:
+            if (m.key >= 0 && m.key < 256) in.KeyState[static_cast<std::size_t>(m.key)] = true;
+            CommandKey(m.key);
+            return true;
+        case MessageKind::KeyUp:
+            if (m.key >= 0 && m.key < 256) in.KeyState[static_cast<std::size_t>(m.key)] = false;
+            return true;
+        case MessageKind::Command:
+            return MenuChoice(m.command);
+        case MessageKind::MouseMove:
+            return MouseMove(m);
+        case MessageKind::LButtonDown:
+            in.mouseX = m.x;
+            in.mouseY = m.y;
+            return false;
+        case MessageKind::Quit:
+            return true;
+    }
+    return false;
+}

@@ -1,0 +1,53 @@
+#include "app/main_loop.h"
+
+#include "app/frame.h"
+#include "app/movement.h"
+#include "app/gl_window.h"
+#include "app/input.h"
+#include "diag/log.h"
+#include "location/level_location.h"
+#include "math/camera.h"
+#include "platform/platform.h"
+
+LoopState& TheLoop() {
+    static LoopState state;
+    return state;
+}
+
+int WinMain() {
+    OpenLogFile("debuglog.txt");
+    if (!SelectLevelFiles()) {
+        CloseLogFile();
+        return 0;
+    }
+    if (!CreateGLWindow(kWindowTitle, 800, 600, 32)) {
+        CloseLogFile();
+        return 0;
+    }
+    SetFlyingMode(true);
+    platform::Platform& pf = platform::Current();
+    pf.ShowMainWindow();
+
+    int exitCode = 0;
+    InputState& in = TheInput();
+    LoopState& loop = TheLoop();
+    for (;;) {
+        platform::Message m;
+        if (pf.PeekMessage(m)) {
+            if (m.kind == platform::MessageKind::Quit) {
+                exitCode = m.quitCode;
+                break;
+            }
+            WindowProc(m);
+            continue;
+        }
+        if (in.WindowActive) DrawFrame();
+        pf.SwapBuffers();
+        ApplyKeyboardMovement(TheCamera(), in.KeyState, loop.MoveSpeed, TheFrame().FrameTime);
+        loop.MoveSpeed = ApplySpeedKeys(in.KeyState, loop.MoveSpeed);
+        if (QuitChordPressed()) break;
+    }
+    KillGLWindow();
+    CloseLogFile();
+    return exitCode;
+}

@@ -1,0 +1,313 @@
+// The window procedure: modes, the menu, command keys, mouse-look,
+// dragging and deleting, against the scripted platform.
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "app/frame.h"
+#include "app/gl_setup.h"
+#include "app/gl_window.h"
+#include "app/input.h"
+#include "math/camera.h"
+#include "platform/scripted_platform.h"
+#include "resources/resources.h"
+#include "scene/scene_model.h"
+
+namespace {
+
+using platform::Message;
+using platform::MessageKind;
+
+Message Key(int key, bool down = true) {
+    Message m;
+    m.kind = down ? MessageKind::KeyDown : MessageKind::KeyUp;
+    m.key = key;
+    return m;
+}
+
+Message Move(int x, int y, bool left = false, bool shift = false, bool control = false) {
+    Message m;
+    m.kind = MessageKind::MouseMove;
+    m.x = x;
+    m.y = y;
+    m.leftButton = left;
+    m.shift = shift;
+    m.control = control;
+    return m;
+}
+
+Message Command(int id) {
+    Message m;
+    m.kind = MessageKind::Command;
+    m.command = id;
+    return m;
+}
+
+class InputTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ResetInput();
+        ResetCamera();
+        ResetScene();
+        TheGlWindow() = GlWindowState{true, 800, 600, 800.0f / 600.0f};
+        pf.windowRect = {100, 50, 916, 709};
+        TheGlCapabilities() = GlCapabilities{};
+    }
+    void TearDown() override {
+        ResetInput();
+        ResetScene();
+    }
+    InputState& In() { return TheInput(); }
+    platform::ScriptedPlatform pf;
+    platform::PlatformScope scope{pf};
+};
+
+TEST_F(InputTest, KeysSetAndClearTheKeyTable) {
+    WindowProc(Key('W'));
+    WindowProc(Key('W'));  // auto-repeat: still down
+    EXPECT_TRUE(In().KeyState['W']);
+    WindowProc(Key('W', false));
+    EXPECT_FALSE(In().KeyState['W']);
+    WindowProc(Key(300));  // outside the table: ignored, no crash
+}
+
+TEST_F(InputTest, MenuTogglesSetTheirCheckMarks) {
+    struct Case {
+        int id;
+        bool InputState::*flag;
+        bool initial;
+    };
+    const Case cases[] = {
+        {kCmdDrawOutline, &InputState::DrawOutline, false}, {kCmdFreezeUpdate, &InputState::FreezeUpdate, false},
+        {kCmdFog, &InputState::FogEnabled, true},           {kCmdTerrainShadows, &InputState::TerrainShadows, true},
+        {kCmdObjectShadows, &InputState::ObjectShadows, false}, {kCmdFreezeFrustum, &InputState::FreezeFrustum, false},
+        {kCmdOnscreenHelp, &InputState::HelpVisible, true},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(In().*c.flag, c.initial) << c.id;
+        EXPECT_FALSE(WindowProc(Command(c.id)));  // default processing follows
+        EXPECT_EQ(In().*c.flag, !c.initial) << c.id;
+        EXPECT_EQ(pf.menuChecks.at(c.id), !c.initial) << c.id;
+        WindowProc(Command(c.id));
+        EXPECT_EQ(pf.menuChecks.at(c.id), c.initial) << c.id;
+    }
+    EXPECT_TRUE(pf.quitsPosted.empty());
+    EXPECT_TRUE(WindowProc(Command(kCmdExit)));
+    EXPECT_EQ(pf.quitsPosted, std::vector<int>{0});
+    EXPECT_FALSE(WindowProc(Command(12345)));
+}
+
+TEST_F(InputTest, TheMenuStartsWithItsDesignedItemsAndMarks) {
+    const auto& menu = MainMenu();
+    ASSERT_EQ(menu.size(), 3u);
+    EXPECT_EQ(menu[0].label, "&File");
+    EXPECT_EQ(menu[0].children.at(0).label, "Exit");
+    EXPECT_EQ(menu[0].children.at(0).id, kCmdExit);
+    const auto& renderer = menu[1].children.at(1);
+    EXPECT_EQ(renderer.label, "Renderer");
+    EXPECT_EQ(renderer.children.at(0).label, "Fog");
+    EXPECT_TRUE(renderer.children.at(0).checked);
+    EXPECT_TRUE(renderer.children.at(1).checked);   // Terrain Shadows
+    EXPECT_FALSE(renderer.children.at(2).checked);  // Object Shadows
+    EXPECT_TRUE(renderer.children.at(3).separator);
+    EXPECT_EQ(renderer.children.at(4).label, "Freeze &Frustrum");
+    const auto& terrain = menu[1].children.at(0);
+    EXPECT_EQ(terrain.label, "&Terrain");
+    EXPECT_TRUE(terrain.children.at(1).separator);
+    EXPECT_EQ(menu[2].children.at(0).label, "Onscreen Help");
+    EXPECT_FALSE(menu[2].children.at(0).checked);  // although the help shows at start
+}
+
+TEST_F(InputTest, CommandKeysFlipTheirToggles) {
+    WindowProc(Key(platform::vk::kF1));
+    EXPECT_FALSE(In().HelpVisible);
+    EXPECT_FALSE(In().HelpAutoHide);
+    WindowProc(Key('L'));
+    EXPECT_FALSE(In().LightingEnabled);
+    EXPECT_FALSE(In().TerrainShadows);
+    WindowProc(Key('L'));
+    EXPECT_TRUE(In().LightingEnabled);
+    EXPECT_TRUE(In().TerrainShadows);
+    EXPECT_TRUE(pf.menuChecks.empty());  // only the menu sets check marks
+    WindowProc(Key('I'));
+    EXPECT_TRUE(In().RotatingSun);
+    WindowProc(Key('P'));
+    EXPECT_TRUE(In().ObjectPositions);
+}
+
+TEST_F(InputTest, BumpModeNeedsDot3) {
+    WindowProc(Key('U'));
+    ASSERT_EQ(pf.boxes.size(), 1u);
+    EXPECT_EQ(pf.boxes[0].caption, "NOTE");
+    EXPECT_EQ(pf.boxes[0].text,
+              "Can't display bumpmaps, video card does not support hardware OpenGL Dot3 bumpmapping");
+    EXPECT_EQ(pf.boxes[0].owner, platform::Owner::MainWindow);
+    EXPECT_EQ(In().BumpMode, 0);
+    TheGlCapabilities().Dot3Available = true;
+    std::vector<int> modes;
+    for (int i = 0; i < 5; ++i) {
+        WindowProc(Key('U'));
+        modes.push_back(In().BumpMode);
+    }
+    EXPECT_EQ(modes, (std::vector<int>{1, 2, 3, 0, 1}));
+}
+
+TEST_F(InputTest, EscapeSwitchesModesAndRecentresTheCursor) {
+    SetFlyingMode(true);
+    EXPECT_FALSE(pf.cursorVisible);
+    EXPECT_TRUE(pf.mouseCaptured);
+    ASSERT_EQ(pf.cursorMoves.size(), 1u);
+    EXPECT_EQ(pf.cursorMoves[0], std::make_pair(508, 379));  // centre of the outer rectangle
+    WindowProc(Key(platform::vk::kEscape));
+    EXPECT_FALSE(In().FlyingMode);
+    EXPECT_TRUE(pf.cursorVisible);
+    EXPECT_FALSE(pf.mouseCaptured);
+    WindowProc(Key(platform::vk::kEscape));
+    EXPECT_TRUE(In().FlyingMode);
+    EXPECT_TRUE(In().IgnoreNextMouseMove);
+    // The move the re-centring causes is swallowed: no camera jump.
+    const Camera before = TheCamera();
+    WindowProc(Move(400, 300));
+    EXPECT_EQ(TheCamera().yaw, before.yaw);
+    EXPECT_EQ(TheCamera().pitch, before.pitch);
+}
+
+TEST_F(InputTest, MouseLookTurnsAndNeverTipsOver) {
+    SetFlyingMode(true);
+    WindowProc(Move(400, 300));  // swallowed
+    WindowProc(Move(410, 305));  // right and down: turn right, look down
+    EXPECT_FLOAT_EQ(TheCamera().yaw, 4.0f);
+    EXPECT_FLOAT_EQ(TheCamera().pitch, 2.0f);
+    EXPECT_TRUE(In().IgnoreNextMouseMove);
+    for (int i = 0; i < 20; ++i) {
+        WindowProc(Move(400, 300));
+        WindowProc(Move(400, 300 + 1000));
+    }
+    EXPECT_FLOAT_EQ(TheCamera().pitch, 89.9f);
+    for (int i = 0; i < 20; ++i) {
+        WindowProc(Move(400, 300));
+        WindowProc(Move(400, 300 - 1000));
+    }
+    EXPECT_FLOAT_EQ(TheCamera().pitch, -89.9f);
+}
+
+TEST_F(InputTest, ShiftPansInsteadOfTurning) {
+    SetFlyingMode(true);
+    TheCamera().position = {0, 0, 0};
+    WindowProc(Move(400, 300));
+    WindowProc(Move(450, 250, false, true));  // right 50, up 50
+    EXPECT_NEAR(TheCamera().position.x, 1.0f, 1e-5f);
+    EXPECT_NEAR(TheCamera().position.y, 1.0f, 1e-5f);
+    EXPECT_EQ(TheCamera().yaw, 0.0f);
+}
+
+TEST_F(InputTest, TheFirstMoveAfterRegainingTheFocusIsIgnored) {
+    SetFlyingMode(true);
+    WindowProc(Move(400, 300));
+    platform::Message lost;
+    lost.kind = MessageKind::KillFocus;
+    WindowProc(lost);
+    EXPECT_TRUE(In().IgnoreNextMouseMove);
+    WindowProc(Move(500, 300));  // not focused: nothing
+    EXPECT_EQ(TheCamera().yaw, 0.0f);
+    platform::Message gained;
+    gained.kind = MessageKind::SetFocus;
+    WindowProc(gained);
+    WindowProc(Move(600, 300));  // the first: ignored
+    EXPECT_EQ(TheCamera().yaw, 0.0f);
+    WindowProc(Move(610, 300));
+    EXPECT_FLOAT_EQ(TheCamera().yaw, 4.0f);
+}
+
+class EditTest : public InputTest {
+protected:
+    void SetUp() override {
+        InputTest::SetUp();
+        model.vertices.push_back({{0, 0, 1}, 0, 0, {1, 0, 0}});
+        for (int i = 0; i < 3; ++i) {
+            auto inst = std::make_unique<Instance>();
+            inst->model = &model;
+            inst->position = {static_cast<float>(i * 10), 100, 0};
+            inst->UpdateBounds();
+            TheScene().InstanceList.push_back(std::move(inst));
+        }
+        for (int h : {1, 2})
+            for (int i = 0; i < 3; ++i) {
+                auto inst = std::make_unique<Instance>();
+                inst->model = &model;
+                TheScene().TerrainObjectsByHeight[h].push_back(std::move(inst));
+            }
+        SetFlyingMode(false);
+    }
+    Model model;
+};
+
+TEST_F(EditTest, DeleteRemovesFromTheListKeepingOrder) {
+    auto& list = TheScene().InstanceList;
+    Instance* a = list[0].get();
+    Instance* c = list[2].get();
+    In().SelectedInstance = list[1].get();
+    ShadowCandidates() = {a, list[1].get(), c};
+    WindowProc(Key(platform::vk::kDelete));
+    ASSERT_EQ(list.size(), 2u);
+    EXPECT_EQ(list[0].get(), a);
+    EXPECT_EQ(list[1].get(), c);
+    EXPECT_EQ(In().SelectedInstance, nullptr);
+    EXPECT_EQ(ShadowCandidates(), (std::vector<Instance*>{a, c}));  // no dangling candidate
+    WindowProc(Key(platform::vk::kDelete));  // nothing selected: nothing happens
+    EXPECT_EQ(list.size(), 2u);
+}
+
+TEST_F(EditTest, DeleteFromATerrainGroupMovesTheLastIntoItsPlace) {
+    auto& group = TheScene().TerrainObjectsByHeight[2];
+    Instance* last = group[2].get();
+    In().SelectedInstance = group[0].get();
+    WindowProc(Key(platform::vk::kDelete));
+    ASSERT_EQ(group.size(), 2u);
+    EXPECT_EQ(group[0].get(), last);
+    EXPECT_EQ(TheScene().TerrainObjectsByHeight[1].size(), 3u);
+    EXPECT_EQ(In().SelectedInstance, nullptr);
+}
+
+TEST_F(EditTest, DraggingMovesOverTheGroundOrUpright) {
+    Instance* inst = TheScene().InstanceList[0].get();  // at (0, 100, 0), camera at (9, -3, 5) looking +Y
+    TheCamera().position = {0, 0, 0};
+    inst->position = {0, 100, 0};
+    In().SelectedInstance = inst;
+    WindowProc(Move(400, 300));
+    WindowProc(Move(410, 300, true));  // 10 pixels right at distance 100
+    const float expected = static_cast<float>(10 * std::tan(3.14159265358979 / 6) * 200.0 / 800.0 * 1.2);
+    EXPECT_NEAR(inst->position.x, expected, 1e-4f);
+    EXPECT_NEAR(expected, 1.73f, 0.01f);
+    EXPECT_NEAR(inst->position.y, 100.0f, 1e-4f);
+    WindowProc(Move(410, 290, true));  // up: away from the camera over the ground
+    EXPECT_GT(inst->position.y, 100.0f);
+    EXPECT_NEAR(inst->position.z, 0.0f, 1e-5f);
+    const float y = inst->position.y;
+    WindowProc(Move(410, 280, true, false, true));  // Ctrl: up in the vertical plane
+    EXPECT_GT(inst->position.z, 0.0f);
+    EXPECT_NEAR(inst->position.y, y, 1e-4f);
+    EXPECT_TRUE(inst->ShadowDirty);
+    WindowProc(Move(420, 270, true, true));  // Shift: turn
+    EXPECT_NEAR(inst->rotation.z, 0.1f, 1e-6f);
+    EXPECT_NEAR(inst->rotation.y, -0.1f, 1e-6f);
+}
+
+TEST_F(EditTest, DraggingWithNothingSelectedIsIgnored) {
+    WindowProc(Move(400, 300));
+    WindowProc(Move(420, 300, true));
+    for (const auto& i : TheScene().InstanceList) EXPECT_EQ(i->position.y, 100.0f);
+}
+
+TEST(HelpTextTest, TabStopsLieEvery100PixelsFromTheBlock) {
+    struct Case {
+        int x0, cx, stop;
+    };
+    const Case cases[] = {{100, 100, 200}, {100, 150, 200}, {100, 199, 200}, {100, 200, 300}, {100, 60, 200}};
+    for (const Case& c : cases) EXPECT_EQ(NextTabStop(c.x0, c.cx), c.stop) << c.cx;
+    std::string help = kHelpText;
+    EXPECT_EQ(help.rfind("Keyboard controls:\nF1\tToggle this help screen\n", 0), 0u);
+    EXPECT_EQ(help.back(), '\n');
+}
+
+}  // namespace
