@@ -6,6 +6,7 @@
 #include "diag/log.h"
 #include "glh/glh_extensions.h"
 #include "math/camera.h"
+#include "scene/model_draw.h"
 
 GlCapabilities& TheGlCapabilities() {
     static GlCapabilities caps;
@@ -51,6 +52,7 @@ bool InitGL() {
     LogPrintf("\nGL_EXT_blend_color: %s", TrueFalse(blendColour));
 
     caps.Dot3Available = caps.HasDot3 && caps.HasMultitexture && blendColour;
+    InstallSceneGlHooks();
     CreateFrusta();
     BuildOverlayFont();
     return true;

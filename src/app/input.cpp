@@ -5,6 +5,7 @@
 
 #include "app/gl_setup.h"
 #include "app/gl_window.h"
+#include "app/picking.h"
 #include "diag/log.h"
 #include "math/camera.h"
 #include "resources/resources.h"
@@ -221,8 +222,7 @@ bool WindowProc(const Message& m) {
         case MessageKind::MouseMove:
             return MouseMove(m);
         case MessageKind::LButtonDown:
-            in.mouseX = m.x;
-            in.mouseY = m.y;
+            SelectAt(m.x, m.y);
             return false;
         case MessageKind::Quit:
             return true;

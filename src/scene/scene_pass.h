@@ -3,4 +3,11 @@
 // picking.
 #pragma once
 
+class Instance;
+
 void DrawScenePass();
+// The dome with drifting clouds and the sun; nothing without a sky texture.
+void DrawSky();
+void DrawInstances();
+// Whether an instance at distance d with radius r is too small to draw.
+bool TooSmallToDraw(float distance, float radius);

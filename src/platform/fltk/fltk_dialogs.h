@@ -1,0 +1,53 @@
+// The modal message box, the open-file dialog and the modeless info dialog,
+// on FLTK. The modal ones run their own event loop until answered, as the
+// Windows calls do; events for the main window keep being queued meanwhile.
+#pragma once
+
+// First: the FLTK headers below bring in X11's macros (None among them).
+#include "platform/platform.h"
+
+#include <FL/Fl_Double_Window.H>
+#include <FL/Fl_Text_Buffer.H>
+#include <FL/Fl_Text_Editor.H>
+
+#include <memory>
+#include <string>
+
+namespace platform::fltk {
+
+// owner: the window the box belongs to and is centred on, or null.
+Answer RunMessageBox(Fl_Window* owner, const std::string& text, const std::string& caption, Buttons buttons,
+                     Icon icon);
+
+// FLTK's own chooser (not the desktop's): a path to an existing file, or
+// empty when cancelled.
+std::string RunOpenFile(const std::string& initialDirectory, const std::string& initialName,
+                        const std::string& title, const FileFilter& filter);
+
+// Dialog resource 102: an editable text and a Close button. Close hides it
+// and marks it closed; the platform deletes it outside the callback.
+class InfoDialog {
+public:
+    explicit InfoDialog(Fl_Window* owner);
+    ~InfoDialog();
+    InfoDialog(const InfoDialog&) = delete;
+    InfoDialog& operator=(const InfoDialog&) = delete;
+
+    bool Closed() const { return closed_; }
+    void SetText(const std::string& text);
+    void InsertAtCaret(const std::string& text);
+    void ScrollToCaret(std::size_t position);
+    std::string Text() const;
+    std::size_t Caret() const;
+    Fl_Window* Window() const { return window_; }
+
+private:
+    static void OnClose(Fl_Widget* widget, void* data);
+
+    Fl_Text_Buffer buffer_;  // outlives the editor, which is deleted first
+    Fl_Double_Window* window_ = nullptr;
+    Fl_Text_Editor* editor_ = nullptr;
+    bool closed_ = false;
+};
+
+}  // namespace platform::fltk

@@ -1,0 +1,301 @@
+#include "platform/fltk/fltk_platform.h"
+
+#include <FL/Fl.H>
+#include <FL/Fl_Menu_Bar.H>
+
+#include <cstdio>
+
+#include "platform/config/wine_registry.h"
+#include "platform/console_platform.h"
+#include "platform/fltk/fltk_dialogs.h"
+#include "platform/fltk/fltk_window.h"
+#include "platform/fltk/key_map.h"
+#include "platform/fltk/x11_support.h"
+#include "platform/fonts/ansi_text.h"
+#include "platform/fonts/font_rasteriser.h"
+
+namespace platform {
+
+using namespace platform::fltk;
+
+namespace {
+
+constexpr int kMenuBarHeight = 25;
+constexpr std::uint64_t kScreenSaverPeriod = 30ull * 1000000000ull;
+
+}  // namespace
+
+struct FltkPlatform::Impl {
+    FontRasteriser fonts;
+    ConfigPlaces config = ConfigPlaces::FromProcess();
+    InputState input;
+    std::unique_ptr<MenuModel> menu;
+    MainFrame* frame = nullptr;  // owns the menu bar and the GL area
+    Fl_Menu_Bar* bar = nullptr;
+    GlArea* gl = nullptr;
+    std::vector<int> glAttributes;  // FLTK keeps a pointer to them
+    std::unique_ptr<InfoDialog> info;
+    bool quitPending = false;
+    int quitCode = 0;
+    std::uint64_t lastScreenSaverReset = 0;
+
+    Fl_Window* OwnerWindow(platform::Owner owner) const { return owner == platform::Owner::MainWindow ? frame : nullptr; }
+
+    // A closed info dialog is deleted here, outside its own callback.
+    void ForgetClosedInfo() {
+        if (info && info->Closed()) info.reset();
+    }
+
+    void Destroy() {
+        info.reset();
+        if (frame) {
+            frame->destroying = true;
+            frame->hide();
+            delete frame;
+        }
+        frame = nullptr;
+        bar = nullptr;
+        gl = nullptr;
+        menu.reset();
+        input.queue.clear();
+        input.down.fill(false);
+        if (DisplayOpen()) Fl::check();
+    }
+};
+
+FltkPlatform::FltkPlatform() : impl_(std::make_unique<Impl>()) {}
+
+FltkPlatform::~FltkPlatform() { impl_->Destroy(); }
+
+bool FltkPlatform::DisplayAvailable(std::string* why) { return DisplayAnswers(why); }
+
+// ---- diagnostics and clock ---------------------------------------------
+
+void FltkPlatform::DebugOutput(const char* text) {
+    std::fputs(text, stderr);
+    std::fflush(stderr);
+}
+
+std::uint64_t FltkPlatform::CounterFrequency() { return 1000000000ull; }
+std::uint64_t FltkPlatform::CounterValue() { return MonotonicNanoseconds(); }
+std::uint32_t FltkPlatform::TickCount() { return static_cast<std::uint32_t>(MonotonicNanoseconds() / 1000000ull); }
+
+// ---- modal boxes and dialogs -------------------------------------------
+
+Answer FltkPlatform::MessageBox(platform::Owner owner, const std::string& text, const std::string& caption,
+                                Buttons buttons, Icon icon) {
+    if (!EnsureDisplay()) {
+        // Nowhere to show it: say it on standard error and take the default.
+        std::fprintf(stderr, "[%s] %s\n", caption.c_str(), text.c_str());
+        return buttons == Buttons::RetryCancel ? Answer::Cancel : Answer::Ok;
+    }
+    return RunMessageBox(impl_->OwnerWindow(owner), text, caption, buttons, icon);
+}
+
+std::string FltkPlatform::AskOpenFile(const std::string& initialDirectory, const std::string& initialName,
+                                      const std::string& title, const FileFilter& filter) {
+    if (!EnsureDisplay()) return {};
+    return RunOpenFile(initialDirectory, initialName, title, filter);
+}
+
+bool FltkPlatform::InfoDialogExists() {
+    impl_->ForgetClosedInfo();
+    return impl_->info != nullptr;
+}
+
+void FltkPlatform::InfoDialogCreate() {
+    impl_->ForgetClosedInfo();
+    if (impl_->info || !EnsureDisplay()) return;
+    impl_->info = std::make_unique<InfoDialog>(impl_->frame);
+}
+
+void FltkPlatform::InfoDialogSetText(const std::string& text) {
+    impl_->ForgetClosedInfo();
+    if (impl_->info) impl_->info->SetText(text);
+}
+
+void FltkPlatform::InfoDialogInsertAtCaret(const std::string& text) {
+    impl_->ForgetClosedInfo();
+    if (impl_->info) impl_->info->InsertAtCaret(text);
+}
+
+void FltkPlatform::InfoDialogScrollToCaret(std::size_t position) {
+    impl_->ForgetClosedInfo();
+    if (impl_->info) impl_->info->ScrollToCaret(position);
+}
+
+// ---- configuration -------------------------------------------------------
+
+ConfigResult FltkPlatform::ReadConfigString(const std::string& key, const std::string& value, std::string& out) {
+    return platform::ReadConfigString(impl_->config, key, value, out);
+}
+
+// ---- the main window and its GL context --------------------------------
+
+bool FltkPlatform::CreateMainWindow(const WindowRequest& request) {
+    if (impl_->frame || !EnsureDisplay()) return false;
+    const int w = request.clientWidth, h = request.clientHeight;
+
+    impl_->frame = new MainFrame(w, kMenuBarHeight + h, ToUtf8(request.title).c_str(), impl_->input);
+    impl_->bar = new Fl_Menu_Bar(0, 0, w, kMenuBarHeight);
+    impl_->menu = std::make_unique<MenuModel>(request.menu, impl_->input);
+    impl_->bar->menu(impl_->menu->Items());
+    impl_->bar->user_data(impl_->menu.get());
+    impl_->gl = new GlArea(0, kMenuBarHeight, w, h, impl_->input);
+
+    // The exact request first, then FLTK's coarser modes, alpha last to go.
+    impl_->glAttributes = GlxAttributes(request.colourBits, request.alphaBits, request.depthBits);
+    if (Fl_Gl_Window::can_do(impl_->glAttributes.data())) {
+        impl_->gl->mode(impl_->glAttributes.data());
+    } else if (Fl_Gl_Window::can_do(FL_RGB | FL_DOUBLE | FL_ALPHA | FL_DEPTH)) {
+        impl_->gl->mode(FL_RGB | FL_DOUBLE | FL_ALPHA | FL_DEPTH);
+    } else if (Fl_Gl_Window::can_do(FL_RGB | FL_DOUBLE | FL_DEPTH)) {
+        impl_->gl->mode(FL_RGB | FL_DOUBLE | FL_DEPTH);
+    } else {
+        impl_->Destroy();
+        return false;
+    }
+    impl_->frame->end();
+    impl_->frame->resizable(impl_->gl);
+    impl_->frame->position(0, 0);
+
+    // The context comes with the GL window's X window, so show first.
+    impl_->frame->show();
+    impl_->gl->show();
+    impl_->gl->make_current();
+    if (!ContextCurrent()) {
+        impl_->Destroy();
+        return false;
+    }
+    ResetScreenSaver();
+    impl_->lastScreenSaverReset = MonotonicNanoseconds();
+    return true;
+}
+
+void FltkPlatform::DestroyMainWindow() { impl_->Destroy(); }
+
+bool FltkPlatform::MainWindowExists() { return impl_->frame != nullptr; }
+
+void FltkPlatform::ShowMainWindow() {
+    if (!impl_->frame) return;
+    impl_->frame->show();  // maps it, or raises it when it is mapped already
+    if (WaitViewable(impl_->frame, 2.0)) FocusWindow(impl_->frame);
+    impl_->gl->take_focus();
+}
+
+Rect FltkPlatform::MainWindowRect() {
+    if (!impl_->frame || !impl_->frame->shown()) return {};
+    return OuterRect(impl_->frame);
+}
+
+void FltkPlatform::SwapBuffers() {
+    if (impl_->gl) impl_->gl->swap_buffers();
+}
+
+void FltkPlatform::SetMenuCheck(int id, bool checked) {
+    if (impl_->menu && impl_->menu->SetCheck(id, checked)) impl_->bar->redraw();
+}
+
+void* FltkPlatform::GlProcAddress(const char* name) { return fltk::GlProcAddress(name); }
+
+std::string FltkPlatform::WindowSystemExtensions() { return GlxExtensions(); }
+
+// ---- messages, cursor and keyboard -------------------------------------
+
+bool FltkPlatform::PeekMessage(Message& out) {
+    if (DisplayOpen()) {
+        Fl::check();
+        impl_->ForgetClosedInfo();
+        // The viewer takes no input for minutes at a time while it is
+        // watched; keep the screen saver from starting.
+        const std::uint64_t now = MonotonicNanoseconds();
+        if (impl_->frame && now - impl_->lastScreenSaverReset >= kScreenSaverPeriod) {
+            ResetScreenSaver();
+            impl_->lastScreenSaverReset = now;
+        }
+    }
+    if (!impl_->input.queue.empty()) {
+        out = impl_->input.queue.front();
+        impl_->input.queue.pop_front();
+        return true;
+    }
+    // The quit message comes when nothing else waits, as WM_QUIT does.
+    if (impl_->quitPending) {
+        impl_->quitPending = false;
+        out = Message{};
+        out.kind = MessageKind::Quit;
+        out.quitCode = impl_->quitCode;
+        return true;
+    }
+    return false;
+}
+
+void FltkPlatform::PostQuitMessage(int code) {
+    impl_->quitPending = true;
+    impl_->quitCode = code;
+}
+
+void FltkPlatform::SetCursorVisible(bool visible) {
+    if (impl_->gl && impl_->gl->shown()) impl_->gl->cursor(visible ? FL_CURSOR_DEFAULT : FL_CURSOR_NONE);
+}
+
+void FltkPlatform::SetCursorPosition(int screenX, int screenY) {
+    if (DisplayOpen()) WarpPointer(screenX, screenY);
+}
+
+// Nothing to do: in flying mode the pointer is put back in the middle of
+// the window after every move, so it never gets far enough to leave, and a
+// pointer grab would keep the user from reaching other windows, which the
+// design allows.
+void FltkPlatform::CaptureMouse(bool) {}
+
+bool FltkPlatform::KeyDownNow(int key) {
+    if (!DisplayOpen()) return false;
+    for (int fltkKey : FltkKeysOf(key))
+        if (Fl::get_key(fltkKey)) return true;
+    return false;
+}
+
+bool FltkPlatform::KeyPressedSinceLastQuery(int key) {
+    if (key <= 0 || key >= 256) return false;
+    const std::size_t k = static_cast<std::size_t>(key);
+    const bool pressed = impl_->input.pressedSinceQuery[k];
+    impl_->input.pressedSinceQuery[k] = false;
+    return pressed;
+}
+
+// ---- fonts --------------------------------------------------------------
+
+bool FltkPlatform::RasteriseFont(const FontRequest& font, int first, int count, std::vector<GlyphBitmap>& out) {
+    return impl_->fonts.Rasterise(font, first, count, out);
+}
+
+bool FltkPlatform::MeasureText(const FontRequest& font, const std::string& text, int& width, int& height) {
+    return impl_->fonts.Measure(font, text, width, height);
+}
+
+// ---- for tests and diagnostics ---------------------------------------------
+
+unsigned long FltkPlatform::MainWindowId() { return WindowId(impl_->frame); }
+unsigned long FltkPlatform::GlAreaId() { return WindowId(impl_->gl); }
+
+unsigned long FltkPlatform::InfoDialogId() {
+    impl_->ForgetClosedInfo();
+    return impl_->info ? WindowId(impl_->info->Window()) : 0;
+}
+
+std::optional<bool> FltkPlatform::MenuCheck(int id) {
+    return impl_->menu ? impl_->menu->Check(id) : std::nullopt;
+}
+
+std::string FltkPlatform::InfoDialogText() {
+    impl_->ForgetClosedInfo();
+    return impl_->info ? impl_->info->Text() : std::string();
+}
+
+std::size_t FltkPlatform::InfoDialogCaret() {
+    impl_->ForgetClosedInfo();
+    return impl_->info ? impl_->info->Caret() : 0;
+}
+
+}  // namespace platform

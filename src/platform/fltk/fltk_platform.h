@@ -1,0 +1,80 @@
+// The viewer's platform on Linux: FLTK 1.3 windows and dialogs on X11, a
+// GLX context for the GL area, fonts through FreeType and fontconfig, and
+// the game's registry entries from its Wine prefix. No toolkit header is
+// included here, so the program that installs it stays toolkit-free.
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "platform/platform.h"
+
+namespace platform {
+
+class FltkPlatform : public Platform {
+public:
+    FltkPlatform();
+    ~FltkPlatform() override;
+    FltkPlatform(const FltkPlatform&) = delete;
+    FltkPlatform& operator=(const FltkPlatform&) = delete;
+
+    // Whether windows can be opened: $DISPLAY names an X server that
+    // answers. Otherwise why says what is missing.
+    static bool DisplayAvailable(std::string* why = nullptr);
+
+    void DebugOutput(const char* text) override;
+    std::uint64_t CounterFrequency() override;
+    std::uint64_t CounterValue() override;
+    std::uint32_t TickCount() override;
+
+    Answer MessageBox(Owner owner, const std::string& text, const std::string& caption, Buttons buttons,
+                      Icon icon) override;
+    std::string AskOpenFile(const std::string& initialDirectory, const std::string& initialName,
+                            const std::string& title, const FileFilter& filter) override;
+    bool InfoDialogExists() override;
+    void InfoDialogCreate() override;
+    void InfoDialogSetText(const std::string& text) override;
+    void InfoDialogInsertAtCaret(const std::string& text) override;
+    void InfoDialogScrollToCaret(std::size_t position) override;
+
+    ConfigResult ReadConfigString(const std::string& key, const std::string& value, std::string& out) override;
+
+    bool CreateMainWindow(const WindowRequest& request) override;
+    void DestroyMainWindow() override;
+    bool MainWindowExists() override;
+    void ShowMainWindow() override;
+    Rect MainWindowRect() override;
+    void SwapBuffers() override;
+    void SetMenuCheck(int id, bool checked) override;
+    void* GlProcAddress(const char* name) override;
+    std::string WindowSystemExtensions() override;
+
+    bool PeekMessage(Message& out) override;
+    void PostQuitMessage(int code) override;
+    void SetCursorVisible(bool visible) override;
+    void SetCursorPosition(int screenX, int screenY) override;
+    void CaptureMouse(bool capture) override;
+    bool KeyDownNow(int key) override;
+    bool KeyPressedSinceLastQuery(int key) override;
+
+    bool RasteriseFont(const FontRequest& font, int first, int count, std::vector<GlyphBitmap>& out) override;
+    bool MeasureText(const FontRequest& font, const std::string& text, int& width, int& height) override;
+
+    // For tests and diagnostics: the X window ids of the main window, its GL
+    // area and the info dialog (0 when there is none), a menu item's check
+    // mark (none for an id without a checkable item), the info dialog's text
+    // (with '\n' line breaks) and caret.
+    unsigned long MainWindowId();
+    unsigned long GlAreaId();
+    unsigned long InfoDialogId();
+    std::optional<bool> MenuCheck(int id);
+    std::string InfoDialogText();
+    std::size_t InfoDialogCaret();
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace platform

@@ -1,0 +1,291 @@
+// Model drawing and the scene pass on a headless GL context, checked by
+// reading pixels back.
+#include <array>
+#include <cmath>
+
+#include "diag/stat_counter.h"
+#include "gl_fixture.h"
+#include "scene/scene_pass.h"
+#include "scene/texture_image.h"
+
+namespace {
+
+using wvwrite::Rgb;
+using wvwrite::TextureSpec;
+
+class DrawTest : public GlTest {
+protected:
+    // A 4 x 4 texture: left half red, right half blue; transparent: the
+    // right half is see-through instead.
+    int Texture(bool transparent) {
+        if (writer.Palettes().empty()) writer.AddPalette({{0, 0, 0}, {255, 0, 0}, {0, 0, 255}});
+        TextureSpec t;
+        t.identifier = static_cast<std::uint32_t>(writer.Entries().size() + 1);
+        t.width = t.height = 4;
+        t.palette = 0;
+        t.transparent = transparent;
+        for (int y = 0; y < 4; ++y)
+            for (int x = 0; x < 4; ++x) t.indices.push_back(x < 2 ? 1 : (transparent ? 0 : 2));
+        return writer.AddTexture(t);
+    }
+    Material TexturedMaterial(int entry, bool alpha) {
+        Material m;
+        m.hasTexture = true;
+        m.texture = objects.emplace_back(std::make_unique<TextureObject>(alpha)).get();
+        m.textureIndex = static_cast<std::uint32_t>(entry);
+        return m;
+    }
+    wvwrite::TextureSetWriter writer;
+    std::vector<std::unique_ptr<TextureObject>> objects;
+};
+
+TEST_F(DrawTest, DisplayListDrawsWhatTheImmediateDrawDraws) {
+    const int entry = Texture(false);
+    UseTextures(writer);
+    Model m;
+    m.name = "crate";
+    m.materials.push_back(TexturedMaterial(entry, false));
+    AddQuad(m, 0.1f, 0.1f, 0.9f, 0.9f, 0, 0);
+    m.ComputeMaterialFlags();
+    Flat();
+
+    Clear();
+    DrawModel(m, nullptr, false);
+    const auto immediate = Pixels();
+    EXPECT_EQ(Pixel(20, 32), (std::array<std::uint8_t, 4>{255, 0, 0, 255}));
+    EXPECT_EQ(Pixel(44, 32), (std::array<std::uint8_t, 4>{0, 0, 255, 255}));
+
+    Clear();
+    gVisibleDisplayLists.value = gVisibleTris.value = 0;
+    DrawModelCached(m);  // compiles and calls the list
+    EXPECT_EQ(Pixels(), immediate);
+    EXPECT_TRUE(m.displayListBuilt);
+    EXPECT_NE(pf.debug.find("\nGenerating display list for 'crate'"), std::string::npos);
+    EXPECT_NE(pf.debug.find("ms"), std::string::npos);
+    Clear();
+    DrawModelCached(m);  // through the list
+    EXPECT_EQ(Pixels(), immediate);
+    EXPECT_EQ(gVisibleDisplayLists.value, 2);
+    EXPECT_EQ(gVisibleVerts.value, 4);
+    EXPECT_EQ(gVisibleTris.value, 2 + 2);  // counted one by one while compiling, then per call
+}
+
+TEST_F(DrawTest, AlphaTestBlendingAndOverlays) {
+    const int entry = Texture(true);
+    UseTextures(writer);
+    glEnable(GL_DEPTH_TEST);
+    glDepthFunc(GL_LEQUAL);
+    Flat();
+    struct Case {
+        bool blended, overlay;
+        bool writesDepthWhereOpaque;
+    };
+    for (const Case c : {Case{false, false, true}, Case{true, false, true}, Case{true, true, false}}) {
+        Model m;
+        m.materials.push_back(TexturedMaterial(entry, true));
+        m.Blended = c.blended;
+        m.Overlay = c.overlay;
+        AddQuad(m, 0, 0, 1, 1, 0, 0);
+        m.ComputeMaterialFlags();
+        Clear(0, 1, 0);
+        DrawModel(m, nullptr, false);
+        // The see-through half shows the green clear colour, never black.
+        EXPECT_EQ(Pixel(48, 32), (std::array<std::uint8_t, 4>{0, 255, 0, 255}));
+        const auto red = Pixel(16, 32);
+        EXPECT_EQ(red[0], 255);
+        GLfloat depth = 0;
+        glReadPixels(16, 32, 1, 1, GL_DEPTH_COMPONENT, GL_FLOAT, &depth);
+        EXPECT_EQ(depth < 1.0f, c.writesDepthWhereOpaque) << c.blended << c.overlay;
+        glReadPixels(48, 32, 1, 1, GL_DEPTH_COMPONENT, GL_FLOAT, &depth);
+        if (!c.blended) {
+            EXPECT_EQ(depth, 1.0f);  // alpha-tested away: no depth either
+        }
+        GLboolean mask = GL_FALSE;
+        glGetBooleanv(GL_DEPTH_WRITEMASK, &mask);
+        EXPECT_TRUE(mask);  // put back after the overlay
+        EXPECT_FALSE(glIsEnabled(GL_BLEND));
+        EXPECT_FALSE(glIsEnabled(GL_ALPHA_TEST));
+    }
+}
+
+TEST_F(DrawTest, ClampOrRepeatFollowsTheMaterial) {
+    const int entry = Texture(false);
+    UseTextures(writer);
+    for (bool clamp : {true, false}) {
+        Material m = TexturedMaterial(entry, false);
+        m.clamp = clamp;
+        BindMaterialTexture(m);
+        GLint s = 0, t = 0;
+        glGetTexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, &s);
+        glGetTexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, &t);
+        EXPECT_EQ(s, clamp ? GL_CLAMP : GL_REPEAT);
+        EXPECT_EQ(t, clamp ? GL_CLAMP : GL_REPEAT);
+    }
+    // Repeating coordinates show the pattern twice across the quad.
+    Model twice;
+    twice.materials.push_back(TexturedMaterial(entry, false));
+    AddQuad(twice, 0, 0, 1, 1, 0, 0, 2.0f);
+    twice.ComputeMaterialFlags();
+    EXPECT_FALSE(twice.materials[0].clamp);
+    Flat();
+    Clear();
+    DrawModel(twice, nullptr, false);
+    EXPECT_EQ(Pixel(8, 32)[0], 255);
+    EXPECT_EQ(Pixel(24, 32)[2], 255);
+    EXPECT_EQ(Pixel(40, 32)[0], 255);
+}
+
+TEST_F(DrawTest, TexturesTakeTheMipmapPathTheirShapeAllows) {
+    EXPECT_TRUE(IsPowerOfTwo(64));
+    EXPECT_TRUE(IsPowerOfTwo(-32));
+    EXPECT_FALSE(IsPowerOfTwo(48));
+    EXPECT_FALSE(IsPowerOfTwo(0));
+    EXPECT_FALSE(IsPowerOfTwo(static_cast<std::int32_t>(0x80000000u)));
+    TheGlCapabilities().HasAutoMipmaps = true;
+    const std::vector<std::uint8_t> pixels(64 * 32 * 4, 200);
+    struct Case {
+        std::uint32_t w, h;
+        bool alpha;
+        GLint internal;  // GL_RGB5 on the automatic path; RGBA from gluBuild2DMipmaps
+    };
+    for (const Case c : {Case{64, 32, false, GL_RGB5}, Case{48, 32, false, 4}, Case{64, 32, true, 4}}) {
+        TextureObject t(c.alpha);
+        CreateGLTexture(t, c.w, c.h, pixels.data());
+        ASSERT_NE(t.glName, 0u);
+        GLint internal = 0, width = 0;
+        glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_INTERNAL_FORMAT, &internal);
+        glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_WIDTH, &width);
+        if (c.internal == GL_RGB5) {
+            EXPECT_EQ(internal, GL_RGB5);
+            EXPECT_EQ(width, 64);
+        } else {
+            EXPECT_NE(internal, GL_RGB5);  // gluBuild2DMipmaps: RGBA, scaled to a power of two
+            EXPECT_TRUE(IsPowerOfTwo(width));
+        }
+    }
+}
+
+TEST_F(DrawTest, AlwaysFaceTurnsTowardsTheCamera) {
+    Instance inst;
+    inst.AlwaysFace = true;
+    inst.position = {10, 10, 0};
+    inst.rotation = {0.5f, 0.5f, 0.5f};  // ignored
+    struct Case {
+        Vector3 camera;
+        float degrees;
+    };
+    for (const Case c : {Case{{10, 50, 0}, 0}, Case{{50, 10, 0}, -90}, Case{{-30, 10, 0}, 90}, Case{{10, -5, 0}, 180}}) {
+        TheCamera().position = c.camera;
+        glMatrixMode(GL_MODELVIEW);
+        glLoadIdentity();
+        ApplyTransform(inst);
+        GLfloat m[16];
+        glGetFloatv(GL_MODELVIEW_MATRIX, m);
+        const float angle = static_cast<float>(std::atan2(m[1], m[0]) * 57.29577951308232);
+        EXPECT_NEAR(std::remainder(angle - c.degrees, 360.0f), 0.0f, 1e-3f) << c.camera.x << " " << c.camera.y;
+        EXPECT_NEAR(m[10], 1.0f, 1e-6f);  // no tilt
+        EXPECT_FLOAT_EQ(m[12], 10.0f);
+    }
+}
+
+TEST_F(DrawTest, InstancesAreCulledByDistanceAndSize) {
+    struct Case {
+        float distance, radius;
+        bool skipped;
+    };
+    for (const Case c : {Case{100, 1.5f, true}, Case{60, 1.5f, false}, Case{8, 0.05f, true}, Case{4, 0.05f, false},
+                         Case{600, 40, true}, Case{600, 43, false}, Case{300, 11, true}, Case{300, 13, false}})
+        EXPECT_EQ(TooSmallToDraw(c.distance, c.radius), c.skipped) << c.distance << " " << c.radius;
+
+    // Through the pass: two equal small objects ahead, at 60 and at 100.
+    Model m;
+    m.materials.resize(1);
+    AddQuad(m, -1.06f, -1.06f, 1.06f, 1.06f, 0, 0);  // radius 1.5
+    for (float d : {60.0f, 100.0f}) {
+        auto inst = std::make_unique<Instance>();
+        inst->model = &m;
+        inst->position = {0, d, 0};
+        inst->UpdateBounds();
+        TheScene().InstanceList.push_back(std::move(inst));
+    }
+    CreateFrusta();
+    Camera& camera = TheCamera();
+    camera.position = {0, 0, 0};
+    UpdateFrusta(camera, 1.0f);
+    gVisibleTris.value = 0;
+    DrawInstances();
+    EXPECT_EQ(gVisibleTris.value, 2);  // only the near one
+    DestroyFrusta();
+}
+
+TEST_F(DrawTest, NoSkyWithoutASkyTexture) {
+    Flat();
+    Clear(0.2f, 0.4f, 0.6f);
+    const auto before = Pixels();
+    DrawSky();
+    EXPECT_EQ(Pixels(), before);
+}
+
+TEST_F(DrawTest, TheSkyCoversTheViewWithItsTexture) {
+    TextureSpec clouds;
+    writer.AddPalette({{0, 0, 0}, {40, 90, 200}});
+    clouds.identifier = 1;
+    clouds.width = clouds.height = 8;
+    clouds.palette = 0;
+    clouds.indices.assign(64, 1);
+    writer.AddTexture(clouds);
+    UseTextures(writer);
+    auto sky = std::make_unique<TextureObject>(false);
+    DecodedImage image = ReadTextureImage(0, false);
+    sky->pendingWidth = image.width;
+    sky->pendingHeight = image.height;
+    sky->pendingRgba = image.rgba;
+    TheScene().SkyTexture = std::move(sky);
+    ResizeView(kWidth, kHeight);
+    SetProjection();
+    TheCamera().pitch = -30;  // look up into the dome
+    SetupCamera();
+    Clear();
+    DrawSky();
+    const auto p = Pixel(32, 32);
+    EXPECT_NEAR(p[0], 40, 2);
+    EXPECT_NEAR(p[1], 90, 2);
+    EXPECT_NEAR(p[2], 200, 2);
+    EXPECT_TRUE(glIsEnabled(GL_DEPTH_TEST));
+    EXPECT_TRUE(glIsEnabled(GL_POINT_SMOOTH));
+}
+
+TEST(ColourBleedTest, TransparentTexelsTakeTheirNeighboursColour) {
+    // 16 x 16 with one red texel: every texel ends red, alpha kept.
+    std::vector<std::uint8_t> big(16 * 16 * 4, 0);
+    auto at = [](std::vector<std::uint8_t>& img, int w, int x, int y) { return &img[(y * w + x) * 4]; };
+    std::uint8_t* red = at(big, 16, 5, 9);
+    red[0] = 255, red[3] = 255;
+    BleedColours(big, 16, 16);
+    for (int y = 0; y < 16; ++y)
+        for (int x = 0; x < 16; ++x) {
+            const std::uint8_t* t = at(big, 16, x, y);
+            EXPECT_EQ(t[0], 255);
+            EXPECT_EQ(t[1], 0);
+            EXPECT_EQ(t[3], (x == 5 && y == 9) ? 255 : 0);
+        }
+    // 8 x 8: only the red texel's 4 x 4 block turns red, the rest grey.
+    std::vector<std::uint8_t> small(8 * 8 * 4, 0);
+    red = at(small, 8, 1, 6);
+    red[0] = 255, red[3] = 255;
+    BleedColours(small, 8, 8);
+    for (int y = 0; y < 8; ++y)
+        for (int x = 0; x < 8; ++x) {
+            const std::uint8_t* t = at(small, 8, x, y);
+            const bool block = x < 4 && y >= 4;
+            EXPECT_EQ(t[0], block ? 255 : 0x80) << x << "," << y;
+            EXPECT_EQ(t[1], block ? 0 : 0x80) << x << "," << y;
+            EXPECT_EQ(t[2], block ? 0 : 0x80) << x << "," << y;
+        }
+    // Images under 4 texels a side are left alone.
+    std::vector<std::uint8_t> tiny(3 * 3 * 4, 7);
+    BleedColours(tiny, 3, 3);
+    EXPECT_EQ(tiny, std::vector<std::uint8_t>(3 * 3 * 4, 7));
+}
+
+}  // namespace

@@ -1,0 +1,35 @@
+// Counts the pixels that differ between the same region of two PNG files.
+//   png_region_diff A.png B.png X Y W H      (Y counted from the top)
+// Prints the count; exits 2 when the files cannot be read.
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "writer/png_io.h"
+
+int main(int argc, char** argv) {
+    if (argc != 7) {
+        std::fprintf(stderr, "usage: png_region_diff A.png B.png X Y W H\n");
+        return 2;
+    }
+    std::uint32_t wa, ha, wb, hb;
+    std::vector<std::uint8_t> a, b;
+    std::string error;
+    if (!wvwrite::ReadPng(argv[1], wa, ha, a, &error) || !wvwrite::ReadPng(argv[2], wb, hb, b, &error)) {
+        std::fprintf(stderr, "png_region_diff: %s\n", error.c_str());
+        return 2;
+    }
+    const long x0 = std::atol(argv[3]), y0 = std::atol(argv[4]), w = std::atol(argv[5]), h = std::atol(argv[6]);
+    long differing = 0;
+    for (long y = y0; y < y0 + h; ++y)
+        for (long x = x0; x < x0 + w; ++x) {
+            if (x < 0 || y < 0 || x >= static_cast<long>(std::min(wa, wb)) || y >= static_cast<long>(std::min(ha, hb)))
+                continue;
+            const std::size_t ia = (static_cast<std::size_t>(y) * wa + static_cast<std::size_t>(x)) * 4;
+            const std::size_t ib = (static_cast<std::size_t>(y) * wb + static_cast<std::size_t>(x)) * 4;
+            if (a[ia] != b[ib] || a[ia + 1] != b[ib + 1] || a[ia + 2] != b[ib + 2]) ++differing;
+        }
+    std::printf("%ld\n", differing);
+    return 0;
+}

@@ -1,0 +1,93 @@
+// A headless GL context with the scripted platform, for drawing tests that
+// read pixels back.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <GL/gl.h>
+
+#include <vector>
+
+#include "app/frame.h"
+#include "app/gl_setup.h"
+#include "app/gl_window.h"
+#include "app/input.h"
+#include "app/picking.h"
+#include "files/load_sequence.h"
+#include "files/texture_database.h"
+#include "glh/glh_extensions.h"
+#include "math/camera.h"
+#include "platform/egl/egl_context.h"
+#include "platform/scripted_platform.h"
+#include "scene/model_draw.h"
+#include "scene/scene_model.h"
+#include "writer/texture_writer.h"
+
+class GlTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!context.Create(kWidth, kHeight)) GTEST_SKIP() << "no headless GL here: " << context.Reason();
+        pf.procAddress = &platform::EglContext::ProcAddress;
+        ResetExtensions();
+        ResetInput();
+        ResetCamera();
+        ResetFrame();
+        ResetLoadedLevel();
+        TheGlCapabilities() = GlCapabilities{};
+        ThePicking() = PickingState{};
+        InstallSceneGlHooks();
+        ResizeView(kWidth, kHeight);
+        glDisable(GL_LIGHTING);
+        glDisable(GL_FOG);
+    }
+    void TearDown() override {
+        ResetLoadedLevel();  // GL names go while the context is current
+        ResetInput();
+        TheSceneHooks() = SceneHooks{};
+    }
+
+    // Unit square (0..1)^2 in z = 0 seen straight on from +z.
+    static void Flat() {
+        glMatrixMode(GL_PROJECTION);
+        glLoadIdentity();
+        glOrtho(0, 1, 0, 1, -10, 10);
+        glMatrixMode(GL_MODELVIEW);
+        glLoadIdentity();
+    }
+    void Clear(float r = 0, float g = 0, float b = 0) {
+        glClearColor(r, g, b, 1);
+        glClearDepth(1.0);
+        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    }
+    std::vector<std::uint8_t> Pixels() { return context.ReadPixels(0, 0, kWidth, kHeight); }
+    std::array<std::uint8_t, 4> Pixel(int x, int y) {
+        const auto p = context.ReadPixels(x, y, 1, 1);
+        return {p[0], p[1], p[2], p[3]};
+    }
+
+    // Puts a writer's textures in the level's database.
+    void UseTextures(const wvwrite::TextureSetWriter& w) {
+        pid = w.PidBytes();
+        swp = w.SwpBytes();
+        ASSERT_TRUE(TheTextureDatabase().ReadFromMemory(pid));
+        TheTextureDatabase().pixelFile.OpenMemory(swp);
+    }
+
+    // A quad over (x0, y0)-(x1, y1) at height z, two faces of one material.
+    static void AddQuad(Model& m, float x0, float y0, float x1, float y1, float z, std::uint32_t material,
+                        float uMax = 1.0f) {
+        const std::uint32_t base = static_cast<std::uint32_t>(m.vertices.size());
+        m.vertices.push_back({{0, 0, 1}, 0, 0, {x0, y0, z}});
+        m.vertices.push_back({{0, 0, 1}, uMax, 0, {x1, y0, z}});
+        m.vertices.push_back({{0, 0, 1}, uMax, 1, {x1, y1, z}});
+        m.vertices.push_back({{0, 0, 1}, 0, 1, {x0, y1, z}});
+        m.faces.push_back({{base, base + 1, base + 2}, material});
+        m.faces.push_back({{base, base + 2, base + 3}, material});
+    }
+
+    static constexpr int kWidth = 64, kHeight = 64;
+    platform::EglContext context;
+    platform::ScriptedPlatform pf;
+    platform::PlatformScope scope{pf};
+    std::vector<std::uint8_t> pid, swp;
+};

@@ -1,0 +1,604 @@
+// The FLTK platform on a real X server (Xvfb in the test run): the GL
+// window, its menu and the messages that keys, clicks and the window's
+// controls turn into. Input comes from xdotool, as a user's would.
+#include <gtest/gtest.h>
+
+#include <GL/gl.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <thread>
+
+#include "platform/fltk/file_filter.h"
+#include "platform/fltk/fltk_platform.h"
+#include "platform/fltk/key_map.h"
+#include "test_util.h"
+
+namespace {
+
+using platform::FltkPlatform;
+using platform::Message;
+using platform::MessageKind;
+using platform::MenuItem;
+
+// Sends the window manager's close request (WM_DELETE_WINDOW), which
+// xdotool cannot; defined at the end, after the X headers.
+void SendCloseRequest(unsigned long window);
+
+MenuItem Command(const char* label, int id) {
+    MenuItem item;
+    item.label = label;
+    item.id = id;
+    return item;
+}
+
+MenuItem Checkable(const char* label, int id, bool checked) {
+    MenuItem item = Command(label, id);
+    item.checkable = true;
+    item.checked = checked;
+    return item;
+}
+
+MenuItem Separator() {
+    MenuItem item;
+    item.separator = true;
+    return item;
+}
+
+MenuItem Submenu(const char* label, std::vector<MenuItem> children) {
+    MenuItem item;
+    item.label = label;
+    item.children = std::move(children);
+    return item;
+}
+
+// The viewer's menu bar.
+std::vector<MenuItem> ViewerMenu() {
+    return {Submenu("&File", {Command("Exit", 40002)}),
+            Submenu("&Options", {Submenu("&Terrain", {Checkable("Draw &Outline", 40003, false), Separator(),
+                                                      Checkable("Freeze Update", 40001, false)}),
+                                 Submenu("Renderer", {Checkable("Fog", 40005, true),
+                                                      Checkable("Terrain Shadows", 40006, true),
+                                                      Checkable("Object Shadows", 40008, false), Separator(),
+                                                      Checkable("Freeze &Frustrum", 40004, false)})}),
+            Submenu("Help", {Checkable("Onscreen Help", 40009, false)})};
+}
+
+platform::WindowRequest Request(std::vector<MenuItem> menu = ViewerMenu()) {
+    platform::WindowRequest r;
+    r.title = "Wildview platform test";
+    r.menu = std::move(menu);
+    return r;
+}
+
+bool HaveXdotool() { return std::system("command -v xdotool >/dev/null 2>&1") == 0; }
+
+void Shell(const std::string& command) { ASSERT_EQ(std::system(command.c_str()), 0) << command; }
+
+std::string Output(const std::string& command) {
+    std::string out;
+    if (FILE* pipe = popen(command.c_str(), "r")) {
+        char buffer[256];
+        while (fgets(buffer, sizeof buffer, pipe)) out += buffer;
+        pclose(pipe);
+    }
+    return out;
+}
+
+// Answers the next modal window titled title with keys, from outside the
+// process, while the test sits in the modal loop.
+void AnswerLater(const std::string& title, const std::string& keys) {
+    Shell("(timeout 20 xdotool search --sync --name '^" + title + "$' windowfocus --sync sleep 0.2 key " + keys +
+        " >/dev/null 2>&1 &)");
+}
+
+// Messages until one matches, or none for seconds; the ones seen go to seen.
+bool PumpUntil(FltkPlatform& p, const std::function<bool(const Message&)>& match, std::vector<Message>* seen,
+               double seconds = 5.0) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+    while (std::chrono::steady_clock::now() < end) {
+        Message m;
+        while (p.PeekMessage(m)) {
+            if (seen) seen->push_back(m);
+            if (match(m)) return true;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return false;
+}
+
+// Messages while a condition holds; false when it still holds after seconds.
+bool PumpWhile(FltkPlatform& p, const std::function<bool()>& condition, double seconds = 5.0) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+    Message m;
+    while (condition()) {
+        if (std::chrono::steady_clock::now() >= end) return false;
+        while (p.PeekMessage(m)) {
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return true;
+}
+
+void Drain(FltkPlatform& p, double seconds = 0.3) {
+    PumpUntil(p, [](const Message&) { return false; }, nullptr, seconds);
+}
+
+bool Is(const Message& m, MessageKind kind) { return m.kind == kind; }
+
+class FltkPlatformTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::string why;
+        if (!FltkPlatform::DisplayAvailable(&why)) GTEST_SKIP() << "needs an X display (run under Xvfb): " << why;
+    }
+    void Open(platform::WindowRequest request = Request()) {
+        ASSERT_TRUE(p.CreateMainWindow(request));
+        p.ShowMainWindow();
+        Drain(p);
+    }
+    void NeedXdotool() {
+        if (!HaveXdotool()) GTEST_SKIP() << "needs xdotool to send input";
+    }
+    std::string Main() const { return std::to_string(const_cast<FltkPlatform&>(p).MainWindowId()); }
+    std::string Gl() const { return std::to_string(const_cast<FltkPlatform&>(p).GlAreaId()); }
+
+    FltkPlatform p;
+};
+
+TEST_F(FltkPlatformTest, WindowHasCurrentContextOfRequestedFormat) {
+    Open();
+    GLint alpha = 0, depth = 0, viewport[4] = {};
+    GLboolean doubleBuffered = GL_FALSE;
+    glGetIntegerv(GL_ALPHA_BITS, &alpha);
+    glGetIntegerv(GL_DEPTH_BITS, &depth);
+    glGetIntegerv(GL_VIEWPORT, viewport);
+    glGetBooleanv(GL_DOUBLEBUFFER, &doubleBuffered);
+    EXPECT_EQ(alpha, 8);
+    EXPECT_GE(depth, 16);
+    EXPECT_EQ(viewport[2], 800);
+    EXPECT_EQ(viewport[3], 600);
+    EXPECT_TRUE(doubleBuffered);
+    EXPECT_NE(glGetString(GL_VERSION), nullptr);
+
+    // What is drawn shows after the swap, and FLTK does not draw over it.
+    glClearColor(0.0f, 1.0f, 0.0f, 1.0f);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    p.SwapBuffers();
+    Drain(p, 0.2);
+    glReadBuffer(GL_FRONT);
+    unsigned char pixel[4] = {};
+    glReadPixels(400, 300, 1, 1, GL_RGBA, GL_UNSIGNED_BYTE, pixel);
+    EXPECT_EQ(pixel[0], 0);
+    EXPECT_EQ(pixel[1], 255);
+    EXPECT_EQ(pixel[2], 0);
+
+    const platform::Rect r = p.MainWindowRect();
+    EXPECT_EQ(r.right - r.left, 800);
+    EXPECT_GT(r.bottom - r.top, 600);  // the menu bar sits above the GL area
+
+    EXPECT_NE(p.WindowSystemExtensions().find("GLX_"), std::string::npos);
+    EXPECT_NE(p.GlProcAddress("glActiveTextureARB"), nullptr);
+}
+
+TEST_F(FltkPlatformTest, DestroyTakesEverythingDown) {
+    Open();
+    p.InfoDialogCreate();
+    EXPECT_TRUE(p.MainWindowExists());
+    p.DestroyMainWindow();
+    EXPECT_FALSE(p.MainWindowExists());
+    EXPECT_FALSE(p.InfoDialogExists());
+    EXPECT_EQ(p.MainWindowId(), 0u);
+    // And a second window can be made afterwards.
+    ASSERT_TRUE(p.CreateMainWindow(Request()));
+    EXPECT_TRUE(p.MainWindowExists());
+}
+
+TEST_F(FltkPlatformTest, MenuCheckMarksStartAsRequestedAndFollowSetMenuCheck) {
+    Open();
+    EXPECT_EQ(p.MenuCheck(40005), std::optional<bool>(true));
+    EXPECT_EQ(p.MenuCheck(40006), std::optional<bool>(true));
+    EXPECT_EQ(p.MenuCheck(40008), std::optional<bool>(false));
+    EXPECT_EQ(p.MenuCheck(40009), std::optional<bool>(false));
+    EXPECT_EQ(p.MenuCheck(40002), std::nullopt) << "Exit has no check mark";
+    p.SetMenuCheck(40005, false);
+    p.SetMenuCheck(40008, true);
+    EXPECT_EQ(p.MenuCheck(40005), std::optional<bool>(false));
+    EXPECT_EQ(p.MenuCheck(40008), std::optional<bool>(true));
+    p.SetMenuCheck(40002, true);
+    EXPECT_EQ(p.MenuCheck(40002), std::nullopt);
+}
+
+struct KeyCase {
+    const char* xdotoolName;
+    int vk;
+};
+
+TEST_F(FltkPlatformTest, KeysArriveAsDownThenUpWithVirtualKeys) {
+    NeedXdotool();
+    Open();
+    // 'f' is the File menu's mnemonic: without Alt it must stay a key.
+    const KeyCase keys[] = {{"w", 'W'},          {"f", 'F'},         {"5", '5'},          {"Escape", 0x1B},
+                            {"F1", 0x70},        {"Delete", 0x2E},   {"space", 0x20},     {"Return", 0x0D},
+                            {"Left", 0x25},      {"Prior", 0x21},    {"Shift_L", 0x10},   {"Control_R", 0x11},
+                            {"Tab", 0x09},       {"BackSpace", 0x08}};
+    for (const KeyCase& k : keys) {
+        SCOPED_TRACE(k.xdotoolName);
+        Shell("xdotool key --window " + Main() + " " + k.xdotoolName);
+        std::vector<Message> seen;
+        ASSERT_TRUE(PumpUntil(p, [&](const Message& m) { return Is(m, MessageKind::KeyUp); }, &seen));
+        std::vector<Message> keyMessages;
+        for (const Message& m : seen)
+            if (Is(m, MessageKind::KeyDown) || Is(m, MessageKind::KeyUp)) keyMessages.push_back(m);
+        ASSERT_EQ(keyMessages.size(), 2u);
+        EXPECT_EQ(keyMessages[0].kind, MessageKind::KeyDown);
+        EXPECT_EQ(keyMessages[0].key, k.vk);
+        EXPECT_FALSE(keyMessages[0].repeat);
+        EXPECT_EQ(keyMessages[1].key, k.vk);
+        for (const Message& m : seen) {
+            EXPECT_NE(m.kind, MessageKind::Close) << "Escape must not close the window";
+            EXPECT_NE(m.kind, MessageKind::Command) << "a plain letter must not open the menu";
+        }
+    }
+    EXPECT_TRUE(p.MainWindowExists());
+    EXPECT_TRUE(p.KeyPressedSinceLastQuery('W'));
+    EXPECT_FALSE(p.KeyPressedSinceLastQuery('W')) << "cleared by the query";
+    EXPECT_FALSE(p.KeyPressedSinceLastQuery('Q'));
+}
+
+TEST_F(FltkPlatformTest, HeldKeyIsDownNowAndRepeatsAreMarked) {
+    NeedXdotool();
+    Open();
+    Shell("xdotool keydown shift");
+    EXPECT_TRUE(p.KeyDownNow(platform::vk::kShift));
+    Shell("xdotool keyup shift");
+    EXPECT_FALSE(p.KeyDownNow(platform::vk::kShift));
+    EXPECT_FALSE(p.KeyDownNow('A'));
+
+    // A second press before the release is the keyboard's auto-repeat.
+    Shell("xdotool keydown --window " + Main() + " a keydown --window " + Main() + " a keyup --window " + Main() +
+        " a");
+    std::vector<Message> seen;
+    ASSERT_TRUE(PumpUntil(p, [](const Message& m) { return Is(m, MessageKind::KeyUp); }, &seen));
+    std::vector<bool> repeats;
+    for (const Message& m : seen)
+        if (Is(m, MessageKind::KeyDown) && m.key == 'A') repeats.push_back(m.repeat);
+    EXPECT_EQ(repeats, (std::vector<bool>{false, true}));
+}
+
+TEST_F(FltkPlatformTest, MouseMovesAndLeftClicksUseGlAreaCoordinates) {
+    NeedXdotool();
+    Open();
+    Shell("xdotool mousemove --window " + Gl() + " 120 70");
+    std::vector<Message> seen;
+    EXPECT_TRUE(PumpUntil(
+        p, [](const Message& m) { return Is(m, MessageKind::MouseMove) && m.x == 120 && m.y == 70; }, &seen));
+    Shell("xdotool mousemove --window " + Gl() + " 100 50 click 1");
+    Message click;
+    ASSERT_TRUE(PumpUntil(
+        p,
+        [&](const Message& m) {
+            click = m;
+            return Is(m, MessageKind::LButtonDown);
+        },
+        nullptr));
+    EXPECT_EQ(click.x, 100);
+    EXPECT_EQ(click.y, 50);
+    EXPECT_TRUE(click.leftButton);
+    EXPECT_FALSE(click.shift);
+
+    // Dragging with Shift held reports the button and the modifier.
+    Shell("xdotool keydown shift mousedown 1 mousemove --window " + Gl() + " 140 90 mouseup 1 keyup shift");
+    Message drag;
+    ASSERT_TRUE(PumpUntil(
+        p,
+        [&](const Message& m) {
+            drag = m;
+            return Is(m, MessageKind::MouseMove) && m.x == 140;
+        },
+        nullptr));
+    EXPECT_EQ(drag.y, 90);
+    EXPECT_TRUE(drag.leftButton);
+    EXPECT_TRUE(drag.shift);
+    EXPECT_FALSE(drag.control);
+}
+
+TEST_F(FltkPlatformTest, CursorMovesToScreenPosition) {
+    NeedXdotool();
+    Open();
+    p.SetCursorPosition(321, 234);
+    EXPECT_NE(Output("xdotool getmouselocation --shell").find("X=321\nY=234\n"), std::string::npos);
+    p.SetCursorVisible(false);
+    p.SetCursorVisible(true);
+    p.CaptureMouse(true);
+    p.CaptureMouse(false);
+}
+
+TEST_F(FltkPlatformTest, CloseButtonAsksButDoesNotClose) {
+    Open();
+    SendCloseRequest(p.MainWindowId());
+    EXPECT_TRUE(PumpUntil(p, [](const Message& m) { return Is(m, MessageKind::Close); }, nullptr));
+    EXPECT_TRUE(p.MainWindowExists());
+}
+
+TEST_F(FltkPlatformTest, MinimisingAndRestoringActivate) {
+    NeedXdotool();
+    Open();
+    // A window manager iconifies by unmapping, and restores by mapping.
+    Shell("xdotool windowunmap --sync " + Main());
+    Message m;
+    ASSERT_TRUE(PumpUntil(
+        p,
+        [&](const Message& x) {
+            m = x;
+            return Is(x, MessageKind::Activate);
+        },
+        nullptr));
+    EXPECT_TRUE(m.minimised);
+    Shell("xdotool windowmap --sync " + Main());
+    ASSERT_TRUE(PumpUntil(
+        p,
+        [&](const Message& x) {
+            m = x;
+            return Is(x, MessageKind::Activate);
+        },
+        nullptr));
+    EXPECT_FALSE(m.minimised);
+}
+
+TEST_F(FltkPlatformTest, ResizingReportsTheGlAreaSize) {
+    NeedXdotool();
+    Open();
+    const platform::Rect before = p.MainWindowRect();
+    const int menuBar = before.bottom - before.top - 600;
+    Shell("xdotool windowsize --sync " + Main() + " 900 " + std::to_string(700 + menuBar));
+    Message m;
+    ASSERT_TRUE(PumpUntil(
+        p,
+        [&](const Message& x) {
+            m = x;
+            return Is(x, MessageKind::Size);
+        },
+        nullptr));
+    EXPECT_EQ(m.width, 900);
+    EXPECT_EQ(m.height, 700);
+}
+
+TEST_F(FltkPlatformTest, QuitComesAfterEverythingElse) {
+    Open();
+    p.PostQuitMessage(3);
+    p.SetMenuCheck(40005, false);
+    std::vector<Message> seen;
+    ASSERT_TRUE(PumpUntil(p, [](const Message& m) { return Is(m, MessageKind::Quit); }, &seen));
+    EXPECT_EQ(seen.back().quitCode, 3);
+    Message after;
+    EXPECT_FALSE(p.PeekMessage(after)) << "one quit per post";
+}
+
+struct MenuKeyCase {
+    const char* name;
+    const char* keys;  // after the mnemonic has opened the menu
+    int command;
+};
+
+class FltkMenuKeys : public FltkPlatformTest, public ::testing::WithParamInterface<MenuKeyCase> {};
+
+// Alt and a mnemonic open a menu, as on Windows; choosing an item sends its
+// command, and a checkable item's mark is left for the program to set.
+TEST_P(FltkMenuKeys, ChosenItemSendsItsCommand) {
+    NeedXdotool();
+    std::vector<MenuItem> menu = {Submenu("&File", {Command("Exit", 40002)}),
+                                  Submenu("&View", {Checkable("Fog", 40005, true)})};
+    Open(Request(menu));
+    Shell(std::string("(sleep 0.3; xdotool key alt+") + GetParam().keys + " >/dev/null 2>&1 &)");
+    Message m;
+    ASSERT_TRUE(PumpUntil(
+        p,
+        [&](const Message& x) {
+            m = x;
+            return Is(x, MessageKind::Command);
+        },
+        nullptr, 8.0));
+    EXPECT_EQ(m.command, GetParam().command);
+    EXPECT_EQ(p.MenuCheck(40005), std::optional<bool>(true));
+}
+
+INSTANTIATE_TEST_SUITE_P(Mnemonics, FltkMenuKeys,
+                         ::testing::Values(MenuKeyCase{"FileExit", "f sleep 0.3 key Down Return", 40002},
+                                           MenuKeyCase{"ViewFog", "v sleep 0.3 key Down Return", 40005}),
+                         [](const ::testing::TestParamInfo<MenuKeyCase>& info) { return info.param.name; });
+
+TEST_F(FltkPlatformTest, AltF4AsksToClose) {
+    NeedXdotool();
+    Open();
+    Shell("xdotool key --window " + Main() + " alt+F4");
+    std::vector<Message> seen;
+    EXPECT_TRUE(PumpUntil(p, [](const Message& m) { return Is(m, MessageKind::Close); }, &seen));
+    for (const Message& m : seen) EXPECT_NE(m.kind, MessageKind::KeyDown) << "system keys are not the viewer's";
+}
+
+struct BoxCase {
+    const char* name;
+    platform::Buttons buttons;
+    platform::Icon icon;
+    const char* key;
+    platform::Answer answer;
+};
+
+class FltkMessageBox : public FltkPlatformTest, public ::testing::WithParamInterface<BoxCase> {};
+
+TEST_P(FltkMessageBox, AnswersWithTheButtonPressed) {
+    NeedXdotool();
+    const BoxCase& c = GetParam();
+    const std::string caption = std::string("Box ") + c.name;
+    AnswerLater(caption, c.key);
+    EXPECT_EQ(p.MessageBox(platform::Owner::None,
+                           "Datapath '' not found. Please insert the Wildgrove CD and press RETRY, or press "
+                           "CANCEL to select files manually @0 100%",
+                           caption, c.buttons, c.icon),
+              c.answer);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Keys, FltkMessageBox,
+    ::testing::Values(
+        BoxCase{"RetryByReturn", platform::Buttons::RetryCancel, platform::Icon::Exclamation, "Return",
+                platform::Answer::Retry},
+        BoxCase{"CancelByEscape", platform::Buttons::RetryCancel, platform::Icon::Warning, "Escape",
+                platform::Answer::Cancel},
+        BoxCase{"CancelByTabAndSpace", platform::Buttons::RetryCancel, platform::Icon::Information, "Tab space",
+                platform::Answer::Cancel},
+        BoxCase{"OkByReturn", platform::Buttons::Ok, platform::Icon::Information, "Return", platform::Answer::Ok},
+        BoxCase{"OkByEscape", platform::Buttons::Ok, platform::Icon::Exclamation, "Escape", platform::Answer::Ok}),
+    [](const ::testing::TestParamInfo<BoxCase>& info) { return info.param.name; });
+
+TEST_F(FltkPlatformTest, OwnedBoxOverTheMainWindow) {
+    NeedXdotool();
+    Open();
+    AnswerLater("NOTE", "Return");
+    EXPECT_EQ(p.MessageBox(platform::Owner::MainWindow, "Can't display bumpmaps", "NOTE", platform::Buttons::Ok,
+                           platform::Icon::Exclamation),
+              platform::Answer::Ok);
+    EXPECT_TRUE(p.MainWindowExists());
+}
+
+TEST_F(FltkPlatformTest, OpenFileReturnsAnExistingFileOrNothing) {
+    NeedXdotool();
+    TempDir dir;
+    std::ofstream(dir.File("it-130.swp")) << "pixels";
+    const platform::FileFilter swp{"SWP files", "*.swp"};
+    AnswerLater("Load .SWP File", "Return");
+    EXPECT_EQ(p.AskOpenFile(dir.path(), "it-130.swp", "Load .SWP File", swp), dir.File("it-130.swp"));
+    AnswerLater("Load .SWP File", "Escape");
+    EXPECT_EQ(p.AskOpenFile(dir.path(), "it-130.swp", "Load .SWP File", swp), "");
+}
+
+struct FilterCase {
+    platform::FileFilter filter;
+    const char* fltk;
+};
+
+class FltkFilter : public ::testing::TestWithParam<FilterCase> {};
+
+TEST_P(FltkFilter, WrittenTheFltkWay) { EXPECT_EQ(platform::fltk::FltkFilter(GetParam().filter), GetParam().fltk); }
+
+INSTANTIATE_TEST_SUITE_P(Patterns, FltkFilter,
+                         ::testing::Values(FilterCase{{"SWP files", "*.swp"}, "SWP files (*.swp)"},
+                                           FilterCase{{"GRF files", "*.grf"}, "GRF files (*.grf)"},
+                                           FilterCase{{"Level files", "*.grf;*.pid"}, "Level files ({*.grf,*.pid})"}));
+
+TEST_F(FltkPlatformTest, InfoDialogTextCaretAndClose) {
+    NeedXdotool();
+    Open();
+    EXPECT_FALSE(p.InfoDialogExists());
+    p.InfoDialogCreate();
+    ASSERT_TRUE(p.InfoDialogExists());
+    p.InfoDialogSetText("");
+    p.InfoDialogInsertAtCaret("Model: tree\r\n  faces 12\r\n");
+    p.InfoDialogInsertAtCaret("done");
+    EXPECT_EQ(p.InfoDialogText(), "Model: tree\n  faces 12\ndone");
+    EXPECT_EQ(p.InfoDialogCaret(), p.InfoDialogText().size());
+    p.InfoDialogScrollToCaret(1);
+    EXPECT_EQ(p.InfoDialogCaret(), 1u);
+    p.InfoDialogInsertAtCaret("X");
+    EXPECT_EQ(p.InfoDialogText(), "MXodel: tree\n  faces 12\ndone");
+    p.InfoDialogScrollToCaret(10000);
+    EXPECT_EQ(p.InfoDialogCaret(), p.InfoDialogText().size());
+
+    // Close is the default button at the bottom right.
+    const std::string id = std::to_string(p.InfoDialogId());
+    Drain(p, 0.3);
+    Shell("xdotool mousemove --window " + id + " 520 364 click 1");
+    EXPECT_TRUE(PumpWhile(p, [&] { return p.InfoDialogExists(); }));
+    p.InfoDialogCreate();
+    EXPECT_TRUE(p.InfoDialogExists());
+    EXPECT_EQ(p.InfoDialogText(), "") << "a new dialog starts empty";
+}
+
+struct KeyMapCase {
+    int fltkKey;  // FLTK's key code: the X keysym, or lower-case ASCII
+    int vk;
+};
+
+class FltkKeyMap : public ::testing::TestWithParam<KeyMapCase> {};
+
+TEST_P(FltkKeyMap, GivesTheWindowsVirtualKey) {
+    EXPECT_EQ(platform::fltk::VirtualKeyOf(GetParam().fltkKey), GetParam().vk);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Keysyms, FltkKeyMap,
+    ::testing::Values(KeyMapCase{'a', 'A'}, KeyMapCase{'z', 'Z'}, KeyMapCase{'0', '0'}, KeyMapCase{'9', '9'},
+                      KeyMapCase{' ', 0x20}, KeyMapCase{0xff1b, 0x1B} /* Escape */,
+                      KeyMapCase{0xffbe, 0x70} /* F1 */, KeyMapCase{0xffc9, 0x7B} /* F12 */,
+                      KeyMapCase{0xffff, 0x2E} /* Delete */, KeyMapCase{0xff63, 0x2D} /* Insert */,
+                      KeyMapCase{0xff51, 0x25} /* Left */, KeyMapCase{0xff54, 0x28} /* Down */,
+                      KeyMapCase{0xff55, 0x21} /* Prior */, KeyMapCase{0xff56, 0x22} /* Next */,
+                      KeyMapCase{0xff50, 0x24} /* Home */, KeyMapCase{0xff57, 0x23} /* End */,
+                      KeyMapCase{0xff08, 0x08} /* BackSpace */, KeyMapCase{0xff09, 0x09} /* Tab */,
+                      KeyMapCase{0xff0d, 0x0D} /* Return */, KeyMapCase{0xff8d, 0x0D} /* KP_Enter */,
+                      KeyMapCase{0xffe1, 0x10} /* Shift_L */, KeyMapCase{0xffe2, 0x10} /* Shift_R */,
+                      KeyMapCase{0xffe3, 0x11} /* Control_L */, KeyMapCase{0xffe9, 0x12} /* Alt_L */,
+                      KeyMapCase{0xffb5, 0x65} /* KP_5 */, KeyMapCase{0xffab, 0x6B} /* KP_Add */,
+                      KeyMapCase{';', 0xBA}, KeyMapCase{'/', 0xBF},
+                      KeyMapCase{0x1008ff13, 0} /* a volume key: not in the table */));
+
+TEST(FltkKeyMapRoundTrip, EveryKeyOfAVirtualKeyMapsBack) {
+    int mapped = 0;
+    for (int vk = 1; vk < 256; ++vk) {
+        for (int key : platform::fltk::FltkKeysOf(vk)) EXPECT_EQ(platform::fltk::VirtualKeyOf(key), vk) << vk;
+        if (!platform::fltk::FltkKeysOf(vk).empty()) ++mapped;
+    }
+    EXPECT_EQ(platform::fltk::FltkKeysOf(platform::vk::kShift).size(), 2u);
+    EXPECT_EQ(platform::fltk::FltkKeysOf('Q'), std::vector<int>{'q'});
+    // Letters, digits, 24 function keys, 10 keypad digits and the table.
+    EXPECT_EQ(mapped, 26 + 10 + 24 + 10 + 41);
+}
+
+TEST(FltkPlatformQuit, QueuedWithoutAWindow) {
+    FltkPlatform p;
+    Message m;
+    EXPECT_FALSE(p.PeekMessage(m));
+    p.PostQuitMessage(0);
+    ASSERT_TRUE(p.PeekMessage(m));
+    EXPECT_EQ(m.kind, MessageKind::Quit);
+    EXPECT_EQ(m.quitCode, 0);
+    EXPECT_FALSE(p.PeekMessage(m));
+}
+
+TEST(FltkPlatformFonts, ThroughTheRasteriser) {
+    FltkPlatform p;
+    std::vector<platform::GlyphBitmap> glyphs;
+    ASSERT_TRUE(p.RasteriseFont({"Arial", 14, 500}, 32, 96, glyphs));
+    EXPECT_EQ(glyphs.size(), 96u);
+    int w = 0, h = 0;
+    ASSERT_TRUE(p.MeasureText({"Arial", 14, 500}, "60fps", w, h));
+    EXPECT_GT(w, 0);
+    EXPECT_EQ(h, 14);
+}
+
+}  // namespace
+
+#include <X11/Xlib.h>
+
+namespace {
+
+void SendCloseRequest(unsigned long window) {
+    Display* display = XOpenDisplay(nullptr);
+    ASSERT_NE(display, nullptr);
+    XEvent event{};
+    event.xclient.type = ClientMessage;
+    event.xclient.window = window;
+    event.xclient.message_type = XInternAtom(display, "WM_PROTOCOLS", False);
+    event.xclient.format = 32;
+    event.xclient.data.l[0] = static_cast<long>(XInternAtom(display, "WM_DELETE_WINDOW", False));
+    event.xclient.data.l[1] = CurrentTime;
+    XSendEvent(display, window, False, NoEventMask, &event);
+    XCloseDisplay(display);
+}
+
+}  // namespace
