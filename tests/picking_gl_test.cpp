@@ -1,0 +1,89 @@
+// Picking through GL selection mode on a headless context.
+#include "gl_fixture.h"
+#include "scene/scene_pass.h"
+
+namespace {
+
+class PickingTest : public GlTest {
+protected:
+    void SetUp() override {
+        GlTest::SetUp();
+        if (IsSkipped()) return;
+        // A 2 x 2 square standing upright, facing the camera at -y.
+        square.materials.resize(1);
+        square.vertices = {{{0, -1, 0}, 0, 0, {-1, 0, -1}}, {{0, -1, 0}, 1, 0, {1, 0, -1}},
+                           {{0, -1, 0}, 1, 1, {1, 0, 1}}, {{0, -1, 0}, 0, 1, {-1, 0, 1}}};
+        square.faces = {{{0, 1, 2}, 0}, {{0, 2, 3}, 0}};
+        CreateFrusta();
+        TheCamera().position = {0, 0, 0};
+        TheInput().FogEnabled = false;
+    }
+    void TearDown() override {
+        DestroyFrusta();
+        GlTest::TearDown();
+    }
+    Instance* Place(float y, float x = 0) {
+        auto inst = std::make_unique<Instance>();
+        inst->model = &square;
+        inst->position = {x, y, 0};
+        inst->UpdateBounds();
+        TheScene().InstanceList.push_back(std::move(inst));
+        return TheScene().InstanceList.back().get();
+    }
+    Model square;
+};
+
+TEST_F(PickingTest, TheNearerOfTwoOverlappingObjectsIsPicked) {
+    Instance* far = Place(20);
+    Instance* near = Place(10);
+    std::uint32_t names[2] = {0, 0};
+    ASSERT_TRUE(PickObject(kWidth / 2, kHeight / 2, 2, names));
+    EXPECT_EQ(names[0], near->SerialId);
+    EXPECT_LT(names[1], 2u);  // one of its two triangles
+    SelectAt(kWidth / 2, kHeight / 2);
+    EXPECT_EQ(TheInput().SelectedInstance, near);
+    EXPECT_NE(pf.debug.find("\nSelect: " + std::to_string(near->SerialId) + " "), std::string::npos);
+    EXPECT_NE(pf.debug.find("\n\nInstance: "), std::string::npos);
+    (void)far;
+}
+
+TEST_F(PickingTest, OfEquallyNearObjectsTheOneDrawnLaterWins) {
+    Place(10);
+    Instance* later = Place(10);
+    std::uint32_t names[2] = {0, 0};
+    ASSERT_TRUE(PickObject(kWidth / 2, kHeight / 2, 2, names));
+    EXPECT_EQ(names[0], later->SerialId);
+}
+
+TEST_F(PickingTest, EmptySpaceClearsTheSelection) {
+    Instance* inst = Place(10, 6);  // off to the right
+    TheInput().SelectedInstance = inst;
+    SelectAt(2, 2);  // the top left corner: nothing there
+    EXPECT_EQ(TheInput().SelectedInstance, nullptr);
+    EXPECT_EQ(pf.debug.find("Select:"), std::string::npos);
+    std::uint32_t names[2];
+    EXPECT_FALSE(PickObject(2, 2, 2, names));
+}
+
+TEST_F(PickingTest, ATerrainObjectIsFoundInItsGroup) {
+    Place(10);
+    auto ground = std::make_unique<Instance>();
+    ground->model = &square;
+    Instance* g = ground.get();
+    TheScene().TerrainObjectsByHeight[2].push_back(std::move(ground));
+    EXPECT_EQ(SelectSerial(g->SerialId), g);
+    EXPECT_NE(pf.debug.find("\n\nInstance: "), std::string::npos);
+    EXPECT_EQ(SelectSerial(999999), nullptr);
+}
+
+TEST_F(PickingTest, ASelectionBufferOverflowCountsAsNoHit) {
+    for (int i = 0; i < 150; ++i) Place(10 + 0.01f * static_cast<float>(i));  // 150 records of 5 words
+    std::uint32_t names[2];
+    EXPECT_FALSE(PickObject(kWidth / 2, kHeight / 2, 2, names));
+    EXPECT_FALSE(ThePicking().PickingActive);
+    GLint mode = 0;
+    glGetIntegerv(GL_RENDER_MODE, &mode);
+    EXPECT_EQ(mode, GL_RENDER);
+}
+
+}  // namespace
