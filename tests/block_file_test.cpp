@@ -204,6 +204,29 @@ TEST(BlockFileTest, MalformedFilesFailCleanly) {
     }
 }
 
+TEST(BlockFileTest, SymbolIndexAnswersAsTheTableWalkDoes) {
+    // Repeated handles: the first record wins, as a walk finds it.
+    BlockFile file;
+    ASSERT_TRUE(LoadBytes(file, RawContainer({}, {{5, 1, "first"}, {7, 1, "other"}, {5, 1, "second"}})));
+    for (SymbolHandle h : {5u, 7u, 9u}) {
+        const char* fast = file.GetSymbolName(h);
+        const char* slow = file.GetSymbolNameLinear(h);
+        EXPECT_EQ(fast == nullptr, slow == nullptr) << h;
+        if (fast && slow) {
+            EXPECT_STREQ(fast, slow);
+        }
+    }
+    EXPECT_STREQ(file.GetSymbolName(5), "first");
+    // The index follows changes of the table.
+    const SymbolHandle added = file.AddSymbolReference("added");
+    EXPECT_STREQ(file.GetSymbolName(added), "added");
+    file.ReleaseSymbol(added);
+    EXPECT_EQ(file.GetSymbolName(added), nullptr);
+    ASSERT_TRUE(LoadBytes(file, RawContainer({}, {{9, 1, "nine"}})));
+    EXPECT_EQ(file.GetSymbolName(5), nullptr);
+    EXPECT_STREQ(file.GetSymbolName(9), "nine");
+}
+
 TEST(BlockFileTest, MissingFileFails) {
     BlockFile file;
     EXPECT_FALSE(file.Load("/nonexistent/level.grf"));

@@ -65,6 +65,7 @@ void BlockRecord::SetName(const char* newName) {
 void BlockFile::Clear() {
     blocks_.clear();
     symbols_.clear();
+    InvalidateIndex();
 }
 
 bool BlockFile::Fail(const char* why) {
@@ -168,6 +169,7 @@ bool BlockFile::Load(FileStream& s, const char* fileName) {
         sym.name.assign(raw.begin(), std::find(raw.begin(), raw.end(), '\0'));
         sym.name.push_back('\0');
     }
+    InvalidateIndex();
     s.Close();
     return true;
 }
@@ -263,10 +265,21 @@ const BlockRecord* BlockFile::FindBlockByName(const char* name) const {
     return h == kNotFound ? nullptr : GetBlock(h);
 }
 
-const char* BlockFile::GetSymbolName(SymbolHandle handle) const {
+const char* BlockFile::GetSymbolNameLinear(SymbolHandle handle) const {
     for (const SymbolRecord& sym : symbols_)
         if (sym.handle == handle) return sym.Name();
     return nullptr;
+}
+
+const char* BlockFile::GetSymbolName(SymbolHandle handle) const {
+    if (!indexValid_) {
+        handleIndex_.clear();
+        handleIndex_.reserve(symbols_.size());
+        for (std::size_t i = 0; i < symbols_.size(); ++i) handleIndex_.emplace(symbols_[i].handle, i);  // first wins
+        indexValid_ = true;
+    }
+    const auto it = handleIndex_.find(handle);
+    return it == handleIndex_.end() ? nullptr : symbols_[it->second].Name();
 }
 
 SymbolHandle BlockFile::FindSymbolByName(const char* name) const {
@@ -298,6 +311,7 @@ SymbolHandle BlockFile::AddSymbolReference(const char* name) {
         return std::strcmp(s.Name(), n) > 0;
     });
     symbols_.insert(at, std::move(rec));
+    InvalidateIndex();
     return gSymbolCounter;
 }
 
@@ -309,6 +323,7 @@ void BlockFile::ReleaseSymbolAt(std::size_t index) {
         return;
     }
     symbols_.erase(symbols_.begin() + static_cast<std::ptrdiff_t>(index));
+    InvalidateIndex();
 }
 
 void BlockFile::ReleaseSymbol(const char* name) {

@@ -16,6 +16,7 @@
 #include <cstdint>
 #include <span>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "files/file_stream.h"
@@ -85,6 +86,8 @@ public:
     const BlockRecord* FindBlockByName(const char* name) const;
 
     const char* GetSymbolName(SymbolHandle handle) const;  // null if unknown
+    // The same answer by walking the table, as the index must give it.
+    const char* GetSymbolNameLinear(SymbolHandle handle) const;
     SymbolHandle FindSymbolByName(const char* name) const; // kNotFound if none
     const char* GetSymbolNameAt(std::size_t index) const;  // null past the end
     std::size_t GetSymbolCount() const { return symbols_.size(); }
@@ -112,9 +115,16 @@ private:
     bool WriteTo(std::FILE* file);
     void ReleaseSymbolAt(std::size_t index);
 
+    void InvalidateIndex() { indexValid_ = false; }
+
     char fileName_[256] = {};
     std::vector<BlockRecord> blocks_;
     std::vector<SymbolRecord> symbols_;
+    // Handle -> position of its first record; a scene's every object asks
+    // for its name, so the linear walk of thousands of symbols would dominate
+    // the load. Rebuilt on first use after the table changes.
+    mutable std::unordered_map<SymbolHandle, std::size_t> handleIndex_;
+    mutable bool indexValid_ = false;
     std::string lastError_;
 };
 
