@@ -17,7 +17,6 @@
 #include "files/name_handle.h"
 #include "files/texture_database.h"
 #include "writer/bench_level.h"
-#include "writer/demo_level.h"
 #include "writer/procedural.h"
 #include "writer/scene_writer.h"
 #include "writer/texture_writer.h"
@@ -292,13 +291,20 @@ void SceneSeeds(const fs::path& dir) {
     const fs::path work = fs::temp_directory_path() / ("wildview-seeds-" + std::to_string(::getpid()));
     fs::create_directories(work);
     std::string error;
-    if (!wvwrite::WriteDemoLevel(work.string(), &error) ||
-        !wvwrite::WriteBenchLevel(work.string(), 300, 40, 12, 7, &error)) {
-        std::fprintf(stderr, "make_seeds: %s\n", error.c_str());
-        gFailed = true;
-    } else {
-        LevelSeeds(dir, "demo", work, "demo");
-        LevelSeeds(dir, "bench", work, "bench");
+    // Small levels: a mutation of a small input is quick to run, and the
+    // bench maker's levels hold every class (sky, player, light, trigger,
+    // terrain pieces, objects with and without tables) and both mesh types.
+    const struct {
+        int instances, meshes, textures;
+        std::uint64_t seed;
+    } levels[] = {{12, 3, 2, 7}, {40, 8, 4, 11}, {90, 20, 6, 23}};
+    for (const auto& l : levels) {
+        if (!wvwrite::WriteBenchLevel(work.string(), l.instances, l.meshes, l.textures, l.seed, &error)) {
+            std::fprintf(stderr, "make_seeds: %s\n", error.c_str());
+            gFailed = true;
+            break;
+        }
+        LevelSeeds(dir, "bench" + std::to_string(l.instances), work, "bench");
     }
     std::error_code ec;
     fs::remove_all(work, ec);

@@ -4,10 +4,16 @@
 set -euo pipefail
 
 packages=(
-  build-essential cmake pkg-config          # the build
+  build-essential cmake pkg-config           # the build
   libgtest-dev libgmock-dev libbenchmark-dev # tests and benchmarks
   libpng-dev                                 # PNG export and screenshots
   clang libclang-rt-14-dev                   # libFuzzer with ASan and UBSan
+  libgl-dev libglu1-mesa-dev libegl-dev      # OpenGL, GLU and EGL headers
+  libgl1-mesa-dri libegl-mesa0               # Mesa drivers (headless GL through EGL)
+  libx11-dev libfltk1.3-dev                  # the window, menus and dialogs
+  libfreetype-dev libfontconfig1-dev         # overlay fonts
+  fonts-liberation                           # a metric match for "Arial"
+  xvfb xauth xdotool                         # the windowed tests: a virtual display, driven
 )
 
 missing=()

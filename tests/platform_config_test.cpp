@@ -55,6 +55,8 @@ struct ReadCase {
     std::string expected;  // "@" stands for the prefix directory
 };
 
+void PrintTo(const ReadCase& c, std::ostream* os) { *os << c.name; }
+
 class ReadConfig : public ::testing::TestWithParam<ReadCase> {};
 
 TEST_P(ReadConfig, GivesResultAndText) {
@@ -138,6 +140,8 @@ struct OverrideCase {
     ConfigResult result;
     std::string expected;
 };
+
+void PrintTo(const OverrideCase& c, std::ostream* os) { *os << c.name; }
 
 class ConfigOverride : public ::testing::TestWithParam<OverrideCase> {};
 

@@ -74,7 +74,7 @@ TEST(FontRasteriser, EveryPrintableGlyphHasWholeByteRows) {
             if (i == 0 || i == 95) continue;  // space and DEL
             EXPECT_GT(g.advance, 0);
             EXPECT_GT(Ink(g), 0);
-            // The last column of each row's final byte holds padding only.
+            // Bits past the width in each row's last byte are padding, never ink.
             for (int row = 0; row < g.height; ++row)
                 for (int x = g.width; x < (g.width + 7) / 8 * 8; ++x) EXPECT_FALSE(Bit(g, x, row));
         }
@@ -112,6 +112,8 @@ struct PlacementCase {
     int lowAtMost, lowAtLeast;    // lowest inked row, pixels above the baseline
     int highAtLeast, highAtMost;  // highest inked row
 };
+
+void PrintTo(const PlacementCase& c, std::ostream* os) { *os << "character " << static_cast<int>(c.c); }
 
 class GlyphPlacement : public ::testing::TestWithParam<PlacementCase> {};
 
@@ -171,6 +173,8 @@ struct WeightCase {
     int weight;
     bool bold;
 };
+
+void PrintTo(const WeightCase& c, std::ostream* os) { *os << "weight " << c.weight; }
 
 class WeightMatch : public ::testing::TestWithParam<WeightCase> {};
 
@@ -254,6 +258,8 @@ struct Utf8Case {
     const char* name;
     std::string in, out;
 };
+
+void PrintTo(const Utf8Case& c, std::ostream* os) { *os << c.name; }
 
 class AnsiText : public ::testing::TestWithParam<Utf8Case> {};
 

@@ -42,7 +42,11 @@ unsigned BuildFontLists(const platform::FontRequest& font, int first, int count)
         glNewList(base + static_cast<GLuint>(i), GL_COMPILE);
         if (static_cast<std::size_t>(i) < glyphs.size()) {
             const platform::GlyphBitmap& g = glyphs[static_cast<std::size_t>(i)];
-            glBitmap(g.width, g.height, g.originX, g.originY, g.advance, 0.0f, g.bits.empty() ? nullptr : g.bits.data());
+            // An empty glyph (a space) is one clear texel: Mesa's batched
+            // bitmap text drops the advance of zero-sized bitmaps.
+            static const GLubyte kClear[1] = {0};
+            if (g.width == 0 || g.height == 0 || g.bits.empty()) glBitmap(1, 1, 0, 0, g.advance, 0.0f, kClear);
+            else glBitmap(g.width, g.height, g.originX, g.originY, g.advance, 0.0f, g.bits.data());
         }
         glEndList();
     }

@@ -11,6 +11,7 @@
 #include "app/main_loop.h"
 #include "location/level_location.h"
 #include "platform/fltk/fltk_platform.h"
+#include "platform/platform.h"
 
 namespace {
 const char* kUsage =
@@ -45,11 +46,11 @@ int main(int argc, char** argv) {
         SetFirstSwpChoice(arg);
     }
     std::string why;
-    if (!platform::fltk::DisplayAvailable(why)) {
+    if (!platform::FltkPlatform::DisplayAvailable(&why)) {
         std::fprintf(stderr, "wildview: no display: %s\n", why.c_str());
         return 1;
     }
-    platform::fltk::FltkPlatform pf;
+    platform::FltkPlatform pf;
     platform::Install(&pf);
     const int code = WinMain();
     platform::Install(nullptr);

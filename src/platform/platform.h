@@ -181,6 +181,9 @@ public:
     }
     virtual void PostQuitMessage(int code) { (void)code; }
     virtual void SetCursorVisible(bool visible) { (void)visible; }
+    // Moves the pointer. The moves still waiting are superseded by one move
+    // message to the new position (client coordinates), as the original
+    // window system reports a warp.
     virtual void SetCursorPosition(int screenX, int screenY) { (void)screenX, (void)screenY; }
     virtual void CaptureMouse(bool capture) { (void)capture; }
     // Asynchronous key state: held right now; pressed since the last query.

@@ -240,7 +240,27 @@ void FltkPlatform::SetCursorVisible(bool visible) {
 }
 
 void FltkPlatform::SetCursorPosition(int screenX, int screenY) {
-    if (DisplayOpen()) WarpPointer(screenX, screenY);
+    if (!DisplayOpen()) return;
+    WarpPointer(screenX, screenY);
+    if (!impl_->gl) return;
+    // As the original window system reports it, a warp is one pointer move
+    // to its target, and the moves still waiting describe where the pointer
+    // was: they are superseded. Flying mode swallows exactly that one move.
+    Fl::check();
+    auto& queue = impl_->input.queue;
+    Message move;
+    move.kind = MessageKind::MouseMove;
+    for (auto it = queue.begin(); it != queue.end();) {
+        if (it->kind == MessageKind::MouseMove) {
+            move = *it;  // keeps the latest button and modifier flags
+            it = queue.erase(it);
+        } else {
+            ++it;
+        }
+    }
+    move.x = screenX - impl_->gl->x_root();
+    move.y = screenY - impl_->gl->y_root();
+    impl_->input.Post(move);
 }
 
 // Nothing to do: in flying mode the pointer is put back in the middle of

@@ -59,7 +59,7 @@ bool GlArea::Key(int event) {
     // Alt, F10 and keys with Alt held are Windows' system keys: they go to
     // the menu (mnemonics, Alt+F4), never to the viewer's key table.
     if (key == vk::kMenu || key == kVkF10 || Fl::event_state(FL_ALT)) {
-        if (key == vk::kF1 + 3 && Fl::event_state(FL_ALT)) {
+        if (key == vk::kF4 && Fl::event_state(FL_ALT)) {
             input_.Post(MessageKind::Close);
             return true;
         }

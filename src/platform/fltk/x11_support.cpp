@@ -7,9 +7,25 @@
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 
+#include <chrono>
 #include <cstdlib>
+#include <thread>
 
 namespace platform::fltk {
+
+namespace {
+
+// A busy server can drop a new connection now and then (Xvfb does, about
+// once in a few hundred); a few tries tell that from a missing server.
+Display* OpenDisplay() {
+    for (int attempt = 0;; ++attempt) {
+        if (Display* display = XOpenDisplay(nullptr)) return display;
+        if (attempt == 4) return nullptr;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+}
+
+}  // namespace
 
 bool DisplayAnswers(std::string* why) {
     const char* name = std::getenv("DISPLAY");
@@ -17,7 +33,7 @@ bool DisplayAnswers(std::string* why) {
         if (why) *why = "DISPLAY is not set";
         return false;
     }
-    Display* display = XOpenDisplay(nullptr);
+    Display* display = OpenDisplay();
     if (!display) {
         if (why) *why = std::string("cannot open display ") + name;
         return false;
@@ -29,7 +45,7 @@ bool DisplayAnswers(std::string* why) {
 bool EnsureDisplay() {
     if (fl_display) return true;
     // fl_open_display() would end the program when there is no display.
-    Display* display = XOpenDisplay(nullptr);
+    Display* display = OpenDisplay();
     if (!display) return false;
     fl_open_display(display);
     return true;
@@ -98,7 +114,7 @@ Rect OuterRect(Fl_Window* window) {
 
 void WarpPointer(int screenX, int screenY) {
     XWarpPointer(fl_display, 0, RootWindow(fl_display, fl_screen), 0, 0, 0, 0, screenX, screenY);
-    XFlush(fl_display);
+    XSync(fl_display, False);  // its motion event, if any, is in the queue now
 }
 
 void ResetScreenSaver() {

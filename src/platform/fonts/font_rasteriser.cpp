@@ -160,7 +160,12 @@ bool FontRasteriser::Rasterise(const FontRequest& font, int first, int count, st
     for (int i = 0; i < count; ++i) {
         GlyphBitmap& glyph = out[static_cast<std::size_t>(i)];
         const int code = first + i;
-        if (!state_->Load(*face, CharacterOf(code), true)) continue;
+        if (!state_->Load(*face, CharacterOf(code), true)) {
+            // Nothing to render (a space's empty outline fails to render in
+            // one bit) still moves the pen.
+            glyph.advance = static_cast<float>(state_->Advance(*face, code));
+            continue;
+        }
         const FT_GlyphSlot slot = face->face->glyph;
         const FT_Bitmap& bitmap = slot->bitmap;
         glyph.advance = static_cast<float>((slot->advance.x + 32) >> 6);

@@ -1,0 +1,114 @@
+// Headless frames per second at 800 x 600 from a fixed camera, on the demo
+// level and on a large bench level, and the share of a frame's CPU time
+// spent in culling and traversal (the instance walk without its GL calls).
+//
+//   bench_frames [--frames N]
+#include <GL/gl.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+#include "../tests/font_platform.h"
+#include "app/frame.h"
+#include "app/gl_setup.h"
+#include "app/gl_window.h"
+#include "app/input.h"
+#include "diag/clock.h"
+#include "diag/log.h"
+#include "files/load_sequence.h"
+#include "location/level_files.h"
+#include "math/camera.h"
+#include "platform/egl/egl_context.h"
+#include "scene/scene_model.h"
+#include "scene/scene_pass.h"
+#include "writer/bench_level.h"
+#include "writer/demo_level.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double Ms(Clock::time_point since) { return std::chrono::duration<double, std::milli>(Clock::now() - since).count(); }
+
+// The instance walk of the scene pass without drawing: frustum and size tests.
+int Traverse() {
+    const Frustum* objects = TheFrusta().object;
+    const Vector3& cam = TheCamera().position;
+    int drawn = 0;
+    for (const auto& inst : TheScene().InstanceList) {
+        if (!objects || !objects->Intersects(inst->sphere)) continue;
+        if (TooSmallToDraw(cam.Distance(inst->position), inst->sphere.radius)) continue;
+        ++drawn;
+    }
+    return drawn;
+}
+
+void Run(const char* label, const std::string& swp, int frames, const Vector3& at, float yaw, float pitch) {
+    ResetLoadedLevel();
+    ResetInput();
+    ResetFrame();
+    ResetClock();
+    TheLevelFiles() = LevelFilesBeside(swp);
+    TheInput().HelpVisible = false;
+    TheFrame().LoadState = 1;  // the next frame loads
+    DrawFrame();
+    TheCamera().position = at;
+    TheCamera().yaw = yaw;
+    TheCamera().pitch = pitch;
+    for (int i = 0; i < 20; ++i) DrawFrame();  // textures and display lists on first use
+    glFinish();
+
+    const auto start = Clock::now();
+    for (int i = 0; i < frames; ++i) DrawFrame();
+    glFinish();
+    const double total = Ms(start);
+
+    int visible = 0;
+    const auto walk = Clock::now();
+    for (int i = 0; i < frames; ++i) visible = Traverse();
+    const double traversal = Ms(walk);
+
+    const double perFrame = total / frames;
+    std::printf("%-6s %6zu instances, %5d drawn: %7.1f frames/s (%6.2f ms a frame), culling and traversal %.3f ms "
+                "= %.1f%% of the frame\n",
+                label, TheScene().InstanceList.size(), visible, 1000.0 / perFrame, perFrame, traversal / frames,
+                100.0 * traversal / total);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    int frames = 300;
+    for (int i = 1; i + 1 < argc; i += 2)
+        if (std::string(argv[i]) == "--frames") frames = std::max(1, std::atoi(argv[i + 1]));
+    platform::EglContext context;
+    if (!context.Create(800, 600)) {
+        std::fprintf(stderr, "bench_frames: no headless GL: %s\n", context.Reason().c_str());
+        return 1;
+    }
+    FontedPlatform pf;
+    pf.procAddress = &platform::EglContext::ProcAddress;
+    platform::Install(&pf);
+    std::FILE* devnull = std::fopen("/dev/null", "w");
+    SetConsoleStream(devnull);
+    ResizeView(800, 600);
+    InitGL();
+
+    char tmpl[] = "/tmp/wildview-frames-XXXXXX";
+    const std::string dir = mkdtemp(tmpl);
+    std::string error;
+    if (!wvwrite::WriteDemoLevel(dir, &error) || !wvwrite::WriteBenchLevel(dir, 20000, 2000, 500, 1, &error)) {
+        std::fprintf(stderr, "bench_frames: %s\n", error.c_str());
+        return 1;
+    }
+    std::printf("%d frames at 800 x 600 on %s\n", frames, reinterpret_cast<const char*>(glGetString(GL_RENDERER)));
+    Run("demo", dir + "/demo-130.swp", frames, {-170, -170, 24}, 45, 5);
+    Run("bench", dir + "/bench-130.swp", frames, {0, 0, 40}, 30, 10);
+    ResetLoadedLevel();
+    std::filesystem::remove_all(dir);
+    platform::Install(nullptr);
+    return 0;
+}

@@ -1,0 +1,137 @@
+// Frame composition on a headless context with real fonts: the loading
+// screen, the level load on the second frame, the clear colour, the labels.
+#include <filesystem>
+
+#include "font_platform.h"
+#include "gl_fixture.h"
+#include "location/level_files.h"
+#include "test_util.h"
+#include "writer/mesh_builder.h"
+#include "writer/region_builder.h"
+#include "writer/scene_writer.h"
+#include "writer/value_table_builder.h"
+
+namespace {
+
+class FrameTest : public GlTest {
+protected:
+    void SetUp() override {
+        GlTest::SetUp();
+        if (IsSkipped()) return;
+        fonted.procAddress = &platform::EglContext::ProcAddress;
+        platform::Install(&fonted);
+        InitGL();
+    }
+    void TearDown() override {
+        if (!IsSkipped()) {
+            DeleteOverlayFont();
+            DestroyFrusta();
+        }
+        platform::Install(&pf);
+        GlTest::TearDown();
+    }
+    int Brightness(int x, int y) {
+        const auto p = Pixel(x, y);
+        return p[0] + p[1] + p[2];
+    }
+    FontedPlatform fonted;
+};
+
+TEST_F(FrameTest, TheFirstFrameSaysLoadingInWhiteOnBlack) {
+    ASSERT_EQ(TheFrame().LoadState, 0);
+    DrawFrame();
+    EXPECT_EQ(TheFrame().LoadState, 1);
+    const auto pixels = Pixels();
+    int white = 0, other = 0;
+    for (int y = 0; y < kHeight; ++y)
+        for (int x = 0; x < kWidth; ++x) {
+            const std::uint8_t* p = &pixels[(y * kWidth + x) * 4];
+            const bool isWhite = p[0] == 255 && p[1] == 255 && p[2] == 255;
+            const bool isBlack = p[0] == 0 && p[1] == 0 && p[2] == 0;
+            if (isWhite) {
+                ++white;
+                EXPECT_GE(x, 20);  // the text starts at (20, 30), on its baseline
+                EXPECT_GE(y, 30 - 16);
+            } else if (!isBlack) {
+                ++other;
+            }
+        }
+    EXPECT_GT(white, 100);
+    EXPECT_EQ(other, 0);  // one-bit glyphs: nothing but white on black
+    // The 128 temporary lists are gone again.
+    EXPECT_FALSE(glIsList(1 + 128 + 96));
+}
+
+TEST_F(FrameTest, LabelsAdvanceOverSpacesAndTabsReachTheirStops) {
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    glOrtho(0, kWidth, 0, kHeight, -1, 1);
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+    auto after = [&](const char* text) {
+        glRasterPos2i(2, 10);
+        DrawLabel("%s", text);
+        GLfloat pos[4];
+        glGetFloatv(GL_CURRENT_RASTER_POSITION, pos);
+        return pos[0];
+    };
+    const float tight = after("aa"), spaced = after("a a");
+    EXPECT_GT(spaced, tight);  // a space moves the pen
+    int w = 0, h = 0;
+    fonted.MeasureText({"Arial", 14, 500}, "a a", w, h);
+    EXPECT_FLOAT_EQ(spaced - 2.0f, static_cast<float>(w));
+    ResizeView(400, kHeight);  // the tab stop must lie inside the viewport
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    glOrtho(0, 400, 0, kHeight, -1, 1);
+    glMatrixMode(GL_MODELVIEW);
+    glRasterPos2i(5, 40);
+    DrawTextBlock("x\ty");
+    GLfloat pos[4];
+    glGetFloatv(GL_CURRENT_RASTER_POSITION, pos);
+    int yWidth = 0;
+    fonted.MeasureText({"Arial", 14, 500}, "y", yWidth, h);
+    EXPECT_FLOAT_EQ(pos[0], 105.0f + static_cast<float>(yWidth));  // the tab went to 5 + 100
+    glRasterPos2i(5, 40);
+    DrawTextBlock("x\ny");
+    glGetFloatv(GL_CURRENT_RASTER_POSITION, pos);
+    EXPECT_FLOAT_EQ(pos[1], 22.0f);  // a newline steps 18 pixels down
+}
+
+TEST_F(FrameTest, TheSecondFrameLoadsTheLevelAndClearsToItsFog) {
+    TempDir dir;
+    wvwrite::SceneWriter scene;
+    wvwrite::ValueTableBuilder values;
+    wvwrite::RegionBuilder region;
+    wvwrite::PolyMesh marker;
+    marker.name = "marker";
+    marker.AddFlatPoints({{0, 0, 0}, {1, 0, 0}, {1, 1, 0}}, {{0, 0}, {1, 0}, {1, 1}}, 0);
+    region.Place(scene, values, wvwrite::WriteMesh(scene, marker, 2), "start", {},
+                 {wvwrite::Property::String("Class", "CStartTrigger"), wvwrite::Property::Float("FogPower", 1),
+                  wvwrite::Property::Float("FogHalf", 100), wvwrite::Property::Int("R", 10),
+                  wvwrite::Property::Int("G", 20), wvwrite::Property::Int("B", 200)});
+    values.AddTo(scene);
+    region.AddTo(scene);
+    ASSERT_TRUE(scene.Save(dir.File("fogged.grf"), nullptr));
+    ASSERT_TRUE(wvwrite::TextureSetWriter().Write(dir.File("fogged-130.pid"), dir.File("fogged-130.swp"), nullptr));
+    TheLevelFiles() = LevelFilesBeside(dir.File("fogged-130.swp"));
+
+    DrawFrame();  // the loading screen
+    EXPECT_EQ(fonted.debug.find("Level load time"), std::string::npos);
+    DrawFrame();  // loads, then draws
+    EXPECT_EQ(TheFrame().LoadState, 2);
+    EXPECT_NE(fonted.debug.find("Level load time"), std::string::npos);
+    GLfloat clear[4];
+    glGetFloatv(GL_COLOR_CLEAR_VALUE, clear);
+    EXPECT_NEAR(clear[0], 200 / 255.0f, 1e-6f);  // "B" becomes red on most levels
+    EXPECT_NEAR(clear[1], 20 / 255.0f, 1e-6f);
+    EXPECT_NEAR(clear[2], 10 / 255.0f, 1e-6f);
+    EXPECT_EQ(clear[3], 1.0f);
+    const auto p = Pixel(2, kHeight / 2);  // outside the help panel and the labels
+    EXPECT_NEAR(p[0], 200, 1);
+    EXPECT_NEAR(p[1], 20, 1);
+    EXPECT_NEAR(p[2], 10, 1);
+    EXPECT_TRUE(TheInput().HelpVisible);  // the help's 8 seconds have just begun
+}
+
+}  // namespace
