@@ -140,6 +140,16 @@ TEST(StatCounterTest, TheNineCountersReportInRegistrationOrder) {
     EXPECT_EQ(gTotalTris.value, 0);
 }
 
+TEST(StatCounterTest, AddingWrapsAroundIn32Bits) {
+    ResetStatCounters();
+    gRawRGBTexMem.Add(0x7FFFFFFF);
+    gRawRGBTexMem.Add(2);
+    EXPECT_EQ(gRawRGBTexMem.value, static_cast<std::int32_t>(0x80000001u));
+    gRawRGBTexMem.Add(-1);
+    EXPECT_EQ(gRawRGBTexMem.value, static_cast<std::int32_t>(0x80000000u));
+    ResetStatCounters();
+}
+
 TEST(StatCounterTest, ACounterDefinedLaterIsReportedLast) {
     // Each test runs in its own process, so the extra counter stays here.
     static StatCounter extra("gExtraCounter");

@@ -12,8 +12,14 @@ struct StatCounter {
     StatCounter(const StatCounter&) = delete;
     StatCounter& operator=(const StatCounter&) = delete;
 
+    // Adds n, wrapping around in 32 bits as the counter always has (a
+    // hostile file's texture sizes can pass 2^31 without it being an error).
+    void Add(std::int64_t n) {
+        value = static_cast<std::int32_t>(static_cast<std::uint32_t>(value) + static_cast<std::uint32_t>(n));
+    }
+
     const char* name;
-    std::int32_t value = 0;  // no locking, no overflow check: main thread only
+    std::int32_t value = 0;  // no locking: main thread only
 };
 
 // Every counter in registration order.

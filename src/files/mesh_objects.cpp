@@ -265,7 +265,7 @@ TextureObject* GetTexture(int textureIndex, bool hasAlpha) {
     auto object = std::make_unique<TextureObject>(hasAlpha);
     if (const TextureEntry* e = TheTextureDatabase().Entry(textureIndex)) {
         StatCounter& counter = hasAlpha ? gRawRGBATexMem : gRawRGBTexMem;
-        counter.value += static_cast<std::int32_t>(e->width * e->height);
+        counter.Add(e->width * e->height);
     }
     return map.emplace(textureIndex, std::move(object)).first->second.get();
 }
@@ -313,7 +313,7 @@ bool LoadMesh(Model& model, BlockHandle handle, std::uint32_t diffuse) {
             f.material = 0;
         model.faces.push_back(f);
     }
-    gTotalTris.value += static_cast<std::int32_t>(model.faces.size());
+    gTotalTris.Add(model.faces.size());
     std::copy(std::begin(md.Lighting), std::end(md.Lighting), model.Lighting);
 
     model.materials.clear();

@@ -210,8 +210,8 @@ void DrawModelCached(Model& model) {
         return;
     }
     if (model.displayListBuilt) {
-        gVisibleVerts.value += static_cast<std::int32_t>(model.vertices.size());
-        gVisibleTris.value += static_cast<std::int32_t>(model.faces.size());
+        gVisibleVerts.Add(model.vertices.size());
+        gVisibleTris.Add(model.faces.size());
         ++gVisibleDisplayLists.value;
         glCallList(model.displayList);
         return;
