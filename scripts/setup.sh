@@ -13,7 +13,7 @@ packages=(
   libx11-dev libfltk1.3-dev                  # the window, menus and dialogs
   libfreetype-dev libfontconfig1-dev         # overlay fonts
   fonts-liberation                           # a metric match for "Arial"
-  xvfb xauth xdotool                         # the windowed tests: a virtual display, driven
+  xvfb xauth xdotool xclip                   # the windowed tests: a virtual display, driven
 )
 
 missing=()

@@ -1,7 +1,10 @@
 // Counts the pixels that differ between the same region of two PNG files.
-//   png_region_diff A.png B.png X Y W H      (Y counted from the top)
+//   png_region_diff A.png B.png X Y W H [MIN]   (Y counted from the top)
+// With MIN, a pixel counts only when some channel differs by at least MIN
+// (slow changes such as drifting clouds stay below it).
 // Prints the count; exits 2 when the files cannot be read.
 #include <cstdio>
+#include <algorithm>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -9,8 +12,8 @@
 #include "writer/png_io.h"
 
 int main(int argc, char** argv) {
-    if (argc != 7) {
-        std::fprintf(stderr, "usage: png_region_diff A.png B.png X Y W H\n");
+    if (argc != 7 && argc != 8) {
+        std::fprintf(stderr, "usage: png_region_diff A.png B.png X Y W H [MIN]\n");
         return 2;
     }
     std::uint32_t wa, ha, wb, hb;
@@ -21,6 +24,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     const long x0 = std::atol(argv[3]), y0 = std::atol(argv[4]), w = std::atol(argv[5]), h = std::atol(argv[6]);
+    const int minimum = argc == 8 ? std::atoi(argv[7]) : 1;
     long differing = 0;
     for (long y = y0; y < y0 + h; ++y)
         for (long x = x0; x < x0 + w; ++x) {
@@ -28,7 +32,9 @@ int main(int argc, char** argv) {
                 continue;
             const std::size_t ia = (static_cast<std::size_t>(y) * wa + static_cast<std::size_t>(x)) * 4;
             const std::size_t ib = (static_cast<std::size_t>(y) * wb + static_cast<std::size_t>(x)) * 4;
-            if (a[ia] != b[ib] || a[ia + 1] != b[ib + 1] || a[ia + 2] != b[ib + 2]) ++differing;
+            int most = 0;
+            for (int c = 0; c < 3; ++c) most = std::max(most, std::abs(int{a[ia + c]} - int{b[ib + c]}));
+            if (most >= minimum) ++differing;
         }
     std::printf("%ld\n", differing);
     return 0;
