@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
+#include <filesystem>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -42,7 +43,11 @@ bool ParseCount(const char* text, long long lo, long long hi, long long& out) {
 
 // An existing directory is fine; anything else that stops it shows when
 // the files are written.
-void MakeDirectory(const std::string& dir) { mkdir(dir.c_str(), 0755); }
+// Creates the directory and its parents; one that exists already is fine.
+void MakeDirectory(const std::string& dir) {
+    std::error_code ec;
+    std::filesystem::create_directories(dir, ec);
+}
 
 int Fail(const std::string& error) {
     std::fprintf(stderr, "wildview-mklevel: %s\n", error.c_str());
