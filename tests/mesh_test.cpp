@@ -180,9 +180,9 @@ TEST_F(MeshTest, MeshesWithoutMappingGetOneDefaultMaterial) {
         wvwrite::PolyMesh m;
         m.name = "bare" + std::to_string(type);
         m.AddFlatPoints({{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}}, {{0, 0}, {1, 0}, {1, 1}, {0, 1}}, 0);
-        MeshSpec spec = wvwrite::ToMeshSpec(m, type);
-        spec.hasMapping = false;
-        Place(wvwrite::WriteMesh(scene, spec), m.name, {});
+        MeshSpec layout = wvwrite::ToMeshSpec(m, type);
+        layout.hasMapping = false;
+        Place(wvwrite::WriteMesh(scene, layout), m.name, {});
     }
     Load();
     for (const char* name : {"bare1", "bare2"}) {
@@ -260,9 +260,9 @@ TEST_F(MeshTest, CountsLargerThanTheirBlocksGiveEmptyMeshesNotCrashes) {
         m.name = lie.name;
         m.materials = {{"x", ".tga", ""}};
         m.AddFlatPoints({{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}}, {{0, 0}, {1, 0}, {1, 1}, {0, 1}}, 0);
-        MeshSpec spec = wvwrite::ToMeshSpec(m, lie.type);
-        lie.apply(spec.stored);
-        Place(wvwrite::WriteMesh(scene, spec), lie.name, {});
+        MeshSpec layout = wvwrite::ToMeshSpec(m, lie.type);
+        lie.apply(layout.stored);
+        Place(wvwrite::WriteMesh(scene, layout), lie.name, {});
     }
     Load();
     for (const Lie& lie : lies) {

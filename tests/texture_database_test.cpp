@@ -13,7 +13,7 @@ using wvwrite::Rgb;
 using wvwrite::TextureSetWriter;
 using wvwrite::TextureSpec;
 
-TextureSpec Spec(std::uint32_t id, std::uint32_t w, std::uint32_t h, std::uint8_t fill = 1) {
+TextureSpec Plain(std::uint32_t id, std::uint32_t w, std::uint32_t h, std::uint8_t fill = 1) {
     TextureSpec t;
     t.identifier = id;
     t.width = w;
@@ -33,11 +33,11 @@ TEST(TextureDatabaseTest, WriterDatabaseReadsBackToTheSameEntriesAndPalettes) {
     TextureSetWriter w;
     const std::uint32_t p0 = w.AddPalette({{1, 2, 3}, {4, 5, 6}});
     const std::uint32_t p1 = w.AddPalette(std::vector<Rgb>(64, Rgb{9, 9, 9}));
-    TextureSpec a = Spec(0x11, 4, 2);
+    TextureSpec a = Plain(0x11, 4, 2);
     a.palette = p0;
     a.rowPadding = 3;
     a.transparent = true;
-    TextureSpec b = Spec(0x22, 8, 8);
+    TextureSpec b = Plain(0x22, 8, 8);
     b.bits = 16;
     b.bump = true;
     b.palette = p1;
@@ -82,16 +82,16 @@ TEST(TextureDatabaseTest, EmptyDatabaseHasOnlyTheDefaultPalette) {
 
 TEST(TextureDatabaseTest, FindTextureChoosesTheStoredVersionThatFits) {
     TextureSetWriter w;
-    w.AddTexture(Spec(0xA, 16, 16));                     // 0
-    TextureSpec big = Spec(0xB, 512, 256);
+    w.AddTexture(Plain(0xA, 16, 16));                     // 0
+    TextureSpec big = Plain(0xB, 512, 256);
     big.smallerVersions = 3;                             // 1: 512, 2: 256, 3: 128, 4: 64
     w.AddTexture(big);
-    TextureSpec square = Spec(0xC, 256, 256);
+    TextureSpec square = Plain(0xC, 256, 256);
     square.smallerVersions = 2;                          // 5: 256, 6: 128, 7: 64
     w.AddTexture(square);
-    w.AddTexture(Spec(0xD, 512, 512));                   // 8: nothing smaller stored
-    w.AddTexture(Spec(0xE, 8, 8));                       // 9
-    w.AddTexture(Spec(0xE, 4, 4));                       // 10: a later full-size entry, same identifier
+    w.AddTexture(Plain(0xD, 512, 512));                   // 8: nothing smaller stored
+    w.AddTexture(Plain(0xE, 8, 8));                       // 9
+    w.AddTexture(Plain(0xE, 4, 4));                       // 10: a later full-size entry, same identifier
     TextureDatabase db;
     std::vector<std::uint8_t> pid;
     ReadBack(w, db, pid);
@@ -125,8 +125,8 @@ TEST(TextureDatabaseTest, UnreadableOrWrongVersionFails) {
 TEST(TextureDatabaseTest, CountsLargerThanTheFileAreClampedToIt) {
     TextureSetWriter w;
     w.AddPalette({{1, 1, 1}});
-    w.AddTexture(Spec(1, 2, 2));
-    w.AddTexture(Spec(2, 2, 2));
+    w.AddTexture(Plain(1, 2, 2));
+    w.AddTexture(Plain(2, 2, 2));
     const std::vector<std::uint8_t> good = w.PidBytes();
     struct Case {
         const char* what;
@@ -164,10 +164,10 @@ TEST(TexturePixelsTest, RowsAreReadWithTheirStride) {
     // Entry 0: 8-bit, W = 3, S = 4. Entry 1: 16-bit, W = 2, S = 4.
     TextureSetWriter w;
     w.AddPalette(std::vector<Rgb>(256, Rgb{}));
-    TextureSpec e8 = Spec(1, 3, 2);
+    TextureSpec e8 = Plain(1, 3, 2);
     e8.indices = {1, 2, 3, 4, 5, 6};
     e8.rowPadding = 1;
-    TextureSpec e16 = Spec(2, 2, 2);
+    TextureSpec e16 = Plain(2, 2, 2);
     e16.bits = 16;
     e16.indices = {63, 0, 1, 2};
     e16.normalCodes = {0x000, 0x001, 0x10F, 0x3FF};
@@ -223,7 +223,7 @@ TEST(TexturePixelsTest, EncodedNormalsDecodeCloseToTheirVector) {
 TEST(TexturePixelsTest, ColoursFollowThePaletteAndTheTransparencyRule) {
     TextureSetWriter w;
     const std::uint32_t p = w.AddPalette({{10, 20, 30}, {40, 50, 60}});
-    TextureSpec opaque = Spec(1, 2, 1);
+    TextureSpec opaque = Plain(1, 2, 1);
     opaque.palette = p;
     opaque.indices = {0, 1};
     TextureSpec clear = opaque;
@@ -256,7 +256,7 @@ TEST(TexturePixelsTest, ColoursFollowThePaletteAndTheTransparencyRule) {
 
 TEST(TexturePixelsTest, ReadsPastTheEndOfThePixelFileYieldZeros) {
     TextureSetWriter w;
-    TextureSpec t = Spec(1, 4, 4, 9);
+    TextureSpec t = Plain(1, 4, 4, 9);
     w.AddTexture(t);
     TextureDatabase db;
     std::vector<std::uint8_t> pid;
@@ -280,7 +280,7 @@ TEST(TexturePixelsTest, ReadsPastTheEndOfThePixelFileYieldZeros) {
 
 TEST(TexturePixelsTest, HugeOrUnknownEntriesAreRefused) {
     TextureSetWriter w;
-    w.AddTexture(Spec(1, 2, 2));
+    w.AddTexture(Plain(1, 2, 2));
     TextureDatabase db;
     std::vector<std::uint8_t> pid;
     ReadBack(w, db, pid);

@@ -88,9 +88,9 @@ std::vector<Vector3> PathPoints() {
 struct TextureMaker {
     TextureSetWriter& w;
 
-    void Add(const std::string& name, const std::string& suffix, TextureSpec spec, float diffuse = 1.0f) {
-        spec.identifier = TextureIdentifier(name, suffix, diffuse);
-        w.AddTexture(spec);
+    void Add(const std::string& name, const std::string& suffix, TextureSpec texture, float diffuse = 1.0f) {
+        texture.identifier = TextureIdentifier(name, suffix, diffuse);
+        w.AddTexture(texture);
     }
 
     TextureSpec Paletted(std::uint32_t size, const std::vector<Rgb>& stops, std::size_t colours, int versions) {

@@ -65,32 +65,32 @@ void TextureSetWriter::AddEntry(const TextureSpec& s, std::uint32_t sizeCode) {
     }
 }
 
-int TextureSetWriter::AddTexture(const TextureSpec& spec) {
-    if (spec.bits != 8 && spec.bits != 16) throw std::invalid_argument("texture bits must be 8 or 16");
-    if (spec.width == 0 || spec.height == 0) throw std::invalid_argument("texture size must not be 0");
-    const std::size_t n = std::size_t{spec.width} * spec.height;
-    if (spec.indices.size() != n) throw std::invalid_argument("texture index count does not match its size");
-    if (!spec.normalCodes.empty() && spec.normalCodes.size() != n)
+int TextureSetWriter::AddTexture(const TextureSpec& texture) {
+    if (texture.bits != 8 && texture.bits != 16) throw std::invalid_argument("texture bits must be 8 or 16");
+    if (texture.width == 0 || texture.height == 0) throw std::invalid_argument("texture size must not be 0");
+    const std::size_t n = std::size_t{texture.width} * texture.height;
+    if (texture.indices.size() != n) throw std::invalid_argument("texture index count does not match its size");
+    if (!texture.normalCodes.empty() && texture.normalCodes.size() != n)
         throw std::invalid_argument("texture normal count does not match its size");
-    if (spec.bits == 16 && std::any_of(spec.indices.begin(), spec.indices.end(), [](auto i) { return i > 63; }))
+    if (texture.bits == 16 && std::any_of(texture.indices.begin(), texture.indices.end(), [](auto i) { return i > 63; }))
         throw std::invalid_argument("16-bit textures have colour indices 0..63");
-    if (spec.palette != kDefaultPaletteIndex && spec.palette >= palettes_.size())
+    if (texture.palette != kDefaultPaletteIndex && texture.palette >= palettes_.size())
         throw std::invalid_argument("texture names a palette that was not added");
 
     const int first = static_cast<int>(entries_.size());
-    AddEntry(spec, 0);
+    AddEntry(texture, 0);
 
     // Smaller versions: each texel the palette colour nearest the mean of
     // the opaque texels of its 2x2 block (transparent when most are).
-    TextureSpec level = spec;
-    for (int v = 0; v < spec.smallerVersions && (level.width > 1 || level.height > 1); ++v) {
+    TextureSpec level = texture;
+    for (int v = 0; v < texture.smallerVersions && (level.width > 1 || level.height > 1); ++v) {
         TextureSpec next = level;
         next.width = std::max(1u, level.width / 2);
         next.height = std::max(1u, level.height / 2);
         next.indices.assign(std::size_t{next.width} * next.height, 0);
         if (!level.normalCodes.empty()) next.normalCodes.assign(next.indices.size(), 0);
-        const std::size_t colours = spec.palette < palettes_.size() ? palettes_[spec.palette].size() : 256;
-        const std::size_t usable = spec.bits == 16 ? std::min<std::size_t>(colours, 64) : colours;
+        const std::size_t colours = texture.palette < palettes_.size() ? palettes_[texture.palette].size() : 256;
+        const std::size_t usable = texture.bits == 16 ? std::min<std::size_t>(colours, 64) : colours;
         for (std::uint32_t y = 0; y < next.height; ++y) {
             for (std::uint32_t x = 0; x < next.width; ++x) {
                 int r = 0, g = 0, b = 0, opaque = 0, count = 0;
@@ -100,8 +100,8 @@ int TextureSetWriter::AddTexture(const TextureSpec& spec) {
                         const std::uint32_t sy = std::min(level.height - 1, 2 * y + dy);
                         const std::uint8_t idx = level.indices[std::size_t{sy} * level.width + sx];
                         ++count;
-                        if (spec.transparent && idx == 0) continue;
-                        const Rgb c = ColourOf(spec.palette, idx);
+                        if (texture.transparent && idx == 0) continue;
+                        const Rgb c = ColourOf(texture.palette, idx);
                         r += c.r; g += c.g; b += c.b;
                         ++opaque;
                     }
@@ -112,9 +112,9 @@ int TextureSetWriter::AddTexture(const TextureSpec& spec) {
                                                             std::min(level.width - 1, 2 * x)];
                 if (opaque * 2 < count) continue;  // stays index 0
                 r /= opaque; g /= opaque; b /= opaque;
-                int best = spec.transparent ? 1 : 0, bestDist = 1 << 30;
-                for (std::size_t k = spec.transparent ? 1 : 0; k < usable; ++k) {
-                    const int d = ColourDistance(ColourOf(spec.palette, static_cast<std::uint8_t>(k)), r, g, b);
+                int best = texture.transparent ? 1 : 0, bestDist = 1 << 30;
+                for (std::size_t k = texture.transparent ? 1 : 0; k < usable; ++k) {
+                    const int d = ColourDistance(ColourOf(texture.palette, static_cast<std::uint8_t>(k)), r, g, b);
                     if (d < bestDist) { bestDist = d; best = static_cast<int>(k); }
                 }
                 next.indices[o] = static_cast<std::uint8_t>(best);

@@ -36,8 +36,8 @@ public:
     // Returns the palette's index in the file.
     std::uint32_t AddPalette(const std::vector<Rgb>& colours);
     // Adds the full-size entry and its smaller versions; returns the index
-    // of the full-size entry. Throws std::invalid_argument on a bad spec.
-    int AddTexture(const TextureSpec& spec);
+    // of the full-size entry. Throws std::invalid_argument on a bad texture.
+    int AddTexture(const TextureSpec& texture);
 
     std::vector<std::uint8_t> PidBytes() const;
     const std::vector<std::uint8_t>& SwpBytes() const { return swp_; }
@@ -48,7 +48,7 @@ public:
     const std::vector<std::vector<Rgb>>& Palettes() const { return palettes_; }
 
 private:
-    void AddEntry(const TextureSpec& spec, std::uint32_t sizeCode);
+    void AddEntry(const TextureSpec& texture, std::uint32_t sizeCode);
     Rgb ColourOf(std::uint32_t palette, std::uint8_t index) const;
 
     std::vector<std::vector<Rgb>> palettes_;
