@@ -119,8 +119,7 @@ void DrawLabel(const char* format, ...) {
     if (!format) return;
     va_list args;
     va_start(args, format);
-    char text[kFormatBufferSize];
-    std::vsnprintf(text, sizeof text, format, args);
+    const char* text = FormatSharedV(format, args);
     va_end(args);
     int w = 0, h = 0;
     platform::Current().MeasureText(kOverlayFont, text, w, h);
@@ -137,8 +136,7 @@ void DrawTextBlock(const char* format, ...) {
     if (!format) return;
     va_list args;
     va_start(args, format);
-    char text[kFormatBufferSize];
-    std::vsnprintf(text, sizeof text, format, args);
+    const char* text = FormatSharedV(format, args);
     va_end(args);
     int x0 = 0, y = 0;
     RasterPosition(x0, y);

@@ -48,6 +48,12 @@ bool LogFileOpen() { return State().file != nullptr; }
 
 void SetLogCapture(std::string* text) { State().capture = text; }
 
+const char* FormatSharedV(const char* format, va_list args) {
+    if (!format) return nullptr;
+    FormatInto(format, args);
+    return State().buffer;
+}
+
 const char* FormatShared(const char* format, ...) {
     if (!format) return nullptr;
     va_list args;

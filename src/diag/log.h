@@ -4,6 +4,7 @@
 // argument must never point into that buffer. Main thread only.
 #pragma once
 
+#include <cstdarg>
 #include <cstddef>
 #include <cstdio>
 #include <string>
@@ -29,6 +30,7 @@ void ScrollInfoToTop();
 
 // Formats into the shared buffer and returns it (the overlay text uses this).
 const char* FormatShared(const char* format, ...) __attribute__((format(printf, 1, 2)));
+const char* FormatSharedV(const char* format, va_list args);
 
 // Lines the design prints on the process's standard output (object loading,
 // block-table errors, the clock warning). Tools that print their own results

@@ -208,16 +208,29 @@ int ValueTableCommand(const std::string& grfPath) {
     return 0;
 }
 
-int ModelCommand(const std::string& swpPath, const std::string& serialText) {
+namespace {
+
+// Loads the level and finds the instance of a serial; an error text when
+// either fails.
+std::string LoadForSerial(const std::string& swpPath, const std::string& serialText, headless::LoadedLevel& level,
+                          const Instance*& inst) {
     std::uint32_t serial = 0;
-    if (!ParseSerial(serialText, serial)) return Fail("SERIAL must be a number");
+    if (!ParseSerial(serialText, serial)) return "SERIAL must be a number";
     std::string error;
-    if (!LevelExists(swpPath, error)) return Fail(error);
-    headless::LoadedLevel level;
+    if (!LevelExists(swpPath, error)) return error;
     level.console = Quiet();
     headless::LoadLevel(swpPath, level);
-    const Instance* inst = FindSerial(serial);
-    if (!inst || !inst->model) return Fail("no instance has serial " + serialText);
+    inst = FindSerial(serial);
+    if (!inst || !inst->model) return "no instance has serial " + serialText;
+    return {};
+}
+
+}  // namespace
+
+int ModelCommand(const std::string& swpPath, const std::string& serialText) {
+    headless::LoadedLevel level;
+    const Instance* inst = nullptr;
+    if (const std::string error = LoadForSerial(swpPath, serialText, level, inst); !error.empty()) return Fail(error);
     platform::PlatformScope scope(level.platform);
     ShowInfoDialog();
     DumpModel(*inst->model);
@@ -226,15 +239,9 @@ int ModelCommand(const std::string& swpPath, const std::string& serialText) {
 }
 
 int InstanceCommand(const std::string& swpPath, const std::string& serialText) {
-    std::uint32_t serial = 0;
-    if (!ParseSerial(serialText, serial)) return Fail("SERIAL must be a number");
-    std::string error;
-    if (!LevelExists(swpPath, error)) return Fail(error);
     headless::LoadedLevel level;
-    level.console = Quiet();
-    headless::LoadLevel(swpPath, level);
-    const Instance* inst = FindSerial(serial);
-    if (!inst) return Fail("no instance has serial " + serialText);
+    const Instance* inst = nullptr;
+    if (const std::string error = LoadForSerial(swpPath, serialText, level, inst); !error.empty()) return Fail(error);
     platform::PlatformScope scope(level.platform);
     level.platform.debug.clear();
     DumpInstance(*inst);
