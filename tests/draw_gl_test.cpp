@@ -289,3 +289,65 @@ TEST(ColourBleedTest, TransparentTexelsTakeTheirNeighboursColour) {
 }
 
 }  // namespace
+
+namespace {
+
+// Dot3 bump mapping: a flat bump map lit from straight above is bright, lit
+// from the side it is dark.
+class BumpTest : public GlTest {};
+
+TEST_F(BumpTest, Dot3ShadesByTheLightInTheFacesPlane) {
+    ASSERT_TRUE(InitExtensions(" GL_EXT_texture_env_combine GL_ARB_multitexture "));
+    ASSERT_TRUE(InitExtensions(" GL_EXT_blend_color "));
+    wvwrite::TextureSetWriter w;
+    w.AddPalette(std::vector<wvwrite::Rgb>(64, wvwrite::Rgb{200, 200, 200}));
+    wvwrite::TextureSpec bumps;
+    bumps.identifier = 1;
+    bumps.width = bumps.height = 4;
+    bumps.bits = 16;
+    bumps.bump = true;
+    bumps.palette = 0;
+    bumps.indices.assign(16, 1);
+    bumps.normalCodes.assign(16, wvwrite::EncodeNormal({0, 0, 1}));
+    w.AddTexture(bumps);
+    UseTextures(w);
+
+    TextureObject colour(false), normals(false);
+    Model m;
+    Material mat;
+    mat.hasTexture = mat.hasBump = true;
+    mat.texture = &colour;
+    mat.bumpTexture = &normals;
+    m.materials.push_back(mat);
+    const std::uint32_t base = 0;
+    m.vertices = {{{0, 0, 1}, 0, 0, {0, 0, 0}}, {{0, 0, 1}, 1, 0, {1, 0, 0}}, {{0, 0, 1}, 1, 1, {1, 1, 0}},
+                  {{0, 0, 1}, 0, 1, {0, 1, 0}}};
+    m.faces = {{{base, base + 1, base + 2}, 0}, {{base, base + 2, base + 3}, 0}};
+    m.ComputeMaterialFlags();
+    ASSERT_TRUE(m.HasBumpMaterial);
+    Instance inst;
+    inst.model = &m;
+    TheInput().BumpMode = 2;
+    TheInput().LightingEnabled = false;
+    glEnable(GL_DEPTH_TEST);
+    glDepthFunc(GL_LEQUAL);
+    Flat();
+    struct Case {
+        Vector3 light;
+        int minimum, maximum;
+    };
+    for (const Case& c : {Case{{0, 0, -1}, 230, 255}, Case{{-1, 0, 0}, 0, 40}}) {
+        TheScene().LightDirection = c.light;
+        Clear();
+        DrawModel(m, &inst, false);
+        const auto p = Pixel(32, 32);
+        EXPECT_GE(p[0], c.minimum) << c.light.x;
+        EXPECT_LE(p[0], c.maximum) << c.light.x;
+        EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+    }
+    GLint function = 0;
+    glGetIntegerv(GL_DEPTH_FUNC, &function);
+    EXPECT_EQ(function, GL_LEQUAL);  // put back after the pass
+}
+
+}  // namespace
