@@ -1,6 +1,8 @@
 // The camera's vectors, the frusta and the keyboard movement of the loop.
 #include <gtest/gtest.h>
 
+#include "test_util.h"
+
 #include <cmath>
 
 #include "app/movement.h"
@@ -10,12 +12,6 @@
 #include "platform/scripted_platform.h"
 
 namespace {
-
-void ExpectNear(const Vector3& a, const Vector3& b, float eps = 1e-5f) {
-    EXPECT_NEAR(a.x, b.x, eps);
-    EXPECT_NEAR(a.y, b.y, eps);
-    EXPECT_NEAR(a.z, b.z, eps);
-}
 
 TEST(CameraBasisTest, MatchesTheExactFormulasAtTableResolution) {
     for (float yaw : {0.0f, 30.0f, -90.0f, 135.5f, 720.5f})

@@ -305,24 +305,6 @@ TEST_F(LoaderTest, EveryEntryPointLandsInItsOwnPointer) {
     EXPECT_EQ(lookups.size(), total);
 }
 
-TEST_F(LoaderTest, EntryPointCountsFollowThePublishedExtensions) {
-    const std::map<std::string, std::size_t> counts = {
-        {"GL_ARB_multitexture", 34},     {"GL_ARB_texture_compression", 7}, {"GL_ARB_transpose_matrix", 4},
-        {"GL_EXT_blend_color", 1},       {"GL_EXT_blend_minmax", 1},        {"GL_EXT_compiled_vertex_array", 2},
-        {"GL_EXT_fog_coord", 5},         {"GL_EXT_paletted_texture", 4},    {"GL_EXT_point_parameters", 2},
-        {"GL_EXT_secondary_color", 17},  {"GL_EXT_texture_object", 6},      {"GL_EXT_texture3D", 2},
-        {"GL_EXT_vertex_array", 9},      {"GL_EXT_vertex_weighting", 3},    {"GL_NV_fence", 7},
-        {"GL_NV_evaluators", 9},         {"GL_NV_register_combiners", 13},  {"GL_NV_register_combiners2", 2},
-        {"GL_NV_vertex_array_range", 2}, {"GL_NV_vertex_program", 64},      {"GL_VERSION_1_2", 38},
-        {"GL_WIN_swap_hint", 1},         {"WGL_ARB_pbuffer", 5},            {"WGL_ARB_pixel_format", 5},
-    };
-    for (const KnownExtension& k : KnownExtensions()) {
-        SCOPED_TRACE(k.name);
-        const auto it = counts.find(k.name);
-        EXPECT_EQ(k.entryPoints.size(), it == counts.end() ? 0u : it->second);
-    }
-}
-
 // ---- the off-screen pair as framebuffer objects ----------------------------------
 
 struct FramebufferCase {

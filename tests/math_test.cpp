@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "test_util.h"
+
 #include <cmath>
 #include <limits>
 
@@ -9,12 +11,6 @@
 #include "math/vector3.h"
 
 namespace {
-
-void ExpectNear(const Vector3& a, const Vector3& b, float eps = 1e-5f) {
-    EXPECT_NEAR(a.x, b.x, eps);
-    EXPECT_NEAR(a.y, b.y, eps);
-    EXPECT_NEAR(a.z, b.z, eps);
-}
 
 TEST(Vector3Test, NormaliseFollowsItsThreeRules) {
     struct Case {

@@ -565,36 +565,6 @@ TEST_F(FltkPlatformTest, InfoDialogTextCaretAndClose) {
     EXPECT_EQ(p.InfoDialogText(), "") << "a new dialog starts empty";
 }
 
-struct KeyMapCase {
-    int fltkKey;  // FLTK's key code: the X keysym, or lower-case ASCII
-    int vk;
-};
-
-void PrintTo(const KeyMapCase& c, std::ostream* os) { *os << "key 0x" << std::hex << c.fltkKey; }
-
-class FltkKeyMap : public ::testing::TestWithParam<KeyMapCase> {};
-
-TEST_P(FltkKeyMap, GivesTheWindowsVirtualKey) {
-    EXPECT_EQ(platform::fltk::VirtualKeyOf(GetParam().fltkKey), GetParam().vk);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Keysyms, FltkKeyMap,
-    ::testing::Values(KeyMapCase{'a', 'A'}, KeyMapCase{'z', 'Z'}, KeyMapCase{'0', '0'}, KeyMapCase{'9', '9'},
-                      KeyMapCase{' ', 0x20}, KeyMapCase{0xff1b, 0x1B} /* Escape */,
-                      KeyMapCase{0xffbe, 0x70} /* F1 */, KeyMapCase{0xffc9, 0x7B} /* F12 */,
-                      KeyMapCase{0xffff, 0x2E} /* Delete */, KeyMapCase{0xff63, 0x2D} /* Insert */,
-                      KeyMapCase{0xff51, 0x25} /* Left */, KeyMapCase{0xff54, 0x28} /* Down */,
-                      KeyMapCase{0xff55, 0x21} /* Prior */, KeyMapCase{0xff56, 0x22} /* Next */,
-                      KeyMapCase{0xff50, 0x24} /* Home */, KeyMapCase{0xff57, 0x23} /* End */,
-                      KeyMapCase{0xff08, 0x08} /* BackSpace */, KeyMapCase{0xff09, 0x09} /* Tab */,
-                      KeyMapCase{0xff0d, 0x0D} /* Return */, KeyMapCase{0xff8d, 0x0D} /* KP_Enter */,
-                      KeyMapCase{0xffe1, 0x10} /* Shift_L */, KeyMapCase{0xffe2, 0x10} /* Shift_R */,
-                      KeyMapCase{0xffe3, 0x11} /* Control_L */, KeyMapCase{0xffe9, 0x12} /* Alt_L */,
-                      KeyMapCase{0xffb5, 0x65} /* KP_5 */, KeyMapCase{0xffab, 0x6B} /* KP_Add */,
-                      KeyMapCase{';', 0xBA}, KeyMapCase{'/', 0xBF},
-                      KeyMapCase{0x1008ff13, 0} /* a volume key: not in the table */));
-
 TEST(FltkKeyMapRoundTrip, EveryKeyOfAVirtualKeyMapsBack) {
     int mapped = 0;
     for (int vk = 1; vk < 256; ++vk) {

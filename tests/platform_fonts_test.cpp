@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/fonts/ansi_text.h"
+#include "platform/text_encoding.h"
 #include "platform/fonts/font_rasteriser.h"
 
 namespace {

@@ -1,6 +1,8 @@
 // Small helpers shared by the tests.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
@@ -8,6 +10,8 @@
 #include <iterator>
 #include <string>
 #include <vector>
+
+#include "math/vector3.h"
 
 // A fresh directory under /tmp, removed with everything in it.
 class TempDir {
@@ -48,4 +52,10 @@ inline void WriteAll(const std::string& path, const std::vector<std::uint8_t>& b
 inline void PutU32(std::vector<std::uint8_t>& out, std::size_t at, std::uint32_t v) {
     if (out.size() < at + 4) out.resize(at + 4);
     for (int k = 0; k < 4; ++k) out[at + k] = static_cast<std::uint8_t>(v >> (8 * k));
+}
+
+inline void ExpectNear(const Vector3& a, const Vector3& b, float eps = 1e-5f) {
+    EXPECT_NEAR(a.x, b.x, eps);
+    EXPECT_NEAR(a.y, b.y, eps);
+    EXPECT_NEAR(a.z, b.z, eps);
 }

@@ -1,5 +1,7 @@
 #include "platform/config/wine_registry.h"
 
+#include "platform/text_encoding.h"
+
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
@@ -23,24 +25,6 @@ bool SameIgnoringCase(const std::string& a, const std::string& b) {
 
 bool StartsWithIgnoringCase(const std::string& text, const std::string& prefix) {
     return text.size() >= prefix.size() && SameIgnoringCase(text.substr(0, prefix.size()), prefix);
-}
-
-void AppendUtf8(std::string& out, std::uint32_t c) {
-    if (c < 0x80) {
-        out += static_cast<char>(c);
-    } else if (c < 0x800) {
-        out += static_cast<char>(0xC0 | (c >> 6));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        out += static_cast<char>(0xE0 | (c >> 12));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (c >> 18));
-        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    }
 }
 
 int HexDigit(char c) {

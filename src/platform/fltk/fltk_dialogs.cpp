@@ -13,7 +13,7 @@
 #include <filesystem>
 
 #include "platform/fltk/file_filter.h"
-#include "platform/fonts/ansi_text.h"
+#include "platform/text_encoding.h"
 
 // fl_draw.H brings in Xlib, whose None would turn Icon::None into a number.
 #undef None

@@ -11,7 +11,7 @@
 #include "platform/fltk/fltk_window.h"
 #include "platform/fltk/key_map.h"
 #include "platform/fltk/x11_support.h"
-#include "platform/fonts/ansi_text.h"
+#include "platform/text_encoding.h"
 #include "platform/fonts/font_rasteriser.h"
 
 namespace platform {

@@ -12,7 +12,7 @@
 #include <map>
 #include <tuple>
 
-#include "platform/fonts/ansi_text.h"
+#include "platform/text_encoding.h"
 
 namespace platform {
 

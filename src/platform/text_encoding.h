@@ -16,4 +16,7 @@ std::uint32_t AnsiToUnicode(unsigned char byte);
 // own paths and messages), else read byte by byte as code page 1252.
 std::string ToUtf8(const std::string& text);
 
+// Appends a Unicode character as UTF-8.
+void AppendUtf8(std::string& out, std::uint32_t c);
+
 }  // namespace platform

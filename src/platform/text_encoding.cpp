@@ -1,4 +1,4 @@
-#include "platform/fonts/ansi_text.h"
+#include "platform/text_encoding.h"
 
 namespace platform {
 
@@ -41,20 +41,25 @@ bool IsValidUtf8(const std::string& text) {
     return true;
 }
 
+}  // namespace
+
 void AppendUtf8(std::string& out, std::uint32_t c) {
     if (c < 0x80) {
         out += static_cast<char>(c);
     } else if (c < 0x800) {
         out += static_cast<char>(0xC0 | (c >> 6));
         out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
+    } else if (c < 0x10000) {
         out += static_cast<char>(0xE0 | (c >> 12));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (c >> 18));
+        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
         out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
         out += static_cast<char>(0x80 | (c & 0x3F));
     }
 }
-
-}  // namespace
 
 std::uint32_t AnsiToUnicode(unsigned char byte) {
     if (byte >= 0x80 && byte < 0xA0) return kHighControls[byte - 0x80];
