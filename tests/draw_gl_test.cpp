@@ -6,7 +6,7 @@
 #include "diag/stat_counter.h"
 #include "gl_fixture.h"
 #include "scene/scene_pass.h"
-#include "scene/texture_image.h"
+#include "files/texture_image.h"
 
 namespace {
 
@@ -141,7 +141,7 @@ TEST_F(DrawTest, TexturesTakeTheMipmapPathTheirShapeAllows) {
     EXPECT_FALSE(IsPowerOfTwo(48));
     EXPECT_FALSE(IsPowerOfTwo(0));
     EXPECT_FALSE(IsPowerOfTwo(static_cast<std::int32_t>(0x80000000u)));
-    TheGlCapabilities().HasAutoMipmaps = true;
+    TheRenderState().caps.HasAutoMipmaps = true;
     const std::vector<std::uint8_t> pixels(64 * 32 * 4, 200);
     struct Case {
         std::uint32_t w, h;
@@ -327,8 +327,8 @@ TEST_F(BumpTest, Dot3ShadesByTheLightInTheFacesPlane) {
     ASSERT_TRUE(m.HasBumpMaterial);
     Instance inst;
     inst.model = &m;
-    TheInput().BumpMode = 2;
-    TheInput().LightingEnabled = false;
+    TheToggles().BumpMode = 2;
+    TheToggles().LightingEnabled = false;
     glEnable(GL_DEPTH_TEST);
     glDepthFunc(GL_LEQUAL);
     Flat();

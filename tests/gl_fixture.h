@@ -12,14 +12,15 @@
 #include "app/gl_setup.h"
 #include "app/gl_window.h"
 #include "app/input.h"
-#include "app/picking.h"
-#include "files/load_sequence.h"
+#include "app/load_sequence.h"
 #include "files/texture_database.h"
+#include "diag/state_registry.h"
 #include "glh/glh_extensions.h"
 #include "math/camera.h"
 #include "platform/egl/egl_context.h"
 #include "platform/scripted_platform.h"
 #include "scene/model_draw.h"
+#include "scene/render_state.h"
 #include "scene/scene_model.h"
 #include "writer/texture_writer.h"
 
@@ -28,23 +29,14 @@ protected:
     void SetUp() override {
         if (!context.Create(kWidth, kHeight)) GTEST_SKIP() << "no headless GL here: " << context.Reason();
         pf.procAddress = &platform::EglContext::ProcAddress;
-        ResetExtensions();
-        ResetInput();
-        ResetCamera();
-        ResetFrame();
-        ResetLoadedLevel();
-        TheGlCapabilities() = GlCapabilities{};
-        ThePicking() = PickingState{};
+        ResetState(StateScope::Process);
         InstallSceneGlHooks();
         ResizeView(kWidth, kHeight);
         glDisable(GL_LIGHTING);
         glDisable(GL_FOG);
     }
-    void TearDown() override {
-        ResetLoadedLevel();  // GL names go while the context is current
-        ResetInput();
-        TheSceneHooks() = SceneHooks{};
-    }
+    // GL names go while the context is current.
+    void TearDown() override { ResetState(StateScope::Process); }
 
     // Unit square (0..1)^2 in z = 0 seen straight on from +z.
     static void Flat() {

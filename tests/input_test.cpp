@@ -5,12 +5,13 @@
 #include <cmath>
 
 #include "app/frame.h"
-#include "app/gl_setup.h"
 #include "app/gl_window.h"
 #include "app/input.h"
+#include "diag/state_registry.h"
 #include "math/camera.h"
 #include "platform/scripted_platform.h"
 #include "resources/resources.h"
+#include "scene/render_state.h"
 #include "scene/scene_model.h"
 
 namespace {
@@ -46,18 +47,13 @@ Message Command(int id) {
 class InputTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        ResetInput();
-        ResetCamera();
-        ResetScene();
+        ResetState(StateScope::Process);
         TheGlWindow() = GlWindowState{true, 800, 600, 800.0f / 600.0f};
         pf.windowRect = {100, 50, 916, 709};
-        TheGlCapabilities() = GlCapabilities{};
     }
-    void TearDown() override {
-        ResetInput();
-        ResetScene();
-    }
+    void TearDown() override { ResetState(StateScope::Process); }
     InputState& In() { return TheInput(); }
+    RenderToggles& Toggles() { return TheToggles(); }
     platform::ScriptedPlatform pf;
     platform::PlatformScope scope{pf};
 };
@@ -74,19 +70,20 @@ TEST_F(InputTest, KeysSetAndClearTheKeyTable) {
 TEST_F(InputTest, MenuTogglesSetTheirCheckMarks) {
     struct Case {
         int id;
-        bool InputState::*flag;
+        bool* flag;
         bool initial;
     };
+    RenderToggles& t = Toggles();
     const Case cases[] = {
-        {kCmdDrawOutline, &InputState::DrawOutline, false}, {kCmdFreezeUpdate, &InputState::FreezeUpdate, false},
-        {kCmdFog, &InputState::FogEnabled, true},           {kCmdTerrainShadows, &InputState::TerrainShadows, true},
-        {kCmdObjectShadows, &InputState::ObjectShadows, false}, {kCmdFreezeFrustum, &InputState::FreezeFrustum, false},
-        {kCmdOnscreenHelp, &InputState::HelpVisible, true},
+        {kCmdDrawOutline, &t.DrawOutline, false},     {kCmdFreezeUpdate, &t.FreezeUpdate, false},
+        {kCmdFog, &t.FogEnabled, true},               {kCmdTerrainShadows, &t.TerrainShadows, true},
+        {kCmdObjectShadows, &t.ObjectShadows, false}, {kCmdFreezeFrustum, &t.FreezeFrustum, false},
+        {kCmdOnscreenHelp, &In().HelpVisible, true},
     };
     for (const Case& c : cases) {
-        EXPECT_EQ(In().*c.flag, c.initial) << c.id;
+        EXPECT_EQ(*c.flag, c.initial) << c.id;
         EXPECT_FALSE(WindowProc(Command(c.id)));  // default processing follows
-        EXPECT_EQ(In().*c.flag, !c.initial) << c.id;
+        EXPECT_EQ(*c.flag, !c.initial) << c.id;
         EXPECT_EQ(pf.menuChecks.at(c.id), !c.initial) << c.id;
         WindowProc(Command(c.id));
         EXPECT_EQ(pf.menuChecks.at(c.id), c.initial) << c.id;
@@ -97,42 +94,21 @@ TEST_F(InputTest, MenuTogglesSetTheirCheckMarks) {
     EXPECT_FALSE(WindowProc(Command(12345)));
 }
 
-TEST_F(InputTest, TheMenuStartsWithItsDesignedItemsAndMarks) {
-    const auto& menu = MainMenu();
-    ASSERT_EQ(menu.size(), 3u);
-    EXPECT_EQ(menu[0].label, "&File");
-    EXPECT_EQ(menu[0].children.at(0).label, "Exit");
-    EXPECT_EQ(menu[0].children.at(0).id, kCmdExit);
-    const auto& renderer = menu[1].children.at(1);
-    EXPECT_EQ(renderer.label, "Renderer");
-    EXPECT_EQ(renderer.children.at(0).label, "Fog");
-    EXPECT_TRUE(renderer.children.at(0).checked);
-    EXPECT_TRUE(renderer.children.at(1).checked);   // Terrain Shadows
-    EXPECT_FALSE(renderer.children.at(2).checked);  // Object Shadows
-    EXPECT_TRUE(renderer.children.at(3).separator);
-    EXPECT_EQ(renderer.children.at(4).label, "Freeze &Frustrum");
-    const auto& terrain = menu[1].children.at(0);
-    EXPECT_EQ(terrain.label, "&Terrain");
-    EXPECT_TRUE(terrain.children.at(1).separator);
-    EXPECT_EQ(menu[2].children.at(0).label, "Onscreen Help");
-    EXPECT_FALSE(menu[2].children.at(0).checked);  // although the help shows at start
-}
-
 TEST_F(InputTest, CommandKeysFlipTheirToggles) {
     WindowProc(Key(platform::vk::kF1));
     EXPECT_FALSE(In().HelpVisible);
     EXPECT_FALSE(In().HelpAutoHide);
     WindowProc(Key('L'));
-    EXPECT_FALSE(In().LightingEnabled);
-    EXPECT_FALSE(In().TerrainShadows);
+    EXPECT_FALSE(Toggles().LightingEnabled);
+    EXPECT_FALSE(Toggles().TerrainShadows);
     WindowProc(Key('L'));
-    EXPECT_TRUE(In().LightingEnabled);
-    EXPECT_TRUE(In().TerrainShadows);
+    EXPECT_TRUE(Toggles().LightingEnabled);
+    EXPECT_TRUE(Toggles().TerrainShadows);
     EXPECT_TRUE(pf.menuChecks.empty());  // only the menu sets check marks
     WindowProc(Key('I'));
-    EXPECT_TRUE(In().RotatingSun);
+    EXPECT_TRUE(Toggles().RotatingSun);
     WindowProc(Key('P'));
-    EXPECT_TRUE(In().ObjectPositions);
+    EXPECT_TRUE(Toggles().ObjectPositions);
 }
 
 TEST_F(InputTest, BumpModeNeedsDot3) {
@@ -142,12 +118,12 @@ TEST_F(InputTest, BumpModeNeedsDot3) {
     EXPECT_EQ(pf.boxes[0].text,
               "Can't display bumpmaps, video card does not support hardware OpenGL Dot3 bumpmapping");
     EXPECT_EQ(pf.boxes[0].owner, platform::Owner::MainWindow);
-    EXPECT_EQ(In().BumpMode, 0);
-    TheGlCapabilities().Dot3Available = true;
+    EXPECT_EQ(Toggles().BumpMode, 0);
+    TheRenderState().caps.Dot3Available = true;
     std::vector<int> modes;
     for (int i = 0; i < 5; ++i) {
         WindowProc(Key('U'));
-        modes.push_back(In().BumpMode);
+        modes.push_back(Toggles().BumpMode);
     }
     EXPECT_EQ(modes, (std::vector<int>{1, 2, 3, 0, 1}));
 }

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "files/load_sequence.h"
+#include "diag/state_registry.h"
 #include "headless/headless_level.h"
 #include "scene/scene_model.h"
 #include "test_util.h"
@@ -19,7 +19,7 @@
 
 class LevelTest : public ::testing::Test {
 protected:
-    void TearDown() override { ResetLoadedLevel(); }
+    void TearDown() override { ResetState(StateScope::Process); }
 
     // Adds a texture under name + suffix for an instance Diffuse value.
     int AddTexture(const std::string& name, const std::string& suffix, float diffuse = 1.0f, std::uint32_t size = 8,

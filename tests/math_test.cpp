@@ -82,18 +82,18 @@ TEST(Matrix3Test, RotationsTurnTheAxesAsTheCameraExpects) {
     ExpectNear(Matrix3::RotationY(90) * Vector3(0, 0, 1), {-1, 0, 0});
 }
 
-TEST(Matrix3Test, ProductsTransposeAndPlacementOrder) {
+TEST(Matrix3Test, ProductsTransposeAndDrawingRotation) {
     const Matrix3 a = Matrix3::RotationZ(30), b = Matrix3::RotationX(45);
     const Vector3 v(0.3f, -1.2f, 2.0f);
     ExpectNear((a * b) * v, a * (b * v));
     ExpectNear(a.Transposed() * (a * v), v);
-    // Rz * Ry * Rx: x is applied first, z last.
-    const Vector3 r(0.5f, -0.25f, 1.0f);
-    const Matrix3 expected = Matrix3::RotationZ(static_cast<float>(1.0 * kRadToDeg)) *
-                             Matrix3::RotationY(static_cast<float>(-0.25 * kRadToDeg)) *
-                             Matrix3::RotationX(static_cast<float>(0.5 * kRadToDeg));
-    const Matrix3 placement = PlacementRotation(r);
-    for (int i = 0; i < 9; ++i) EXPECT_FLOAT_EQ(placement.m[i], expected.m[i]);
+    // The drawing rotation turns counter-clockwise, x first and z last.
+    const float quarter = static_cast<float>(3.14159265358979323846 / 2);
+    ExpectNear(DrawingRotation({0, 0, quarter}) * Vector3(1, 0, 0), {0, 1, 0});
+    ExpectNear(DrawingRotation({0, quarter, 0}) * Vector3(0, 0, 1), {1, 0, 0});
+    ExpectNear(DrawingRotation({quarter, 0, 0}) * Vector3(0, 1, 0), {0, 0, 1});
+    ExpectNear(DrawingRotation({quarter, 0, quarter}) * Vector3(0, 0, 1), {1, 0, 0});
+    ExpectNear(DrawingRotation({quarter, 0, quarter}) * Vector3(0, 1, 0), {0, 0, 1});
     ExpectNear(Matrix3::Scale(2.0f) * v, v * 2.0f);
 }
 

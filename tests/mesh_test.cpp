@@ -5,6 +5,7 @@
 
 #include "diag/stat_counter.h"
 #include "files/mesh_objects.h"
+#include "scene/model_loader.h"
 #include "files/texture_database.h"
 #include "level_fixture.h"
 
@@ -129,23 +130,34 @@ TEST_F(MeshTest, NormalCountsThatAreNoMultipleOfThreeStopDecoding) {
 }
 
 TEST_F(MeshTest, OddPolygonValuesAreReportedAndDecodingGoesOn) {
-    PolygonRecord a, b;
-    a.corners = b.corners = 3;
+    PolygonRecord a, b, c;
+    a.corners = b.corners = c.corners = 3;
     a.flags = 2;    // neither 0 nor 4
     b.i2 = 1;
     b.i3 = 9;       // differs from the first polygon's
     b.first = 3;
-    MeshSpec m = Type2("odd", 6, {0, 1, 2, 3, 4, 7}, {a, b});  // entry 7 is past the 6 records
+    c.first = 4;    // its third corner lies past the index list
+    MeshSpec m = Type2("odd", 6, {0, 1, 2, 3, 4, 7}, {a, b, c});  // entry 7 is past the 6 records
     m.vertices[2].one = 2;
     Place(wvwrite::WriteMesh(scene, m), "odd", {});
+    gTotalTris.value = 0;
     Load();
     EXPECT_EQ(Unexpected("New value for geom2 tex.flags"), 1u);
     EXPECT_EQ(Unexpected("New value for geom2 tex.i2"), 1u);
     EXPECT_EQ(Unexpected("Varying values for geom2 tex.i3"), 1u);
     EXPECT_EQ(Unexpected("New values in geom2 normal list"), 1u);
-    EXPECT_EQ(Unexpected("index over"), 1u);
-    // The triangle with the bad corner never addresses the vertex list.
-    EXPECT_EQ(Faces(Loaded("odd")), (std::vector<Triple>{{0, 1, 2}}));
+    // Once per corner: entry 7 in the second and third polygons, and the
+    // third polygon's corner past the list.
+    EXPECT_EQ(Unexpected("index over"), 3u);
+    EXPECT_EQ(Unexpected("Can't write type 1 yet"), 0u);
+    // Faces with a bad corner are kept and counted but marked, so that no
+    // walk addresses the vertex list through them.
+    const Model& odd = Loaded("odd");
+    EXPECT_EQ(Faces(odd), (std::vector<Triple>{{0, 1, 2}, {3, 4, 7}, {4, 7, 0xFFFFFFFFu}}));
+    EXPECT_EQ(std::vector<bool>({odd.faces[0].inRange, odd.faces[1].inRange, odd.faces[2].inRange}),
+              std::vector<bool>({true, false, false}));
+    EXPECT_EQ(gTotalTris.value, 3);
+    EXPECT_TRUE(Debug("\ngVisibleTris: 3"));
 }
 
 TEST_F(MeshTest, Type1MeshesHaveOneVertexPerTextureVertex) {
@@ -235,7 +247,8 @@ TEST_F(MeshTest, BrokenMeshesReportEachProblem) {
     EXPECT_EQ(Unexpected("Main block has no geometry"), 1u);
     EXPECT_TRUE(Loaded("nogeometry").faces.empty());
     EXPECT_EQ(Unexpected("face overrun"), 2u);  // past the vertices and past the positions
-    EXPECT_TRUE(Loaded("overrun").faces.empty());
+    ASSERT_EQ(Loaded("overrun").faces.size(), 1u);
+    EXPECT_FALSE(Loaded("overrun").faces[0].inRange);
     EXPECT_EQ(Unexpected("Mapping but no material"), 1u);
 }
 

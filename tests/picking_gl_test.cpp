@@ -1,4 +1,5 @@
 // Picking through GL selection mode on a headless context.
+#include "app/picking.h"
 #include "gl_fixture.h"
 #include "scene/scene_pass.h"
 
@@ -16,7 +17,7 @@ protected:
         square.faces = {{{0, 1, 2}, 0}, {{0, 2, 3}, 0}};
         CreateFrusta();
         TheCamera().position = {0, 0, 0};
-        TheInput().FogEnabled = false;
+        TheToggles().FogEnabled = false;
     }
     void TearDown() override {
         DestroyFrusta();
@@ -80,7 +81,7 @@ TEST_F(PickingTest, ASelectionBufferOverflowCountsAsNoHit) {
     for (int i = 0; i < 150; ++i) Place(10 + 0.01f * static_cast<float>(i));  // 150 records of 5 words
     std::uint32_t names[2];
     EXPECT_FALSE(PickObject(kWidth / 2, kHeight / 2, 2, names));
-    EXPECT_FALSE(ThePicking().PickingActive);
+    EXPECT_FALSE(TheRenderState().PickingActive);
     GLint mode = 0;
     glGetIntegerv(GL_RENDER_MODE, &mode);
     EXPECT_EQ(mode, GL_RENDER);

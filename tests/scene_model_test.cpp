@@ -35,19 +35,21 @@ TEST_F(SceneModelTest, BoundsFollowRotationScaleAndOnlyGrow) {
     inst.model = model.get();
     inst.position = {10, 0, 0};
     inst.scale = 2.0f;
-    inst.rotation = {0, 0, static_cast<float>(90.0 / kRadToDeg)};  // +x turns to -y
+    inst.rotation = {0, 0, static_cast<float>(90.0 / kRadToDeg)};  // as drawn: +x turns to +y
     inst.UpdateBounds();
     EXPECT_NEAR(inst.sphere.radius, std::sqrt(32.0f), 1e-5f);
     EXPECT_EQ(inst.sphere.centre, Vector3(10, 0, 0));
-    EXPECT_NEAR(inst.boxMin.y, -4.0f, 1e-4f);
-    EXPECT_NEAR(inst.boxMax.x, 14.0f, 1e-4f);
+    EXPECT_NEAR(inst.boxMin.x, 6.0f, 1e-4f);
+    EXPECT_NEAR(inst.boxMax.x, 10.0f, 1e-4f);
+    EXPECT_NEAR(inst.boxMin.y, 0.0f, 1e-4f);
+    EXPECT_NEAR(inst.boxMax.y, 4.0f, 1e-4f);
 
     // Moved twice: the box is the union of every place it has been.
     inst.SetPosition(100, 0, 0);
     inst.SetPosition(50, 50, 0);
-    EXPECT_NEAR(inst.boxMin.x, 10.0f, 1e-4f);
-    EXPECT_NEAR(inst.boxMax.x, 104.0f, 1e-4f);
-    EXPECT_NEAR(inst.boxMax.y, 50.0f, 1e-4f);
+    EXPECT_NEAR(inst.boxMin.x, 6.0f, 1e-4f);
+    EXPECT_NEAR(inst.boxMax.x, 100.0f, 1e-4f);
+    EXPECT_NEAR(inst.boxMax.y, 54.0f, 1e-4f);
 
     Model empty;
     Instance bare;

@@ -6,7 +6,9 @@
 
 #include "diag/log.h"
 #include "diag/stat_counter.h"
+#include "app/load_sequence.h"
 #include "files/mesh_objects.h"
+#include "scene/model_loader.h"
 #include "files/texture_database.h"
 #include "level_fixture.h"
 #include "location/level_files.h"
@@ -173,8 +175,9 @@ TEST_F(SceneTest, SkyPlayerAndLightSetTheLevelValues) {
     EXPECT_EQ(Named("sun"), nullptr);
     EXPECT_EQ(TheCamera().position, Vector3(10, 20, 30));
     EXPECT_FLOAT_EQ(TheCamera().yaw, static_cast<float>(-(0.5 * kRadToDeg)));
-    const Vector3 light = PlacementRotation({0.3f, -0.2f, 1.0f}) * Vector3(0, 0, 1);
-    EXPECT_EQ(S().LightDirection, light);
+    // Rz(1.0) Ry(-0.2) Rx(0.3), counter-clockwise as drawn, applied to +z.
+    const Vector3 light = S().LightDirection;
+    ExpectNear(light, {0.146124f, -0.319378f, 0.936293f}, 2e-4f);
     char line[64];
     std::snprintf(line, sizeof line, "\n  direction(%.2f %.2f %.2f)", light.x, light.y, light.z);
     EXPECT_TRUE(Debug(line));

@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "files/block_file.h"
-#include "files/load_sequence.h"
+#include "diag/state_registry.h"
 #include "files/texture_database.h"
 #include "headless/headless_level.h"
 #include "math/matrix3.h"
@@ -426,7 +426,7 @@ TEST_F(DemoLevelTest, SceneObjectsCarryTheirSettings) {
     // The sun shines down from the south-west.
     const std::vector<const Instance*> lights = OfClass("CLightDirectional");
     ASSERT_EQ(lights.size(), 1u);
-    const Vector3 d = PlacementRotation(lights[0]->rotation) * Vector3(0, 0, 1);
+    const Vector3 d = DrawingRotation(lights[0]->rotation) * Vector3(0, 0, 1);
     EXPECT_LT(d.z, -0.3f);
     EXPECT_GT(d.x, 0.2f);
     EXPECT_GT(d.y, 0.2f);
@@ -489,7 +489,7 @@ TEST_F(DemoLevelTest, LoadsWithoutComplaintIntoTheIntendedScene) {
         EXPECT_GE(in->position.y, s.TerrainMin.y);
         EXPECT_LE(in->position.y, s.TerrainMax.y);
     }
-    ResetLoadedLevel();
+    ResetState(StateScope::Process);
 }
 
 TEST(BenchLevelTest, SmallLevelIsValidAndVaried) {
@@ -547,7 +547,7 @@ TEST(BenchLevelTest, SmallLevelIsValidAndVaried) {
     for (const auto& [h, group] : TheScene().TerrainObjectsByHeight) terrain += group.size();
     EXPECT_EQ(terrain, static_cast<std::size_t>(classes["CTerrainObj"]));
     EXPECT_EQ(TheScene().InstanceList.size(), static_cast<std::size_t>(classes["CInstance"] + classes["CSky"]));
-    ResetLoadedLevel();
+    ResetState(StateScope::Process);
 }
 
 TEST(BenchLevelTest, CountsOutOfRangeAreRefused) {

@@ -2,7 +2,6 @@
 
 #include <GL/gl.h>
 #include <GL/glu.h>
-
 #include <cstdarg>
 #include <cstring>
 #include <string>
@@ -10,11 +9,13 @@
 
 #include "app/gl_window.h"
 #include "app/input.h"
+#include "app/load_sequence.h"
 #include "diag/clock.h"
 #include "diag/log.h"
-#include "files/load_sequence.h"
+#include "diag/state_registry.h"
 #include "math/camera.h"
 #include "platform/platform.h"
+#include "scene/render_state.h"
 #include "scene/scene_model.h"
 #include "scene/scene_pass.h"
 
@@ -162,7 +163,7 @@ void SetupCamera() {
     const Vector3 forward = RotateByCamera(camera, {0, 1, 0});
     const Vector3 at = camera.position + forward;
     gluLookAt(camera.position.x, camera.position.y, camera.position.z, at.x, at.y, at.z, 0, 0, 1);
-    if (TheInput().FreezeFrustum) return;
+    if (TheToggles().FreezeFrustum) return;
     UpdateFrusta(camera, TheGlWindow().aspect);
 }
 
@@ -180,9 +181,9 @@ bool DrawFrame() {
     SceneState& scene = TheScene();
     const GlWindowState& w = TheGlWindow();
 
-    f.FrameStartTime = GetTime();
+    TheRenderState().FrameStartTime = GetTime();
     if (f.HelpStartTime < 0) f.HelpStartTime = GetTime();
-    if (in.RotatingSun) scene.LightDirection = Matrix3::RotationZ(2.0f) * scene.LightDirection;
+    if (TheToggles().RotatingSun) scene.LightDirection = Matrix3::RotationZ(2.0f) * scene.LightDirection;
     scene.LightDirection.Normalise();
     const double delta = GetFrameDelta();
     f.FrameTime = static_cast<float>(delta);
@@ -198,7 +199,7 @@ bool DrawFrame() {
     const GLfloat light[4] = {-scene.LightDirection.x, -scene.LightDirection.y, -scene.LightDirection.z, 0.0f};
     glLightfv(GL_LIGHT1, GL_POSITION, light);
     glLightfv(GL_LIGHT2, GL_POSITION, light);
-    if (in.LightingEnabled) {
+    if (TheToggles().LightingEnabled) {
         glEnable(GL_LIGHTING);
         glEnable(GL_LIGHT1);
     }
@@ -240,3 +241,7 @@ bool DrawFrame() {
     glPopMatrix();
     return true;
 }
+
+namespace {
+const StateReset kFrameReset{"frame", StateLayer::App, StateScope::Process, &ResetFrame};
+}  // namespace

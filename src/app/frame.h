@@ -5,11 +5,10 @@
 
 #include <string>
 
-// Owned here; written by DrawFrame, read by the main loop (FrameTime) and
-// the animated drawing (FrameStartTime).
+// Owned here; written by DrawFrame, read by the main loop (FrameTime). The
+// frame clock the animated drawing reads is in the render state.
 struct FrameState {
     int LoadState = 0;                // 0 nothing drawn, 1 loading screen shown, 2 level loaded
-    double FrameStartTime = 0.0;      // GetTime at the start of the frame
     float FrameTime = 1.0f;           // seconds of the last frame
     double smoothedFrameTime = 0.1;   // for the frame-rate label
     double HelpStartTime = -1.0;      // the help's 8 seconds start at the first loaded frame

@@ -7,18 +7,14 @@
 #include "glh/glh_extensions.h"
 #include "math/camera.h"
 #include "scene/model_draw.h"
-
-GlCapabilities& TheGlCapabilities() {
-    static GlCapabilities caps;
-    return caps;
-}
+#include "scene/render_state.h"
 
 namespace {
 const char* TrueFalse(bool b) { return b ? "true" : "false"; }
 }  // namespace
 
 bool InitGL() {
-    GlCapabilities& caps = TheGlCapabilities();
+    GlCapabilities& caps = TheRenderState().caps;
     LogPrintf("\n\n    InitGL\n    =====\n");
     glHint(GL_PERSPECTIVE_CORRECTION_HINT, GL_NICEST);
     const GLfloat none[] = {0, 0, 0, 0};

@@ -5,8 +5,9 @@
 
 #include "app/frame.h"
 #include "app/gl_setup.h"
+#include "app/load_sequence.h"
 #include "diag/log.h"
-#include "files/load_sequence.h"
+#include "diag/state_registry.h"
 #include "math/camera.h"
 #include "platform/platform.h"
 #include "resources/resources.h"
@@ -73,3 +74,7 @@ void SetProjection() {
     glMatrixMode(GL_MODELVIEW);
     glLoadIdentity();
 }
+
+namespace {
+const StateReset kWindowReset{"GL window", StateLayer::App, StateScope::Process, [] { TheGlWindow() = GlWindowState{}; }};
+}  // namespace

@@ -3,13 +3,14 @@
 #include <algorithm>
 #include <cmath>
 
-#include "app/gl_setup.h"
 #include "app/gl_window.h"
 #include "app/picking.h"
 #include "diag/log.h"
+#include "diag/state_registry.h"
 #include "math/camera.h"
 #include "resources/resources.h"
 #include "scene/dumps.h"
+#include "scene/render_state.h"
 #include "scene/scene_model.h"
 
 namespace {
@@ -58,6 +59,7 @@ void DeleteSelected() {
 
 void CommandKey(int key) {
     InputState& in = TheInput();
+    RenderToggles& toggles = TheToggles();
     switch (key) {
         case platform::vk::kDelete: DeleteSelected(); break;
         case platform::vk::kEscape: SetFlyingMode(!in.FlyingMode); break;
@@ -74,38 +76,38 @@ void CommandKey(int key) {
             if (in.SelectedInstance) DumpValueTable(*in.SelectedInstance);
             break;
         case 'L':
-            in.LightingEnabled = !in.LightingEnabled;
-            in.TerrainShadows = !in.TerrainShadows;
+            toggles.LightingEnabled = !toggles.LightingEnabled;
+            toggles.TerrainShadows = !toggles.TerrainShadows;
             break;
         case 'U':
-            if (!TheGlCapabilities().Dot3Available) {
+            if (!TheRenderState().caps.Dot3Available) {
                 platform::Current().MessageBox(
                     platform::Owner::MainWindow,
                     "Can't display bumpmaps, video card does not support hardware OpenGL Dot3 bumpmapping", "NOTE",
                     platform::Buttons::Ok, platform::Icon::None);
             } else {
-                in.BumpMode = (in.BumpMode + 1) % 4;
+                toggles.BumpMode = (toggles.BumpMode + 1) % 4;
             }
             break;
-        case 'I': in.RotatingSun = !in.RotatingSun; break;
-        case 'P': in.ObjectPositions = !in.ObjectPositions; break;
+        case 'I': toggles.RotatingSun = !toggles.RotatingSun; break;
+        case 'P': toggles.ObjectPositions = !toggles.ObjectPositions; break;
         default: break;
     }
 }
 
 // A menu toggle: flips its flag and sets the item's check mark from it.
 bool MenuChoice(int id) {
-    InputState& in = TheInput();
+    RenderToggles& toggles = TheToggles();
     bool* flag = nullptr;
     switch (id) {
         case kCmdExit: platform::Current().PostQuitMessage(0); return true;
-        case kCmdDrawOutline: flag = &in.DrawOutline; break;
-        case kCmdFreezeUpdate: flag = &in.FreezeUpdate; break;
-        case kCmdFog: flag = &in.FogEnabled; break;
-        case kCmdTerrainShadows: flag = &in.TerrainShadows; break;
-        case kCmdObjectShadows: flag = &in.ObjectShadows; break;
-        case kCmdFreezeFrustum: flag = &in.FreezeFrustum; break;
-        case kCmdOnscreenHelp: flag = &in.HelpVisible; break;
+        case kCmdDrawOutline: flag = &toggles.DrawOutline; break;
+        case kCmdFreezeUpdate: flag = &toggles.FreezeUpdate; break;
+        case kCmdFog: flag = &toggles.FogEnabled; break;
+        case kCmdTerrainShadows: flag = &toggles.TerrainShadows; break;
+        case kCmdObjectShadows: flag = &toggles.ObjectShadows; break;
+        case kCmdFreezeFrustum: flag = &toggles.FreezeFrustum; break;
+        case kCmdOnscreenHelp: flag = &TheInput().HelpVisible; break;
         default: return false;
     }
     *flag = !*flag;
@@ -229,3 +231,7 @@ bool WindowProc(const Message& m) {
     }
     return false;
 }
+
+namespace {
+const StateReset kInputReset{"input", StateLayer::App, StateScope::Process, &ResetInput};
+}  // namespace

@@ -1,9 +1,9 @@
 #include "app/main_loop.h"
 
 #include "app/frame.h"
-#include "app/movement.h"
 #include "app/gl_window.h"
 #include "app/input.h"
+#include "app/movement.h"
 #include "diag/log.h"
 #include "location/level_location.h"
 #include "math/camera.h"

@@ -2,7 +2,6 @@
 
 #include <GL/gl.h>
 #include <GL/glu.h>
-
 #include <algorithm>
 
 #include "app/frame.h"
@@ -10,16 +9,12 @@
 #include "diag/log.h"
 #include "math/camera.h"
 #include "scene/dumps.h"
+#include "scene/render_state.h"
 #include "scene/scene_model.h"
 #include "scene/scene_pass.h"
 
 namespace {
 constexpr int kSelectionWords = 512;
-}
-
-PickingState& ThePicking() {
-    static PickingState state;
-    return state;
 }
 
 bool PickObject(int x, int y, int capacity, std::uint32_t* names) {
@@ -39,9 +34,9 @@ bool PickObject(int x, int y, int capacity, std::uint32_t* names) {
     SetupCamera();  // with the projection selected: the look-at lands there
     glMatrixMode(GL_MODELVIEW);
     glLoadIdentity();
-    ThePicking().PickingActive = true;
+    TheRenderState().PickingActive = true;  // names pushed, plain triangles drawn
     DrawScenePass();
-    ThePicking().PickingActive = false;
+    TheRenderState().PickingActive = false;
     glMatrixMode(GL_PROJECTION);
     glPopMatrix();
     glMatrixMode(GL_MODELVIEW);

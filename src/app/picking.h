@@ -7,13 +7,6 @@
 
 class Instance;
 
-// Owned here; true only while the picking pass draws. The model and
-// instance draws push names and draw plain triangles while it is set.
-struct PickingState {
-    bool PickingActive = false;
-};
-PickingState& ThePicking();
-
 // Writes at most capacity names of the nearest hit at client (x, y), y
 // down; false when nothing named was hit.
 bool PickObject(int x, int y, int capacity, std::uint32_t* names);

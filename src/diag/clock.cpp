@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "diag/log.h"
+#include "diag/state_registry.h"
 #include "platform/platform.h"
 
 namespace {
@@ -72,3 +73,7 @@ double GetFrameDelta() {
 }
 
 void ResetClock() { State() = ClockState{}; }
+
+namespace {
+const StateReset kClockReset{"clock", StateLayer::Base, StateScope::Process, &ResetClock};
+}  // namespace

@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "diag/state_registry.h"
+
 namespace {
 std::vector<StatCounter*>& Registry() {
     static std::vector<StatCounter*> registry;  // built before main, released at exit
@@ -38,3 +40,7 @@ StatCounter gTex256("gTex256");
 StatCounter gTexOther("gTexOther");
 StatCounter gVisibleDisplayLists("gVisibleDisplayLists");
 StatCounter gTotalTris("gTotalTris");
+
+namespace {
+const StateReset kCounterReset{"statistics counters", StateLayer::Base, StateScope::Process, &ResetStatCounters};
+}  // namespace

@@ -1,10 +1,11 @@
 #include "files/block_file.h"
 
-#include "diag/log.h"
-
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+
+#include "diag/log.h"
+#include "diag/state_registry.h"
 
 namespace {
 
@@ -374,3 +375,12 @@ void BlockFile::FreeBlock(BlockHandle handle) {
     b->data.shrink_to_fit();
     b->type = kFreedBlockType;
 }
+
+BlockFile& TheSceneFile() {
+    static BlockFile file;
+    return file;
+}
+
+namespace {
+const StateReset kSceneFileReset{"scene file", StateLayer::Files, StateScope::Level, [] { TheSceneFile().Clear(); }};
+}  // namespace

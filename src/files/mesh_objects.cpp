@@ -4,12 +4,7 @@
 #include <cstring>
 
 #include "diag/log.h"
-#include "diag/stat_counter.h"
-#include "files/load_sequence.h"
-#include "files/name_handle.h"
-#include "files/texture_database.h"
 #include "platform/platform.h"
-#include "scene/texture_image.h"
 
 namespace {
 
@@ -41,18 +36,9 @@ private:
 
 const BlockRecord* Block(BlockHandle h) { return TheSceneFile().GetBlock(h); }
 
-const char* SymbolText(SymbolHandle s) { return TheSceneFile().GetSymbolName(s); }
-
 void Unexpected(const char* text) {
     platform::Current().MessageBox(platform::Owner::MainWindow, text, "Unexpected Wildgrove Event",
                                    platform::Buttons::Ok, platform::Icon::None);
-}
-
-// The classic generator of the C library (range 0..32767).
-int NextRandom() {
-    std::uint32_t& s = TheMeshLoader().randomState;
-    s = s * 214013u + 2531011u;
-    return static_cast<int>((s >> 16) & 0x7FFF);
 }
 
 void DecodeMaterials(MeshData& md, BlockHandle mappingHandle) {
@@ -168,44 +154,57 @@ void DecodeGeometry2(MeshData& md, BlockHandle geometryHandle) {
     }
     md.commonI3 = np ? g[polygons + 9] : 0;
 
+    // Polygons grouped by material (0, 1, ... in stored order within each;
+    // without materials all of them in stored order). One counting pass, so
+    // a file with many materials and many polygons costs no more than one
+    // with few; polygons whose material is outside the list are never taken.
     const std::uint64_t n = md.materials.size();
-    const std::uint64_t rounds = std::max<std::uint64_t>(n, 1);
+    std::vector<std::uint32_t> order;
+    order.reserve(static_cast<std::size_t>(np));
+    if (n == 0) {
+        for (std::uint64_t p = 0; p < np; ++p) order.push_back(static_cast<std::uint32_t>(p));
+    } else {
+        std::vector<std::uint32_t> start(static_cast<std::size_t>(n) + 1, 0);
+        for (std::uint64_t p = 0; p < np; ++p)
+            if (const std::uint32_t m = g[polygons + 10 * p + 6]; m < n) ++start[m + 1];
+        for (std::size_t m = 0; m < n; ++m) start[m + 1] += start[m];
+        order.resize(start[static_cast<std::size_t>(n)]);
+        for (std::uint64_t p = 0; p < np; ++p)
+            if (const std::uint32_t m = g[polygons + 10 * p + 6]; m < n) order[start[m]++] = static_cast<std::uint32_t>(p);
+    }
+
+    // Real polygons share out the index list, so all their corners together
+    // are fewer than the block's words. A file claiming more (counts of
+    // millions, or every polygon spanning the whole list) would otherwise
+    // size the triangle list by its claims: polygons past that budget are
+    // not taken, and the shortfall is reported as any other.
+    std::uint64_t cornerBudget = g.Count();
     std::int64_t emitted = 0;
     std::vector<std::int64_t> corners;
-    for (std::uint64_t m = 0; m < rounds; ++m) {
-        for (std::uint64_t p = 0; p < np; ++p) {
-            const std::uint64_t rec = polygons + 10 * p;
-            const std::uint32_t material = g[rec + 6];
-            if (n != 0 && material != m) continue;
-            if (g[rec + 7] != 0 && g[rec + 7] != 4) Unexpected("New value for geom2 tex.flags");
-            if (g[rec + 8] != 0) Unexpected("New value for geom2 tex.i2");
-            if (g[rec + 9] != md.commonI3) Unexpected("Varying values for geom2 tex.i3");
-            const std::uint64_t count = g[rec], first = g[rec + 1];
-            if (first + count > ni) {  // corners outside the index list: nothing to take
-                Unexpected("index over");
-                continue;
-            }
-            corners.resize(static_cast<std::size_t>(count));
-            for (std::uint64_t c = 0; c < count; ++c) {
-                corners[c] = static_cast<std::int32_t>(g[indices + first + c]);
-                if (corners[c] < 0 || static_cast<std::uint64_t>(corners[c]) >= nn) Unexpected("index over");
-            }
-            const std::size_t before = md.triangles.size();
-            Triangulate(md, corners, material);
-            emitted += static_cast<std::int64_t>(md.triangles.size() - before);
+    for (const std::uint32_t p : order) {
+        const std::uint64_t rec = polygons + 10 * std::uint64_t{p};
+        const std::uint32_t material = g[rec + 6];
+        const std::uint64_t count = g[rec], first = g[rec + 1];
+        if (count > cornerBudget) break;
+        cornerBudget -= count;
+        if (g[rec + 7] != 0 && g[rec + 7] != 4) Unexpected("New value for geom2 tex.flags");
+        if (g[rec + 8] != 0) Unexpected("New value for geom2 tex.i2");
+        if (g[rec + 9] != md.commonI3) Unexpected("Varying values for geom2 tex.i3");
+        corners.resize(static_cast<std::size_t>(count));
+        for (std::uint64_t c = 0; c < count; ++c) {
+            // A corner past the index list has no entry: it is out of range.
+            const std::uint64_t at = first + c;
+            corners[c] = at < ni ? std::int64_t{static_cast<std::int32_t>(g[indices + at])} : -1;
+            if (corners[c] < 0 || static_cast<std::uint64_t>(corners[c]) >= nn) Unexpected("index over");
         }
+        const std::size_t before = md.triangles.size();
+        Triangulate(md, corners, material);
+        emitted += static_cast<std::int64_t>(md.triangles.size() - before);
     }
     if (emitted != expected) Unexpected("Can't write type 1 yet");
 }
 
 }  // namespace
-
-MeshLoaderState& TheMeshLoader() {
-    static MeshLoaderState state;
-    return state;
-}
-
-void ResetMeshLoader() { TheMeshLoader() = MeshLoaderState{}; }
 
 std::uint32_t GeometryTypeOf(BlockHandle handle) {
     const Words main(Block(handle));
@@ -236,157 +235,4 @@ MeshData DecodeMesh(BlockHandle handle) {
         DecodeGeometry2(md, words[1]);
     }
     return md;
-}
-
-std::optional<std::uint32_t> FindTextureByStandardDiffuse(const char* name, const char* suffix) {
-    static constexpr float kStandard[] = {1.0f, 1.2f, 0.9f, 0.5f, 0.2f, 0.0f, 0.1f};
-    for (float d : kStandard) {
-        const std::uint32_t h = MakeNameHandle(FloatBits(d), name, suffix);
-        if (TheTextureDatabase().HasIdentifier(h)) return h;
-    }
-    return std::nullopt;
-}
-
-ResolvedTexture ResolveTexture(const char* tn, const char* s1, const char* s2, std::uint32_t diffuse) {
-    const TextureDatabase& db = TheTextureDatabase();
-    int t = db.FindTexture(MakeNameHandle(diffuse, tn, s1));
-    if (t < 0) t = db.FindTexture(MakeNameHandle(diffuse, tn, s2));
-    if (t >= 0) return {t, db.Entry(t)->transparent != 0};
-    if (!tn || !*tn) return {};
-    if (const auto h = FindTextureByStandardDiffuse(tn, s1); h && (t = db.FindTexture(*h)) >= 0) return {t, false};
-    if (const auto h = FindTextureByStandardDiffuse(tn, s2); h && (t = db.FindTexture(*h)) >= 0) return {t, true};
-    return {};
-}
-
-TextureObject* GetTexture(int textureIndex, bool hasAlpha) {
-    auto& map = TheMeshLoader().TextureMap;
-    auto it = map.find(textureIndex);
-    if (it != map.end()) return it->second.get();
-    auto object = std::make_unique<TextureObject>(hasAlpha);
-    if (const TextureEntry* e = TheTextureDatabase().Entry(textureIndex)) {
-        StatCounter& counter = hasAlpha ? gRawRGBATexMem : gRawRGBTexMem;
-        counter.Add(e->width * e->height);
-    }
-    return map.emplace(textureIndex, std::move(object)).first->second.get();
-}
-
-TextureObject* GetBumpTexture(int textureIndex) {
-    auto& map = TheMeshLoader().BumpTextureMap;
-    auto it = map.find(textureIndex);
-    if (it != map.end()) return it->second.get();
-    return map.emplace(textureIndex, std::make_unique<TextureObject>(false)).first->second.get();
-}
-
-bool LoadMesh(Model& model, BlockHandle handle, std::uint32_t diffuse) {
-    MeshData md = DecodeMesh(handle);
-    model.handle = handle;
-    model.SourceGeometryType = md.geometryType;
-    model.name = md.name;
-    model.PivotOffset = md.PivotOffset;
-
-    const std::size_t vertexCount = md.VertexCount();
-    model.vertices.resize(vertexCount);
-    for (std::size_t i = 0; i < vertexCount; ++i) {
-        model.vertices[i].normal = i < md.normals.size() ? md.normals[i] : Vector3{};
-        if (i < md.texcoords.size()) {
-            model.vertices[i].u = md.texcoords[i][0];
-            model.vertices[i].v = md.texcoords[i][1];
-        }
-        model.vertices[i].position = md.positions[i];
-    }
-
-    const std::size_t materialCount = md.materials.size();
-    model.faces.clear();
-    model.faces.reserve(md.triangles.size());
-    for (std::size_t t = 0; t < md.triangles.size(); ++t) {
-        const auto& tri = md.triangles[t];
-        const bool inside = std::all_of(tri.begin(), tri.end(), [&](std::int64_t i) {
-            return i >= 0 && static_cast<std::uint64_t>(i) < vertexCount;
-        });
-        if (!inside) continue;  // reported while decoding; never addresses the vertex list
-        Face f;
-        for (int k = 0; k < 3; ++k) f.index[k] = static_cast<std::uint32_t>(tri[k]);
-        f.material = md.triangleMaterial[t];
-        ++gVisibleTris.value;
-        if (!model.faces.empty() && f.material == model.faces.back().material) ++gNeighbourTriTex.value;
-        if (materialCount > 0 && (static_cast<std::int32_t>(f.material) < 0 || f.material >= materialCount))
-            f.material = 0;
-        model.faces.push_back(f);
-    }
-    gTotalTris.Add(model.faces.size());
-    std::copy(std::begin(md.Lighting), std::end(md.Lighting), model.Lighting);
-
-    model.materials.clear();
-    if (materialCount == 0) {
-        model.materials.resize(1);  // the default: magenta-ish, no texture
-        for (Face& f : model.faces) f.material = 0;
-    } else {
-        model.materials.resize(materialCount);
-        TextureDatabase& db = TheTextureDatabase();
-        for (std::size_t j = 0; j < materialCount; ++j) {
-            Material& m = model.materials[j];
-            const int r1 = NextRandom(), r2 = NextRandom(), r3 = NextRandom();
-            m.colour[0] = 0.2f + 0.6f * static_cast<float>(r2) / 32767.0f;
-            m.colour[1] = 0.2f + 0.6f * static_cast<float>(r1) / 32767.0f;
-            m.colour[2] = 0.2f + 0.6f * static_cast<float>(r3) / 32767.0f;
-            m.colour[3] = 1.0f;
-            const MeshMaterialRef& ref = md.materials[j];
-            const char* tn = SymbolText(ref.tn);
-            const char* s1 = SymbolText(ref.s1);
-            const char* s2 = SymbolText(ref.s2);
-            ResolvedTexture found = ResolveTexture(tn, s1, s2, diffuse);
-            if (found.index < 0) continue;
-            if (db.Entry(found.index)->bump) {
-                const std::int32_t saved = db.MaxTextureSize;
-                db.MaxTextureSize = 128;  // bump maps want more texels
-                found = ResolveTexture(tn, s1, s2, diffuse);
-                db.MaxTextureSize = saved;
-                if (found.index < 0) continue;
-            }
-            const TextureEntry& entry = *db.Entry(found.index);
-            if (TheMeshLoader().LoadTextures) {
-                m.hasTexture = true;
-                m.texture = GetTexture(found.index, found.alpha);
-                m.textureIndex = static_cast<std::uint32_t>(found.index);
-                m.textureName = tn ? tn : "";
-                if (entry.bump) {
-                    m.hasBump = true;
-                    m.bumpTexture = GetBumpTexture(found.index);
-                }
-            }
-            if (entry.kind == kInvisibleTextureKind) m.invisible = true;
-        }
-    }
-    model.ComputeMaterialFlags();
-    return true;
-}
-
-Model* GetOrLoadModel(BlockHandle handle, std::uint32_t diffuse) {
-    SceneState& scene = TheScene();
-    if (auto it = scene.ModelCache.find(handle); it != scene.ModelCache.end()) return it->second;
-    const BlockRecord* block = Block(handle);
-    if (!block || block->type != kMeshBlockType) return nullptr;
-    auto model = std::make_unique<Model>();
-    LoadMesh(*model, handle, diffuse);
-    Model* m = model.get();
-    scene.ModelList.push_back(std::move(model));
-    scene.ModelCache[handle] = m;
-    return m;
-}
-
-std::unique_ptr<TextureObject> LoadMeshTexture(BlockHandle handle, std::uint32_t diffuse) {
-    const BlockRecord* block = Block(handle);
-    if (!block || block->type != kMeshBlockType) return nullptr;
-    const MeshData md = DecodeMesh(handle);
-    if (md.materials.empty()) return nullptr;
-    const MeshMaterialRef& ref = md.materials[0];
-    const ResolvedTexture found = ResolveTexture(SymbolText(ref.tn), SymbolText(ref.s1), SymbolText(ref.s2), diffuse);
-    if (found.index < 0) return nullptr;
-    auto texture = std::make_unique<TextureObject>(found.alpha);
-    DecodedImage image = ReadTextureImage(found.index, false);
-    texture->pendingWidth = image.width;
-    texture->pendingHeight = image.height;
-    texture->pendingRgba = std::move(image.rgba);
-    if (TheSceneHooks().createTexture) TheSceneHooks().createTexture(*texture);
-    return texture;
 }

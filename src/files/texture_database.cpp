@@ -5,6 +5,7 @@
 #include <cstring>
 #include <iterator>
 
+#include "diag/state_registry.h"
 #include "files/block_file.h"
 
 namespace {
@@ -129,3 +130,7 @@ TextureDatabase& TheTextureDatabase() {
 void ResetTextureDatabase() { TheTextureDatabase().Reset(); }
 bool ReadTextureDatabase(const char* path) { return TheTextureDatabase().Read(path); }
 int FindTexture(std::uint32_t identifier) { return TheTextureDatabase().FindTexture(identifier); }
+
+namespace {
+const StateReset kDatabaseReset{"texture database", StateLayer::Files, StateScope::Level, &ResetTextureDatabase};
+}  // namespace

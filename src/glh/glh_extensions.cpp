@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 
+#include "diag/state_registry.h"
 #include "platform/platform.h"
 
 namespace glh {
@@ -269,3 +270,7 @@ bool InitExtensions(const char* request) {
     }
     return result;
 }
+
+namespace {
+const StateReset kExtensionsReset{"extensions", StateLayer::Base, StateScope::Process, &ResetExtensions};
+}  // namespace

@@ -2,6 +2,8 @@
 
 #include <cctype>
 
+#include "diag/state_registry.h"
+
 LevelFiles& TheLevelFiles() {
     static LevelFiles files;
     return files;
@@ -42,3 +44,7 @@ LevelFiles LevelFilesBeside(const std::string& swpPath) {
     files.PidPath = dir + files.LevelName + "-130.pid";
     return files;
 }
+
+namespace {
+const StateReset kLevelFilesReset{"level files", StateLayer::Files, StateScope::Process, &ResetLevelFiles};
+}  // namespace

@@ -1,7 +1,6 @@
 #include "location/level_location.h"
 
 #include <unistd.h>
-
 #include <cctype>
 #include <climits>
 #include <cstdio>

@@ -3,6 +3,8 @@
 #include <cmath>
 #include <initializer_list>
 
+#include "diag/state_registry.h"
+
 Camera& TheCamera() {
     static Camera camera;
     return camera;
@@ -61,3 +63,8 @@ void UpdateFrusta(const Camera& camera, float aspect) {
         f->rangeSphere.radius = f->range;
     }
 }
+
+namespace {
+const StateReset kCameraReset{"camera", StateLayer::Base, StateScope::Process, &ResetCamera};
+const StateReset kFrustaReset{"frusta", StateLayer::Base, StateScope::Process, &DestroyFrusta};
+}  // namespace

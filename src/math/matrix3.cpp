@@ -29,8 +29,8 @@ Matrix3 Matrix3::Transposed() const {
     return {{m[0], m[3], m[6], m[1], m[4], m[7], m[2], m[5], m[8]}};
 }
 
-Matrix3 PlacementRotation(const Vector3& radians) {
-    return Matrix3::RotationZ(static_cast<float>(radians.z * kRadToDeg)) *
-           Matrix3::RotationY(static_cast<float>(radians.y * kRadToDeg)) *
-           Matrix3::RotationX(static_cast<float>(radians.x * kRadToDeg));
+Matrix3 DrawingRotation(const Vector3& radians) {
+    return Matrix3::RotationZ(static_cast<float>(radians.z * kRadToDeg)).Transposed() *
+           Matrix3::RotationY(static_cast<float>(radians.y * kRadToDeg)).Transposed() *
+           Matrix3::RotationX(static_cast<float>(radians.x * kRadToDeg)).Transposed();
 }

@@ -9,6 +9,9 @@ struct Matrix3 {
     static Matrix3 Identity() { return {}; }
     static Matrix3 Scale(float s) { return {{s, 0, 0, 0, s, 0, 0, 0, s}}; }
     // Rotations by an angle in degrees, from the sine and cosine tables.
+    // These turn clockwise for a positive angle seen from the axis's tip
+    // (RotationZ(90) takes x to -y): the camera's basis and the rotating
+    // sun are built from them.
     static Matrix3 RotationX(float degrees);
     static Matrix3 RotationY(float degrees);
     static Matrix3 RotationZ(float degrees);
@@ -25,5 +28,8 @@ struct Matrix3 {
 // Degrees per radian, as the scene file's rotations are converted.
 constexpr double kRadToDeg = 57.29577951308232;
 
-// The placement rotation Rz(z) * Ry(y) * Rx(x) of angles given in radians.
-Matrix3 PlacementRotation(const Vector3& radians);
+// The rotation drawing applies to an instance (glRotatef about z, then y,
+// then x: counter-clockwise for positive angles) for angles in radians,
+// from the same tables. Each factor is the transpose of the builder of the
+// same angle, so Rz * Ry * Rx here is (RotationX * RotationY * RotationZ)^T.
+Matrix3 DrawingRotation(const Vector3& radians);

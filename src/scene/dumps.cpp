@@ -36,8 +36,8 @@ void DumpModel(const Model& m) {
         const Face& f = m.faces[i];
         InfoPrintf("\n%3d: %3d %3d %3d, tex %d", static_cast<int>(i), static_cast<int>(f.index[0]),
                    static_cast<int>(f.index[1]), static_cast<int>(f.index[2]), static_cast<int>(f.material));
-        for (std::uint32_t k : f.index)
-            if (k < uses.size()) ++uses[k];
+        if (!f.inRange) continue;  // listed, but it uses no vertex
+        for (std::uint32_t k : f.index) ++uses[k];
     }
     InfoPrintf("\n\nVerts:");
     std::uint32_t used = 0, reused = 0;

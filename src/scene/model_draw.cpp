@@ -3,22 +3,18 @@
 #include <GL/gl.h>
 #include <GL/glext.h>
 #include <GL/glu.h>
-
 #include <chrono>
 #include <cmath>
 
-#include "app/frame.h"
-#include "app/gl_setup.h"
-#include "app/input.h"
-#include "app/picking.h"
 #include "diag/log.h"
 #include "diag/stat_counter.h"
 #include "effects/shadow_texture.h"
 #include "files/texture_database.h"
+#include "files/texture_image.h"
 #include "glh/glh_extensions.h"
 #include "math/camera.h"
+#include "scene/render_state.h"
 #include "scene/scene_model.h"
-#include "scene/texture_image.h"
 
 #ifndef GL_GENERATE_MIPMAP_SGIS
 #define GL_GENERATE_MIPMAP_SGIS 0x8191
@@ -40,7 +36,11 @@ void BindBumpTexture(Material& m) {
     SetWrap(m);
 }
 
-Material* MaterialOf(Model& model, const Face& f) {
+// The material a face is drawn with, or null when the face is not drawn at
+// all: every face walk goes through here, so a face with a corner outside
+// the vertex list never addresses it.
+Material* DrawableMaterial(Model& model, const Face& f) {
+    if (!f.inRange) return nullptr;
     return f.material < model.materials.size() ? &model.materials[f.material] : nullptr;
 }
 
@@ -51,7 +51,7 @@ void TexturedBatches(Model& model, Take take, Vertex vertex) {
     bool open = false;
     for (std::size_t i = 0; i < model.faces.size(); ++i) {
         const Face& f = model.faces[i];
-        Material* mat = MaterialOf(model, f);
+        Material* mat = DrawableMaterial(model, f);
         if (!mat || !take(*mat)) continue;
         ++gVisibleTris.value;
         if (open && i > 0 && model.faces[i - 1].material == f.material) {
@@ -79,7 +79,7 @@ void Combine(GLint function, GLint source1) {
 // Dot3 bump mapping over two texture units: the light in each face's
 // tangent space goes in as the constant colour.
 void BumpPass(Model& model, const Instance& instance, int mode) {
-    const bool lighting = TheInput().LightingEnabled;
+    const bool lighting = TheToggles().LightingEnabled;
     if (lighting) glDisable(GL_LIGHTING);
     glDepthFunc(GL_EQUAL);
     glDisable(GL_BLEND);
@@ -92,9 +92,9 @@ void BumpPass(Model& model, const Instance& instance, int mode) {
         Combine(GL_MODULATE, GL_PREVIOUS_ARB);
         glh::glActiveTextureARB(GL_TEXTURE0_ARB);
     }
-    const Vector3 l = PlacementRotation(instance.rotation).Transposed() * -TheScene().LightDirection;
+    const Vector3 l = DrawingRotation(instance.rotation).Transposed() * -TheScene().LightDirection;
     for (const Face& f : model.faces) {
-        Material* mat = MaterialOf(model, f);
+        Material* mat = DrawableMaterial(model, f);
         if (!mat || mat->invisible || !mat->hasBump) continue;
         const Vertex& v0 = model.vertices[f.index[0]];
         const Vertex& v1 = model.vertices[f.index[1]];
@@ -180,7 +180,7 @@ void CreateGLTexture(TextureObject& texture, std::uint32_t width, std::uint32_t 
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR_MIPMAP_NEAREST);
     const GLsizei w = static_cast<GLsizei>(width), h = static_cast<GLsizei>(height);
-    if (!texture.hasAlpha && IsPowerOfTwo(w) && IsPowerOfTwo(h) && TheGlCapabilities().HasAutoMipmaps) {
+    if (!texture.hasAlpha && IsPowerOfTwo(w) && IsPowerOfTwo(h) && TheRenderState().caps.HasAutoMipmaps) {
         glTexParameteri(GL_TEXTURE_2D, GL_GENERATE_MIPMAP_SGIS, 1);
         glTexImage2D(GL_TEXTURE_2D, 0, GL_RGB5, w, h, 0, GL_RGBA, GL_UNSIGNED_BYTE, rgba);
     } else {
@@ -236,7 +236,7 @@ void DrawModelCached(Model& model) {
 }
 
 void DrawModel(Model& model, const Instance* instance, bool destinationAlpha) {
-    const bool picking = ThePicking().PickingActive;
+    const bool picking = TheRenderState().PickingActive;
     if (model.Overlay) {
         if (!picking) glDepthMask(GL_FALSE);
         glPolygonOffset(-2.0f, -3.0f);
@@ -245,6 +245,7 @@ void DrawModel(Model& model, const Instance* instance, bool destinationAlpha) {
     if (picking) {
         for (std::size_t i = 0; i < model.faces.size(); ++i) {
             ++gVisibleTris.value;
+            if (!model.faces[i].inRange) continue;
             glPushName(static_cast<GLuint>(i));
             glBegin(GL_TRIANGLES);
             for (std::uint32_t k : model.faces[i].index) {
@@ -272,7 +273,7 @@ void DrawModel(Model& model, const Instance* instance, bool destinationAlpha) {
         const GLfloat white[4] = {1, 1, 1, 1};
         glMaterialfv(GL_FRONT_AND_BACK, GL_AMBIENT_AND_DIFFUSE, white);
         glColor3f(1, 1, 1);
-        const float clock = static_cast<float>(TheFrame().FrameStartTime);
+        const float clock = static_cast<float>(TheRenderState().FrameStartTime);
         const float du = model.ScrollingTexture ? 0.02f * model.ScrollX * clock : 0.0f;
         const float dv = model.ScrollingTexture ? 0.02f * model.ScrollY * clock : 0.0f;
         TexturedBatches(
@@ -290,7 +291,7 @@ void DrawModel(Model& model, const Instance* instance, bool destinationAlpha) {
             glMaterialfv(GL_FRONT_AND_BACK, GL_AMBIENT_AND_DIFFUSE, c);
             glBegin(GL_TRIANGLES);
             for (const Face& f : model.faces) {
-                const Material* m = MaterialOf(model, f);
+                const Material* m = DrawableMaterial(model, f);
                 if (!m || m->hasTexture || m->invisible) continue;
                 ++gVisibleTris.value;
                 for (std::uint32_t k : f.index) {
@@ -301,7 +302,7 @@ void DrawModel(Model& model, const Instance* instance, bool destinationAlpha) {
             }
             glEnd();
         }
-        const int mode = TheInput().BumpMode;
+        const int mode = TheToggles().BumpMode;
         if (model.HasBumpMaterial && mode >= 1 && mode <= 3 && instance && BumpEntryPointsLoaded())
             BumpPass(model, *instance, mode);
     }
@@ -321,7 +322,7 @@ void DrawModelAdditive(Model& model) {
     bool open = false;
     std::uint32_t current = 0;
     for (const Face& f : model.faces) {
-        Material* m = MaterialOf(model, f);
+        Material* m = DrawableMaterial(model, f);
         if (!m || !m->hasTexture || m->invisible) continue;
         if (!open || f.material != current) {
             if (open) glEnd();
@@ -340,7 +341,7 @@ void DrawModelAdditive(Model& model) {
     glDisable(GL_BLEND);
     glDisable(GL_TEXTURE_2D);
     for (const Face& f : model.faces) {
-        const Material* m = MaterialOf(model, f);
+        const Material* m = DrawableMaterial(model, f);
         if (!m || m->hasTexture || m->invisible) continue;
         glBegin(GL_TRIANGLES);
         for (std::uint32_t k : f.index) {
@@ -369,7 +370,7 @@ void DrawInstance(Instance& inst) {
     if (!inst.model) return;
     glPushMatrix();
     ApplyTransform(inst);
-    if (ThePicking().PickingActive) {
+    if (TheRenderState().PickingActive) {
         glPushName(inst.SerialId);
         DrawModel(*inst.model, nullptr, false);
         glPopName();
@@ -387,7 +388,7 @@ void DrawInstance(Instance& inst) {
 void DrawShadowed(Instance& inst) {
     Model& model = *inst.model;
     DrawModel(model, &inst, false);
-    const bool lighting = TheInput().LightingEnabled;
+    const bool lighting = TheToggles().LightingEnabled;
     glDepthFunc(GL_EQUAL);
     if (lighting) glDisable(GL_LIGHTING);
     glColor4f(1, 1, 1, 1);
@@ -407,7 +408,7 @@ void DrawShadowed(Instance& inst) {
     glColorMask(GL_FALSE, GL_FALSE, GL_FALSE, GL_TRUE);
     glBegin(GL_TRIANGLES);
     for (const Face& f : model.faces) {
-        const Material* m = MaterialOf(model, f);
+        const Material* m = DrawableMaterial(model, f);
         if (!m || m->invisible) continue;
         for (std::uint32_t idx : f.index) {
             const Vector3& p = model.vertices[idx].position;

@@ -7,12 +7,11 @@
 
 #include "diag/log.h"
 #include "files/block_file.h"
-#include "files/load_sequence.h"
-#include "files/mesh_objects.h"
 #include "files/name_handle.h"
 #include "files/texture_database.h"
 #include "location/level_files.h"
 #include "math/camera.h"
+#include "scene/model_loader.h"
 #include "scene/scene_model.h"
 
 namespace {
@@ -184,7 +183,7 @@ void SceneConstruction() {
         }
         if (Is(cls, "CLightDirectional")) {
             LogPlacement(i, count, cls, r);
-            const Vector3 direction = PlacementRotation(r.rotation) * Vector3(0, 0, 1);
+            const Vector3 direction = DrawingRotation(r.rotation) * Vector3(0, 0, 1);
             DebugPrintf("\n  direction(%.2f %.2f %.2f)", direction.x, direction.y, direction.z);
             scene.LightDirection = direction;
             continue;

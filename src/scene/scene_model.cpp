@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "diag/state_registry.h"
+
 namespace {
 std::uint32_t gNextSerialId = 1;  // process-wide; a reload does not restart it
 }
@@ -27,11 +29,10 @@ void Model::ComputeMaterialFlags() {
     HasBumpMaterial = std::any_of(materials.begin(), materials.end(), [](const Material& m) { return m.hasBump; });
     for (Material& m : materials) m.clamp = true;
     for (const Face& f : faces) {
-        if (f.material >= materials.size()) continue;
+        if (!f.inRange || f.material >= materials.size()) continue;
         Material& m = materials[f.material];
         if (!m.hasTexture) continue;
         for (std::uint32_t k : f.index) {
-            if (k >= vertices.size()) continue;
             const Vertex& v = vertices[k];
             if (v.u > 1.01f || v.u < -0.01f || v.v > 1.01f || v.v < -0.01f) m.clamp = false;
         }
@@ -44,7 +45,7 @@ Instance::~Instance() { ReleaseShadow(); }
 
 std::uint32_t PeekNextSerialId() { return gNextSerialId; }
 
-Matrix3 Instance::ModelMatrix() const { return PlacementRotation(rotation) * Matrix3::Scale(scale); }
+Matrix3 Instance::ModelMatrix() const { return DrawingRotation(rotation) * Matrix3::Scale(scale); }
 
 void Instance::UpdateBounds() {
     sphere.centre = position;
@@ -114,3 +115,9 @@ void ResetScene() {
     s.ModelList.clear();
     s = SceneState{};
 }
+
+namespace {
+const StateReset kSceneReset{"scene", StateLayer::Scene, StateScope::Level, &ResetScene};
+// Installed by the GL set-up; cleared only after the level's GL objects went.
+const StateReset kHooksReset{"scene hooks", StateLayer::Scene, StateScope::Process, [] { TheSceneHooks() = {}; }};
+}  // namespace

@@ -41,8 +41,12 @@ struct Vertex {
 };
 
 struct Face {
-    std::uint32_t index[3] = {0, 0, 0};  // always below the model's vertex count
+    std::uint32_t index[3] = {0, 0, 0};
     std::uint32_t material = 0;
+    // False when a corner lies outside the vertex list (a damaged mesh):
+    // the face is counted like any other, but nothing that walks faces may
+    // address vertices through it.
+    bool inRange = true;
 };
 
 struct Material {
@@ -102,7 +106,8 @@ public:
     // After a move: bounds, the terrain under it and the shadows it touches.
     void UpdatePlacement();
     void ReleaseShadow();
-    // The model transform without the translation: Rz * Ry * Rx * scale.
+    // The model transform without the translation: the drawing rotation
+    // Rz * Ry * Rx times the scale.
     Matrix3 ModelMatrix() const;
 
     bool ShadowDirty = false;

@@ -1,15 +1,13 @@
 #include "scene/scene_pass.h"
 
 #include <GL/gl.h>
-
 #include <cmath>
 
-#include "app/frame.h"
-#include "app/input.h"
-#include "math/camera.h"
-#include "scene/model_draw.h"
 #include "diag/stat_counter.h"
 #include "location/level_files.h"
+#include "math/camera.h"
+#include "scene/model_draw.h"
+#include "scene/render_state.h"
 #include "scene/scene_model.h"
 
 namespace {
@@ -55,7 +53,7 @@ void DrawSky() {
     const Vector3& cam = TheCamera().position;
     glPushMatrix();
     glTranslatef(cam.x, cam.y, cam.z);
-    const float s = static_cast<float>(std::fmod(TheFrame().FrameStartTime * 0.005, 1.0));
+    const float s = static_cast<float>(std::fmod(TheRenderState().FrameStartTime * 0.005, 1.0));
     const float F = kFarDistance, k = F * 0.005f;
     // The base colour: white, or the tint of level "sum".
     if (TheLevelFiles().LevelName == "sum") glColor4f(0.5647059f, 0.572549f, 0.6901961f, 1.0f);
@@ -99,18 +97,26 @@ void DrawSky() {
     glEnable(GL_DEPTH_TEST);
 }
 
-void DrawInstances() {
+const std::vector<Instance*>& CullInstances() {
+    static std::vector<Instance*> visible;  // kept between frames: no allocation per frame
+    visible.clear();
     const Frustum* objects = TheFrusta().object;
-    const Frustum* terrain = TheFrusta().terrain;
+    if (!objects) return visible;
     const Vector3& cam = TheCamera().position;
-    glEnable(GL_CULL_FACE);
     for (auto& inst : TheScene().InstanceList) {
-        if (!objects || !objects->Intersects(inst->sphere)) continue;
+        if (!objects->Intersects(inst->sphere)) continue;
         if (TooSmallToDraw(cam.Distance(inst->position), inst->sphere.radius)) continue;
-        DrawInstance(*inst);
+        visible.push_back(inst.get());
     }
+    return visible;
+}
+
+void DrawInstances() {
+    const Frustum* terrain = TheFrusta().terrain;
+    glEnable(GL_CULL_FACE);
+    for (Instance* inst : CullInstances()) DrawInstance(*inst);
     glDisable(GL_CULL_FACE);
-    if (!TheInput().ObjectPositions) return;
+    if (!TheToggles().ObjectPositions) return;
     glPushAttrib(GL_FOG_BIT | GL_LIGHTING_BIT);
     glDisable(GL_TEXTURE_2D);
     glDisable(GL_DEPTH_TEST);
@@ -133,7 +139,7 @@ void DrawScenePass() {
     gVisibleTris.value = 0;
     gVisibleDisplayLists.value = 0;
     gNeighbourTriTex.value = 0;
-    const bool fog = TheInput().FogEnabled;
+    const bool fog = TheToggles().FogEnabled;
     if (fog) {
         glEnable(GL_FOG);
         glFogi(GL_FOG_MODE, GL_EXP);

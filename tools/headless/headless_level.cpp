@@ -1,22 +1,16 @@
 #include "headless/headless_level.h"
 
-#include "diag/clock.h"
+#include "app/load_sequence.h"
 #include "diag/log.h"
-#include "diag/stat_counter.h"
-#include "files/load_sequence.h"
-#include "files/texture_database.h"
+#include "diag/state_registry.h"
 #include "location/level_files.h"
-#include "scene/scene_construction.h"
-#include "terrain/terrain.h"
 
 namespace headless {
 
 void LoadLevel(const std::string& swpPath, LoadedLevel& out) {
     out.platform = platform::ScriptedPlatform{};
     out.log.clear();
-    ResetLoadedLevel();
-    ResetStatCounters();
-    ResetClock();
+    ResetState(StateScope::Process);
     TheLevelFiles() = LevelFilesBeside(swpPath);
     platform::PlatformScope scope(out.platform);
     SetLogCapture(&out.log);
@@ -26,17 +20,11 @@ void LoadLevel(const std::string& swpPath, LoadedLevel& out) {
     SetLogCapture(nullptr);
 }
 
-void ConstructFromMemory(std::span<const std::uint8_t> grf, std::span<const std::uint8_t> pid,
-                         std::span<const std::uint8_t> swp, const std::string& levelName) {
-    ResetLoadedLevel();
-    TheLevelFiles().LevelName = levelName;
-    MemoryStream stream(grf);
-    if (!TheSceneFile().Load(stream, "memory.grf")) return;
-    TextureDatabase& db = TheTextureDatabase();
-    if (!db.ReadFromMemory(pid)) return;
-    db.pixelFile.OpenMemory(swp);
-    SceneConstruction();
-    InitTerrain();
+void LoadFromMemory(std::span<const std::uint8_t> grf, std::span<const std::uint8_t> pid,
+                    std::span<const std::uint8_t> swp, const std::string& levelName) {
+    ResetState(StateScope::Process);
+    TheLevelFiles() = LevelFilesBeside(levelName + "-130.swp");
+    InitModelsFromMemory({grf, pid, swp});
 }
 
 }  // namespace headless

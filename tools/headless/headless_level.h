@@ -19,13 +19,14 @@ struct LoadedLevel {
 };
 
 // Runs InitModels for the level whose pixel file is swpPath (NAME.grf and
-// NAME-130.pid beside it). Level state from an earlier load, and what out
-// captured before, is reset first.
+// NAME-130.pid beside it). Every state of the process, and what out captured
+// before, is reset first.
 // Lines meant for standard output go to out.console meanwhile.
 void LoadLevel(const std::string& swpPath, LoadedLevel& out);
 
-// Scene construction from files in memory, as a fuzz target drives it.
-void ConstructFromMemory(std::span<const std::uint8_t> grf, std::span<const std::uint8_t> pid,
+// The same load from files in memory (borrowed until the next reset), as a
+// fuzz target drives it; the current platform receives the messages.
+void LoadFromMemory(std::span<const std::uint8_t> grf, std::span<const std::uint8_t> pid,
                          std::span<const std::uint8_t> swp, const std::string& levelName);
 
 }  // namespace headless

@@ -7,7 +7,7 @@
 #include "diag/log.h"
 #include "diag/stat_counter.h"
 #include "files/block_file.h"
-#include "files/load_sequence.h"
+#include "app/load_sequence.h"
 #include "headless/headless_level.h"
 #include "inspect/json.h"
 #include "location/level_files.h"

@@ -523,9 +523,10 @@ void AddLevelObjects(Level& L) {
 
     // Over the south-west shore, looking north-east (yaw = -rotation z).
     L.Place(markerHandle, "player_start", {kPlayer, {0, 0, -0.25f * kPi}}, {Class("Player")});
-    // Light direction R(0, 0, 1) with R = Rz(45 deg) Ry(0) Rx(130 deg):
-    // (0.54, 0.54, -0.64), shining down towards the north-east.
-    L.Place(markerHandle, "sun", {{0, 0, 200}, {130.0f * kPi / 180.0f, 0, 45.0f * kPi / 180.0f}},
+    // Light direction R(0, 0, 1) with R = Rz(135 deg) Ry(0) Rx(130 deg),
+    // turned as drawing turns: (0.54, 0.54, -0.64), shining down towards
+    // the north-east.
+    L.Place(markerHandle, "sun", {{0, 0, 200}, {130.0f * kPi / 180.0f, 0, 135.0f * kPi / 180.0f}},
             {Class("CLightDirectional")});
     // The fog colour takes its red from "B" and its blue from "R":
     // (176, 196, 214), a light blue-grey.

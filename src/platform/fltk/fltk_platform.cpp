@@ -28,7 +28,7 @@ constexpr std::uint64_t kScreenSaverPeriod = 30ull * 1000000000ull;
 struct FltkPlatform::Impl {
     FontRasteriser fonts;
     ConfigPlaces config = ConfigPlaces::FromProcess();
-    InputState input;
+    WindowEvents input;
     std::unique_ptr<MenuModel> menu;
     MainFrame* frame = nullptr;  // owns the menu bar and the GL area
     Fl_Menu_Bar* bar = nullptr;

@@ -16,7 +16,7 @@ bool IsValidKey(int vk) { return vk > 0 && vk < 256; }
 
 }  // namespace
 
-GlArea::GlArea(int x, int y, int w, int h, InputState& input)
+GlArea::GlArea(int x, int y, int w, int h, WindowEvents& input)
     : Fl_Gl_Window(x, y, w, h), input_(input), width_(w), height_(h) {}
 
 void GlArea::resize(int x, int y, int w, int h) {
@@ -103,7 +103,7 @@ int GlArea::handle(int event) {
     }
 }
 
-MainFrame::MainFrame(int w, int h, const char* title, InputState& input)
+MainFrame::MainFrame(int w, int h, const char* title, WindowEvents& input)
     : Fl_Double_Window(w, h), input_(input) {
     copy_label(title);
     callback(OnCallback, this);
@@ -134,7 +134,7 @@ int MainFrame::handle(int event) {
     return Fl_Double_Window::handle(event);
 }
 
-MenuModel::MenuModel(const std::vector<MenuItem>& tree, InputState& input) : input_(input) {
+MenuModel::MenuModel(const std::vector<MenuItem>& tree, WindowEvents& input) : input_(input) {
     Add(tree);
     items_.push_back(Fl_Menu_Item{});
 }

@@ -21,7 +21,7 @@ namespace platform::fltk {
 
 // Messages waiting for PeekMessage, and the key table behind the
 // asynchronous key queries.
-struct InputState {
+struct WindowEvents {
     std::deque<Message> queue;
     std::array<bool, 256> down{};                // by virtual key, from the messages
     std::array<bool, 256> pressedSinceQuery{};  // any key-down since the last query of that key
@@ -38,7 +38,7 @@ struct InputState {
 // loop and swaps the buffers itself.
 class GlArea : public Fl_Gl_Window {
 public:
-    GlArea(int x, int y, int w, int h, InputState& input);
+    GlArea(int x, int y, int w, int h, WindowEvents& input);
     int handle(int event) override;
     void draw() override {}
     // FLTK would draw and swap on expose; a swap here would show a back
@@ -50,7 +50,7 @@ private:
     bool Key(int event);
     void Mouse(MessageKind kind);
 
-    InputState& input_;
+    WindowEvents& input_;
     int width_, height_;
 };
 
@@ -58,14 +58,14 @@ private:
 // never closes itself (FLTK's default closes on Escape).
 class MainFrame : public Fl_Double_Window {
 public:
-    MainFrame(int w, int h, const char* title, InputState& input);
+    MainFrame(int w, int h, const char* title, WindowEvents& input);
     int handle(int event) override;
     bool destroying = false;
 
 private:
     static void OnCallback(Fl_Widget* widget, void* data);
 
-    InputState& input_;
+    WindowEvents& input_;
     bool minimised_ = false;
 };
 
@@ -73,7 +73,7 @@ private:
 // posts its command; only SetCheck changes a check mark, as on Windows.
 class MenuModel {
 public:
-    MenuModel(const std::vector<MenuItem>& tree, InputState& input);
+    MenuModel(const std::vector<MenuItem>& tree, WindowEvents& input);
     const Fl_Menu_Item* Items() const { return items_.data(); }
     bool SetCheck(int id, bool checked);
     std::optional<bool> Check(int id) const;
@@ -82,7 +82,7 @@ private:
     void Add(const std::vector<MenuItem>& items);
     static void OnChosen(Fl_Widget* widget, void* data);
 
-    InputState& input_;
+    WindowEvents& input_;
     std::deque<std::string> labels_;  // stable storage for the items' text
     std::vector<Fl_Menu_Item> items_;
     std::map<int, std::size_t> checkable_;  // id -> item index

@@ -1,4 +1,4 @@
-#include "scene/texture_image.h"
+#include "files/texture_image.h"
 
 #include <algorithm>
 

@@ -1,51 +1,57 @@
-#include "files/load_sequence.h"
+#include "app/load_sequence.h"
 
 #include "diag/clock.h"
 #include "diag/log.h"
 #include "diag/stat_counter.h"
-#include "files/mesh_objects.h"
+#include "diag/state_registry.h"
+#include "files/block_file.h"
 #include "files/texture_database.h"
 #include "location/level_files.h"
-#include "math/camera.h"
 #include "platform/platform.h"
 #include "scene/scene_construction.h"
 #include "scene/scene_model.h"
 #include "terrain/terrain.h"
 
-BlockFile& TheSceneFile() {
-    static BlockFile file;
-    return file;
-}
-
 namespace {
+
 void LoadError(const char* line, const char* text) {
     LogPrintf("%s", line);
     platform::Current().MessageBox(platform::Owner::None, text, "ERROR", platform::Buttons::Ok,
                                    platform::Icon::None);
 }
-}  // namespace
 
-void InitModels() {
+// From files when bytes is null, else from memory.
+void LoadLevel(const LevelBytes* bytes) {
     const LevelFiles& level = TheLevelFiles();
     LogPrintf("\n\n    InitModels (load level)\n    ==========");
     TheScene().ModelList.clear();
     const float start = static_cast<float>(GetTime());
     LogPrintf("\n\nLoading Level '%s'", level.LevelName.c_str());
     LogPrintf("\nLoading GRF file: '%s'...", level.GrfPath.c_str());
-    if (!TheSceneFile().Load(level.GrfPath.c_str())) {
+    bool loaded = false;
+    if (bytes) {
+        MemoryStream stream(bytes->grf);
+        loaded = TheSceneFile().Load(stream, level.GrfPath.c_str());
+    } else {
+        loaded = TheSceneFile().Load(level.GrfPath.c_str());
+    }
+    if (!loaded) {
         LoadError("\n *** grf.Load failed ***", "Could not load GRF file");
         return;
     }
     LogPrintf(" done.");
     LogPrintf("\nLoading PID file: '%s'...", level.PidPath.c_str());
     ResetTextureDatabase();
-    if (!ReadTextureDatabase(level.PidPath.c_str())) {
+    TextureDatabase& db = TheTextureDatabase();
+    if (!(bytes ? db.ReadFromMemory(bytes->pid) : db.Read(level.PidPath.c_str()))) {
         LoadError("\n *** pid.Load failed ***", "Could not load PID file");
         return;
     }
     LogPrintf(" done.");
     LogPrintf("\nLoading SWP file: '%s'...", level.SwpPath.c_str());
-    if (!TheTextureDatabase().pixelFile.OpenFile(level.SwpPath.c_str())) {
+    if (bytes) {
+        db.pixelFile.OpenMemory(bytes->swp);
+    } else if (!db.pixelFile.OpenFile(level.SwpPath.c_str())) {
         LoadError("\n *** swp.Load failed ***", "Could not load SWP file");
         return;
     }
@@ -60,21 +66,14 @@ void InitModels() {
     DebugPrintf("\n\n\n");
 }
 
+}  // namespace
+
+void InitModels() { LoadLevel(nullptr); }
+
+void InitModelsFromMemory(const LevelBytes& bytes) { LoadLevel(&bytes); }
+
 void KillModels() {
     LogPrintf("\n\n    KillModels\n    ==========");
     KillTerrain();
-    ShadowCandidates().clear();  // no one may look at instances being destroyed
-    SceneState& scene = TheScene();
-    scene.InstanceList.clear();
-    scene.ModelCache.clear();
-    scene.ModelList.clear();
-    TheMeshLoader().TextureMap.clear();
-}
-
-void ResetLoadedLevel() {
-    ResetScene();
-    ResetMeshLoader();
-    ResetTextureDatabase();
-    TheSceneFile().Clear();
-    ResetCamera();
+    ResetState(StateScope::Level);
 }

@@ -1,0 +1,36 @@
+# The core's sources: file readers, scene model, value tables, maths,
+# diagnostics, the load sequence. No GL and no display among them, so the
+# core builds and tests anywhere; the fuzz build compiles the same list with
+# the sanitizers. Paths are relative to the repository root.
+set(WV_CORE_SOURCES
+  src/platform/platform.cpp
+  src/platform/console_platform.cpp
+  src/platform/scripted_platform.cpp
+  src/diag/log.cpp
+  src/diag/clock.cpp
+  src/diag/stat_counter.cpp
+  src/diag/state_registry.cpp
+  src/math/trig_tables.cpp
+  src/math/matrix3.cpp
+  src/math/bounding.cpp
+  src/math/camera.cpp
+  src/resources/resources.cpp
+  src/location/level_files.cpp
+  src/location/level_location.cpp
+  src/files/file_stream.cpp
+  src/files/block_file.cpp
+  src/files/name_handle.cpp
+  src/files/texture_database.cpp
+  src/files/texture_pixels.cpp
+  src/files/texture_image.cpp
+  src/files/mesh_objects.cpp
+  src/scene/render_state.cpp
+  src/scene/value_table.cpp
+  src/scene/scene_model.cpp
+  src/scene/model_loader.cpp
+  src/scene/scene_construction.cpp
+  src/scene/dumps.cpp
+  src/terrain/terrain.cpp
+  src/app/load_sequence.cpp
+  src/app/movement.cpp
+)
