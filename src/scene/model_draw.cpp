@@ -8,7 +8,6 @@
 
 #include "diag/log.h"
 #include "diag/stat_counter.h"
-#include "effects/shadow_texture.h"
 #include "files/texture_database.h"
 #include "files/texture_image.h"
 #include "glh/glh_extensions.h"

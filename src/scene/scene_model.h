@@ -90,7 +90,13 @@ public:
     std::uint32_t SourceGeometryType = 0;  // 1 or 2, only reported
 };
 
-struct ShadowTexture;  // the shadow pass's texture, owned by its pool
+// A receiver's shadow picture: the alpha image of what lies on the light
+// ray through it. The shadow pass (effects/) owns and fills these; drawing
+// only binds one onto the instance that holds it.
+struct ShadowTexture {
+    std::int32_t width = 128, height = 128;
+    std::uint32_t name = 0;  // GL texture name
+};
 
 class Instance {
 public:
