@@ -292,55 +292,69 @@ TEST(ColourBleedTest, TransparentTexelsTakeTheirNeighboursColour) {
 
 namespace {
 
-// Dot3 bump mapping: a flat bump map lit from straight above is bright, lit
-// from the side it is dark.
-class BumpTest : public GlTest {};
+// Dot3 bump mapping on a unit quad whose bump map leans its normals
+// towards +x by `lean`.
+class BumpTest : public GlTest {
+protected:
+    void SetUp() override {
+        GlTest::SetUp();
+        if (IsSkipped()) return;
+        ASSERT_TRUE(InitExtensions(" GL_EXT_texture_env_combine GL_ARB_multitexture "));
+        ASSERT_TRUE(InitExtensions(" GL_EXT_blend_color "));
+        TheToggles().BumpMode = 2;
+        TheToggles().LightingEnabled = false;
+        glEnable(GL_DEPTH_TEST);
+        glDepthFunc(GL_LEQUAL);
+        Flat();
+    }
+    void MakeQuad(const Vector3& bumpNormal, float half, float centre) {
+        wvwrite::TextureSetWriter w;
+        w.AddPalette(std::vector<wvwrite::Rgb>(64, wvwrite::Rgb{200, 200, 200}));
+        wvwrite::TextureSpec bumps;
+        bumps.identifier = 1;
+        bumps.width = bumps.height = 4;
+        bumps.bits = 16;
+        bumps.bump = true;
+        bumps.palette = 0;
+        bumps.indices.assign(16, 1);
+        bumps.normalCodes.assign(16, wvwrite::EncodeNormal(bumpNormal));
+        w.AddTexture(bumps);
+        UseTextures(w);
+        Material mat;
+        mat.hasTexture = mat.hasBump = true;
+        mat.texture = &colour;
+        mat.bumpTexture = &normals;
+        model.materials.push_back(mat);
+        AddQuad(model, -half, -half, half, half, 0, 0);
+        model.ComputeMaterialFlags();
+        ASSERT_TRUE(model.HasBumpMaterial);
+        inst.model = &model;
+        inst.position = {centre, centre, 0};
+    }
+    // Draws the instance as the scene does, and reads the middle pixel.
+    std::array<std::uint8_t, 4> Draw() {
+        Clear();
+        glMatrixMode(GL_MODELVIEW);
+        glLoadIdentity();
+        ApplyTransform(inst);
+        DrawModel(model, &inst, false);
+        glLoadIdentity();
+        return Pixel(kWidth / 2, kHeight / 2);
+    }
+    TextureObject colour{false}, normals{false};
+    Model model;
+    Instance inst;
+};
 
 TEST_F(BumpTest, Dot3ShadesByTheLightInTheFacesPlane) {
-    ASSERT_TRUE(InitExtensions(" GL_EXT_texture_env_combine GL_ARB_multitexture "));
-    ASSERT_TRUE(InitExtensions(" GL_EXT_blend_color "));
-    wvwrite::TextureSetWriter w;
-    w.AddPalette(std::vector<wvwrite::Rgb>(64, wvwrite::Rgb{200, 200, 200}));
-    wvwrite::TextureSpec bumps;
-    bumps.identifier = 1;
-    bumps.width = bumps.height = 4;
-    bumps.bits = 16;
-    bumps.bump = true;
-    bumps.palette = 0;
-    bumps.indices.assign(16, 1);
-    bumps.normalCodes.assign(16, wvwrite::EncodeNormal({0, 0, 1}));
-    w.AddTexture(bumps);
-    UseTextures(w);
-
-    TextureObject colour(false), normals(false);
-    Model m;
-    Material mat;
-    mat.hasTexture = mat.hasBump = true;
-    mat.texture = &colour;
-    mat.bumpTexture = &normals;
-    m.materials.push_back(mat);
-    const std::uint32_t base = 0;
-    m.vertices = {{{0, 0, 1}, 0, 0, {0, 0, 0}}, {{0, 0, 1}, 1, 0, {1, 0, 0}}, {{0, 0, 1}, 1, 1, {1, 1, 0}},
-                  {{0, 0, 1}, 0, 1, {0, 1, 0}}};
-    m.faces = {{{base, base + 1, base + 2}, 0}, {{base, base + 2, base + 3}, 0}};
-    m.ComputeMaterialFlags();
-    ASSERT_TRUE(m.HasBumpMaterial);
-    Instance inst;
-    inst.model = &m;
-    TheToggles().BumpMode = 2;
-    TheToggles().LightingEnabled = false;
-    glEnable(GL_DEPTH_TEST);
-    glDepthFunc(GL_LEQUAL);
-    Flat();
+    MakeQuad({0, 0, 1}, 0.5f, 0.5f);
     struct Case {
         Vector3 light;
         int minimum, maximum;
     };
     for (const Case& c : {Case{{0, 0, -1}, 230, 255}, Case{{-1, 0, 0}, 0, 40}}) {
         TheScene().LightDirection = c.light;
-        Clear();
-        DrawModel(m, &inst, false);
-        const auto p = Pixel(32, 32);
+        const auto p = Draw();
         EXPECT_GE(p[0], c.minimum) << c.light.x;
         EXPECT_LE(p[0], c.maximum) << c.light.x;
         EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
@@ -348,6 +362,83 @@ TEST_F(BumpTest, Dot3ShadesByTheLightInTheFacesPlane) {
     GLint function = 0;
     glGetIntegerv(GL_DEPTH_FUNC, &function);
     EXPECT_EQ(function, GL_LEQUAL);  // put back after the pass
+}
+
+// The light reaches the bump pass in model space: a turned object lit by a
+// light turned with it looks as the unturned one does, whatever the turn.
+TEST_F(BumpTest, ATurnedObjectUnderATurnedLightLooksTheSame) {
+    MakeQuad(Vector3(0.6f, 0, 0.8f), 0.3f, 0.5f);
+    const Vector3 light = Vector3(-0.5f, 0.3f, -0.8f).Normalised();
+    TheScene().LightDirection = light;
+    const auto unturned = Draw();
+
+    inst.rotation = {0.35f, -0.26f, 1.2f};
+    // The turn as GL applies it, read back rather than computed here.
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+    Instance turnOnly;
+    turnOnly.rotation = inst.rotation;
+    ApplyTransform(turnOnly);
+    GLfloat m[16];
+    glGetFloatv(GL_MODELVIEW_MATRIX, m);
+    const Vector3 turned{m[0] * light.x + m[4] * light.y + m[8] * light.z,
+                         m[1] * light.x + m[5] * light.y + m[9] * light.z,
+                         m[2] * light.x + m[6] * light.y + m[10] * light.z};
+    const auto lightUnturned = Draw();  // the old light on the turned object
+    TheScene().LightDirection = turned;
+    const auto both = Draw();
+    for (int c = 0; c < 3; ++c) EXPECT_NEAR(both[c], unturned[c], 2) << c;
+    // Without turning the light the picture changes: the test can tell.
+    EXPECT_GT(std::abs(lightUnturned[0] - unturned[0]), 20);
+}
+
+// What ApplyTransform leaves on the modelview stack is the drawing rotation
+// times the scale, to within the sine table's 1/64-degree step; the world
+// box of a turned instance holds every vertex as GL places it.
+TEST_F(DrawTest, ApplyTransformIsTheDrawingRotationAndBoundsHoldTheDrawnModel) {
+    Model m;
+    m.materials.resize(1);
+    for (const Vector3& p : {Vector3(3, 0.5f, -1), Vector3(-2, 4, 0.25f), Vector3(0.5f, -1.5f, 6), Vector3(1, 1, 1)})
+        m.vertices.push_back({{0, 0, 1}, 0, 0, p});
+    std::uint32_t seed = 12345;
+    auto next = [&seed] {
+        seed = seed * 1664525u + 1013904223u;
+        return static_cast<float>(seed >> 8) / static_cast<float>(1u << 24);
+    };
+    for (int trial = 0; trial < 50; ++trial) {
+        Instance inst;
+        inst.model = &m;
+        inst.rotation = {(next() - 0.5f) * 13.0f, (next() - 0.5f) * 13.0f, (next() - 0.5f) * 13.0f};
+        inst.scale = 0.2f + 3.0f * next();
+        inst.position = {(next() - 0.5f) * 200, (next() - 0.5f) * 200, next() * 50};
+        glMatrixMode(GL_MODELVIEW);
+        glLoadIdentity();
+        ApplyTransform(inst);
+        GLfloat gl[16];
+        glGetFloatv(GL_MODELVIEW_MATRIX, gl);
+        const Matrix3 rs = DrawingRotation(inst.rotation) * Matrix3::Scale(inst.scale);
+        const float step = 3 * static_cast<float>(3.14159265358979 / 180.0 / 64.0) * inst.scale;
+        for (int row = 0; row < 3; ++row)
+            for (int col = 0; col < 3; ++col)
+                EXPECT_NEAR(rs.m[3 * row + col], gl[4 * col + row], step) << "trial " << trial;
+        EXPECT_FLOAT_EQ(gl[12], inst.position.x);
+
+        inst.UpdateBounds();
+        for (const Vertex& v : m.vertices) {
+            const Vector3& p = v.position;
+            const Vector3 drawn{gl[0] * p.x + gl[4] * p.y + gl[8] * p.z + gl[12],
+                                gl[1] * p.x + gl[5] * p.y + gl[9] * p.z + gl[13],
+                                gl[2] * p.x + gl[6] * p.y + gl[10] * p.z + gl[14]};
+            const float slack = step * 7 + 1e-3f;  // the vertices lie within 7 of the origin
+            EXPECT_GE(drawn.x, inst.boxMin.x - slack);
+            EXPECT_GE(drawn.y, inst.boxMin.y - slack);
+            EXPECT_GE(drawn.z, inst.boxMin.z - slack);
+            EXPECT_LE(drawn.x, inst.boxMax.x + slack);
+            EXPECT_LE(drawn.y, inst.boxMax.y + slack);
+            EXPECT_LE(drawn.z, inst.boxMax.z + slack);
+        }
+    }
+    glLoadIdentity();
 }
 
 }  // namespace
