@@ -255,6 +255,159 @@ TEST_F(DrawTest, TheSkyCoversTheViewWithItsTexture) {
     EXPECT_TRUE(glIsEnabled(GL_POINT_SMOOTH));
 }
 
+// The sky is fogged exponentially at 0.0035, the objects at 0.0022 squared:
+// white against black fog, the zenith 40 units up keeps exp(-0.14) of its
+// colour, a wall 200 ahead exp(-0.44^2).
+TEST_F(DrawTest, FogThinsTheSkyAndTheObjectsAtTheirOwnRates) {
+    TextureSpec white;
+    writer.AddPalette({{0, 0, 0}, {255, 255, 255}});
+    white.identifier = 1;
+    white.width = white.height = 8;
+    white.palette = 0;
+    white.indices.assign(64, 1);
+    writer.AddTexture(white);
+    UseTextures(writer);
+    auto sky = std::make_unique<TextureObject>(false);
+    DecodedImage image = ReadTextureImage(0, false);
+    sky->pendingWidth = image.width;
+    sky->pendingHeight = image.height;
+    sky->pendingRgba = image.rgba;
+    TheScene().SkyTexture = std::move(sky);
+    for (float& c : TheScene().FogColor) c = 0.0f;
+    TheScene().FogColor[3] = 1.0f;
+
+    Model wall;
+    wall.materials.resize(1);
+    for (float& c : wall.materials[0].colour) c = 1.0f;
+    for (const Vector3& p : {Vector3(-10, 0, -10), Vector3(10, 0, -10), Vector3(10, 0, 10), Vector3(-10, 0, 10)})
+        wall.vertices.push_back({{0, -1, 0}, 0, 0, p});
+    wall.faces = {{{0, 1, 2}, 0}, {{0, 2, 3}, 0}};
+    auto inst = std::make_unique<Instance>();
+    inst->model = &wall;
+    inst->position = {0, 200, 0};
+    inst->UpdateBounds();
+    TheScene().InstanceList.push_back(std::move(inst));
+    CreateFrusta();
+    TheCamera() = Camera{{0, 0, 0}, 0, 0};
+
+    auto frame = [&](float pitch) {
+        TheCamera().pitch = pitch;
+        Clear();
+        SetProjection();
+        SetupCamera();
+        DrawScenePass();
+        return Pixel(kWidth / 2, kHeight / 2);
+    };
+    const auto wallPixel = frame(0);
+    EXPECT_NEAR(wallPixel[0], 255 * std::exp(-0.44 * 0.44), 3);
+    const auto zenith = frame(-89.9f);
+    EXPECT_NEAR(zenith[0], 255 * std::exp(-0.0035 * 40), 4);
+    EXPECT_FALSE(glIsEnabled(GL_FOG));
+    TheToggles().FogEnabled = false;
+    EXPECT_EQ(frame(0)[0], 255);
+    TheScene().InstanceList.clear();
+}
+
+// The shadowed draw: where the receiver's shadow picture holds alpha, the
+// model is drawn again under the dim second light, blended by that alpha.
+// Lit from (0, -0.6, -0.8), picture column s sees model x = (0.5 - s) x 2√3:
+// a shadow over s < 52/128 covers the model beyond x = 0.32.
+TEST_F(DrawTest, ShadowedDrawDimsWhatItsShadowPictureCovers) {
+    std::vector<std::uint8_t> alpha(128 * 128, 0);
+    for (int y = 0; y < 128; ++y)
+        for (int x = 0; x < 52; ++x) alpha[y * 128 + x] = 255;
+    GLuint name = 0;
+    glGenTextures(1, &name);
+    glBindTexture(GL_TEXTURE_2D, name);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP);  // as shadow pictures are made
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP);
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_ALPHA, 128, 128, 0, GL_ALPHA, GL_UNSIGNED_BYTE, alpha.data());
+    ShadowTexture picture;
+    picture.name = name;
+
+    Model m;
+    m.materials.resize(1);
+    for (float& c : m.materials[0].colour) c = 1.0f;
+    AddQuad(m, -0.5f, -0.5f, 0.5f, 0.5f, 0, 0);
+    Instance inst;
+    inst.model = &m;
+    inst.position = {0.5f, 0.5f, 0};
+    inst.ShadowSlot = &picture;
+    TheScene().LightDirection = {0, -0.6f, -0.8f};
+    const GLfloat ambient[] = {0.3f, 0.3f, 0.3f, 1}, bright[] = {0.9f, 0.9f, 0.9f, 1}, dim[] = {0.2f, 0.2f, 0.2f, 1};
+    glLightfv(GL_LIGHT1, GL_AMBIENT, ambient);
+    glLightfv(GL_LIGHT1, GL_DIFFUSE, bright);
+    glLightfv(GL_LIGHT2, GL_AMBIENT, ambient);
+    glLightfv(GL_LIGHT2, GL_DIFFUSE, dim);
+    const GLfloat none[] = {0, 0, 0, 0};
+    glLightModelfv(GL_LIGHT_MODEL_AMBIENT, none);
+    Flat();
+    const GLfloat towardsLight[] = {0, 0.6f, 0.8f, 0};
+    glLightfv(GL_LIGHT1, GL_POSITION, towardsLight);
+    glLightfv(GL_LIGHT2, GL_POSITION, towardsLight);
+    glEnable(GL_LIGHTING);
+    glEnable(GL_LIGHT1);
+    glEnable(GL_DEPTH_TEST);
+    glDepthFunc(GL_LEQUAL);
+    Clear();
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+    DrawInstance(inst);  // a slot and lighting on: the shadowed draw
+    // Pixel x shows model x = x / 64 - 0.5.
+    const auto lit = Pixel(16, kHeight / 2), litNearEdge = Pixel(48, kHeight / 2), shaded = Pixel(61, kHeight / 2);
+    EXPECT_NEAR(lit[0], 255, 2);  // 0.3 + 0.9 x 0.8, clamped
+    EXPECT_NEAR(litNearEdge[0], 255, 2);
+    EXPECT_NEAR(shaded[0], 255 * (0.3 + 0.2 * 0.8), 3);  // the second light only
+    EXPECT_NEAR(shaded[1], shaded[0], 1);
+    EXPECT_TRUE(glIsEnabled(GL_LIGHT1));
+    EXPECT_FALSE(glIsEnabled(GL_LIGHT2));
+    GLint function = 0;
+    glGetIntegerv(GL_DEPTH_FUNC, &function);
+    EXPECT_EQ(function, GL_LEQUAL);
+    GLfloat texture[16];
+    glGetFloatv(GL_TEXTURE_MATRIX, texture);
+    EXPECT_EQ(texture[0], 1.0f);  // put back to identity
+    EXPECT_EQ(texture[12], 0.0f);
+    glDisable(GL_LIGHTING);
+    glDeleteTextures(1, &name);
+}
+
+// A face with a corner past the vertex list (a damaged mesh) is counted but
+// never drawn, picked or shadowed: every draw shows what the sound faces show.
+TEST_F(DrawTest, FacesWithCornersOutsideTheVerticesAreNeverDrawn) {
+    const int entry = Texture(false);
+    UseTextures(writer);
+    Model sound;
+    sound.materials.push_back(TexturedMaterial(entry, false));
+    AddQuad(sound, 0.1f, 0.1f, 0.6f, 0.6f, 0, 0);
+    sound.ComputeMaterialFlags();
+    Model damaged;
+    damaged.materials.push_back(TexturedMaterial(entry, false));
+    AddQuad(damaged, 0.1f, 0.1f, 0.6f, 0.6f, 0, 0);
+    Face bad{{0, 2, 0x7FFFFFF0u}, 0};
+    bad.inRange = false;
+    damaged.faces.insert(damaged.faces.begin() + 1, bad);
+    damaged.ComputeMaterialFlags();
+    Flat();
+    for (auto draw : {+[](Model& m) { DrawModel(m, nullptr, false); }, +[](Model& m) { DrawModelCached(m); },
+                      +[](Model& m) { DrawModelAdditive(m); }}) {
+        Clear();
+        draw(sound);
+        const auto expected = Pixels();
+        Clear();
+        draw(damaged);
+        EXPECT_EQ(Pixels(), expected);
+    }
+    TheRenderState().PickingActive = true;
+    gVisibleTris.value = 0;
+    DrawModel(damaged, nullptr, false);
+    TheRenderState().PickingActive = false;
+    EXPECT_EQ(gVisibleTris.value, 3);  // counted all the same
+}
+
 TEST(ColourBleedTest, TransparentTexelsTakeTheirNeighboursColour) {
     // 16 x 16 with one red texel: every texel ends red, alpha kept.
     std::vector<std::uint8_t> big(16 * 16 * 4, 0);

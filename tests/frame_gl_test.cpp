@@ -1,5 +1,6 @@
 // Frame composition on a headless context with real fonts: the loading
 // screen, the level load on the second frame, the clear colour, the labels.
+#include <cmath>
 #include <filesystem>
 
 #include "font_platform.h"
@@ -132,6 +133,44 @@ TEST_F(FrameTest, TheSecondFrameLoadsTheLevelAndClearsToItsFog) {
     EXPECT_NEAR(p[1], 20, 1);
     EXPECT_NEAR(p[2], 10, 1);
     EXPECT_TRUE(TheInput().HelpVisible);  // the help's 8 seconds have just begun
+}
+
+// Frames of a loaded level: the rotating sun turns by the table's 2 degrees
+// a frame, a frozen frustum stays where it was, and the help goes after 8 s.
+TEST_F(FrameTest, LoadedFramesTurnTheSunFreezeTheFrustumAndHideTheHelp) {
+    TheFrame().LoadState = 2;
+    fonted.frequency = 1000;
+    TheScene().LightDirection = {0.6f, 0.0f, -0.8f};
+    TheToggles().RotatingSun = true;
+    DrawFrame();
+    // Two degrees clockwise seen from above, as the table builder turns.
+    const float c = std::cos(2.0f * 3.14159265f / 180.0f), s = std::sin(2.0f * 3.14159265f / 180.0f);
+    ExpectNear(TheScene().LightDirection, {0.6f * c, -0.6f * s, -0.8f}, 1e-4f);
+    TheToggles().RotatingSun = false;
+    DrawFrame();
+    ExpectNear(TheScene().LightDirection, {0.6f * c, -0.6f * s, -0.8f}, 1e-4f);
+
+    const Plane before = TheFrusta().object->planes[0];
+    TheToggles().FreezeFrustum = true;
+    TheCamera().yaw = 90;
+    TheCamera().position = {50, 0, 0};
+    DrawFrame();
+    EXPECT_EQ(TheFrusta().object->planes[0].normal, before.normal);
+    EXPECT_EQ(TheFrusta().object->rangeSphere.centre, Vector3(9, -3, 5));
+    TheToggles().FreezeFrustum = false;
+    DrawFrame();
+    EXPECT_EQ(TheFrusta().object->rangeSphere.centre, Vector3(50, 0, 0));
+    EXPECT_NE(TheFrusta().object->planes[0].normal, before.normal);
+
+    // The help shows for 8 seconds from the first loaded frame, then hides
+    // itself.
+    fonted.counter = 7900;
+    DrawFrame();
+    EXPECT_TRUE(TheInput().HelpVisible);
+    fonted.counter = 8100;
+    DrawFrame();
+    EXPECT_FALSE(TheInput().HelpVisible);
+    EXPECT_FALSE(TheInput().HelpAutoHide);
 }
 
 }  // namespace

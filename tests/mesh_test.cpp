@@ -106,6 +106,15 @@ TEST_F(MeshTest, TrianglesAreGroupedByMaterialInStoredOrder) {
     EXPECT_EQ(m.faces[1].material, 1u);
     EXPECT_EQ(m.faces[2].material, 1u);
     EXPECT_EQ(Unexpected("Can't write type 1 yet"), 0u);
+    // No texture found: each material keeps a colour of three draws of the C
+    // library's generator (from seed 1: 41, 18467, 6334, then 26500, 19169,
+    // 15724), the second draw giving red and the first green.
+    auto channel = [](int r) { return 0.2f + 0.6f * static_cast<float>(r) / 32767.0f; };
+    ASSERT_EQ(m.materials.size(), 2u);
+    EXPECT_EQ(std::vector<float>(m.materials[0].colour, m.materials[0].colour + 4),
+              (std::vector<float>{channel(18467), channel(41), channel(6334), 1.0f}));
+    EXPECT_EQ(std::vector<float>(m.materials[1].colour, m.materials[1].colour + 4),
+              (std::vector<float>{channel(19169), channel(26500), channel(15724), 1.0f}));
 }
 
 TEST_F(MeshTest, PolygonsOfUnknownMaterialsAreDroppedWithAMessage) {
