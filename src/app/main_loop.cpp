@@ -5,6 +5,7 @@
 #include "app/input.h"
 #include "app/movement.h"
 #include "diag/log.h"
+#include "diag/state_registry.h"
 #include "location/level_location.h"
 #include "math/camera.h"
 #include "platform/platform.h"
@@ -51,3 +52,7 @@ int WinMain() {
     CloseLogFile();
     return exitCode;
 }
+
+namespace {
+const StateReset kLoopReset{"main loop", StateLayer::App, StateScope::Process, [] { TheLoop() = LoopState{}; }};
+}  // namespace

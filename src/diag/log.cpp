@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <string>
 
+#include "diag/state_registry.h"
 #include "platform/platform.h"
 
 namespace {
@@ -133,3 +134,12 @@ void ConsolePrintf(const char* format, ...) {
     std::vfprintf(gConsole ? gConsole : stdout, format, args);
     va_end(args);
 }
+
+namespace {
+// Closes a log file still open; a tool's capture and console go back too.
+const StateReset kLogReset{"log", StateLayer::Base, StateScope::Process, [] {
+    CloseLogFile();
+    SetLogCapture(nullptr);
+    SetConsoleStream(nullptr);
+}};
+}  // namespace

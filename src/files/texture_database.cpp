@@ -132,5 +132,11 @@ bool ReadTextureDatabase(const char* path) { return TheTextureDatabase().Read(pa
 int FindTexture(std::uint32_t identifier) { return TheTextureDatabase().FindTexture(identifier); }
 
 namespace {
-const StateReset kDatabaseReset{"texture database", StateLayer::Files, StateScope::Level, &ResetTextureDatabase};
+// The load's reset keeps the lookup settings; starting over restores them too.
+const StateReset kDatabaseReset{"texture database", StateLayer::Files, StateScope::Level, [] {
+    TextureDatabase& db = TheTextureDatabase();
+    db.Reset();
+    db.MaxTextureSize = 64;
+    db.wantNormals = true;
+}};
 }  // namespace

@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "diag/log.h"
+#include "diag/state_registry.h"
 #include "location/level_files.h"
 
 namespace {
@@ -149,3 +150,7 @@ bool SelectLevelFiles() {
     LogPrintf("\n *** Level file names don't match ***");
     return true;
 }
+
+namespace {
+const StateReset kChoiceReset{"command-line level", StateLayer::Files, StateScope::Process, [] { gFirstSwpChoice.reset(); }};
+}  // namespace
