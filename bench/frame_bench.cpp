@@ -24,7 +24,7 @@
 #include "math/camera.h"
 #include "platform/egl/egl_context.h"
 #include "scene/scene_model.h"
-#include "scene/scene_pass.h"
+#include "scene/scene_draw.h"
 #include "writer/bench_level.h"
 #include "writer/demo_level.h"
 

@@ -30,6 +30,7 @@ set(WV_CORE_SOURCES
   src/scene/model_loader.cpp
   src/scene/scene_construction.cpp
   src/scene/dumps.cpp
+  src/terrain/height_field.cpp
   src/terrain/terrain.cpp
   src/app/load_sequence.cpp
   src/app/movement.cpp

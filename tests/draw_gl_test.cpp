@@ -5,7 +5,8 @@
 
 #include "diag/stat_counter.h"
 #include "gl_fixture.h"
-#include "scene/scene_pass.h"
+#include "app/scene_pass.h"
+#include "scene/scene_draw.h"
 #include "files/texture_image.h"
 
 namespace {

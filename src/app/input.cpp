@@ -12,6 +12,7 @@
 #include "scene/dumps.h"
 #include "scene/render_state.h"
 #include "scene/scene_model.h"
+#include "terrain/terrain.h"
 
 namespace {
 
@@ -91,6 +92,7 @@ void CommandKey(int key) {
             break;
         case 'I': toggles.RotatingSun = !toggles.RotatingSun; break;
         case 'P': toggles.ObjectPositions = !toggles.ObjectPositions; break;
+        case 'T': UpdateTerrain(TheCamera().position); break;
         default: break;
     }
 }

@@ -1,8 +1,107 @@
-// The terrain: a height field inferred from the scene, drawn as a
-// camera-following quadtree. Set up once after scene construction and torn
-// down at unload.
+// The terrain: the height field window that follows the camera and the
+// quadtree it is drawn with. The tree's square is fixed (8192 units a side
+// around the origin); only the height window moves. Geometry refines
+// toward the camera down to 2-unit cells; the coarser texture tree of the
+// baking lives in the same nodes.
+//
+// What needs no GL lives here and in height_field: the heights, the tree's
+// decisions and bookkeeping. Drawing and baking are in terrain_draw.
 #pragma once
 
+#include <array>
+#include <cstdint>
+#include <memory>
+
+#include "math/bounding.h"
+#include "math/vector3.h"
+#include "terrain/height_field.h"
+
+struct TerrainTexture;  // a baked texture, owned by its pool
+
+struct TerrainNode {
+    float minX = 0, minY = 0, maxX = 0, maxY = 0;
+    bool isLeaf = true;
+    std::int32_t depth = 0;
+    std::array<std::unique_ptr<TerrainNode>, 4> children;  // child i spans from the centre to corner i
+    TerrainNode* parent = nullptr;
+    std::array<bool, 4> edgeSplit{};  // edge i (corner i to i + 1) wants more detail than this depth
+    bool textureLeaf = true;
+    bool needsBake = false;
+    TerrainTexture* texture = nullptr;
+    float centre[2] = {1e20f, 1e20f};
+    float halfDiagonal = 0.0f;
+    BoundingSphere sphere;
+
+    // Corners 0 (minX, minY), 1 (maxX, minY), 2 (maxX, maxY), 3 (minX, maxY).
+    Vector3 Corner(int i) const;
+};
+
+// Splitting rules: +1 split, 0 keep, -1 merge the node's children.
+class SplitRule {
+public:
+    virtual ~SplitRule() = default;
+    virtual std::int32_t Evaluate(TerrainNode& node) const = 0;
+};
+
+// Splits where all four edges are near enough the camera for more detail,
+// down to depth 12; merges a node of leaves once an edge no longer is.
+class GeometrySplitRule : public SplitRule {
+public:
+    std::int32_t Evaluate(TerrainNode& node) const override;
+};
+
+// The level of detail an edge or quad asks for: trunc(base - log2(d)), with
+// log2(0) counted as 0. Non-finite distances ask for nothing.
+std::int32_t DetailLevel(float base, float d);
+
+constexpr float kTerrainHalfSize = 4096.0f;
+constexpr std::int32_t kMaxGeometryDepth = 12;
+constexpr float kRecentreFraction = 0.3f;  // of the window's smaller extent: 614.4 units
+
+// Owned here: written by the load (InitTerrain, KillTerrain), the frame's
+// update and key T; read by drawing, baking and the shadows.
+struct TerrainState {
+    HeightField field;
+    HeightPyramid pyramid;
+    HeightFieldStats lastBuild;
+    std::unique_ptr<TerrainNode> root;
+    bool bakeShadows = false;     // TerrainShadows as last taken over for baking
+    std::int32_t bakesThisFrame = 0;
+};
+TerrainState& TheTerrain();
+
+// The heights of the terrain's window at world (x, y), and the normal of
+// cell (i, j).
+float TerrainHeightAt(float x, float y);
+Vector3 TerrainNormalAt(std::int32_t i, std::int32_t j);
+
 void InitTerrain();
-// Destroys the terrain objects (the level's CTerrainObj instances).
+// Destroys the terrain objects (the level's CTerrainObj instances), the
+// tree and the heights.
 void KillTerrain();
+
+// Re-centres the window on trunc(camera) and rebuilds the heights, then the
+// node spheres (children first). Nothing while FreezeUpdate is on.
+void UpdateTerrain(const Vector3& camera);
+// UpdateTerrain when the camera strays more than 614.4 units (horizontally)
+// from the window's centre; true when it did.
+bool RecentreIfStrayed(const Vector3& camera);
+
+std::unique_ptr<TerrainNode> MakeRootNode();
+// The node's centre, half diagonal and sphere from its square and the
+// current heights.
+void ComputeNodeBounds(TerrainNode& node);
+void Subdivide(TerrainNode& node);
+void UpdateGeometry(TerrainNode& node);
+void DestroySubtree(std::unique_ptr<TerrainNode>& node);
+// Every node's sphere again, children before their parent.
+void RefreshSpheres(TerrainNode& node);
+
+// Connects the terrain to the GL side: set up the off-screen drawable when
+// the terrain starts, and give a node's texture back when the node goes.
+// Unset hooks do nothing (headless builds, tests).
+struct TerrainHooks {
+    void (*initOffscreen)() = nullptr;
+    void (*releaseTexture)(TerrainTexture* texture) = nullptr;
+};
+TerrainHooks& TheTerrainHooks();

@@ -1,0 +1,123 @@
+#include "terrain/terrain_draw.h"
+
+#include <GL/gl.h>
+
+#include <cmath>
+#include <limits>
+
+#include "math/camera.h"
+#include "scene/render_state.h"
+#include "terrain/terrain.h"
+
+namespace {
+
+// A cell index for the normal; TerrainNormalAt clamps it into the grid.
+std::int32_t Cell(float g) {
+    if (!(g > -1e9f)) return 0;
+    if (g > 1e9f) return std::numeric_limits<std::int32_t>::max();
+    return static_cast<std::int32_t>(g);
+}
+
+void FanVertex(float x, float y, bool withNormal) {
+    const HeightField& f = TheTerrain().field;
+    if (withNormal) {
+        const GridPoint g = GridCoordinates(f, x, y);
+        const Vector3 n = TerrainNormalAt(Cell(g.gx), Cell(g.gy));
+        glNormal3f(n.x, n.y, n.z);
+    }
+    glVertex3f(x, y, TerrainHeightAt(x, y));
+}
+
+// The centre, then each corner followed by its edge's midpoint where the
+// edge is split (a finer neighbour has a vertex there), closed at corner 0.
+void Fan(const TerrainNode& node, bool withNormals) {
+    glBegin(GL_TRIANGLE_FAN);
+    FanVertex(node.centre[0], node.centre[1], withNormals);
+    for (int i = 0; i < 4; ++i) {
+        const Vector3 a = node.Corner(i);
+        FanVertex(a.x, a.y, withNormals);
+        if (node.edgeSplit[static_cast<std::size_t>(i)]) {
+            const Vector3 b = node.Corner(i + 1);
+            FanVertex((a.x + b.x) / 2, (a.y + b.y) / 2, withNormals);
+        }
+    }
+    const Vector3 first = node.Corner(0);
+    FanVertex(first.x, first.y, withNormals);
+    glEnd();
+}
+
+bool Visible(const TerrainNode& node) {
+    const Frustum* frustum = TheFrusta().terrain;
+    return frustum && frustum->Intersects(node.sphere);
+}
+
+void DrawTerrainNode(const TerrainNode& node) {
+    if (!Visible(node)) return;
+    if (node.isLeaf) {
+        Fan(node, true);
+        return;
+    }
+    for (const auto& child : node.children)
+        if (child) DrawTerrainNode(*child);
+}
+
+void DrawTerrainOutline(const TerrainNode& node) {
+    if (!Visible(node)) return;
+    if (node.isLeaf) {
+        Fan(node, false);
+        return;
+    }
+    for (const auto& child : node.children)
+        if (child) DrawTerrainOutline(*child);
+}
+
+}  // namespace
+
+void UpdateTerrainFrame() {
+    TerrainState& t = TheTerrain();
+    RecentreIfStrayed(TheCamera().position);
+    t.bakesThisFrame = 0;
+    if (TheRenderState().PickingActive || TheToggles().FreezeUpdate || !t.root) return;
+    UpdateGeometry(*t.root);
+}
+
+void DrawTerrain() {
+    const TerrainState& t = TheTerrain();
+    if (!t.root) return;
+    glPushMatrix();
+    glEnable(GL_TEXTURE_2D);
+    // Until a node holds a baked texture the ground is drawn untextured,
+    // never in whatever texture a model left bound.
+    glBindTexture(GL_TEXTURE_2D, 0);
+    glTexGeni(GL_S, GL_TEXTURE_GEN_MODE, GL_OBJECT_LINEAR);
+    glTexGeni(GL_T, GL_TEXTURE_GEN_MODE, GL_OBJECT_LINEAR);
+    glEnable(GL_TEXTURE_GEN_S);
+    glEnable(GL_TEXTURE_GEN_T);
+    glColor3f(1, 1, 1);
+    const GLfloat white[4] = {1, 1, 1, 1};
+    glMaterialfv(GL_FRONT_AND_BACK, GL_AMBIENT_AND_DIFFUSE, white);
+    glEnable(GL_CULL_FACE);
+    DrawTerrainNode(*t.root);
+    glDisable(GL_CULL_FACE);
+    glDisable(GL_TEXTURE_GEN_T);
+    glDisable(GL_TEXTURE_GEN_S);
+    glDisable(GL_TEXTURE_2D);
+    glPopMatrix();
+
+    if (!TheToggles().DrawOutline) return;
+    glPushMatrix();
+    const bool lit = glIsEnabled(GL_LIGHTING);
+    glDisable(GL_LIGHTING);
+    glDisable(GL_TEXTURE_2D);
+    glDisable(GL_CULL_FACE);
+    glPolygonMode(GL_FRONT_AND_BACK, GL_LINE);
+    glColor3f(0, 1, 1);
+    glLineWidth(1);
+    glPolygonOffset(-1.1f, -2.0f);
+    glEnable(GL_POLYGON_OFFSET_LINE);
+    DrawTerrainOutline(*t.root);
+    glDisable(GL_POLYGON_OFFSET_LINE);
+    glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
+    if (lit) glEnable(GL_LIGHTING);
+    glPopMatrix();
+}
