@@ -116,7 +116,17 @@ TEST_F(HeightFieldTest, OceanMeshesLayEveryFaceAUnitLowerAndLevelBeSkipsFace12) 
     }
 }
 
-TEST_F(HeightFieldTest, HugeOrBrokenTrianglesAreSkippedNotLoopedOver) {
+TEST_F(HeightFieldTest, SamplesGoToTheNearestCellAndHugeTrianglesAreSkipped) {
+    WriteSample(field, {2.9f, 0.9f, 5});  // cells are 2 units: x 1.45 + 0.5 -> 1, y 0.45 + 0.5 -> 0
+    WriteSample(field, {3.1f, 1.1f, 6});  // 2.05 -> 2, 1.05 -> 1
+    WriteSample(field, {-1.1f, 0, 7});    // -0.05 truncates toward zero: cell 0
+    WriteSample(field, {-3.1f, 0, 8});    // -1.05: outside
+    EXPECT_EQ(field.At(1, 0), -5.0f);
+    EXPECT_EQ(field.At(2, 1), -6.0f);
+    EXPECT_EQ(field.At(0, 0), -7.0f);
+    EXPECT_EQ(Fixed(), 3u);
+    field.samples.assign(32 * 32, 1e10f);
+
     HeightFieldStats stats;
     const float inf = std::numeric_limits<float>::infinity(), nan = std::nanf("");
     RasteriseTriangle(field, {0, 0, 1}, {1e30f, 0, 1}, {0, 1e30f, 1}, &stats);
@@ -293,8 +303,9 @@ TEST_F(TerrainTreeTest, RefinementFollowsTheCameraMergingALevelAFrame) {
     EXPECT_EQ(maxAfter, deepest - 1);  // one level merged near the old spot
 }
 
-// No crack: every vertex a leaf's fan puts on an edge is a vertex of the fan
-// on the other side too, over the whole tree, wherever the camera is.
+// No crack: along every leaf's rim, the fan's consecutive vertices have no
+// vertex of another fan between them (a T-junction), over the whole tree,
+// wherever the camera is.
 TEST_F(TerrainTreeTest, FansMeetWithoutCracks) {
     for (const Vector3& camera : {Vector3(0, 0, 20), Vector3(-170, -170, 24), Vector3(57.3f, -12.1f, 3),
                                   Vector3(150, 150, 300), Vector3(-3000, 2500, 40)}) {
@@ -302,27 +313,26 @@ TEST_F(TerrainTreeTest, FansMeetWithoutCracks) {
         for (int frame = 0; frame < 12; ++frame) UpdateGeometry(Root());
         std::vector<TerrainNode*> leaves;
         Leaves(Root(), leaves);
-        // Every fan vertex (as exact coordinates: node squares are dyadic).
-        std::set<std::pair<float, float>> vertices;
-        for (TerrainNode* l : leaves)
-            for (int i = 0; i < 4; ++i) {
-                const Vector3 a = l->Corner(i), b = l->Corner(i + 1);
-                vertices.insert({a.x, a.y});
-                if (l->edgeSplit[static_cast<std::size_t>(i)]) vertices.insert({(a.x + b.x) / 2, (a.y + b.y) / 2});
-            }
+        // Node squares are dyadic: coordinates compare exactly.
+        std::set<std::pair<float, float>> rims;
+        FanVertexList fan;
+        for (TerrainNode* l : leaves) {
+            const int n = FanVertices(*l, fan);
+            for (int k = 1; k < n; ++k) rims.insert({fan[k][0], fan[k][1]});
+        }
         int cracks = 0;
-        for (TerrainNode* l : leaves)
-            for (int i = 0; i < 4; ++i) {
-                const Vector3 a = l->Corner(i), b = l->Corner(i + 1);
-                const float length = std::max(std::fabs(b.x - a.x), std::fabs(b.y - a.y));
-                // The finest fan puts a vertex every unit (2-unit leaves).
-                for (float t = 1; t < length; t += 1) {
-                    const float x = a.x + (b.x - a.x) * t / length, y = a.y + (b.y - a.y) * t / length;
-                    if (!vertices.count({x, y})) continue;
-                    const bool own = l->edgeSplit[static_cast<std::size_t>(i)] && 2 * t == length;
-                    if (!own) ++cracks;
-                }
+        std::size_t steps = 0;
+        for (TerrainNode* l : leaves) {
+            const int n = FanVertices(*l, fan);
+            for (int k = 1; k + 1 < n; ++k) {
+                const float ax = fan[k][0], ay = fan[k][1], bx = fan[k + 1][0], by = fan[k + 1][1];
+                const float length = std::max(std::fabs(bx - ax), std::fabs(by - ay));
+                // The finest fans put a vertex every unit (2-unit leaves).
+                for (float t = 1; t < length; t += 1, ++steps)
+                    if (rims.count({ax + (bx - ax) * t / length, ay + (by - ay) * t / length})) ++cracks;
             }
+        }
+        EXPECT_GT(steps, 0u);
         EXPECT_EQ(cracks, 0) << "camera " << camera.x << " " << camera.y << " " << camera.z;
     }
 }

@@ -76,6 +76,21 @@ std::int32_t GeometrySplitRule::Evaluate(TerrainNode& node) const {
     return allSplit ? 0 : -1;
 }
 
+int FanVertices(const TerrainNode& node, FanVertexList& out) {
+    int n = 0;
+    out[static_cast<std::size_t>(n++)] = {node.centre[0], node.centre[1]};
+    for (int i = 0; i < 4; ++i) {
+        const Vector3 a = node.Corner(i);
+        out[static_cast<std::size_t>(n++)] = {a.x, a.y};
+        if (node.edgeSplit[static_cast<std::size_t>(i)]) {
+            const Vector3 b = node.Corner(i + 1);
+            out[static_cast<std::size_t>(n++)] = {(a.x + b.x) / 2, (a.y + b.y) / 2};
+        }
+    }
+    out[static_cast<std::size_t>(n++)] = {node.minX, node.minY};
+    return n;
+}
+
 void ComputeNodeBounds(TerrainNode& node) {
     node.centre[0] = (node.minX + node.maxX) / 2;
     node.centre[1] = (node.minY + node.maxY) / 2;

@@ -87,6 +87,12 @@ void UpdateTerrain(const Vector3& camera);
 // from the window's centre; true when it did.
 bool RecentreIfStrayed(const Vector3& camera);
 
+// The (x, y) of a leaf's triangle fan: the centre, then each corner
+// followed by its edge's midpoint where the edge is split (a finer
+// neighbour has a vertex there), closed at corner 0. Returns the count.
+using FanVertexList = std::array<std::array<float, 2>, 10>;
+int FanVertices(const TerrainNode& node, FanVertexList& out);
+
 std::unique_ptr<TerrainNode> MakeRootNode();
 // The node's centre, half diagonal and sphere from its square and the
 // current heights.

@@ -28,21 +28,11 @@ void FanVertex(float x, float y, bool withNormal) {
     glVertex3f(x, y, TerrainHeightAt(x, y));
 }
 
-// The centre, then each corner followed by its edge's midpoint where the
-// edge is split (a finer neighbour has a vertex there), closed at corner 0.
 void Fan(const TerrainNode& node, bool withNormals) {
+    FanVertexList fan;
+    const int n = FanVertices(node, fan);
     glBegin(GL_TRIANGLE_FAN);
-    FanVertex(node.centre[0], node.centre[1], withNormals);
-    for (int i = 0; i < 4; ++i) {
-        const Vector3 a = node.Corner(i);
-        FanVertex(a.x, a.y, withNormals);
-        if (node.edgeSplit[static_cast<std::size_t>(i)]) {
-            const Vector3 b = node.Corner(i + 1);
-            FanVertex((a.x + b.x) / 2, (a.y + b.y) / 2, withNormals);
-        }
-    }
-    const Vector3 first = node.Corner(0);
-    FanVertex(first.x, first.y, withNormals);
+    for (int k = 0; k < n; ++k) FanVertex(fan[static_cast<std::size_t>(k)][0], fan[static_cast<std::size_t>(k)][1], withNormals);
     glEnd();
 }
 
