@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <set>
 #include <utility>
 
@@ -15,6 +16,7 @@
 #include "scene/scene_model.h"
 #include "terrain/terrain.h"
 #include "test_util.h"
+#include "writer/bench_level.h"
 #include "writer/demo_level.h"
 
 namespace {
@@ -348,6 +350,36 @@ TEST_F(TerrainTreeTest, ObjectsStandOnTheGround) {
         ++checked;
     }
     EXPECT_GE(checked, 10);
+}
+
+// The fast paths give the plain steps' bits, on the demo and on random
+// bench levels, around the start and after a re-centring.
+TEST(HeightFieldSpeedTest, FastBuildsAreBitIdenticalToThePlainSteps) {
+    TempDir dir;
+    ASSERT_TRUE(wvwrite::WriteDemoLevel(dir.path(), nullptr));
+    ASSERT_TRUE(wvwrite::WriteBenchLevel(dir.path(), 3000, 300, 60, 7, nullptr));
+    std::FILE* quiet = std::fopen("/dev/null", "w");
+    for (const char* level : {"demo-130.swp", "bench-130.swp"}) {
+        headless::LoadedLevel loaded;
+        loaded.console = quiet;
+        headless::LoadLevel(dir.File(level), loaded);
+        platform::PlatformScope scope(loaded.platform);
+        for (const Vector3& centre : {TheCamera().position, Vector3(333.7f, -250.2f, 0)}) {
+            HeightField fast = TheTerrain().field, plain = TheTerrain().field;
+            fast.originX = plain.originX = std::trunc(centre.x) - 1024;
+            fast.originY = plain.originY = std::trunc(centre.y) - 1024;
+            HeightPyramid pyramidA, pyramidB;
+            HeightFieldStats a, b;
+            BuildHeightField(fast, pyramidA, &a, false);
+            BuildHeightField(plain, pyramidB, &b, true);
+            ASSERT_EQ(fast.samples.size(), plain.samples.size());
+            EXPECT_EQ(std::memcmp(fast.samples.data(), plain.samples.data(), fast.samples.size() * 4), 0) << level;
+            EXPECT_EQ(a.pinnedCells, b.pinnedCells) << level;
+            EXPECT_GT(a.pinnedCells, 1000u) << level;
+        }
+        ResetState(StateScope::Process);
+    }
+    std::fclose(quiet);
 }
 
 }  // namespace

@@ -1,7 +1,9 @@
 #include "terrain/height_field.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 
 #include "diag/log.h"
@@ -44,9 +46,44 @@ bool StartsWith(const char* name, const char* prefix) {
     return name && std::strncmp(name, prefix, std::strlen(prefix)) == 0;
 }
 
+double MsSince(std::chrono::steady_clock::time_point start) {
+    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+}
+
 bool Counts(const Model& m, const Face& f) {
     if (!f.inRange) return false;
     return f.material >= m.materials.size() || !m.materials[f.material].invisible;
+}
+
+
+// The sampling steps of a triangle: its edges, and how many rows and
+// columns; false when the triangle is to be skipped.
+struct RasterSteps {
+    Vector3 e1, e2;
+    std::int32_t rows = 0, columns = 0;
+};
+
+bool PlanRaster(const Vector3& p1, const Vector3& p2, const Vector3& p3, RasterSteps& out,
+                HeightFieldStats* stats) {
+    out.e1 = p2 - p1;
+    out.e2 = p3 - p1;
+    const Vector3 u = Vector3(-out.e1.y, out.e1.x, 0).Normalised();
+    const Vector3 w = Vector3(out.e2.x, out.e2.y, 0).Normalised();
+    const float rowsF = out.e2.Length() * std::fabs(u.Dot(w)) * 1.5f + 1.0f;
+    const float columnsF = out.e1.Length() * 1.5f + 1.0f;
+    if (!(rowsF < kMaxRasterSteps && columnsF < kMaxRasterSteps) ||
+        static_cast<double>(rowsF) * static_cast<double>(columnsF) > kMaxRasterSamples) {
+        if (stats) ++stats->trianglesSkipped;
+        return false;
+    }
+    out.rows = static_cast<std::int32_t>(rowsF);
+    out.columns = static_cast<std::int32_t>(columnsF);
+    return true;
+}
+
+bool IsPowerOfTwo(float v) {
+    int exponent = 0;
+    return v > 0 && std::frexp(v, &exponent) == 0.5f;
 }
 
 }  // namespace
@@ -93,19 +130,12 @@ void WriteSample(HeightField& f, const Vector3& p, HeightFieldStats* stats) {
     Pin(f, fi, fj, p.z, stats);
 }
 
-void RasteriseTriangle(HeightField& f, const Vector3& p1, const Vector3& p2, const Vector3& p3,
-                       HeightFieldStats* stats) {
-    const Vector3 e1 = p2 - p1, e2 = p3 - p1;
-    const Vector3 u = Vector3(-e1.y, e1.x, 0).Normalised();
-    const Vector3 w = Vector3(e2.x, e2.y, 0).Normalised();
-    const float rowsF = e2.Length() * std::fabs(u.Dot(w)) * 1.5f + 1.0f;
-    const float columnsF = e1.Length() * 1.5f + 1.0f;
-    if (!(rowsF < kMaxRasterSteps && columnsF < kMaxRasterSteps) ||
-        static_cast<double>(rowsF) * static_cast<double>(columnsF) > kMaxRasterSamples) {
-        if (stats) ++stats->trianglesSkipped;
-        return;
-    }
-    const std::int32_t rows = static_cast<std::int32_t>(rowsF), columns = static_cast<std::int32_t>(columnsF);
+void RasteriseTrianglePlain(HeightField& f, const Vector3& p1, const Vector3& p2, const Vector3& p3,
+                            HeightFieldStats* stats) {
+    RasterSteps plan;
+    if (!PlanRaster(p1, p2, p3, plan, stats)) return;
+    const Vector3 e1 = plan.e1, e2 = plan.e2;
+    const std::int32_t rows = plan.rows, columns = plan.columns;
     const float dt = 1.0f / static_cast<float>(rows), ds = 1.0f / static_cast<float>(columns);
     float t = 0.0f;
     do {
@@ -121,7 +151,58 @@ void RasteriseTriangle(HeightField& f, const Vector3& p1, const Vector3& p2, con
     } while (t <= 1.001f);
 }
 
-void RasteriseInstance(HeightField& f, const Instance& inst, HeightFieldStats* stats) {
+void RasteriseTriangle(HeightField& f, const Vector3& p1, const Vector3& p2, const Vector3& p3,
+                       HeightFieldStats* stats) {
+    // The window's scale is 1024 cells over 2048 units: with both powers of
+    // two, W * d / extent is exactly d times their quotient, which saves a
+    // division a sample. Otherwise the plain steps run.
+    if (!(IsPowerOfTwo(static_cast<float>(f.W)) && IsPowerOfTwo(f.extentX) && IsPowerOfTwo(static_cast<float>(f.H)) &&
+          IsPowerOfTwo(f.extentY))) {
+        RasteriseTrianglePlain(f, p1, p2, p3, stats);
+        return;
+    }
+    RasterSteps plan;
+    if (!PlanRaster(p1, p2, p3, plan, stats)) return;
+    const Vector3 e1 = plan.e1, e2 = plan.e2;
+    const float kx = static_cast<float>(f.W) / f.extentX, ky = static_cast<float>(f.H) / f.extentY;
+    const float ox = f.originX, oy = f.originY, W = static_cast<float>(f.W), H = static_cast<float>(f.H);
+    const float dt = 1.0f / static_cast<float>(plan.rows), ds = 1.0f / static_cast<float>(plan.columns);
+    float* samples = f.samples.data();
+    std::uint64_t written = 0, taken = 0;
+    float t = 0.0f;
+    do {
+        const float smax = (1.0f - t) * 1.001f;
+        if (smax >= 0.0f) {
+            // p1 + e2 t + e1 s, evaluated in the plain order.
+            const Vector3 base = p1 + e2 * t;
+            float s = 0.0f;
+            do {
+                const float x = base.x + e1.x * s, y = base.y + e1.y * s, z = base.z + e1.z * s;
+                const float fi = (x - ox) * kx + 0.5f, fj = (y - oy) * ky + 0.5f;
+                // Outside the grid nothing is written (a clamped read only
+                // decides whether to write inside it).
+                if (z > 0.0f && fi > -1.0f && fi < W && fj > -1.0f && fj < H) {
+                    float& cell = samples[static_cast<std::size_t>(static_cast<std::int32_t>(fj)) * f.W +
+                                          static_cast<std::size_t>(static_cast<std::int32_t>(fi))];
+                    if (std::fabs(cell) > z) {
+                        cell = -z;
+                        ++written;
+                    }
+                }
+                s += ds;
+                ++taken;
+            } while (s <= smax);
+        }
+        t += dt;
+    } while (t <= 1.001f);
+    if (stats) {
+        stats->samplesWritten += written;
+        stats->samplesTaken += taken;
+    }
+}
+
+void RasteriseInstance(HeightField& f, const Instance& inst, HeightFieldStats* stats, bool plain) {
+    const auto triangle = plain ? &RasteriseTrianglePlain : &RasteriseTriangle;
     if (inst.ExcludeFromHeightField) return;
     const GridPoint g = GridCoordinates(f, inst.position.x, inst.position.y);
     const float z = inst.boxMin.z;
@@ -151,8 +232,8 @@ void RasteriseInstance(HeightField& f, const Instance& inst, HeightFieldStats* s
             c = r * c + inst.position;
             c.z = zlow;
         }
-        RasteriseTriangle(f, k[0], k[1], k[2], stats);
-        RasteriseTriangle(f, k[0], k[2], k[3], stats);
+        triangle(f, k[0], k[1], k[2], stats);
+        triangle(f, k[0], k[2], k[3], stats);
         return;
     }
 
@@ -166,11 +247,11 @@ void RasteriseInstance(HeightField& f, const Instance& inst, HeightFieldStats* s
             p[c] = r * model->vertices[face.index[c]].position + inst.position;
             p[c].z -= 1.0f;
         }
-        RasteriseTriangle(f, p[0], p[1], p[2], stats);
+        triangle(f, p[0], p[1], p[2], stats);
     }
 }
 
-void RelaxHeights(HeightField& g) {
+void RelaxHeightsPlain(HeightField& g) {
     const std::int32_t W = g.W, H = g.H;
     for (int sweep = 0; sweep < 8; ++sweep) {
         for (std::int32_t j = 0; j < H; ++j) {
@@ -187,7 +268,50 @@ void RelaxHeights(HeightField& g) {
     }
 }
 
-void FillHoles(HeightField& g, HeightPyramid& pyramid, int level) {
+void RelaxHeights(HeightField& g) {
+    const std::int32_t W = g.W, H = g.H;
+    if (W < 3 || H < 3) {
+        RelaxHeightsPlain(g);
+        return;
+    }
+    // Each cell reads its left and lower neighbours as this sweep left them
+    // and its right and upper ones as the last sweep did, so one row's cell
+    // waits on the one before it. Bands of rows run staggered a column apart
+    // (row k of a band at column c - k): the rows' chains interleave, each
+    // cell still sees exactly what it sees in row order.
+    constexpr std::int32_t kBand = 8;
+    float* S = g.samples.data();
+    auto clamped = [&](std::int32_t i, std::int32_t j) {
+        float& s = S[static_cast<std::size_t>(j) * W + i];
+        if (s < 0.0f) return;
+        const float left = std::fabs(S[static_cast<std::size_t>(j) * W + Clamp(i - 1, 0, W - 1)]);
+        const float right = std::fabs(S[static_cast<std::size_t>(j) * W + Clamp(i + 1, 0, W - 1)]);
+        const float below = std::fabs(S[static_cast<std::size_t>(Clamp(j - 1, 0, H - 1)) * W + i]);
+        const float above = std::fabs(S[static_cast<std::size_t>(Clamp(j + 1, 0, H - 1)) * W + i]);
+        s = (s + left + right + below + above) * 0.2f;
+    };
+    for (int sweep = 0; sweep < 8; ++sweep) {
+        for (std::int32_t j0 = 0; j0 < H; j0 += kBand) {
+            const std::int32_t rows = std::min(kBand, H - j0);
+            for (std::int32_t c = 0; c < W + rows - 1; ++c) {
+                for (std::int32_t k = 0; k < rows; ++k) {
+                    const std::int32_t i = c - k, j = j0 + k;
+                    if (i < 0 || i >= W) continue;
+                    if (i == 0 || i == W - 1 || j == 0 || j == H - 1) {
+                        clamped(i, j);
+                        continue;
+                    }
+                    float* p = S + static_cast<std::size_t>(j) * W + i;
+                    const float s = *p;
+                    if (s < 0.0f) continue;  // fixed; fixed cells come in runs, so this is well predicted
+                    *p = (s + std::fabs(p[-1]) + std::fabs(p[1]) + std::fabs(p[-W]) + std::fabs(p[W])) * 0.2f;
+                }
+            }
+        }
+    }
+}
+
+void FillHoles(HeightField& g, HeightPyramid& pyramid, int level, HeightFieldStats* stats, bool plain) {
     if (g.W < 4 || g.H < 4) return;
     if (level >= kPyramidLevels) return;  // a grid of 4^8 would need a ninth level: never at 1024
     HeightField& q = pyramid[static_cast<std::size_t>(level)];
@@ -199,16 +323,20 @@ void FillHoles(HeightField& g, HeightPyramid& pyramid, int level) {
             const float s = g.At(i, j);
             if (s < 0.0f) q.At(std::min(i >> 2, q.W - 1), std::min(j >> 2, q.H - 1)) = s;
         }
-    FillHoles(q, pyramid, level + 1);
+    FillHoles(q, pyramid, level + 1, stats, plain);
     for (std::int32_t j = 0; j < g.H; ++j)
         for (std::int32_t i = 0; i < g.W; ++i) {
             float& s = g.At(i, j);
             if (s >= 0.0f) s = std::fabs(q.At(std::min(i >> 2, q.W - 1), std::min(j >> 2, q.H - 1)));
         }
-    RelaxHeights(g);
+    const auto relaxStart = std::chrono::steady_clock::now();
+    if (plain) RelaxHeightsPlain(g);
+    else RelaxHeights(g);
+    if (stats) stats->relaxMs += MsSince(relaxStart);
 }
 
-void BuildHeightField(HeightField& f, HeightPyramid& pyramid, HeightFieldStats* stats) {
+void BuildHeightField(HeightField& f, HeightPyramid& pyramid, HeightFieldStats* stats, bool plain) {
+    const auto start = std::chrono::steady_clock::now();
     std::fill(f.samples.begin(), f.samples.end(), kUnknown);
     DebugPrintf("\nSetting instance positions");
     const SceneState& scene = TheScene();
@@ -216,7 +344,7 @@ void BuildHeightField(HeightField& f, HeightPyramid& pyramid, HeightFieldStats* 
     const Vector3& hi = scene.TerrainMax;
     for (const auto& inst : scene.InstanceList) {
         const Vector3& p = inst->position;
-        if (p.x >= lo.x && p.x <= hi.x && p.y >= lo.y && p.y <= hi.y) RasteriseInstance(f, *inst, stats);
+        if (p.x >= lo.x && p.x <= hi.x && p.y >= lo.y && p.y <= hi.y) RasteriseInstance(f, *inst, stats, plain);
     }
     if (stats) stats->pinnedCells = static_cast<std::uint64_t>(
                    std::count_if(f.samples.begin(), f.samples.end(), [](float s) { return s < 0.0f; }));
@@ -230,6 +358,9 @@ void BuildHeightField(HeightField& f, HeightPyramid& pyramid, HeightFieldStats* 
         }
     }
     DebugPrintf("\nInterpolating");
-    FillHoles(f, pyramid, 0);
+    const auto fillStart = std::chrono::steady_clock::now();
+    if (stats) stats->rasteriseMs = MsSince(start);
+    FillHoles(f, pyramid, 0, stats, plain);
     for (float& s : f.samples) s = std::fabs(s);
+    if (stats) stats->fillMs = MsSince(fillStart);
 }

@@ -47,24 +47,34 @@ Vector3 TerrainNormalAt(const HeightField& field, std::int32_t i, std::int32_t j
 // What a build did, for reports and tests.
 struct HeightFieldStats {
     std::uint64_t pinnedCells = 0;       // fixed by objects before the bounds pass
-    std::uint64_t samplesWritten = 0;    // WriteSample calls that reached the grid
+    std::uint64_t samplesTaken = 0;      // points sampled on triangles
+    std::uint64_t samplesWritten = 0;    // of them (and pins), those that lowered a cell
     std::uint64_t trianglesSkipped = 0;  // too large or not finite to sample
+    double rasteriseMs = 0, fillMs = 0, relaxMs = 0;  // where the time went
 };
 
 // The coarser grids of the hole filling; kept between builds.
 using HeightPyramid = std::array<HeightField, kPyramidLevels>;
 
 // Fills field (whose window origin and extent are set) from the level's
-// instances and terrain bounds.
-void BuildHeightField(HeightField& field, HeightPyramid& pyramid, HeightFieldStats* stats = nullptr);
+// instances and terrain bounds. plain: the steps exactly as written, no
+// fast path (the fast paths must give the same bits).
+void BuildHeightField(HeightField& field, HeightPyramid& pyramid, HeightFieldStats* stats = nullptr,
+                      bool plain = false);
 
-// The steps of a build, exposed for tests and tools.
+// The steps of a build, exposed for tests and tools; the Plain variants are
+// the reference the others are pinned to.
 void WriteSample(HeightField& field, const Vector3& p, HeightFieldStats* stats = nullptr);
 void RasteriseTriangle(HeightField& field, const Vector3& p1, const Vector3& p2, const Vector3& p3,
                        HeightFieldStats* stats = nullptr);
-void RasteriseInstance(HeightField& field, const Instance& instance, HeightFieldStats* stats = nullptr);
-void FillHoles(HeightField& grid, HeightPyramid& pyramid, int level);
+void RasteriseTrianglePlain(HeightField& field, const Vector3& p1, const Vector3& p2, const Vector3& p3,
+                            HeightFieldStats* stats = nullptr);
+void RasteriseInstance(HeightField& field, const Instance& instance, HeightFieldStats* stats = nullptr,
+                       bool plain = false);
+void FillHoles(HeightField& grid, HeightPyramid& pyramid, int level, HeightFieldStats* stats = nullptr,
+               bool plain = false);
 void RelaxHeights(HeightField& grid);
+void RelaxHeightsPlain(HeightField& grid);
 
 // A triangle is sampled in rows and columns about 1.5 per world unit. Past
 // these counts the float steps could no longer advance, or the sampling
