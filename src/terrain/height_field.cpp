@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <vector>
 
 #include "diag/log.h"
 #include "location/level_files.h"
@@ -184,10 +185,11 @@ void RasteriseTriangle(HeightField& f, const Vector3& p1, const Vector3& p2, con
                 if (z > 0.0f && fi > -1.0f && fi < W && fj > -1.0f && fj < H) {
                     float& cell = samples[static_cast<std::size_t>(static_cast<std::int32_t>(fj)) * f.W +
                                           static_cast<std::size_t>(static_cast<std::int32_t>(fi))];
-                    if (std::fabs(cell) > z) {
-                        cell = -z;
-                        ++written;
-                    }
+                    // Whether a sample lowers its cell is a coin toss where
+                    // rows overlap: a select rather than a branch.
+                    const bool lower = std::fabs(cell) > z;
+                    cell = lower ? -z : cell;
+                    written += lower;
                 }
                 s += ds;
                 ++taken;
@@ -290,21 +292,28 @@ void RelaxHeights(HeightField& g) {
         const float above = std::fabs(S[static_cast<std::size_t>(Clamp(j + 1, 0, H - 1)) * W + i]);
         s = (s + left + right + below + above) * 0.2f;
     };
+    auto interior = [&](std::int32_t i, std::int32_t j) {
+        float* p = S + static_cast<std::size_t>(j) * W + i;
+        const float s = *p;
+        if (s < 0.0f) return;  // fixed; fixed cells come in runs, so this is well predicted
+        *p = (s + std::fabs(p[-1]) + std::fabs(p[1]) + std::fabs(p[-W]) + std::fabs(p[W])) * 0.2f;
+    };
     for (int sweep = 0; sweep < 8; ++sweep) {
         for (std::int32_t j0 = 0; j0 < H; j0 += kBand) {
             const std::int32_t rows = std::min(kBand, H - j0);
+            const bool edgeBand = j0 == 0 || j0 + rows == H;
             for (std::int32_t c = 0; c < W + rows - 1; ++c) {
+                // Where every row of the band is inside the grid and off its
+                // left and right columns, no cell needs clamping.
+                if (!edgeBand && c >= rows && c < W - 1) {
+                    for (std::int32_t k = 0; k < rows; ++k) interior(c - k, j0 + k);
+                    continue;
+                }
                 for (std::int32_t k = 0; k < rows; ++k) {
                     const std::int32_t i = c - k, j = j0 + k;
                     if (i < 0 || i >= W) continue;
-                    if (i == 0 || i == W - 1 || j == 0 || j == H - 1) {
-                        clamped(i, j);
-                        continue;
-                    }
-                    float* p = S + static_cast<std::size_t>(j) * W + i;
-                    const float s = *p;
-                    if (s < 0.0f) continue;  // fixed; fixed cells come in runs, so this is well predicted
-                    *p = (s + std::fabs(p[-1]) + std::fabs(p[1]) + std::fabs(p[-W]) + std::fabs(p[W])) * 0.2f;
+                    if (i == 0 || i == W - 1 || j == 0 || j == H - 1) clamped(i, j);
+                    else interior(i, j);
                 }
             }
         }
