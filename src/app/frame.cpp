@@ -14,6 +14,7 @@
 #include "diag/log.h"
 #include "app/scene_pass.h"
 #include "diag/state_registry.h"
+#include "effects/shadow_render.h"
 #include "math/camera.h"
 #include "platform/platform.h"
 #include "scene/render_state.h"
@@ -188,7 +189,10 @@ bool DrawFrame() {
     scene.LightDirection.Normalise();
     const double delta = GetFrameDelta();
     f.FrameTime = static_cast<float>(delta);
-    if (!TheRenderState().PickingActive) UpdateTerrainFrame();
+    if (!TheRenderState().PickingActive) {
+        UpdateTerrainFrame();
+        UpdateShadows();
+    }
 
     glClearColor(scene.FogColor[0], scene.FogColor[1], scene.FogColor[2], 1.0f);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);

@@ -12,8 +12,23 @@
 namespace {
 
 void ReleaseTexture(TerrainNode& node) {
-    if (node.texture && TheTerrainHooks().releaseTexture) TheTerrainHooks().releaseTexture(node.texture);
+    if (node.texture) TerrainTexturePool().Release(node.texture);
     node.texture = nullptr;
+}
+
+bool Overlaps(const TerrainNode& node, float x0, float y0, float x1, float y1) {
+    return node.minX <= x1 && node.maxX >= x0 && node.minY <= y1 && node.maxY >= y0;
+}
+
+void MarkArea(TerrainNode& node, float x0, float y0, float x1, float y1) {
+    if (!Overlaps(node, x0, y0, x1, y1)) return;
+    if (node.textureLeaf) {
+        if (node.texture) node.needsBake = true;
+        return;
+    }
+    if (node.isLeaf) return;
+    for (auto& child : node.children)
+        if (child) MarkArea(*child, x0, y0, x1, y1);
 }
 
 void ResetTerrain() {
@@ -25,12 +40,23 @@ void ResetTerrain() {
 const StateReset kTerrainReset{"terrain", StateLayer::Terrain, StateScope::Level, &ResetTerrain};
 const StateReset kHooksReset{"terrain hooks", StateLayer::Terrain, StateScope::Process,
                              [] { TheTerrainHooks() = TerrainHooks{}; }};
+// The textures outlive levels: they go at program end with their context.
+const StateReset kPoolReset{"terrain textures", StateLayer::Terrain, StateScope::Process,
+                            [] {
+                                TerrainTexturePool().Clear();
+                                TerrainTexturePool().create = nullptr;
+                            }};
 
 }  // namespace
 
 TerrainState& TheTerrain() {
     static TerrainState state;
     return state;
+}
+
+TexturePool<TerrainTexture>& TerrainTexturePool() {
+    static TexturePool<TerrainTexture> pool;
+    return pool;
 }
 
 TerrainHooks& TheTerrainHooks() {
@@ -89,6 +115,66 @@ int FanVertices(const TerrainNode& node, FanVertexList& out) {
     }
     out[static_cast<std::size_t>(n++)] = {node.minX, node.minY};
     return n;
+}
+
+std::int32_t TextureSplitRule::Evaluate(TerrainNode& node) const {
+    const Vector3 p{node.centre[0], node.centre[1], TerrainHeightAt(node.centre[0], node.centre[1])};
+    float d = (TheCamera().position - p).Length() - node.halfDiagonal;
+    if (d < 0.0f) d = 0.0f;
+    const std::int32_t level = DetailLevel(12.0f, d);
+    if (node.textureLeaf) return node.depth < kMaxTextureDepth && node.depth < level ? 1 : 0;
+    if (node.isLeaf) return 0;
+    for (const auto& child : node.children)
+        if (child && !child->textureLeaf) return 0;
+    if (!node.parent) return 0;
+    return node.depth > level ? -1 : 0;
+}
+
+void UpdateTextures(TerrainNode& node, void (*bake)(TerrainNode&)) {
+    static const TextureSplitRule rule;
+    const std::int32_t r = rule.Evaluate(node);
+    if (r > 0) {
+        if (node.isLeaf) Subdivide(node);
+        node.textureLeaf = false;
+        ReleaseTexture(node);
+        for (auto& child : node.children) child->textureLeaf = true;
+        for (auto& child : node.children) UpdateTextures(*child, bake);
+    } else if (r < 0) {
+        for (auto& child : node.children) {
+            child->textureLeaf = false;
+            ReleaseTexture(*child);
+        }
+        node.textureLeaf = true;
+    } else if (!node.textureLeaf && !node.isLeaf) {
+        for (auto& child : node.children)
+            if (child) UpdateTextures(*child, bake);
+    }
+    const Frustum* range = TheFrusta().terrain;
+    if (!range || !range->rangeSphere.Intersects(node.sphere)) {
+        ReleaseTexture(node);
+        return;
+    }
+    if (!node.texture && node.textureLeaf) {
+        node.texture = TerrainTexturePool().Acquire();
+        node.needsBake = true;
+    }
+    if (node.texture && node.needsBake && bake) bake(node);
+}
+
+void MarkForRebake(TerrainNode& node) {
+    if (node.textureLeaf) {
+        if (node.texture) node.needsBake = true;
+        return;
+    }
+    for (auto& child : node.children)
+        if (child) MarkForRebake(*child);
+}
+
+void MarkAreaForRebake(const Vector3& centre, float radius) {
+    TerrainNode* root = TheTerrain().root.get();
+    if (!root) return;
+    const float r = 1.5f * radius + 2.0f;
+    MarkArea(*root, centre.x - r, centre.y - r, centre.x + r, centre.y + r);
 }
 
 void ComputeNodeBounds(TerrainNode& node) {

@@ -14,9 +14,13 @@
 
 #include "math/bounding.h"
 #include "math/vector3.h"
+#include "scene/gl_texture.h"
 #include "terrain/height_field.h"
 
-struct TerrainTexture;  // a baked texture, owned by its pool
+// A quad's baked picture of the ground, 128 x 128 texels.
+struct TerrainTexture : GlTexture {
+    TerrainTexture() : GlTexture(128, 128) {}
+};
 
 struct TerrainNode {
     float minX = 0, minY = 0, maxX = 0, maxY = 0;
@@ -50,12 +54,23 @@ public:
     std::int32_t Evaluate(TerrainNode& node) const override;
 };
 
+// Splits the texture tree where a quad is near enough the camera for a
+// finer picture, down to depth 11 (never below the geometry); merges a node
+// whose children are all texture leaves once it is far enough. About three
+// levels coarser than the geometry.
+class TextureSplitRule : public SplitRule {
+public:
+    std::int32_t Evaluate(TerrainNode& node) const override;
+};
+
 // The level of detail an edge or quad asks for: trunc(base - log2(d)), with
 // log2(0) counted as 0. Non-finite distances ask for nothing.
 std::int32_t DetailLevel(float base, float d);
 
 constexpr float kTerrainHalfSize = 4096.0f;
 constexpr std::int32_t kMaxGeometryDepth = 12;
+constexpr std::int32_t kMaxTextureDepth = 11;
+constexpr int kMaxBakesPerFrame = 9;
 constexpr float kRecentreFraction = 0.3f;  // of the window's smaller extent: 614.4 units
 
 // Owned here: written by the load (InitTerrain, KillTerrain), the frame's
@@ -103,11 +118,22 @@ void DestroySubtree(std::unique_ptr<TerrainNode>& node);
 // Every node's sphere again, children before their parent.
 void RefreshSpheres(TerrainNode& node);
 
-// Connects the terrain to the GL side: set up the off-screen drawable when
-// the terrain starts, and give a node's texture back when the node goes.
-// Unset hooks do nothing (headless builds, tests).
+// The texture tree: refines and merges, gives textures back outside the
+// 1050 range, hands a texture to every texture leaf that lacks one and
+// bakes (through `bake`, null without GL) those that need it.
+void UpdateTextures(TerrainNode& node, void (*bake)(TerrainNode& node));
+// Every held texture in the subtree is to be baked again.
+void MarkForRebake(TerrainNode& node);
+// The textures whose squares overlap the box of half-size 1.5 r + 2 around
+// (x, y) are to be baked again: the ground under an object that moved.
+void MarkAreaForRebake(const Vector3& centre, float radius);
+
+// The baked textures, kept for the run and reused.
+TexturePool<TerrainTexture>& TerrainTexturePool();
+
+// Connects the terrain to the GL side: the off-screen drawable is set up
+// when the terrain starts. Unset, nothing happens (headless builds, tests).
 struct TerrainHooks {
     void (*initOffscreen)() = nullptr;
-    void (*releaseTexture)(TerrainTexture* texture) = nullptr;
 };
 TerrainHooks& TheTerrainHooks();

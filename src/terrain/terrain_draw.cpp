@@ -7,7 +7,9 @@
 
 #include "math/camera.h"
 #include "scene/render_state.h"
+#include "effects/offscreen.h"
 #include "terrain/terrain.h"
+#include "terrain/terrain_bake.h"
 
 namespace {
 
@@ -43,6 +45,14 @@ bool Visible(const TerrainNode& node) {
 
 void DrawTerrainNode(const TerrainNode& node) {
     if (!Visible(node)) return;
+    // A texture covers its whole subtree: descendants draw with its binding.
+    if (node.textureLeaf && node.texture) {
+        glBindTexture(GL_TEXTURE_2D, node.texture->glName);
+        const float w = node.maxX - node.minX, h = node.maxY - node.minY;
+        const GLfloat s[4] = {1 / w, 0, 0, -node.minX / w}, t[4] = {0, 1 / h, 0, -node.minY / h};
+        glTexGenfv(GL_S, GL_OBJECT_PLANE, s);
+        glTexGenfv(GL_T, GL_OBJECT_PLANE, t);
+    }
     if (node.isLeaf) {
         Fan(node, true);
         return;
@@ -68,7 +78,33 @@ void UpdateTerrainFrame() {
     RecentreIfStrayed(TheCamera().position);
     t.bakesThisFrame = 0;
     if (TheRenderState().PickingActive || TheToggles().FreezeUpdate || !t.root) return;
+    BeginOffscreen();
+    glMatrixMode(GL_PROJECTION);
+    glPushMatrix();
+    glLoadIdentity();
+    glMatrixMode(GL_MODELVIEW);
+    glPushMatrix();
+    glLoadIdentity();
+    glEnable(GL_CULL_FACE);
+    glDisable(GL_DEPTH_TEST);
+    // Terrain shadows need the bake drawable's alpha; a change of the
+    // setting re-bakes everything held.
+    GLint alpha = 0;
+    glGetIntegerv(GL_ALPHA_BITS, &alpha);
+    if (alpha == 8) {
+        const bool wanted = TheToggles().TerrainShadows;
+        if (wanted != t.bakeShadows) MarkForRebake(*t.root);
+        t.bakeShadows = wanted;
+    } else {
+        t.bakeShadows = false;
+    }
     UpdateGeometry(*t.root);
+    UpdateTextures(*t.root, &BakeTexture);
+    glMatrixMode(GL_PROJECTION);
+    glPopMatrix();
+    glMatrixMode(GL_MODELVIEW);
+    glPopMatrix();
+    EndOffscreen();
 }
 
 void DrawTerrain() {
@@ -76,8 +112,8 @@ void DrawTerrain() {
     if (!t.root) return;
     glPushMatrix();
     glEnable(GL_TEXTURE_2D);
-    // Until a node holds a baked texture the ground is drawn untextured,
-    // never in whatever texture a model left bound.
+    // A node under no baked texture yet is drawn untextured, never in
+    // whatever texture a model left bound.
     glBindTexture(GL_TEXTURE_2D, 0);
     glTexGeni(GL_S, GL_TEXTURE_GEN_MODE, GL_OBJECT_LINEAR);
     glTexGeni(GL_T, GL_TEXTURE_GEN_MODE, GL_OBJECT_LINEAR);

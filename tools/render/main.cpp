@@ -5,6 +5,7 @@
 //
 //   wildview-render LEVEL.swp --out VIEW.png [--size WxH] [--camera X Y Z]
 //                   [--yaw DEG] [--pitch DEG] [--frames N] [--fog on|off] [--outline]
+//                   [--shadows on|off] [--terrain-shadows on|off]
 #include <GL/gl.h>
 
 #include <chrono>
@@ -40,9 +41,12 @@ const char* kUsage =
     "  --camera X Y Z      camera position (default: the level's player start)\n"
     "  --yaw DEG           heading, 0 looks along +y, 90 along +x (default: the start's)\n"
     "  --pitch DEG         positive looks down (default 0)\n"
-    "  --frames N          frames to draw (default: until the terrain has settled)\n"
+    "  --frames N          frames to draw (default: until the terrain has settled\n"
+    "                      and every quad in view is baked)\n"
     "  --fog on|off        (default on)\n"
-    "  --outline           draw the terrain's outline\n";
+    "  --outline           draw the terrain's outline\n"
+    "  --shadows on|off    object shadows (default off, as the viewer starts)\n"
+    "  --terrain-shadows on|off  shadows baked into the ground (default on)\n";
 
 // Real fonts for the overlay and a real clock; messages are kept to report.
 class RenderPlatform : public platform::ScriptedPlatform {
@@ -69,7 +73,7 @@ struct Options {
     std::optional<Vector3> camera;
     std::optional<float> yaw, pitch;
     int frames = 0;  // 0: until settled
-    bool fog = true, outline = false;
+    bool fog = true, outline = false, shadows = false, terrainShadows = true;
 };
 
 int Usage(const std::string& why) {
@@ -115,6 +119,10 @@ std::optional<std::string> Parse(int argc, char** argv, Options& o) {
             if (o.frames < 1 || o.frames > 100000) return "--frames wants a count from 1";
         } else if (a == "--fog" && need(1)) {
             if (!OnOff(argv[++i], o.fog)) return "--fog wants on or off";
+        } else if (a == "--shadows" && need(1)) {
+            if (!OnOff(argv[++i], o.shadows)) return "--shadows wants on or off";
+        } else if (a == "--terrain-shadows" && need(1)) {
+            if (!OnOff(argv[++i], o.terrainShadows)) return "--terrain-shadows wants on or off";
         } else if (a == "--outline") {
             o.outline = true;
         } else if (!a.empty() && a[0] == '-') {
@@ -134,6 +142,14 @@ std::size_t CountNodes(const TerrainNode& node) {
     std::size_t n = 1;
     for (const auto& child : node.children)
         if (child) n += CountNodes(*child);
+    return n;
+}
+
+// Quads holding a texture that is still to be baked (black until then).
+std::size_t PendingBakes(const TerrainNode& node) {
+    std::size_t n = node.texture && node.needsBake ? 1 : 0;
+    for (const auto& child : node.children)
+        if (child) n += PendingBakes(*child);
     return n;
 }
 
@@ -187,19 +203,24 @@ int main(int argc, char** argv) {
         if (o.pitch) camera.pitch = *o.pitch;
         TheToggles().FogEnabled = o.fog;
         TheToggles().DrawOutline = o.outline;
+        TheToggles().ObjectShadows = o.shadows;
+        TheToggles().TerrainShadows = o.terrainShadows;
         int drawn = 0;
         if (o.frames > 0) {
             for (; drawn < o.frames; ++drawn) DrawFrame();
         } else {
             // Until the tree stops changing for two frames (the geometry
-            // merges one level a frame), at most 200.
+            // merges one level a frame) and nothing waits to be baked (9
+            // bakes a frame), at most 400.
             std::size_t previous = 0;
             int still = 0;
-            while (drawn < 200 && still < 2) {
+            while (drawn < 400 && still < 2) {
                 DrawFrame();
                 ++drawn;
-                const std::size_t nodes = TheTerrain().root ? CountNodes(*TheTerrain().root) : 0;
-                still = nodes == previous ? still + 1 : 0;
+                const TerrainNode* root = TheTerrain().root.get();
+                const std::size_t nodes = root ? CountNodes(*root) : 0;
+                const bool baked = !root || PendingBakes(*root) == 0;
+                still = nodes == previous && baked ? still + 1 : 0;
                 previous = nodes;
             }
         }
@@ -210,6 +231,9 @@ int main(int argc, char** argv) {
         for (int y = 0; y < o.height; ++y)
             std::copy_n(&pixels[static_cast<std::size_t>(y) * stride], stride,
                         &rows[static_cast<std::size_t>(o.height - 1 - y) * stride]);
+        // The frame's alpha is the shadows' working channel, not coverage:
+        // the picture is opaque, as the window shows it.
+        for (std::size_t k = 3; k < rows.size(); k += 4) rows[k] = 255;
         std::string error;
         if (!wvwrite::WritePng(o.out, static_cast<std::uint32_t>(o.width), static_cast<std::uint32_t>(o.height), rows,
                                &error)) {
