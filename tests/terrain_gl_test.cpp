@@ -1,13 +1,17 @@
 // The terrain in GL on a headless context: drawn through the scene pass,
 // picked through (the ground selects nothing), updated by the frame and
 // by key T.
+#include <functional>
+
 #include "app/input.h"
 #include "app/picking.h"
 #include "app/scene_pass.h"
 #include "diag/state_registry.h"
+#include "effects/offscreen.h"
 #include "gl_fixture.h"
 #include "headless/headless_level.h"
 #include "terrain/terrain.h"
+#include "terrain/terrain_bake.h"
 #include "terrain/terrain_draw.h"
 #include "test_util.h"
 #include "writer/demo_level.h"
@@ -117,6 +121,60 @@ TEST_F(TerrainGlTest, FreezeUpdateHoldsTheTreeAndKeyTRecentres) {
     WindowProc(key);
     EXPECT_EQ(t.field.originX, 300.0f - 1024.0f);
     EXPECT_EQ(t.field.originY, -200.0f - 1024.0f);
+}
+
+std::size_t Textured(const TerrainNode& n, bool pendingOnly) {
+    std::size_t count = n.texture && (!pendingOnly || n.needsBake) ? 1 : 0;
+    for (const auto& c : n.children)
+        if (c) count += Textured(*c, pendingOnly);
+    return count;
+}
+
+// Nine real bakes a frame: toggling the terrain shadows re-bakes every held
+// texture over the frames that takes; a moved house re-bakes the ground
+// under it only.
+TEST_F(TerrainGlTest, RebakesFollowTheShadowToggleAndMovedObjects) {
+    InstallTerrainGlHooks();
+    InitPBuffer();
+    TheCamera() = Camera{{-60, -60, 25}, 45, 15};
+    UpdateFrusta(TheCamera(), 1.0f);
+    TerrainNode& root = *TheTerrain().root;
+    int frames = 0;
+    do {
+        UpdateTerrainFrame();
+        ++frames;
+    } while (Textured(root, true) > 0 && frames < 100);
+    const std::size_t held = Textured(root, false);
+    ASSERT_GT(held, 18u);
+    EXPECT_EQ(Textured(root, true), 0u);
+    UpdateTerrainFrame();
+    EXPECT_EQ(Textured(root, true), 0u);  // a still camera bakes nothing more
+
+    TheToggles().TerrainShadows = false;
+    for (std::size_t left = held; left > 0; left -= std::min<std::size_t>(left, 9)) {
+        EXPECT_EQ(Textured(root, true), left == held ? 0u : left);
+        UpdateTerrainFrame();
+        EXPECT_EQ(Textured(root, true), left > 9 ? left - 9 : 0u);
+    }
+
+    Instance* house = nullptr;
+    for (const auto& inst : TheScene().InstanceList)
+        if (std::string(inst->name).rfind("house", 0) == 0) house = inst.get();
+    ASSERT_NE(house, nullptr);
+    house->SetPosition(house->position.x + 3, house->position.y, house->position.z);
+    const float r = 1.5f * house->sphere.radius + 2.0f;
+    std::function<void(const TerrainNode&)> check = [&](const TerrainNode& n) {
+        if (n.texture && n.needsBake) {
+            EXPECT_LE(n.minX, house->position.x + r);
+            EXPECT_GE(n.maxX, house->position.x - r);
+            EXPECT_LE(n.minY, house->position.y + r);
+            EXPECT_GE(n.maxY, house->position.y - r);
+        }
+        for (const auto& c : n.children)
+            if (c) check(*c);
+    };
+    EXPECT_GE(Textured(root, true), 1u);
+    check(root);
 }
 
 }  // namespace
