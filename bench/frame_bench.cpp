@@ -26,7 +26,12 @@
 #include "math/camera.h"
 #include "platform/egl/egl_context.h"
 #include "scene/scene_model.h"
+#include "effects/offscreen.h"
+#include "effects/shadow_render.h"
+#include "effects/shadows.h"
+#include "scene/render_state.h"
 #include "terrain/terrain.h"
+#include "terrain/terrain_bake.h"
 #include "scene/scene_draw.h"
 #include "writer/bench_level.h"
 #include "writer/demo_level.h"
@@ -72,6 +77,74 @@ void Run(const char* label, const std::string& swp, int frames, const Vector3& a
                 "= %.1f%% of the frame\n",
                 label, TheScene().InstanceList.size(), visible, 1000.0 / perFrame, perFrame, traversal / frames,
                 100.0 * traversal / total);
+}
+
+// The demo with both shadow kinds on, from a still camera: frames until
+// every quad in view is baked, the bakes and shadow renders of each frame
+// (none once settled), the frame rate then, and what one bake and one
+// shadow picture cost.
+void Shadows(const char* label, int frames) {
+    TheToggles().ObjectShadows = true;
+    TheToggles().TerrainShadows = true;
+    Camera& camera = TheCamera();
+    camera.position = {-100, -40, 12};
+    camera.yaw = 60;
+    camera.pitch = 15;
+    std::string counts;
+    int settled = -1;
+    for (int i = 0; i < 40; ++i) {
+        DrawFrame();
+        char entry[32];
+        std::snprintf(entry, sizeof entry, " %d/%d", TheTerrain().bakesThisFrame, TheShadows().rendersThisFrame);
+        counts += entry;
+        if (settled < 0 && TheTerrain().bakesThisFrame == 0 && TheShadows().rendersThisFrame == 0) settled = i;
+    }
+    glFinish();
+    double total = 0.0;
+    for (int i = 0; i < frames; ++i) {
+        const auto start = Clock::now();
+        DrawFrame();
+        glFinish();
+        total += Ms(start);
+    }
+    // One bake and one shadow picture, timed alone (the GL work included).
+    TerrainNode* quad = TheTerrain().root.get();
+    while (quad && !(quad->textureLeaf && quad->texture)) {
+        TerrainNode* next = nullptr;
+        for (auto& c : quad->children)
+            if (c && (c->texture || !c->textureLeaf)) next = c.get();
+        quad = next;
+    }
+    double bake = 0.0, shadow = 0.0;
+    const int repeats = 50;
+    if (quad) {
+        const auto start = Clock::now();
+        for (int i = 0; i < repeats; ++i) {
+            TheTerrain().bakesThisFrame = 0;
+            BeginOffscreen();
+            BakeTexture(*quad);
+            EndOffscreen();
+        }
+        glFinish();
+        bake = Ms(start) / repeats;
+    }
+    Instance* receiver = nullptr;
+    for (Instance* c : ShadowCandidates())
+        if (c->ShadowSlot) receiver = c;
+    if (receiver) {
+        const auto start = Clock::now();
+        for (int i = 0; i < repeats; ++i) {
+            BeginOffscreen();
+            RenderShadowTexture(*receiver);
+            EndOffscreen();
+        }
+        glFinish();
+        shadow = Ms(start) / repeats;
+    }
+    std::printf("%-6s both shadows: %.1f frames/s (%.2f ms a frame) once settled after %d frames; one bake %.2f ms, "
+                "one shadow picture %.2f ms\n       bakes/shadow renders per frame from the start:%s\n",
+                label, 1000.0 * frames / total, total / frames, settled, bake, shadow, counts.c_str());
+    TheToggles().ObjectShadows = false;
 }
 
 // Flying across the level at speed 200 (key 6) for `frames` frames of 1/60 s:
@@ -126,6 +199,7 @@ int main(int argc, char** argv) {
     }
     std::printf("%d frames at 800 x 600 on %s\n", frames, reinterpret_cast<const char*>(glGetString(GL_RENDERER)));
     Run("demo", dir + "/demo-130.swp", frames, {-170, -170, 24}, 45, 5);
+    Shadows("demo", frames);
     Fly("demo", 600);
     Run("bench", dir + "/bench-130.swp", frames, {0, 0, 40}, 30, 10);
     ResetState(StateScope::Process);

@@ -3,6 +3,7 @@
 #include <array>
 
 #include "effects/offscreen.h"
+#include "effects/shadow_render.h"
 #include "effects/shadows.h"
 #include "gl_fixture.h"
 #include "terrain/terrain.h"
@@ -185,6 +186,49 @@ TEST_F(BakeTest, OffscreenPassesLeaveTheCallersFramebufferAndViewport) {
     glh::glBindFramebuffer(GL_FRAMEBUFFER, 0);
     glh::glDeleteFramebuffers(1, &fb);
     glh::glDeleteRenderbuffers(1, &rb);
+}
+
+}  // namespace
+
+namespace {
+
+// A receiver's picture holds alpha where a caster lies between it and the
+// light, and the receiver is drawn dimmer there.
+TEST_F(BakeTest, AReceiversPictureShowsTheCasterAboveIt) {
+    TheScene().LightDirection = Vector3(0.1f, 0.05f, -1.0f).Normalised();
+    // A 4 x 4 plate on the ground, and a 2 x 2 block hovering over its
+    // middle, both within 50 of the camera and big enough to want shadows.
+    auto plate = std::make_unique<Model>();
+    plate->materials.resize(1);
+    AddQuad(*plate, -2, -2, 2, 2, 0, 0);
+    TheScene().ModelList.push_back(std::move(plate));
+    auto receiver = std::make_unique<Instance>();
+    receiver->model = TheScene().ModelList.back().get();
+    receiver->position = {8, 8, 0.1f};
+    receiver->UpdateBounds();
+    TheScene().InstanceList.push_back(std::move(receiver));
+    Instance& x = *TheScene().InstanceList.back();
+    Caster(8, 8, 4);
+    TheCamera().position = {8, 0, 10};
+    TheToggles().ObjectShadows = true;
+    TheShadows().ShadowsPossible = true;
+    UpdateShadows();
+    ASSERT_NE(x.ShadowSlot, nullptr);
+    EXPECT_FALSE(x.ShadowDirty);
+    std::vector<std::uint8_t> alpha(128 * 128);
+    glBindTexture(GL_TEXTURE_2D, x.ShadowSlot->glName);
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glGetTexImage(GL_TEXTURE_2D, 0, GL_ALPHA, GL_UNSIGNED_BYTE, alpha.data());
+    EXPECT_EQ(alpha[64 * 128 + 64], 255);  // the caster, straight up the light from the middle
+    EXPECT_EQ(alpha[2 * 128 + 2], 0);      // open sky past the plate's corner
+    // Nothing changes, nothing is rendered again.
+    const ShadowTexture* slot = x.ShadowSlot;
+    UpdateShadows();
+    EXPECT_EQ(x.ShadowSlot, slot);
+    EXPECT_FALSE(x.ShadowDirty);
+    // Moving the caster marks the receiver under its light line dirty.
+    TheScene().InstanceList.back()->SetPosition(8.5f, 8, 4);
+    EXPECT_TRUE(x.ShadowDirty);
 }
 
 }  // namespace

@@ -47,6 +47,7 @@ void RenderShadowTexture(Instance& x) {
 
 void UpdateShadows() {
     const Vector3 camera = TheCamera().position;
+    TheShadows().rendersThisFrame = 0;
     UpdateShadowCandidates(camera);
     if (TheRenderState().PickingActive || !TheShadows().ShadowsPossible) return;
     const bool on = TheToggles().ObjectShadows;
@@ -61,6 +62,7 @@ void UpdateShadows() {
     glPushMatrix();
     glLoadIdentity();
     for (Instance* receiver : dirty) RenderShadowTexture(*receiver);
+    TheShadows().rendersThisFrame = static_cast<std::int32_t>(dirty.size());
     glMatrixMode(GL_PROJECTION);
     glPopMatrix();
     glMatrixMode(GL_MODELVIEW);

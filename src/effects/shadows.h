@@ -20,6 +20,7 @@ struct ShadowState {
     TexturePool<ShadowTexture> pool;
     bool ShadowsPossible = false;  // the window has 8 alpha bits
     bool shadowsWereOn = false;    // textures have been handed out
+    std::int32_t rendersThisFrame = 0;
 };
 ShadowState& TheShadows();
 
