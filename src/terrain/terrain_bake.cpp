@@ -12,41 +12,37 @@
 #include "scene/scene_model.h"
 #include "terrain/terrain.h"
 
-namespace {
 
-constexpr float kBackgroundGrey = 0.8f;
-constexpr float kMinimumTexels = 2.0f;
-constexpr float kCasterRange = 250.0f;
-constexpr float kShadowAlpha = 0.6f;
-
-bool LargeEnough(const TerrainNode& node, const TerrainTexture& t, float radius) {
-    return static_cast<float>(t.width) / node.sphere.radius * radius >= kMinimumTexels;
+void LayGround(float centreX, float centreY, float reach, float texelsPerRadius) {
+    // Ascending keys: later ones paint over earlier ones.
+    for (auto& [key, group] : TheScene().TerrainObjectsByHeight)
+        for (auto& inst : group) {
+            const float dx = centreX - inst->sphere.centre.x, dy = centreY - inst->sphere.centre.y;
+            if (std::sqrt(dx * dx + dy * dy) > reach + inst->sphere.radius) continue;
+            if (key != 1 && !(texelsPerRadius * inst->sphere.radius >= kMinimumTexels)) continue;
+            DrawInstance(*inst);
+        }
 }
 
-// Darkens the texels under the shadows of the instances near the camera
-// whose light cylinder crosses the quad: they keep 40% of their colour.
-void ShadowPass(TerrainNode& node, const TerrainTexture& t, float left, float right, float bottom, float top) {
+void LayShadows(const GroundRect& r, const Cylinder& light, const std::function<bool(const Instance&)>& casts) {
     glClearColor(1, 0, 0, 0);
     glColorMask(GL_FALSE, GL_FALSE, GL_FALSE, GL_TRUE);
     glClear(GL_COLOR_BUFFER_BIT);
     glMatrixMode(GL_PROJECTION);
     glPushMatrix();
     glLoadIdentity();
-    glOrtho(left, right, bottom, top, -2500, 0);
+    glOrtho(r.left, r.right, r.bottom, r.top, -2500, 0);
     const Vector3& l = TheScene().LightDirection;
     float shear[16];
-    const bool casts = ShadowMatrix(l.x, l.y, l.z, shear);
-    if (casts) glMultMatrixf(shear);
+    const bool shears = ShadowMatrix(l.x, l.y, l.z, shear);
+    if (shears) glMultMatrixf(shear);
     glMatrixMode(GL_MODELVIEW);
-    const Cylinder light(node.sphere.centre, l, node.sphere.radius);
     glDisable(GL_BLEND);
     glColor4f(0, 0, 0, 1);
     glColorMask(GL_FALSE, GL_FALSE, GL_FALSE, GL_TRUE);
-    const Vector3& camera = TheCamera().position;
     for (const auto& inst : TheScene().InstanceList) {
-        if (!casts) break;
-        if (!inst->Shadow || !(inst->position.Distance(camera) <= kCasterRange)) continue;
-        if (!light.Intersects(inst->sphere) || !LargeEnough(node, t, inst->sphere.radius)) continue;
+        if (!shears) break;
+        if (!inst->Shadow || !light.Intersects(inst->sphere) || !casts(*inst)) continue;
         glPushMatrix();
         // What is projected is the caster's height above the ground.
         glTranslatef(0, 0, -TerrainHeightAt(inst->position.x, inst->position.y));
@@ -62,15 +58,13 @@ void ShadowPass(TerrainNode& node, const TerrainTexture& t, float left, float ri
     glColorMask(GL_FALSE, GL_FALSE, GL_FALSE, GL_TRUE);
     glColor4f(0, 0, 0, kShadowAlpha);
     glBlendFunc(GL_ZERO, GL_SRC_ALPHA);
-    glRectf(left, bottom, right, top);
+    glRectf(r.left, r.bottom, r.right, r.top);
     glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
     glColor4f(0, 0, 0, 1);
     glBlendFunc(GL_ZERO, GL_ONE_MINUS_DST_ALPHA);
-    glRectf(left, bottom, right, top);
+    glRectf(r.left, r.bottom, r.right, r.top);
     glDisable(GL_BLEND);
 }
-
-}  // namespace
 
 bool ShadowMatrix(float lx, float ly, float lz, float matrix[16]) {
     for (int k = 0; k < 16; ++k) matrix[k] = (k % 5 == 0) ? 1.0f : 0.0f;
@@ -97,22 +91,23 @@ void BakeTexture(TerrainNode& node) {
     node.needsBake = false;
     const float w = node.maxX - node.minX, h = node.maxY - node.minY;
     const float mx = w * 0.5f / static_cast<float>(t.width), my = h * 0.5f / static_cast<float>(t.height);
-    const float left = node.minX - mx, right = node.maxX + mx, bottom = node.minY - my, top = node.maxY + my;
+    const GroundRect rect{node.minX - mx, node.maxX + mx, node.minY - my, node.maxY + my};
     glMatrixMode(GL_PROJECTION);
     glLoadIdentity();
-    glOrtho(left, right, bottom, top, -500, 2500);
+    glOrtho(rect.left, rect.right, rect.bottom, rect.top, -500, 2500);
     glMatrixMode(GL_MODELVIEW);
     glClearColor(kBackgroundGrey, kBackgroundGrey, kBackgroundGrey, 1.0f);
     glClear(GL_COLOR_BUFFER_BIT);
-    // Ascending keys: later ones paint over earlier ones.
-    for (auto& [key, group] : TheScene().TerrainObjectsByHeight)
-        for (auto& inst : group) {
-            const float dx = node.centre[0] - inst->sphere.centre.x, dy = node.centre[1] - inst->sphere.centre.y;
-            if (std::sqrt(dx * dx + dy * dy) > node.halfDiagonal + inst->sphere.radius) continue;
-            if (key != 1 && !LargeEnough(node, t, inst->sphere.radius)) continue;
-            DrawInstance(*inst);
-        }
-    if (terrain.bakeShadows) ShadowPass(node, t, left, right, bottom, top);
+    const float texelsPerRadius = static_cast<float>(t.width) / node.sphere.radius;
+    LayGround(node.centre[0], node.centre[1], node.halfDiagonal, texelsPerRadius);
+    if (terrain.bakeShadows) {
+        const Vector3 camera = TheCamera().position;
+        LayShadows(rect, Cylinder(node.sphere.centre, TheScene().LightDirection, node.sphere.radius),
+                   [&](const Instance& inst) {
+                       return inst.position.Distance(camera) <= kCasterRange &&
+                              texelsPerRadius * inst.sphere.radius >= kMinimumTexels;
+                   });
+    }
     CopyToBakeTarget();
 }
 

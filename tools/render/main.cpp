@@ -6,6 +6,7 @@
 //   wildview-render LEVEL.swp --out VIEW.png [--size WxH] [--camera X Y Z]
 //                   [--yaw DEG] [--pitch DEG] [--frames N] [--fog on|off] [--outline]
 //                   [--shadows on|off] [--terrain-shadows on|off]
+//   wildview-render LEVEL.swp --overview --out MAP.png [--texels-per-unit K]
 #include <GL/gl.h>
 
 #include <chrono>
@@ -20,6 +21,7 @@
 #include "app/gl_setup.h"
 #include "app/gl_window.h"
 #include "app/input.h"
+#include "app/overview_map.h"
 #include "diag/log.h"
 #include "diag/state_registry.h"
 #include "location/level_files.h"
@@ -46,7 +48,10 @@ const char* kUsage =
     "  --fog on|off        (default on)\n"
     "  --outline           draw the terrain's outline\n"
     "  --shadows on|off    object shadows (default off, as the viewer starts)\n"
-    "  --terrain-shadows on|off  shadows baked into the ground (default on)\n";
+    "  --terrain-shadows on|off  shadows baked into the ground (default on)\n"
+    "  --overview          a map instead: the whole terrain area from straight above,\n"
+    "                      north up, with the corners' world coordinates\n"
+    "  --texels-per-unit K the map's scale in pixels a world unit (default 2)\n";
 
 // Real fonts for the overlay and a real clock; messages are kept to report.
 class RenderPlatform : public platform::ScriptedPlatform {
@@ -74,6 +79,8 @@ struct Options {
     std::optional<float> yaw, pitch;
     int frames = 0;  // 0: until settled
     bool fog = true, outline = false, shadows = false, terrainShadows = true;
+    bool overview = false;
+    float texelsPerUnit = 2.0f;
 };
 
 int Usage(const std::string& why) {
@@ -123,6 +130,11 @@ std::optional<std::string> Parse(int argc, char** argv, Options& o) {
             if (!OnOff(argv[++i], o.shadows)) return "--shadows wants on or off";
         } else if (a == "--terrain-shadows" && need(1)) {
             if (!OnOff(argv[++i], o.terrainShadows)) return "--terrain-shadows wants on or off";
+        } else if (a == "--overview") {
+            o.overview = true;
+        } else if (a == "--texels-per-unit" && need(1)) {
+            if (!ParseFloat(argv[++i], o.texelsPerUnit) || !(o.texelsPerUnit > 0.0f) || o.texelsPerUnit > 64.0f)
+                return "--texels-per-unit wants a number above 0, at most 64";
         } else if (a == "--outline") {
             o.outline = true;
         } else if (!a.empty() && a[0] == '-') {
@@ -196,7 +208,19 @@ int main(int argc, char** argv) {
                      box.text.c_str());
         if (box.caption == "ERROR") status = 1;
     }
-    if (status == 0) {
+    if (status == 0 && o.overview) {
+        TheToggles().TerrainShadows = o.terrainShadows;
+        OverviewImage map;
+        std::string error;
+        if (!RenderOverviewMap(o.texelsPerUnit, true, map, error) ||
+            !wvwrite::WritePng(o.out, map.width, map.height, map.rgba, &error)) {
+            std::fprintf(stderr, "wildview-render: %s\n", error.c_str());
+            status = 1;
+        } else {
+            std::printf("%s: %ux%u, %.3g pixels a unit, world (%.1f, %.1f) to (%.1f, %.1f), north up\n", o.out.c_str(),
+                        map.width, map.height, map.texelsPerUnit, map.minX, map.minY, map.maxX, map.maxY);
+        }
+    } else if (status == 0) {
         Camera& camera = TheCamera();
         if (o.camera) camera.position = *o.camera;
         if (o.yaw) camera.yaw = *o.yaw;
