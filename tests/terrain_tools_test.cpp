@@ -90,4 +90,40 @@ TEST_F(TerrainToolsTest, ARenderedViewShowsTheGroundUnderTheSky) {
     EXPECT_NE(missing.err.find("no such file"), std::string::npos) << missing.err;
 }
 
+// The map covers the terrain bounds at the stated scale: 400 x 400 units at
+// 2 pixels a unit, the island green in the middle, the sea floor at the edge,
+// the legend's boxes in the corners.
+TEST_F(TerrainToolsTest, TheOverviewMapCoversTheTerrainAreaWithALegend) {
+    const std::string out = dir->File("map.png");
+    const RunResult r = RunTool(*dir, std::string(WV_RENDER) + " " + Level() + " --overview --out " + out);
+    if (r.status == 1 && r.err.find("no headless GL") != std::string::npos) GTEST_SKIP() << r.err;
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("800x800, 2 pixels a unit, world (-200.0, -200.0) to (200.0, 200.0), north up"),
+              std::string::npos)
+        << r.out;
+    std::uint32_t w = 0, h = 0;
+    std::vector<std::uint8_t> rgba;
+    ASSERT_TRUE(wvwrite::ReadPng(out, w, h, rgba, nullptr));
+    ASSERT_EQ(w, 800u);
+    ASSERT_EQ(h, 800u);
+    auto at = [&](std::uint32_t x, std::uint32_t y) { return &rgba[(y * w + x) * 4]; };
+    // Grass at world (30, -60): pixel (460, 520). Sea floor at (-190, 0).
+    const std::uint8_t* grass = at(460, 520);
+    EXPECT_GT(grass[1], grass[0] + 20);
+    EXPECT_GT(grass[1], grass[2] + 20);
+    const std::uint8_t* sea = at(20, 400);
+    EXPECT_LT(std::abs(sea[1] - sea[2]), 40);  // grey-blue, no green lead
+    // The legend: a white box with black text in each corner.
+    for (auto [x, y] : {std::pair{3u, 3u}, {796u, 3u}, {3u, 796u}, {796u, 796u}}) EXPECT_EQ(at(x, y)[0], 255) << x;
+    int ink = 0;
+    for (std::uint32_t y = 4; y < 18; ++y)
+        for (std::uint32_t x = 4; x < 80; ++x) ink += at(x, y)[0] == 0;
+    EXPECT_GT(ink, 20);
+    // At a finer scale the map grows with it.
+    const RunResult fine = RunTool(*dir, std::string(WV_RENDER) + " " + Level() + " --overview --texels-per-unit 3.5 --out " +
+                                             dir->File("fine.png"));
+    ASSERT_EQ(fine.status, 0) << fine.err;
+    EXPECT_NE(fine.out.find("1400x1400, 3.5 pixels a unit"), std::string::npos) << fine.out;
+}
+
 }  // namespace

@@ -83,9 +83,9 @@ void DrawTile(const GroundRect& r, float texelsPerUnit, bool shadows) {
     glDisable(GL_CULL_FACE);
 }
 
-// Black text on a white box with its top-left (right: top-right) corner
-// at (x, y) of the image.
-void Stamp(OverviewImage& image, const std::string& text, int x, int y, bool alignRight) {
+// Black text on a white box with a corner at (x, y) of the image: the
+// top-left one, or the right and the bottom ones as asked.
+void Stamp(OverviewImage& image, const std::string& text, int x, int y, bool alignRight, bool alignBottom) {
     std::vector<platform::GlyphBitmap> glyphs;
     if (!platform::Current().RasteriseFont(kLegendFont, 32, 96, glyphs) || glyphs.size() < 96) return;
     int width = 0, ascent = 0, descent = 0;
@@ -98,6 +98,7 @@ void Stamp(OverviewImage& image, const std::string& text, int x, int y, bool ali
     }
     const int pad = 3, boxW = width + 2 * pad, boxH = ascent + descent + 2 * pad;
     const int left = alignRight ? x - boxW : x;
+    if (alignBottom) y -= boxH;
     auto put = [&](int px, int py, std::uint8_t v) {
         if (px < 0 || py < 0 || px >= static_cast<int>(image.width) || py >= static_cast<int>(image.height)) return;
         std::uint8_t* p = &image.rgba[(static_cast<std::size_t>(py) * image.width + static_cast<std::size_t>(px)) * 4];
@@ -187,13 +188,13 @@ bool RenderOverviewMap(float texelsPerUnit, bool legend, OverviewImage& out, std
     if (legend) {
         char text[96];
         std::snprintf(text, sizeof text, "(%.1f, %.1f)", out.minX, out.maxY);
-        Stamp(out, text, 2, 2, false);
+        Stamp(out, text, 2, 2, false, false);
         std::snprintf(text, sizeof text, "(%.1f, %.1f)", out.maxX, out.maxY);
-        Stamp(out, text, static_cast<int>(out.width) - 2, 2, true);
+        Stamp(out, text, static_cast<int>(out.width) - 2, 2, true, false);
         std::snprintf(text, sizeof text, "(%.1f, %.1f)", out.minX, out.minY);
-        Stamp(out, text, 2, static_cast<int>(out.height) - 22, false);
+        Stamp(out, text, 2, static_cast<int>(out.height) - 2, false, true);
         std::snprintf(text, sizeof text, "(%.1f, %.1f)  %.3g px a unit, north up", out.maxX, out.minY, texelsPerUnit);
-        Stamp(out, text, static_cast<int>(out.width) - 2, static_cast<int>(out.height) - 22, true);
+        Stamp(out, text, static_cast<int>(out.width) - 2, static_cast<int>(out.height) - 2, true, true);
     }
     return true;
 }
