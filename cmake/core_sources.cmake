@@ -35,5 +35,7 @@ set(WV_CORE_SOURCES
   src/terrain/height_field.cpp
   src/terrain/terrain.cpp
   src/app/load_sequence.cpp
+  src/app/edits.cpp
+  src/app/level_save.cpp
   src/app/movement.cpp
 )

@@ -127,6 +127,9 @@ public:
     bool Unlit = false;
     ShadowTexture* ShadowSlot = nullptr;
     bool ExcludeFromHeightField = false;
+    // The placement scene construction gave it, so that a save can tell
+    // what the user changed.
+    Vector3 loadedPosition, loadedRotation;
     Vector3 boxMin{1e20f, 1e20f, 1e20f};
     Vector3 boxMax{-1e20f, -1e20f, -1e20f};
     BoundingSphere sphere;

@@ -8,6 +8,7 @@
 //   wildview-inspect valuetable FILE.grf
 //   wildview-inspect model LEVEL.swp SERIAL
 //   wildview-inspect instance LEVEL.swp SERIAL
+//   wildview-inspect diff A.grf B.grf
 //   wildview-inspect heights LEVEL.swp [--centre X Y] [--raw OUT.f32] [--png OUT.png] [--json]
 //
 // Errors print one line to standard error and exit with status 1 (2 for a
@@ -24,6 +25,7 @@
 #include "files/block_file.h"
 #include "files/name_handle.h"
 #include "files/texture_database.h"
+#include "inspect/diff_command.h"
 #include "inspect/heights_command.h"
 #include "inspect/json.h"
 #include "inspect/scene_commands.h"
@@ -45,6 +47,7 @@ const char* kUsage =
     "  valuetable FILE.grf               the property tables of a scene file\n"
     "  model LEVEL.swp SERIAL            the model report of an instance\n"
     "  instance LEVEL.swp SERIAL         the instance and property table reports\n"
+    "  diff A.grf B.grf                  which objects B moved, turned or removed from A\n"
     "  heights LEVEL.swp [--centre X Y] [--raw OUT.f32] [--png OUT.png] [--json]\n"
     "                                    the inferred ground around the start (or X, Y):\n"
     "                                    raw little-endian float32 rows, a 16-bit grey picture\n";
@@ -268,6 +271,10 @@ int main(int argc, char** argv) {
     if (command == "valuetable") {
         if (a.positional.size() != 1) return Usage("valuetable takes one scene file");
         return inspect::ValueTableCommand(a.positional[0]);
+    }
+    if (command == "diff") {
+        if (a.positional.size() != 2) return Usage("diff takes two scene files");
+        return inspect::DiffCommand(a.positional[0], a.positional[1]);
     }
     if (command == "heights") {
         if (a.positional.size() != 1) return Usage("heights takes one pixel file (LEVEL.swp)");
