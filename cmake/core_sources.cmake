@@ -37,5 +37,6 @@ set(WV_CORE_SOURCES
   src/app/load_sequence.cpp
   src/app/edits.cpp
   src/app/level_save.cpp
+  src/app/bookmarks.cpp
   src/app/movement.cpp
 )

@@ -6,6 +6,7 @@
 
 #include <filesystem>
 
+#include "app/bookmarks.h"
 #include "app/edits.h"
 #include "app/level_save.h"
 #include "diag/state_registry.h"
@@ -172,6 +173,42 @@ TEST_F(EditsTest, AFailedSaveSaysWhyAndLeavesNothing) {
     EXPECT_NE(error.find("Permission denied"), std::string::npos) << error;
     EXPECT_TRUE(std::filesystem::is_empty(locked.path()));
     chmod(locked.path().c_str(), 0700);
+}
+
+}  // namespace
+
+namespace {
+
+// Bookmarks survive a restart (they are read from the file again), per
+// level; a damaged file is set aside once and reported once.
+TEST(BookmarksTest, KeptPerLevelAndADamagedFileIsSetAsideOnce) {
+    TempDir home;
+    setenv("XDG_CONFIG_HOME", home.path().c_str(), 1);
+    std::string problem, error;
+    EXPECT_TRUE(LoadBookmarks("demo", problem).empty());
+    EXPECT_EQ(problem, "");
+    const std::vector<Bookmark> marks = {{"the pond", {12.5f, -3.25f, 8.1f}, 45.0f, -10.3f},
+                                         {"two\nlines", {1e-7f, 3e6f, -0.0f}, 359.9f, 89.9f}};
+    ASSERT_TRUE(SaveBookmarks("demo", marks, error)) << error;
+    EXPECT_EQ(BookmarksPath("demo"), home.File("wildview/bookmarks-demo.txt"));
+    EXPECT_FALSE(std::filesystem::exists(BookmarksPath("demo") + ".part"));
+    const std::vector<Bookmark> back = LoadBookmarks("demo", problem);
+    ASSERT_EQ(back.size(), 2u);
+    EXPECT_EQ(back[0].name, "the pond");
+    EXPECT_EQ(back[0].position, marks[0].position);
+    EXPECT_EQ(back[0].yaw, 45.0f);
+    EXPECT_EQ(back[0].pitch, -10.3f);
+    EXPECT_EQ(back[1].name, "two lines");
+    EXPECT_EQ(back[1].position, marks[1].position);
+    EXPECT_TRUE(LoadBookmarks("other/level", problem).empty());  // another level, and a name made safe
+
+    WriteAll(BookmarksPath("demo"), {'w', 'i', 'l', 'd', '\n', '1', ' ', 'x', '\n'});
+    EXPECT_TRUE(LoadBookmarks("demo", problem).empty());
+    EXPECT_NE(problem.find("could not be read"), std::string::npos) << problem;
+    EXPECT_TRUE(std::filesystem::exists(BookmarksPath("demo") + ".damaged"));
+    EXPECT_TRUE(LoadBookmarks("demo", problem).empty());
+    EXPECT_EQ(problem, "");  // said once: the file is out of the way
+    unsetenv("XDG_CONFIG_HOME");
 }
 
 }  // namespace
