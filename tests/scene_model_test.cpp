@@ -115,10 +115,12 @@ TEST_F(SceneModelTest, ModelReportCountsVertexUses) {
     model->materials[0].hasTexture = true;
     model->materials[0].textureIndex = 7;
     model->materials[0].textureName = "rock";
+    model->name = "boulder";
+    model->handle = 0x80000123;
     ShowInfoDialog();
     DumpModel(*model);
     EXPECT_EQ(pf.infoText,
-              "\r\nSource geometry type: 2\r\n4 Vertices, 2 Faces, 2 Materials\r\nPivot Offset: 0.50 0.00 -1.00"
+              "\r\nModel: 291 boulder\r\nSource geometry type: 2\r\n4 Vertices, 2 Faces, 2 Materials\r\nPivot Offset: 0.50 0.00 -1.00"
               "\r\n\r\nMaterials:\r\nLighting 50 50 50 100 0\r\n  0: pid texture 7 'rock'\r\n  1: no texture"
               "\r\n\r\nFaces:\r\n  0:   0   1   2, tex 0\r\n  1:   0   2   3, tex 0"
               "\r\n\r\nVerts:\r\n  0: 0.00 0.00 0.00, used 2\r\n  1: 2.00 0.00 0.00, used 1"

@@ -253,7 +253,8 @@ TEST_F(InspectSceneTest, SceneJsonHasItsShapeAndTheDemoLoadsWithoutMessages) {
 TEST_F(InspectSceneTest, ReportsOfOneInstance) {
     RunResult r = RunTool(dir, Inspect("model " + Swp() + " 1"));
     ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(r.out.rfind("\nSource geometry type: ", 0), 0u) << r.out;
+    EXPECT_EQ(r.out.rfind("\nModel: ", 0), 0u) << r.out;
+    EXPECT_NE(r.out.find("\nSource geometry type: "), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("\nVerts used:   "), std::string::npos);
     EXPECT_EQ(r.out.find('\r'), std::string::npos);
 

@@ -13,6 +13,7 @@
 #include "diag/clock.h"
 #include "diag/log.h"
 #include "app/scene_pass.h"
+#include "app/viewer_ui.h"
 #include "diag/state_registry.h"
 #include "effects/shadow_render.h"
 #include "math/camera.h"
@@ -212,6 +213,8 @@ bool DrawFrame() {
     glEnable(GL_DEPTH_TEST);
     glDepthFunc(GL_LEQUAL);
     DrawScenePass();
+    DrawSelectionOutline();
+    UpdateWindowTitle();
     glDisable(GL_LIGHTING);
     glDisable(GL_DEPTH_TEST);
 

@@ -1,6 +1,5 @@
 #include "app/gltf_export.h"
 
-#include <png.h>
 #include <tiny_gltf.h>
 
 #include <algorithm>
@@ -11,6 +10,7 @@
 #include <map>
 #include <set>
 
+#include "app/png_out.h"
 #include "files/texture_database.h"
 #include "scene/render_state.h"
 #include "scene/scene_model.h"
@@ -39,22 +39,6 @@ Vector3 UnitOr(const Vector3& v, const Vector3& fallback) {
 
 // A model's faces that the viewer draws: every corner in range, material
 // visible.
-bool EncodePng(std::uint32_t width, std::uint32_t height, const std::vector<unsigned char>& rgba,
-               std::vector<unsigned char>& out) {
-    if (rgba.size() != std::size_t{width} * height * 4) return false;
-    png_image image;
-    std::memset(&image, 0, sizeof image);
-    image.version = PNG_IMAGE_VERSION;
-    image.width = width;
-    image.height = height;
-    image.format = PNG_FORMAT_RGBA;
-    png_alloc_size_t size = 0;
-    if (!png_image_write_to_memory(&image, nullptr, &size, 0, rgba.data(), 0, nullptr)) return false;
-    out.resize(size);
-    return png_image_write_to_memory(&image, out.data(), &size, 0, rgba.data(), 0, nullptr) != 0 &&
-           (out.resize(size), true);
-}
-
 bool Drawable(const Model& m, const Face& f) {
     if (!f.inRange) return false;
     return f.material < m.materials.size() && !m.materials[f.material].invisible;

@@ -5,6 +5,7 @@
 
 #include "app/edits.h"
 #include "app/gl_window.h"
+#include "app/viewer_ui.h"
 #include "app/picking.h"
 #include "diag/log.h"
 #include "diag/state_registry.h"
@@ -56,7 +57,11 @@ void CommandKey(int key) {
     InputState& in = TheInput();
     RenderToggles& toggles = TheToggles();
     switch (key) {
-        case platform::vk::kDelete: DeleteSelected(); break;
+        case platform::vk::kDelete:
+            DeleteSelected();
+            ObjectsChanged();
+            break;
+        case 'O': OpenObjectList(); break;
         case platform::vk::kEscape: SetFlyingMode(!in.FlyingMode); break;
         case platform::vk::kF1:
             in.HelpAutoHide = false;
@@ -65,6 +70,8 @@ void CommandKey(int key) {
         case 'B':
             ShowInfoDialog();
             if (in.SelectedInstance && in.SelectedInstance->model) DumpModel(*in.SelectedInstance->model);
+            else InfoPrintf("No object is selected. Press Escape for selection mode and click an object, or "
+                            "choose one in View / Objects.");
             break;
         case 'V':
             ShowInfoDialog();
@@ -96,7 +103,9 @@ bool MenuChoice(int id) {
     RenderToggles& toggles = TheToggles();
     bool* flag = nullptr;
     switch (id) {
-        case kCmdExit: platform::Current().PostQuitMessage(0); return true;
+        case kCmdExit:
+            if (ConfirmQuit()) platform::Current().PostQuitMessage(0);
+            return true;
         case kCmdDrawOutline: flag = &toggles.DrawOutline; break;
         case kCmdFreezeUpdate: flag = &toggles.FreezeUpdate; break;
         case kCmdFog: flag = &toggles.FogEnabled; break;
@@ -104,7 +113,7 @@ bool MenuChoice(int id) {
         case kCmdObjectShadows: flag = &toggles.ObjectShadows; break;
         case kCmdFreezeFrustum: flag = &toggles.FreezeFrustum; break;
         case kCmdOnscreenHelp: flag = &TheInput().HelpVisible; break;
-        default: return false;
+        default: return ViewerCommand(id);
     }
     *flag = !*flag;
     platform::Current().SetMenuCheck(id, *flag);
@@ -204,7 +213,7 @@ bool WindowProc(const Message& m) {
             platform::Current().CaptureMouse(false);
             return false;
         case MessageKind::Close:
-            platform::Current().PostQuitMessage(0);
+            if (ConfirmQuit()) platform::Current().PostQuitMessage(0);
             return true;
         case MessageKind::Size:
             ResizeView(m.width, m.height);
@@ -213,6 +222,7 @@ bool WindowProc(const Message& m) {
             // Ctrl with a letter is a command, never a movement key held.
             if (in.KeyState[platform::vk::kControl] && (m.key == 'Z' || m.key == 'Y')) {
                 UndoOrRedo(m.key == 'Z');
+                ObjectsChanged();
                 return true;
             }
             if (m.key >= 0 && m.key < 256) in.KeyState[static_cast<std::size_t>(m.key)] = true;
@@ -231,6 +241,14 @@ bool WindowProc(const Message& m) {
             // A drag of the selection is one edit, however long.
             if (!in.FlyingMode && in.SelectedInstance) BeginDrag(*in.SelectedInstance);
             return false;
+        case MessageKind::LButtonUp:
+            if (TheEdits().dragging) {
+                EndDrag();
+                ObjectsChanged();  // the list shows where it went
+            }
+            return false;
+        case MessageKind::ListChoice:
+            return ListChoice(m);
         case MessageKind::Quit:
             return true;
     }

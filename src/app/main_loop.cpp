@@ -4,6 +4,7 @@
 #include "app/gl_window.h"
 #include "app/input.h"
 #include "app/movement.h"
+#include "app/viewer_ui.h"
 #include "diag/log.h"
 #include "diag/state_registry.h"
 #include "location/level_location.h"
@@ -46,7 +47,7 @@ int WinMain() {
         pf.SwapBuffers();
         ApplyKeyboardMovement(TheCamera(), in.KeyState, loop.MoveSpeed, TheFrame().FrameTime);
         loop.MoveSpeed = ApplySpeedKeys(in.KeyState, loop.MoveSpeed);
-        if (QuitChordPressed()) break;
+        if (QuitChordPressed() && ConfirmQuit()) break;
     }
     KillGLWindow();
     CloseLogFile();

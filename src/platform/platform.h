@@ -17,9 +17,9 @@
 namespace platform {
 
 // Message box buttons and icons, as the callers ask for them.
-enum class Buttons { Ok, RetryCancel };
+enum class Buttons { Ok, RetryCancel, YesNoCancel };
 enum class Icon { None, Exclamation, Information, Warning };
-enum class Answer { Ok, Retry, Cancel };
+enum class Answer { Ok, Retry, Cancel, Yes, No };
 
 // Who owns a modal box: nobody (before the window exists) or the main window.
 enum class Owner { None, MainWindow };
@@ -39,6 +39,7 @@ enum class MessageKind {
     KeyUp,        // key
     MouseMove,    // x, y (client pixels, y down); leftButton, shift, control held
     LButtonDown,  // x, y; shift, control
+    LButtonUp,    // x, y
     Size,         // width, height of the client area
     SetFocus,
     KillFocus,
@@ -46,7 +47,12 @@ enum class MessageKind {
     Close,        // the user asked to close the window
     Command,      // command: a menu item's id
     Quit,         // quitCode; the main loop ends
+    ListChoice,   // a row of a list window chosen: list, row, command (a ListAction)
 };
+
+// The program's list windows and what a row can be chosen for.
+enum class ListKind { Objects = 1, Bookmarks = 2 };
+enum ListAction { kListActivate = 1, kListDelete = 2 };
 
 struct Message {
     MessageKind kind = MessageKind::KeyDown;
@@ -58,6 +64,21 @@ struct Message {
     bool minimised = false;
     int command = 0;
     int quitCode = 0;
+    ListKind list = ListKind::Objects;
+    int row = -1;
+};
+
+// What a list window shows: rows asked for as they are drawn, so that tens
+// of thousands cost nothing until seen. The filter and the sort change the
+// rows; the owner tells the window when its rows changed otherwise.
+class ListSource {
+public:
+    virtual ~ListSource() = default;
+    virtual std::vector<std::string> Columns() = 0;
+    virtual std::size_t Rows() = 0;
+    virtual std::string Cell(std::size_t row, std::size_t column) = 0;
+    virtual void SetFilter(const std::string& text) = 0;
+    virtual void SortBy(std::size_t column, bool ascending) = 0;
 };
 
 // One entry of the window's menu bar: a submenu (children), a separator,
@@ -193,6 +214,36 @@ public:
     }
     virtual bool KeyPressedSinceLastQuery(int key) {
         (void)key;
+        return false;
+    }
+
+    // ---- more dialogs ------------------------------------------------------------
+    // The save-file dialog: a path (existing or not), or empty when the user
+    // cancelled.
+    virtual std::string AskSaveFile(const std::string& initialDirectory, const std::string& initialName,
+                                    const std::string& title, const FileFilter& filter) {
+        (void)initialDirectory, (void)initialName, (void)title, (void)filter;
+        return {};
+    }
+    // A line of text from the user, starting from text; false when cancelled.
+    virtual bool AskText(const std::string& title, const std::string& prompt, std::string& text) {
+        (void)title, (void)prompt, (void)text;
+        return false;
+    }
+    virtual void SetMainWindowTitle(const std::string& title) { (void)title; }
+    // A long job's progress, 0 to 1, with what it is doing; the window
+    // system is given the chance to show it. HideProgress when done.
+    virtual void ShowProgress(const std::string& text, float done) { (void)text, (void)done; }
+    virtual void HideProgress() {}
+    // A modeless list window owned by the main window; the source must live
+    // until CloseList. Choosing a row posts a ListChoice message.
+    virtual void ShowList(ListKind kind, const std::string& title, ListSource& source) {
+        (void)kind, (void)title, (void)source;
+    }
+    virtual void RefreshList(ListKind kind) { (void)kind; }
+    virtual void CloseList(ListKind kind) { (void)kind; }
+    virtual bool ListShown(ListKind kind) {
+        (void)kind;
         return false;
     }
 

@@ -28,7 +28,11 @@ platform::MenuItem Submenu(const char* label, std::vector<platform::MenuItem> ch
 
 const std::vector<platform::MenuItem>& MainMenu() {
     static const std::vector<platform::MenuItem> menu = {
-        Submenu("&File", {Item("Exit", kCmdExit)}),
+        Submenu("&File", {Item("&Save level as...", kCmdSaveAs), Item("Export &glTF...", kCmdExportGltf),
+                          Item("Export overview &map...", kCmdExportMap), Separator(), Item("Exit", kCmdExit)}),
+        Submenu("&Edit", {Item("&Undo  Ctrl+Z", kCmdUndo), Item("&Redo  Ctrl+Y", kCmdRedo)}),
+        Submenu("&View", {Item("&Objects...  O", kCmdObjects), Item("&Add bookmark...", kCmdAddBookmark),
+                          Item("&Bookmarks...", kCmdBookmarks)}),
         Submenu("&Options",
                 {
                     Submenu("&Terrain", {Item("Draw &Outline", kCmdDrawOutline, true), Separator(),

@@ -16,6 +16,16 @@ enum MenuCommand : int {
     kCmdTerrainShadows = 40006,
     kCmdObjectShadows = 40008,
     kCmdOnscreenHelp = 40009,
+    // Beyond the game's own viewer: saving and exporting, undo, the object
+    // list and the bookmarks.
+    kCmdSaveAs = 40101,
+    kCmdExportGltf = 40102,
+    kCmdExportMap = 40103,
+    kCmdUndo = 40111,
+    kCmdRedo = 40112,
+    kCmdObjects = 40121,
+    kCmdAddBookmark = 40122,
+    kCmdBookmarks = 40123,
 };
 
 // The menu of the main window, with the initial check marks.

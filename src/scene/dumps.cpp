@@ -15,6 +15,7 @@ void DumpInstance(const Instance& inst) {
 }
 
 void DumpModel(const Model& m) {
+    InfoPrintf("\nModel: %d %s", static_cast<int>(m.handle & 0xFFFFFF), m.name.c_str());
     InfoPrintf("\nSource geometry type: %d", static_cast<int>(m.SourceGeometryType));
     InfoPrintf("\n%d Vertices, %d Faces, %d Materials", static_cast<int>(m.vertices.size()),
                static_cast<int>(m.faces.size()), static_cast<int>(m.materials.size()));

@@ -1,0 +1,447 @@
+#include "app/viewer_ui.h"
+
+#include <GL/gl.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+
+#include "app/bookmarks.h"
+#include "app/edits.h"
+#include "app/gl_window.h"
+#include "app/gltf_export.h"
+#include "app/input.h"
+#include "app/level_save.h"
+#include "app/overview_map.h"
+#include "app/png_out.h"
+#include "diag/log.h"
+#include "diag/state_registry.h"
+#include "location/level_files.h"
+#include "math/camera.h"
+#include "resources/resources.h"
+#include "scene/dumps.h"
+#include "scene/model_draw.h"
+#include "scene/render_state.h"
+#include "scene/scene_model.h"
+
+namespace {
+
+using platform::Answer;
+using platform::Buttons;
+using platform::Icon;
+using platform::ListKind;
+using platform::Owner;
+
+constexpr double kPi = 3.14159265358979323846;
+
+std::string Lower(std::string s) {
+    for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return s;
+}
+
+const char* NameOf(const Instance& i) { return i.name ? i.name : ""; }
+
+std::string ClassOf(const Instance& inst) {
+    const ValueTable& table = TheScene().valueTable;
+    if (inst.valueTable != 0xFFFFFFFFu)
+        if (const ValueEntry* e = table.FindMember(inst.valueTable, "Class"); e && e->kind == kValueString)
+            return e->stringValue;
+    return "CInstance";
+}
+
+std::string Format(const char* format, double a, double b, double c) {
+    char text[96];
+    std::snprintf(text, sizeof text, format, a, b, c);
+    return text;
+}
+
+void Tell(const std::string& text, const std::string& caption, Icon icon = Icon::Information) {
+    platform::Current().MessageBox(Owner::MainWindow, text, caption, Buttons::Ok, icon);
+}
+
+// The bookmarks of the level, read once from its file.
+class BookmarkList : public platform::ListSource {
+public:
+    std::vector<std::string> Columns() override { return {"Name", "Position", "Yaw", "Pitch"}; }
+    std::size_t Rows() override { return rows_.size(); }
+    std::string Cell(std::size_t row, std::size_t column) override {
+        if (row >= rows_.size()) return {};
+        const Bookmark& b = marks[rows_[row]];
+        switch (column) {
+            case 0: return b.name;
+            case 1: return Format("%.1f, %.1f, %.1f", b.position.x, b.position.y, b.position.z);
+            case 2: return Format("%.1f", b.yaw, 0, 0);
+            default: return Format("%.1f", b.pitch, 0, 0);
+        }
+    }
+    void SetFilter(const std::string& text) override {
+        filter_ = Lower(text);
+        Apply();
+    }
+    void SortBy(std::size_t column, bool ascending) override {
+        column_ = column;
+        ascending_ = ascending;
+        Apply();
+    }
+    void Apply() {
+        rows_.clear();
+        for (std::size_t k = 0; k < marks.size(); ++k)
+            if (filter_.empty() || Lower(marks[k].name).find(filter_) != std::string::npos) rows_.push_back(k);
+        std::stable_sort(rows_.begin(), rows_.end(), [&](std::size_t a, std::size_t b) {
+            const Bookmark &x = marks[a], &y = marks[b];
+            const bool less = column_ == 0   ? Lower(x.name) < Lower(y.name)
+                              : column_ == 1 ? std::tie(x.position.x, x.position.y) < std::tie(y.position.x, y.position.y)
+                              : column_ == 2 ? x.yaw < y.yaw
+                                             : x.pitch < y.pitch;
+            const bool more = column_ == 0   ? Lower(y.name) < Lower(x.name)
+                              : column_ == 1 ? std::tie(y.position.x, y.position.y) < std::tie(x.position.x, x.position.y)
+                              : column_ == 2 ? y.yaw < x.yaw
+                                             : y.pitch < x.pitch;
+            return ascending_ ? less : more;
+        });
+    }
+    std::size_t MarkAt(std::size_t row) const { return row < rows_.size() ? rows_[row] : marks.size(); }
+
+    std::vector<Bookmark> marks;
+    bool loaded = false;
+
+private:
+    std::vector<std::size_t> rows_;
+    std::string filter_;
+    std::size_t column_ = 0;
+    bool ascending_ = true;
+};
+
+// Owned here: the list windows' sources and the last title set.
+struct UiState {
+    ObjectList objects;
+    BookmarkList bookmarks;
+    std::string title;
+};
+
+UiState& Ui() {
+    static UiState state;
+    return state;
+}
+
+// The level's objects go: so do the list windows that show them.
+const StateReset kUiReset{"viewer tools", StateLayer::App, StateScope::Level, [] {
+    platform::Current().CloseList(ListKind::Objects);
+    platform::Current().CloseList(ListKind::Bookmarks);
+    Ui() = UiState{};
+}};
+
+void LoadMarks() {
+    BookmarkList& list = Ui().bookmarks;
+    if (list.loaded) return;
+    list.loaded = true;
+    std::string problem;
+    list.marks = LoadBookmarks(TheLevelFiles().LevelName, problem);
+    list.Apply();
+    if (!problem.empty()) Tell(problem, "Bookmarks", Icon::Warning);
+}
+
+void SaveMarks() {
+    std::string error;
+    if (!SaveBookmarks(TheLevelFiles().LevelName, Ui().bookmarks.marks, error)) Tell(error, "Bookmarks", Icon::Warning);
+}
+
+void AddBookmark() {
+    LoadMarks();
+    BookmarkList& list = Ui().bookmarks;
+    std::string name = "Bookmark " + std::to_string(list.marks.size() + 1);
+    if (!platform::Current().AskText("Add bookmark", "Name of this place:", name) || name.empty()) return;
+    const Camera& c = TheCamera();
+    list.marks.push_back({name, c.position, c.yaw, c.pitch});
+    list.Apply();
+    SaveMarks();
+    platform::Current().RefreshList(ListKind::Bookmarks);
+}
+
+void ShowBookmarks() {
+    LoadMarks();
+    platform::Current().ShowList(ListKind::Bookmarks, "Bookmarks", Ui().bookmarks);
+}
+
+std::string DirectoryOf(const std::string& path) {
+    return std::filesystem::path(path).parent_path().string();
+}
+
+void ExportGltfDialog() {
+    const LevelFiles& level = TheLevelFiles();
+    std::string path = platform::Current().AskSaveFile(DirectoryOf(level.GrfPath), level.LevelName + ".glb",
+                                                       "Export glTF", {"glTF files (.glb, .gltf)", "*.{glb,gltf}"});
+    if (path.empty()) return;
+    if (!path.ends_with(".glb") && !path.ends_with(".gltf")) path += ".glb";
+    platform::Platform& pf = platform::Current();
+    pf.ShowProgress("Drawing the ground's map...", 0.0f);
+    OverviewImage map;
+    std::string error;
+    GltfTerrain ground;
+    const bool withGround = RenderOverviewMap(2.0f, false, map, error);
+    if (withGround) ground = {map.width, map.height, std::move(map.rgba), map.minX, map.minY, map.maxX, map.maxY};
+    GltfExportOptions options;
+    options.path = path;
+    options.terrain = withGround ? &ground : nullptr;
+    options.progress = [&pf](float done) { pf.ShowProgress("Exporting glTF...", 0.1f + 0.9f * done); };
+    GltfExportReport report;
+    const bool written = ExportGltf(options, report, error);
+    pf.HideProgress();
+    if (!written) {
+        Tell(error, "Export glTF", Icon::Exclamation);
+        return;
+    }
+    Tell(path + ":\n" + std::to_string(report.nodes) + " objects, " + std::to_string(report.meshes) + " meshes, " +
+             std::to_string(report.images) + " images" + (withGround ? ", and the ground." : "."),
+         "Export glTF");
+}
+
+void ExportMapDialog() {
+    const LevelFiles& level = TheLevelFiles();
+    std::string path = platform::Current().AskSaveFile(DirectoryOf(level.GrfPath), level.LevelName + "-map.png",
+                                                       "Export overview map", {"PNG images", "*.png"});
+    if (path.empty()) return;
+    if (!path.ends_with(".png")) path += ".png";
+    platform::Platform& pf = platform::Current();
+    pf.ShowProgress("Drawing the overview map...", 0.0f);
+    OverviewImage map;
+    std::string error;
+    const bool drawn = RenderOverviewMap(2.0f, true, map, error);
+    const bool written = drawn && WritePngFile(path, map.width, map.height, map.rgba, error);
+    pf.HideProgress();
+    if (!written) {
+        Tell(error, "Export overview map", Icon::Exclamation);
+        return;
+    }
+    char scale[160];
+    std::snprintf(scale, sizeof scale, "\n%u x %u pixels, %.3g a world unit, from (%.1f, %.1f) to (%.1f, %.1f).",
+                  map.width, map.height, map.texelsPerUnit, map.minX, map.minY, map.maxX, map.maxY);
+    Tell(path + scale, "Export overview map");
+}
+
+}  // namespace
+
+std::vector<std::string> ObjectList::Columns() { return {"Serial", "Name", "Model", "Class", "Position"}; }
+
+std::size_t ObjectList::Rows() { return rows_.size(); }
+
+std::string ObjectList::Cell(std::size_t row, std::size_t column) {
+    const Instance* inst = At(row);
+    if (!inst) return {};
+    switch (column) {
+        case 0: return std::to_string(inst->SerialId);
+        case 1: return NameOf(*inst);
+        case 2: return inst->model ? inst->model->name : "";
+        case 3: return ClassOf(*inst);
+        default: return Format("%.1f, %.1f, %.1f", inst->position.x, inst->position.y, inst->position.z);
+    }
+}
+
+void ObjectList::SetFilter(const std::string& text) {
+    filter_ = Lower(text);
+    Apply();
+}
+
+void ObjectList::SortBy(std::size_t column, bool ascending) {
+    sortColumn_ = column;
+    ascending_ = ascending;
+    Apply();
+}
+
+void ObjectList::Refresh() {
+    all_.clear();
+    const SceneState& scene = TheScene();
+    for (const auto& inst : scene.InstanceList) all_.push_back(inst.get());
+    for (const auto& [key, group] : scene.TerrainObjectsByHeight)
+        for (const auto& inst : group) all_.push_back(inst.get());
+    Apply();
+}
+
+void ObjectList::Apply() {
+    rows_.clear();
+    for (Instance* inst : all_) {
+        if (!filter_.empty() && Lower(NameOf(*inst)).find(filter_) == std::string::npos &&
+            !(inst->model && Lower(inst->model->name).find(filter_) != std::string::npos))
+            continue;
+        rows_.push_back(inst);
+    }
+    const std::size_t column = sortColumn_;
+    auto key = [column](const Instance* i) {
+        switch (column) {
+            case 1: return Lower(NameOf(*i));
+            case 2: return Lower(i->model ? i->model->name : "");
+            case 3: return Lower(ClassOf(*i));
+            default: return std::string();
+        }
+    };
+    std::stable_sort(rows_.begin(), rows_.end(), [&](const Instance* a, const Instance* b) {
+        bool less = false, more = false;
+        if (column == 0) {
+            less = a->SerialId < b->SerialId;
+            more = b->SerialId < a->SerialId;
+        } else if (column == 4) {
+            const auto pa = std::tie(a->position.x, a->position.y, a->position.z);
+            const auto pb = std::tie(b->position.x, b->position.y, b->position.z);
+            less = pa < pb;
+            more = pb < pa;
+        } else {
+            const std::string ka = key(a), kb = key(b);
+            less = ka < kb;
+            more = kb < ka;
+        }
+        return ascending_ ? less : more;
+    });
+}
+
+void OpenObjectList() {
+    Ui().objects.Refresh();
+    platform::Current().ShowList(ListKind::Objects, "Objects", Ui().objects);
+}
+
+void ObjectsChanged() {
+    if (!platform::Current().ListShown(ListKind::Objects)) return;
+    Ui().objects.Refresh();
+    platform::Current().RefreshList(ListKind::Objects);
+}
+
+void SelectAndFly(Instance& inst) {
+    TheInput().SelectedInstance = &inst;
+    DebugPrintf("\nSelect: %d %d", static_cast<int>(inst.SerialId), 0);
+    DumpInstance(inst);
+    Camera& camera = TheCamera();
+    const Vector3 centre = inst.sphere.centre;
+    const float distance = 3.0f * std::max(inst.sphere.radius, 1.0f) + 2.0f;
+    // From the side the camera is on, a little above.
+    float hx = camera.position.x - centre.x, hy = camera.position.y - centre.y;
+    const float h = std::hypot(hx, hy);
+    if (h > 1e-3f) hx /= h, hy /= h;
+    else hx = 0, hy = -1;
+    const float up = static_cast<float>(std::sin(25.0 * kPi / 180.0)), out = static_cast<float>(std::cos(25.0 * kPi / 180.0));
+    camera.position = centre + Vector3(hx * out, hy * out, up) * distance;
+    const Vector3 look = centre - camera.position;
+    camera.yaw = static_cast<float>(std::atan2(look.x, look.y) * 180.0 / kPi);
+    camera.pitch = std::clamp(static_cast<float>(std::atan2(-look.z, std::hypot(look.x, look.y)) * 180.0 / kPi), -89.9f,
+                              89.9f);
+}
+
+std::string WindowTitle() {
+    std::string title = kWindowTitle;
+    if (const Instance* s = TheInput().SelectedInstance)
+        title += std::string(" - ") + NameOf(*s) + " #" + std::to_string(s->SerialId);
+    if (HasUnsavedEdits()) title += "  [unsaved edits]";
+    return title;
+}
+
+void UpdateWindowTitle() {
+    std::string title = WindowTitle();
+    if (title == Ui().title) return;
+    Ui().title = title;
+    platform::Current().SetMainWindowTitle(title);
+}
+
+void DrawSelectionOutline() {
+    const Instance* inst = TheInput().SelectedInstance;
+    if (!inst || !inst->model || TheRenderState().PickingActive) return;
+    // The model's own box, turned and scaled as it is drawn.
+    Vector3 lo{1e30f, 1e30f, 1e30f}, hi{-1e30f, -1e30f, -1e30f};
+    for (const Vertex& v : inst->model->vertices) {
+        lo = {std::min(lo.x, v.position.x), std::min(lo.y, v.position.y), std::min(lo.z, v.position.z)};
+        hi = {std::max(hi.x, v.position.x), std::max(hi.y, v.position.y), std::max(hi.z, v.position.z)};
+    }
+    if (!(lo.x <= hi.x)) return;
+    glPushAttrib(GL_ENABLE_BIT | GL_CURRENT_BIT | GL_LINE_BIT);
+    glDisable(GL_LIGHTING);
+    glDisable(GL_TEXTURE_2D);
+    glDisable(GL_FOG);
+    glDisable(GL_DEPTH_TEST);  // seen through what stands in front of it
+    glColor3f(1.0f, 0.85f, 0.1f);
+    glLineWidth(1.5f);
+    glPushMatrix();
+    ApplyTransform(*inst);
+    const float x[2] = {lo.x, hi.x}, y[2] = {lo.y, hi.y}, z[2] = {lo.z, hi.z};
+    glBegin(GL_LINES);
+    for (int a = 0; a < 2; ++a)
+        for (int b = 0; b < 2; ++b) {
+            glVertex3f(x[0], y[a], z[b]);
+            glVertex3f(x[1], y[a], z[b]);
+            glVertex3f(x[a], y[0], z[b]);
+            glVertex3f(x[a], y[1], z[b]);
+            glVertex3f(x[a], y[b], z[0]);
+            glVertex3f(x[a], y[b], z[1]);
+        }
+    glEnd();
+    glPopMatrix();
+    glPopAttrib();
+}
+
+bool SaveLevelDialog() {
+    const LevelFiles& level = TheLevelFiles();
+    std::string path = platform::Current().AskSaveFile(DirectoryOf(level.GrfPath), level.LevelName + "-edited.grf",
+                                                       "Save level as", {"GRF files", "*.grf"});
+    if (path.empty()) return false;
+    if (!path.ends_with(".grf")) path += ".grf";
+    std::string error;
+    if (!SaveLevelAs(path, error)) {
+        Tell(error, "Could not save the level", Icon::Exclamation);
+        return false;
+    }
+    UpdateWindowTitle();
+    return true;
+}
+
+bool ConfirmQuit() {
+    if (!HasUnsavedEdits()) return true;
+    const Answer a = platform::Current().MessageBox(
+        Owner::MainWindow, "The level has edits that are not saved.\nSave them before quitting?", "Unsaved edits",
+        Buttons::YesNoCancel, Icon::Warning);
+    if (a == Answer::Yes) return SaveLevelDialog();
+    return a == Answer::No;
+}
+
+bool ViewerCommand(int id) {
+    InputState& in = TheInput();
+    switch (id) {
+        case kCmdSaveAs: SaveLevelDialog(); return true;
+        case kCmdExportGltf: ExportGltfDialog(); return true;
+        case kCmdExportMap: ExportMapDialog(); return true;
+        case kCmdUndo:
+        case kCmdRedo: {
+            Instance* touched = id == kCmdUndo ? Undo() : Redo();
+            InstanceSlot slot;
+            if (touched) in.SelectedInstance = touched;
+            else if (in.SelectedInstance && !FindSlot(*in.SelectedInstance, slot)) in.SelectedInstance = nullptr;
+            ObjectsChanged();
+            return true;
+        }
+        case kCmdObjects: OpenObjectList(); return true;
+        case kCmdAddBookmark: AddBookmark(); return true;
+        case kCmdBookmarks: ShowBookmarks(); return true;
+        default: return false;
+    }
+}
+
+bool ListChoice(const platform::Message& m) {
+    if (m.list == ListKind::Objects) {
+        Instance* inst = Ui().objects.At(static_cast<std::size_t>(std::max(m.row, 0)));
+        if (!inst || m.command != platform::kListActivate) return false;
+        SelectAndFly(*inst);
+        return true;
+    }
+    BookmarkList& list = Ui().bookmarks;
+    const std::size_t k = list.MarkAt(static_cast<std::size_t>(std::max(m.row, 0)));
+    if (k >= list.marks.size()) return false;
+    if (m.command == platform::kListDelete) {
+        list.marks.erase(list.marks.begin() + static_cast<std::ptrdiff_t>(k));
+        list.Apply();
+        SaveMarks();
+        platform::Current().RefreshList(ListKind::Bookmarks);
+        return true;
+    }
+    Camera& camera = TheCamera();
+    camera.position = list.marks[k].position;
+    camera.yaw = list.marks[k].yaw;
+    camera.pitch = list.marks[k].pitch;
+    return true;
+}
