@@ -311,8 +311,15 @@ void SelectAndFly(Instance& inst) {
     DebugPrintf("\nSelect: %d %d", static_cast<int>(inst.SerialId), 0);
     DumpInstance(inst);
     Camera& camera = TheCamera();
-    const Vector3 centre = inst.sphere.centre;
-    const float distance = 3.0f * std::max(inst.sphere.radius, 1.0f) + 2.0f;
+    // Aim at the middle of what is drawn: an object's origin is often its
+    // foot or a corner, which can leave the view looking past it.
+    Vector3 centre = inst.sphere.centre;
+    float size = inst.sphere.radius;
+    if (inst.boxMin.x <= inst.boxMax.x) {
+        centre = (inst.boxMin + inst.boxMax) * 0.5f;
+        size = (inst.boxMax - inst.boxMin).Length() * 0.5f;
+    }
+    const float distance = 3.0f * std::max(size, 1.0f) + 2.0f;
     // From the side the camera is on, a little above.
     float hx = camera.position.x - centre.x, hy = camera.position.y - centre.y;
     const float h = std::hypot(hx, hy);

@@ -22,6 +22,26 @@ std::string ScriptedPlatform::AskOpenFile(const std::string& initialDirectory, c
     return answer;
 }
 
+std::string ScriptedPlatform::AskSaveFile(const std::string& initialDirectory, const std::string& initialName,
+                                          const std::string& title, const FileFilter& filter) {
+    saveDialogs.push_back({initialDirectory, initialName, title, filter});
+    if (saveAnswers.empty()) return {};
+    std::string answer = saveAnswers.front();
+    saveAnswers.pop_front();
+    return answer;
+}
+
+bool ScriptedPlatform::AskText(const std::string& title, const std::string& prompt, std::string& text) {
+    (void)title, (void)prompt;
+    if (textAnswers.empty() || !textAnswers.front()) {
+        if (!textAnswers.empty()) textAnswers.pop_front();
+        return false;
+    }
+    text = *textAnswers.front();
+    textAnswers.pop_front();
+    return true;
+}
+
 void ScriptedPlatform::InfoDialogCreate() {
     infoOpen = true;
     ++infoCreations;

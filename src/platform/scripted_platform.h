@@ -8,6 +8,7 @@
 #include <deque>
 #include <functional>
 #include <map>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -65,6 +66,20 @@ public:
     bool KeyDownNow(int key) override { return keysDown.count(key) != 0; }
     bool KeyPressedSinceLastQuery(int key) override;
 
+    std::string AskSaveFile(const std::string& initialDirectory, const std::string& initialName,
+                            const std::string& title, const FileFilter& filter) override;
+    bool AskText(const std::string& title, const std::string& prompt, std::string& text) override;
+    void SetMainWindowTitle(const std::string& title) override { titles.push_back(title); }
+    void ShowProgress(const std::string& text, float done) override { progress.push_back({text, done}); }
+    void HideProgress() override { progressHidden = true; }
+    void ShowList(ListKind kind, const std::string& title, ListSource& source) override {
+        lists[kind] = &source;
+        (void)title;
+    }
+    void RefreshList(ListKind kind) override { ++listRefreshes[kind]; }
+    void CloseList(ListKind kind) override { lists.erase(kind); }
+    bool ListShown(ListKind kind) override { return lists.count(kind) != 0; }
+
     bool RasteriseFont(const FontRequest& font, int first, int count, std::vector<GlyphBitmap>& out) override;
     bool MeasureText(const FontRequest& font, const std::string& text, int& width, int& height) override;
 
@@ -74,6 +89,14 @@ public:
     std::deque<Answer> answers;
     std::vector<RecordedDialog> dialogs;
     std::deque<std::string> fileAnswers;  // empty string: the user cancelled
+    std::vector<RecordedDialog> saveDialogs;
+    std::deque<std::string> saveAnswers;  // empty string: the user cancelled
+    std::deque<std::optional<std::string>> textAnswers;  // none: cancelled
+    std::vector<std::string> titles;
+    std::vector<std::pair<std::string, float>> progress;
+    bool progressHidden = false;
+    std::map<ListKind, ListSource*> lists;
+    std::map<ListKind, int> listRefreshes;
     bool infoOpen = false;
     int infoCreations = 0;
     std::string infoText;

@@ -1,0 +1,208 @@
+// The viewer's own tools against the scripted platform, and on a headless
+// context where they draw: the object list, select and fly, bookmarks,
+// undo from the keys, the title, and the question before quitting.
+#include <cmath>
+
+#include "app/edits.h"
+#include "app/input.h"
+#include "app/picking.h"
+#include "app/scene_pass.h"
+#include "app/viewer_ui.h"
+#include "diag/state_registry.h"
+#include "gl_fixture.h"
+#include "headless/headless_level.h"
+#include "resources/resources.h"
+#include "test_util.h"
+#include "writer/bench_level.h"
+#include "writer/demo_level.h"
+
+namespace {
+
+using platform::ListKind;
+using platform::Message;
+using platform::MessageKind;
+
+Message Key(int key, bool down = true) {
+    Message m;
+    m.kind = down ? MessageKind::KeyDown : MessageKind::KeyUp;
+    m.key = key;
+    return m;
+}
+
+Message Command(int id) {
+    Message m;
+    m.kind = MessageKind::Command;
+    m.command = id;
+    return m;
+}
+
+class ViewerUiTest : public GlTest {
+protected:
+    static void SetUpTestSuite() {
+        dir = new TempDir;
+        ASSERT_TRUE(wvwrite::WriteDemoLevel(dir->path(), nullptr));
+        ASSERT_TRUE(wvwrite::WriteBenchLevel(dir->path(), 2000, 200, 40, 3, nullptr));
+    }
+    static void TearDownTestSuite() { delete dir; }
+    void SetUp() override {
+        GlTest::SetUp();
+        if (IsSkipped()) return;
+        setenv("XDG_CONFIG_HOME", dir->path().c_str(), 1);
+        Load("demo-130.swp");
+    }
+    void TearDown() override {
+        GlTest::TearDown();
+        unsetenv("XDG_CONFIG_HOME");
+        std::fclose(quiet);
+    }
+    void Load(const std::string& level) {
+        loaded.console = quiet;
+        headless::LoadLevel(dir->File(level), loaded);
+        platform::Install(&pf);
+        InstallSceneGlHooks();
+        ResizeView(kWidth, kHeight);
+        CreateFrusta();
+        TheToggles().FogEnabled = false;
+    }
+    platform::ListSource& List(ListKind kind) {
+        EXPECT_TRUE(pf.lists.count(kind));
+        return *pf.lists.at(kind);
+    }
+    static TempDir* dir;
+    headless::LoadedLevel loaded;
+    std::FILE* quiet = std::fopen("/dev/null", "w");
+};
+TempDir* ViewerUiTest::dir = nullptr;
+
+TEST_F(ViewerUiTest, TheObjectListFiltersSortsAndFollowsDeletes) {
+    Load("bench-130.swp");
+    WindowProc(Key('O'));
+    platform::ListSource& list = List(ListKind::Objects);
+    std::size_t everything = TheScene().InstanceList.size();
+    for (const auto& [key, group] : TheScene().TerrainObjectsByHeight) everything += group.size();
+    EXPECT_EQ(list.Rows(), everything);
+    EXPECT_EQ(list.Columns(), (std::vector<std::string>{"Serial", "Name", "Model", "Class", "Position"}));
+
+    // A model name, in any case: exactly the objects of that model.
+    const std::string model = TheScene().InstanceList[3]->model->name;
+    std::string shouted = model;
+    for (char& c : shouted) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    list.SetFilter(shouted);
+    std::size_t expected = 0;
+    for (const auto& inst : TheScene().InstanceList) expected += inst->model->name.find(model) != std::string::npos;
+    ASSERT_GT(expected, 0u);
+    EXPECT_EQ(list.Rows(), expected);
+    for (std::size_t r = 0; r < list.Rows(); ++r) EXPECT_NE(list.Cell(r, 2).find(model), std::string::npos);
+
+    list.SetFilter("");
+    list.SortBy(1, false);  // names, descending
+    for (std::size_t r = 1; r < list.Rows(); ++r) EXPECT_GE(list.Cell(r - 1, 1), list.Cell(r, 1));
+    list.SortBy(0, true);  // serials, ascending
+    for (std::size_t r = 1; r < list.Rows(); ++r) EXPECT_LT(std::stoul(list.Cell(r - 1, 0)), std::stoul(list.Cell(r, 0)));
+
+    // Choosing a row selects that object; deleting it takes it off the list.
+    Message choice;
+    choice.kind = MessageKind::ListChoice;
+    choice.list = ListKind::Objects;
+    choice.row = 5;
+    choice.command = platform::kListActivate;
+    const std::string serial = list.Cell(5, 0);
+    WindowProc(choice);
+    ASSERT_NE(TheInput().SelectedInstance, nullptr);
+    EXPECT_EQ(std::to_string(TheInput().SelectedInstance->SerialId), serial);
+    EXPECT_NE(pf.debug.find("\nSelect: " + serial + " 0"), std::string::npos);
+    WindowProc(Key(platform::vk::kDelete));
+    EXPECT_EQ(list.Rows(), everything - 1);
+    EXPECT_NE(list.Cell(5, 0), serial);
+    WindowProc(Key(platform::vk::kControl));
+    WindowProc(Key('Z'));  // the undo puts it back, and back on the list
+    WindowProc(Key(platform::vk::kControl, false));
+    EXPECT_EQ(list.Rows(), everything);
+    EXPECT_EQ(list.Cell(5, 0), serial);
+    EXPECT_FALSE(TheInput().KeyState['Z']);  // Ctrl+Z never flies down
+}
+
+// Select and fly: the object ends up in the middle of the view.
+TEST_F(ViewerUiTest, SelectAndFlyPutsTheObjectInTheMiddleOfTheView) {
+    Instance* house = nullptr;
+    for (const auto& inst : TheScene().InstanceList)
+        if (std::string(inst->name) == "house_003") house = inst.get();
+    ASSERT_NE(house, nullptr);
+    SelectAndFly(*house);
+    EXPECT_EQ(TheInput().SelectedInstance, house);
+    EXPECT_LT(TheCamera().position.Distance(house->sphere.centre), 4 * house->sphere.radius + 3);
+    // Drawn with everything but the house far away: its pixels at the centre.
+    Clear(0, 0, 1);
+    SetProjection();
+    SetupCamera();
+    glEnable(GL_DEPTH_TEST);
+    DrawScenePass();
+    const auto middle = Pixel(kWidth / 2, kHeight / 2);
+    EXPECT_FALSE(middle[0] == 0 && middle[1] == 0 && middle[2] == 255);
+    std::uint32_t names[2];
+    ASSERT_TRUE(PickObject(kWidth / 2, kHeight / 2, 2, names));
+    EXPECT_EQ(names[0], house->SerialId);
+    EXPECT_NE(WindowTitle().find(" - house_003 #" + std::to_string(house->SerialId)), std::string::npos);
+}
+
+TEST_F(ViewerUiTest, BookmarksAreAddedJumpedToAndDeleted) {
+    TheCamera() = Camera{{10, 20, 30}, 45, 10};
+    pf.textAnswers = {std::string("the pond")};
+    WindowProc(Command(kCmdAddBookmark));
+    TheCamera() = Camera{{-5, -6, 7}, 0, 0};
+    pf.textAnswers = {std::nullopt};  // cancelled: nothing added
+    WindowProc(Command(kCmdAddBookmark));
+    WindowProc(Command(kCmdBookmarks));
+    platform::ListSource& list = List(ListKind::Bookmarks);
+    ASSERT_EQ(list.Rows(), 1u);
+    EXPECT_EQ(list.Cell(0, 0), "the pond");
+    Message jump;
+    jump.kind = MessageKind::ListChoice;
+    jump.list = ListKind::Bookmarks;
+    jump.row = 0;
+    jump.command = platform::kListActivate;
+    WindowProc(jump);
+    EXPECT_EQ(TheCamera().position, Vector3(10, 20, 30));
+    EXPECT_EQ(TheCamera().yaw, 45.0f);
+    jump.command = platform::kListDelete;
+    WindowProc(jump);
+    EXPECT_EQ(list.Rows(), 0u);
+}
+
+// Quitting with unsaved edits asks: Cancel stays, No quits, Yes saves first.
+TEST_F(ViewerUiTest, QuittingWithUnsavedEditsAsksFirst) {
+    WindowProc(Command(kCmdExit));
+    EXPECT_EQ(pf.quitsPosted.size(), 1u);  // nothing to lose: no question
+    EXPECT_TRUE(pf.boxes.empty());
+    Instance& inst = *TheScene().InstanceList[3];
+    BeginDrag(inst);
+    inst.SetPosition(inst.position.x + 1, inst.position.y, inst.position.z);
+    EndDrag();
+    UpdateWindowTitle();
+    EXPECT_NE(pf.titles.back().find("[unsaved edits]"), std::string::npos);
+
+    pf.answers = {platform::Answer::Cancel};
+    Message close;
+    close.kind = MessageKind::Close;
+    WindowProc(close);
+    ASSERT_EQ(pf.boxes.size(), 1u);
+    EXPECT_EQ(pf.boxes[0].buttons, platform::Buttons::YesNoCancel);
+    EXPECT_EQ(pf.quitsPosted.size(), 1u);  // stayed
+
+    pf.answers = {platform::Answer::Yes};
+    pf.saveAnswers = {dir->File("kept.grf")};
+    WindowProc(close);
+    EXPECT_EQ(pf.quitsPosted.size(), 2u);
+    EXPECT_TRUE(std::filesystem::exists(dir->File("kept.grf")));
+    EXPECT_FALSE(HasUnsavedEdits());
+
+    inst.SetPosition(inst.position.x + 1, inst.position.y, inst.position.z);  // a drag of its own
+    BeginDrag(inst);
+    inst.SetPosition(inst.position.x + 1, inst.position.y, inst.position.z);
+    EndDrag();
+    pf.answers = {platform::Answer::No};
+    WindowProc(Command(kCmdExit));
+    EXPECT_EQ(pf.quitsPosted.size(), 3u);
+}
+
+}  // namespace
