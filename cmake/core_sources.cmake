@@ -26,12 +26,18 @@ set(WV_CORE_SOURCES
   src/files/texture_image.cpp
   src/files/mesh_objects.cpp
   src/scene/render_state.cpp
+  src/scene/gl_texture.cpp
   src/scene/value_table.cpp
   src/scene/scene_model.cpp
   src/scene/model_loader.cpp
   src/scene/scene_construction.cpp
   src/scene/dumps.cpp
+  src/effects/shadows.cpp
+  src/terrain/height_field.cpp
   src/terrain/terrain.cpp
   src/app/load_sequence.cpp
+  src/app/edits.cpp
+  src/app/level_save.cpp
+  src/app/bookmarks.cpp
   src/app/movement.cpp
 )

@@ -14,7 +14,11 @@ packages=(
   libfreetype-dev libfontconfig1-dev         # overlay fonts
   fonts-liberation                           # a metric match for "Arial"
   xvfb xauth xdotool xclip                   # the windowed tests: a virtual display, driven
+  libtinygltf-dev                            # glTF export
 )
+# The Khronos glTF validator runs under Node.js; a machine that has node and
+# npm from elsewhere keeps them.
+if ! command -v node >/dev/null || ! command -v npm >/dev/null; then packages+=(nodejs npm); fi
 
 missing=()
 for p in "${packages[@]}"; do
@@ -23,12 +27,25 @@ done
 
 if [ ${#missing[@]} -eq 0 ]; then
   echo "setup: all ${#packages[@]} packages present"
-  exit 0
+else
+  echo "setup: installing ${missing[*]}"
+  sudo=""
+  if [ "$(id -u)" -ne 0 ]; then sudo="sudo"; fi
+  export DEBIAN_FRONTEND=noninteractive
+  $sudo apt-get update -q
+  $sudo apt-get install -y -q --no-install-recommends "${missing[@]}"
 fi
 
-echo "setup: installing ${missing[*]}"
-sudo=""
-if [ "$(id -u)" -ne 0 ]; then sudo="sudo"; fi
-export DEBIAN_FRONTEND=noninteractive
-$sudo apt-get update -q
-$sudo apt-get install -y -q --no-install-recommends "${missing[@]}"
+# The glTF validator from the npm registry, into the checkout's .cache/npm
+# (the export test says so and is skipped where it cannot be installed).
+validator_version=2.0.0-dev.3.10
+npm_dir="$(cd "$(dirname "$0")/.." && pwd)/.cache/npm"
+if [ ! -f "$npm_dir/node_modules/gltf-validator/package.json" ] ||
+   ! grep -q "\"version\": \"$validator_version\"" "$npm_dir/node_modules/gltf-validator/package.json"; then
+  mkdir -p "$npm_dir"
+  if npm install --prefix "$npm_dir" --no-audit --no-fund --loglevel=error "gltf-validator@$validator_version" >/dev/null; then
+    echo "setup: gltf-validator $validator_version installed"
+  else
+    echo "setup: could not install gltf-validator; the glTF validation test will be skipped"
+  fi
+fi

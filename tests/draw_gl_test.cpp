@@ -5,7 +5,8 @@
 
 #include "diag/stat_counter.h"
 #include "gl_fixture.h"
-#include "scene/scene_pass.h"
+#include "app/scene_pass.h"
+#include "scene/scene_draw.h"
 #include "files/texture_image.h"
 
 namespace {
@@ -326,7 +327,7 @@ TEST_F(DrawTest, ShadowedDrawDimsWhatItsShadowPictureCovers) {
     glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
     glTexImage2D(GL_TEXTURE_2D, 0, GL_ALPHA, 128, 128, 0, GL_ALPHA, GL_UNSIGNED_BYTE, alpha.data());
     ShadowTexture picture;
-    picture.name = name;
+    picture.glName = name;
 
     Model m;
     m.materials.resize(1);
@@ -372,7 +373,6 @@ TEST_F(DrawTest, ShadowedDrawDimsWhatItsShadowPictureCovers) {
     EXPECT_EQ(texture[0], 1.0f);  // put back to identity
     EXPECT_EQ(texture[12], 0.0f);
     glDisable(GL_LIGHTING);
-    glDeleteTextures(1, &name);
 }
 
 // A face with a corner past the vertex list (a damaged mesh) is counted but

@@ -331,7 +331,8 @@ TEST_F(LoaderTest, ThePixelBufferPairIsAnsweredByFramebufferObjects) {
                                            "glFramebufferTexture2D",  "glCheckFramebufferStatus",
                                            "glDeleteFramebuffers",    "glGenRenderbuffers",
                                            "glBindRenderbuffer",      "glRenderbufferStorage",
-                                           "glFramebufferRenderbuffer", "glDeleteRenderbuffers"};
+                                           "glFramebufferRenderbuffer", "glGetRenderbufferParameteriv",
+                                           "glDeleteRenderbuffers"};
     for (const FramebufferCase& c : cases) {
         SCOPED_TRACE(std::string(c.glExtensions) + " | " + c.windowSystem + " | " + c.version);
         ResetExtensions();

@@ -1,7 +1,8 @@
 // Picking through GL selection mode on a headless context.
 #include "app/picking.h"
 #include "gl_fixture.h"
-#include "scene/scene_pass.h"
+#include "app/scene_pass.h"
+#include "scene/scene_draw.h"
 
 namespace {
 

@@ -12,12 +12,14 @@
 #include "app/load_sequence.h"
 #include "diag/clock.h"
 #include "diag/log.h"
+#include "app/scene_pass.h"
 #include "diag/state_registry.h"
+#include "effects/shadow_render.h"
 #include "math/camera.h"
 #include "platform/platform.h"
 #include "scene/render_state.h"
 #include "scene/scene_model.h"
-#include "scene/scene_pass.h"
+#include "terrain/terrain_draw.h"
 
 const char* const kHelpText =
     "Keyboard controls:\nF1\tToggle this help screen\n1-6\tSet movement speed\nW/S/A/D\tMove\nESC\tToggle "
@@ -187,6 +189,10 @@ bool DrawFrame() {
     scene.LightDirection.Normalise();
     const double delta = GetFrameDelta();
     f.FrameTime = static_cast<float>(delta);
+    if (!TheRenderState().PickingActive) {
+        UpdateTerrainFrame();
+        UpdateShadows();
+    }
 
     glClearColor(scene.FogColor[0], scene.FogColor[1], scene.FogColor[2], 1.0f);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);

@@ -8,6 +8,7 @@
 #include "math/camera.h"
 #include "scene/model_draw.h"
 #include "scene/render_state.h"
+#include "terrain/terrain_bake.h"
 
 namespace {
 const char* TrueFalse(bool b) { return b ? "true" : "false"; }
@@ -49,6 +50,7 @@ bool InitGL() {
 
     caps.Dot3Available = caps.HasDot3 && caps.HasMultitexture && blendColour;
     InstallSceneGlHooks();
+    InstallTerrainGlHooks();
     CreateFrusta();
     BuildOverlayFont();
     return true;

@@ -8,6 +8,9 @@
 #include "app/load_sequence.h"
 #include "diag/log.h"
 #include "diag/state_registry.h"
+#include "effects/offscreen.h"
+#include "effects/shadows.h"
+#include "terrain/terrain.h"
 #include "math/camera.h"
 #include "platform/platform.h"
 #include "resources/resources.h"
@@ -52,6 +55,11 @@ bool CreateGLWindow(const char* title, int width, int height, int bits) {
 void KillGLWindow() {
     LogPrintf("\n\n    KillGLWindow\n    ============\n");
     KillModels();
+    // The pooled textures and the off-screen buffer live for the run: they
+    // go now, while the window's context is current.
+    TerrainTexturePool().Clear();
+    TheShadows().pool.Clear();
+    KillPBuffer();
     DeleteOverlayFont();
     DestroyFrusta();
     platform::Current().DestroyMainWindow();

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "app/edits.h"
 #include "app/gl_window.h"
 #include "app/picking.h"
 #include "diag/log.h"
@@ -12,6 +13,7 @@
 #include "scene/dumps.h"
 #include "scene/render_state.h"
 #include "scene/scene_model.h"
+#include "terrain/terrain.h"
 
 namespace {
 
@@ -31,30 +33,23 @@ void HideCursor() {
     in.cursorHidden = true;
 }
 
+// Deleted objects are kept by the edit history, so that an undo can put
+// them back; no list keeps pointing at them meanwhile.
 void DeleteSelected() {
     InputState& in = TheInput();
     Instance* selected = in.SelectedInstance;
     if (!selected) return;
-    SceneState& scene = TheScene();
-    auto& list = scene.InstanceList;
-    const auto it = std::find_if(list.begin(), list.end(), [&](const auto& p) { return p.get() == selected; });
-    // No list may keep pointing at it once it is gone.
-    auto& candidates = ShadowCandidates();
-    candidates.erase(std::remove(candidates.begin(), candidates.end(), selected), candidates.end());
-    if (it != list.end()) {
-        list.erase(it);  // keeps the order of the others
-        in.SelectedInstance = nullptr;
-        return;
-    }
-    for (auto& [height, group] : scene.TerrainObjectsByHeight) {
-        for (std::size_t i = 0; i < group.size(); ++i) {
-            if (group[i].get() != selected) continue;
-            group[i] = std::move(group.back());
-            group.pop_back();
-            in.SelectedInstance = nullptr;
-            break;
-        }
-    }
+    if (DeleteInstance(*selected)) in.SelectedInstance = nullptr;
+}
+
+// The object a step concerned becomes the selection; a redone delete
+// leaves nothing selected that is gone.
+void UndoOrRedo(bool undo) {
+    InputState& in = TheInput();
+    Instance* touched = undo ? Undo() : Redo();
+    InstanceSlot slot;
+    if (touched) in.SelectedInstance = touched;
+    else if (in.SelectedInstance && !FindSlot(*in.SelectedInstance, slot)) in.SelectedInstance = nullptr;
 }
 
 void CommandKey(int key) {
@@ -91,6 +86,7 @@ void CommandKey(int key) {
             break;
         case 'I': toggles.RotatingSun = !toggles.RotatingSun; break;
         case 'P': toggles.ObjectPositions = !toggles.ObjectPositions; break;
+        case 'T': UpdateTerrain(TheCamera().position); break;
         default: break;
     }
 }
@@ -135,6 +131,7 @@ void Drag(const Message& m, float dx, float dy) {
 
 bool MouseMove(const Message& m) {
     InputState& in = TheInput();
+    if (!m.leftButton) EndDrag();
     in.previousMouseX = in.mouseX;
     in.previousMouseY = in.mouseY;
     in.mouseX = m.x;
@@ -215,6 +212,11 @@ bool WindowProc(const Message& m) {
             ResizeView(m.width, m.height);
             return true;
         case MessageKind::KeyDown:
+            // Ctrl with a letter is a command, never a movement key held.
+            if (in.KeyState[platform::vk::kControl] && (m.key == 'Z' || m.key == 'Y')) {
+                UndoOrRedo(m.key == 'Z');
+                return true;
+            }
             if (m.key >= 0 && m.key < 256) in.KeyState[static_cast<std::size_t>(m.key)] = true;
             CommandKey(m.key);
             return true;
@@ -226,7 +228,10 @@ bool WindowProc(const Message& m) {
         case MessageKind::MouseMove:
             return MouseMove(m);
         case MessageKind::LButtonDown:
+            EndDrag();
             SelectAt(m.x, m.y);
+            // A drag of the selection is one edit, however long.
+            if (!in.FlyingMode && in.SelectedInstance) BeginDrag(*in.SelectedInstance);
             return false;
         case MessageKind::Quit:
             return true;

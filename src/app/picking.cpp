@@ -11,7 +11,7 @@
 #include "scene/dumps.h"
 #include "scene/render_state.h"
 #include "scene/scene_model.h"
-#include "scene/scene_pass.h"
+#include "app/scene_pass.h"
 
 namespace {
 constexpr int kSelectionWords = 512;

@@ -332,7 +332,8 @@ typedef void(APIENTRYP PFNGLADDSWAPHINTRECTWINPROC)(GLint x, GLint y, GLsizei wi
     X(PFNGLADDSWAPHINTRECTWINPROC, glAddSwapHintRectWIN)
 
 // The off-screen buffer as a framebuffer object (see the table in the loader):
-// the object and its attachment, then the depth storage. Resolved without a
+// the object and its attachment, then the colour and depth storage and its
+// size query. Resolved without a
 // suffix, or with "EXT" when only GL_EXT_framebuffer_object is there.
 #define GLH_FRAMEBUFFER_TARGET(X) \
     X(PFNGLGENFRAMEBUFFERSPROC, glGenFramebuffers) \
@@ -346,6 +347,7 @@ typedef void(APIENTRYP PFNGLADDSWAPHINTRECTWINPROC)(GLint x, GLint y, GLsizei wi
     X(PFNGLBINDRENDERBUFFERPROC, glBindRenderbuffer) \
     X(PFNGLRENDERBUFFERSTORAGEPROC, glRenderbufferStorage) \
     X(PFNGLFRAMEBUFFERRENDERBUFFERPROC, glFramebufferRenderbuffer) \
+    X(PFNGLGETRENDERBUFFERPARAMETERIVPROC, glGetRenderbufferParameteriv) \
     X(PFNGLDELETERENDERBUFFERSPROC, glDeleteRenderbuffers)
 
 #define GLH_ALL_ENTRY_POINTS(X)        \

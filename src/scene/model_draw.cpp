@@ -11,6 +11,7 @@
 #include "files/texture_database.h"
 #include "files/texture_image.h"
 #include "glh/glh_extensions.h"
+#include "math/bounding.h"
 #include "math/camera.h"
 #include "scene/render_state.h"
 #include "scene/scene_model.h"
@@ -391,13 +392,14 @@ void DrawShadowed(Instance& inst) {
     glDepthFunc(GL_EQUAL);
     if (lighting) glDisable(GL_LIGHTING);
     glColor4f(1, 1, 1, 1);
-    glBindTexture(GL_TEXTURE_2D, inst.ShadowSlot->name);
+    glBindTexture(GL_TEXTURE_2D, inst.ShadowSlot->glName);
     // Model positions into the receiver's light-space picture.
     const Vector3& l = TheScene().LightDirection;
     glMatrixMode(GL_TEXTURE);
     glScalef(0.5f, 0.5f, 0.5f);
     glTranslatef(1, 1, 1);
-    gluLookAt(0, 0, 0, l.x, l.y, l.z, 0, 0, 1);
+    const Vector3 up = LookUpFor(l);
+    gluLookAt(0, 0, 0, l.x, l.y, l.z, up.x, up.y, up.z);
     glRotatef(static_cast<GLfloat>(inst.rotation.z * kDegrees), 0, 0, 1);
     glRotatef(static_cast<GLfloat>(inst.rotation.y * kDegrees), 0, 1, 0);
     glRotatef(static_cast<GLfloat>(inst.rotation.x * kDegrees), 1, 0, 0);

@@ -47,31 +47,6 @@ const std::array<Exclusions, 9> kLevelExclusions = {{
 }};
 static_assert(kLevelExclusions.size() == kLevelRows.size() + 1, "one exclusion row per level row, plus row 0");
 
-struct RegionRecord {
-    std::uint32_t object;
-    std::uint32_t name;
-    Vector3 position, rotation;
-    float scale;
-    std::uint32_t table;
-    std::uint32_t hasTable;
-};
-
-RegionRecord ReadRecord(std::span<const std::uint8_t> block, std::size_t at) {
-    RegionRecord r{};
-    ReadU32(block, at + 0, r.object);
-    ReadU32(block, at + 4, r.name);
-    ReadF32(block, at + 8, r.position.x);
-    ReadF32(block, at + 12, r.position.y);
-    ReadF32(block, at + 16, r.position.z);
-    ReadF32(block, at + 20, r.rotation.x);
-    ReadF32(block, at + 24, r.rotation.y);
-    ReadF32(block, at + 28, r.rotation.z);
-    ReadF32(block, at + 32, r.scale);
-    ReadU32(block, at + 36, r.table);
-    ReadU32(block, at + 40, r.hasTable);
-    return r;
-}
-
 bool Is(const std::string& cls, const char* name) { return cls == name; }
 
 // A fault of the file that is no box's business: the log and the debug output.
@@ -93,6 +68,31 @@ const char* BlockName(std::uint32_t handle) {
 }
 
 }  // namespace
+
+RegionCounts CountRegionRecords(std::span<const std::uint8_t> block) {
+    RegionCounts c;
+    ReadU32(block, 0, c.stated);
+    const std::size_t whole = block.size() >= 4 ? (block.size() - 4) / kRegionRecordSize : 0;
+    c.held = static_cast<std::uint32_t>(std::min<std::size_t>(c.stated, whole));
+    return c;
+}
+
+RegionRecord ReadRegionRecord(std::span<const std::uint8_t> block, std::uint32_t index) {
+    const std::size_t at = 4 + std::size_t{index} * kRegionRecordSize;
+    RegionRecord r{};
+    ReadU32(block, at + 0, r.object);
+    ReadU32(block, at + 4, r.name);
+    ReadF32(block, at + 8, r.position.x);
+    ReadF32(block, at + 12, r.position.y);
+    ReadF32(block, at + 16, r.position.z);
+    ReadF32(block, at + 20, r.rotation.x);
+    ReadF32(block, at + 24, r.rotation.y);
+    ReadF32(block, at + 28, r.rotation.z);
+    ReadF32(block, at + 32, r.scale);
+    ReadU32(block, at + 36, r.table);
+    ReadU32(block, at + 40, r.hasTable);
+    return r;
+}
 
 int LevelRow(std::string_view levelName) {
     for (const LevelRowEntry& e : kLevelRows)
@@ -125,17 +125,15 @@ void SceneConstruction() {
     scene.FogColor[0] = scene.FogColor[1] = scene.FogColor[2] = scene.FogColor[3] = 1.0f;
     TheMeshLoader().LoadTextures = true;
     const std::span<const std::uint8_t> bytes = region->bytes();
-    std::uint32_t count = 0;
-    ReadU32(bytes, 0, count);
     // Only whole records that the block holds are visited.
-    const std::uint32_t held = static_cast<std::uint32_t>(bytes.size() >= 4 ? (bytes.size() - 4) / kRegionRecordSize : 0);
-    const std::uint32_t records = std::min(count, held);
+    const RegionCounts counts = CountRegionRecords(bytes);
+    const std::uint32_t count = counts.stated, records = counts.held;
     if (records < count)
         Warning("the .region block is cut short: it holds " + std::to_string(records) + " of its " +
                 std::to_string(count) + " records");
 
     for (std::uint32_t i = 0; i < records; ++i) {
-        const RegionRecord r = ReadRecord(bytes, 4 + std::size_t{i} * kRegionRecordSize);
+        const RegionRecord r = ReadRegionRecord(bytes, i);
         std::string cls;
         const char* name = file.GetSymbolName(r.name);
         const char first = name ? name[0] : '\0';
@@ -232,6 +230,8 @@ void SceneConstruction() {
             inst->index = i;
             inst->name = name;
             inst->valueTable = hasTable ? t : 0xFFFFFFFFu;
+            inst->loadedPosition = inst->position;
+            inst->loadedRotation = inst->rotation;
             inst->UpdateBounds();
             if (base) {
                 Vector3& lo = scene.TerrainMin;
@@ -263,6 +263,8 @@ void SceneConstruction() {
         inst->index = i;
         inst->name = name;
         inst->valueTable = hasTable ? t : 0xFFFFFFFFu;
+        inst->loadedPosition = inst->position;
+        inst->loadedRotation = inst->rotation;
         inst->UpdateBounds();
         if (scene.HeightFieldExclusions.count(model->handle) || scene.HeightFieldExclusions.count(i))
             inst->ExcludeFromHeightField = true;

@@ -14,10 +14,6 @@ SceneHooks& TheSceneHooks() {
     return hooks;
 }
 
-TextureObject::~TextureObject() {
-    if (glName != 0 && TheSceneHooks().deleteTexture) TheSceneHooks().deleteTexture(glName);
-}
-
 Model::~Model() {
     if (displayListBuilt && TheSceneHooks().deleteDisplayList) TheSceneHooks().deleteDisplayList(displayList);
 }

@@ -14,19 +14,17 @@
 #include "math/bounding.h"
 #include "math/matrix3.h"
 #include "math/vector3.h"
+#include "scene/gl_texture.h"
 #include "scene/value_table.h"
 
-// A GL texture wrapper. The core creates none: the drawing code gives it a
-// name on first use. Until then (and without GL) the name stays 0.
-class TextureObject {
+// A material's (or the sky's) texture. The core creates none: the drawing
+// code gives it a name on first use. Until then (and without GL) the name
+// stays 0.
+class TextureObject : public GlTexture {
 public:
     TextureObject() = default;
     explicit TextureObject(bool alpha) : hasAlpha(alpha) {}
-    TextureObject(const TextureObject&) = delete;
-    TextureObject& operator=(const TextureObject&) = delete;
-    virtual ~TextureObject();  // deletes the GL texture when it has a name
 
-    std::uint32_t glName = 0;
     bool hasAlpha = false;
     // Pixels decoded at load for a texture that must exist before the first
     // draw (the sky); the drawing code uploads and releases them.
@@ -91,11 +89,10 @@ public:
 };
 
 // A receiver's shadow picture: the alpha image of what lies on the light
-// ray through it. The shadow pass (effects/) owns and fills these; drawing
+// ray through it. The shadow pass (effects/) pools and fills these; drawing
 // only binds one onto the instance that holds it.
-struct ShadowTexture {
-    std::int32_t width = 128, height = 128;
-    std::uint32_t name = 0;  // GL texture name
+struct ShadowTexture : GlTexture {
+    ShadowTexture() : GlTexture(128, 128) {}
 };
 
 class Instance {
@@ -130,6 +127,9 @@ public:
     bool Unlit = false;
     ShadowTexture* ShadowSlot = nullptr;
     bool ExcludeFromHeightField = false;
+    // The placement scene construction gave it, so that a save can tell
+    // what the user changed.
+    Vector3 loadedPosition, loadedRotation;
     Vector3 boxMin{1e20f, 1e20f, 1e20f};
     Vector3 boxMax{-1e20f, -1e20f, -1e20f};
     BoundingSphere sphere;

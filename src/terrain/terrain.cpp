@@ -1,11 +1,278 @@
 #include "terrain/terrain.h"
 
+#include <algorithm>
+#include <cmath>
+
 #include "diag/log.h"
+#include "diag/state_registry.h"
+#include "math/camera.h"
+#include "scene/render_state.h"
 #include "scene/scene_model.h"
 
+namespace {
+
+void ReleaseTexture(TerrainNode& node) {
+    if (node.texture) TerrainTexturePool().Release(node.texture);
+    node.texture = nullptr;
+}
+
+bool Overlaps(const TerrainNode& node, float x0, float y0, float x1, float y1) {
+    return node.minX <= x1 && node.maxX >= x0 && node.minY <= y1 && node.maxY >= y0;
+}
+
+void MarkArea(TerrainNode& node, float x0, float y0, float x1, float y1) {
+    if (!Overlaps(node, x0, y0, x1, y1)) return;
+    if (node.textureLeaf) {
+        if (node.texture) node.needsBake = true;
+        return;
+    }
+    if (node.isLeaf) return;
+    for (auto& child : node.children)
+        if (child) MarkArea(*child, x0, y0, x1, y1);
+}
+
+void ResetTerrain() {
+    TerrainState& t = TheTerrain();
+    if (t.root) DestroySubtree(t.root);
+    t = TerrainState{};
+}
+
+const StateReset kTerrainReset{"terrain", StateLayer::Terrain, StateScope::Level, &ResetTerrain};
+const StateReset kHooksReset{"terrain hooks", StateLayer::Terrain, StateScope::Process,
+                             [] { TheTerrainHooks() = TerrainHooks{}; }};
+// The textures outlive levels: they go at program end with their context.
+const StateReset kPoolReset{"terrain textures", StateLayer::Terrain, StateScope::Process,
+                            [] {
+                                TerrainTexturePool().Clear();
+                                TerrainTexturePool().create = nullptr;
+                            }};
+
+}  // namespace
+
+TerrainState& TheTerrain() {
+    static TerrainState state;
+    return state;
+}
+
+TexturePool<TerrainTexture>& TerrainTexturePool() {
+    static TexturePool<TerrainTexture> pool;
+    return pool;
+}
+
+TerrainHooks& TheTerrainHooks() {
+    static TerrainHooks hooks;
+    return hooks;
+}
+
+float TerrainHeightAt(float x, float y) { return TerrainHeightAt(TheTerrain().field, x, y); }
+
+Vector3 TerrainNormalAt(std::int32_t i, std::int32_t j) { return TerrainNormalAt(TheTerrain().field, i, j); }
+
+Vector3 TerrainNode::Corner(int i) const {
+    switch (i & 3) {
+        case 0: return {minX, minY, 0};
+        case 1: return {maxX, minY, 0};
+        case 2: return {maxX, maxY, 0};
+        default: return {minX, maxY, 0};
+    }
+}
+
+std::int32_t DetailLevel(float base, float d) {
+    const float l = d == 0.0f ? base : base - std::log2(d);
+    if (!std::isfinite(l)) return l > 0 ? 1000 : -1000;  // an infinite distance asks for nothing
+    return static_cast<std::int32_t>(std::clamp(l, -1000.0f, 1000.0f));
+}
+
+std::int32_t GeometrySplitRule::Evaluate(TerrainNode& node) const {
+    const Vector3& camera = TheCamera().position;
+    for (int i = 0; i < 4; ++i) {
+        const Vector3 a = node.Corner(i), b = node.Corner(i + 1);
+        const float halfLength = 0.5f * (a - b).Length();
+        const Vector3 m = (a + b) * 0.5f;
+        const Vector3 p{m.x, m.y, TerrainHeightAt(m.x, m.y)};
+        float d = (camera - p).Length() - halfLength;
+        if (d < 0.0f) d = 0.0f;
+        node.edgeSplit[static_cast<std::size_t>(i)] = DetailLevel(15.0f, d) > node.depth;
+    }
+    const bool allSplit = node.edgeSplit[0] && node.edgeSplit[1] && node.edgeSplit[2] && node.edgeSplit[3];
+    if (node.isLeaf) return node.depth < kMaxGeometryDepth && allSplit ? 1 : 0;
+    for (const auto& child : node.children)
+        if (child && !child->isLeaf) return 0;
+    if (!node.parent) return 0;  // the root never merges
+    return allSplit ? 0 : -1;
+}
+
+int FanVertices(const TerrainNode& node, FanVertexList& out) {
+    int n = 0;
+    out[static_cast<std::size_t>(n++)] = {node.centre[0], node.centre[1]};
+    for (int i = 0; i < 4; ++i) {
+        const Vector3 a = node.Corner(i);
+        out[static_cast<std::size_t>(n++)] = {a.x, a.y};
+        if (node.edgeSplit[static_cast<std::size_t>(i)]) {
+            const Vector3 b = node.Corner(i + 1);
+            out[static_cast<std::size_t>(n++)] = {(a.x + b.x) / 2, (a.y + b.y) / 2};
+        }
+    }
+    out[static_cast<std::size_t>(n++)] = {node.minX, node.minY};
+    return n;
+}
+
+std::int32_t TextureSplitRule::Evaluate(TerrainNode& node) const {
+    const Vector3 p{node.centre[0], node.centre[1], TerrainHeightAt(node.centre[0], node.centre[1])};
+    float d = (TheCamera().position - p).Length() - node.halfDiagonal;
+    if (d < 0.0f) d = 0.0f;
+    const std::int32_t level = DetailLevel(12.0f, d);
+    if (node.textureLeaf) return node.depth < kMaxTextureDepth && node.depth < level ? 1 : 0;
+    if (node.isLeaf) return 0;
+    for (const auto& child : node.children)
+        if (child && !child->textureLeaf) return 0;
+    if (!node.parent) return 0;
+    return node.depth > level ? -1 : 0;
+}
+
+void UpdateTextures(TerrainNode& node, void (*bake)(TerrainNode&)) {
+    static const TextureSplitRule rule;
+    const std::int32_t r = rule.Evaluate(node);
+    if (r > 0) {
+        if (node.isLeaf) Subdivide(node);
+        node.textureLeaf = false;
+        ReleaseTexture(node);
+        for (auto& child : node.children) child->textureLeaf = true;
+        for (auto& child : node.children) UpdateTextures(*child, bake);
+    } else if (r < 0) {
+        for (auto& child : node.children) {
+            child->textureLeaf = false;
+            ReleaseTexture(*child);
+        }
+        node.textureLeaf = true;
+    } else if (!node.textureLeaf && !node.isLeaf) {
+        for (auto& child : node.children)
+            if (child) UpdateTextures(*child, bake);
+    }
+    const Frustum* range = TheFrusta().terrain;
+    if (!range || !range->rangeSphere.Intersects(node.sphere)) {
+        ReleaseTexture(node);
+        return;
+    }
+    if (!node.texture && node.textureLeaf) {
+        node.texture = TerrainTexturePool().Acquire();
+        node.needsBake = true;
+    }
+    if (node.texture && node.needsBake && bake) bake(node);
+}
+
+void MarkForRebake(TerrainNode& node) {
+    if (node.textureLeaf) {
+        if (node.texture) node.needsBake = true;
+        return;
+    }
+    for (auto& child : node.children)
+        if (child) MarkForRebake(*child);
+}
+
+void MarkAreaForRebake(const Vector3& centre, float radius) {
+    TerrainNode* root = TheTerrain().root.get();
+    if (!root) return;
+    const float r = 1.5f * radius + 2.0f;
+    MarkArea(*root, centre.x - r, centre.y - r, centre.x + r, centre.y + r);
+}
+
+void ComputeNodeBounds(TerrainNode& node) {
+    node.centre[0] = (node.minX + node.maxX) / 2;
+    node.centre[1] = (node.minY + node.maxY) / 2;
+    const float w = node.maxX - node.minX, h = node.maxY - node.minY;
+    node.halfDiagonal = 0.5f * std::sqrt(w * w + h * h);
+    node.sphere.centre = {node.centre[0], node.centre[1], TerrainHeightAt(node.centre[0], node.centre[1])};
+    node.sphere.radius = 1.5f * std::max(w, h);
+}
+
+std::unique_ptr<TerrainNode> MakeRootNode() {
+    auto root = std::make_unique<TerrainNode>();
+    root->minX = root->minY = -kTerrainHalfSize;
+    root->maxX = root->maxY = kTerrainHalfSize;
+    ComputeNodeBounds(*root);
+    return root;
+}
+
+void Subdivide(TerrainNode& node) {
+    node.isLeaf = false;
+    const float cx = (node.minX + node.maxX) / 2, cy = (node.minY + node.maxY) / 2;
+    for (int i = 0; i < 4; ++i) {
+        const Vector3 corner = node.Corner(i);
+        auto child = std::make_unique<TerrainNode>();
+        child->minX = std::min(cx, corner.x);
+        child->maxX = std::max(cx, corner.x);
+        child->minY = std::min(cy, corner.y);
+        child->maxY = std::max(cy, corner.y);
+        child->depth = node.depth + 1;
+        child->parent = &node;
+        ComputeNodeBounds(*child);
+        node.children[static_cast<std::size_t>(i)] = std::move(child);
+    }
+}
+
+void DestroySubtree(std::unique_ptr<TerrainNode>& node) {
+    if (!node) return;
+    ReleaseTexture(*node);
+    for (auto& child : node->children) DestroySubtree(child);
+    node.reset();
+}
+
+void UpdateGeometry(TerrainNode& node) {
+    static const GeometrySplitRule rule;
+    const std::int32_t r = rule.Evaluate(node);
+    if (r > 0) {
+        Subdivide(node);
+        for (auto& child : node.children) UpdateGeometry(*child);
+    } else if (r == 0) {
+        if (!node.isLeaf)
+            for (auto& child : node.children)
+                if (child) UpdateGeometry(*child);
+    } else {
+        for (auto& child : node.children) DestroySubtree(child);
+        node.isLeaf = true;
+    }
+}
+
+void RefreshSpheres(TerrainNode& node) {
+    for (auto& child : node.children)
+        if (child) RefreshSpheres(*child);
+    ComputeNodeBounds(node);
+}
+
+void UpdateTerrain(const Vector3& camera) {
+    if (TheToggles().FreezeUpdate) return;
+    TerrainState& t = TheTerrain();
+    HeightField& f = t.field;
+    f.originZ = 0.0f;
+    f.originX = std::trunc(camera.x) - f.extentX / 2;
+    f.originY = std::trunc(camera.y) - f.extentY / 2;
+    if (f.samples.empty()) return;
+    t.lastBuild = HeightFieldStats{};
+    BuildHeightField(f, t.pyramid, &t.lastBuild);
+    if (t.root) RefreshSpheres(*t.root);
+}
+
+bool RecentreIfStrayed(const Vector3& camera) {
+    const HeightField& f = TheTerrain().field;
+    const float dx = camera.x - (f.originX + f.extentX / 2), dy = camera.y - (f.originY + f.extentY / 2);
+    if (!(std::sqrt(dx * dx + dy * dy) > kRecentreFraction * std::min(f.extentX, f.extentY))) return false;
+    UpdateTerrain(camera);
+    return true;
+}
+
 void InitTerrain() {
-    // The height field and the quadtree are built here once the terrain
-    // exists; the load sequence already calls this at its place.
+    if (TheTerrainHooks().initOffscreen) TheTerrainHooks().initOffscreen();
+    LogPrintf("\n\n    InitTerrain\n    ===========\n");
+    TerrainState& t = TheTerrain();
+    if (t.root) DestroySubtree(t.root);
+    HeightField& f = t.field;
+    f.W = f.H = kHeightFieldSize;
+    f.samples.assign(static_cast<std::size_t>(f.W) * f.H, 0.0f);
+    f.extentX = f.extentY = 2048.0f;
+    f.scaleZ = 1.0f;
+    UpdateTerrain(TheCamera().position);
+    t.root = MakeRootNode();
 }
 
 void KillTerrain() {
@@ -13,4 +280,5 @@ void KillTerrain() {
     SceneState& scene = TheScene();
     for (auto& [height, group] : scene.TerrainObjectsByHeight) group.clear();  // ascending keys, each in order
     scene.TerrainObjectsByHeight.clear();
+    ResetTerrain();
 }

@@ -1,8 +1,139 @@
-// The terrain: a height field inferred from the scene, drawn as a
-// camera-following quadtree. Set up once after scene construction and torn
-// down at unload.
+// The terrain: the height field window that follows the camera and the
+// quadtree it is drawn with. The tree's square is fixed (8192 units a side
+// around the origin); only the height window moves. Geometry refines
+// toward the camera down to 2-unit cells; the coarser texture tree of the
+// baking lives in the same nodes.
+//
+// What needs no GL lives here and in height_field: the heights, the tree's
+// decisions and bookkeeping. Drawing and baking are in terrain_draw.
 #pragma once
 
+#include <array>
+#include <cstdint>
+#include <memory>
+
+#include "math/bounding.h"
+#include "math/vector3.h"
+#include "scene/gl_texture.h"
+#include "terrain/height_field.h"
+
+// A quad's baked picture of the ground, 128 x 128 texels.
+struct TerrainTexture : GlTexture {
+    TerrainTexture() : GlTexture(128, 128) {}
+};
+
+struct TerrainNode {
+    float minX = 0, minY = 0, maxX = 0, maxY = 0;
+    bool isLeaf = true;
+    std::int32_t depth = 0;
+    std::array<std::unique_ptr<TerrainNode>, 4> children;  // child i spans from the centre to corner i
+    TerrainNode* parent = nullptr;
+    std::array<bool, 4> edgeSplit{};  // edge i (corner i to i + 1) wants more detail than this depth
+    bool textureLeaf = true;
+    bool needsBake = false;
+    TerrainTexture* texture = nullptr;
+    float centre[2] = {1e20f, 1e20f};
+    float halfDiagonal = 0.0f;
+    BoundingSphere sphere;
+
+    // Corners 0 (minX, minY), 1 (maxX, minY), 2 (maxX, maxY), 3 (minX, maxY).
+    Vector3 Corner(int i) const;
+};
+
+// Splitting rules: +1 split, 0 keep, -1 merge the node's children.
+class SplitRule {
+public:
+    virtual ~SplitRule() = default;
+    virtual std::int32_t Evaluate(TerrainNode& node) const = 0;
+};
+
+// Splits where all four edges are near enough the camera for more detail,
+// down to depth 12; merges a node of leaves once an edge no longer is.
+class GeometrySplitRule : public SplitRule {
+public:
+    std::int32_t Evaluate(TerrainNode& node) const override;
+};
+
+// Splits the texture tree where a quad is near enough the camera for a
+// finer picture, down to depth 11 (never below the geometry); merges a node
+// whose children are all texture leaves once it is far enough. About three
+// levels coarser than the geometry.
+class TextureSplitRule : public SplitRule {
+public:
+    std::int32_t Evaluate(TerrainNode& node) const override;
+};
+
+// The level of detail an edge or quad asks for: trunc(base - log2(d)), with
+// log2(0) counted as 0. Non-finite distances ask for nothing.
+std::int32_t DetailLevel(float base, float d);
+
+constexpr float kTerrainHalfSize = 4096.0f;
+constexpr std::int32_t kMaxGeometryDepth = 12;
+constexpr std::int32_t kMaxTextureDepth = 11;
+constexpr int kMaxBakesPerFrame = 9;
+constexpr float kRecentreFraction = 0.3f;  // of the window's smaller extent: 614.4 units
+
+// Owned here: written by the load (InitTerrain, KillTerrain), the frame's
+// update and key T; read by drawing, baking and the shadows.
+struct TerrainState {
+    HeightField field;
+    HeightPyramid pyramid;
+    HeightFieldStats lastBuild;
+    std::unique_ptr<TerrainNode> root;
+    bool bakeShadows = false;     // TerrainShadows as last taken over for baking
+    std::int32_t bakesThisFrame = 0;
+};
+TerrainState& TheTerrain();
+
+// The heights of the terrain's window at world (x, y), and the normal of
+// cell (i, j).
+float TerrainHeightAt(float x, float y);
+Vector3 TerrainNormalAt(std::int32_t i, std::int32_t j);
+
 void InitTerrain();
-// Destroys the terrain objects (the level's CTerrainObj instances).
+// Destroys the terrain objects (the level's CTerrainObj instances), the
+// tree and the heights.
 void KillTerrain();
+
+// Re-centres the window on trunc(camera) and rebuilds the heights, then the
+// node spheres (children first). Nothing while FreezeUpdate is on.
+void UpdateTerrain(const Vector3& camera);
+// UpdateTerrain when the camera strays more than 614.4 units (horizontally)
+// from the window's centre; true when it did.
+bool RecentreIfStrayed(const Vector3& camera);
+
+// The (x, y) of a leaf's triangle fan: the centre, then each corner
+// followed by its edge's midpoint where the edge is split (a finer
+// neighbour has a vertex there), closed at corner 0. Returns the count.
+using FanVertexList = std::array<std::array<float, 2>, 10>;
+int FanVertices(const TerrainNode& node, FanVertexList& out);
+
+std::unique_ptr<TerrainNode> MakeRootNode();
+// The node's centre, half diagonal and sphere from its square and the
+// current heights.
+void ComputeNodeBounds(TerrainNode& node);
+void Subdivide(TerrainNode& node);
+void UpdateGeometry(TerrainNode& node);
+void DestroySubtree(std::unique_ptr<TerrainNode>& node);
+// Every node's sphere again, children before their parent.
+void RefreshSpheres(TerrainNode& node);
+
+// The texture tree: refines and merges, gives textures back outside the
+// 1050 range, hands a texture to every texture leaf that lacks one and
+// bakes (through `bake`, null without GL) those that need it.
+void UpdateTextures(TerrainNode& node, void (*bake)(TerrainNode& node));
+// Every held texture in the subtree is to be baked again.
+void MarkForRebake(TerrainNode& node);
+// The textures whose squares overlap the box of half-size 1.5 r + 2 around
+// (x, y) are to be baked again: the ground under an object that moved.
+void MarkAreaForRebake(const Vector3& centre, float radius);
+
+// The baked textures, kept for the run and reused.
+TexturePool<TerrainTexture>& TerrainTexturePool();
+
+// Connects the terrain to the GL side: the off-screen drawable is set up
+// when the terrain starts. Unset, nothing happens (headless builds, tests).
+struct TerrainHooks {
+    void (*initOffscreen)() = nullptr;
+};
+TerrainHooks& TheTerrainHooks();

@@ -8,10 +8,14 @@
 //   wildview-inspect valuetable FILE.grf
 //   wildview-inspect model LEVEL.swp SERIAL
 //   wildview-inspect instance LEVEL.swp SERIAL
+//   wildview-inspect diff A.grf B.grf
+//   wildview-inspect heights LEVEL.swp [--centre X Y] [--raw OUT.f32] [--png OUT.png] [--json]
 //
 // Errors print one line to standard error and exit with status 1 (2 for a
 // wrong command line).
 #include <cerrno>
+#include <cmath>
+#include <optional>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -21,6 +25,8 @@
 #include "files/block_file.h"
 #include "files/name_handle.h"
 #include "files/texture_database.h"
+#include "inspect/diff_command.h"
+#include "inspect/heights_command.h"
 #include "inspect/json.h"
 #include "inspect/scene_commands.h"
 #include "writer/png_io.h"
@@ -40,7 +46,11 @@ const char* kUsage =
     "  scene LEVEL.swp [--json]          load the level headless (NAME.grf, NAME-130.pid beside it)\n"
     "  valuetable FILE.grf               the property tables of a scene file\n"
     "  model LEVEL.swp SERIAL            the model report of an instance\n"
-    "  instance LEVEL.swp SERIAL         the instance and property table reports\n";
+    "  instance LEVEL.swp SERIAL         the instance and property table reports\n"
+    "  diff A.grf B.grf                  which objects B moved, turned or removed from A\n"
+    "  heights LEVEL.swp [--centre X Y] [--raw OUT.f32] [--png OUT.png] [--json]\n"
+    "                                    the inferred ground around the start (or X, Y):\n"
+    "                                    raw little-endian float32 rows, a 16-bit grey picture\n";
 
 int Fail(const std::string& message) {
     std::fprintf(stderr, "wildview-inspect: %s\n", message.c_str());
@@ -57,6 +67,8 @@ struct Args {
     std::vector<std::string> positional;
     bool json = false;
     std::string normals;
+    std::optional<Vector3> centre;
+    std::string raw, png;
     std::string error;
 };
 
@@ -69,6 +81,22 @@ Args ParseArgs(int argc, char** argv, int first) {
         } else if (s == "--normals") {
             if (i + 1 >= argc) a.error = "--normals needs a file name";
             else a.normals = argv[++i];
+        } else if (s == "--raw" || s == "--png") {
+            if (i + 1 >= argc) a.error = s + " needs a file name";
+            else (s == "--raw" ? a.raw : a.png) = argv[++i];
+        } else if (s == "--centre") {
+            char* end1 = nullptr;
+            char* end2 = nullptr;
+            if (i + 2 >= argc) {
+                a.error = "--centre needs X and Y";
+                continue;
+            }
+            const float x = std::strtof(argv[i + 1], &end1), y = std::strtof(argv[i + 2], &end2);
+            if (*end1 || *end2 || end1 == argv[i + 1] || end2 == argv[i + 2] || !std::isfinite(x) ||
+                !std::isfinite(y))
+                a.error = "--centre needs two numbers";
+            a.centre = Vector3(x, y, 0);
+            i += 2;
         } else if (s.size() > 2 && s.rfind("--", 0) == 0) {
             a.error = "unknown option " + s;
         } else {
@@ -243,6 +271,14 @@ int main(int argc, char** argv) {
     if (command == "valuetable") {
         if (a.positional.size() != 1) return Usage("valuetable takes one scene file");
         return inspect::ValueTableCommand(a.positional[0]);
+    }
+    if (command == "diff") {
+        if (a.positional.size() != 2) return Usage("diff takes two scene files");
+        return inspect::DiffCommand(a.positional[0], a.positional[1]);
+    }
+    if (command == "heights") {
+        if (a.positional.size() != 1) return Usage("heights takes one pixel file (LEVEL.swp)");
+        return inspect::HeightsCommand({a.positional[0], a.centre, a.raw, a.png, a.json});
     }
     if (command == "model" || command == "instance") {
         if (a.positional.size() != 2) return Usage(command + " takes LEVEL.swp SERIAL");

@@ -1,4 +1,4 @@
-#include "scene/scene_pass.h"
+#include "scene/scene_draw.h"
 
 #include <GL/gl.h>
 #include <cmath>
@@ -11,18 +11,6 @@
 #include "scene/scene_model.h"
 
 namespace {
-
-// Level "sum" tints both lights with its fog every frame.
-void SumLights() {
-    const float* f = TheScene().FogColor;
-    const GLfloat diffuse1[] = {0.7f * f[0] + 0.07f, 0.7f * f[1] + 0.07f, 0.7f * f[2], 1.0f};
-    const GLfloat ambient[] = {0.25f, 0.25f, 0.32f, 1.0f};
-    const GLfloat diffuse2[] = {0.3f * diffuse1[0], 0.3f * diffuse1[1], 0.3f * diffuse1[2], 1.0f};
-    glLightfv(GL_LIGHT1, GL_DIFFUSE, diffuse1);
-    glLightfv(GL_LIGHT1, GL_AMBIENT, ambient);
-    glLightfv(GL_LIGHT2, GL_DIFFUSE, diffuse2);
-    glLightfv(GL_LIGHT2, GL_AMBIENT, ambient);
-}
 
 // The dome: a fan from the zenith over eight points on the horizon square.
 void DomeFan() {
@@ -131,27 +119,4 @@ void DrawInstances() {
     glEnd();
     glPopAttrib();
     glEnable(GL_DEPTH_TEST);
-}
-
-void DrawScenePass() {
-    if (TheLevelFiles().LevelName == "sum") SumLights();
-    gVisibleVerts.value = 0;
-    gVisibleTris.value = 0;
-    gVisibleDisplayLists.value = 0;
-    gNeighbourTriTex.value = 0;
-    const bool fog = TheToggles().FogEnabled;
-    if (fog) {
-        glEnable(GL_FOG);
-        glFogi(GL_FOG_MODE, GL_EXP);
-        glFogf(GL_FOG_DENSITY, 0.0035f);
-        glFogfv(GL_FOG_COLOR, TheScene().FogColor);
-        glHint(GL_FOG_HINT, GL_DONT_CARE);
-    }
-    DrawSky();
-    if (fog) {
-        glFogi(GL_FOG_MODE, GL_EXP2);
-        glFogf(GL_FOG_DENSITY, 0.0022f);
-    }
-    DrawInstances();
-    if (fog) glDisable(GL_FOG);
 }

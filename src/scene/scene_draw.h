@@ -1,13 +1,11 @@
-// The world part of a frame: the level's lights, fog, sky and sun, the
-// terrain and the culled instances. Also drawn, with PickingActive set, for
-// picking.
+// The scene's own parts of a frame: the sky with its sun and the culled
+// instances.
 #pragma once
 
 #include <vector>
 
 class Instance;
 
-void DrawScenePass();
 // The dome with drifting clouds and the sun; nothing without a sky texture.
 void DrawSky();
 // The instances the object frustum and the size rule let through, in list

@@ -1,0 +1,72 @@
+// BuildHeightField on the demo level and on a 20 000-instance bench level:
+// the whole build and its parts (rasterisation with the bounds pass, hole
+// filling with the final absolute value, of which relaxation), over repeated
+// re-centrings.
+//
+//   bench_height_field [--runs N]
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "diag/log.h"
+#include "headless/headless_level.h"
+#include "math/camera.h"
+#include "scene/scene_model.h"
+#include "terrain/terrain.h"
+#include "writer/bench_level.h"
+#include "writer/demo_level.h"
+
+namespace {
+
+void Run(const char* label, const std::string& swp, int runs) {
+    headless::LoadedLevel level;
+    std::FILE* devnull = std::fopen("/dev/null", "w");
+    level.console = devnull;
+    headless::LoadLevel(swp, level);
+    platform::PlatformScope scope(level.platform);
+    std::vector<double> total, raster, fill, relax;
+    const Vector3 camera = TheCamera().position;
+    for (int r = 0; r < runs; ++r) {
+        const auto start = std::chrono::steady_clock::now();
+        UpdateTerrain(camera);
+        total.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count());
+        const HeightFieldStats& s = TheTerrain().lastBuild;
+        raster.push_back(s.rasteriseMs);
+        fill.push_back(s.fillMs);
+        relax.push_back(s.relaxMs);
+    }
+    auto median = [](std::vector<double> v) {
+        std::sort(v.begin(), v.end());
+        return v[v.size() / 2];
+    };
+    auto least = [](const std::vector<double>& v) { return *std::min_element(v.begin(), v.end()); };
+    std::printf("%-6s %6zu instances: build %.1f ms (min %.1f): rasterise %.1f, fill %.1f of which relax %.1f "
+                "(medians); %llu cells pinned, %llu samples taken\n",
+                label, TheScene().InstanceList.size(), median(total), least(total), median(raster), median(fill),
+                median(relax), static_cast<unsigned long long>(TheTerrain().lastBuild.pinnedCells),
+                static_cast<unsigned long long>(TheTerrain().lastBuild.samplesTaken));
+    std::fclose(devnull);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    int runs = 15;
+    for (int i = 1; i + 1 < argc; i += 2)
+        if (std::string(argv[i]) == "--runs") runs = std::max(1, std::atoi(argv[i + 1]));
+    char tmpl[] = "/tmp/wildview-heights-XXXXXX";
+    const std::string dir = mkdtemp(tmpl);
+    std::string error;
+    if (!wvwrite::WriteDemoLevel(dir, &error) || !wvwrite::WriteBenchLevel(dir, 20000, 2000, 500, 1, &error)) {
+        std::fprintf(stderr, "bench_height_field: %s\n", error.c_str());
+        return 1;
+    }
+    Run("demo", dir + "/demo-130.swp", runs);
+    Run("bench", dir + "/bench-130.swp", runs);
+    std::filesystem::remove_all(dir);
+    return 0;
+}

@@ -1,0 +1,494 @@
+#include "app/gltf_export.h"
+
+#include <png.h>
+#include <tiny_gltf.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+#include <cstring>
+#include <filesystem>
+#include <map>
+#include <set>
+
+#include "files/texture_database.h"
+#include "scene/render_state.h"
+#include "scene/scene_model.h"
+#include "terrain/terrain.h"
+
+namespace {
+
+constexpr int kFloat = TINYGLTF_COMPONENT_TYPE_FLOAT;
+constexpr int kUint = TINYGLTF_COMPONENT_TYPE_UNSIGNED_INT;
+// The ground grid keeps at most this many points a side.
+constexpr int kMaxGridPoints = 513;
+
+bool EndsWith(const std::string& s, const char* suffix) {
+    const std::size_t n = std::strlen(suffix);
+    if (s.size() < n) return false;
+    for (std::size_t k = 0; k < n; ++k)
+        if (std::tolower(static_cast<unsigned char>(s[s.size() - n + k])) != suffix[k]) return false;
+    return true;
+}
+
+Vector3 UnitOr(const Vector3& v, const Vector3& fallback) {
+    const float len = v.Length();
+    if (!(len > 1e-12f) || !std::isfinite(len)) return fallback;
+    return {v.x / len, v.y / len, v.z / len};
+}
+
+// A model's faces that the viewer draws: every corner in range, material
+// visible.
+bool EncodePng(std::uint32_t width, std::uint32_t height, const std::vector<unsigned char>& rgba,
+               std::vector<unsigned char>& out) {
+    if (rgba.size() != std::size_t{width} * height * 4) return false;
+    png_image image;
+    std::memset(&image, 0, sizeof image);
+    image.version = PNG_IMAGE_VERSION;
+    image.width = width;
+    image.height = height;
+    image.format = PNG_FORMAT_RGBA;
+    png_alloc_size_t size = 0;
+    if (!png_image_write_to_memory(&image, nullptr, &size, 0, rgba.data(), 0, nullptr)) return false;
+    out.resize(size);
+    return png_image_write_to_memory(&image, out.data(), &size, 0, rgba.data(), 0, nullptr) != 0 &&
+           (out.resize(size), true);
+}
+
+bool Drawable(const Model& m, const Face& f) {
+    if (!f.inRange) return false;
+    return f.material < m.materials.size() && !m.materials[f.material].invisible;
+}
+
+// Type 1 geometry carries no normals (every one is (1, 1, 1)): its faces
+// are lit flat, by their own normals.
+bool HasVertexNormals(const Model& m) { return m.SourceGeometryType == 2; }
+
+struct Builder {
+    tinygltf::Model gltf;
+    std::map<std::pair<const Model*, bool>, int> meshes;       // (model, unlit) -> mesh
+    std::map<std::tuple<const Model*, std::uint32_t, bool>, int> materials;
+    std::map<std::pair<std::uint32_t, bool>, int> textures;    // (database entry, clamp) -> texture
+    std::map<std::uint32_t, int> images;                       // database entry -> image
+    int samplers[2] = {-1, -1};                                // clamp, repeat
+    GltfExportReport* report = nullptr;
+    bool separateFiles = false;
+    std::string stem;
+    std::filesystem::path directory;
+    std::vector<std::filesystem::path> writtenFiles;  // removed again when the export fails
+    std::string failure;
+
+    std::vector<unsigned char>& Data() { return gltf.buffers[0].data; }
+
+    int View(const void* bytes, std::size_t size, int target) {
+        std::vector<unsigned char>& data = Data();
+        while (data.size() % 4) data.push_back(0);
+        tinygltf::BufferView view;
+        view.buffer = 0;
+        view.byteOffset = data.size();
+        view.byteLength = size;
+        if (target) view.target = target;
+        const auto* p = static_cast<const unsigned char*>(bytes);
+        data.insert(data.end(), p, p + size);
+        gltf.bufferViews.push_back(view);
+        return static_cast<int>(gltf.bufferViews.size() - 1);
+    }
+
+    int Accessor(int view, int component, std::size_t count, int type, std::vector<double> min = {},
+                 std::vector<double> max = {}) {
+        tinygltf::Accessor a;
+        a.bufferView = view;
+        a.componentType = component;
+        a.count = count;
+        a.type = type;
+        a.minValues = std::move(min);
+        a.maxValues = std::move(max);
+        gltf.accessors.push_back(a);
+        return static_cast<int>(gltf.accessors.size() - 1);
+    }
+
+    int Floats(const std::vector<float>& values, int type, bool bounds) {
+        const int width = type == TINYGLTF_TYPE_VEC3 ? 3 : 2;
+        std::vector<double> lo(static_cast<std::size_t>(width), 1e300), hi(static_cast<std::size_t>(width), -1e300);
+        if (bounds)
+            for (std::size_t k = 0; k < values.size(); ++k) {
+                const std::size_t c = k % static_cast<std::size_t>(width);
+                lo[c] = std::min(lo[c], static_cast<double>(values[k]));
+                hi[c] = std::max(hi[c], static_cast<double>(values[k]));
+            }
+        const int view = View(values.data(), values.size() * 4, TINYGLTF_TARGET_ARRAY_BUFFER);
+        return Accessor(view, kFloat, values.size() / static_cast<std::size_t>(width), type,
+                        bounds ? lo : std::vector<double>{}, bounds ? hi : std::vector<double>{});
+    }
+
+    int Indices(const std::vector<std::uint32_t>& indices) {
+        const int view = View(indices.data(), indices.size() * 4, TINYGLTF_TARGET_ELEMENT_ARRAY_BUFFER);
+        return Accessor(view, kUint, indices.size(), TINYGLTF_TYPE_SCALAR);
+    }
+
+    int Sampler(bool clamp) {
+        int& s = samplers[clamp ? 0 : 1];
+        if (s >= 0) return s;
+        tinygltf::Sampler sampler;
+        sampler.magFilter = TINYGLTF_TEXTURE_FILTER_LINEAR;
+        sampler.minFilter = TINYGLTF_TEXTURE_FILTER_LINEAR_MIPMAP_LINEAR;
+        sampler.wrapS = sampler.wrapT = clamp ? TINYGLTF_TEXTURE_WRAP_CLAMP_TO_EDGE : TINYGLTF_TEXTURE_WRAP_REPEAT;
+        gltf.samplers.push_back(sampler);
+        s = static_cast<int>(gltf.samplers.size() - 1);
+        return s;
+    }
+
+    // Images are PNG, written beside a .gltf or carried in a .glb's binary
+    // chunk.
+    int ImageOf(std::uint32_t width, std::uint32_t height, const std::vector<unsigned char>& rgba,
+                const std::string& name) {
+        std::vector<unsigned char> png;
+        if (!EncodePng(width, height, rgba, png)) {
+            failure = "cannot encode the image " + name;
+            return -1;
+        }
+        tinygltf::Image image;
+        image.name = name;
+        image.mimeType = "image/png";
+        if (separateFiles) {
+            image.uri = stem + "_" + name + ".png";
+            const std::filesystem::path file = directory / image.uri;
+            std::FILE* out = std::fopen(file.string().c_str(), "wb");
+            const bool written = out && std::fwrite(png.data(), 1, png.size(), out) == png.size();
+            if (out && std::fclose(out) != 0) failure = "cannot write " + file.string();
+            if (!written) failure = "cannot write " + file.string();
+            writtenFiles.push_back(file);
+        } else {
+            image.bufferView = View(png.data(), png.size(), 0);
+        }
+        gltf.images.push_back(std::move(image));
+        ++report->images;
+        return static_cast<int>(gltf.images.size() - 1);
+    }
+
+    // The texture of a database entry: the pixels `wildview-inspect texture`
+    // writes; -1 when the entry decodes to nothing.
+    int Texture(std::uint32_t entry, bool clamp) {
+        const auto key = std::make_pair(entry, clamp);
+        if (auto it = textures.find(key); it != textures.end()) return it->second;
+        int image = -1;
+        if (auto it = images.find(entry); it != images.end()) {
+            image = it->second;
+        } else {
+            DecodedImage decoded;
+            if (!TheTextureDatabase().DecodeImage(static_cast<int>(entry), false, decoded) || decoded.width == 0 ||
+                decoded.height == 0)
+                return textures[key] = -1;
+            image = ImageOf(decoded.width, decoded.height, decoded.rgba, "texture" + std::to_string(entry));
+            if (image < 0) return textures[key] = -1;
+            images[entry] = image;
+        }
+        tinygltf::Texture t;
+        t.source = image;
+        t.sampler = Sampler(clamp);
+        gltf.textures.push_back(t);
+        return textures[key] = static_cast<int>(gltf.textures.size() - 1);
+    }
+
+    int MaterialOf(const Model& model, std::uint32_t index, bool unlit) {
+        const auto key = std::make_tuple(&model, index, unlit);
+        if (auto it = materials.find(key); it != materials.end()) return it->second;
+        const Material& source = model.materials[index];
+        tinygltf::Material m;
+        m.name = model.name + "/" + std::to_string(index);
+        m.pbrMetallicRoughness.metallicFactor = 0.0;
+        m.pbrMetallicRoughness.roughnessFactor = 1.0;
+        const int texture = source.hasTexture ? Texture(source.textureIndex, source.clamp) : -1;
+        if (texture >= 0) {
+            m.pbrMetallicRoughness.baseColorTexture.index = texture;
+        } else {
+            m.pbrMetallicRoughness.baseColorFactor = {source.colour[0], source.colour[1], source.colour[2],
+                                                      source.colour[3]};
+        }
+        if (model.Blended) {
+            m.alphaMode = "BLEND";
+        } else if (model.HasAlphaTexture) {
+            m.alphaMode = "MASK";
+            m.alphaCutoff = 0.5;
+        }
+        if (unlit) m.extensions["KHR_materials_unlit"] = tinygltf::Value(tinygltf::Value::Object());
+        gltf.materials.push_back(m);
+        return materials[key] = static_cast<int>(gltf.materials.size() - 1);
+    }
+
+    int MeshOf(const Model& model, bool unlit) {
+        const auto key = std::make_pair(&model, unlit);
+        if (auto it = meshes.find(key); it != meshes.end()) return it->second;
+        tinygltf::Mesh mesh;
+        mesh.name = model.name;
+        const bool smooth = HasVertexNormals(model);
+        for (std::uint32_t mat = 0; mat < model.materials.size(); ++mat) {
+            std::vector<float> positions, normals, uvs;
+            std::vector<std::uint32_t> indices;
+            std::map<std::uint32_t, std::uint32_t> local;  // model vertex -> primitive vertex
+            auto add = [&](std::uint32_t k, const Vector3& normal) {
+                const Vertex& v = model.vertices[k];
+                positions.insert(positions.end(), {v.position.x, v.position.y, v.position.z});
+                normals.insert(normals.end(), {normal.x, normal.y, normal.z});
+                uvs.insert(uvs.end(), {v.u, v.v});
+                return static_cast<std::uint32_t>(positions.size() / 3 - 1);
+            };
+            for (const Face& f : model.faces) {
+                if (f.material != mat || !Drawable(model, f)) continue;
+                const Vector3& a = model.vertices[f.index[0]].position;
+                const Vector3 faceNormal =
+                    UnitOr((model.vertices[f.index[1]].position - a).Cross(model.vertices[f.index[2]].position - a),
+                           {0, 0, 1});
+                for (std::uint32_t k : f.index) {
+                    if (!smooth) {
+                        indices.push_back(add(k, faceNormal));
+                        continue;
+                    }
+                    auto it = local.find(k);
+                    if (it == local.end())
+                        it = local.emplace(k, add(k, UnitOr(model.vertices[k].normal, faceNormal))).first;
+                    indices.push_back(it->second);
+                }
+                ++report->triangles;
+            }
+            if (indices.empty()) continue;
+            tinygltf::Primitive p;
+            p.mode = TINYGLTF_MODE_TRIANGLES;
+            p.attributes["POSITION"] = Floats(positions, TINYGLTF_TYPE_VEC3, true);
+            p.attributes["NORMAL"] = Floats(normals, TINYGLTF_TYPE_VEC3, false);
+            if (model.materials[mat].hasTexture) p.attributes["TEXCOORD_0"] = Floats(uvs, TINYGLTF_TYPE_VEC2, false);
+            p.indices = Indices(indices);
+            p.material = MaterialOf(model, mat, unlit);
+            mesh.primitives.push_back(p);
+        }
+        if (mesh.primitives.empty()) return meshes[key] = -1;
+        gltf.meshes.push_back(mesh);
+        ++report->meshes;
+        return meshes[key] = static_cast<int>(gltf.meshes.size() - 1);
+    }
+};
+
+tinygltf::Value ValueOf(const ValueEntry& e) {
+    switch (e.kind) {
+        case kValueBool: return tinygltf::Value(e.boolValue);
+        case kValueInt: return tinygltf::Value(static_cast<int>(e.intValue));
+        case kValueFloat: return tinygltf::Value(static_cast<double>(e.floatValue));
+        case kValueString: return tinygltf::Value(e.stringValue);
+        case kValueList: {
+            tinygltf::Value::Array members;
+            for (std::uint32_t m : e.members) members.emplace_back(static_cast<int>(m));
+            return tinygltf::Value(members);
+        }
+        default: return tinygltf::Value();
+    }
+}
+
+// The instance's class and property table, as the reports list them.
+tinygltf::Value Extras(const Instance& inst) {
+    const ValueTable& table = TheScene().valueTable;
+    tinygltf::Value::Object extras;
+    extras["serial"] = tinygltf::Value(static_cast<int>(inst.SerialId));
+    std::string cls = "CInstance";
+    tinygltf::Value::Array properties;
+    if (const ValueEntry* list = inst.valueTable != 0xFFFFFFFFu ? table.Entry(inst.valueTable) : nullptr) {
+        for (std::uint32_t member : list->members) {
+            const ValueEntry* e = table.Entry(member);
+            if (!e) continue;
+            if (e->name == "Class" && e->kind == kValueString) cls = e->stringValue;
+            tinygltf::Value::Object property;
+            property["name"] = tinygltf::Value(e->name);
+            property["value"] = ValueOf(*e);
+            properties.emplace_back(property);
+        }
+    }
+    extras["class"] = tinygltf::Value(cls);
+    extras["properties"] = tinygltf::Value(properties);
+    return tinygltf::Value(extras);
+}
+
+// The ground over the terrain bounds, its heights from the height field
+// (re-centred block by block where the bounds are wider than its window).
+int GroundNode(Builder& b, const GltfTerrain& t, GltfExportReport& report) {
+    const float w = t.maxX - t.minX, h = t.maxY - t.minY;
+    if (!(w > 0 && h > 0) || t.rgba.empty()) return -1;
+    const float spacing = std::max(2.0f, std::max(w, h) / static_cast<float>(kMaxGridPoints - 1));
+    const int nx = static_cast<int>(std::ceil(w / spacing)) + 1, ny = static_cast<int>(std::ceil(h / spacing)) + 1;
+    report.gridSpacing = spacing;
+    std::vector<float> heights(static_cast<std::size_t>(nx) * ny);
+    TerrainState& terrain = TheTerrain();
+    const bool frozen = TheToggles().FreezeUpdate;
+    TheToggles().FreezeUpdate = false;
+    const float originX = terrain.field.originX, originY = terrain.field.originY;
+    constexpr float kBlock = 1024.0f;  // well inside the 2048-unit window
+    for (float by = t.minY; by <= t.maxY + spacing; by += kBlock)
+        for (float bx = t.minX; bx <= t.maxX + spacing; bx += kBlock) {
+            bool any = false;
+            for (int j = 0; j < ny; ++j)
+                for (int i = 0; i < nx; ++i) {
+                    const float x = std::min(t.minX + spacing * static_cast<float>(i), t.maxX);
+                    const float y = std::min(t.minY + spacing * static_cast<float>(j), t.maxY);
+                    if (x < bx || x >= bx + kBlock || y < by || y >= by + kBlock) continue;
+                    if (!any) {
+                        UpdateTerrain({bx + kBlock / 2, by + kBlock / 2, 0});
+                        any = true;
+                    }
+                    heights[static_cast<std::size_t>(j) * nx + i] = TerrainHeightAt(x, y);
+                }
+        }
+    // Back to the window the viewer had.
+    UpdateTerrain({originX + terrain.field.extentX / 2, originY + terrain.field.extentY / 2, 0});
+    TheToggles().FreezeUpdate = frozen;
+
+    std::vector<float> positions, normals, uvs;
+    auto height = [&](int i, int j) {
+        return heights[static_cast<std::size_t>(std::clamp(j, 0, ny - 1)) * nx + std::clamp(i, 0, nx - 1)];
+    };
+    for (int j = 0; j < ny; ++j)
+        for (int i = 0; i < nx; ++i) {
+            const float x = std::min(t.minX + spacing * static_cast<float>(i), t.maxX);
+            const float y = std::min(t.minY + spacing * static_cast<float>(j), t.maxY);
+            positions.insert(positions.end(), {x, y, height(i, j)});
+            const Vector3 n = UnitOr({(height(i - 1, j) - height(i + 1, j)) / (2 * spacing),
+                                      (height(i, j - 1) - height(i, j + 1)) / (2 * spacing), 1},
+                                     {0, 0, 1});
+            normals.insert(normals.end(), {n.x, n.y, n.z});
+            uvs.insert(uvs.end(), {(x - t.minX) / w, (t.maxY - y) / h});
+        }
+    std::vector<std::uint32_t> indices;
+    for (int j = 0; j + 1 < ny; ++j)
+        for (int i = 0; i + 1 < nx; ++i) {
+            const auto at = [nx](int a, int c) { return static_cast<std::uint32_t>(c * nx + a); };
+            indices.insert(indices.end(), {at(i, j), at(i + 1, j), at(i + 1, j + 1), at(i, j), at(i + 1, j + 1),
+                                           at(i, j + 1)});
+        }
+    tinygltf::Material m;
+    m.name = "ground";
+    m.pbrMetallicRoughness.metallicFactor = 0.0;
+    m.pbrMetallicRoughness.roughnessFactor = 1.0;
+    tinygltf::Texture texture;
+    texture.source = b.ImageOf(t.width, t.height, t.rgba, "ground");
+    if (texture.source < 0) return -1;
+    texture.sampler = b.Sampler(true);
+    b.gltf.textures.push_back(texture);
+    m.pbrMetallicRoughness.baseColorTexture.index = static_cast<int>(b.gltf.textures.size() - 1);
+    b.gltf.materials.push_back(m);
+    tinygltf::Primitive p;
+    p.mode = TINYGLTF_MODE_TRIANGLES;
+    p.attributes["POSITION"] = b.Floats(positions, TINYGLTF_TYPE_VEC3, true);
+    p.attributes["NORMAL"] = b.Floats(normals, TINYGLTF_TYPE_VEC3, false);
+    p.attributes["TEXCOORD_0"] = b.Floats(uvs, TINYGLTF_TYPE_VEC2, false);
+    p.indices = b.Indices(indices);
+    p.material = static_cast<int>(b.gltf.materials.size() - 1);
+    tinygltf::Mesh mesh;
+    mesh.name = "ground";
+    mesh.primitives.push_back(p);
+    b.gltf.meshes.push_back(mesh);
+    ++report.meshes;
+    tinygltf::Node node;
+    node.name = "ground";
+    node.mesh = static_cast<int>(b.gltf.meshes.size() - 1);
+    b.gltf.nodes.push_back(node);
+    return static_cast<int>(b.gltf.nodes.size() - 1);
+}
+
+}  // namespace
+
+std::array<double, 4> DrawingQuaternion(float rx, float ry, float rz) {
+    // q = qz * qy * qx: x is turned first, as glRotatef z, y, x applies it.
+    const double cx = std::cos(rx / 2.0), sx = std::sin(rx / 2.0);
+    const double cy = std::cos(ry / 2.0), sy = std::sin(ry / 2.0);
+    const double cz = std::cos(rz / 2.0), sz = std::sin(rz / 2.0);
+    // qz * qy
+    const double w1 = cz * cy, x1 = -sz * sy, y1 = cz * sy, z1 = sz * cy;
+    // (qz * qy) * qx
+    return {w1 * sx + x1 * cx, y1 * cx + z1 * sx, z1 * cx - y1 * sx, w1 * cx - x1 * sx};
+}
+
+bool ExportGltf(const GltfExportOptions& options, GltfExportReport& report, std::string& error) {
+    report = GltfExportReport{};
+    const bool binary = EndsWith(options.path, ".glb");
+    if (!binary && !EndsWith(options.path, ".gltf")) {
+        error = options.path + ": the file name must end in .glb or .gltf";
+        return false;
+    }
+    Builder b;
+    b.report = &report;
+    b.separateFiles = !binary;
+    b.stem = std::filesystem::path(options.path).stem().string();
+    b.directory = std::filesystem::path(options.path).parent_path();
+    b.gltf.asset.version = "2.0";
+    b.gltf.asset.generator = "Wildview";
+    b.gltf.buffers.emplace_back();
+    if (!binary) b.gltf.buffers[0].uri = b.stem + ".bin";
+
+    tinygltf::Node root;
+    root.name = "level (z up)";
+    root.rotation = {-std::sqrt(0.5), 0.0, 0.0, std::sqrt(0.5)};  // z up becomes y up
+    const std::set<std::uint32_t> only(options.only.begin(), options.only.end());
+    const auto& list = TheScene().InstanceList;
+    bool anyUnlit = false;
+    for (std::size_t n = 0; n < list.size(); ++n) {
+        const Instance& inst = *list[n];
+        if (options.progress && n % 256 == 0) options.progress(0.9f * static_cast<float>(n) / static_cast<float>(list.size()));
+        if (!only.empty() && !only.count(inst.SerialId)) continue;
+        if (!inst.model) continue;
+        const int mesh = b.MeshOf(*inst.model, inst.Unlit);
+        if (mesh < 0) continue;
+        anyUnlit = anyUnlit || inst.Unlit;
+        tinygltf::Node node;
+        node.name = std::string(inst.name ? inst.name : "") + " #" + std::to_string(inst.SerialId);
+        node.mesh = mesh;
+        node.translation = {inst.position.x, inst.position.y, inst.position.z};
+        const std::array<double, 4> q = inst.AlwaysFace ? DrawingQuaternion(0, 0, inst.rotation.z)
+                                                        : DrawingQuaternion(inst.rotation.x, inst.rotation.y,
+                                                                            inst.rotation.z);
+        node.rotation = {q[0], q[1], q[2], q[3]};
+        node.scale = {inst.scale, inst.scale, inst.scale};
+        node.extras = Extras(inst);
+        b.gltf.nodes.push_back(node);
+        root.children.push_back(static_cast<int>(b.gltf.nodes.size() - 1));
+        ++report.nodes;
+    }
+    if (options.terrain) {
+        const int ground = GroundNode(b, *options.terrain, report);
+        if (ground >= 0) root.children.push_back(ground);
+    }
+    if (anyUnlit) b.gltf.extensionsUsed.push_back("KHR_materials_unlit");
+    b.gltf.nodes.push_back(root);
+    tinygltf::Scene scene;
+    scene.name = "level";
+    scene.nodes.push_back(static_cast<int>(b.gltf.nodes.size() - 1));
+    b.gltf.scenes.push_back(scene);
+    b.gltf.defaultScene = 0;
+    b.gltf.buffers[0].data.resize((b.gltf.buffers[0].data.size() + 3) / 4 * 4, 0);
+    if (b.gltf.buffers[0].data.empty()) b.gltf.buffers.clear(), b.gltf.bufferViews.clear();
+    if (options.progress) options.progress(0.95f);
+
+    auto discard = [&] {
+        std::error_code ec;
+        for (const auto& file : b.writtenFiles) std::filesystem::remove(file, ec);
+    };
+    if (!b.failure.empty()) {
+        discard();
+        error = b.failure;
+        return false;
+    }
+    // Written under a temporary name and renamed, so that a failed export
+    // leaves no half-written file where the level was to go.
+    const std::filesystem::path target(options.path);
+    const std::filesystem::path temporary = target.string() + ".part";
+    tinygltf::TinyGLTF writer;
+    writer.SetImageWriter(nullptr, nullptr);  // the images are written above
+    const bool written =
+        writer.WriteGltfSceneToFile(&b.gltf, temporary.string(), false, binary, !binary, binary);
+    std::error_code ec;
+    if (written) std::filesystem::rename(temporary, target, ec);
+    if (!written || ec) {
+        std::filesystem::remove(temporary, ec);
+        discard();
+        error = "cannot write " + options.path;
+        return false;
+    }
+    if (options.progress) options.progress(1.0f);
+    return true;
+}

@@ -1,0 +1,132 @@
+#include "app/level_save.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <map>
+#include <set>
+
+#include "app/edits.h"
+#include "files/block_file.h"
+#include "location/level_files.h"
+#include "scene/scene_construction.h"
+#include "scene/scene_model.h"
+
+namespace {
+
+void PutF32(std::vector<std::uint8_t>& bytes, std::size_t at, float v) {
+    std::uint32_t bits;
+    std::memcpy(&bits, &v, 4);
+    for (int k = 0; k < 4; ++k) bytes[at + static_cast<std::size_t>(k)] = static_cast<std::uint8_t>(bits >> (8 * k));
+}
+
+// The stored component plus what the user changed; untouched components
+// keep their stored bits (a moved terrain object keeps its stored height).
+void Patch(std::vector<std::uint8_t>& bytes, std::size_t at, const Vector3& stored, const Vector3& loaded,
+           const Vector3& now) {
+    const float s[3] = {stored.x, stored.y, stored.z}, l[3] = {loaded.x, loaded.y, loaded.z}, n[3] = {now.x, now.y, now.z};
+    for (int k = 0; k < 3; ++k)
+        if (std::memcmp(&l[k], &n[k], 4) != 0) PutF32(bytes, at + 4 * static_cast<std::size_t>(k), s[k] + (n[k] - l[k]));
+}
+
+bool SamePath(const std::string& a, const std::string& b) {
+    std::error_code ec;
+    if (std::filesystem::exists(a, ec) && std::filesystem::exists(b, ec)) return std::filesystem::equivalent(a, b, ec);
+    return std::filesystem::weakly_canonical(a, ec) == std::filesystem::weakly_canonical(b, ec);
+}
+
+}  // namespace
+
+std::vector<std::uint8_t> EditedRegionBlock(std::span<const std::uint8_t> original) {
+    const RegionCounts counts = CountRegionRecords(original);
+    // Every live object by its record; deleted records are those of the
+    // objects the applied steps hold.
+    std::map<std::uint32_t, const Instance*> live;
+    const SceneState& scene = TheScene();
+    for (const auto& inst : scene.InstanceList) live[inst->index] = inst.get();
+    for (const auto& [key, group] : scene.TerrainObjectsByHeight)
+        for (const auto& inst : group) live[inst->index] = inst.get();
+    std::set<std::uint32_t> deleted;
+    const EditState& edits = TheEdits();
+    for (std::size_t k = 0; k < edits.done; ++k)
+        if (edits.steps[k].removed) deleted.insert(edits.steps[k].removed->index);
+
+    std::vector<std::uint8_t> out(original.begin(), original.begin() + std::min<std::size_t>(4, original.size()));
+    std::uint32_t removed = 0;
+    for (std::uint32_t i = 0; i < counts.held; ++i) {
+        if (deleted.count(i) && !live.count(i)) {
+            ++removed;
+            continue;
+        }
+        const std::size_t at = 4 + std::size_t{i} * kRegionRecordSize, start = out.size();
+        out.insert(out.end(), original.begin() + static_cast<std::ptrdiff_t>(at),
+                   original.begin() + static_cast<std::ptrdiff_t>(at + kRegionRecordSize));
+        if (auto it = live.find(i); it != live.end()) {
+            const Instance& inst = *it->second;
+            const RegionRecord r = ReadRegionRecord(original, i);
+            Patch(out, start + kRegionPositionOffset, r.position, inst.loadedPosition, inst.position);
+            Patch(out, start + kRegionRotationOffset, r.rotation, inst.loadedRotation, inst.rotation);
+        }
+    }
+    // Whatever follows the whole records stays as it was.
+    const std::size_t tail = 4 + std::size_t{counts.held} * kRegionRecordSize;
+    if (tail < original.size()) out.insert(out.end(), original.begin() + static_cast<std::ptrdiff_t>(tail), original.end());
+    if (out.size() >= 4) {
+        const std::uint32_t stated = counts.stated - removed;
+        for (int k = 0; k < 4; ++k) out[static_cast<std::size_t>(k)] = static_cast<std::uint8_t>(stated >> (8 * k));
+    }
+    return out;
+}
+
+bool SaveLevelAs(const std::string& path, std::string& error) {
+    EndDrag();
+    const LevelFiles& level = TheLevelFiles();
+    if (path.empty()) {
+        error = "No file name was given.";
+        return false;
+    }
+    if (SamePath(path, level.GrfPath)) {
+        error = "The level cannot be saved over the scene file it was loaded from:\n" + path +
+                "\nChoose another name; the texture files stay the level's own.";
+        return false;
+    }
+    BlockFile& file = TheSceneFile();
+    BlockRecord* region = file.FindBlockByName(".region");
+    if (!region) {
+        error = "The level has no placed objects to save.";
+        return false;
+    }
+    // The scene file stays as read: the edited block stands in only while
+    // the copy is written.
+    std::vector<std::uint8_t> original = region->data;
+    region->data = EditedRegionBlock(original);
+    const std::vector<std::uint8_t> bytes = file.SaveToMemory();
+    region = file.FindBlockByName(".region");
+    region->data = std::move(original);
+
+    const std::string temporary = path + ".part";
+    std::FILE* out = std::fopen(temporary.c_str(), "wb");
+    if (!out) {
+        error = "Could not write " + path + ": " + std::strerror(errno);
+        return false;
+    }
+    // Every write is checked: a full disk must not pass for a saved level.
+    const bool written = std::fwrite(bytes.data(), 1, bytes.size(), out) == bytes.size();
+    const int writeErrno = errno;
+    const bool closed = std::fclose(out) == 0;
+    std::error_code ec;
+    if (!written || !closed) {
+        std::filesystem::remove(temporary, ec);
+        error = "Could not write " + path + ": " + std::strerror(written ? errno : writeErrno);
+        return false;
+    }
+    std::filesystem::rename(temporary, path, ec);
+    if (ec) {
+        std::filesystem::remove(temporary, ec);
+        error = "Could not write " + path + ": " + ec.message();
+        return false;
+    }
+    MarkSaved();
+    return true;
+}

@@ -1,0 +1,18 @@
+// Saving the edited level: the scene file as it was read, with the records
+// of moved and turned objects changed and those of deleted ones removed;
+// every other block byte for byte as read. The texture files are the
+// level's own and are not written.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+// Writes the edited scene file to path (through a temporary file renamed
+// over it, so that a failure leaves nothing half-written). Refuses the
+// scene file the level was loaded from. False with the reason in words.
+bool SaveLevelAs(const std::string& path, std::string& error);
+
+// The ".region" block with the edits applied, from the block as read.
+std::vector<std::uint8_t> EditedRegionBlock(std::span<const std::uint8_t> original);

@@ -1,0 +1,24 @@
+// A map of a level: the whole terrain area seen straight from above at a
+// stated scale, with the baked ground, its shadows and the objects, and a
+// small legend giving the world coordinates of the corners. Drawn tile by
+// tile in the off-screen buffer.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+struct OverviewImage {
+    std::uint32_t width = 0, height = 0;
+    std::vector<std::uint8_t> rgba;  // rows from the north edge down, opaque
+    float minX = 0, minY = 0, maxX = 0, maxY = 0;  // the world rectangle shown
+    float texelsPerUnit = 0;
+};
+
+constexpr std::uint32_t kMaxOverviewSide = 8192;
+
+// The loaded level's terrain area at texelsPerUnit pixels a world unit (less
+// when the map would pass 8192 pixels a side; the image says which). False
+// with the reason when the level has no terrain area. legend: the corner
+// coordinates and the scale are written into the picture.
+bool RenderOverviewMap(float texelsPerUnit, bool legend, OverviewImage& out, std::string& error);

@@ -1,0 +1,375 @@
+#include "terrain/height_field.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <vector>
+
+#include "diag/log.h"
+#include "location/level_files.h"
+#include "scene/scene_model.h"
+
+namespace {
+
+constexpr float kUnknown = 1e10f;
+
+std::int32_t Clamp(std::int32_t v, std::int32_t lo, std::int32_t hi) { return v < lo ? lo : (v > hi ? hi : v); }
+
+// trunc(f) as a cell index when it lies in [0, n); false otherwise, and for
+// values no int could hold.
+bool CellIndex(float f, std::int32_t n, std::int32_t& out) {
+    if (!(f > -1.0f && f < static_cast<float>(n))) return false;
+    out = static_cast<std::int32_t>(f);
+    return true;
+}
+
+// trunc(f) for reading, clamped to [0, n - 1] whatever f is.
+std::int32_t ClampedIndex(float f, std::int32_t n) {
+    if (!(f >= 0.0f)) return 0;  // negative or not a number
+    if (f >= static_cast<float>(n - 1)) return n - 1;
+    return static_cast<std::int32_t>(f);
+}
+
+// Stores -z at (i, j) when that cell is in the grid and no lower height is
+// there yet; reads clamp, as the position pin and WriteSample both do.
+void Pin(HeightField& f, float fi, float fj, float z, HeightFieldStats* stats) {
+    const float held = std::fabs(f.At(ClampedIndex(fi, f.W), ClampedIndex(fj, f.H)));
+    if (!(held > z)) return;
+    std::int32_t i = 0, j = 0;
+    if (!CellIndex(fi, f.W, i) || !CellIndex(fj, f.H, j)) return;
+    f.At(i, j) = -z;
+    if (stats) ++stats->samplesWritten;
+}
+
+bool StartsWith(const char* name, const char* prefix) {
+    return name && std::strncmp(name, prefix, std::strlen(prefix)) == 0;
+}
+
+double MsSince(std::chrono::steady_clock::time_point start) {
+    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+}
+
+bool Counts(const Model& m, const Face& f) {
+    if (!f.inRange) return false;
+    return f.material >= m.materials.size() || !m.materials[f.material].invisible;
+}
+
+
+// The sampling steps of a triangle: its edges, and how many rows and
+// columns; false when the triangle is to be skipped.
+struct RasterSteps {
+    Vector3 e1, e2;
+    std::int32_t rows = 0, columns = 0;
+};
+
+bool PlanRaster(const Vector3& p1, const Vector3& p2, const Vector3& p3, RasterSteps& out,
+                HeightFieldStats* stats) {
+    out.e1 = p2 - p1;
+    out.e2 = p3 - p1;
+    const Vector3 u = Vector3(-out.e1.y, out.e1.x, 0).Normalised();
+    const Vector3 w = Vector3(out.e2.x, out.e2.y, 0).Normalised();
+    const float rowsF = out.e2.Length() * std::fabs(u.Dot(w)) * 1.5f + 1.0f;
+    const float columnsF = out.e1.Length() * 1.5f + 1.0f;
+    if (!(rowsF < kMaxRasterSteps && columnsF < kMaxRasterSteps) ||
+        static_cast<double>(rowsF) * static_cast<double>(columnsF) > kMaxRasterSamples) {
+        if (stats) ++stats->trianglesSkipped;
+        return false;
+    }
+    out.rows = static_cast<std::int32_t>(rowsF);
+    out.columns = static_cast<std::int32_t>(columnsF);
+    return true;
+}
+
+bool IsPowerOfTwo(float v) {
+    int exponent = 0;
+    return v > 0 && std::frexp(v, &exponent) == 0.5f;
+}
+
+}  // namespace
+
+GridPoint GridCoordinates(const HeightField& field, float x, float y) {
+    return {(x - field.originX) / field.extentX * static_cast<float>(field.W),
+            (y - field.originY) / field.extentY * static_cast<float>(field.H)};
+}
+
+float SampleHeight(const HeightField& field, float gx, float gy) {
+    if (field.W < 2 || field.H < 2 || field.samples.empty()) return 0.0f;
+    const float W = static_cast<float>(field.W), H = static_cast<float>(field.H);
+    gx = std::clamp(gx, 0.0f, W);
+    gy = std::clamp(gy, 0.0f, H);
+    if (std::isnan(gx)) gx = 0.0f;
+    if (std::isnan(gy)) gy = 0.0f;
+    const std::int32_t i = Clamp(static_cast<std::int32_t>(gx), 0, field.W - 2);
+    const std::int32_t j = Clamp(static_cast<std::int32_t>(gy), 0, field.H - 2);
+    const float fx = gx - static_cast<float>(i), fy = gy - static_cast<float>(j);
+    return ((1 - fx) * field.At(i, j) + fx * field.At(i + 1, j)) * (1 - fy) +
+           ((1 - fx) * field.At(i, j + 1) + fx * field.At(i + 1, j + 1)) * fy;
+}
+
+float TerrainHeightAt(const HeightField& field, float x, float y) {
+    const GridPoint g = GridCoordinates(field, x, y);
+    return SampleHeight(field, g.gx, g.gy) * field.scaleZ;
+}
+
+Vector3 TerrainNormalAt(const HeightField& field, std::int32_t i, std::int32_t j) {
+    if (field.W < 3 || field.H < 3 || field.samples.empty()) return {0, 0, 1};
+    i = Clamp(i, 1, field.W - 2);
+    j = Clamp(j, 1, field.H - 2);
+    const float dzx = (field.At(i + 1, j) - field.At(i - 1, j)) * field.scaleZ * 0.5f;
+    const float dzy = (field.At(i, j + 1) - field.At(i, j - 1)) * field.scaleZ * 0.5f;
+    const float sx = field.extentX / static_cast<float>(field.W - 1);
+    const float sy = field.extentY / static_cast<float>(field.W - 1);  // W in both, as the heights were made
+    return Vector3(-dzx / sx, -dzy / sy, 1.0f).Normalised();
+}
+
+void WriteSample(HeightField& f, const Vector3& p, HeightFieldStats* stats) {
+    const float fi = static_cast<float>(f.W) * (p.x - f.originX) / f.extentX + 0.5f;
+    const float fj = static_cast<float>(f.H) * (p.y - f.originY) / f.extentY + 0.5f;
+    if (p.z <= 0.0f) return;  // only heights above zero are written
+    Pin(f, fi, fj, p.z, stats);
+}
+
+void RasteriseTrianglePlain(HeightField& f, const Vector3& p1, const Vector3& p2, const Vector3& p3,
+                            HeightFieldStats* stats) {
+    RasterSteps plan;
+    if (!PlanRaster(p1, p2, p3, plan, stats)) return;
+    const Vector3 e1 = plan.e1, e2 = plan.e2;
+    const std::int32_t rows = plan.rows, columns = plan.columns;
+    const float dt = 1.0f / static_cast<float>(rows), ds = 1.0f / static_cast<float>(columns);
+    float t = 0.0f;
+    do {
+        const float smax = (1.0f - t) * 1.001f;
+        if (smax >= 0.0f) {
+            float s = 0.0f;
+            do {
+                WriteSample(f, p1 + e2 * t + e1 * s, stats);
+                s += ds;
+            } while (s <= smax);
+        }
+        t += dt;
+    } while (t <= 1.001f);
+}
+
+void RasteriseTriangle(HeightField& f, const Vector3& p1, const Vector3& p2, const Vector3& p3,
+                       HeightFieldStats* stats) {
+    // The window's scale is 1024 cells over 2048 units: with both powers of
+    // two, W * d / extent is exactly d times their quotient, which saves a
+    // division a sample. Otherwise the plain steps run.
+    if (!(IsPowerOfTwo(static_cast<float>(f.W)) && IsPowerOfTwo(f.extentX) && IsPowerOfTwo(static_cast<float>(f.H)) &&
+          IsPowerOfTwo(f.extentY))) {
+        RasteriseTrianglePlain(f, p1, p2, p3, stats);
+        return;
+    }
+    RasterSteps plan;
+    if (!PlanRaster(p1, p2, p3, plan, stats)) return;
+    const Vector3 e1 = plan.e1, e2 = plan.e2;
+    const float kx = static_cast<float>(f.W) / f.extentX, ky = static_cast<float>(f.H) / f.extentY;
+    const float ox = f.originX, oy = f.originY, W = static_cast<float>(f.W), H = static_cast<float>(f.H);
+    const float dt = 1.0f / static_cast<float>(plan.rows), ds = 1.0f / static_cast<float>(plan.columns);
+    float* samples = f.samples.data();
+    std::uint64_t written = 0, taken = 0;
+    float t = 0.0f;
+    do {
+        const float smax = (1.0f - t) * 1.001f;
+        if (smax >= 0.0f) {
+            // p1 + e2 t + e1 s, evaluated in the plain order.
+            const Vector3 base = p1 + e2 * t;
+            float s = 0.0f;
+            do {
+                const float x = base.x + e1.x * s, y = base.y + e1.y * s, z = base.z + e1.z * s;
+                const float fi = (x - ox) * kx + 0.5f, fj = (y - oy) * ky + 0.5f;
+                // Outside the grid nothing is written (a clamped read only
+                // decides whether to write inside it).
+                if (z > 0.0f && fi > -1.0f && fi < W && fj > -1.0f && fj < H) {
+                    float& cell = samples[static_cast<std::size_t>(static_cast<std::int32_t>(fj)) * f.W +
+                                          static_cast<std::size_t>(static_cast<std::int32_t>(fi))];
+                    // Whether a sample lowers its cell is a coin toss where
+                    // rows overlap: a select rather than a branch.
+                    const bool lower = std::fabs(cell) > z;
+                    cell = lower ? -z : cell;
+                    written += lower;
+                }
+                s += ds;
+                ++taken;
+            } while (s <= smax);
+        }
+        t += dt;
+    } while (t <= 1.001f);
+    if (stats) {
+        stats->samplesWritten += written;
+        stats->samplesTaken += taken;
+    }
+}
+
+void RasteriseInstance(HeightField& f, const Instance& inst, HeightFieldStats* stats, bool plain) {
+    const auto triangle = plain ? &RasteriseTrianglePlain : &RasteriseTriangle;
+    if (inst.ExcludeFromHeightField) return;
+    const GridPoint g = GridCoordinates(f, inst.position.x, inst.position.y);
+    const float z = inst.boxMin.z;
+    if (z > 0.0f) Pin(f, g.gx + 0.5f, g.gy + 0.5f, z, stats);
+    const Model* model = inst.model;
+    if (!model) return;
+    const Matrix3 r = inst.ModelMatrix();
+
+    if (!StartsWith(inst.name, "tocean") && !StartsWith(inst.name, "ocean")) {
+        if (!(inst.scale > 1.5f) || model->HasAlphaTexture) return;
+        Vector3 lo{1e20f, 1e20f, 1e20f}, hi{-1e20f, -1e20f, -1e20f};
+        float zlow = 1e10f;
+        bool any = false;
+        for (const Face& face : model->faces) {
+            if (!Counts(*model, face)) continue;
+            any = true;
+            for (std::uint32_t k : face.index) {
+                const Vector3& v = model->vertices[k].position;
+                lo = {std::min(lo.x, v.x), std::min(lo.y, v.y), std::min(lo.z, v.z)};
+                hi = {std::max(hi.x, v.x), std::max(hi.y, v.y), std::max(hi.z, v.z)};
+                zlow = std::min(zlow, (r * v).z + inst.position.z);
+            }
+        }
+        if (!any) return;  // nothing to stand on: no footprint
+        Vector3 k[4] = {{lo.x, lo.y, lo.z}, {hi.x, lo.y, 0}, {hi.x, hi.y, hi.z}, {lo.x, hi.y, 0}};
+        for (Vector3& c : k) {
+            c = r * c + inst.position;
+            c.z = zlow;
+        }
+        triangle(f, k[0], k[1], k[2], stats);
+        triangle(f, k[0], k[2], k[3], stats);
+        return;
+    }
+
+    const bool skip12 = TheLevelFiles().LevelName == "be" && inst.SerialId == 1141;
+    for (std::size_t n = 0; n < model->faces.size(); ++n) {
+        const Face& face = model->faces[n];
+        if (skip12 && n == 12) continue;
+        if (!Counts(*model, face)) continue;
+        Vector3 p[3];
+        for (int c = 0; c < 3; ++c) {
+            p[c] = r * model->vertices[face.index[c]].position + inst.position;
+            p[c].z -= 1.0f;
+        }
+        triangle(f, p[0], p[1], p[2], stats);
+    }
+}
+
+void RelaxHeightsPlain(HeightField& g) {
+    const std::int32_t W = g.W, H = g.H;
+    for (int sweep = 0; sweep < 8; ++sweep) {
+        for (std::int32_t j = 0; j < H; ++j) {
+            for (std::int32_t i = 0; i < W; ++i) {
+                float& s = g.At(i, j);
+                if (s < 0.0f) continue;  // fixed
+                const float left = std::fabs(g.At(Clamp(i - 1, 0, W - 1), j));
+                const float right = std::fabs(g.At(Clamp(i + 1, 0, W - 1), j));
+                const float below = std::fabs(g.At(i, Clamp(j - 1, 0, H - 1)));
+                const float above = std::fabs(g.At(i, Clamp(j + 1, 0, H - 1)));
+                s = (s + left + right + below + above) * 0.2f;
+            }
+        }
+    }
+}
+
+void RelaxHeights(HeightField& g) {
+    const std::int32_t W = g.W, H = g.H;
+    if (W < 3 || H < 3) {
+        RelaxHeightsPlain(g);
+        return;
+    }
+    // Each cell reads its left and lower neighbours as this sweep left them
+    // and its right and upper ones as the last sweep did, so one row's cell
+    // waits on the one before it. Bands of rows run staggered a column apart
+    // (row k of a band at column c - k): the rows' chains interleave, each
+    // cell still sees exactly what it sees in row order.
+    constexpr std::int32_t kBand = 8;
+    float* S = g.samples.data();
+    auto clamped = [&](std::int32_t i, std::int32_t j) {
+        float& s = S[static_cast<std::size_t>(j) * W + i];
+        if (s < 0.0f) return;
+        const float left = std::fabs(S[static_cast<std::size_t>(j) * W + Clamp(i - 1, 0, W - 1)]);
+        const float right = std::fabs(S[static_cast<std::size_t>(j) * W + Clamp(i + 1, 0, W - 1)]);
+        const float below = std::fabs(S[static_cast<std::size_t>(Clamp(j - 1, 0, H - 1)) * W + i]);
+        const float above = std::fabs(S[static_cast<std::size_t>(Clamp(j + 1, 0, H - 1)) * W + i]);
+        s = (s + left + right + below + above) * 0.2f;
+    };
+    auto interior = [&](std::int32_t i, std::int32_t j) {
+        float* p = S + static_cast<std::size_t>(j) * W + i;
+        const float s = *p;
+        if (s < 0.0f) return;  // fixed; fixed cells come in runs, so this is well predicted
+        *p = (s + std::fabs(p[-1]) + std::fabs(p[1]) + std::fabs(p[-W]) + std::fabs(p[W])) * 0.2f;
+    };
+    for (int sweep = 0; sweep < 8; ++sweep) {
+        for (std::int32_t j0 = 0; j0 < H; j0 += kBand) {
+            const std::int32_t rows = std::min(kBand, H - j0);
+            const bool edgeBand = j0 == 0 || j0 + rows == H;
+            for (std::int32_t c = 0; c < W + rows - 1; ++c) {
+                // Where every row of the band is inside the grid and off its
+                // left and right columns, no cell needs clamping.
+                if (!edgeBand && c >= rows && c < W - 1) {
+                    for (std::int32_t k = 0; k < rows; ++k) interior(c - k, j0 + k);
+                    continue;
+                }
+                for (std::int32_t k = 0; k < rows; ++k) {
+                    const std::int32_t i = c - k, j = j0 + k;
+                    if (i < 0 || i >= W) continue;
+                    if (i == 0 || i == W - 1 || j == 0 || j == H - 1) clamped(i, j);
+                    else interior(i, j);
+                }
+            }
+        }
+    }
+}
+
+void FillHoles(HeightField& g, HeightPyramid& pyramid, int level, HeightFieldStats* stats, bool plain) {
+    if (g.W < 4 || g.H < 4) return;
+    if (level >= kPyramidLevels) return;  // a grid of 4^8 would need a ninth level: never at 1024
+    HeightField& q = pyramid[static_cast<std::size_t>(level)];
+    q.W = g.W >> 2;
+    q.H = g.H >> 2;
+    q.samples.assign(static_cast<std::size_t>(q.W) * q.H, 1.0f);
+    for (std::int32_t j = 0; j < g.H; ++j)
+        for (std::int32_t i = 0; i < g.W; ++i) {
+            const float s = g.At(i, j);
+            if (s < 0.0f) q.At(std::min(i >> 2, q.W - 1), std::min(j >> 2, q.H - 1)) = s;
+        }
+    FillHoles(q, pyramid, level + 1, stats, plain);
+    for (std::int32_t j = 0; j < g.H; ++j)
+        for (std::int32_t i = 0; i < g.W; ++i) {
+            float& s = g.At(i, j);
+            if (s >= 0.0f) s = std::fabs(q.At(std::min(i >> 2, q.W - 1), std::min(j >> 2, q.H - 1)));
+        }
+    const auto relaxStart = std::chrono::steady_clock::now();
+    if (plain) RelaxHeightsPlain(g);
+    else RelaxHeights(g);
+    if (stats) stats->relaxMs += MsSince(relaxStart);
+}
+
+void BuildHeightField(HeightField& f, HeightPyramid& pyramid, HeightFieldStats* stats, bool plain) {
+    const auto start = std::chrono::steady_clock::now();
+    std::fill(f.samples.begin(), f.samples.end(), kUnknown);
+    DebugPrintf("\nSetting instance positions");
+    const SceneState& scene = TheScene();
+    const Vector3& lo = scene.TerrainMin;
+    const Vector3& hi = scene.TerrainMax;
+    for (const auto& inst : scene.InstanceList) {
+        const Vector3& p = inst->position;
+        if (p.x >= lo.x && p.x <= hi.x && p.y >= lo.y && p.y <= hi.y) RasteriseInstance(f, *inst, stats, plain);
+    }
+    if (stats) stats->pinnedCells = static_cast<std::uint64_t>(
+                   std::count_if(f.samples.begin(), f.samples.end(), [](float s) { return s < 0.0f; }));
+    const GridPoint a = GridCoordinates(f, lo.x, lo.y), b = GridCoordinates(f, hi.x, hi.y);
+    for (std::int32_t j = 0; j < f.H; ++j) {
+        const float y = static_cast<float>(j);
+        const bool rowOutside = y < a.gy || y > b.gy;
+        for (std::int32_t i = 0; i < f.W; ++i) {
+            const float x = static_cast<float>(i);
+            if (rowOutside || x < a.gx || x > b.gx) f.At(i, j) = -0.001f;
+        }
+    }
+    DebugPrintf("\nInterpolating");
+    const auto fillStart = std::chrono::steady_clock::now();
+    if (stats) stats->rasteriseMs = MsSince(start);
+    FillHoles(f, pyramid, 0, stats, plain);
+    for (float& s : f.samples) s = std::fabs(s);
+    if (stats) stats->fillMs = MsSince(fillStart);
+}

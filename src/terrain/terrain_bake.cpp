@@ -1,0 +1,120 @@
+#include "terrain/terrain_bake.h"
+
+#include <GL/gl.h>
+
+#include <cmath>
+
+#include "effects/offscreen.h"
+#include "effects/shadows.h"
+#include "math/bounding.h"
+#include "math/camera.h"
+#include "scene/model_draw.h"
+#include "scene/scene_model.h"
+#include "terrain/terrain.h"
+
+
+void LayGround(float centreX, float centreY, float reach, float texelsPerRadius) {
+    // Ascending keys: later ones paint over earlier ones.
+    for (auto& [key, group] : TheScene().TerrainObjectsByHeight)
+        for (auto& inst : group) {
+            const float dx = centreX - inst->sphere.centre.x, dy = centreY - inst->sphere.centre.y;
+            if (std::sqrt(dx * dx + dy * dy) > reach + inst->sphere.radius) continue;
+            if (key != 1 && !(texelsPerRadius * inst->sphere.radius >= kMinimumTexels)) continue;
+            DrawInstance(*inst);
+        }
+}
+
+void LayShadows(const GroundRect& r, const Cylinder& light, const std::function<bool(const Instance&)>& casts) {
+    glClearColor(1, 0, 0, 0);
+    glColorMask(GL_FALSE, GL_FALSE, GL_FALSE, GL_TRUE);
+    glClear(GL_COLOR_BUFFER_BIT);
+    glMatrixMode(GL_PROJECTION);
+    glPushMatrix();
+    glLoadIdentity();
+    glOrtho(r.left, r.right, r.bottom, r.top, -2500, 0);
+    const Vector3& l = TheScene().LightDirection;
+    float shear[16];
+    const bool shears = ShadowMatrix(l.x, l.y, l.z, shear);
+    if (shears) glMultMatrixf(shear);
+    glMatrixMode(GL_MODELVIEW);
+    glDisable(GL_BLEND);
+    glColor4f(0, 0, 0, 1);
+    glColorMask(GL_FALSE, GL_FALSE, GL_FALSE, GL_TRUE);
+    for (const auto& inst : TheScene().InstanceList) {
+        if (!shears) break;
+        if (!inst->Shadow || !light.Intersects(inst->sphere) || !casts(*inst)) continue;
+        glPushMatrix();
+        // What is projected is the caster's height above the ground.
+        glTranslatef(0, 0, -TerrainHeightAt(inst->position.x, inst->position.y));
+        DrawAdditive(*inst);
+        glPopMatrix();
+    }
+    glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
+    glMatrixMode(GL_PROJECTION);
+    glPopMatrix();
+    glMatrixMode(GL_MODELVIEW);
+    glDisable(GL_ALPHA_TEST);
+    glEnable(GL_BLEND);
+    glColorMask(GL_FALSE, GL_FALSE, GL_FALSE, GL_TRUE);
+    glColor4f(0, 0, 0, kShadowAlpha);
+    glBlendFunc(GL_ZERO, GL_SRC_ALPHA);
+    glRectf(r.left, r.bottom, r.right, r.top);
+    glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
+    glColor4f(0, 0, 0, 1);
+    glBlendFunc(GL_ZERO, GL_ONE_MINUS_DST_ALPHA);
+    glRectf(r.left, r.bottom, r.right, r.top);
+    glDisable(GL_BLEND);
+}
+
+bool ShadowMatrix(float lx, float ly, float lz, float matrix[16]) {
+    for (int k = 0; k < 16; ++k) matrix[k] = (k % 5 == 0) ? 1.0f : 0.0f;
+    // A light at (or above) the horizon shears by huge or infinite amounts:
+    // no shadow is laid then, rather than infinities in the GL state.
+    if (!(std::fabs(lz) > 1e-4f * std::sqrt(lx * lx + ly * ly)) || !std::isfinite(lx / lz) || !std::isfinite(ly / lz))
+        return false;
+    matrix[8] = -lx / lz;
+    matrix[9] = -ly / lz;
+    return true;
+}
+
+void BakeTexture(TerrainNode& node) {
+    TerrainState& terrain = TheTerrain();
+    TerrainTexture& t = *node.texture;
+    ++terrain.bakesThisFrame;
+    SetBakeTarget(t);
+    if (terrain.bakesThisFrame > kMaxBakesPerFrame) {
+        glClearColor(0, 0, 0, 1);
+        glClear(GL_COLOR_BUFFER_BIT);
+        CopyToBakeTarget();
+        return;
+    }
+    node.needsBake = false;
+    const float w = node.maxX - node.minX, h = node.maxY - node.minY;
+    const float mx = w * 0.5f / static_cast<float>(t.width), my = h * 0.5f / static_cast<float>(t.height);
+    const GroundRect rect{node.minX - mx, node.maxX + mx, node.minY - my, node.maxY + my};
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    glOrtho(rect.left, rect.right, rect.bottom, rect.top, -500, 2500);
+    glMatrixMode(GL_MODELVIEW);
+    glClearColor(kBackgroundGrey, kBackgroundGrey, kBackgroundGrey, 1.0f);
+    glClear(GL_COLOR_BUFFER_BIT);
+    const float texelsPerRadius = static_cast<float>(t.width) / node.sphere.radius;
+    LayGround(node.centre[0], node.centre[1], node.halfDiagonal, texelsPerRadius);
+    if (terrain.bakeShadows) {
+        const Vector3 camera = TheCamera().position;
+        LayShadows(rect, Cylinder(node.sphere.centre, TheScene().LightDirection, node.sphere.radius),
+                   [&](const Instance& inst) {
+                       return inst.position.Distance(camera) <= kCasterRange &&
+                              texelsPerRadius * inst.sphere.radius >= kMinimumTexels;
+                   });
+    }
+    CopyToBakeTarget();
+}
+
+void InstallTerrainGlHooks() {
+    TheTerrainHooks().initOffscreen = &InitPBuffer;
+    TerrainTexturePool().create = [](TerrainTexture& t) { CreateTerrainTexture(t); };
+    TheShadows().pool.create = [](ShadowTexture& t) { CreateShadowTexture(t); };
+    TheSceneHooks().releaseShadow = &ReleaseShadowSlot;
+    TheSceneHooks().markAreaForRebake = &MarkAreaForRebake;
+}

@@ -1,0 +1,385 @@
+// The ground without GL: the height field inferred from the objects, its
+// sampling, and the camera-following quadtree's decisions.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <set>
+#include <utility>
+
+#include "diag/state_registry.h"
+#include "headless/headless_level.h"
+#include "location/level_files.h"
+#include "math/camera.h"
+#include "platform/scripted_platform.h"
+#include "scene/render_state.h"
+#include "scene/scene_model.h"
+#include "terrain/terrain.h"
+#include "test_util.h"
+#include "writer/bench_level.h"
+#include "writer/demo_level.h"
+
+namespace {
+
+// A small field over (0, 0)-(64, 64): 32 x 32 cells of 2 units.
+class HeightFieldTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ResetState(StateScope::Process);
+        field.W = field.H = 32;
+        field.extentX = field.extentY = 64;
+        field.samples.assign(32 * 32, 1e10f);
+        TheScene().TerrainMin = {0, 0, 0};
+        TheScene().TerrainMax = {64, 64, 0};
+    }
+    void TearDown() override { ResetState(StateScope::Process); }
+
+    // A 2 x 2 square model around its origin from z = 0 to `top`.
+    Model& Block(float top = 1.0f, bool alpha = false) {
+        auto m = std::make_unique<Model>();
+        for (float z : {0.0f, top})
+            for (auto [x, y] : {std::pair{-1.0f, -1.0f}, {1.0f, -1.0f}, {1.0f, 1.0f}, {-1.0f, 1.0f}})
+                m->vertices.push_back({{0, 0, 1}, 0, 0, {x, y, z}});
+        m->faces = {{{0, 1, 2}, 0}, {{0, 2, 3}, 0}, {{4, 5, 6}, 0}, {{4, 6, 7}, 0}};
+        m->materials.resize(1);
+        m->HasAlphaTexture = alpha;
+        TheScene().ModelList.push_back(std::move(m));
+        return *TheScene().ModelList.back();
+    }
+    Instance& Place(Model& m, Vector3 at, float scale = 1.0f, const char* name = "thing") {
+        auto inst = std::make_unique<Instance>();
+        inst->model = &m;
+        inst->position = at;
+        inst->scale = scale;
+        inst->name = name;
+        inst->UpdateBounds();
+        TheScene().InstanceList.push_back(std::move(inst));
+        return *TheScene().InstanceList.back();
+    }
+    std::size_t Fixed() const {
+        std::size_t n = 0;
+        for (float s : field.samples) n += s < 0;
+        return n;
+    }
+
+    HeightField field;
+    HeightPyramid pyramid;
+    platform::ScriptedPlatform pf;
+    platform::PlatformScope scope{pf};
+};
+
+TEST_F(HeightFieldTest, ObjectsPinTheGroundAtTheirLowestPointAndTheLowerWins) {
+    Model& m = Block();
+    Place(m, {10, 10, 3});  // bottom at 3
+    Place(m, {10.4f, 10.2f, 2});  // the same cell, lower
+    Place(m, {30, 30, 0});    // standing at 0: pins nothing
+    Place(m, {40, 40, -2});   // below 0: pins nothing
+    for (const auto& inst : TheScene().InstanceList) RasteriseInstance(field, *inst);
+    EXPECT_EQ(field.At(5, 5), -2.0f);  // round(10 / 2 + 0.5) = 5
+    EXPECT_EQ(Fixed(), 1u);
+
+    // Scale 1.5 leaves no footprint; 1.51 leaves a flat one at its lowest point.
+    field.samples.assign(32 * 32, 1e10f);
+    Place(m, {20, 20, 4}, 1.5f);
+    RasteriseInstance(field, *TheScene().InstanceList.back());
+    EXPECT_EQ(Fixed(), 1u);
+    Place(m, {20, 20, 4}, 1.51f);
+    RasteriseInstance(field, *TheScene().InstanceList.back());
+    EXPECT_GT(Fixed(), 4u);
+    for (float s : field.samples) EXPECT_TRUE(s == -4.0f || s == 1e10f) << s;
+    // Alpha-textured objects (trees) stand on a point, never a footprint.
+    field.samples.assign(32 * 32, 1e10f);
+    Place(Block(1.0f, true), {20, 20, 4}, 3.0f);
+    RasteriseInstance(field, *TheScene().InstanceList.back());
+    EXPECT_EQ(Fixed(), 1u);
+}
+
+TEST_F(HeightFieldTest, AnObjectWithNothingToStandOnLeavesNoFootprint) {
+    Model& m = Block();
+    for (Face& f : m.faces) f.inRange = false;  // a damaged mesh: no face counts
+    Place(m, {20, 20, 4}, 3.0f);
+    RasteriseInstance(field, *TheScene().InstanceList.back());
+    EXPECT_EQ(Fixed(), 1u);  // the position pin only
+}
+
+TEST_F(HeightFieldTest, OceanMeshesLayEveryFaceAUnitLowerAndLevelBeSkipsFace12) {
+    Model& sea = Block();
+    sea.faces.assign(14, Face{{4, 5, 6}, 0});  // the top, 1 above the placement
+    sea.faces[12] = Face{{0, 1, 2}, 0};         // the bottom
+    Instance& inst = Place(sea, {20, 20, 5}, 1.0f, "ocean_01");
+    RasteriseInstance(field, inst);
+    EXPECT_EQ(field.At(10, 10), -4.0f);  // the bottom face (z 5, one lower): the lowest wins
+    TheLevelFiles().LevelName = "be";
+    for (std::uint32_t serial = 0; serial < 2; ++serial) {
+        field.samples.assign(32 * 32, 1e10f);
+        inst.SerialId = 1140 + serial;  // only serial 1141 loses face 12
+        RasteriseInstance(field, inst);
+        EXPECT_EQ(field.At(10, 10), serial == 1 ? -5.0f : -4.0f) << inst.SerialId;
+    }
+}
+
+TEST_F(HeightFieldTest, SamplesGoToTheNearestCellAndHugeTrianglesAreSkipped) {
+    WriteSample(field, {2.9f, 0.9f, 5});  // cells are 2 units: x 1.45 + 0.5 -> 1, y 0.45 + 0.5 -> 0
+    WriteSample(field, {3.1f, 1.1f, 6});  // 2.05 -> 2, 1.05 -> 1
+    WriteSample(field, {-1.1f, 0, 7});    // -0.05 truncates toward zero: cell 0
+    WriteSample(field, {-3.1f, 0, 8});    // -1.05: outside
+    EXPECT_EQ(field.At(1, 0), -5.0f);
+    EXPECT_EQ(field.At(2, 1), -6.0f);
+    EXPECT_EQ(field.At(0, 0), -7.0f);
+    EXPECT_EQ(Fixed(), 3u);
+    field.samples.assign(32 * 32, 1e10f);
+
+    HeightFieldStats stats;
+    const float inf = std::numeric_limits<float>::infinity(), nan = std::nanf("");
+    RasteriseTriangle(field, {0, 0, 1}, {1e30f, 0, 1}, {0, 1e30f, 1}, &stats);
+    RasteriseTriangle(field, {0, 0, 1}, {inf, 0, 1}, {0, 1, 1}, &stats);
+    RasteriseTriangle(field, {0, 0, 1}, {nan, 0, 1}, {0, 1, 1}, &stats);
+    RasteriseTriangle(field, {0, 0, 1}, {20000, 0, 1}, {0, 20000, 1}, &stats);  // 2^28 samples and more
+    EXPECT_EQ(stats.trianglesSkipped, 4u);
+    EXPECT_EQ(Fixed(), 0u);
+    WriteSample(field, {1e30f, -1e30f, 3}, &stats);  // far outside: nothing
+    WriteSample(field, {nan, 4, 3}, &stats);
+    EXPECT_EQ(Fixed(), 0u);
+    RasteriseTriangle(field, {2, 2, 1}, {8, 2, 1}, {2, 8, 1}, &stats);
+    EXPECT_EQ(stats.trianglesSkipped, 4u);
+    EXPECT_GT(Fixed(), 5u);
+}
+
+TEST_F(HeightFieldTest, HolesTakeTheRelaxedAverageAndFixedCellsKeepTheirValues) {
+    // A hole in the middle of fixed cells: relaxation pulls it to their mean.
+    HeightField g;
+    g.W = g.H = 4;
+    g.samples.assign(16, -2.0f);
+    g.At(1, 1) = 7.0f;
+    g.At(2, 1) = -6.0f;
+    RelaxHeights(g);
+    // Each sweep: s' = (s + 2 + 6 + 2 + 2) / 5, eight times from 7.
+    float expected = 7.0f;
+    for (int k = 0; k < 8; ++k) expected = (expected + 2.0f + 6.0f + 2.0f + 2.0f) * 0.2f;
+    EXPECT_FLOAT_EQ(g.At(1, 1), expected);
+    EXPECT_EQ(g.At(2, 1), -6.0f);
+    EXPECT_EQ(g.At(0, 0), -2.0f);
+
+    // Filled from the pyramid: free cells far from anything take the fixed
+    // heights' level, fixed cells stay exact.
+    field.samples.assign(32 * 32, 1e10f);
+    field.At(3, 3) = -4.0f;
+    field.At(20, 25) = -4.0f;
+    FillHoles(field, pyramid, 0);
+    EXPECT_EQ(field.At(3, 3), -4.0f);
+    EXPECT_EQ(field.At(20, 25), -4.0f);
+    // Free cells lie between the coarse grids' start value (1) and the height.
+    for (float s : field.samples) {
+        EXPECT_GE(std::fabs(s), 1.0f);
+        EXPECT_LE(std::fabs(s), 4.0f);
+    }
+    EXPECT_GT(field.At(4, 3), 3.0f);  // next to the fixed cell
+}
+
+TEST_F(HeightFieldTest, WithoutBaseTerrainTheGroundIsFlatAtAThousandth) {
+    TheScene().TerrainMin = {1e20f, 1e20f, 1e20f};
+    TheScene().TerrainMax = {-1e20f, -1e20f, -1e20f};
+    Place(Block(), {10, 10, 3});
+    BuildHeightField(field, pyramid);
+    for (float s : field.samples) EXPECT_EQ(s, 0.001f);
+    EXPECT_NE(pf.debug.find("\nSetting instance positions"), std::string::npos);
+    EXPECT_NE(pf.debug.find("\nInterpolating"), std::string::npos);
+}
+
+TEST_F(HeightFieldTest, SamplingIsBilinearAndExtrapolatesPastTheLastCell) {
+    for (std::int32_t j = 0; j < 32; ++j)
+        for (std::int32_t i = 0; i < 32; ++i) field.At(i, j) = static_cast<float>(i) + 100.0f * static_cast<float>(j);
+    EXPECT_FLOAT_EQ(SampleHeight(field, 2.5f, 3.25f), 2.5f + 325.0f);
+    EXPECT_FLOAT_EQ(SampleHeight(field, 32.0f, 0.0f), 32.0f);  // from cell 30 with fraction 2
+    EXPECT_FLOAT_EQ(SampleHeight(field, 40.0f, -5.0f), 32.0f);  // clamped to the grid first
+    EXPECT_FLOAT_EQ(TerrainHeightAt(field, 5.0f, 6.0f), 2.5f + 300.0f);
+    field.scaleZ = 2.0f;
+    EXPECT_FLOAT_EQ(TerrainHeightAt(field, 5.0f, 6.0f), 2 * (2.5f + 300.0f));
+    // A slope of 0.5 a cell along x: the normal leans back by atan(0.5 / 2).
+    field.scaleZ = 1.0f;
+    for (std::int32_t j = 0; j < 32; ++j)
+        for (std::int32_t i = 0; i < 32; ++i) field.At(i, j) = 0.5f * static_cast<float>(i);
+    const Vector3 n = TerrainNormalAt(field, 10, 10);
+    const float sx = 64.0f / 31.0f;
+    ExpectNear(n, Vector3(-0.5f / sx, 0, 1).Normalised(), 1e-6f);
+    ExpectNear(TerrainNormalAt(field, -5, 99), n, 1e-6f);  // clamped inside
+}
+
+// The quadtree over the demo island.
+class TerrainTreeTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        dir = new TempDir;
+        ASSERT_TRUE(wvwrite::WriteDemoLevel(dir->path(), nullptr));
+    }
+    static void TearDownTestSuite() { delete dir; }
+    void SetUp() override {
+        loaded.console = quiet;
+        headless::LoadLevel(dir->File("demo-130.swp"), loaded);
+        platform::Install(&loaded.platform);  // for the rebuilds' lines
+        CreateFrusta();
+    }
+    void TearDown() override {
+        ResetState(StateScope::Process);
+        platform::Install(nullptr);
+        std::fclose(quiet);
+    }
+
+    TerrainNode& Root() { return *TheTerrain().root; }
+
+    static TempDir* dir;
+    headless::LoadedLevel loaded;
+    std::FILE* quiet = std::fopen("/dev/null", "w");
+};
+TempDir* TerrainTreeTest::dir = nullptr;
+
+void Leaves(TerrainNode& node, std::vector<TerrainNode*>& out) {
+    if (node.isLeaf) {
+        out.push_back(&node);
+        return;
+    }
+    for (auto& c : node.children) Leaves(*c, out);
+}
+
+TEST_F(TerrainTreeTest, TheWindowMovesOnlyWhenTheCameraStraysPast614) {
+    const HeightField& f = TheTerrain().field;
+    const Vector3 start = TheCamera().position;  // the player start: the window is centred on it
+    EXPECT_EQ(f.originX, std::trunc(start.x) - 1024);
+    EXPECT_EQ(f.originY, std::trunc(start.y) - 1024);
+    const float cx = f.originX + 1024, cy = f.originY + 1024;
+    EXPECT_FALSE(RecentreIfStrayed({cx + 614.0f, cy, 50}));
+    EXPECT_FALSE(RecentreIfStrayed({cx + 434.0f, cy + 434.0f, 0}));  // 613.8 away
+    EXPECT_TRUE(RecentreIfStrayed({cx + 614.5f, cy - 0.7f, 0}));
+    EXPECT_EQ(f.originX, std::trunc(cx + 614.5f) - 1024);
+    EXPECT_EQ(f.originY, std::trunc(cy - 0.7f) - 1024);
+    TheToggles().FreezeUpdate = true;  // frozen: the window stays
+    const float frozenX = f.originX;
+    UpdateTerrain({5000, 5000, 0});
+    EXPECT_EQ(f.originX, frozenX);
+}
+
+TEST_F(TerrainTreeTest, EdgesNearTheCameraAskForTheFinestDetail) {
+    EXPECT_EQ(DetailLevel(15, 0), 15);
+    EXPECT_EQ(DetailLevel(15, 1), 15);
+    EXPECT_EQ(DetailLevel(15, 2048), 4);
+    EXPECT_EQ(DetailLevel(15, 2047), 4);
+    EXPECT_EQ(DetailLevel(12, std::numeric_limits<float>::infinity()), -1000);
+    EXPECT_EQ(DetailLevel(15, std::nanf("")), -1000);
+
+    // The camera on the ground in the middle of a depth-12 leaf: every edge
+    // is within its half length, yet the leaf never splits.
+    TerrainNode leaf;
+    leaf.minX = 10, leaf.minY = 20, leaf.maxX = 12, leaf.maxY = 22;
+    leaf.depth = 12;
+    TheCamera().position = {11, 21, TerrainHeightAt(11, 21)};
+    GeometrySplitRule rule;
+    EXPECT_EQ(rule.Evaluate(leaf), 0);
+    EXPECT_TRUE(leaf.edgeSplit[0] && leaf.edgeSplit[1] && leaf.edgeSplit[2] && leaf.edgeSplit[3]);
+    leaf.depth = 11;
+    EXPECT_EQ(rule.Evaluate(leaf), 1);
+
+    // Far away the root keeps its children: it never merges.
+    UpdateGeometry(Root());
+    ASSERT_FALSE(Root().isLeaf);
+    TheCamera().position = {1e6f, 1e6f, 1e6f};
+    for (int frame = 0; frame < 20; ++frame) UpdateGeometry(Root());
+    EXPECT_FALSE(Root().isLeaf);
+    for (auto& c : Root().children) EXPECT_TRUE(c->isLeaf);
+}
+
+TEST_F(TerrainTreeTest, RefinementFollowsTheCameraMergingALevelAFrame) {
+    TheCamera().position = {0, 0, 20};
+    UpdateGeometry(Root());  // several levels in one frame
+    std::vector<TerrainNode*> leaves;
+    Leaves(Root(), leaves);
+    int deepest = 0;
+    for (TerrainNode* l : leaves) deepest = std::max(deepest, l->depth);
+    EXPECT_GE(deepest, 9);
+    TheCamera().position = {3000, 3000, 20};
+    UpdateGeometry(Root());
+    std::vector<TerrainNode*> after;
+    Leaves(Root(), after);
+    int maxAfter = 0;
+    for (TerrainNode* l : after)
+        if (l->maxX <= 0 && l->maxY <= 0) maxAfter = std::max(maxAfter, l->depth);
+    EXPECT_EQ(maxAfter, deepest - 1);  // one level merged near the old spot
+}
+
+// No crack: along every leaf's rim, the fan's consecutive vertices have no
+// vertex of another fan between them (a T-junction), over the whole tree,
+// wherever the camera is.
+TEST_F(TerrainTreeTest, FansMeetWithoutCracks) {
+    for (const Vector3& camera : {Vector3(0, 0, 20), Vector3(-170, -170, 24), Vector3(57.3f, -12.1f, 3),
+                                  Vector3(150, 150, 300), Vector3(-3000, 2500, 40)}) {
+        TheCamera().position = camera;
+        for (int frame = 0; frame < 12; ++frame) UpdateGeometry(Root());
+        std::vector<TerrainNode*> leaves;
+        Leaves(Root(), leaves);
+        // Node squares are dyadic: coordinates compare exactly.
+        std::set<std::pair<float, float>> rims;
+        FanVertexList fan;
+        for (TerrainNode* l : leaves) {
+            const int n = FanVertices(*l, fan);
+            for (int k = 1; k < n; ++k) rims.insert({fan[k][0], fan[k][1]});
+        }
+        int cracks = 0;
+        std::size_t steps = 0;
+        for (TerrainNode* l : leaves) {
+            const int n = FanVertices(*l, fan);
+            for (int k = 1; k + 1 < n; ++k) {
+                const float ax = fan[k][0], ay = fan[k][1], bx = fan[k + 1][0], by = fan[k + 1][1];
+                const float length = std::max(std::fabs(bx - ax), std::fabs(by - ay));
+                // The finest fans put a vertex every unit (2-unit leaves).
+                for (float t = 1; t < length; t += 1, ++steps)
+                    if (rims.count({ax + (bx - ax) * t / length, ay + (by - ay) * t / length})) ++cracks;
+            }
+        }
+        EXPECT_GT(steps, 0u);
+        EXPECT_EQ(cracks, 0) << "camera " << camera.x << " " << camera.y << " " << camera.z;
+    }
+}
+
+// The ground under the demo's houses and rocks meets their lowest points.
+TEST_F(TerrainTreeTest, ObjectsStandOnTheGround) {
+    int checked = 0;
+    for (const auto& inst : TheScene().InstanceList) {
+        const std::string name = inst->name ? inst->name : "";
+        if (name.rfind("house", 0) != 0 && name.rfind("rock", 0) != 0) continue;
+        const float ground = TerrainHeightAt(inst->position.x, inst->position.y);
+        EXPECT_NEAR(ground, inst->boxMin.z, 1.0f) << name;
+        ++checked;
+    }
+    EXPECT_GE(checked, 10);
+}
+
+// The fast paths give the plain steps' bits, on the demo and on random
+// bench levels, around the start and after a re-centring.
+TEST(HeightFieldSpeedTest, FastBuildsAreBitIdenticalToThePlainSteps) {
+    TempDir dir;
+    ASSERT_TRUE(wvwrite::WriteDemoLevel(dir.path(), nullptr));
+    ASSERT_TRUE(wvwrite::WriteBenchLevel(dir.path(), 3000, 300, 60, 7, nullptr));
+    std::FILE* quiet = std::fopen("/dev/null", "w");
+    for (const char* level : {"demo-130.swp", "bench-130.swp"}) {
+        headless::LoadedLevel loaded;
+        loaded.console = quiet;
+        headless::LoadLevel(dir.File(level), loaded);
+        platform::PlatformScope scope(loaded.platform);
+        for (const Vector3& centre : {TheCamera().position, Vector3(333.7f, -250.2f, 0)}) {
+            HeightField fast = TheTerrain().field, plain = TheTerrain().field;
+            fast.originX = plain.originX = std::trunc(centre.x) - 1024;
+            fast.originY = plain.originY = std::trunc(centre.y) - 1024;
+            HeightPyramid pyramidA, pyramidB;
+            HeightFieldStats a, b;
+            BuildHeightField(fast, pyramidA, &a, false);
+            BuildHeightField(plain, pyramidB, &b, true);
+            ASSERT_EQ(fast.samples.size(), plain.samples.size());
+            EXPECT_EQ(std::memcmp(fast.samples.data(), plain.samples.data(), fast.samples.size() * 4), 0) << level;
+            EXPECT_EQ(a.pinnedCells, b.pinnedCells) << level;
+            EXPECT_GT(a.pinnedCells, 1000u) << level;
+        }
+        ResetState(StateScope::Process);
+    }
+    std::fclose(quiet);
+}
+
+}  // namespace

@@ -1,0 +1,140 @@
+// wildview-export: a level as glTF 2.0, for Blender, game engines and glTF
+// viewers.
+//
+//   wildview-export LEVEL.swp OUT.glb|OUT.gltf [--terrain] [--only SERIAL...]
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "app/gl_setup.h"
+#include "app/gl_window.h"
+#include "app/gltf_export.h"
+#include "app/overview_map.h"
+#include "effects/offscreen.h"
+#include "diag/log.h"
+#include "diag/state_registry.h"
+#include "headless/headless_level.h"
+#include "location/level_files.h"
+#include "platform/egl/egl_context.h"
+#include "platform/fonts/font_rasteriser.h"
+#include "scene/scene_model.h"
+#include "terrain/terrain.h"
+
+namespace {
+
+const char* kUsage =
+    "usage: wildview-export LEVEL.swp OUT.glb|OUT.gltf [--terrain] [--only SERIAL...]\n"
+    "  Writes the level as glTF 2.0: a .glb is one binary file, a .gltf is JSON with\n"
+    "  its .bin and .png files beside it. Every placed object becomes a node sharing\n"
+    "  its model's mesh; the level's z-up world is turned to glTF's y-up and a world\n"
+    "  unit is a metre. NAME.grf and NAME-130.pid must lie beside LEVEL.swp.\n"
+    "  --terrain          add the inferred ground, textured with the level's map\n"
+    "  --only SERIAL...   only these objects (serials count from 1 in load order)\n";
+
+int Usage(const std::string& why) {
+    std::fprintf(stderr, "wildview-export: %s\n%s", why.c_str(), kUsage);
+    return 2;
+}
+
+int Fail(const std::string& why) {
+    std::fprintf(stderr, "wildview-export: %s\n", why.c_str());
+    return 1;
+}
+
+// Fonts for the map's legend; messages are kept to report.
+class ExportPlatform : public platform::ScriptedPlatform {
+public:
+    bool RasteriseFont(const platform::FontRequest& font, int first, int count,
+                       std::vector<platform::GlyphBitmap>& out) override {
+        return fonts.Rasterise(font, first, count, out);
+    }
+    platform::FontRasteriser fonts;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::vector<std::string> positional;
+    std::vector<std::uint32_t> only;
+    bool terrain = false;
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        if (a == "--help" || a == "-h") {
+            std::fputs(kUsage, stdout);
+            return 0;
+        }
+        if (a == "--terrain") {
+            terrain = true;
+        } else if (a == "--only") {
+            while (i + 1 < argc && argv[i + 1][0] != '-') {
+                char* end = nullptr;
+                errno = 0;
+                const unsigned long serial = std::strtoul(argv[++i], &end, 10);
+                if (*end || errno || serial == 0 || serial > 0xFFFFFFFFul)
+                    return Usage(std::string("--only wants serial numbers, not ") + argv[i]);
+                only.push_back(static_cast<std::uint32_t>(serial));
+            }
+            if (only.empty()) return Usage("--only wants at least one serial number");
+        } else if (!a.empty() && a[0] == '-') {
+            return Usage("unknown option " + a);
+        } else {
+            positional.push_back(a);
+        }
+    }
+    if (positional.size() != 2) return Usage("wants LEVEL.swp and OUT.glb or OUT.gltf");
+    const LevelFiles files = LevelFilesBeside(positional[0]);
+    for (const std::string& path : {files.SwpPath, files.GrfPath, files.PidPath}) {
+        std::error_code ec;
+        if (!std::filesystem::is_regular_file(path, ec)) return Fail(path + ": no such file");
+    }
+
+    const auto start = std::chrono::steady_clock::now();
+    headless::LoadedLevel level;
+    std::FILE* devnull = std::fopen("/dev/null", "w");
+    level.console = devnull;
+    headless::LoadLevel(positional[0], level);
+    for (const auto& box : level.platform.boxes)
+        if (box.caption == "ERROR") return Fail(positional[0] + ": " + box.text);
+
+    // The ground's picture is the level's map, drawn on a headless context.
+    platform::EglContext context;
+    GltfTerrain ground;
+    ExportPlatform pf;
+    if (terrain) {
+        if (!context.Create(512, 512)) return Fail("the ground needs headless GL: " + context.Reason());
+        pf.procAddress = &platform::EglContext::ProcAddress;
+        platform::Install(&pf);
+        SetConsoleStream(devnull);
+        ResizeView(512, 512);
+        InitGL();
+        InitPBuffer();
+        OverviewImage map;
+        std::string error;
+        if (!RenderOverviewMap(2.0f, false, map, error)) return Fail(positional[0] + ": " + error);
+        ground = {map.width, map.height, std::move(map.rgba), map.minX, map.minY, map.maxX, map.maxY};
+    }
+
+    GltfExportOptions options;
+    options.path = positional[1];
+    options.only = only;
+    options.terrain = terrain ? &ground : nullptr;
+    GltfExportReport report;
+    std::string error;
+    const bool written = ExportGltf(options, report, error);
+    if (terrain) {
+        ResetState(StateScope::Process);  // GL objects go while the context is current
+        platform::Install(nullptr);
+    }
+    if (devnull) std::fclose(devnull);
+    if (!written) return Fail(error);
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    std::printf("%s: %zu nodes, %zu meshes, %zu images, %zu triangles", options.path.c_str(), report.nodes,
+                report.meshes, report.images, report.triangles);
+    if (report.gridSpacing > 0) std::printf(", ground grid every %.2f units", report.gridSpacing);
+    std::printf(" (%.2f s)\n", seconds);
+    return 0;
+}

@@ -1,0 +1,81 @@
+#include "inspect/diff_command.h"
+
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+#include "files/block_file.h"
+#include "scene/scene_construction.h"
+
+namespace inspect {
+
+namespace {
+
+int Fail(const std::string& message) {
+    std::fprintf(stderr, "wildview-inspect: %s\n", message.c_str());
+    return 1;
+}
+
+bool Load(const std::string& path, BlockFile& file, std::vector<RegionRecord>& records, std::string& error) {
+    if (!file.Load(path.c_str())) {
+        error = path + ": " + file.LastError();
+        return false;
+    }
+    const BlockRecord* region = file.FindBlockByName(".region");
+    if (!region) {
+        error = path + ": no .region block";
+        return false;
+    }
+    const RegionCounts counts = CountRegionRecords(region->bytes());
+    for (std::uint32_t i = 0; i < counts.held; ++i) records.push_back(ReadRegionRecord(region->bytes(), i));
+    return true;
+}
+
+bool SameBits(const Vector3& a, const Vector3& b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+
+// Records are the same object when everything but the placement matches.
+bool SameObject(const RegionRecord& a, const RegionRecord& b) {
+    return a.object == b.object && a.name == b.name && a.table == b.table && a.hasTable == b.hasTable &&
+           std::memcmp(&a.scale, &b.scale, sizeof a.scale) == 0;
+}
+
+}  // namespace
+
+int DiffCommand(const std::string& pathA, const std::string& pathB) {
+    BlockFile a, b;
+    std::vector<RegionRecord> ra, rb;
+    std::string error;
+    if (!Load(pathA, a, ra, error) || !Load(pathB, b, rb, error)) return Fail(error);
+    auto name = [](const BlockFile& f, const RegionRecord& r) {
+        const char* n = f.GetSymbolName(r.name);
+        return n ? n : "";
+    };
+    // B is A with records changed or taken out: walk both in order.
+    std::size_t i = 0, j = 0, moved = 0, turned = 0, removed = 0, added = 0;
+    while (i < ra.size() || j < rb.size()) {
+        if (i < ra.size() && j < rb.size() && SameObject(ra[i], rb[j])) {
+            const RegionRecord &x = ra[i], &y = rb[j];
+            if (!SameBits(x.position, y.position)) {
+                std::printf("moved    %5zu %s: (%.3f, %.3f, %.3f) -> (%.3f, %.3f, %.3f)\n", i, name(a, x), x.position.x,
+                            x.position.y, x.position.z, y.position.x, y.position.y, y.position.z);
+                ++moved;
+            }
+            if (!SameBits(x.rotation, y.rotation)) {
+                std::printf("turned   %5zu %s: (%.4f, %.4f, %.4f) -> (%.4f, %.4f, %.4f)\n", i, name(a, x), x.rotation.x,
+                            x.rotation.y, x.rotation.z, y.rotation.x, y.rotation.y, y.rotation.z);
+                ++turned;
+            }
+            ++i, ++j;
+        } else if (i < ra.size()) {
+            std::printf("removed  %5zu %s\n", i, name(a, ra[i]));
+            ++removed, ++i;
+        } else {
+            std::printf("added    %5zu %s\n", j, name(b, rb[j]));
+            ++added, ++j;
+        }
+    }
+    std::printf("%zu moved, %zu turned, %zu removed, %zu added\n", moved, turned, removed, added);
+    return 0;
+}
+
+}  // namespace inspect
