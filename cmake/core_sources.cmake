@@ -7,6 +7,7 @@ set(WV_CORE_SOURCES
   src/platform/console_platform.cpp
   src/platform/scripted_platform.cpp
   src/diag/log.cpp
+  src/diag/notices.cpp
   src/diag/clock.cpp
   src/diag/stat_counter.cpp
   src/diag/state_registry.cpp

@@ -1,5 +1,5 @@
 // Writes the seed corpora of the fuzz targets with the writer library:
-//   make_seeds DIR   ->  DIR/fuzz_block_file/*, DIR/fuzz_texture_database/*
+//   make_seeds DIR   ->  DIR/fuzz_block_file/*, DIR/fuzz_texture_database/*, DIR/fuzz_scene/*
 // Every seed is read back before it is written, so the fuzzers start from
 // inputs that reach past the format checks.
 #include <cstdint>
@@ -17,9 +17,12 @@
 #include "files/name_handle.h"
 #include "files/texture_database.h"
 #include "writer/bench_level.h"
+#include "writer/mesh_builder.h"
 #include "writer/procedural.h"
+#include "writer/region_builder.h"
 #include "writer/scene_writer.h"
 #include "writer/texture_writer.h"
+#include "writer/value_table_builder.h"
 
 namespace fs = std::filesystem;
 using Bytes = std::vector<std::uint8_t>;
@@ -264,9 +267,11 @@ void PutLength(Bytes& out, std::size_t n) {
     for (int k = 0; k < 4; ++k) out.push_back(static_cast<std::uint8_t>(n >> (8 * k)));
 }
 
-// One seed per level selector of the target: selector, scene file, database
-// and the start of the pixel file (enough for the sky's texels).
-void LevelSeeds(const fs::path& dir, const std::string& name, const fs::path& levelDir, const std::string& level) {
+// One seed per level selector of the target (or only the first): selector,
+// scene file, database and the start of the pixel file (enough for the
+// sky's texels).
+void LevelSeeds(const fs::path& dir, const std::string& name, const fs::path& levelDir, const std::string& level,
+                int selectors = 5) {
     const Bytes grf = FileBytes(levelDir / (level + ".grf"));
     const Bytes pid = FileBytes(levelDir / (level + "-130.pid"));
     Bytes swp = FileBytes(levelDir / (level + "-130.swp"));
@@ -276,7 +281,7 @@ void LevelSeeds(const fs::path& dir, const std::string& name, const fs::path& le
         return;
     }
     if (swp.size() > 65536) swp.resize(65536);
-    for (std::uint8_t selector : {0, 1, 2, 3, 4}) {
+    for (std::uint8_t selector = 0; selector < selectors; ++selector) {
         Bytes seed{selector};
         PutLength(seed, grf.size());
         seed.insert(seed.end(), grf.begin(), grf.end());
@@ -285,6 +290,38 @@ void LevelSeeds(const fs::path& dir, const std::string& name, const fs::path& le
         seed.insert(seed.end(), swp.begin(), swp.end());
         Emit(dir, name + "-" + std::to_string(selector), seed);
     }
+}
+
+// A level whose one type 2 mesh has many materials and as many polygons,
+// stored in reverse material order: decoding must group the polygons in one
+// pass, not one pass per material. Small enough for the target's input limit.
+bool WriteManyMaterials(const std::string& dir, std::string* error) {
+    constexpr std::uint32_t kCount = 12000;
+    wvwrite::SceneWriter scene;
+    wvwrite::ValueTableBuilder values;
+    wvwrite::RegionBuilder region;
+    wvwrite::MeshSpec m;
+    m.name = "many_materials";
+    m.materials.assign(kCount, {"many\\tex", ".tga", ""});
+    for (std::uint32_t i = 0; i < 3; ++i) {
+        m.positions.push_back({static_cast<float>(i), static_cast<float>(i % 2), 0});
+        m.vertices.push_back({i});
+    }
+    m.indices = {0, 1, 2};
+    m.polygons.resize(kCount);
+    for (std::uint32_t p = 0; p < kCount; ++p) {
+        m.polygons[p].corners = 3;
+        m.polygons[p].material = kCount - 1 - p;
+    }
+    region.Place(scene, values, wvwrite::WriteMesh(scene, m), "many", {},
+                 {wvwrite::Property::String("Class", "CInstance")});
+    values.AddTo(scene);
+    region.AddTo(scene);
+    wvwrite::TextureSetWriter textures;
+    wvwrite::TextureSpec t = NoiseTexture("many\\tex", 8, 8, 8, kDefaultPaletteIndex, 256);
+    t.identifier = wvwrite::TextureIdentifier("many\\tex", ".tga");
+    textures.AddTexture(t);
+    return scene.Save(dir + "/many.grf", error) && textures.Write(dir + "/many-130.pid", dir + "/many-130.swp", error);
 }
 
 void SceneSeeds(const fs::path& dir) {
@@ -305,6 +342,12 @@ void SceneSeeds(const fs::path& dir) {
             break;
         }
         LevelSeeds(dir, "bench" + std::to_string(l.instances), work, "bench");
+    }
+    if (!gFailed && WriteManyMaterials(work.string(), &error)) {
+        LevelSeeds(dir, "many_materials", work, "many", 1);
+    } else if (!error.empty()) {
+        std::fprintf(stderr, "make_seeds: %s\n", error.c_str());
+        gFailed = true;
     }
     std::error_code ec;
     fs::remove_all(work, ec);

@@ -206,6 +206,8 @@ bool WindowProc(const Message& m) {
             return true;
         case MessageKind::SetFocus:
             in.WindowFocused = true;
+            // Focus loss let go of the pointer; flying mode holds it again.
+            if (in.FlyingMode) platform::Current().CaptureMouse(true);
             return false;
         case MessageKind::KillFocus:
             in.WindowFocused = false;

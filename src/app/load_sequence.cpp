@@ -1,7 +1,12 @@
 #include "app/load_sequence.h"
 
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
 #include "diag/clock.h"
 #include "diag/log.h"
+#include "diag/notices.h"
 #include "diag/stat_counter.h"
 #include "diag/state_registry.h"
 #include "files/block_file.h"
@@ -14,14 +19,48 @@
 
 namespace {
 
-void LoadError(const char* line, const char* text) {
+bool LoadError(const char* line, const char* text, const std::string& reason, std::string* why) {
     LogPrintf("%s", line);
-    platform::Current().MessageBox(platform::Owner::None, text, "ERROR", platform::Buttons::Ok,
-                                   platform::Icon::None);
+    ShowNotice(platform::Owner::None, text, "ERROR");
+    if (why) *why = reason.empty() ? std::string(text) : std::string(text) + ": " + reason;
+    return false;
+}
+
+// A database that did not read: the file cannot be opened, or its first
+// word is not the version (an empty file among them).
+std::string WhyNoDatabase(const char* path) {
+    if (path) {
+        std::FILE* f = std::fopen(path, "rb");
+        if (!f) return std::strerror(errno);
+        std::fclose(f);
+    }
+    return "not a texture database (its first word is not the version 0x130)";
+}
+
+// Both happen with files cut short or written by a broken tool; the
+// textures then come out wrong, so the log says why.
+void WarnShortTextureFiles(const TextureDatabase& db) {
+    if (db.Truncated()) {
+        LogPrintf("\nWARNING: the texture database is shorter than its header and palettes say: "
+                  "%zu entries and %zu palettes were read",
+                  db.entries.size(), db.palettes.size() - 1);
+        DebugPrintf("\nWARNING: the texture database is shorter than its header and palettes say: "
+                    "%zu entries and %zu palettes were read",
+                    db.entries.size(), db.palettes.size() - 1);
+    }
+    const std::uint64_t needed = db.PixelExtent(), size = db.pixelFile.Size();
+    if (needed > size) {
+        LogPrintf("\nWARNING: the texture pixel file holds %llu bytes, but the texture database points "
+                  "up to byte %llu; texels past its end read as colour 0",
+                  static_cast<unsigned long long>(size), static_cast<unsigned long long>(needed));
+        DebugPrintf("\nWARNING: the texture pixel file holds %llu bytes, but the texture database points "
+                    "up to byte %llu; texels past its end read as colour 0",
+                    static_cast<unsigned long long>(size), static_cast<unsigned long long>(needed));
+    }
 }
 
 // From files when bytes is null, else from memory.
-void LoadLevel(const LevelBytes* bytes) {
+bool LoadLevel(const LevelBytes* bytes, std::string* why) {
     const LevelFiles& level = TheLevelFiles();
     LogPrintf("\n\n    InitModels (load level)\n    ==========");
     TheScene().ModelList.clear();
@@ -29,33 +68,33 @@ void LoadLevel(const LevelBytes* bytes) {
     LogPrintf("\n\nLoading Level '%s'", level.LevelName.c_str());
     LogPrintf("\nLoading GRF file: '%s'...", level.GrfPath.c_str());
     bool loaded = false;
+    BlockFile& grf = TheSceneFile();
     if (bytes) {
         MemoryStream stream(bytes->grf);
-        loaded = TheSceneFile().Load(stream, level.GrfPath.c_str());
+        loaded = grf.Load(stream, level.GrfPath.c_str());
     } else {
-        loaded = TheSceneFile().Load(level.GrfPath.c_str());
+        loaded = grf.Load(level.GrfPath.c_str());
     }
-    if (!loaded) {
-        LoadError("\n *** grf.Load failed ***", "Could not load GRF file");
-        return;
-    }
+    if (!loaded)
+        return LoadError("\n *** grf.Load failed ***", "Could not load GRF file", level.GrfPath + ": " + grf.LastError(),
+                         why);
     LogPrintf(" done.");
     LogPrintf("\nLoading PID file: '%s'...", level.PidPath.c_str());
     ResetTextureDatabase();
     TextureDatabase& db = TheTextureDatabase();
-    if (!(bytes ? db.ReadFromMemory(bytes->pid) : db.Read(level.PidPath.c_str()))) {
-        LoadError("\n *** pid.Load failed ***", "Could not load PID file");
-        return;
-    }
+    if (!(bytes ? db.ReadFromMemory(bytes->pid) : db.Read(level.PidPath.c_str())))
+        return LoadError("\n *** pid.Load failed ***", "Could not load PID file",
+                         level.PidPath + ": " + WhyNoDatabase(bytes ? nullptr : level.PidPath.c_str()), why);
     LogPrintf(" done.");
     LogPrintf("\nLoading SWP file: '%s'...", level.SwpPath.c_str());
     if (bytes) {
         db.pixelFile.OpenMemory(bytes->swp);
-    } else if (!db.pixelFile.OpenFile(level.SwpPath.c_str())) {
-        LoadError("\n *** swp.Load failed ***", "Could not load SWP file");
-        return;
+    } else if (errno = 0; !db.pixelFile.OpenFile(level.SwpPath.c_str())) {
+        return LoadError("\n *** swp.Load failed ***", "Could not load SWP file",
+                         level.SwpPath + ": " + std::strerror(errno != 0 ? errno : ENOENT), why);
     }
     LogPrintf(" done.");
+    WarnShortTextureFiles(db);
     gVisibleTris.value = 0;
     gNeighbourTriTex.value = 0;
     SceneConstruction();
@@ -64,13 +103,21 @@ void LoadLevel(const LevelBytes* bytes) {
     const float seconds = static_cast<float>(GetTime()) - start;
     DebugPrintf("\n\nLevel load time: %.1f seconds", seconds);
     DebugPrintf("\n\n\n");
+    return true;
+}
+
+bool NoticedLoad(const LevelBytes* bytes, std::string* why) {
+    BeginLoadNotices();
+    const bool ok = LoadLevel(bytes, why);
+    EndLoadNotices();
+    return ok;
 }
 
 }  // namespace
 
-void InitModels() { LoadLevel(nullptr); }
+bool InitModels(std::string* why) { return NoticedLoad(nullptr, why); }
 
-void InitModelsFromMemory(const LevelBytes& bytes) { LoadLevel(&bytes); }
+bool InitModelsFromMemory(const LevelBytes& bytes, std::string* why) { return NoticedLoad(&bytes, why); }
 
 void KillModels() {
     LogPrintf("\n\n    KillModels\n    ==========");

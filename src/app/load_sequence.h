@@ -6,10 +6,13 @@
 
 #include <cstdint>
 #include <span>
+#include <string>
 
 // Loads the level named by TheLevelFiles(). Failures are logged and shown
-// in a box ("Could not load GRF file" and the like) and leave the scene empty.
-void InitModels();
+// in a box ("Could not load GRF file" and the like) and leave the scene
+// empty; the result is false then, and why (when given) receives the box's
+// text and the reader's reason, for tools that report on the command line.
+bool InitModels(std::string* why = nullptr);
 
 // The same sequence over the three files' bytes (borrowed until the level
 // is unloaded), for the fuzz targets; the names in TheLevelFiles() are only
@@ -17,7 +20,7 @@ void InitModels();
 struct LevelBytes {
     std::span<const std::uint8_t> grf, pid, swp;
 };
-void InitModelsFromMemory(const LevelBytes& bytes);
+bool InitModelsFromMemory(const LevelBytes& bytes, std::string* why = nullptr);
 
 // Unloads the level: the terrain, then everything a load leaves behind.
 void KillModels();

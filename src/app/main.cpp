@@ -3,7 +3,11 @@
 //   wildview [LEVEL.swp]
 //
 // With a pixel file it stands for the answer to the first open-file dialog;
-// without one the viewer asks, as it always has.
+// when the scene file and texture database lie beside it they are used
+// without a search. Without one the viewer asks, as it always has.
+#include <sys/stat.h>
+
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -17,16 +21,33 @@ namespace {
 const char* kUsage =
     "usage: wildview [LEVEL.swp]\n"
     "  Views a Wildgrove level. LEVEL.swp is the level's texture pixel file; the\n"
-    "  scene file (NAME.grf) and texture database (NAME-130.pid) are looked for in\n"
-    "  the game's data directory (WILDGROVE_DATA_DRIVE or the Wine registry), and\n"
-    "  asked for when they are not there. Without LEVEL.swp a dialog asks for it.\n"
+    "  scene file (NAME.grf) and texture database (NAME-130.pid) are taken from\n"
+    "  beside it, or else looked for in the game's data directory\n"
+    "  (WILDGROVE_DATA_DRIVE or the Wine registry) and asked for when they are\n"
+    "  not there. Without LEVEL.swp a dialog asks for it.\n"
     "  --help     this text\n"
     "  --version  the version\n";
+
+// A level named on the command line must be a file: said before any
+// window opens, with the reason.
+bool NamedLevelUsable(const std::string& path) {
+    struct stat st;
+    if (stat(path.c_str(), &st) != 0) {
+        std::fprintf(stderr, "wildview: %s: %s\n", path.c_str(), std::strerror(errno));
+        return false;
+    }
+    if (S_ISDIR(st.st_mode)) {
+        std::fprintf(stderr, "wildview: %s: is a folder, not a level's pixel file (LEVEL.swp)\n", path.c_str());
+        return false;
+    }
+    return true;
 }
+
+}  // namespace
 
 int main(int argc, char** argv) {
     if (argc > 2) {
-        std::fputs(kUsage, stderr);
+        std::fprintf(stderr, "wildview: one level at most, %d were given\n%s", argc - 1, kUsage);
         return 2;
     }
     if (argc == 2) {
@@ -43,6 +64,7 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "wildview: unknown option %s\n%s", arg.c_str(), kUsage);
             return 2;
         }
+        if (!NamedLevelUsable(arg)) return 2;
         SetFirstSwpChoice(arg);
     }
     std::string why;

@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "diag/log.h"
-#include "platform/platform.h"
+#include "diag/notices.h"
 
 namespace {
 
@@ -36,10 +36,7 @@ private:
 
 const BlockRecord* Block(BlockHandle h) { return TheSceneFile().GetBlock(h); }
 
-void Unexpected(const char* text) {
-    platform::Current().MessageBox(platform::Owner::MainWindow, text, "Unexpected Wildgrove Event",
-                                   platform::Buttons::Ok, platform::Icon::None);
-}
+void Unexpected(const char* text) { ShowNotice(platform::Owner::MainWindow, text, "Unexpected Wildgrove Event"); }
 
 void DecodeMaterials(MeshData& md, BlockHandle mappingHandle) {
     md.hasMapping = mappingHandle != 0;

@@ -105,6 +105,18 @@ std::uint32_t TextureDatabase::PaletteIndexOf(const TextureEntry& e) const {
     return e.palette;
 }
 
+std::uint64_t TextureDatabase::PixelExtent() const {
+    std::uint64_t end = 0;
+    for (const TextureEntry& e : entries) {
+        if (e.width == 0 || e.height == 0 || e.width > kMaxTextureDimension || e.height > kMaxTextureDimension ||
+            (e.bits != 8 && e.bits != 16))
+            continue;
+        const std::uint64_t row = std::uint64_t{e.width} * (e.bits == 16 ? 2 : 1);
+        end = std::max(end, std::uint64_t{e.offset} + std::uint64_t{e.height - 1} * e.stride + row);
+    }
+    return end;
+}
+
 int TextureDatabase::FindTexture(std::uint32_t identifier) const {
     const auto it = identifiers.find(identifier);
     if (it == identifiers.end()) return -1;

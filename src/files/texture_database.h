@@ -64,6 +64,9 @@ public:
     std::uint32_t PaletteIndexOf(const TextureEntry& e) const;
     std::size_t DefaultPaletteIndex() const { return palettes.empty() ? 0 : palettes.size() - 1; }
     bool Truncated() const { return truncated_; }
+    // One past the last pixel-file byte that an entry small enough to be
+    // decoded reads: a pixel file shorter than this gives wrong texels.
+    std::uint64_t PixelExtent() const;
 
     // Decodes an entry: colour indices and, for 16-bit entries, normal codes.
     bool ReadPixels(int index, bool withNormals, TexturePixels& out) const;

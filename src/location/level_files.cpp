@@ -34,11 +34,13 @@ std::string LowerDirectoryOf(const std::string& path) {
     return dir;
 }
 
+std::string DirectoryOf(const std::string& path) { return path.substr(0, DirectoryEnd(path)); }
+
 LevelFiles LevelFilesBeside(const std::string& swpPath) {
     LevelFiles files;
     files.SwpPath = swpPath;
     files.LevelName = LevelNameOf(swpPath);
-    const std::string dir = swpPath.substr(0, DirectoryEnd(swpPath));
+    const std::string dir = DirectoryOf(swpPath);
     files.DataPath = dir;
     files.GrfPath = dir + files.LevelName + ".grf";
     files.PidPath = dir + files.LevelName + "-130.pid";

@@ -21,6 +21,8 @@ std::string LevelNameOf(const std::string& path);
 // The path up to and including its last '\' (else '/'), in lower case; the
 // whole path in lower case when it has neither.
 std::string LowerDirectoryOf(const std::string& path);
+// The same directory as written (not lower-cased); empty without a separator.
+std::string DirectoryOf(const std::string& path);
 
 // The files of a level whose pixel file is given, as location derives them
 // when the scene file and texture database lie beside it: NAME.grf and

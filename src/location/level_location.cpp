@@ -44,6 +44,24 @@ bool CheckOrAsk(const char* what, std::string& path, const std::string& initialD
     return true;
 }
 
+// The database dialog opens in the scene file's folder, lower-cased as the
+// game's own tools did on a file system that ignores case. Here that can
+// name a folder that does not exist; the folder as written is then the one
+// on disk.
+std::string DatabaseDialogDirectory(const std::string& grfPath) {
+    const std::string lower = LowerDirectoryOf(grfPath);
+    const std::string asWritten = DirectoryOf(grfPath);
+    if (!DirectoryExists(lower) && !asWritten.empty() && DirectoryExists(asWritten)) return asWritten;
+    return lower;
+}
+
+// A level named on the command line whose scene file and database lie
+// beside it: the user has said where the level is, so no search and no prompt.
+bool FilesBeside(const std::string& swpPath) {
+    const LevelFiles beside = LevelFilesBeside(swpPath);
+    return FileExists(beside.GrfPath) && FileExists(beside.PidPath);
+}
+
 }  // namespace
 
 void SetFirstSwpChoice(std::optional<std::string> path) { gFirstSwpChoice = std::move(path); }
@@ -103,7 +121,9 @@ bool SelectLevelFiles() {
     LogPrintf("\n Install path: '%s'", level.InstallPath.c_str());
     LogPrintf("\n");
 
-    while (!DirectoryExists(level.DataPath)) {
+    const bool beside = gFirstSwpChoice && FilesBeside(*gFirstSwpChoice);
+    if (beside) LogPrintf("\nLevel files beside '%s'", gFirstSwpChoice->c_str());
+    while (!beside && !DirectoryExists(level.DataPath)) {
         LogPrintf("\nData path '%s' not found.\n Attempting manual selection", level.DataPath.c_str());
         const platform::Answer a = platform::Current().MessageBox(
             platform::Owner::None,
@@ -128,12 +148,13 @@ bool SelectLevelFiles() {
         return false;
     }
     level.LevelName = LevelNameOf(level.SwpPath);
-    level.GrfPath = level.DataPath + level.LevelName + ".grf";
-    level.PidPath = level.DataPath + level.LevelName + "-130.pid";
+    const std::string searched = beside ? DirectoryOf(level.SwpPath) : level.DataPath;
+    level.GrfPath = searched + level.LevelName + ".grf";
+    level.PidPath = searched + level.LevelName + "-130.pid";
 
     if (!CheckOrAsk("GRF", level.GrfPath, level.DataPath, level.LevelName + ".grf", "Load .GRF File", kGrfFilter))
         return false;
-    if (!CheckOrAsk("PID", level.PidPath, LowerDirectoryOf(level.GrfPath), level.LevelName + "-130.pid",
+    if (!CheckOrAsk("PID", level.PidPath, DatabaseDialogDirectory(level.GrfPath), level.LevelName + "-130.pid",
                     "Load .PID File", kPidFilter))
         return false;
     if (!CheckOrAsk("SWP", level.SwpPath, level.InstallPath, level.LevelName + "-130.swp", "Load .SWP File",

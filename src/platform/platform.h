@@ -201,6 +201,9 @@ public:
         return false;
     }
     virtual void PostQuitMessage(int code) { (void)code; }
+    // Whether the user's close request or the quit message waits in the
+    // queue (asked while the program is busy, as during a level load).
+    virtual bool CloseRequested() { return false; }
     virtual void SetCursorVisible(bool visible) { (void)visible; }
     // Moves the pointer. The moves still waiting are superseded by one move
     // message to the new position (client coordinates), as the original

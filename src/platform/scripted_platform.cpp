@@ -101,6 +101,12 @@ void ScriptedPlatform::PostQuitMessage(int code) {
     messages.push_back(m);
 }
 
+bool ScriptedPlatform::CloseRequested() {
+    for (const Message& m : messages)
+        if (m.kind == MessageKind::Close || m.kind == MessageKind::Quit) return true;
+    return false;
+}
+
 bool ScriptedPlatform::KeyPressedSinceLastQuery(int key) { return keysPressed.erase(key) != 0; }
 
 bool ScriptedPlatform::RasteriseFont(const FontRequest& font, int first, int count, std::vector<GlyphBitmap>& out) {

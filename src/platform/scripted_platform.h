@@ -60,6 +60,7 @@ public:
 
     bool PeekMessage(Message& out) override;
     void PostQuitMessage(int code) override;
+    bool CloseRequested() override;
     void SetCursorVisible(bool visible) override { cursorVisible = visible; }
     void SetCursorPosition(int x, int y) override { cursorMoves.push_back({x, y}); }
     void CaptureMouse(bool capture) override { mouseCaptured = capture; }

@@ -49,6 +49,12 @@ static_assert(kLevelExclusions.size() == kLevelRows.size() + 1, "one exclusion r
 
 bool Is(const std::string& cls, const char* name) { return cls == name; }
 
+// A fault of the file that is no box's business: the log and the debug output.
+void Warning(const std::string& text) {
+    LogPrintf("\nWARNING: %s", text.c_str());
+    DebugPrintf("\nWARNING: %s", text.c_str());
+}
+
 void LogPlacement(std::uint32_t i, std::uint32_t count, const std::string& cls, const RegionRecord& r) {
     DebugPrintf("\n%d of %d, class '%s'", static_cast<int>(i), static_cast<int>(count), cls.c_str());
     DebugPrintf(" pos(%.1f %.1f %.1f) rot(%.1f %.1f %.1f) scale(%.2f)", r.position.x, r.position.y, r.position.z,
@@ -108,8 +114,13 @@ void SceneConstruction() {
 
     ValueTable& table = scene.valueTable;
     table.Clear();
-    if (const BlockRecord* vt = file.FindBlockByName(".valuetable")) table.Decode(vt->bytes());
-    else DebugPrintf("\nValuetable not found");
+    if (const BlockRecord* vt = file.FindBlockByName(".valuetable")) {
+        // Objects whose tables were lost lose their class and properties:
+        // the log has to say why the level came out so.
+        if (const std::string cut = table.Decode(vt->bytes()).Warning(); !cut.empty()) Warning(cut);
+    } else {
+        DebugPrintf("\nValuetable not found");
+    }
 
     scene.FogColor[0] = scene.FogColor[1] = scene.FogColor[2] = scene.FogColor[3] = 1.0f;
     TheMeshLoader().LoadTextures = true;
@@ -117,6 +128,9 @@ void SceneConstruction() {
     // Only whole records that the block holds are visited.
     const RegionCounts counts = CountRegionRecords(bytes);
     const std::uint32_t count = counts.stated, records = counts.held;
+    if (records < count)
+        Warning("the .region block is cut short: it holds " + std::to_string(records) + " of its " +
+                std::to_string(count) + " records");
 
     for (std::uint32_t i = 0; i < records; ++i) {
         const RegionRecord r = ReadRegionRecord(bytes, i);

@@ -1,9 +1,10 @@
 #include "scene/value_table.h"
 
+#include <algorithm>
 #include <cstring>
 
+#include "diag/notices.h"
 #include "files/block_file.h"
-#include "platform/platform.h"
 
 namespace {
 
@@ -54,6 +55,8 @@ private:
     std::size_t pos_ = 0;
 };
 
+// False when the payload runs past the end; a list keeps the members that
+// fit even then.
 bool ReadPayload(Cursor& c, ValueEntry& e) {
     switch (e.kind) {
         case kValueBool: {
@@ -81,25 +84,22 @@ bool ReadPayload(Cursor& c, ValueEntry& e) {
             if (!c.U32(count)) return false;
             const std::int32_t k = static_cast<std::int32_t>(count);
             if (k <= 0) return true;
-            if (c.Remaining() / 8 < static_cast<std::size_t>(k)) return false;  // the count lies
-            e.members.reserve(static_cast<std::size_t>(k));
-            for (std::int32_t i = 0; i < k; ++i) {
+            const std::size_t fit = std::min(c.Remaining() / 8, static_cast<std::size_t>(k));
+            e.members.reserve(fit);
+            for (std::size_t i = 0; i < fit; ++i) {
                 std::uint32_t member;
                 c.U32(member);
                 c.Skip(4);
                 e.members.push_back(member);
             }
-            return true;
+            return fit == static_cast<std::size_t>(k);
         }
         default:
             return true;  // Empty and unknown kinds carry nothing
     }
 }
 
-void Warn(const char* text) {
-    platform::Current().MessageBox(platform::Owner::MainWindow, text, "", platform::Buttons::Ok,
-                                   platform::Icon::None);
-}
+void Warn(const char* text) { ShowNotice(platform::Owner::MainWindow, text, ""); }
 
 }  // namespace
 
@@ -108,31 +108,49 @@ void ValueTable::Clear() {
     entries.clear();
 }
 
-void ValueTable::Decode(std::span<const std::uint8_t> block) {
+ValueTableDecode ValueTable::Decode(std::span<const std::uint8_t> block) {
     Clear();
+    ValueTableDecode d;
     Cursor c(block);
-    std::uint32_t nameCount = 0;
-    if (!c.Seek(6) || !c.U32(nameCount) || !c.Seek(20)) return;
-    for (std::uint32_t i = 0; i < nameCount; ++i) {
+    d.cutShort = true;  // until the last entry has been read
+    if (!c.Seek(6) || !c.U32(d.namesStated) || !c.Seek(20)) return d;
+    for (std::uint32_t i = 0; i < d.namesStated; ++i) {
         std::string name;
         std::uint32_t handle;
-        if (!c.CString(name) || !c.U32(handle) || !c.Skip(4)) return;
+        if (!c.CString(name) || !c.U32(handle) || !c.Skip(4)) return d;
         names[handle] = std::move(name);
+        ++d.namesRead;
     }
     std::uint32_t count = 0;
-    if (!c.Skip(5) || !c.U32(count) || !c.Skip(9)) return;
-    const std::int32_t m = static_cast<std::int32_t>(count);
-    for (std::int32_t i = 0; i < m; ++i) {
+    if (!c.Skip(5) || !c.U32(count) || !c.Skip(9)) return d;
+    d.entryCountRead = true;
+    d.entriesStated = static_cast<std::int32_t>(count);
+    for (std::int32_t i = 0; i < d.entriesStated; ++i) {
         ValueEntry e;
         std::uint16_t kind;
         std::uint32_t handle;
-        if (!c.U16(kind) || !c.Skip(9) || !c.U32(handle) || !c.Skip(12)) return;
+        if (!c.U16(kind) || !c.Skip(9) || !c.U32(handle) || !c.Skip(12)) return d;
         e.kind = static_cast<std::int16_t>(kind);
         if (const auto it = names.find(handle); it != names.end()) e.name = it->second;
-        if (!ReadPayload(c, e)) return;
-        entries.push_back(std::move(e));
-        if (!c.Skip(8)) return;
+        const bool whole = ReadPayload(c, e);
+        if (!whole && !e.members.empty()) d.lastInPart = true;
+        if (whole || d.lastInPart) entries.push_back(std::move(e));
+        d.entriesRead = entries.size();
+        if (!whole) return d;
+        // The unread bytes after the last entry may be missing; nothing is lost then.
+        if (!c.Skip(8) && i + 1 < d.entriesStated) return d;
     }
+    d.cutShort = false;
+    return d;
+}
+
+std::string ValueTableDecode::Warning() const {
+    if (!cutShort) return {};
+    if (!entryCountRead)
+        return "the .valuetable block is cut short: " + std::to_string(namesRead) + " of its " +
+               std::to_string(namesStated) + " names and none of its entries were read";
+    return "the .valuetable block is cut short: " + std::to_string(entriesRead) + " of its " +
+           std::to_string(entriesStated) + " entries were read" + (lastInPart ? ", the last of them in part" : "");
 }
 
 const ValueEntry* ValueTable::FindMember(std::uint32_t listIndex, const char* name) const {

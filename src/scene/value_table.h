@@ -35,11 +35,25 @@ struct ValueEntry {
     std::vector<std::uint32_t> members; // List: entry indices, file order
 };
 
+// What a decode made of a block. A block cut short (its name count, entry
+// count or a list's member count running past its end) keeps what fits.
+struct ValueTableDecode {
+    bool cutShort = false;
+    std::uint32_t namesStated = 0, namesRead = 0;
+    bool entryCountRead = false;  // false: the names ran past the end first
+    std::int32_t entriesStated = 0;
+    std::size_t entriesRead = 0;
+    bool lastInPart = false;  // the last entry read is a list that lost members
+    // For the log: how much of a cut-short block was read; empty otherwise.
+    std::string Warning() const;
+};
+
 class ValueTable {
 public:
-    // Replaces the content by the block's. A block that ends early keeps the
-    // entries read before the end; counts never size anything on their own.
-    void Decode(std::span<const std::uint8_t> block);
+    // Replaces the content by the block's. Counts never size anything on
+    // their own: entries are decoded while they fit, and a list whose
+    // member count runs past the end keeps the members that fit.
+    ValueTableDecode Decode(std::span<const std::uint8_t> block);
     void Clear();
 
     // Lookups in the List entry at listIndex, first matching member wins.

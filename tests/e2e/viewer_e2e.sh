@@ -1,12 +1,15 @@
 #!/usr/bin/env bash
 # End to end: the viewer on the demo level under Xvfb, driven by xdotool.
 #   viewer_e2e.sh BUILD_DIR
+# WV_E2E_VIEWER names another viewer binary (a sanitized build); a
+# sanitizer's report then fails the test through the exit code.
 # Starts `wildview DIR/demo-130.swp` with the data drive pointed at the
 # level, waits for the level, takes screenshots, holds W and sees the
 # location label change, quits with Alt+F4 and checks the debug log.
 set -euo pipefail
 
 build=$(cd "$1" && pwd)
+viewer=${WV_E2E_VIEWER:-$build/wildview}
 for tool in Xvfb xdotool xclip; do
     command -v "$tool" >/dev/null || { echo "e2e: $tool is not installed (scripts/setup.sh installs it)"; exit 1; }
 done
@@ -25,30 +28,24 @@ fail() {
     echo "e2e: FAILED: $*"
     echo "--- debuglog.txt"; cat "$work/debuglog.txt" 2>/dev/null || true
     echo "--- viewer output"; tail -n 40 "$work/viewer.out" 2>/dev/null || true
+    if grep -qE "Sanitizer|runtime error:" "$work/viewer.out" 2>/dev/null; then
+        echo "--- sanitizer reports"; grep -E -A40 "ERROR: [A-Za-z]+Sanitizer|runtime error:" "$work/viewer.out" | head -n 400
+    fi
     exit 1
 }
 
-# A display nobody uses.
-display=""
-for n in $(seq 91 140); do
-    if [[ ! -e /tmp/.X11-unix/X$n && ! -e /tmp/.X$n-lock ]]; then display=":$n"; break; fi
-done
-[[ -n $display ]] || fail "no free X display number"
-Xvfb "$display" -screen 0 1280x1024x24 -nolisten tcp >"$work/xvfb.out" 2>&1 &
-xvfb_pid=$!
-export DISPLAY=$display
-for _ in $(seq 1 50); do
-    xdotool getmouselocation >/dev/null 2>&1 && break
-    sleep 0.1
-done
-xdotool getmouselocation >/dev/null 2>&1 || fail "Xvfb did not start"
+# shellcheck source=e2e_lib.sh
+source "$(dirname "${BASH_SOURCE[0]}")/e2e_lib.sh"
+x_server_pid=""
+start_x_server "$work" || { xvfb_pid=$x_server_pid; fail "Xvfb did not start"; }
+xvfb_pid=$x_server_pid
 
 mkdir -p "$work/cd/data" "$work/run"
 "$build/wildview-mklevel" demo "$work/cd/data" >/dev/null
 cd "$work"
 
 WILDGROVE_DATA_DRIVE="$work/cd/" WILDGROVE_INSTALLED_DIRECTORY="$work/cd/data/" \
-    "$build/wildview" "$work/cd/data/demo-130.swp" >"$work/viewer.out" 2>&1 &
+    "$viewer" "$work/cd/data/demo-130.swp" >"$work/viewer.out" 2>&1 &
 viewer_pid=$!
 
 # The level is in once the counter report has been written and frames follow.

@@ -1,28 +1,34 @@
 #include "headless/headless_level.h"
 
+#include <cstdint>
+
 #include "app/load_sequence.h"
 #include "diag/log.h"
+#include "diag/notices.h"
 #include "diag/state_registry.h"
 #include "location/level_files.h"
 
 namespace headless {
 
-void LoadLevel(const std::string& swpPath, LoadedLevel& out) {
+bool LoadLevel(const std::string& swpPath, LoadedLevel& out, std::string* why) {
     out.platform = platform::ScriptedPlatform{};
     out.log.clear();
     ResetState(StateScope::Process);
+    TheNotices().limit = SIZE_MAX;
     TheLevelFiles() = LevelFilesBeside(swpPath);
     platform::PlatformScope scope(out.platform);
     SetLogCapture(&out.log);
     SetConsoleStream(out.console);
-    InitModels();
+    const bool ok = InitModels(why);
     SetConsoleStream(nullptr);
     SetLogCapture(nullptr);
+    return ok;
 }
 
 void LoadFromMemory(std::span<const std::uint8_t> grf, std::span<const std::uint8_t> pid,
                     std::span<const std::uint8_t> swp, const std::string& levelName) {
     ResetState(StateScope::Process);
+    TheNotices().limit = SIZE_MAX;
     TheLevelFiles() = LevelFilesBeside(levelName + "-130.swp");
     InitModelsFromMemory({grf, pid, swp});
 }

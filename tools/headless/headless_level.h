@@ -20,13 +20,15 @@ struct LoadedLevel {
 
 // Runs InitModels for the level whose pixel file is swpPath (NAME.grf and
 // NAME-130.pid beside it). Every state of the process, and what out captured
-// before, is reset first.
-// Lines meant for standard output go to out.console meanwhile.
-void LoadLevel(const std::string& swpPath, LoadedLevel& out);
+// before, is reset first. Nobody clicks boxes away here, so every message
+// of the load is recorded as a box.
+// Lines meant for standard output go to out.console meanwhile. False when a
+// file could not be read; why then says which and why.
+bool LoadLevel(const std::string& swpPath, LoadedLevel& out, std::string* why = nullptr);
 
 // The same load from files in memory (borrowed until the next reset), as a
 // fuzz target drives it; the current platform receives the messages.
 void LoadFromMemory(std::span<const std::uint8_t> grf, std::span<const std::uint8_t> pid,
-                         std::span<const std::uint8_t> swp, const std::string& levelName);
+                    std::span<const std::uint8_t> swp, const std::string& levelName);
 
 }  // namespace headless

@@ -121,7 +121,7 @@ int SceneCommand(const std::string& swpPath, bool json) {
     if (!LevelExists(swpPath, error)) return Fail(error);
     headless::LoadedLevel level;
     level.console = json ? Quiet() : stdout;
-    headless::LoadLevel(swpPath, level);
+    if (!headless::LoadLevel(swpPath, level, &error)) return Fail(error);
     const SceneState& scene = TheScene();
     const Camera& camera = TheCamera();
 
@@ -186,7 +186,7 @@ int ValueTableCommand(const std::string& grfPath) {
     const BlockRecord* block = file.FindBlockByName(".valuetable");
     if (!block) return Fail(grfPath + ": the scene file has no .valuetable block");
     ValueTable table;
-    table.Decode(block->bytes());
+    const ValueTableDecode decoded = table.Decode(block->bytes());
     std::printf("%zu names, %zu entries\n", table.names.size(), table.entries.size());
     for (std::size_t i = 0; i < table.entries.size(); ++i) {
         const ValueEntry& e = table.entries[i];
@@ -205,6 +205,7 @@ int ValueTableCommand(const std::string& grfPath) {
             default: std::printf("0x%04X  %s\n", static_cast<unsigned>(e.kind & 0xFFFF), e.name.c_str()); break;
         }
     }
+    if (decoded.cutShort) return Fail(grfPath + ": " + decoded.Warning());
     return 0;
 }
 
@@ -219,7 +220,7 @@ std::string LoadForSerial(const std::string& swpPath, const std::string& serialT
     std::string error;
     if (!LevelExists(swpPath, error)) return error;
     level.console = Quiet();
-    headless::LoadLevel(swpPath, level);
+    if (!headless::LoadLevel(swpPath, level, &error)) return error;
     inst = FindSerial(serial);
     if (!inst || !inst->model) return "no instance has serial " + serialText;
     return {};

@@ -364,7 +364,8 @@ void AddOcean(Level& L) {
     auto corner = [&](int k, int i) { return static_cast<std::uint32_t>(k * segments + (i % segments)); };
     for (int k = 0; k + 1 < rings; ++k)
         for (int i = 0; i < segments; ++i) {
-            const std::uint32_t c[4] = {corner(k, i), corner(k, i + 1), corner(k + 1, i + 1), corner(k + 1, i)};
+            // Counter-clockwise seen from above: the water faces the sky.
+            const std::uint32_t c[4] = {corner(k, i), corner(k + 1, i), corner(k + 1, i + 1), corner(k, i + 1)};
             std::vector<TexCoord> uvs;
             for (std::uint32_t p : c)
                 uvs.push_back({(ocean.positions[p].x + at.x) / 30.0f, (ocean.positions[p].y + at.y) / 30.0f});

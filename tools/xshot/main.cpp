@@ -7,6 +7,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -39,17 +40,40 @@ std::uint8_t Channel(unsigned long pixel, unsigned long mask) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    const char* usage =
+        "usage: wildview-xshot OUT.png [WINDOW-ID]\n"
+        "  Saves the X screen, or the window WINDOW-ID (decimal or 0x hex), as a PNG.\n";
+    if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
+        std::fputs(usage, stdout);
+        return 0;
+    }
     if (argc < 2 || argc > 3) {
-        std::fprintf(stderr, "usage: wildview-xshot OUT.png [WINDOW-ID]\n");
+        std::fprintf(stderr, "wildview-xshot: %s\n%s", argc < 2 ? "no output file given" : "too many arguments",
+                     usage);
         return 2;
+    }
+    // An option is never a file name: "--help" must not become a picture.
+    for (int i = 1; i < argc; ++i) {
+        if (argv[i][0] == '-') {
+            std::fprintf(stderr, "wildview-xshot: unknown option %s\n%s", argv[i], usage);
+            return 2;
+        }
+    }
+    Window window = 0;
+    if (argc == 3) {
+        char* end = nullptr;
+        window = static_cast<Window>(std::strtoul(argv[2], &end, 0));
+        if (!*argv[2] || *end) {
+            std::fprintf(stderr, "wildview-xshot: WINDOW-ID must be a number, not %s\n", argv[2]);
+            return 2;
+        }
     }
     Display* display = XOpenDisplay(nullptr);
     if (!display) {
         std::fprintf(stderr, "wildview-xshot: cannot open the display (is DISPLAY set?)\n");
         return 1;
     }
-    Window window = DefaultRootWindow(display);
-    if (argc == 3) window = static_cast<Window>(std::strtoul(argv[2], nullptr, 0));
+    if (argc == 2) window = DefaultRootWindow(display);
     XWindowAttributes attributes;
     if (!XGetWindowAttributes(display, window, &attributes)) {
         std::fprintf(stderr, "wildview-xshot: no such window\n");

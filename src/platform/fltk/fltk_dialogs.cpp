@@ -169,17 +169,18 @@ std::string RunOpenFile(const std::string& initialDirectory, const std::string& 
     }
 }
 
-InfoDialog::InfoDialog(Fl_Window* owner) {
+InfoDialog::InfoDialog(Fl_Window* owner, std::function<void()> closed) : closedCallback_(std::move(closed)) {
     window_ = new Fl_Double_Window(DluX(380), DluY(238), "Dialog");
-    editor_ = new Fl_Text_Editor(DluX(7), DluY(7), DluX(366), DluY(191));
-    editor_->buffer(&buffer_);
-    editor_->textfont(FL_HELVETICA);
-    editor_->textsize(12);
-    editor_->scrollbar_align(FL_ALIGN_RIGHT | FL_ALIGN_BOTTOM);
+    text_ = new Fl_Text_Display(DluX(7), DluY(7), DluX(366), DluY(191));
+    text_->buffer(&buffer_);
+    text_->show_cursor();  // the caret the dumps write at
+    text_->textfont(FL_HELVETICA);
+    text_->textsize(12);
+    text_->scrollbar_align(FL_ALIGN_RIGHT | FL_ALIGN_BOTTOM);
     auto* close = new Fl_Return_Button(DluX(323), DluY(217), DluX(50), DluY(14), "Close");
     close->callback(OnClose, this);
     window_->end();
-    window_->resizable(editor_);
+    window_->resizable(text_);
     window_->size_range(DluX(120), DluY(80));
     // The title bar's close button closes it too; Escape does nothing, as in
     // the design, where only the Close command ends the dialog.
@@ -191,7 +192,7 @@ InfoDialog::InfoDialog(Fl_Window* owner) {
     window_->set_non_modal();  // stays above its owner, as an owned window
     if (owner && owner->shown()) window_->position(owner->x() + 40, owner->y() + 40);
     ShowOwned(*window_, owner);
-    editor_->take_focus();
+    text_->take_focus();
 }
 
 InfoDialog::~InfoDialog() {
@@ -205,17 +206,18 @@ void InfoDialog::OnClose(Fl_Widget*, void* data) {
     auto* dialog = static_cast<InfoDialog*>(data);
     dialog->window_->hide();
     dialog->closed_ = true;
+    if (dialog->closedCallback_) dialog->closedCallback_();
 }
 
 void InfoDialog::SetText(const std::string& text) {
     const std::string utf8 = WithoutCarriageReturns(text);
     buffer_.text(utf8.c_str());
-    editor_->insert_position(buffer_.length());
+    text_->insert_position(buffer_.length());
 }
 
 void InfoDialog::InsertAtCaret(const std::string& text) {
     const std::string utf8 = WithoutCarriageReturns(text);
-    int at = editor_->insert_position();
+    int at = text_->insert_position();
     int start = 0, end = 0;
     if (buffer_.selection_position(&start, &end) && start != end) {
         buffer_.remove(start, end);  // a selection is replaced, as EM_REPLACESEL does
@@ -223,15 +225,15 @@ void InfoDialog::InsertAtCaret(const std::string& text) {
     }
     buffer_.unselect();
     buffer_.insert(at, utf8.c_str());
-    editor_->insert_position(at + static_cast<int>(utf8.size()));
-    editor_->show_insert_position();
+    text_->insert_position(at + static_cast<int>(utf8.size()));
+    text_->show_insert_position();
 }
 
 void InfoDialog::ScrollToCaret(std::size_t position) {
     const int at = buffer_.utf8_align(static_cast<int>(std::min(position, static_cast<std::size_t>(buffer_.length()))));
     buffer_.unselect();
-    editor_->insert_position(at);
-    editor_->show_insert_position();
+    text_->insert_position(at);
+    text_->show_insert_position();
 }
 
 std::string InfoDialog::Text() const {
@@ -241,6 +243,6 @@ std::string InfoDialog::Text() const {
     return out;
 }
 
-std::size_t InfoDialog::Caret() const { return static_cast<std::size_t>(editor_->insert_position()); }
+std::size_t InfoDialog::Caret() const { return static_cast<std::size_t>(text_->insert_position()); }
 
 }  // namespace platform::fltk

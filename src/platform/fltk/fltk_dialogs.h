@@ -8,8 +8,9 @@
 
 #include <FL/Fl_Double_Window.H>
 #include <FL/Fl_Text_Buffer.H>
-#include <FL/Fl_Text_Editor.H>
+#include <FL/Fl_Text_Display.H>
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -24,11 +25,15 @@ Answer RunMessageBox(Fl_Window* owner, const std::string& text, const std::strin
 std::string RunOpenFile(const std::string& initialDirectory, const std::string& initialName,
                         const std::string& title, const FileFilter& filter);
 
-// Dialog resource 102: an editable text and a Close button. Close hides it
-// and marks it closed; the platform deletes it outside the callback.
+// Dialog resource 102: the report and a Close button. Close hides it, marks
+// it closed and calls closed (which gives the focus back to the main
+// window); the platform deletes it outside the callback. The report is
+// read-only: keys typed at it must not change what it says, and they are
+// left to the windows' own handling (Alt+F4 among them). It can still be
+// selected and copied.
 class InfoDialog {
 public:
-    explicit InfoDialog(Fl_Window* owner);
+    InfoDialog(Fl_Window* owner, std::function<void()> closed);
     ~InfoDialog();
     InfoDialog(const InfoDialog&) = delete;
     InfoDialog& operator=(const InfoDialog&) = delete;
@@ -44,9 +49,10 @@ public:
 private:
     static void OnClose(Fl_Widget* widget, void* data);
 
-    Fl_Text_Buffer buffer_;  // outlives the editor, which is deleted first
+    Fl_Text_Buffer buffer_;  // outlives the text view, which is deleted first
     Fl_Double_Window* window_ = nullptr;
-    Fl_Text_Editor* editor_ = nullptr;
+    Fl_Text_Display* text_ = nullptr;
+    std::function<void()> closedCallback_;
     bool closed_ = false;
 };
 

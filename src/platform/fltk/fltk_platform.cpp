@@ -22,6 +22,7 @@ namespace {
 
 constexpr int kMenuBarHeight = 25;
 constexpr std::uint64_t kScreenSaverPeriod = 30ull * 1000000000ull;
+constexpr std::uint64_t kConfineRetryPeriod = 250ull * 1000000ull;
 
 }  // namespace
 
@@ -38,6 +39,45 @@ struct FltkPlatform::Impl {
     bool quitPending = false;
     int quitCode = 0;
     std::uint64_t lastScreenSaverReset = 0;
+    bool confineWanted = false;  // CaptureMouse(true) in force
+    bool confined = false;       // our pointer grab holds
+    std::uint64_t lastConfineTry = 0;
+    Fl_Event_Dispatch previousDispatch = nullptr;
+
+    // Whoever has the focus, the keyboard and the close button reach the
+    // program through here first; FLTK's own handling follows.
+    static Impl* active;
+    static int Dispatch(int event, Fl_Window* window) {
+        if (Impl* self = active) {
+            // The quit chord asks whether Alt was pressed, in any of our windows.
+            if (event == FL_KEYDOWN && (Fl::event_key() == FL_Alt_L || Fl::event_key() == FL_Alt_R))
+                self->input.pressedSinceQuery[vk::kMenu] = true;
+            // FLTK drops a close request for a window under a modal box or a
+            // menu; the user's request is kept for when the box is answered.
+            if (event == FL_CLOSE && window && window == self->frame && (Fl::grab() || (Fl::modal() && Fl::modal() != window))) {
+                self->input.Post(MessageKind::Close);
+                return 1;
+            }
+        }
+        return Fl::handle_(event, window);
+    }
+
+    void Confine(std::uint64_t now) {
+        if (confined || !gl || !gl->shown() || Fl::grab() || Fl::modal()) return;
+        lastConfineTry = now;
+        confined = ConfinePointer(gl);
+    }
+    void Release() {
+        if (confined && DisplayOpen()) ReleasePointer();
+        confined = false;
+    }
+
+    // Back to the GL area once a dialog or box of ours has gone.
+    void FocusMain() {
+        if (!frame || !frame->shown() || !gl) return;
+        if (WaitViewable(frame, 0.5)) FocusWindow(frame);
+        gl->take_focus();
+    }
 
     Fl_Window* OwnerWindow(platform::Owner owner) const { return owner == platform::Owner::MainWindow ? frame : nullptr; }
 
@@ -47,6 +87,8 @@ struct FltkPlatform::Impl {
     }
 
     void Destroy() {
+        Release();
+        confineWanted = false;
         info.reset();
         if (frame) {
             frame->destroying = true;
@@ -63,9 +105,21 @@ struct FltkPlatform::Impl {
     }
 };
 
-FltkPlatform::FltkPlatform() : impl_(std::make_unique<Impl>()) {}
+FltkPlatform::Impl* FltkPlatform::Impl::active = nullptr;
 
-FltkPlatform::~FltkPlatform() { impl_->Destroy(); }
+FltkPlatform::FltkPlatform() : impl_(std::make_unique<Impl>()) {
+    impl_->previousDispatch = Fl::event_dispatch();
+    Impl::active = impl_.get();
+    Fl::event_dispatch(&Impl::Dispatch);
+}
+
+FltkPlatform::~FltkPlatform() {
+    impl_->Destroy();
+    if (Impl::active == impl_.get()) {
+        Impl::active = nullptr;
+        Fl::event_dispatch(impl_->previousDispatch);
+    }
+}
 
 bool FltkPlatform::DisplayAvailable(std::string* why) { return DisplayAnswers(why); }
 
@@ -89,13 +143,20 @@ Answer FltkPlatform::MessageBox(platform::Owner owner, const std::string& text, 
         std::fprintf(stderr, "[%s] %s\n", caption.c_str(), text.c_str());
         return buttons == Buttons::RetryCancel ? Answer::Cancel : Answer::Ok;
     }
-    return RunMessageBox(impl_->OwnerWindow(owner), text, caption, buttons, icon);
+    // The pointer must reach the box; the main loop confines it again.
+    impl_->Release();
+    const Answer answer = RunMessageBox(impl_->OwnerWindow(owner), text, caption, buttons, icon);
+    impl_->FocusMain();
+    return answer;
 }
 
 std::string FltkPlatform::AskOpenFile(const std::string& initialDirectory, const std::string& initialName,
                                       const std::string& title, const FileFilter& filter) {
     if (!EnsureDisplay()) return {};
-    return RunOpenFile(initialDirectory, initialName, title, filter);
+    impl_->Release();
+    std::string chosen = RunOpenFile(initialDirectory, initialName, title, filter);
+    impl_->FocusMain();
+    return chosen;
 }
 
 bool FltkPlatform::InfoDialogExists() {
@@ -106,7 +167,8 @@ bool FltkPlatform::InfoDialogExists() {
 void FltkPlatform::InfoDialogCreate() {
     impl_->ForgetClosedInfo();
     if (impl_->info || !EnsureDisplay()) return;
-    impl_->info = std::make_unique<InfoDialog>(impl_->frame);
+    Impl* impl = impl_.get();
+    impl_->info = std::make_unique<InfoDialog>(impl_->frame, [impl] { impl->FocusMain(); });
 }
 
 void FltkPlatform::InfoDialogSetText(const std::string& text) {
@@ -213,6 +275,10 @@ bool FltkPlatform::PeekMessage(Message& out) {
             ResetScreenSaver();
             impl_->lastScreenSaverReset = now;
         }
+        // A menu or a modal box takes the pointer over with a grab of its
+        // own and lets go of it afterwards: confine it again then.
+        if (Fl::grab() || Fl::modal()) impl_->confined = false;
+        else if (impl_->confineWanted && now - impl_->lastConfineTry >= kConfineRetryPeriod) impl_->Confine(now);
     }
     if (!impl_->input.queue.empty()) {
         out = impl_->input.queue.front();
@@ -233,6 +299,13 @@ bool FltkPlatform::PeekMessage(Message& out) {
 void FltkPlatform::PostQuitMessage(int code) {
     impl_->quitPending = true;
     impl_->quitCode = code;
+}
+
+bool FltkPlatform::CloseRequested() {
+    if (impl_->quitPending) return true;
+    for (const Message& m : impl_->input.queue)
+        if (m.kind == MessageKind::Close) return true;
+    return false;
 }
 
 void FltkPlatform::SetCursorVisible(bool visible) {
@@ -263,11 +336,16 @@ void FltkPlatform::SetCursorPosition(int screenX, int screenY) {
     impl_->input.Post(move);
 }
 
-// Nothing to do: in flying mode the pointer is put back in the middle of
-// the window after every move, so it never gets far enough to leave, and a
-// pointer grab would keep the user from reaching other windows, which the
-// design allows.
-void FltkPlatform::CaptureMouse(bool) {}
+// Flying mode puts the pointer back in the middle after every move, but a
+// quick turn can carry it out of the window between two moves, and mouse-look
+// stops there: it is kept inside the GL area instead. The program lets go in
+// selection mode and when the focus leaves; boxes and menus take it over
+// meanwhile.
+void FltkPlatform::CaptureMouse(bool capture) {
+    impl_->confineWanted = capture;
+    if (!capture) impl_->Release();
+    else if (DisplayOpen()) impl_->Confine(MonotonicNanoseconds());
+}
 
 bool FltkPlatform::KeyDownNow(int key) {
     if (!DisplayOpen()) return false;
@@ -275,6 +353,8 @@ bool FltkPlatform::KeyDownNow(int key) {
         if (Fl::get_key(fltkKey)) return true;
     return false;
 }
+
+bool FltkPlatform::PointerConfined() { return impl_->confined; }
 
 bool FltkPlatform::KeyPressedSinceLastQuery(int key) {
     if (key <= 0 || key >= 256) return false;

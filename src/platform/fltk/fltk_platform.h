@@ -52,6 +52,7 @@ public:
 
     bool PeekMessage(Message& out) override;
     void PostQuitMessage(int code) override;
+    bool CloseRequested() override;
     void SetCursorVisible(bool visible) override;
     void SetCursorPosition(int screenX, int screenY) override;
     void CaptureMouse(bool capture) override;
@@ -64,13 +65,15 @@ public:
     // For tests and diagnostics: the X window ids of the main window, its GL
     // area and the info dialog (0 when there is none), a menu item's check
     // mark (none for an id without a checkable item), the info dialog's text
-    // (with '\n' line breaks) and caret.
+    // (with '\n' line breaks) and caret, and whether the pointer is held
+    // inside the GL area now.
     unsigned long MainWindowId();
     unsigned long GlAreaId();
     unsigned long InfoDialogId();
     std::optional<bool> MenuCheck(int id);
     std::string InfoDialogText();
     std::size_t InfoDialogCaret();
+    bool PointerConfined();
 
 private:
     struct Impl;

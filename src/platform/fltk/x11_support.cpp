@@ -117,6 +117,20 @@ void WarpPointer(int screenX, int screenY) {
     XSync(fl_display, False);  // its motion event, if any, is in the queue now
 }
 
+bool ConfinePointer(Fl_Window* window) {
+    if (!window || !window->shown()) return false;
+    const Window xid = fl_xid(window);
+    const unsigned mask = ButtonPressMask | ButtonReleaseMask | PointerMotionMask | EnterWindowMask | LeaveWindowMask;
+    const int status = XGrabPointer(fl_display, xid, True, mask, GrabModeAsync, GrabModeAsync, xid, 0L, CurrentTime);
+    XFlush(fl_display);
+    return status == GrabSuccess;
+}
+
+void ReleasePointer() {
+    XUngrabPointer(fl_display, CurrentTime);
+    XFlush(fl_display);
+}
+
 void ResetScreenSaver() {
     XResetScreenSaver(fl_display);
     XFlush(fl_display);

@@ -28,6 +28,11 @@ void FocusWindow(Fl_Window* window);
 // The outer rectangle: the window plus its manager's frame, if it reports one.
 Rect OuterRect(Fl_Window* window);
 void WarpPointer(int screenX, int screenY);
+// Keeps the pointer inside the window (an active pointer grab confined to
+// it; the program's own windows still get their events). False when the
+// server refused, as it does while the window is not viewable.
+bool ConfinePointer(Fl_Window* window);
+void ReleasePointer();
 void ResetScreenSaver();
 
 // GLX attributes for glXChooseVisual: RGBA, double-buffered, with the bits asked for.

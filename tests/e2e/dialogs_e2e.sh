@@ -1,0 +1,91 @@
+#!/usr/bin/env bash
+# End to end: a new user's first run and the info dialog, under Xvfb.
+#   dialogs_e2e.sh BUILD_DIR
+# Starts `wildview DIR/demo-130.swp` with no game configured at all: the
+# scene file and database beside the named file open without a prompt.
+# Opens the report with B and closes it: the keys reach the main window
+# again. Opens it again, gives it the focus, and quits with Alt+F4.
+# WV_E2E_VIEWER names another viewer binary (a sanitized build).
+set -euo pipefail
+
+build=$(cd "$1" && pwd)
+viewer=${WV_E2E_VIEWER:-$build/wildview}
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+# shellcheck source=e2e_lib.sh
+source "$here/e2e_lib.sh"
+
+work=$(mktemp -d /tmp/wildview-e2e-XXXXXX)
+x_server_pid=""
+viewer_pid=""
+cleanup() {
+    [[ -n $viewer_pid ]] && kill "$viewer_pid" 2>/dev/null || true
+    [[ -n $x_server_pid ]] && kill "$x_server_pid" 2>/dev/null || true
+    if [[ ${KEEP_E2E:-} == 1 ]]; then echo "e2e: kept $work"; else rm -rf "$work"; fi
+}
+trap cleanup EXIT
+fail() {
+    echo "e2e: FAILED: $*"
+    echo "--- debuglog.txt"; cat "$work/debuglog.txt" 2>/dev/null || true
+    echo "--- viewer output"; tail -n 60 "$work/viewer.out" 2>/dev/null || true
+    exit 1
+}
+
+start_x_server "$work" || fail "Xvfb did not start"
+mkdir -p "$work/levels" "$work/home"
+"$build/wildview-mklevel" demo "$work/levels" >/dev/null
+cd "$work"
+# No game: no registry, no environment variables.
+env -u WILDGROVE_DATA_DRIVE -u WILDGROVE_INSTALLED_DIRECTORY HOME="$work/home" WINEPREFIX="$work/home/no-wine" \
+    "$viewer" "$work/levels/demo-130.swp" >"$work/viewer.out" 2>&1 &
+viewer_pid=$!
+for _ in $(seq 1 600); do
+    grep -q "Level load time" "$work/viewer.out" 2>/dev/null && break
+    kill -0 "$viewer_pid" 2>/dev/null || fail "the viewer ended early"
+    [[ -n $(xdotool search --onlyvisible --name "Wildgrove Data Drive Not Found|Load " 2>/dev/null || true) ]] &&
+        fail "a prompt came up for a level whose files lie beside it"
+    sleep 0.1
+done
+grep -q "Level load time" "$work/viewer.out" || fail "the level did not load within 60 s"
+grep -q "Level files beside '$work/levels/demo-130.swp'" "$work/debuglog.txt" || fail "the log does not say where the files came from"
+sleep 1
+
+window=$(xdotool search --name "Wildgrove Level Viewer" | head -n 1)
+[[ -n $window ]] || fail "no viewer window"
+xdotool windowfocus --sync "$window" 2>/dev/null || xdotool windowfocus "$window"
+
+# The report opens and closes; the keys come back to the main window.
+xdotool key b
+dialog=$(wait_window "^Dialog$" 5)
+[[ -n $dialog ]] || fail "B opened no info dialog"
+sleep 0.3
+dgeometry=$(xdotool getwindowgeometry "$dialog")
+dx=$(sed -n 's/.*Position: \([0-9-]*\),\([0-9-]*\).*/\1/p' <<<"$dgeometry")
+dy=$(sed -n 's/.*Position: \([0-9-]*\),\([0-9-]*\).*/\2/p' <<<"$dgeometry")
+dw=$(sed -n 's/.*Geometry: \([0-9]*\)x\([0-9]*\).*/\1/p' <<<"$dgeometry")
+dh=$(sed -n 's/.*Geometry: \([0-9]*\)x\([0-9]*\).*/\2/p' <<<"$dgeometry")
+# Still in flying mode: the pointer, held in the main window while it had
+# the focus, is free to reach the dialog.
+xdotool mousemove $((dx + dw - 45)) $((dy + dh - 22)) click 1
+sleep 0.5
+[[ -z $(xdotool search --onlyvisible --name "^Dialog$" 2>/dev/null || true) ]] || fail "Close did not close the info dialog"
+changed=$(label_change "$build" "$window" "$work")
+echo "e2e: after the dialog closed, holding W changed $changed pixels of the location label"
+[[ $changed -gt 20 ]] || fail "keys typed after closing the dialog did not reach the main window"
+
+# Alt+F4 while the report has the focus ends the program.
+xdotool key b
+dialog=$(wait_window "^Dialog$" 5)
+[[ -n $dialog ]] || fail "B opened no info dialog the second time"
+xdotool windowfocus --sync "$dialog" 2>/dev/null || xdotool windowfocus "$dialog"
+sleep 0.3
+[[ $(xdotool getwindowfocus) == "$dialog" ]] || fail "the info dialog does not have the focus"
+xdotool keydown alt keydown F4
+sleep 0.6
+xdotool keyup F4 keyup alt
+ends_within "$viewer_pid" 10 || fail "Alt+F4 with the info dialog focused did not end the viewer"
+status=0
+wait "$viewer_pid" || status=$?
+viewer_pid=""
+[[ $status -eq 0 ]] || fail "exit code $status"
+[[ $(tail -c 200 "$work/debuglog.txt") == *KillTerrain* ]] || fail "the log does not end with the unload"
+echo "e2e: passed"

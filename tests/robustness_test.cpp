@@ -1,0 +1,374 @@
+// Malformed and hostile levels as a user meets them: a flood of messages
+// from a corrupted scene file, property tables and region blocks cut short,
+// texture files shorter than they say, and the demo level's own surfaces.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+
+#include "app/load_sequence.h"
+#include "diag/log.h"
+#include "diag/notices.h"
+#include "files/texture_database.h"
+#include "level_fixture.h"
+#include "location/level_files.h"
+#include "scene/value_table.h"
+#include "writer/demo_level.h"
+
+namespace {
+
+using platform::MessageKind;
+using wvwrite::PolygonRecord;
+using wvwrite::Property;
+using wvwrite::ValueTableBuilder;
+
+// ---- the message flood -------------------------------------------------------
+
+class NoticeTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ResetState(StateScope::Process);
+        SetLogCapture(&log);
+    }
+    void TearDown() override {
+        SetLogCapture(nullptr);
+        ResetState(StateScope::Process);
+    }
+    void Notices(int n) {
+        for (int i = 0; i < n; ++i)
+            ShowNotice(platform::Owner::MainWindow, "index over " + std::to_string(i), "Unexpected Wildgrove Event");
+    }
+    std::size_t Count(const std::string& text, const std::string& in) const {
+        std::size_t n = 0;
+        for (std::size_t at = in.find(text); at != std::string::npos; at = in.find(text, at + 1)) ++n;
+        return n;
+    }
+
+    std::string log;
+    platform::ScriptedPlatform pf;
+    platform::PlatformScope scope{pf};
+};
+
+TEST_F(NoticeTest, OutsideALoadEveryNoticeIsABox) {
+    Notices(12);
+    EXPECT_EQ(pf.boxes.size(), 12u);
+    EXPECT_EQ(log, "");
+}
+
+TEST_F(NoticeTest, ALoadShowsTheFirstFewThenOneBoxForTheRest) {
+    BeginLoadNotices();
+    Notices(12);
+    EXPECT_EQ(pf.boxes.size(), kLoadNoticeBoxes);
+    EXPECT_EQ(EndLoadNotices(), 12 - kLoadNoticeBoxes);
+    ASSERT_EQ(pf.boxes.size(), kLoadNoticeBoxes + 1);
+    EXPECT_EQ(pf.boxes[4].text, "index over 4");
+    EXPECT_EQ(pf.boxes[5].text, CollectedNoticesText(7));
+    EXPECT_NE(pf.boxes[5].text.find("7 more messages"), std::string::npos);
+    EXPECT_NE(pf.boxes[5].text.find("debug log"), std::string::npos);
+    EXPECT_EQ(pf.boxes[5].owner, platform::Owner::MainWindow);
+    // Every collected message is in the log and the debug output, in order.
+    for (int i = 5; i < 12; ++i) {
+        const std::string line = "\nWARNING: Unexpected Wildgrove Event: index over " + std::to_string(i);
+        EXPECT_EQ(Count(line, log), 1u) << i;
+        EXPECT_EQ(Count(line, pf.debug), 1u) << i;
+    }
+    EXPECT_EQ(Count("index over 4", log), 0u);  // shown, so not repeated there
+
+    // The next load starts counting again; a quiet load shows no summary.
+    BeginLoadNotices();
+    Notices(2);
+    EXPECT_EQ(EndLoadNotices(), 0u);
+    EXPECT_EQ(pf.boxes.size(), kLoadNoticeBoxes + 3);
+}
+
+TEST_F(NoticeTest, ACloseRequestMadeDuringABoxStopsTheBoxes) {
+    // The user closes the main window while the second box is up.
+    struct Closing : platform::ScriptedPlatform {
+        platform::Answer MessageBox(platform::Owner owner, const std::string& text, const std::string& caption,
+                                    platform::Buttons buttons, platform::Icon icon) override {
+            const platform::Answer a = ScriptedPlatform::MessageBox(owner, text, caption, buttons, icon);
+            if (boxes.size() == 2) {
+                platform::Message close;
+                close.kind = MessageKind::Close;
+                messages.push_back(close);
+            }
+            return a;
+        }
+    } closing;
+    platform::PlatformScope inner(closing);
+    BeginLoadNotices();
+    Notices(12);
+    EXPECT_EQ(EndLoadNotices(), 10u);
+    EXPECT_EQ(closing.boxes.size(), 2u) << "no box after the close request, not even the summary";
+    EXPECT_EQ(Count("\nWARNING: Unexpected Wildgrove Event: index over", log), 10u);
+    EXPECT_NE(log.find(CollectedNoticesText(10)), std::string::npos);
+    // The request itself is still there for the main loop.
+    ASSERT_FALSE(closing.messages.empty());
+    EXPECT_EQ(closing.messages.front().kind, MessageKind::Close);
+}
+
+// A corrupted level loaded the way the viewer loads it: the flood is cut
+// down to a few boxes and the rest is in the log.
+TEST_F(NoticeTest, ACorruptedLevelLoadsWithAFewBoxes) {
+    TempDir dir;
+    wvwrite::SceneWriter scene;
+    wvwrite::ValueTableBuilder values;
+    wvwrite::RegionBuilder region;
+    wvwrite::MeshSpec m;
+    m.name = "broken";
+    m.materials = {{"tex", ".tga", ""}};
+    for (std::uint32_t i = 0; i < 3; ++i) {
+        m.positions.push_back({static_cast<float>(i), 0, 0});
+        m.vertices.push_back({i});
+    }
+    m.indices = {0, 1, 2};
+    for (int p = 0; p < 30; ++p) {
+        PolygonRecord r;
+        r.corners = 3;
+        r.flags = 7;  // "New value for geom2 tex.flags", once per polygon
+        m.polygons.push_back(r);
+    }
+    region.Place(scene, values, wvwrite::WriteMesh(scene, m), "broken", {}, {Property::String("Class", "CInstance")});
+    values.AddTo(scene);
+    region.AddTo(scene);
+    ASSERT_TRUE(scene.Save(dir.File("level.grf"), nullptr));
+    wvwrite::TextureSetWriter textures;
+    ASSERT_TRUE(textures.Write(dir.File("level-130.pid"), dir.File("level-130.swp"), nullptr));
+
+    TheLevelFiles() = LevelFilesBeside(dir.File("level-130.swp"));
+    std::FILE* devnull = std::fopen("/dev/null", "w");
+    SetConsoleStream(devnull);
+    EXPECT_TRUE(InitModels());
+    SetConsoleStream(nullptr);
+    std::fclose(devnull);
+    ASSERT_EQ(pf.boxes.size(), kLoadNoticeBoxes + 1);
+    EXPECT_EQ(pf.boxes[0].text, "New value for geom2 tex.flags");
+    EXPECT_EQ(pf.boxes.back().text, CollectedNoticesText(30 - kLoadNoticeBoxes));
+    EXPECT_EQ(Count("\nWARNING: Unexpected Wildgrove Event: New value for geom2 tex.flags", log), 25u);
+    ASSERT_EQ(TheScene().InstanceList.size(), 1u);
+    EXPECT_EQ(TheScene().InstanceList[0]->model->faces.size(), 30u);
+    KillModels();
+}
+
+// ---- files cut short ---------------------------------------------------------
+
+class CutShortTest : public LevelTest {
+protected:
+    bool Logged(const std::string& text) const { return loaded.log.find(text) != std::string::npos; }
+};
+
+struct CutCase {
+    const char* name;
+    int keepNames;         // name records the block keeps whole (-1: all)
+    int keepEntries;       // entry records the block keeps whole (-1: all)
+    std::size_t listCut;   // bytes cut off the last entry (a list)
+    std::size_t entries;   // entries decoded
+    const char* warning;
+};
+
+void PrintTo(const CutCase& c, std::ostream* os) { *os << c.name; }
+
+class ValueTableCut : public ::testing::TestWithParam<CutCase> {};
+
+// Three tables, then one list of all three; the block is cut in the names,
+// between entries or inside the list's members.
+TEST_P(ValueTableCut, KeepsWhatFitsAndSaysHowMuch) {
+    const CutCase& c = GetParam();
+    ValueTableBuilder b;
+    const int t0 = b.AddTable({Property::String("Class", "CSky")});
+    const int t1 = b.AddTable({Property::String("Class", "Player")});
+    const int t2 = b.AddTable({Property::Int("Height", 2)});
+    b.AddList("all", {static_cast<std::uint32_t>(t0), static_cast<std::uint32_t>(t1), static_cast<std::uint32_t>(t2)});
+    std::vector<std::uint8_t> bytes = b.Bytes();
+    if (c.keepNames >= 0) {
+        // Just after the name record of that many names.
+        std::size_t at = wvwrite::kValueNamesOffset;
+        for (int i = 0; i < c.keepNames; ++i)
+            at = static_cast<std::size_t>(std::find(bytes.begin() + static_cast<std::ptrdiff_t>(at), bytes.end(), 0) -
+                                          bytes.begin()) + 9;
+        bytes.resize(at + 3);
+    } else if (c.keepEntries >= 0) {
+        bytes.resize(b.EntryOffset(c.keepEntries) + 5);
+    } else {
+        bytes.resize(bytes.size() - wvwrite::kValueEntryTrailer - c.listCut);
+    }
+    ValueTable t;
+    const ValueTableDecode d = t.Decode(bytes);
+    EXPECT_TRUE(d.cutShort);
+    EXPECT_EQ(t.entries.size(), c.entries);
+    EXPECT_EQ(d.entriesRead, c.entries);
+    EXPECT_EQ(d.Warning(), c.warning);
+    if (c.listCut == 8) {
+        // The list lost its last member and keeps the two that fit.
+        ASSERT_EQ(t.entries.size(), 7u);
+        EXPECT_EQ(t.entries[6].members,
+                  (std::vector<std::uint32_t>{static_cast<std::uint32_t>(t0), static_cast<std::uint32_t>(t1)}));
+        EXPECT_EQ(t.LookupString(static_cast<std::uint32_t>(t1), "Class"), "Player");
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Blocks, ValueTableCut,
+    ::testing::Values(
+        CutCase{"InTheNames", 1, -1, 0, 0,
+                "the .valuetable block is cut short: 1 of its 4 names and none of its entries were read"},
+        CutCase{"BetweenEntries", -1, 4, 0, 4, "the .valuetable block is cut short: 4 of its 7 entries were read"},
+        CutCase{"InAListsMembers", -1, -1, 8, 7,
+                "the .valuetable block is cut short: 7 of its 7 entries were read, the last of them in part"}),
+    [](const ::testing::TestParamInfo<CutCase>& info) { return info.param.name; });
+
+TEST(ValueTableWhole, MissingTrailingBytesOfTheLastEntryLoseNothing) {
+    ValueTableBuilder b;
+    b.AddInt("a", 1);
+    std::vector<std::uint8_t> bytes = b.Bytes();
+    bytes.resize(bytes.size() - wvwrite::kValueEntryTrailer);
+    ValueTable t;
+    EXPECT_FALSE(t.Decode(bytes).cutShort);
+    EXPECT_EQ(t.entries.size(), 1u);
+    EXPECT_EQ(ValueTableDecode{}.Warning(), "");
+}
+
+TEST_F(CutShortTest, AValueTableCutShortIsLoggedWithoutABox) {
+    const BlockHandle sq = Square("sq");
+    Place(sq, "first", {Property::String("Class", "CInstance")});
+    Place(sq, "second", {Property::String("Class", "CInstance")});
+    std::vector<std::uint8_t> bytes = values.Bytes();
+    bytes.resize(values.EntryOffset(values.EntryCount() - 1) + 4);  // the second table's list is lost
+    scene.AddBlock(".valuetable", 0, bytes);
+    AddTexture("tex", ".tga");
+    Load("level", false);
+    const std::string line = "\nWARNING: the .valuetable block is cut short: 3 of its 4 entries were read";
+    EXPECT_TRUE(Logged(line)) << loaded.log;
+    EXPECT_TRUE(Debug(line));
+    EXPECT_TRUE(loaded.platform.boxes.empty());
+    // The first object keeps its table; the second counts as having none.
+    ASSERT_NE(Named("first"), nullptr);
+    ASSERT_NE(Named("second"), nullptr);
+    EXPECT_NE(Named("first")->valueTable, 0xFFFFFFFFu);
+    EXPECT_EQ(Named("second")->valueTable, 0xFFFFFFFFu);
+}
+
+TEST_F(CutShortTest, ARegionBlockTooShortForItsCountIsLogged) {
+    const BlockHandle sq = Square("sq");
+    Place(sq, "one", {});
+    Place(sq, "two", {});
+    std::vector<std::uint8_t> bytes = region.Bytes();
+    PutU32(bytes, 0, 5);
+    scene.AddBlock(".region", 0, bytes);
+    AddTexture("tex", ".tga");
+    Load("level", true, false);
+    const std::string line = "\nWARNING: the .region block is cut short: it holds 2 of its 5 records";
+    EXPECT_TRUE(Logged(line)) << loaded.log;
+    EXPECT_TRUE(Debug(line));
+    EXPECT_EQ(S().InstanceList.size(), 2u);
+    EXPECT_TRUE(loaded.platform.boxes.empty());
+}
+
+TEST_F(CutShortTest, TextureFilesShorterThanTheDatabaseSaysAreLogged) {
+    Place(Square("sq"), "sq", {});
+    AddTexture("tex", ".tga", 1.0f, 16);
+    AddTexture("other", ".tga", 1.0f, 16);
+    Load();
+    EXPECT_FALSE(Logged("WARNING: the texture"));
+
+    // The pixel file loses its last rows.
+    const std::string swp = dir.File("level-130.swp");
+    std::filesystem::resize_file(swp, std::filesystem::file_size(swp) - 40);
+    headless::LoadLevel(swp, loaded);
+    EXPECT_NE(loaded.log.find("\nWARNING: the texture pixel file holds " +
+                              std::to_string(std::filesystem::file_size(swp)) +
+                              " bytes, but the texture database points up to byte " +
+                              std::to_string(std::filesystem::file_size(swp) + 40)),
+              std::string::npos)
+        << loaded.log;
+    EXPECT_TRUE(Debug("WARNING: the texture pixel file holds"));
+    EXPECT_TRUE(loaded.platform.boxes.empty());
+
+    // The database loses its second entry's directory record.
+    const std::string pid = dir.File("level-130.pid");
+    std::filesystem::resize_file(pid, std::filesystem::file_size(pid) - 20);
+    headless::LoadLevel(swp, loaded);
+    EXPECT_TRUE(Logged("\nWARNING: the texture database is shorter than its header and palettes say: 1 entries and "))
+        << loaded.log;
+    EXPECT_TRUE(Debug("WARNING: the texture database is shorter"));
+    EXPECT_TRUE(loaded.platform.boxes.empty());
+}
+
+TEST(PixelExtent, TheFurthestRowOfADecodableEntry) {
+    TextureDatabase db;
+    TextureEntry a{}, b{}, huge{}, flat{};
+    a = {0, 100, 4, 3, 8, 8, 0, 0, 0, 0, 0, 0, 1, 0};     // rows at 100, 108, 116; 4 bytes each
+    b = {0, 10, 2, 2, 4, 16, 0, 0, 0, 0, 0, 0, 2, 0};     // 16-bit: rows at 10, 14; 4 bytes each
+    huge = {0, 900000, 8192, 1, 8192, 8, 0, 0, 0, 0, 0, 0, 3, 0};  // never decoded
+    flat = {0, 500000, 0, 5, 8, 8, 0, 0, 0, 0, 0, 0, 4, 0};       // no texels
+    db.entries = {a, b, huge, flat};
+    EXPECT_EQ(db.PixelExtent(), 120u);
+}
+
+// ---- a large level -------------------------------------------------------------
+
+// Many materials and many polygons in one mesh: the polygons are grouped by
+// material in one pass. The test run's timeout is the guard against a
+// return of the pass per material (which takes minutes at this size).
+TEST_F(CutShortTest, ManyMaterialsTimesManyPolygonsLoad) {
+    constexpr std::uint32_t kCount = 200000;
+    wvwrite::MeshSpec m;
+    m.name = "many";
+    m.materials.assign(kCount, {"tex", ".tga", ""});
+    for (std::uint32_t i = 0; i < 3; ++i) {
+        m.positions.push_back({static_cast<float>(i), static_cast<float>(i % 2), 0});
+        m.vertices.push_back({i});
+    }
+    m.indices = {0, 1, 2};
+    m.polygons.resize(kCount);
+    for (std::uint32_t p = 0; p < kCount; ++p) {
+        m.polygons[p].corners = 3;
+        m.polygons[p].material = kCount - 1 - p;  // stored in reverse material order
+    }
+    Place(wvwrite::WriteMesh(scene, m), "many", {});
+    AddTexture("tex", ".tga");
+    Load();
+    EXPECT_TRUE(loaded.platform.boxes.empty());
+    const Instance* inst = Named("many");
+    ASSERT_NE(inst, nullptr);
+    ASSERT_EQ(inst->model->faces.size(), kCount);
+    ASSERT_EQ(inst->model->materials.size(), kCount);
+    bool ordered = true;
+    for (std::uint32_t t = 0; t < kCount; ++t) ordered = ordered && inst->model->faces[t].material == t;
+    EXPECT_TRUE(ordered) << "triangles come grouped by material";
+}
+
+// ---- the demo level -------------------------------------------------------------
+
+// Ground pieces, their overlays and the sea are seen from above: with back
+// faces culled, a surface wound the other way is invisible from there.
+TEST(DemoLevel, SurfacesSeenFromAboveFaceUp) {
+    TempDir dir;
+    std::string error;
+    ASSERT_TRUE(wvwrite::WriteDemoLevel(dir.path(), &error)) << error;
+    headless::LoadedLevel loaded;
+    std::FILE* devnull = std::fopen("/dev/null", "w");
+    loaded.console = devnull;
+    ASSERT_TRUE(headless::LoadLevel(dir.File("demo-130.swp"), loaded));
+    std::fclose(devnull);
+    std::size_t surfaces = 0;
+    for (const auto& model : TheScene().ModelList) {
+        const std::string& name = model->name;
+        if (name.rfind("ground_", 0) != 0 && name.rfind("sea_", 0) != 0) continue;
+        ++surfaces;
+        std::size_t down = 0;
+        for (const Face& f : model->faces) {
+            ASSERT_TRUE(f.inRange) << name;
+            const Vector3 a = model->vertices[f.index[0]].position, b = model->vertices[f.index[1]].position,
+                          c = model->vertices[f.index[2]].position;
+            if ((b - a).Cross(c - a).z <= 0.0f) ++down;
+        }
+        EXPECT_EQ(down, 0u) << name << ": " << down << " of " << model->faces.size() << " triangles face down";
+        EXPECT_FALSE(model->faces.empty()) << name;
+    }
+    EXPECT_EQ(surfaces, 16u + 3u + 1u);  // 16 base pieces, path, pond, meadow; the sea
+    ResetState(StateScope::Process);
+}
+
+}  // namespace
