@@ -4,6 +4,7 @@
 // report and the focus coming back after it.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <functional>
@@ -169,6 +170,143 @@ TEST_F(FltkUserTest, TheReportIsReadOnlyAndClosingItGivesTheKeysBack) {
         << "the key went to the main window";
 }
 
+// A list of numbered rows; the filter keeps rows whose text contains it.
+class NumberRows : public platform::ListSource {
+public:
+    explicit NumberRows(int count) {
+        for (int i = 0; i < count; ++i) all_.push_back(i);
+        shown_ = all_;
+    }
+    std::vector<std::string> Columns() override { return {"Serial", "Name"}; }
+    std::size_t Rows() override { return shown_.size(); }
+    std::string Cell(std::size_t row, std::size_t column) override {
+        ++cellsAsked;
+        const int n = shown_.at(row);
+        return column == 0 ? std::to_string(n) : "row " + std::to_string(n);
+    }
+    void SetFilter(const std::string& text) override {
+        shown_.clear();
+        for (int n : all_)
+            if (std::to_string(n).find(text) != std::string::npos) shown_.push_back(n);
+    }
+    void SortBy(std::size_t, bool ascending) override {
+        std::sort(shown_.begin(), shown_.end());
+        if (!ascending) std::reverse(shown_.begin(), shown_.end());
+    }
+    int cellsAsked = 0;
+
+private:
+    std::vector<int> all_, shown_;
+};
+
+// The geometry xdotool reports for a window: its top left on the screen.
+std::pair<int, int> WindowOrigin(unsigned long id) {
+    int x = 0, y = 0;
+    const std::string g = Output("xdotool getwindowgeometry " + std::to_string(id));
+    const auto at = g.find("Position: ");
+    if (at != std::string::npos) std::sscanf(g.c_str() + at, "Position: %d,%d", &x, &y);
+    return {x, y};
+}
+
+// Tens of thousands of rows cost only the cells on screen; the filter, a
+// double-click and (in the bookmarks) the Delete key reach the program;
+// the close button hides the list and the keys go back to the main window.
+TEST_F(FltkUserTest, AListDrawsOnlyWhatIsSeenAndPostsTheChosenRow) {
+    NumberRows rows(50000);
+    p.ShowList(platform::ListKind::Bookmarks, "Numbers", rows);
+    Drain(p, 0.5);
+    ASSERT_TRUE(p.ListShown(platform::ListKind::Bookmarks));
+    EXPECT_EQ(p.ListRowsShown(platform::ListKind::Bookmarks), 50000);
+    EXPECT_GT(rows.cellsAsked, 0);
+    EXPECT_LT(rows.cellsAsked, 200) << "cells are asked for as they are drawn";
+
+    const unsigned long list = p.ListWindowId(platform::ListKind::Bookmarks);
+    const auto [x, y] = WindowOrigin(list);
+    Shell("xdotool mousemove " + std::to_string(x + 200) + " " + std::to_string(y + 20) + " click 1");
+    Shell("xdotool type --delay 30 4999");
+    Drain(p, 0.4);
+    EXPECT_EQ(p.ListRowsShown(platform::ListKind::Bookmarks), 15);  // 4999, 14999 .. 44999, 49990 .. 49999
+
+    Shell("xdotool mousemove " + std::to_string(x + 150) + " " + std::to_string(y + 74) +
+          " click --repeat 2 --delay 80 1");
+    Message chosen;
+    ASSERT_TRUE(PumpUntil(p, [&](const Message& m) { return m.kind == MessageKind::ListChoice && (chosen = m, true); }));
+    EXPECT_EQ(chosen.list, platform::ListKind::Bookmarks);
+    EXPECT_EQ(chosen.row, 0);
+    EXPECT_EQ(chosen.command, platform::kListActivate);
+    Drain(p, 0.2);
+    Shell("xdotool key Delete");
+    ASSERT_TRUE(PumpUntil(p, [&](const Message& m) { return m.kind == MessageKind::ListChoice && (chosen = m, true); }));
+    EXPECT_EQ(chosen.command, platform::kListDelete);
+    EXPECT_EQ(chosen.row, 0);
+
+    Shell(std::string(WV_X_CLOSE) + " " + Id(list));
+    Drain(p, 0.5);
+    EXPECT_FALSE(p.ListShown(platform::ListKind::Bookmarks));
+    Shell("xdotool key k");
+    EXPECT_TRUE(PumpUntil(p, [](const Message& m) { return m.kind == MessageKind::KeyDown && m.key == 'K'; }))
+        << "the keys went back to the main window";
+    p.CloseList(platform::ListKind::Bookmarks);
+    EXPECT_EQ(p.ListRowsShown(platform::ListKind::Bookmarks), -1);
+}
+
+// Each of the three buttons of the question before quitting, and the
+// text prompt: what is typed replaces the suggestion, Escape cancels.
+TEST_F(FltkUserTest, TheQuestionsAnswerWithWhatWasPressedOrTyped) {
+    const struct {
+        const char* keys;
+        platform::Answer answer;
+    } presses[] = {{"Return", platform::Answer::Yes}, {"Tab space", platform::Answer::No},
+                   {"Escape", platform::Answer::Cancel}};
+    for (const auto& press : presses) {
+        WhenShown("Unsaved edits", std::string("xdotool windowfocus --sync $w key ") + press.keys);
+        EXPECT_EQ(p.MessageBox(platform::Owner::MainWindow, "Save them?", "Unsaved edits",
+                               platform::Buttons::YesNoCancel, platform::Icon::Warning),
+                  press.answer)
+            << press.keys;
+    }
+    std::string text = "suggested";
+    WhenShown("Add bookmark", "xdotool windowfocus --sync $w type --delay 30 pond; xdotool key Return");
+    ASSERT_TRUE(p.AskText("Add bookmark", "Name of this place:", text));
+    EXPECT_EQ(text, "pond");
+    WhenShown("Add bookmark", "xdotool windowfocus --sync $w key Escape");
+    EXPECT_FALSE(p.AskText("Add bookmark", "Name of this place:", text));
+    EXPECT_EQ(text, "pond");
+}
+
+// A new name comes back as typed; an existing one only once the user
+// agreed to replace it.
+TEST_F(FltkUserTest, SavingOverAFileAsksFirst) {
+    char pattern[] = "/tmp/wildview-save-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    const std::string dir = pattern;
+    const platform::FileFilter grf{"GRF files", "*.grf"};
+    WhenShown("Save level as", "xdotool windowfocus --sync $w key Return");
+    EXPECT_EQ(p.AskSaveFile(dir, "new.grf", "Save level as", grf), dir + "/new.grf");
+
+    std::fclose(std::fopen((dir + "/old.grf").c_str(), "w"));
+    WhenShown("Save level as", "xdotool windowfocus --sync $w key Return");
+    WhenShown("Confirm Save As", "xdotool windowfocus --sync $w key Return");
+    EXPECT_EQ(p.AskSaveFile(dir, "old.grf", "Save level as", grf), dir + "/old.grf");
+    std::system(("rm -rf " + dir).c_str());
+}
+
+// The title follows the program; progress shows while a job runs.
+TEST_F(FltkUserTest, TheTitleAndTheProgressWindowShow) {
+    p.SetMainWindowTitle("Wildview user test - house_003 #24  [unsaved edits]");
+    Drain(p, 0.3);
+    EXPECT_EQ(Output("xdotool getwindowname " + Id(p.MainWindowId())),
+              "Wildview user test - house_003 #24  [unsaved edits]\n");
+    p.ShowProgress("Exporting glTF...", 0.25f);
+    EXPECT_TRUE(p.ProgressShown());
+    EXPECT_NE(Output("xdotool search --onlyvisible --name '^Working$'"), "");
+    p.ShowProgress("Exporting glTF...", 1.0f);
+    p.HideProgress();
+    EXPECT_FALSE(p.ProgressShown());
+    Drain(p, 0.3);
+    EXPECT_EQ(Output("xdotool search --onlyvisible --name '^Working$'"), "");
+}
+
 // The menu's separators become FLTK dividers under the item before them.
 TEST(FltkMenu, SeparatorsDivideTheItemsAroundThem) {
     platform::fltk::WindowEvents events;
@@ -179,9 +317,9 @@ TEST(FltkMenu, SeparatorsDivideTheItemsAroundThem) {
         if (!items[i].text || !(items[i].flags & FL_MENU_DIVIDER)) continue;
         ++dividers;
         const std::string label = items[i].text;
-        EXPECT_TRUE(label == "Draw &Outline" || label == "Object Shadows") << label;
+        EXPECT_TRUE(label == "Export overview &map..." || label == "Draw &Outline" || label == "Object Shadows") << label;
     }
-    EXPECT_EQ(dividers, 2);
+    EXPECT_EQ(dividers, 3);
 }
 
 }  // namespace

@@ -43,16 +43,6 @@ void DeleteSelected() {
     if (DeleteInstance(*selected)) in.SelectedInstance = nullptr;
 }
 
-// The object a step concerned becomes the selection; a redone delete
-// leaves nothing selected that is gone.
-void UndoOrRedo(bool undo) {
-    InputState& in = TheInput();
-    Instance* touched = undo ? Undo() : Redo();
-    InstanceSlot slot;
-    if (touched) in.SelectedInstance = touched;
-    else if (in.SelectedInstance && !FindSlot(*in.SelectedInstance, slot)) in.SelectedInstance = nullptr;
-}
-
 void CommandKey(int key) {
     InputState& in = TheInput();
     RenderToggles& toggles = TheToggles();
@@ -224,7 +214,6 @@ bool WindowProc(const Message& m) {
             // Ctrl with a letter is a command, never a movement key held.
             if (in.KeyState[platform::vk::kControl] && (m.key == 'Z' || m.key == 'Y')) {
                 UndoOrRedo(m.key == 'Z');
-                ObjectsChanged();
                 return true;
             }
             if (m.key >= 0 && m.key < 256) in.KeyState[static_cast<std::size_t>(m.key)] = true;

@@ -165,10 +165,6 @@ void ShowBookmarks() {
     platform::Current().ShowList(ListKind::Bookmarks, "Bookmarks", Ui().bookmarks);
 }
 
-std::string DirectoryOf(const std::string& path) {
-    return std::filesystem::path(path).parent_path().string();
-}
-
 void ExportGltfDialog() {
     const LevelFiles& level = TheLevelFiles();
     std::string path = platform::Current().AskSaveFile(DirectoryOf(level.GrfPath), level.LevelName + ".glb",
@@ -407,21 +403,22 @@ bool ConfirmQuit() {
     return a == Answer::No;
 }
 
-bool ViewerCommand(int id) {
+void UndoOrRedo(bool undo) {
     InputState& in = TheInput();
+    Instance* touched = undo ? Undo() : Redo();
+    InstanceSlot slot;
+    if (touched) in.SelectedInstance = touched;
+    else if (in.SelectedInstance && !FindSlot(*in.SelectedInstance, slot)) in.SelectedInstance = nullptr;
+    ObjectsChanged();
+}
+
+bool ViewerCommand(int id) {
     switch (id) {
         case kCmdSaveAs: SaveLevelDialog(); return true;
         case kCmdExportGltf: ExportGltfDialog(); return true;
         case kCmdExportMap: ExportMapDialog(); return true;
         case kCmdUndo:
-        case kCmdRedo: {
-            Instance* touched = id == kCmdUndo ? Undo() : Redo();
-            InstanceSlot slot;
-            if (touched) in.SelectedInstance = touched;
-            else if (in.SelectedInstance && !FindSlot(*in.SelectedInstance, slot)) in.SelectedInstance = nullptr;
-            ObjectsChanged();
-            return true;
-        }
+        case kCmdRedo: UndoOrRedo(id == kCmdUndo); return true;
         case kCmdObjects: OpenObjectList(); return true;
         case kCmdAddBookmark: AddBookmark(); return true;
         case kCmdBookmarks: ShowBookmarks(); return true;

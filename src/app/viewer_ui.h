@@ -14,6 +14,9 @@ class Instance;
 
 // The menu commands and list choices of these tools; false for others.
 bool ViewerCommand(int id);
+// Undoes or redoes one step; the object it concerned becomes the selection,
+// and a selection that is gone (a redone delete) is dropped.
+void UndoOrRedo(bool undo);
 bool ListChoice(const platform::Message& message);
 
 // The object list: every instance and terrain object, filtered and sorted.

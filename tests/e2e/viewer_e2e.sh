@@ -165,7 +165,81 @@ fogged=$("$build/tests/png_region_diff" "$work/fog0.png" "$work/fog1.png" "$wx" 
 echo "e2e: turning the fog off changed $fogged pixels"
 [[ $fogged -gt 5000 ]] || fail "the fog toggle did not change the picture"
 
-# Alt+F4 ends the program through the quit chord.
+# Terrain shadows off: the ground's baked images lose the objects' shadows.
+"$build/wildview-xshot" "$work/shadow0.png"
+xdotool key alt+o
+sleep 0.3
+xdotool key Down Down Right Down
+sleep 0.3
+xdotool key Return
+sleep 1.5
+"$build/wildview-xshot" "$work/shadow1.png"
+unshadowed=$("$build/tests/png_region_diff" "$work/shadow0.png" "$work/shadow1.png" "$wx" $((wy + 60)) 780 520 40)
+echo "e2e: turning terrain shadows off changed $unshadowed pixels"
+[[ $unshadowed -gt 300 ]] || fail "the terrain shadows toggle did not change the ground"
+
+# ---- editing: undo, the object list, the question before quitting, save as ----
+xdotool key ctrl+z  # the delete undone: the object is back, and selected
+sleep 0.5
+main_title() { xdotool getwindowname "$(xdotool search --onlyvisible --name "^Wildgrove Level Viewer" | head -n 1)"; }
+title=$(main_title)
+[[ $title == *"#$picked"* ]] || fail "Ctrl+Z did not bring back and select the deleted object: '$title'"
+[[ $title == *"[unsaved edits]"* ]] || fail "the title does not say the drag is unsaved: '$title'"
+
+xdotool key o
+objects=$(wait_window "^Objects$" 5)
+[[ -n $objects ]] || fail "O opened no object list"
+ogeometry=$(xdotool getwindowgeometry "$objects")
+ox=$(sed -n 's/.*Position: \([0-9-]*\),\([0-9-]*\).*/\1/p' <<<"$ogeometry")
+oy=$(sed -n 's/.*Position: \([0-9-]*\),\([0-9-]*\).*/\2/p' <<<"$ogeometry")
+xdotool mousemove $((ox + 200)) $((oy + 20)) click 1  # the filter field
+sleep 0.2
+xdotool type --delay 50 "lighthouse"
+sleep 0.4
+xdotool mousemove $((ox + 150)) $((oy + 75)) click --repeat 2 --delay 80 1  # the first row
+sleep 0.6
+line=$(grep -n "^Select: " "$work/viewer.out" | tail -n 1 | cut -d: -f1)
+tail -n +"$line" "$work/viewer.out" | sed -n '1,4p' | grep -q "^Instance: .*lighthouse" ||
+    fail "double-clicking the filtered list did not select the lighthouse"
+"$build/tests/x_close_request" "$objects"
+sleep 0.3
+[[ -z $(xdotool search --onlyvisible --name "^Objects$" 2>/dev/null || true) ]] || fail "the object list did not close"
+xdotool windowfocus "$window"
+sleep 0.3
+
+# Alt+F4 with edits asks first; Cancel keeps the viewer.
+xdotool keydown alt keydown F4
+sleep 0.6
+xdotool keyup F4 keyup alt
+question=$(wait_window "^Unsaved edits$" 5)
+[[ -n $question ]] || fail "Alt+F4 with unsaved edits did not ask"
+sleep 0.3
+xdotool key Escape
+sleep 0.6
+kill -0 "$viewer_pid" 2>/dev/null || fail "cancelling the question still ended the viewer"
+
+xdotool windowfocus "$window"
+xdotool key alt+f
+sleep 0.3
+xdotool key Down Return  # Save level as...
+chooser=$(wait_window "^Save level as$" 5)
+[[ -n $chooser ]] || fail "Save level as opened no dialog"
+sleep 0.5
+xdotool key Return
+for _ in $(seq 1 50); do
+    [[ -f $work/cd/data/demo-edited.grf ]] && break
+    sleep 0.1
+done
+[[ -f $work/cd/data/demo-edited.grf ]] || fail "Save level as wrote no demo-edited.grf"
+sleep 0.5
+grep -q "\[unsaved edits\]" <<<"$(main_title)" && fail "the title still says unsaved edits after saving"
+diff_out=$("$build/wildview-inspect" diff "$work/cd/data/demo.grf" "$work/cd/data/demo-edited.grf" || true)
+echo "e2e: diff of the saved level: $(head -n 3 <<<"$diff_out" | tr '\n' ' ')"
+grep -q "^moved " <<<"$diff_out" || fail "the saved level does not differ from the original by the drag: $diff_out"
+
+# Alt+F4 ends the program through the quit chord; nothing is left unsaved.
+xdotool windowfocus "$window"
+sleep 0.2
 xdotool keydown alt keydown F4
 sleep 0.6
 xdotool keyup F4 keyup alt

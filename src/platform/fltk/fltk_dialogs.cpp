@@ -58,6 +58,18 @@ void OnBoxButton(Fl_Widget*, void* data) {
     choice->state->done = true;
 }
 
+// Dialog units of the design's 8-point MS Sans Serif: 6 x 13 pixel base units.
+int DluX(int units) { return static_cast<int>(std::lround(units * 1.5)); }
+int DluY(int units) { return static_cast<int>(std::lround(units * 1.625)); }
+
+std::string WithoutCarriageReturns(const std::string& text) {
+    std::string out = ToUtf8(text);
+    out.erase(std::remove(out.begin(), out.end(), '\r'), out.end());
+    return out;
+}
+
+}  // namespace
+
 void CentreOn(Fl_Window& window, Fl_Window* owner) {
     int x, y, w, h;
     if (owner && owner->shown()) {
@@ -76,23 +88,11 @@ void ShowOwned(Fl_Window& window, Fl_Window* owner) {
     fl_disable_transient_for = saved;
 }
 
-// Dialog units of the design's 8-point MS Sans Serif: 6 x 13 pixel base units.
-int DluX(int units) { return static_cast<int>(std::lround(units * 1.5)); }
-int DluY(int units) { return static_cast<int>(std::lround(units * 1.625)); }
-
-std::string WithoutCarriageReturns(const std::string& text) {
-    std::string out = ToUtf8(text);
-    out.erase(std::remove(out.begin(), out.end(), '\r'), out.end());
-    return out;
-}
-
-}  // namespace
-
 Answer RunMessageBox(Fl_Window* owner, const std::string& text, const std::string& caption, Buttons buttons,
                      Icon icon) {
     const std::string body = ToUtf8(text);
     constexpr int kMargin = 10, kIcon = 50, kButtonW = 90, kButtonH = 25, kMaxText = 420;
-    const int buttonCount = buttons == Buttons::RetryCancel ? 2 : 1;
+    const int buttonCount = buttons == Buttons::RetryCancel ? 2 : buttons == Buttons::YesNoCancel ? 3 : 1;
 
     fl_font(FL_HELVETICA, PlainText::kSize);
     int tw = 0, th = 0;
@@ -109,7 +109,7 @@ Answer RunMessageBox(Fl_Window* owner, const std::string& text, const std::strin
     const int contentH = std::max(th, icon != Icon::None ? kIcon : 0);
     const int h = kMargin + contentH + kMargin + kButtonH + kMargin;
 
-    BoxState state{buttons == Buttons::RetryCancel ? Answer::Cancel : Answer::Ok};
+    BoxState state{buttons == Buttons::Ok ? Answer::Ok : Answer::Cancel};
     Fl_Double_Window window(w, h);
     window.copy_label(ToUtf8(caption).c_str());
     if (icon != Icon::None) {
@@ -122,10 +122,17 @@ Answer RunMessageBox(Fl_Window* owner, const std::string& text, const std::strin
     }
     new PlainText(left, kMargin, tw, contentH, body);
 
-    ButtonChoice ok{&state, Answer::Ok}, retry{&state, Answer::Retry}, cancel{&state, Answer::Cancel};
+    ButtonChoice ok{&state, Answer::Ok}, retry{&state, Answer::Retry}, cancel{&state, Answer::Cancel},
+        yes{&state, Answer::Yes}, no{&state, Answer::No};
     int bx = w - kMargin - buttonsW;
     const int by = h - kMargin - kButtonH;
-    if (buttons == Buttons::RetryCancel) {
+    if (buttons == Buttons::YesNoCancel) {
+        (new Fl_Return_Button(bx, by, kButtonW, kButtonH, "&Yes"))->callback(OnBoxButton, &yes);
+        bx += kButtonW + kMargin;
+        (new Fl_Button(bx, by, kButtonW, kButtonH, "&No"))->callback(OnBoxButton, &no);
+        bx += kButtonW + kMargin;
+        (new Fl_Button(bx, by, kButtonW, kButtonH, "Cancel"))->callback(OnBoxButton, &cancel);
+    } else if (buttons == Buttons::RetryCancel) {
         (new Fl_Return_Button(bx, by, kButtonW, kButtonH, "&Retry"))->callback(OnBoxButton, &retry);
         bx += kButtonW + kMargin;
         (new Fl_Button(bx, by, kButtonW, kButtonH, "Cancel"))->callback(OnBoxButton, &cancel);

@@ -16,6 +16,11 @@
 
 namespace platform::fltk {
 
+// Centres a window on its owner, or on the screen's work area.
+void CentreOn(Fl_Window& window, Fl_Window* owner);
+// Shows a window as owned by owner (kept above it), or by nobody.
+void ShowOwned(Fl_Window& window, Fl_Window* owner);
+
 // owner: the window the box belongs to and is centred on, or null.
 Answer RunMessageBox(Fl_Window* owner, const std::string& text, const std::string& caption, Buttons buttons,
                      Icon icon);

@@ -4,10 +4,12 @@
 #include <FL/Fl_Menu_Bar.H>
 
 #include <cstdio>
+#include <map>
 
 #include "platform/config/wine_registry.h"
 #include "platform/console_platform.h"
 #include "platform/fltk/fltk_dialogs.h"
+#include "platform/fltk/fltk_tools.h"
 #include "platform/fltk/fltk_window.h"
 #include "platform/fltk/key_map.h"
 #include "platform/fltk/x11_support.h"
@@ -36,6 +38,8 @@ struct FltkPlatform::Impl {
     GlArea* gl = nullptr;
     std::vector<int> glAttributes;  // FLTK keeps a pointer to them
     std::unique_ptr<InfoDialog> info;
+    std::map<ListKind, std::unique_ptr<ListWindow>> lists;
+    std::unique_ptr<ProgressWindow> progress;
     bool quitPending = false;
     int quitCode = 0;
     std::uint64_t lastScreenSaverReset = 0;
@@ -90,6 +94,8 @@ struct FltkPlatform::Impl {
         Release();
         confineWanted = false;
         info.reset();
+        lists.clear();
+        progress.reset();
         if (frame) {
             frame->destroying = true;
             frame->hide();
@@ -184,6 +190,61 @@ void FltkPlatform::InfoDialogInsertAtCaret(const std::string& text) {
 void FltkPlatform::InfoDialogScrollToCaret(std::size_t position) {
     impl_->ForgetClosedInfo();
     if (impl_->info) impl_->info->ScrollToCaret(position);
+}
+
+std::string FltkPlatform::AskSaveFile(const std::string& initialDirectory, const std::string& initialName,
+                                      const std::string& title, const FileFilter& filter) {
+    if (!EnsureDisplay()) return {};
+    impl_->Release();
+    std::string chosen = RunSaveFile(impl_->frame, initialDirectory, initialName, title, filter);
+    impl_->FocusMain();
+    return chosen;
+}
+
+bool FltkPlatform::AskText(const std::string& title, const std::string& prompt, std::string& text) {
+    if (!EnsureDisplay()) return false;
+    impl_->Release();
+    const bool ok = RunTextPrompt(impl_->frame, title, prompt, text);
+    impl_->FocusMain();
+    return ok;
+}
+
+void FltkPlatform::SetMainWindowTitle(const std::string& title) {
+    if (impl_->frame) impl_->frame->copy_label(ToUtf8(title).c_str());
+}
+
+void FltkPlatform::ShowProgress(const std::string& text, float done) {
+    if (!DisplayOpen()) return;
+    if (!impl_->progress) impl_->progress = std::make_unique<ProgressWindow>(impl_->frame);
+    impl_->progress->Set(text, done);
+}
+
+void FltkPlatform::HideProgress() { impl_->progress.reset(); }
+
+void FltkPlatform::ShowList(ListKind kind, const std::string& title, ListSource& source) {
+    if (!EnsureDisplay()) return;
+    auto& window = impl_->lists[kind];
+    if (window) {
+        window->Refresh();
+        window->Raise();
+        return;
+    }
+    Impl* impl = impl_.get();
+    window = std::make_unique<ListWindow>(
+        impl_->frame, kind, title, source, [impl](const Message& m) { impl->input.Post(m); },
+        [impl] { impl->FocusMain(); });
+}
+
+void FltkPlatform::RefreshList(ListKind kind) {
+    auto it = impl_->lists.find(kind);
+    if (it != impl_->lists.end() && it->second) it->second->Refresh();
+}
+
+void FltkPlatform::CloseList(ListKind kind) { impl_->lists.erase(kind); }
+
+bool FltkPlatform::ListShown(ListKind kind) {
+    auto it = impl_->lists.find(kind);
+    return it != impl_->lists.end() && it->second && it->second->Shown();
 }
 
 // ---- configuration -------------------------------------------------------
@@ -392,6 +453,20 @@ std::string FltkPlatform::InfoDialogText() {
     impl_->ForgetClosedInfo();
     return impl_->info ? impl_->info->Text() : std::string();
 }
+
+std::string FltkPlatform::MainWindowTitle() { return impl_->frame && impl_->frame->label() ? impl_->frame->label() : ""; }
+
+unsigned long FltkPlatform::ListWindowId(ListKind kind) {
+    auto it = impl_->lists.find(kind);
+    return it != impl_->lists.end() && it->second && it->second->Shown() ? WindowId(it->second->Window()) : 0;
+}
+
+int FltkPlatform::ListRowsShown(ListKind kind) {
+    auto it = impl_->lists.find(kind);
+    return it != impl_->lists.end() && it->second ? it->second->RowsShown() : -1;
+}
+
+bool FltkPlatform::ProgressShown() { return impl_->progress != nullptr; }
 
 std::size_t FltkPlatform::InfoDialogCaret() {
     impl_->ForgetClosedInfo();

@@ -59,6 +59,17 @@ public:
     bool KeyDownNow(int key) override;
     bool KeyPressedSinceLastQuery(int key) override;
 
+    std::string AskSaveFile(const std::string& initialDirectory, const std::string& initialName,
+                            const std::string& title, const FileFilter& filter) override;
+    bool AskText(const std::string& title, const std::string& prompt, std::string& text) override;
+    void SetMainWindowTitle(const std::string& title) override;
+    void ShowProgress(const std::string& text, float done) override;
+    void HideProgress() override;
+    void ShowList(ListKind kind, const std::string& title, ListSource& source) override;
+    void RefreshList(ListKind kind) override;
+    void CloseList(ListKind kind) override;
+    bool ListShown(ListKind kind) override;
+
     bool RasteriseFont(const FontRequest& font, int first, int count, std::vector<GlyphBitmap>& out) override;
     bool MeasureText(const FontRequest& font, const std::string& text, int& width, int& height) override;
 
@@ -74,6 +85,12 @@ public:
     std::string InfoDialogText();
     std::size_t InfoDialogCaret();
     bool PointerConfined();
+    // The main window's title, a list window's X id (0 when not shown) and
+    // its row count (-1 when there is none), whether progress is shown.
+    std::string MainWindowTitle();
+    unsigned long ListWindowId(ListKind kind);
+    int ListRowsShown(ListKind kind);
+    bool ProgressShown();
 
 private:
     struct Impl;

@@ -36,7 +36,7 @@ void GlArea::Mouse(MessageKind kind) {
     m.kind = kind;
     m.x = Fl::event_x();
     m.y = Fl::event_y();
-    m.leftButton = Fl::event_state(FL_BUTTON1) != 0 || kind == MessageKind::LButtonDown;
+    m.leftButton = kind == MessageKind::LButtonDown || (kind != MessageKind::LButtonUp && Fl::event_state(FL_BUTTON1) != 0);
     m.shift = Fl::event_state(FL_SHIFT) != 0;
     m.control = Fl::event_state(FL_CTRL) != 0;
     input_.Post(m);
@@ -97,6 +97,7 @@ int GlArea::handle(int event) {
         if (Fl::event_button() == FL_LEFT_MOUSE) Mouse(MessageKind::LButtonDown);
         return 1;  // and so the drags of this press come here
     case FL_RELEASE:
+        if (Fl::event_button() == FL_LEFT_MOUSE) Mouse(MessageKind::LButtonUp);
         return 1;
     default:
         return Fl_Gl_Window::handle(event);
