@@ -381,7 +381,7 @@ void DrawSelectionOutline() {
 
 bool SaveLevelDialog() {
     const LevelFiles& level = TheLevelFiles();
-    std::string path = platform::Current().AskSaveFile(DirectoryOf(level.GrfPath), level.LevelName + "-edited.grf",
+    std::string path = platform::Current().AskSaveFile(DirectoryOf(level.GrfPath), level.LevelName + "_edited.grf",
                                                        "Save level as", {"GRF files", "*.grf"});
     if (path.empty()) return false;
     if (!path.ends_with(".grf")) path += ".grf";

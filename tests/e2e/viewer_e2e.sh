@@ -186,26 +186,67 @@ title=$(main_title)
 [[ $title == *"#$picked"* ]] || fail "Ctrl+Z did not bring back and select the deleted object: '$title'"
 [[ $title == *"[unsaved edits]"* ]] || fail "the title does not say the drag is unsaved: '$title'"
 
-xdotool key o
-objects=$(wait_window "^Objects$" 5)
-[[ -n $objects ]] || fail "O opened no object list"
-ogeometry=$(xdotool getwindowgeometry "$objects")
-ox=$(sed -n 's/.*Position: \([0-9-]*\),\([0-9-]*\).*/\1/p' <<<"$ogeometry")
-oy=$(sed -n 's/.*Position: \([0-9-]*\),\([0-9-]*\).*/\2/p' <<<"$ogeometry")
-xdotool mousemove $((ox + 200)) $((oy + 20)) click 1  # the filter field
-sleep 0.2
-xdotool type --delay 50 "lighthouse"
-sleep 0.4
-xdotool mousemove $((ox + 150)) $((oy + 75)) click --repeat 2 --delay 80 1  # the first row
-sleep 0.6
-line=$(grep -n "^Select: " "$work/viewer.out" | tail -n 1 | cut -d: -f1)
-tail -n +"$line" "$work/viewer.out" | sed -n '1,4p' | grep -q "^Instance: .*lighthouse" ||
+# The object list: a filter, a double-click selects the object and flies to it.
+# Prints the id of the list window; the selection's report is in the output.
+choose_from_list() {
+    local filter=$1 objects geometry ox oy
+    xdotool key o
+    objects=$(wait_window "^Objects$" 5)
+    [[ -n $objects ]] || fail "O opened no object list"
+    geometry=$(xdotool getwindowgeometry "$objects")
+    ox=$(sed -n 's/.*Position: \([0-9-]*\),\([0-9-]*\).*/\1/p' <<<"$geometry")
+    oy=$(sed -n 's/.*Position: \([0-9-]*\),\([0-9-]*\).*/\2/p' <<<"$geometry")
+    xdotool mousemove $((ox + 200)) $((oy + 20)) click 1  # the filter field
+    sleep 0.2
+    xdotool type --delay 50 "$filter"
+    sleep 0.4
+    xdotool mousemove $((ox + 150)) $((oy + 75)) click --repeat 2 --delay 80 1  # the first row
+    sleep 0.6
+    echo "$objects"
+}
+# The last selection's report line that starts with the text.
+last_report() {
+    local out=$1 line
+    line=$(grep -n "^Select: " "$out" | tail -n 1 | cut -d: -f1)
+    tail -n +"$line" "$out" | sed -n '1,8p' | grep -F -- "$2" | head -n 1
+}
+# Drags with the left button from X Y to the right by 40 pixels.
+drag_right() {
+    xdotool mousemove "$1" "$2" mousedown 1
+    for _ in 1 2 3 4 5 6 7 8; do
+        xdotool mousemove_relative -- 5 0
+        sleep 0.05
+    done
+    xdotool mouseup 1
+    sleep 0.4
+}
+
+objects=$(choose_from_list lighthouse)
+last_report "$work/viewer.out" "Instance: " | grep -q "lighthouse" ||
     fail "double-clicking the filtered list did not select the lighthouse"
 "$build/tests/x_close_request" "$objects"
 sleep 0.3
 [[ -z $(xdotool search --onlyvisible --name "^Objects$" 2>/dev/null || true) ]] || fail "the object list did not close"
 xdotool windowfocus "$window"
 sleep 0.3
+# Flown to, the lighthouse stands in the middle of the view: drag it, undo
+# that, drag it again, and note where it was left.
+cx=$((wx + 400))
+cy=$((wy + 25 + 300))
+start=$(last_report "$work/viewer.out" "position:")
+drag_right "$cx" "$cy"
+xdotool key ctrl+z
+sleep 0.4
+xdotool mousemove "$cx" "$cy" click 1
+sleep 0.4
+[[ $(last_report "$work/viewer.out" "position:") == "$start" ]] || fail "Ctrl+Z did not put the dragged lighthouse back"
+drag_right "$cx" "$cy"
+xdotool mousemove $((cx + 40)) "$cy" click 1
+sleep 0.4
+left=$(last_report "$work/viewer.out" "position:")
+last_report "$work/viewer.out" "Instance: " | grep -q "lighthouse" || fail "the dragged lighthouse is not where it was dragged to"
+[[ $left != "$start" ]] || fail "the second drag did not move the lighthouse"
+echo "e2e: the lighthouse moved from '$start' to '$left'"
 
 # Alt+F4 with edits asks first; Cancel keeps the viewer.
 xdotool keydown alt keydown F4
@@ -227,15 +268,15 @@ chooser=$(wait_window "^Save level as$" 5)
 sleep 0.5
 xdotool key Return
 for _ in $(seq 1 50); do
-    [[ -f $work/cd/data/demo-edited.grf ]] && break
+    [[ -f $work/cd/data/demo_edited.grf ]] && break
     sleep 0.1
 done
-[[ -f $work/cd/data/demo-edited.grf ]] || fail "Save level as wrote no demo-edited.grf"
+[[ -f $work/cd/data/demo_edited.grf ]] || fail "Save level as wrote no demo_edited.grf"
 sleep 0.5
 grep -q "\[unsaved edits\]" <<<"$(main_title)" && fail "the title still says unsaved edits after saving"
-diff_out=$("$build/wildview-inspect" diff "$work/cd/data/demo.grf" "$work/cd/data/demo-edited.grf" || true)
+diff_out=$("$build/wildview-inspect" diff "$work/cd/data/demo.grf" "$work/cd/data/demo_edited.grf" || true)
 echo "e2e: diff of the saved level: $(head -n 3 <<<"$diff_out" | tr '\n' ' ')"
-grep -q "^moved " <<<"$diff_out" || fail "the saved level does not differ from the original by the drag: $diff_out"
+[[ $(grep -c "^moved " <<<"$diff_out") -eq 2 ]] || fail "the saved level does not show the two objects dragged: $diff_out"
 
 # Alt+F4 ends the program through the quit chord; nothing is left unsaved.
 xdotool windowfocus "$window"
@@ -270,5 +311,41 @@ expect_in_order "    File Selection" "Registry settings:" "Checking for GRF file
     "    KillTerrain"
 grep -q "(manually disabled)" "$log" || fail "the texture compression line lacks its note"
 [[ $(tail -c 200 "$log") == *KillTerrain* ]] || fail "the log does not end with the unload"
+
+# The saved level, opened with copies of the level's texture files under its
+# name, has the lighthouse where it was left.
+cp "$work/cd/data/demo-130.pid" "$work/cd/data/demo_edited-130.pid"
+cp "$work/cd/data/demo-130.swp" "$work/cd/data/demo_edited-130.swp"
+cd "$work/run"
+WILDGROVE_DATA_DRIVE="$work/cd/" WILDGROVE_INSTALLED_DIRECTORY="$work/cd/data/" \
+    "$viewer" "$work/cd/data/demo_edited-130.swp" >"$work/reopened.out" 2>&1 &
+viewer_pid=$!
+for _ in $(seq 1 600); do
+    grep -q "Level load time" "$work/reopened.out" 2>/dev/null && break
+    kill -0 "$viewer_pid" 2>/dev/null || fail "the viewer ended early on the saved level"
+    sleep 0.1
+done
+sleep 1
+window=$(wait_window "^Wildgrove Level Viewer" 10)
+[[ -n $window ]] || fail "no window for the saved level"
+grep -q "Unexpected Wildgrove Event\|don't match" "$work/reopened.out" && fail "the saved level raised messages"
+xdotool windowfocus "$window"
+sleep 0.3
+objects=$(choose_from_list lighthouse)
+reopened=$(last_report "$work/reopened.out" "position:")
+[[ $reopened == "$left" ]] || fail "the saved level has the lighthouse at '$reopened', not '$left'"
+"$build/tests/x_close_request" "$objects"
+xdotool windowfocus "$window"
+sleep 0.2
+xdotool keydown alt keydown F4
+sleep 0.6
+xdotool keyup F4 keyup alt
+ends_within "$viewer_pid" 10 || fail "Alt+F4 did not end the viewer on the saved level"
+status=0
+wait "$viewer_pid" || status=$?
+viewer_pid=""
+[[ $status -eq 0 ]] || fail "exit code $status on the saved level"
+echo "e2e: the saved level has the lighthouse at '$reopened'"
+
 cp "$work/after.png" "$build/e2e-viewer.png" 2>/dev/null || true
 echo "e2e: passed (screenshot in $build/e2e-viewer.png)"
