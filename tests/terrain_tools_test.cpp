@@ -90,6 +90,45 @@ TEST_F(TerrainToolsTest, ARenderedViewShowsTheGroundUnderTheSky) {
     EXPECT_NE(missing.err.find("no such file"), std::string::npos) << missing.err;
 }
 
+// The demo's standing stone, seen from the west beside the third house: its
+// shadow darkens the house's wall only with object shadows on, and the
+// house's own shadow darkens the ground only with terrain shadows on.
+TEST_F(TerrainToolsTest, EachShadowToggleDarkensItsOwnPartOfTheView) {
+    struct View {
+        const char* toggles;
+        std::vector<std::uint8_t> rgba;
+    } views[] = {{"--shadows off --terrain-shadows off", {}},
+                 {"--shadows on --terrain-shadows off", {}},
+                 {"--shadows off --terrain-shadows on", {}}};
+    for (View& v : views) {
+        const std::string out = dir->File("shadow.png");
+        const RunResult r = RunTool(*dir, std::string(WV_RENDER) + " " + Level() + " --out " + out +
+                                              " --size 320x200 --camera -96 -56 8 --yaw 100 --pitch 12 " + v.toggles);
+        if (r.status == 1 && r.err.find("no headless GL") != std::string::npos) GTEST_SKIP() << r.err;
+        ASSERT_EQ(r.status, 0) << r.err;
+        std::uint32_t w = 0, h = 0;
+        ASSERT_TRUE(wvwrite::ReadPng(out, w, h, v.rgba, nullptr));
+        ASSERT_EQ(w * h, 320u * 200u);
+    }
+    // Pixels of a rectangle clearly darker (by 30 of 765) than without shadows.
+    auto darker = [&](const View& v, int x0, int y0, int x1, int y1) {
+        int n = 0;
+        for (int y = y0; y < y1; ++y)
+            for (int x = x0; x < x1; ++x) {
+                const std::size_t k = (static_cast<std::size_t>(y) * 320 + x) * 4;
+                const int plain = views[0].rgba[k] + views[0].rgba[k + 1] + views[0].rgba[k + 2];
+                n += v.rgba[k] + v.rgba[k + 1] + v.rgba[k + 2] + 30 < plain;
+            }
+        return n;
+    };
+    // The wall: the gable end between the roof and the ground, left of the
+    // stone. The ground: below and left of the house.
+    EXPECT_GT(darker(views[1], 100, 35, 200, 95), 200) << "the stone's shadow on the wall";
+    EXPECT_EQ(darker(views[1], 0, 100, 320, 200), 0) << "object shadows leave the ground alone";
+    EXPECT_GT(darker(views[2], 60, 75, 140, 100), 100) << "the house's shadow on the ground";
+    EXPECT_EQ(darker(views[2], 100, 35, 200, 70), 0) << "terrain shadows leave the wall alone";
+}
+
 // The map covers the terrain bounds at the stated scale: 400 x 400 units at
 // 2 pixels a unit, the island green in the middle, the sea floor at the edge,
 // the legend's boxes in the corners.

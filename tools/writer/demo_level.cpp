@@ -509,6 +509,13 @@ void AddObjects(Level& L) {
                 {Class("CInstance"), Property::Bool("AlwaysFace", true), Property::Bool("Shadow", false)});
         taken.push_back({p, 1.5f});
     }
+
+    // A standing stone in the yard of the third house, on the sun's side:
+    // its shadow falls on the house's south-west wall. Placed last, so that
+    // every other object keeps its place and its serial.
+    const Vector3 yard = OnGround(kHouses[2].x - 6.0f, kHouses[2].y - 6.0f);
+    L.Place(WriteMesh(L.scene, BoxMesh("standing_stone", {1.4f, 1.1f, 7.0f}, {{"demo\\stone"}, {"demo\\stone"}}, 2.0f), 2),
+            "standing_stone", {yard, {0, 0, 0.3f}}, {Class("CInstance"), Property::Bool("Shadow", true)});
 }
 
 void AddLevelObjects(Level& L) {
