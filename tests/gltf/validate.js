@@ -5,7 +5,7 @@ const path = require('path');
 const fs = require('fs');
 let validator;
 try {
-    validator = require(path.join(process.argv[2], 'gltf-validator'));
+    validator = require(path.resolve(process.argv[2], 'gltf-validator'));
 } catch (e) {
     console.error('the gltf-validator module is not installed under ' + process.argv[2]);
     process.exit(2);
