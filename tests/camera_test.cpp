@@ -63,6 +63,7 @@ TEST_F(FrustumTest, CullsBySidesEyePlaneAndRangeOnceUpdated) {
         {{0, 100, 0}, 1, true},
         {{0, -100, 0}, 1, false},                    // behind the eye
         {{0, -0.5f, 0}, 1, true},                    // straddles the eye plane
+        {{0, -1, 0}, 1, true},                       // touches it
         {{100 * side + 5, 100, 0}, 1, false},        // right of the right plane
         {{100 * side + 0.5f, 100, 0}, 1, true},      // straddles it
         {{0, 100, 100 * std::tan(0.5236f) + 5}, 1, false},  // above

@@ -13,19 +13,26 @@ namespace {
 using wvwrite::Rgb;
 using wvwrite::TextureSpec;
 
+// A square texture of one palette's indices, rows top first.
+TextureSpec SquareTexture(std::uint32_t id, std::uint32_t size, std::vector<std::uint8_t> indices) {
+    TextureSpec t;
+    t.identifier = id;
+    t.width = t.height = size;
+    t.palette = 0;
+    t.indices = std::move(indices);
+    return t;
+}
+
 class DrawTest : public GlTest {
 protected:
     // A 4 x 4 texture: left half red, right half blue; transparent: the
     // right half is see-through instead.
     int Texture(bool transparent) {
         if (writer.Palettes().empty()) writer.AddPalette({{0, 0, 0}, {255, 0, 0}, {0, 0, 255}});
-        TextureSpec t;
-        t.identifier = static_cast<std::uint32_t>(writer.Entries().size() + 1);
-        t.width = t.height = 4;
-        t.palette = 0;
+        std::vector<std::uint8_t> indices;
+        for (int k = 0; k < 16; ++k) indices.push_back(k % 4 < 2 ? 1 : (transparent ? 0 : 2));
+        TextureSpec t = SquareTexture(static_cast<std::uint32_t>(writer.Entries().size() + 1), 4, indices);
         t.transparent = transparent;
-        for (int y = 0; y < 4; ++y)
-            for (int x = 0; x < 4; ++x) t.indices.push_back(x < 2 ? 1 : (transparent ? 0 : 2));
         return writer.AddTexture(t);
     }
     Material TexturedMaterial(int entry, bool alpha) {
@@ -38,12 +45,7 @@ protected:
     // The scene's sky: an 8 x 8 texture of one colour.
     void Sky(Rgb colour) {
         writer.AddPalette({{0, 0, 0}, colour});
-        TextureSpec t;
-        t.identifier = 1;
-        t.width = t.height = 8;
-        t.palette = 0;
-        t.indices.assign(64, 1);
-        writer.AddTexture(t);
+        writer.AddTexture(SquareTexture(1, 8, std::vector<std::uint8_t>(64, 1)));
         UseTextures(writer);
         auto sky = std::make_unique<TextureObject>(false);
         DecodedImage image = ReadTextureImage(0, false);
@@ -442,13 +444,9 @@ protected:
     void MakeQuad(const Vector3& bumpNormal, float half, float centre) {
         wvwrite::TextureSetWriter w;
         w.AddPalette(std::vector<wvwrite::Rgb>(64, wvwrite::Rgb{200, 200, 200}));
-        wvwrite::TextureSpec bumps;
-        bumps.identifier = 1;
-        bumps.width = bumps.height = 4;
+        TextureSpec bumps = SquareTexture(1, 4, std::vector<std::uint8_t>(16, 1));
         bumps.bits = 16;
         bumps.bump = true;
-        bumps.palette = 0;
-        bumps.indices.assign(16, 1);
         bumps.normalCodes.assign(16, wvwrite::EncodeNormal(bumpNormal));
         w.AddTexture(bumps);
         UseTextures(w);
