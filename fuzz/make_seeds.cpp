@@ -4,10 +4,9 @@
 // inputs that reach past the format checks.
 #include <cstdint>
 #include <cstdio>
+#include <exception>
 #include <filesystem>
-#include <fstream>
 #include <functional>
-#include <iterator>
 #include <string>
 #include <vector>
 
@@ -125,6 +124,13 @@ void BlockSeeds(const fs::path& dir) {
 
 std::uint32_t TextureId(const std::string& name) { return MakeNameHandle(FloatBits(1.0f), name.c_str(), ".tga"); }
 
+std::vector<std::uint8_t> RandomIndices(std::uint32_t seed, std::size_t n, int colours) {
+    wvwrite::Rng rng(seed);
+    std::vector<std::uint8_t> out(n);
+    for (auto& v : out) v = static_cast<std::uint8_t>(rng.Int(0, colours - 1));
+    return out;
+}
+
 std::vector<std::uint16_t> BumpCodes(std::uint32_t seed, std::uint32_t w, std::uint32_t h) {
     std::vector<float> heights(std::size_t{w} * h);
     for (std::uint32_t y = 0; y < h; ++y)
@@ -134,15 +140,27 @@ std::vector<std::uint16_t> BumpCodes(std::uint32_t seed, std::uint32_t w, std::u
     return wvwrite::NormalCodesFromHeights(heights, w, h, 1.0f);
 }
 
-// One texture of a seed: random indices into its palette (or the default
-// palette, palette -1), or noise for a square one.
+wvwrite::TextureSpec NoiseTexture(const std::string& name, std::uint32_t w, std::uint32_t h, std::uint32_t bits,
+                          std::uint32_t palette, int colours) {
+    wvwrite::TextureSpec t;
+    t.identifier = TextureId(name);
+    t.width = w;
+    t.height = h;
+    t.bits = bits;
+    t.palette = palette;
+    t.indices = RandomIndices(t.identifier, std::size_t{w} * h, colours);
+    return t;
+}
+
+// One texture of a seed: random indices into a palette of the seed (or the
+// default palette, palette -1), noise for a square one.
 enum SeedFlags { kBump = 1, kTransparent = 2, kInvisible = 4, kNoise = 8 };
 struct SeedTexture {
     const char* name;
     std::uint32_t w, h, bits;
     int palette, colours;
-    std::uint32_t padding = 0, smaller = 0;
-    int flags = 0;
+    std::uint32_t padding = 0;
+    int smaller = 0, flags = 0;
 };
 
 struct TextureSeedSpec {
@@ -154,26 +172,26 @@ struct TextureSeedSpec {
 // The target's input: u32 length of the .pid part, the .pid, the .swp.
 void TextureSeed(const fs::path& dir, const TextureSeedSpec& spec) {
     wvwrite::TextureSetWriter w;
-    std::vector<std::uint32_t> palettes;
-    for (const auto& [stops, count] : spec.palettes) palettes.push_back(w.AddPalette(wvwrite::GradientPalette(stops, count)));
-    for (const SeedTexture& s : spec.textures) {
-        wvwrite::TextureSpec t;
-        t.identifier = TextureId(s.name);
-        t.width = s.w;
-        t.height = s.h;
-        t.bits = s.bits;
-        t.palette = s.palette < 0 ? kDefaultPaletteIndex : palettes.at(static_cast<std::size_t>(s.palette));
-        wvwrite::Rng rng(t.identifier);
-        t.indices.resize(std::size_t{s.w} * s.h);
-        for (auto& v : t.indices) v = static_cast<std::uint8_t>(rng.Int(0, s.colours - 1));
-        if (s.flags & kNoise) t.indices = wvwrite::NoiseIndices(t.identifier, s.w, 8, 4, static_cast<std::size_t>(s.colours));
-        t.bump = (s.flags & kBump) != 0;
-        if (t.bump) t.normalCodes = BumpCodes(t.identifier, s.w, s.h);
-        t.transparent = (s.flags & kTransparent) != 0;
-        if (s.flags & kInvisible) t.kind = kInvisibleTextureKind;
-        t.rowPadding = s.padding;
-        t.smallerVersions = static_cast<int>(s.smaller);
-        w.AddTexture(t);
+    try {
+        std::vector<std::uint32_t> palettes;
+        for (const auto& [stops, count] : spec.palettes)
+            palettes.push_back(w.AddPalette(wvwrite::GradientPalette(stops, count)));
+        for (const SeedTexture& s : spec.textures) {
+            const std::uint32_t palette = s.palette < 0 ? kDefaultPaletteIndex : palettes.at(s.palette);
+            wvwrite::TextureSpec t = NoiseTexture(s.name, s.w, s.h, s.bits, palette, s.colours);
+            if (s.flags & kNoise) t.indices = wvwrite::NoiseIndices(t.identifier, s.w, 8, 4, s.colours);
+            t.bump = (s.flags & kBump) != 0;
+            if (t.bump) t.normalCodes = BumpCodes(t.identifier, s.w, s.h);
+            t.transparent = (s.flags & kTransparent) != 0;
+            if (s.flags & kInvisible) t.kind = kInvisibleTextureKind;
+            t.rowPadding = s.padding;
+            t.smallerVersions = s.smaller;
+            w.AddTexture(t);
+        }
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "make_seeds: %s: %s\n", spec.file, e.what());
+        gFailed = true;
+        return;
     }
     const Bytes pid = w.PidBytes();
     TextureDatabase check;
@@ -216,8 +234,18 @@ void TextureSeeds(const fs::path& dir) {
 // ---- whole levels -----------------------------------------------------------
 
 Bytes FileBytes(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(in), {});
+    Bytes out;
+    if (std::FILE* f = std::fopen(path.c_str(), "rb")) {
+        std::uint8_t chunk[65536];
+        std::size_t n;
+        while ((n = std::fread(chunk, 1, sizeof chunk, f)) > 0) out.insert(out.end(), chunk, chunk + n);
+        std::fclose(f);
+    }
+    return out;
+}
+
+void PutLength(Bytes& out, std::size_t n) {
+    for (int k = 0; k < 4; ++k) out.push_back(static_cast<std::uint8_t>(n >> (8 * k)));
 }
 
 // One seed per level selector of the target: selector, scene file, database
@@ -233,10 +261,13 @@ void LevelSeeds(const fs::path& dir, const std::string& name, const fs::path& le
     }
     if (swp.size() > 65536) swp.resize(65536);
     for (std::uint8_t selector : {0, 1, 2, 3, 4}) {
-        wvwrite::ByteWriter seed;
-        seed.Bytes({selector}).U32(static_cast<std::uint32_t>(grf.size())).Bytes(grf);
-        seed.U32(static_cast<std::uint32_t>(pid.size())).Bytes(pid).Bytes(swp);
-        Emit(dir, name + "-" + std::to_string(selector), seed.bytes());
+        Bytes seed{selector};
+        PutLength(seed, grf.size());
+        seed.insert(seed.end(), grf.begin(), grf.end());
+        PutLength(seed, pid.size());
+        seed.insert(seed.end(), pid.begin(), pid.end());
+        seed.insert(seed.end(), swp.begin(), swp.end());
+        Emit(dir, name + "-" + std::to_string(selector), seed);
     }
 }
 

@@ -60,25 +60,20 @@ done
 grep -q "Level load time" "$work/viewer.out" || fail "the level did not load within 60 s"
 sleep 2
 
-# A window's position and size: X Y W H.
-geometry() {
-    xdotool getwindowgeometry "$1" | sed -n -e 's/.*Position: \([0-9-]*\),\([0-9-]*\).*/\1 \2/p' \
-        -e 's/.*Geometry: \([0-9]*\)x\([0-9]*\).*/\1 \2/p' | tr '\n' ' '
-}
-shot() { "$build/wildview-xshot" "$work/$1.png" || fail "screenshot"; }
-
 window=$(xdotool search --name "Wildgrove Level Viewer" | head -n 1)
 [[ -n $window ]] || fail "no window titled Wildgrove Level Viewer"
 xdotool windowfocus --sync "$window" 2>/dev/null || xdotool windowfocus "$window"
-shot before
+"$build/wildview-xshot" "$work/before.png" || fail "screenshot"
 
 # Hold W: the camera flies forward and the location label changes.
 xdotool keydown w
 sleep 1.5
 xdotool keyup w
 sleep 0.5
-shot after
-read -r wx wy _ <<<"$(geometry "$window")"
+"$build/wildview-xshot" "$work/after.png" || fail "screenshot"
+geometry=$(xdotool getwindowgeometry "$window")
+wx=$(sed -n 's/.*Position: \([0-9-]*\),\([0-9-]*\).*/\1/p' <<<"$geometry")
+wy=$(sed -n 's/.*Position: \([0-9-]*\),\([0-9-]*\).*/\2/p' <<<"$geometry")
 # The labels sit at the GL area's top left, under the menu bar.
 changed=$("$build/tests/png_region_diff" "$work/before.png" "$work/after.png" "$wx" "$wy" 320 70)
 echo "e2e: $changed pixels of the location label's corner changed"
@@ -111,7 +106,7 @@ done
 [[ -n $picked ]] || fail "no click selected an object"
 echo "e2e: selected serial $picked at $px,$py"
 
-shot drag0
+"$build/wildview-xshot" "$work/drag0.png"
 xdotool mousedown 1
 for _ in 1 2 3 4 5 6 7 8; do
     xdotool mousemove_relative -- 5 0
@@ -119,7 +114,7 @@ for _ in 1 2 3 4 5 6 7 8; do
 done
 xdotool mouseup 1
 sleep 0.4
-shot drag1
+"$build/wildview-xshot" "$work/drag1.png"
 moved=$("$build/tests/png_region_diff" "$work/drag0.png" "$work/drag1.png" $((px - 80)) $((py - 80)) 160 160 40)
 echo "e2e: the drag changed $moved pixels around the object"
 [[ $moved -gt 100 ]] || fail "dragging did not move the object"
@@ -140,7 +135,11 @@ sleep 0.3
 report=$(xclip -o -selection primary 2>/dev/null || true)
 grep -q "Source geometry type:" <<<"$report" || fail "the info dialog does not show the model report: '$report'"
 # Its Close button, at the bottom right.
-read -r dx dy dw dh <<<"$(geometry "$dialog")"
+dgeometry=$(xdotool getwindowgeometry "$dialog")
+dx=$(sed -n 's/.*Position: \([0-9-]*\),\([0-9-]*\).*/\1/p' <<<"$dgeometry")
+dy=$(sed -n 's/.*Position: \([0-9-]*\),\([0-9-]*\).*/\2/p' <<<"$dgeometry")
+dw=$(sed -n 's/.*Geometry: \([0-9]*\)x\([0-9]*\).*/\1/p' <<<"$dgeometry")
+dh=$(sed -n 's/.*Geometry: \([0-9]*\)x\([0-9]*\).*/\2/p' <<<"$dgeometry")
 xdotool mousemove $((dx + dw - 45)) $((dy + dh - 22)) click 1
 sleep 0.4
 [[ -z $(xdotool search --name "^Dialog$" 2>/dev/null || true) ]] || fail "the info dialog's Close did not close it"
@@ -157,14 +156,14 @@ for dxs in 0 24 48; do
     [[ $last != "$picked" ]] || fail "the deleted object (serial $picked) was picked again"
 done
 
-shot fog0
+"$build/wildview-xshot" "$work/fog0.png"
 xdotool key alt+o
 sleep 0.3
 xdotool key Down Down Right
 sleep 0.3
 xdotool key Return
 sleep 0.6
-shot fog1
+"$build/wildview-xshot" "$work/fog1.png"
 fogged=$("$build/tests/png_region_diff" "$work/fog0.png" "$work/fog1.png" "$wx" $((wy + 60)) 780 520 40)
 echo "e2e: turning the fog off changed $fogged pixels"
 [[ $fogged -gt 5000 ]] || fail "the fog toggle did not change the picture"
