@@ -155,97 +155,81 @@ wvwrite::TextureSpec NoiseTexture(const std::string& name, std::uint32_t w, std:
     return t;
 }
 
+// One texture of a seed: random indices into a palette of the seed (or the
+// default palette, palette -1), noise for a square one.
+enum SeedFlags { kBump = 1, kTransparent = 2, kInvisible = 4, kNoise = 8 };
+struct SeedTexture {
+    const char* name;
+    std::uint32_t w, h, bits;
+    int palette, colours;
+    std::uint32_t padding = 0;
+    int smaller = 0, flags = 0;
+};
+
+struct TextureSeedSpec {
+    const char* file;
+    std::vector<std::pair<std::vector<wvwrite::Rgb>, std::size_t>> palettes;  // gradient stops, colour count
+    std::vector<SeedTexture> textures;
+};
+
 // The target's input: u32 length of the .pid part, the .pid, the .swp.
-void TextureSeed(const fs::path& dir, const std::string& name, const std::function<void(wvwrite::TextureSetWriter&)>& build) {
+void TextureSeed(const fs::path& dir, const TextureSeedSpec& spec) {
     wvwrite::TextureSetWriter w;
     try {
-        build(w);
+        std::vector<std::uint32_t> palettes;
+        for (const auto& [stops, count] : spec.palettes)
+            palettes.push_back(w.AddPalette(wvwrite::GradientPalette(stops, count)));
+        for (const SeedTexture& s : spec.textures) {
+            const std::uint32_t palette = s.palette < 0 ? kDefaultPaletteIndex : palettes.at(s.palette);
+            wvwrite::TextureSpec t = NoiseTexture(s.name, s.w, s.h, s.bits, palette, s.colours);
+            if (s.flags & kNoise) t.indices = wvwrite::NoiseIndices(t.identifier, s.w, 8, 4, s.colours);
+            t.bump = (s.flags & kBump) != 0;
+            if (t.bump) t.normalCodes = BumpCodes(t.identifier, s.w, s.h);
+            t.transparent = (s.flags & kTransparent) != 0;
+            if (s.flags & kInvisible) t.kind = kInvisibleTextureKind;
+            t.rowPadding = s.padding;
+            t.smallerVersions = s.smaller;
+            w.AddTexture(t);
+        }
     } catch (const std::exception& e) {
-        std::fprintf(stderr, "make_seeds: %s: %s\n", name.c_str(), e.what());
+        std::fprintf(stderr, "make_seeds: %s: %s\n", spec.file, e.what());
         gFailed = true;
         return;
     }
     const Bytes pid = w.PidBytes();
     TextureDatabase check;
     if (!check.ReadFromMemory(pid) || check.Truncated() || check.entries.size() != w.Entries().size()) {
-        std::fprintf(stderr, "make_seeds: %s does not read back\n", name.c_str());
+        std::fprintf(stderr, "make_seeds: %s does not read back\n", spec.file);
         gFailed = true;
         return;
     }
     wvwrite::ByteWriter input;
     input.U32(static_cast<std::uint32_t>(pid.size())).Bytes(pid).Bytes(w.SwpBytes());
-    Emit(dir, name, input.bytes());
+    Emit(dir, spec.file, input.bytes());
 }
 
 void TextureSeeds(const fs::path& dir) {
-    TextureSeed(dir, "empty.tex", [](wvwrite::TextureSetWriter&) {});
-
-    TextureSeed(dir, "eight_bit.tex", [](wvwrite::TextureSetWriter& w) {
-        const std::uint32_t p = w.AddPalette(wvwrite::GradientPalette({{20, 40, 10}, {120, 200, 60}}, 16));
-        wvwrite::TextureSpec t = NoiseTexture("grass", 32, 32, 8, p, 16);
-        t.indices = wvwrite::NoiseIndices(3, 32, 4, 3, 16);
-        w.AddTexture(t);
-    });
-
-    TextureSeed(dir, "sixteen_bit_normals.tex", [](wvwrite::TextureSetWriter& w) {
-        const std::uint32_t p = w.AddPalette(wvwrite::GradientPalette({{90, 90, 90}, {200, 190, 180}}, 64));
-        wvwrite::TextureSpec t = NoiseTexture("cobbles", 32, 32, 16, p, 64);
-        t.bump = true;
-        t.normalCodes = BumpCodes(5, 32, 32);
-        t.smallerVersions = 1;
-        w.AddTexture(t);
-    });
-
-    TextureSeed(dir, "transparent.tex", [](wvwrite::TextureSetWriter& w) {
-        const std::uint32_t p = w.AddPalette(wvwrite::GradientPalette({{0, 0, 0}, {30, 80, 20}, {90, 160, 60}}, 32));
-        wvwrite::TextureSpec t = NoiseTexture("leaves", 16, 16, 8, p, 32);
-        t.transparent = true;
-        w.AddTexture(t);
-    });
-
-    TextureSeed(dir, "padded_strides.tex", [](wvwrite::TextureSetWriter& w) {
-        const std::uint32_t p = w.AddPalette(wvwrite::GradientPalette({{10, 10, 60}, {200, 220, 255}}, 64));
-        wvwrite::TextureSpec a = NoiseTexture("water", 20, 12, 8, p, 64);
-        a.rowPadding = 3;
-        w.AddTexture(a);
-        wvwrite::TextureSpec b = NoiseTexture("ice", 10, 6, 16, p, 64);
-        b.rowPadding = 6;
-        w.AddTexture(b);
-    });
-
-    TextureSeed(dir, "default_palette.tex", [](wvwrite::TextureSetWriter& w) {
-        wvwrite::TextureSpec t = NoiseTexture("unpainted", 8, 8, 8, kDefaultPaletteIndex, 256);
-        t.kind = kInvisibleTextureKind;
-        w.AddTexture(t);
-    });
-
-    // 128 texels a side with halved copies: the two size limits pick
-    // different entries.
-    TextureSeed(dir, "smaller_versions.tex", [](wvwrite::TextureSetWriter& w) {
-        const std::uint32_t p = w.AddPalette(wvwrite::GradientPalette({{110, 50, 40}, {200, 190, 180}}, 64));
-        wvwrite::TextureSpec t = NoiseTexture("bricks", 128, 128, 8, p, 64);
-        t.indices = wvwrite::NoiseIndices(9, 128, 8, 4, 64);
-        t.smallerVersions = 3;
-        w.AddTexture(t);
-    });
-
-    TextureSeed(dir, "mixed_set.tex", [](wvwrite::TextureSetWriter& w) {
-        const std::uint32_t p0 = w.AddPalette(wvwrite::GradientPalette({{0, 0, 0}, {255, 255, 255}}, 256));
-        const std::uint32_t p1 = w.AddPalette(wvwrite::GradientPalette({{80, 20, 20}, {250, 200, 50}}, 64));
-        wvwrite::TextureSpec a = NoiseTexture("ground", 64, 64, 8, p0, 256);
-        a.smallerVersions = 2;
-        w.AddTexture(a);
-        wvwrite::TextureSpec b = NoiseTexture("metal", 16, 32, 16, p1, 64);
-        b.bump = true;
-        b.normalCodes = BumpCodes(11, 16, 32);
-        b.rowPadding = 2;
-        b.smallerVersions = 1;
-        w.AddTexture(b);
-        wvwrite::TextureSpec c = NoiseTexture("fence", 8, 4, 8, p1, 64);
-        c.transparent = true;
-        w.AddTexture(c);
-        w.AddTexture(NoiseTexture("plain16", 4, 4, 16, kDefaultPaletteIndex, 64));
-    });
+    const TextureSeedSpec seeds[] = {
+        {"empty.tex", {}, {}},
+        {"eight_bit.tex", {{{{20, 40, 10}, {120, 200, 60}}, 16}}, {{"grass", 32, 32, 8, 0, 16, 0, 0, kNoise}}},
+        {"sixteen_bit_normals.tex", {{{{90, 90, 90}, {200, 190, 180}}, 64}},
+         {{"cobbles", 32, 32, 16, 0, 64, 0, 1, kBump}}},
+        {"transparent.tex", {{{{0, 0, 0}, {30, 80, 20}, {90, 160, 60}}, 32}},
+         {{"leaves", 16, 16, 8, 0, 32, 0, 0, kTransparent}}},
+        {"padded_strides.tex", {{{{10, 10, 60}, {200, 220, 255}}, 64}},
+         {{"water", 20, 12, 8, 0, 64, 3}, {"ice", 10, 6, 16, 0, 64, 6}}},
+        {"default_palette.tex", {}, {{"unpainted", 8, 8, 8, -1, 256, 0, 0, kInvisible}}},
+        // 128 texels a side with halved copies: the two size limits pick
+        // different entries.
+        {"smaller_versions.tex", {{{{110, 50, 40}, {200, 190, 180}}, 64}},
+         {{"bricks", 128, 128, 8, 0, 64, 0, 3, kNoise}}},
+        {"mixed_set.tex", {{{{0, 0, 0}, {255, 255, 255}}, 256}, {{{80, 20, 20}, {250, 200, 50}}, 64}},
+         {{"ground", 64, 64, 8, 0, 256, 0, 2},
+          {"metal", 16, 32, 16, 1, 64, 2, 1, kBump},
+          {"fence", 8, 4, 8, 1, 64, 0, 0, kTransparent},
+          {"plain16", 4, 4, 16, -1, 64}}},
+    };
+    for (const TextureSeedSpec& seed : seeds) TextureSeed(dir, seed);
 }
 
 }  // namespace

@@ -45,34 +45,32 @@ protected:
     void TearDown() override { DestroyFrusta(); }
 };
 
-TEST_F(FrustumTest, AFrustumNeverUpdatedIntersectsNothing) {
+TEST_F(FrustumTest, CullsBySidesEyePlaneAndRangeOnceUpdated) {
+    // Never updated: nothing intersects.
     EXPECT_FALSE(TheFrusta().object->Intersects(BoundingSphere({0, 10, 0}, 1)));
     EXPECT_FALSE(TheFrusta().terrain->Intersects(BoundingSphere({0, 0, 0}, 1e6f)));
-}
-
-TEST_F(FrustumTest, CullsBySidesEyePlaneAndRange) {
     Camera c;
     c.position = {0, 0, 0};
     UpdateFrusta(c, 800.0f / 600.0f);
     const Frustum& f = *TheFrusta().object;
-    struct Case {
+    // At 4:3 the side planes stand at 40 degrees from the view direction.
+    const float side = std::tan(40.0f * 3.14159265f / 180.0f);
+    const struct {
         Vector3 centre;
         float radius;
         bool visible;
-    };
-    // At 4:3 the side planes stand at 40 degrees from the view direction.
-    const float side = std::tan(40.0f * 3.14159265f / 180.0f);
-    const Case cases[] = {
+    } cases[] = {
         {{0, 100, 0}, 1, true},
         {{0, -100, 0}, 1, false},                    // behind the eye
         {{0, -0.5f, 0}, 1, true},                    // straddles the eye plane
+        {{0, -1, 0}, 1, true},                       // touches it
         {{100 * side + 5, 100, 0}, 1, false},        // right of the right plane
         {{100 * side + 0.5f, 100, 0}, 1, true},      // straddles it
         {{0, 100, 100 * std::tan(0.5236f) + 5}, 1, false},  // above
         {{0, 749, 0}, 2, true},
         {{0, 760, 0}, 2, false},                     // beyond the 750 range
     };
-    for (const Case& k : cases)
+    for (const auto& k : cases)
         EXPECT_EQ(f.Intersects(BoundingSphere(k.centre, k.radius)), k.visible)
             << k.centre.x << " " << k.centre.y << " " << k.centre.z;
     EXPECT_TRUE(TheFrusta().terrain->Intersects(BoundingSphere({0, 1000, 0}, 1)));  // its range is 1050
@@ -97,19 +95,11 @@ protected:
     void Press(int key) { keys[static_cast<std::size_t>(key)] = true; }
 };
 
-TEST_F(MovementTest, FrameTimeIsCappedAtATenth) {
-    camera.position = {0, 0, 0};
-    Press('W');
-    ApplyKeyboardMovement(camera, keys, 3.3f, 4.0f);  // the load's long frame
-    ExpectNear(camera.position, {0, 0.33f, 0});
-}
-
-TEST_F(MovementTest, KeysAddUpAlongTheCameraVectors) {
-    struct Case {
+TEST_F(MovementTest, KeysAddUpAlongTheCameraVectorsForAtMostATenthOfASecond) {
+    const struct {
         std::vector<int> keys;
         Vector3 moved;  // for speed 10, frame 0.05, yaw 0, pitch 0
-    };
-    const Case cases[] = {
+    } cases[] = {
         {{'W'}, {0, 0.5f, 0}},
         {{'S'}, {0, -0.5f, 0}},
         {{'X'}, {0, -0.5f, 0}},
@@ -121,7 +111,7 @@ TEST_F(MovementTest, KeysAddUpAlongTheCameraVectors) {
         {{'Q', 'Z'}, {0, 0, 0}},
         {{'Z'}, {0, 0, -0.5f}},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         keys = {};
         for (int k : c.keys) Press(k);
         Camera cam;
@@ -136,6 +126,12 @@ TEST_F(MovementTest, KeysAddUpAlongTheCameraVectors) {
     camera.pitch = 90;
     ApplyKeyboardMovement(camera, keys, 10.0f, 0.1f);
     ExpectNear(camera.position, {0, 1, 0});
+    // Frame time is capped at a tenth (the load's long frame).
+    keys = {};
+    Press('W');
+    camera = Camera{{0, 0, 0}, 0, 0};
+    ApplyKeyboardMovement(camera, keys, 3.3f, 4.0f);
+    ExpectNear(camera.position, {0, 0.33f, 0});
 }
 
 TEST_F(MovementTest, SpeedKeysLastInOrderWins) {

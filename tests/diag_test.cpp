@@ -22,7 +22,8 @@ protected:
     TempDir dir;
 };
 
-TEST_F(DiagTest, LogFileIsFlushedAfterEveryMessageAndTakesTextLiterally) {
+TEST_F(DiagTest, LogFileIsTruncatedFlushedAfterEveryMessageAndTakesTextLiterally) {
+    WriteAll(dir.File("debuglog.txt"), {'o', 'l', 'd'});
     ASSERT_TRUE(OpenLogFile(dir.File("debuglog.txt").c_str()));
     LogPrintf("\n\n    InitGL\n    =====\n");
     // Read while the file is still open: the message must already be there.
@@ -32,65 +33,45 @@ TEST_F(DiagTest, LogFileIsFlushedAfterEveryMessageAndTakesTextLiterally) {
               "\n\n    InitGL\n    =====\n\nLoading GRF file: 'C:/levels/%s%d.grf'...");
 }
 
-TEST_F(DiagTest, OpeningTheLogTruncatesAnOldOne) {
-    WriteAll(dir.File("debuglog.txt"), {'o', 'l', 'd'});
-    ASSERT_TRUE(OpenLogFile(dir.File("debuglog.txt").c_str()));
-    LogPrintf("new");
-    EXPECT_EQ(ReadText(dir.File("debuglog.txt")), "new");
-}
-
-TEST_F(DiagTest, LongMessagesAreCutAt2047Characters) {
+TEST_F(DiagTest, MessagesAreCutAt2047CharactersAndNeedAFormat) {
+    LogPrintf("nowhere to go");  // must not crash with no file
+    EXPECT_FALSE(LogFileOpen());
     ASSERT_TRUE(OpenLogFile(dir.File("debuglog.txt").c_str()));
     const std::string longText(3000, 'x');
     LogPrintf("%s", longText.c_str());
+    LogPrintf(nullptr);
     EXPECT_EQ(ReadText(dir.File("debuglog.txt")), std::string(2047, 'x'));
     DebugPrintf("%s!", longText.c_str());
     EXPECT_EQ(pf.debug, std::string(2047, 'x'));
-}
-
-TEST_F(DiagTest, WithoutLogFileOrFormatNothingIsWritten) {
-    LogPrintf("nowhere to go");  // must not crash with no file
-    EXPECT_FALSE(LogFileOpen());
-    LogPrintf(nullptr);
+    pf.debug.clear();
     DebugPrintf(nullptr);
     InfoPrintf(nullptr);
     EXPECT_EQ(pf.debug, "");
     EXPECT_FALSE(pf.infoOpen);
-}
-
-TEST_F(DiagTest, DebugOutputReachesThePlatform) {
     DebugPrintf("\nSelect: %d %d", 12, 3);
     DebugPrintf("\n%s: %d", "gTotalTris", -4);
     EXPECT_EQ(pf.debug, "\nSelect: 12 3\ngTotalTris: -4");
 }
 
-TEST_F(DiagTest, InfoTextOpensTheDialogAndGetsCarriageReturns) {
+TEST_F(DiagTest, InfoTextOpensTheDialogGetsCarriageReturnsAndIsClearedForADump) {
     InfoPrintf("\nSource geometry type: %d", 2);
     EXPECT_TRUE(pf.infoOpen);
     EXPECT_EQ(pf.infoCreations, 1);
     InfoPrintf("\n%d Vertices\n", 4);
     EXPECT_EQ(pf.infoText, "\r\nSource geometry type: 2\r\n4 Vertices\r\n");
-}
+    ScrollInfoToTop();
+    EXPECT_EQ(pf.infoCaret, 1u);
 
-TEST_F(DiagTest, ShowInfoDialogClearsSoADumpIsTheOnlyText) {
-    InfoPrintf("old report");
     ShowInfoDialog();
     EXPECT_EQ(pf.infoText, "");
     InfoPrintf("\nnew");
     EXPECT_EQ(pf.infoText, "\r\nnew");
     EXPECT_EQ(pf.infoCreations, 1);
-
     // A closed dialog is created again by the next use.
     pf.infoOpen = false;
     ShowInfoDialog();
     EXPECT_EQ(pf.infoCreations, 2);
     EXPECT_EQ(pf.infoText, "");
-}
-
-TEST_F(DiagTest, ScrollInfoToTopPutsTheCaretAtCharacterOne) {
-    InfoPrintf("\nabc");
-    ScrollInfoToTop();
-    EXPECT_EQ(pf.infoCaret, 1u);
 }
 
 TEST_F(DiagTest, InfoExpansionNeverOutgrowsItsBuffer) {
@@ -102,15 +83,20 @@ TEST_F(DiagTest, InfoExpansionNeverOutgrowsItsBuffer) {
     EXPECT_EQ(pf.infoText.substr(0, 4), "\r\n\r\n");
 }
 
-TEST_F(DiagTest, GetTimeStartsAtZeroAndFollowsTheCounter) {
+TEST_F(DiagTest, TimeStartsAtZeroAndFrameDeltasFollowTheCounter) {
     pf.frequency = 1000;
     pf.counter = 5000;
+    EXPECT_EQ(GetFrameDelta(), 0.0);  // the first
     EXPECT_EQ(GetTime(), 0.0);
+    pf.counter = 5016;
+    EXPECT_DOUBLE_EQ(GetFrameDelta(), 0.016);
+    pf.counter = 5050;
+    EXPECT_DOUBLE_EQ(GetFrameDelta(), 0.034);
     pf.counter = 7500;
     EXPECT_DOUBLE_EQ(GetTime(), 2.5);
 }
 
-TEST_F(DiagTest, GetTimeFallsBackToTicksAcrossTheirWrap) {
+TEST_F(DiagTest, TimeFallsBackToTicksAcrossTheirWrap) {
     pf.frequency = 0;
     pf.ticks = 0xFFFFFF00u;
     testing::internal::CaptureStdout();
@@ -120,34 +106,20 @@ TEST_F(DiagTest, GetTimeFallsBackToTicksAcrossTheirWrap) {
     EXPECT_DOUBLE_EQ(GetTime(), 0.512);
 }
 
-TEST_F(DiagTest, FrameDeltaIsZeroFirstThenTheTimeBetweenCalls) {
-    pf.counter = 100;
-    EXPECT_EQ(GetFrameDelta(), 0.0);
-    pf.counter = 116;
-    EXPECT_DOUBLE_EQ(GetFrameDelta(), 0.016);
-    pf.counter = 150;
-    EXPECT_DOUBLE_EQ(GetFrameDelta(), 0.034);
-}
-
-TEST(StatCounterTest, TheNineCountersReportInRegistrationOrder) {
+TEST(StatCounterTest, TheNineCountersReportInRegistrationOrderAndWrapIn32Bits) {
     ResetStatCounters();
     gTotalTris.value = 12;
     gNeighbourTriTex.value = -3;
     EXPECT_EQ(StatReport(),
               "\ngVisibleVerts: 0\ngVisibleTris: 0\ngRawRGBTexMem: 0\ngRawRGBATexMem: 0"
               "\ngNeighbourTriTex: -3\ngTex256: 0\ngTexOther: 0\ngVisibleDisplayLists: 0\ngTotalTris: 12");
-    ResetStatCounters();
-    EXPECT_EQ(gTotalTris.value, 0);
-}
-
-TEST(StatCounterTest, AddingWrapsAroundIn32Bits) {
-    ResetStatCounters();
     gRawRGBTexMem.Add(0x7FFFFFFF);
     gRawRGBTexMem.Add(2);
     EXPECT_EQ(gRawRGBTexMem.value, static_cast<std::int32_t>(0x80000001u));
     gRawRGBTexMem.Add(-1);
     EXPECT_EQ(gRawRGBTexMem.value, static_cast<std::int32_t>(0x80000000u));
     ResetStatCounters();
+    EXPECT_EQ(gTotalTris.value, 0);
 }
 
 TEST(StatCounterTest, ACounterDefinedLaterIsReportedLast) {

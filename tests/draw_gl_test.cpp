@@ -14,19 +14,26 @@ namespace {
 using wvwrite::Rgb;
 using wvwrite::TextureSpec;
 
+// A square texture of one palette's indices, rows top first.
+TextureSpec SquareTexture(std::uint32_t id, std::uint32_t size, std::vector<std::uint8_t> indices) {
+    TextureSpec t;
+    t.identifier = id;
+    t.width = t.height = size;
+    t.palette = 0;
+    t.indices = std::move(indices);
+    return t;
+}
+
 class DrawTest : public GlTest {
 protected:
     // A 4 x 4 texture: left half red, right half blue; transparent: the
     // right half is see-through instead.
     int Texture(bool transparent) {
         if (writer.Palettes().empty()) writer.AddPalette({{0, 0, 0}, {255, 0, 0}, {0, 0, 255}});
-        TextureSpec t;
-        t.identifier = static_cast<std::uint32_t>(writer.Entries().size() + 1);
-        t.width = t.height = 4;
-        t.palette = 0;
+        std::vector<std::uint8_t> indices;
+        for (int k = 0; k < 16; ++k) indices.push_back(k % 4 < 2 ? 1 : (transparent ? 0 : 2));
+        TextureSpec t = SquareTexture(static_cast<std::uint32_t>(writer.Entries().size() + 1), 4, indices);
         t.transparent = transparent;
-        for (int y = 0; y < 4; ++y)
-            for (int x = 0; x < 4; ++x) t.indices.push_back(x < 2 ? 1 : (transparent ? 0 : 2));
         return writer.AddTexture(t);
     }
     Material TexturedMaterial(int entry, bool alpha) {
@@ -35,6 +42,18 @@ protected:
         m.texture = objects.emplace_back(std::make_unique<TextureObject>(alpha)).get();
         m.textureIndex = static_cast<std::uint32_t>(entry);
         return m;
+    }
+    // The scene's sky: an 8 x 8 texture of one colour.
+    void Sky(Rgb colour) {
+        writer.AddPalette({{0, 0, 0}, colour});
+        writer.AddTexture(SquareTexture(1, 8, std::vector<std::uint8_t>(64, 1)));
+        UseTextures(writer);
+        auto sky = std::make_unique<TextureObject>(false);
+        DecodedImage image = ReadTextureImage(0, false);
+        sky->pendingWidth = image.width;
+        sky->pendingHeight = image.height;
+        sky->pendingRgba = image.rgba;
+        TheScene().SkyTexture = std::move(sky);
     }
     wvwrite::TextureSetWriter writer;
     std::vector<std::unique_ptr<TextureObject>> objects;
@@ -190,25 +209,19 @@ TEST_F(DrawTest, AlwaysFaceTurnsTowardsTheCamera) {
 }
 
 TEST_F(DrawTest, InstancesAreCulledByDistanceAndSize) {
-    struct Case {
+    const struct {
         float distance, radius;
         bool skipped;
-    };
-    for (const Case c : {Case{100, 1.5f, true}, Case{60, 1.5f, false}, Case{8, 0.05f, true}, Case{4, 0.05f, false},
-                         Case{600, 40, true}, Case{600, 43, false}, Case{300, 11, true}, Case{300, 13, false}})
+    } cases[] = {{100, 1.5f, true},  {60, 1.5f, false}, {8, 0.05f, true},  {4, 0.05f, false},
+                 {600, 40, true},    {600, 43, false},  {300, 11, true},   {300, 13, false}};
+    for (const auto& c : cases)
         EXPECT_EQ(TooSmallToDraw(c.distance, c.radius), c.skipped) << c.distance << " " << c.radius;
 
     // Through the pass: two equal small objects ahead, at 60 and at 100.
     Model m;
     m.materials.resize(1);
     AddQuad(m, -1.06f, -1.06f, 1.06f, 1.06f, 0, 0);  // radius 1.5
-    for (float d : {60.0f, 100.0f}) {
-        auto inst = std::make_unique<Instance>();
-        inst->model = &m;
-        inst->position = {0, d, 0};
-        inst->UpdateBounds();
-        TheScene().InstanceList.push_back(std::move(inst));
-    }
+    for (float d : {60.0f, 100.0f}) AddInstance(m, {0, d, 0});
     CreateFrusta();
     Camera& camera = TheCamera();
     camera.position = {0, 0, 0};
@@ -219,29 +232,14 @@ TEST_F(DrawTest, InstancesAreCulledByDistanceAndSize) {
     DestroyFrusta();
 }
 
-TEST_F(DrawTest, NoSkyWithoutASkyTexture) {
+TEST_F(DrawTest, TheSkyCoversTheViewWithItsTextureIfItHasOne) {
     Flat();
     Clear(0.2f, 0.4f, 0.6f);
     const auto before = Pixels();
     DrawSky();
     EXPECT_EQ(Pixels(), before);
-}
 
-TEST_F(DrawTest, TheSkyCoversTheViewWithItsTexture) {
-    TextureSpec clouds;
-    writer.AddPalette({{0, 0, 0}, {40, 90, 200}});
-    clouds.identifier = 1;
-    clouds.width = clouds.height = 8;
-    clouds.palette = 0;
-    clouds.indices.assign(64, 1);
-    writer.AddTexture(clouds);
-    UseTextures(writer);
-    auto sky = std::make_unique<TextureObject>(false);
-    DecodedImage image = ReadTextureImage(0, false);
-    sky->pendingWidth = image.width;
-    sky->pendingHeight = image.height;
-    sky->pendingRgba = image.rgba;
-    TheScene().SkyTexture = std::move(sky);
+    Sky({40, 90, 200});
     ResizeView(kWidth, kHeight);
     SetProjection();
     TheCamera().pitch = -30;  // look up into the dome
@@ -260,20 +258,7 @@ TEST_F(DrawTest, TheSkyCoversTheViewWithItsTexture) {
 // white against black fog, the zenith 40 units up keeps exp(-0.14) of its
 // colour, a wall 200 ahead exp(-0.44^2).
 TEST_F(DrawTest, FogThinsTheSkyAndTheObjectsAtTheirOwnRates) {
-    TextureSpec white;
-    writer.AddPalette({{0, 0, 0}, {255, 255, 255}});
-    white.identifier = 1;
-    white.width = white.height = 8;
-    white.palette = 0;
-    white.indices.assign(64, 1);
-    writer.AddTexture(white);
-    UseTextures(writer);
-    auto sky = std::make_unique<TextureObject>(false);
-    DecodedImage image = ReadTextureImage(0, false);
-    sky->pendingWidth = image.width;
-    sky->pendingHeight = image.height;
-    sky->pendingRgba = image.rgba;
-    TheScene().SkyTexture = std::move(sky);
+    Sky({255, 255, 255});
     for (float& c : TheScene().FogColor) c = 0.0f;
     TheScene().FogColor[3] = 1.0f;
 
@@ -283,11 +268,7 @@ TEST_F(DrawTest, FogThinsTheSkyAndTheObjectsAtTheirOwnRates) {
     for (const Vector3& p : {Vector3(-10, 0, -10), Vector3(10, 0, -10), Vector3(10, 0, 10), Vector3(-10, 0, 10)})
         wall.vertices.push_back({{0, -1, 0}, 0, 0, p});
     wall.faces = {{{0, 1, 2}, 0}, {{0, 2, 3}, 0}};
-    auto inst = std::make_unique<Instance>();
-    inst->model = &wall;
-    inst->position = {0, 200, 0};
-    inst->UpdateBounds();
-    TheScene().InstanceList.push_back(std::move(inst));
+    AddInstance(wall, {0, 200, 0});
     CreateFrusta();
     TheCamera() = Camera{{0, 0, 0}, 0, 0};
 
@@ -463,13 +444,9 @@ protected:
     void MakeQuad(const Vector3& bumpNormal, float half, float centre) {
         wvwrite::TextureSetWriter w;
         w.AddPalette(std::vector<wvwrite::Rgb>(64, wvwrite::Rgb{200, 200, 200}));
-        wvwrite::TextureSpec bumps;
-        bumps.identifier = 1;
-        bumps.width = bumps.height = 4;
+        TextureSpec bumps = SquareTexture(1, 4, std::vector<std::uint8_t>(16, 1));
         bumps.bits = 16;
         bumps.bump = true;
-        bumps.palette = 0;
-        bumps.indices.assign(16, 1);
         bumps.normalCodes.assign(16, wvwrite::EncodeNormal(bumpNormal));
         w.AddTexture(bumps);
         UseTextures(w);

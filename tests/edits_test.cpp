@@ -13,7 +13,7 @@
 #include "files/block_file.h"
 #include "headless/headless_level.h"
 #include "location/level_files.h"
-#include "run_tool.h"
+#include "test_util.h"
 #include "scene/scene_model.h"
 #include "writer/demo_level.h"
 
@@ -141,7 +141,7 @@ TEST_F(EditsTest, ASavedLevelHoldsTheEditsAndNothingElse) {
     }
     EXPECT_EQ(after.FindBlockByName(".region")->size(), before.FindBlockByName(".region")->size() - 44);
 
-    const RunResult diff = RunTool(out, std::string(WV_INSPECT) + " diff " + dir->File("demo.grf") + " " +
+    const RunResult diff = RunShell(out, std::string(WV_INSPECT) + " diff " + dir->File("demo.grf") + " " +
                                             out.File("edited.grf"));
     ASSERT_EQ(diff.status, 0) << diff.err;
     EXPECT_NE(diff.out.find("2 moved, 1 turned, 1 removed, 0 added"), std::string::npos) << diff.out;

@@ -8,7 +8,6 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <ostream>
 #include <string>
 #include <vector>
 
@@ -50,104 +49,90 @@ void ExpectPixel(const Rgba& got, const Rgba& want, const char* where) {
         }                                                                                         \
     } while (0)
 
-struct PathCase {
-    const char* label;
-    EglOptions options;
-};
+// Every way to a context: a pbuffer where the driver offers one, else a
+// framebuffer object without any surface, on the default or the device
+// platform. A path without a display is skipped; any other failure fails.
+TEST(EglContextTest, EveryPathGivesAnRgba8DepthDrawableThatReadsBackBottomRowFirst) {
+    const struct {
+        const char* label;
+        EglOptions options;
+    } paths[] = {{"automatic", {EglPlatform::Automatic, true}},
+                 {"surfaceless framebuffer", {EglPlatform::Surfaceless, false}},
+                 {"device platform", {EglPlatform::Device, true}}};
+    int ran = 0;
+    for (const auto& path : paths) {
+        SCOPED_TRACE(path.label);
+        EglContext context;
+        if (!context.Create(800, 600, path.options)) {
+            ASSERT_FALSE(context.FoundDisplay()) << "EGL context creation failed: " << context.Reason();
+            std::printf("[ info     ] %s: no EGL display: %s\n", path.label, context.Reason().c_str());
+            continue;
+        }
+        ++ran;
+        std::printf("[ info     ] %s: %s platform, %s; GL_VERSION %s; GL_RENDERER %s\n", path.label,
+                    context.PlatformName().c_str(), context.KindName(), glGetString(GL_VERSION),
+                    glGetString(GL_RENDERER));
+        if (!path.options.allowPbuffer) {
+            EXPECT_EQ(context.Kind(), EglDrawable::SurfacelessFramebuffer);
+        }
+        GLint bits[5] = {}, viewport[4] = {};
+        const GLenum names[5] = {GL_RED_BITS, GL_GREEN_BITS, GL_BLUE_BITS, GL_ALPHA_BITS, GL_DEPTH_BITS};
+        for (int k = 0; k < 5; ++k) glGetIntegerv(names[k], &bits[k]);
+        glGetIntegerv(GL_VIEWPORT, viewport);
+        EXPECT_EQ(std::vector<GLint>(bits, bits + 4), (std::vector<GLint>{8, 8, 8, 8}));
+        EXPECT_GE(bits[4], 16);
+        EXPECT_EQ(std::vector<GLint>(viewport, viewport + 4), (std::vector<GLint>{0, 0, 800, 600}));
 
-void PrintTo(const PathCase& c, std::ostream* os) { *os << c.label; }
+        glClearColor(0.2f, 0.4f, 0.6f, 0.5f);
+        glClearDepth(1.0);
+        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+        glMatrixMode(GL_PROJECTION);
+        glLoadIdentity();
+        glMatrixMode(GL_MODELVIEW);
+        glLoadIdentity();
+        glEnable(GL_DEPTH_TEST);
+        glDepthFunc(GL_LESS);
+        // A red triangle over the lower-left half, near the viewer, then a
+        // green quad over the right half behind it: only the part the
+        // triangle leaves free may show.
+        glBegin(GL_TRIANGLES);
+        glColor3f(1, 0, 0);
+        glVertex3f(-1, -1, -0.5f);
+        glVertex3f(1, -1, -0.5f);
+        glVertex3f(-1, 1, -0.5f);
+        glEnd();
+        glBegin(GL_QUADS);
+        glColor3f(0, 1, 0);
+        glVertex3f(0, -1, 0.5f);
+        glVertex3f(1, -1, 0.5f);
+        glVertex3f(1, 1, 0.5f);
+        glVertex3f(0, 1, 0.5f);
+        glEnd();
+        glFinish();
+        EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
 
-class EglPathTest : public ::testing::TestWithParam<PathCase> {
-protected:
-    EglContext context;
-};
-
-const PathCase kPaths[] = {
-    {"Automatic", {EglPlatform::Automatic, true}},
-    {"SurfacelessFramebuffer", {EglPlatform::Surfaceless, false}},
-    {"DevicePlatform", {EglPlatform::Device, true}},
-};
-
-INSTANTIATE_TEST_SUITE_P(Paths, EglPathTest, ::testing::ValuesIn(kPaths),
-                         [](const ::testing::TestParamInfo<PathCase>& info) { return info.param.label; });
-
-TEST_P(EglPathTest, DrawableHasRgba8DepthAndTheRequestedViewport) {
-    CREATE_OR_SKIP(context, 800, 600, GetParam().options);
-    std::printf("[ info     ] %s: %s platform, %s; GL_VERSION %s; GL_RENDERER %s\n", GetParam().label,
-                context.PlatformName().c_str(), context.KindName(), glGetString(GL_VERSION),
-                glGetString(GL_RENDERER));
-    if (!GetParam().options.allowPbuffer) {
-        EXPECT_EQ(context.Kind(), EglDrawable::SurfacelessFramebuffer);
+        const std::vector<std::uint8_t> pixels = context.ReadPixels(0, 0, 800, 600);
+        ASSERT_EQ(pixels.size(), 800u * 600u * 4u);
+        const Rgba red{255, 0, 0, 255}, green{0, 255, 0, 255}, clear{51, 102, 153, 128};
+        // Row 0 is the bottom: (100, 50) lies in the triangle, (100, 550) above it.
+        ExpectPixel(PixelAt(pixels, 800, 100, 50), red, "bottom left");
+        ExpectPixel(PixelAt(pixels, 800, 100, 550), clear, "top left");
+        ExpectPixel(PixelAt(pixels, 800, 500, 50), red, "bottom right, triangle in front of the quad");
+        ExpectPixel(PixelAt(pixels, 800, 700, 550), green, "top right");
+        // A sub-rectangle comes back with the same bytes.
+        const std::vector<std::uint8_t> part = context.ReadPixels(96, 48, 8, 4);
+        ASSERT_EQ(part.size(), 8u * 4u * 4u);
+        ExpectPixel(PixelAt(part, 8, 4, 2), red, "sub-rectangle");
     }
-
-    GLint red = 0, green = 0, blue = 0, alpha = 0, depth = 0, viewport[4] = {};
-    glGetIntegerv(GL_RED_BITS, &red);
-    glGetIntegerv(GL_GREEN_BITS, &green);
-    glGetIntegerv(GL_BLUE_BITS, &blue);
-    glGetIntegerv(GL_ALPHA_BITS, &alpha);
-    glGetIntegerv(GL_DEPTH_BITS, &depth);
-    glGetIntegerv(GL_VIEWPORT, viewport);
-    EXPECT_EQ(red, 8);
-    EXPECT_EQ(green, 8);
-    EXPECT_EQ(blue, 8);
-    EXPECT_EQ(alpha, 8);
-    EXPECT_GE(depth, 16);
-    EXPECT_EQ(std::vector<GLint>(viewport, viewport + 4), (std::vector<GLint>{0, 0, 800, 600}));
-    EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
-
-    const char* renderer = reinterpret_cast<const char*>(glGetString(GL_RENDERER));
-    ASSERT_NE(renderer, nullptr);
-    EXPECT_GT(std::string(renderer).size(), 0u);
+    if (ran == 0) GTEST_SKIP() << "no EGL display";
 }
 
-TEST_P(EglPathTest, FixedFunctionTriangleWithDepthReadsBackBottomRowFirst) {
-    CREATE_OR_SKIP(context, 800, 600, GetParam().options);
-    glClearColor(0.2f, 0.4f, 0.6f, 0.5f);
-    glClearDepth(1.0);
-    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-    glMatrixMode(GL_PROJECTION);
-    glLoadIdentity();
-    glMatrixMode(GL_MODELVIEW);
-    glLoadIdentity();
-    glEnable(GL_DEPTH_TEST);
-    glDepthFunc(GL_LESS);
-
-    // A red triangle over the lower-left half, near the viewer...
-    glBegin(GL_TRIANGLES);
-    glColor3f(1, 0, 0);
-    glVertex3f(-1, -1, -0.5f);
-    glVertex3f(1, -1, -0.5f);
-    glVertex3f(-1, 1, -0.5f);
-    glEnd();
-    // ...then a green quad over the right half, behind it: only the part
-    // the triangle leaves free may show.
-    glBegin(GL_QUADS);
-    glColor3f(0, 1, 0);
-    glVertex3f(0, -1, 0.5f);
-    glVertex3f(1, -1, 0.5f);
-    glVertex3f(1, 1, 0.5f);
-    glVertex3f(0, 1, 0.5f);
-    glEnd();
-    glFinish();
-    EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
-
-    const std::vector<std::uint8_t> pixels = context.ReadPixels(0, 0, 800, 600);
-    ASSERT_EQ(pixels.size(), 800u * 600u * 4u);
-    const Rgba red{255, 0, 0, 255}, green{0, 255, 0, 255}, clear{51, 102, 153, 128};
-    // Row 0 is the bottom: (100, 50) lies in the triangle, (100, 550) above it.
-    ExpectPixel(PixelAt(pixels, 800, 100, 50), red, "bottom left");
-    ExpectPixel(PixelAt(pixels, 800, 100, 550), clear, "top left");
-    ExpectPixel(PixelAt(pixels, 800, 500, 50), red, "bottom right, triangle in front of the quad");
-    ExpectPixel(PixelAt(pixels, 800, 700, 550), green, "top right");
-
-    // A sub-rectangle comes back with the same bytes.
-    const std::vector<std::uint8_t> part = context.ReadPixels(96, 48, 8, 4);
-    ASSERT_EQ(part.size(), 8u * 4u * 4u);
-    ExpectPixel(PixelAt(part, 8, 4, 2), red, "sub-rectangle");
-}
-
-TEST(EglContextTest, OtherSizesAndAFreshContextAfterDestroy) {
+TEST(EglContextTest, ContextsOfOtherSizesComeAndGoWithoutDisturbingEachOther) {
     EglContext context;
+    EXPECT_FALSE(context.Create(0, 600));
+    EXPECT_FALSE(context.Reason().empty());
+    EXPECT_EQ(context.Kind(), EglDrawable::None);
+
     CREATE_OR_SKIP(context, 128, 96);
     GLint viewport[4] = {};
     glGetIntegerv(GL_VIEWPORT, viewport);
@@ -158,17 +143,11 @@ TEST(EglContextTest, OtherSizesAndAFreshContextAfterDestroy) {
     EXPECT_EQ(context.Kind(), EglDrawable::None);
     EXPECT_TRUE(context.ReadPixels(0, 0, 1, 1).empty());
 
-    CREATE_OR_SKIP(context, 64, 64);
-    glClearColor(0, 0, 1, 1);
-    glClear(GL_COLOR_BUFFER_BIT);
-    ExpectPixel(PixelAt(context.ReadPixels(0, 0, 64, 64), 64, 63, 63), {0, 0, 255, 255}, "corner");
-}
-
-TEST(EglContextTest, DestroyingOneContextLeavesAnotherOnTheSameDisplayWorking) {
+    // Destroyed while current, the first leaves the second on the same
+    // display working.
     EglContext first, second;
     CREATE_OR_SKIP(first, 32, 32);
     CREATE_OR_SKIP(second, 32, 32);
-    // Destroyed while current, so that the second is current nowhere.
     ASSERT_TRUE(first.MakeCurrent());
     first.Destroy();
     ASSERT_TRUE(second.MakeCurrent());
@@ -177,15 +156,7 @@ TEST(EglContextTest, DestroyingOneContextLeavesAnotherOnTheSameDisplayWorking) {
     ExpectPixel(PixelAt(second.ReadPixels(0, 0, 32, 32), 32, 5, 5), {255, 255, 0, 255}, "second context");
 }
 
-TEST(EglContextTest, ImpossibleSizesAreRefused) {
-    EglContext context;
-    EXPECT_FALSE(context.Create(0, 600));
-    EXPECT_FALSE(context.Reason().empty());
-    EXPECT_EQ(context.Kind(), EglDrawable::None);
-}
-
-// ---- the extension loader on the real driver ----------------------------------
-
+// The extension loader on the real driver.
 class RealLoaderTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -201,7 +172,7 @@ protected:
     platform::PlatformScope scope{pf};
 };
 
-TEST_F(RealLoaderTest, MultitextureLoadsAndItsPointersReachTheDriver) {
+TEST_F(RealLoaderTest, TheProgramsRequestsOnThisDriverAndTheirPointersReachIt) {
     ASSERT_TRUE(InitExtensions(" GL_ARB_multitexture ")) << UnsupportedExtensions();
     EXPECT_STREQ(UnsupportedExtensions(), "");
     EXPECT_NE(std::string(SupportedExtensions()).find(context.Extensions()), std::string::npos);
@@ -218,21 +189,7 @@ TEST_F(RealLoaderTest, MultitextureLoadsAndItsPointersReachTheDriver) {
     EXPECT_FLOAT_EQ(current[1], 0.75f);
     glh::glActiveTextureARB(GL_TEXTURE0_ARB);
     EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
-}
 
-TEST_F(RealLoaderTest, TheProgramsRequestsOnThisDriver) {
-    const char* requests[] = {
-        " GL_ARB_texture_compression ", " GL_EXT_texture_compression ",
-        " GL_SGIS_generate_mipmap ",    " GL_ARB_texture_env_dot3 ",
-        " GL_EXT_texture_env_dot3 ",    " GL_EXT_texture_env_combine GL_ARB_multitexture ",
-        " GL_EXT_blend_color ",         " WGL_ARB_pbuffer  WGL_ARB_pixel_format ",
-    };
-    for (const char* request : requests) {
-        const bool ok = InitExtensions(request);
-        std::printf("[ info     ] %-50s %s%s%s\n", request, ok ? "true" : "false", ok ? "" : "  unsupported: ",
-                    UnsupportedExtensions());
-        ::testing::Test::RecordProperty(request, ok ? "true" : "false");
-    }
     // A compatibility-profile GL with framebuffer objects has all of these.
     EXPECT_TRUE(InitExtensions(" GL_EXT_texture_env_combine GL_ARB_multitexture "));
     EXPECT_TRUE(InitExtensions(" WGL_ARB_pbuffer  WGL_ARB_pixel_format ")) << UnsupportedExtensions();

@@ -14,7 +14,7 @@
 #include "files/texture_database.h"
 #include "gl_fixture.h"
 #include "headless/headless_level.h"
-#include "run_tool.h"
+#include "test_util.h"
 #include "scene/model_draw.h"
 #include "writer/demo_level.h"
 
@@ -147,21 +147,21 @@ TEST_F(ExportTest, FilesPassTheKhronosValidator) {
     if (std::system("command -v node >/dev/null") != 0) GTEST_SKIP() << "node is not installed";
     if (!std::filesystem::exists(modules + "/gltf-validator")) GTEST_SKIP() << "gltf-validator is not installed in " << modules;
     for (const char* name : {"demo.glb", "demo.gltf"}) {
-        const RunResult r = RunTool(*dir, std::string(WV_EXPORT) + " " + dir->File("demo-130.swp") + " " +
+        const RunResult r = RunShell(*dir, std::string(WV_EXPORT) + " " + dir->File("demo-130.swp") + " " +
                                              dir->File(name) + " --terrain");
         if (r.status == 1 && r.err.find("headless GL") != std::string::npos) GTEST_SKIP() << r.err;
         ASSERT_EQ(r.status, 0) << r.err;
         EXPECT_NE(r.out.find("ground grid every 2.00 units"), std::string::npos) << r.out;
-        const RunResult v = RunTool(*dir, "node " + std::string(WV_SOURCE_DIR) + "/tests/gltf/validate.js " + modules +
+        const RunResult v = RunShell(*dir, "node " + std::string(WV_SOURCE_DIR) + "/tests/gltf/validate.js " + modules +
                                               " " + dir->File(name));
         EXPECT_EQ(v.status, 0) << v.out << v.err;
         EXPECT_NE(v.out.find("errors 0 warnings 0"), std::string::npos) << v.out;
     }
-    const RunResult only = RunTool(*dir, std::string(WV_EXPORT) + " " + dir->File("demo-130.swp") + " " +
+    const RunResult only = RunShell(*dir, std::string(WV_EXPORT) + " " + dir->File("demo-130.swp") + " " +
                                              dir->File("two.glb") + " --only 30 31");
     EXPECT_EQ(only.status, 0) << only.err;
     EXPECT_NE(only.out.find(": 2 nodes"), std::string::npos) << only.out;
-    const RunResult bad = RunTool(*dir, std::string(WV_EXPORT) + " " + dir->File("demo-130.swp") + " " +
+    const RunResult bad = RunShell(*dir, std::string(WV_EXPORT) + " " + dir->File("demo-130.swp") + " " +
                                             dir->File("level.obj"));
     EXPECT_EQ(bad.status, 1);
     EXPECT_NE(bad.err.find("must end in .glb or .gltf"), std::string::npos) << bad.err;

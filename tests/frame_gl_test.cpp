@@ -31,10 +31,6 @@ protected:
         platform::Install(&pf);
         GlTest::TearDown();
     }
-    int Brightness(int x, int y) {
-        const auto p = Pixel(x, y);
-        return p[0] + p[1] + p[2];
-    }
     FontedPlatform fonted;
 };
 
@@ -122,16 +118,15 @@ TEST_F(FrameTest, TheSecondFrameLoadsTheLevelAndClearsToItsFog) {
     DrawFrame();  // loads, then draws
     EXPECT_EQ(TheFrame().LoadState, 2);
     EXPECT_NE(fonted.debug.find("Level load time"), std::string::npos);
+    const int rgb[3] = {200, 20, 10};  // "B" becomes red on most levels
     GLfloat clear[4];
     glGetFloatv(GL_COLOR_CLEAR_VALUE, clear);
-    EXPECT_NEAR(clear[0], 200 / 255.0f, 1e-6f);  // "B" becomes red on most levels
-    EXPECT_NEAR(clear[1], 20 / 255.0f, 1e-6f);
-    EXPECT_NEAR(clear[2], 10 / 255.0f, 1e-6f);
-    EXPECT_EQ(clear[3], 1.0f);
     const auto p = Pixel(2, kHeight / 2);  // outside the help panel and the labels
-    EXPECT_NEAR(p[0], 200, 1);
-    EXPECT_NEAR(p[1], 20, 1);
-    EXPECT_NEAR(p[2], 10, 1);
+    for (int k = 0; k < 3; ++k) {
+        EXPECT_NEAR(clear[k], rgb[k] / 255.0f, 1e-6f) << k;
+        EXPECT_NEAR(p[k], rgb[k], 1) << k;
+    }
+    EXPECT_EQ(clear[3], 1.0f);
     EXPECT_TRUE(TheInput().HelpVisible);  // the help's 8 seconds have just begun
 }
 

@@ -77,6 +77,16 @@ protected:
         m.faces.push_back({{base, base + 2, base + 3}, material});
     }
 
+    // An instance of m at position in the scene's list.
+    static Instance* AddInstance(Model& m, Vector3 position) {
+        auto inst = std::make_unique<Instance>();
+        inst->model = &m;
+        inst->position = position;
+        inst->UpdateBounds();
+        TheScene().InstanceList.push_back(std::move(inst));
+        return TheScene().InstanceList.back().get();
+    }
+
     static constexpr int kWidth = 64, kHeight = 64;
     platform::EglContext context;
     platform::ScriptedPlatform pf;

@@ -13,35 +13,17 @@
 #include "resources/resources.h"
 #include "scene/render_state.h"
 #include "scene/scene_model.h"
+#include "test_util.h"
 
 namespace {
 
 using platform::Message;
 using platform::MessageKind;
 
-Message Key(int key, bool down = true) {
-    Message m;
-    m.kind = down ? MessageKind::KeyDown : MessageKind::KeyUp;
-    m.key = key;
-    return m;
-}
-
+Message Key(int key, bool down = true) { return {.kind = down ? MessageKind::KeyDown : MessageKind::KeyUp, .key = key}; }
+Message Command(int id) { return {.kind = MessageKind::Command, .command = id}; }
 Message Move(int x, int y, bool left = false, bool shift = false, bool control = false) {
-    Message m;
-    m.kind = MessageKind::MouseMove;
-    m.x = x;
-    m.y = y;
-    m.leftButton = left;
-    m.shift = shift;
-    m.control = control;
-    return m;
-}
-
-Message Command(int id) {
-    Message m;
-    m.kind = MessageKind::Command;
-    m.command = id;
-    return m;
+    return {.kind = MessageKind::MouseMove, .x = x, .y = y, .leftButton = left, .shift = shift, .control = control};
 }
 
 class InputTest : public ::testing::Test {
@@ -58,29 +40,19 @@ protected:
     platform::PlatformScope scope{pf};
 };
 
-TEST_F(InputTest, KeysSetAndClearTheKeyTable) {
-    WindowProc(Key('W'));
-    WindowProc(Key('W'));  // auto-repeat: still down
-    EXPECT_TRUE(In().KeyState['W']);
-    WindowProc(Key('W', false));
-    EXPECT_FALSE(In().KeyState['W']);
-    WindowProc(Key(300));  // outside the table: ignored, no crash
-}
-
 TEST_F(InputTest, MenuTogglesSetTheirCheckMarks) {
-    struct Case {
+    RenderToggles& t = Toggles();
+    const struct {
         int id;
         bool* flag;
         bool initial;
-    };
-    RenderToggles& t = Toggles();
-    const Case cases[] = {
+    } cases[] = {
         {kCmdDrawOutline, &t.DrawOutline, false},     {kCmdFreezeUpdate, &t.FreezeUpdate, false},
         {kCmdFog, &t.FogEnabled, true},               {kCmdTerrainShadows, &t.TerrainShadows, true},
         {kCmdObjectShadows, &t.ObjectShadows, false}, {kCmdFreezeFrustum, &t.FreezeFrustum, false},
         {kCmdOnscreenHelp, &In().HelpVisible, true},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         EXPECT_EQ(*c.flag, c.initial) << c.id;
         EXPECT_FALSE(WindowProc(Command(c.id)));  // default processing follows
         EXPECT_EQ(*c.flag, !c.initial) << c.id;
@@ -94,7 +66,14 @@ TEST_F(InputTest, MenuTogglesSetTheirCheckMarks) {
     EXPECT_FALSE(WindowProc(Command(12345)));
 }
 
-TEST_F(InputTest, CommandKeysFlipTheirToggles) {
+TEST_F(InputTest, KeysSetTheKeyTableAndCommandKeysFlipTheirToggles) {
+    WindowProc(Key('W'));
+    WindowProc(Key('W'));  // auto-repeat: still down
+    EXPECT_TRUE(In().KeyState['W']);
+    WindowProc(Key('W', false));
+    EXPECT_FALSE(In().KeyState['W']);
+    WindowProc(Key(300));  // outside the table: ignored, no crash
+
     WindowProc(Key(platform::vk::kF1));
     EXPECT_FALSE(In().HelpVisible);
     EXPECT_FALSE(In().HelpAutoHide);
@@ -148,7 +127,7 @@ TEST_F(InputTest, EscapeSwitchesModesAndRecentresTheCursor) {
     EXPECT_EQ(TheCamera().pitch, before.pitch);
 }
 
-TEST_F(InputTest, MouseLookTurnsAndNeverTipsOver) {
+TEST_F(InputTest, MouseLookTurnsNeverTipsOverAndShiftPans) {
     SetFlyingMode(true);
     WindowProc(Move(400, 300));  // swallowed
     WindowProc(Move(410, 305));  // right and down: turn right, look down
@@ -165,30 +144,23 @@ TEST_F(InputTest, MouseLookTurnsAndNeverTipsOver) {
         WindowProc(Move(400, 300 - 1000));
     }
     EXPECT_FLOAT_EQ(TheCamera().pitch, -89.9f);
-}
 
-TEST_F(InputTest, ShiftPansInsteadOfTurning) {
-    SetFlyingMode(true);
-    TheCamera().position = {0, 0, 0};
+    // Shift pans instead of turning.
+    TheCamera() = Camera{{0, 0, 0}, 0, 0};
     WindowProc(Move(400, 300));
     WindowProc(Move(450, 250, false, true));  // right 50, up 50
-    EXPECT_NEAR(TheCamera().position.x, 1.0f, 1e-5f);
-    EXPECT_NEAR(TheCamera().position.y, 1.0f, 1e-5f);
+    ExpectNear(TheCamera().position, {1, 1, 0});
     EXPECT_EQ(TheCamera().yaw, 0.0f);
 }
 
 TEST_F(InputTest, TheFirstMoveAfterRegainingTheFocusIsIgnored) {
     SetFlyingMode(true);
     WindowProc(Move(400, 300));
-    platform::Message lost;
-    lost.kind = MessageKind::KillFocus;
-    WindowProc(lost);
+    WindowProc({.kind = MessageKind::KillFocus});
     EXPECT_TRUE(In().IgnoreNextMouseMove);
     WindowProc(Move(500, 300));  // not focused: nothing
     EXPECT_EQ(TheCamera().yaw, 0.0f);
-    platform::Message gained;
-    gained.kind = MessageKind::SetFocus;
-    WindowProc(gained);
+    WindowProc({.kind = MessageKind::SetFocus});
     WindowProc(Move(600, 300));  // the first: ignored
     EXPECT_EQ(TheCamera().yaw, 0.0f);
     WindowProc(Move(610, 300));
@@ -220,16 +192,16 @@ protected:
 
 TEST_F(EditTest, DeleteRemovesFromTheListKeepingOrder) {
     auto& list = TheScene().InstanceList;
-    Instance* a = list[0].get();
+    Instance* b = list[1].get();
     Instance* c = list[2].get();
-    In().SelectedInstance = list[1].get();
-    ShadowCandidates() = {a, list[1].get(), c};
+    In().SelectedInstance = list[0].get();
+    ShadowCandidates() = {b, list[0].get(), c};
     WindowProc(Key(platform::vk::kDelete));
     ASSERT_EQ(list.size(), 2u);
-    EXPECT_EQ(list[0].get(), a);
+    EXPECT_EQ(list[0].get(), b);
     EXPECT_EQ(list[1].get(), c);
     EXPECT_EQ(In().SelectedInstance, nullptr);
-    EXPECT_EQ(ShadowCandidates(), (std::vector<Instance*>{a, c}));  // no dangling candidate
+    EXPECT_EQ(ShadowCandidates(), (std::vector<Instance*>{b, c}));  // no dangling candidate
     WindowProc(Key(platform::vk::kDelete));  // nothing selected: nothing happens
     EXPECT_EQ(list.size(), 2u);
 }
@@ -245,7 +217,11 @@ TEST_F(EditTest, DeleteFromATerrainGroupMovesTheLastIntoItsPlace) {
     EXPECT_EQ(In().SelectedInstance, nullptr);
 }
 
-TEST_F(EditTest, DraggingMovesOverTheGroundOrUpright) {
+TEST_F(EditTest, DraggingMovesTheSelectionOverTheGroundOrUpright) {
+    WindowProc(Move(400, 300));
+    WindowProc(Move(420, 300, true));  // nothing selected: nothing moves
+    for (const auto& i : TheScene().InstanceList) EXPECT_EQ(i->position.y, 100.0f);
+
     Instance* inst = TheScene().InstanceList[0].get();  // at (0, 100, 0), camera at (9, -3, 5) looking +Y
     TheCamera().position = {0, 0, 0};
     inst->position = {0, 100, 0};
@@ -269,21 +245,11 @@ TEST_F(EditTest, DraggingMovesOverTheGroundOrUpright) {
     EXPECT_NEAR(inst->rotation.y, -0.1f, 1e-6f);
 }
 
-TEST_F(EditTest, DraggingWithNothingSelectedIsIgnored) {
-    WindowProc(Move(400, 300));
-    WindowProc(Move(420, 300, true));
-    for (const auto& i : TheScene().InstanceList) EXPECT_EQ(i->position.y, 100.0f);
-}
-
 TEST(HelpTextTest, TabStopsLieEvery100PixelsFromTheBlock) {
-    struct Case {
+    const struct {
         int x0, cx, stop;
-    };
-    const Case cases[] = {{100, 100, 200}, {100, 150, 200}, {100, 199, 200}, {100, 200, 300}, {100, 60, 200}};
-    for (const Case& c : cases) EXPECT_EQ(NextTabStop(c.x0, c.cx), c.stop) << c.cx;
-    std::string help = kHelpText;
-    EXPECT_EQ(help.rfind("Keyboard controls:\nF1\tToggle this help screen\n", 0), 0u);
-    EXPECT_EQ(help.back(), '\n');
+    } cases[] = {{100, 100, 200}, {100, 150, 200}, {100, 199, 200}, {100, 200, 300}, {100, 60, 200}};
+    for (const auto& c : cases) EXPECT_EQ(NextTabStop(c.x0, c.cx), c.stop) << c.cx;
 }
 
 }  // namespace

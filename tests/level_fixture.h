@@ -33,14 +33,30 @@ protected:
         return textures.AddTexture(t);
     }
 
-    // A one-polygon mesh (a square in the xy plane) with one material.
-    BlockHandle Square(const std::string& name, const std::string& texture = "tex", int type = 2, float extent = 1.0f) {
+    // A square in the xy plane with one material; with no texture, a mesh
+    // without materials.
+    static wvwrite::PolyMesh SquareMesh(const std::string& name, const std::string& texture = "tex", float extent = 1.0f) {
         wvwrite::PolyMesh m;
         m.name = name;
-        m.materials = {{texture, ".tga", ""}};
+        if (!texture.empty()) m.materials = {{texture, ".tga", ""}};
         m.AddFlatPoints({{0, 0, 0}, {extent, 0, 0}, {extent, extent, 0}, {0, extent, 0}},
                         {{0, 0}, {1, 0}, {1, 1}, {0, 1}}, 0);
-        return wvwrite::WriteMesh(scene, m, type);
+        return m;
+    }
+    BlockHandle Square(const std::string& name, const std::string& texture = "tex", int type = 2, float extent = 1.0f) {
+        return wvwrite::WriteMesh(scene, SquareMesh(name, texture, extent), type);
+    }
+    // One triangle per material, the k-th at height k and of material k.
+    static wvwrite::PolyMesh Triangles(const std::string& name, std::vector<wvwrite::MaterialSpec> materials,
+                                       float uMax = 1.0f) {
+        wvwrite::PolyMesh m;
+        m.name = name;
+        m.materials = std::move(materials);
+        for (std::uint32_t k = 0; k < m.materials.size(); ++k) {
+            const float z = static_cast<float>(k);
+            m.AddFlatPoints({{0, 0, z}, {1, 0, z}, {1, 1, z}}, {{0, 0}, {uMax, 0}, {1, 1}}, k);
+        }
+        return m;
     }
 
     std::size_t Place(BlockHandle object, const std::string& name, const std::vector<wvwrite::Property>& properties,

@@ -41,7 +41,7 @@ protected:
     platform::PlatformScope scope{pf};
 };
 
-TEST_F(LocationTest, FilesInTheDataDirectoryNeedOnlyTheFirstDialog) {
+TEST_F(LocationTest, FilesInTheDataDirectoryNeedOnlyTheFirstDialogOrTheCommandLine) {
     Registry(dir.File("cd/"), dir.File("game/"));
     Touch("cd/data/it.grf");
     Touch("cd/data/it-130.pid");
@@ -63,9 +63,18 @@ TEST_F(LocationTest, FilesInTheDataDirectoryNeedOnlyTheFirstDialog) {
                        dir.File("cd/data/it.grf") + "'... found.\nChecking for PID file: '" +
                        dir.File("cd/data/it-130.pid") + "'... found.\nChecking for SWP file: '" +
                        dir.File("game/it-130.swp") + "'... found.");
+
+    // The command line stands for the first dialog.
+    Touch("cd/data/jr.grf");
+    Touch("cd/data/jr-130.pid");
+    Touch("game/jr-130.swp");
+    SetFirstSwpChoice(dir.File("game/jr-130.swp"));
+    ASSERT_TRUE(SelectLevelFiles());
+    EXPECT_EQ(pf.dialogs.size(), 1u);
+    EXPECT_EQ(L().GrfPath, dir.File("cd/data/jr.grf"));
 }
 
-TEST_F(LocationTest, NoConfigurationAtAllAsksForTheCdThenFallsBack) {
+TEST_F(LocationTest, WithoutTheCdEachRetryAsksAgainAndCancelFallsBack) {
     pf.answers = {Answer::Cancel};
     pf.fileAnswers = {""};
     EXPECT_FALSE(SelectLevelFiles());
@@ -80,6 +89,17 @@ TEST_F(LocationTest, NoConfigurationAtAllAsksForTheCdThenFallsBack) {
     EXPECT_TRUE(Logged("\nData path '' not found.\n Attempting manual selection\n *** Retry insert CD cancelled ***"));
     EXPECT_TRUE(Logged("\n *** Initial SWP selection cancelled ***"));
     EXPECT_EQ(pf.dialogs.at(0).initialDirectory, "");  // both paths empty
+
+    // Each retry shows the box again; Cancel falls back to the install directory.
+    pf.boxes.clear();
+    pf.dialogs.clear();
+    Registry(dir.File("nowhere/"), dir.File("game/"));
+    pf.answers = {Answer::Retry, Answer::Retry, Answer::Cancel};
+    pf.fileAnswers = {""};
+    EXPECT_FALSE(SelectLevelFiles());
+    EXPECT_EQ(pf.boxes.size(), 3u);
+    EXPECT_EQ(L().DataPath, dir.File("game/"));
+    EXPECT_EQ(pf.dialogs.at(0).initialDirectory, dir.File("game/"));
 }
 
 TEST_F(LocationTest, RetryFindsTheCdOnceItIsInserted) {
@@ -106,16 +126,6 @@ TEST_F(LocationTest, RetryFindsTheCdOnceItIsInserted) {
     EXPECT_EQ(drive.dialogs.at(0).initialDirectory, dir.File("game/"));
 }
 
-TEST_F(LocationTest, EachRetryShowsTheBoxAgain) {
-    Registry(dir.File("nowhere/"), dir.File("game/"));
-    pf.answers = {Answer::Retry, Answer::Retry, Answer::Cancel};
-    pf.fileAnswers = {""};
-    EXPECT_FALSE(SelectLevelFiles());
-    EXPECT_EQ(pf.boxes.size(), 3u);
-    EXPECT_EQ(L().DataPath, dir.File("game/"));  // Cancel falls back to the install directory
-    EXPECT_EQ(pf.dialogs.at(0).initialDirectory, dir.File("game/"));
-}
-
 TEST_F(LocationTest, MissingFilesAreAskedForInOrderWithTheirNames) {
     Registry(dir.File("cd/"), dir.File("game/"));
     Touch("elsewhere/Beach.grf");
@@ -140,18 +150,17 @@ TEST_F(LocationTest, MissingFilesAreAskedForInOrderWithTheirNames) {
 }
 
 TEST_F(LocationTest, EveryManualDialogCanBeCancelled) {
-    struct Case {
+    Registry(dir.File("cd/"), dir.File("game/"));
+    const struct {
         std::vector<std::string> answers;
         const char* line;
-    };
-    Registry(dir.File("cd/"), dir.File("game/"));
-    const Case cases[] = {
+    } cases[] = {
         {{""}, "\n *** Initial SWP selection cancelled ***"},
         {{"a-130.swp", ""}, "\n *** Manual GRF select cancelled ***"},
         {{"a-130.swp", "a.grf", ""}, "\n *** Manual PID select cancelled ***"},
         {{"a-130.swp", "a.grf", "a-130.pid", ""}, "\n *** Manual SWP select cancelled ***"},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         log.clear();
         pf.dialogs.clear();
         pf.fileAnswers.assign(c.answers.begin(), c.answers.end());
@@ -194,17 +203,6 @@ TEST_F(LocationTest, PathsAreLoggedLiterally) {
     EXPECT_TRUE(Logged("\nChecking for GRF file: '" + dir.File("cd/data/%s%d.grf") + "'... not found."));
 }
 
-TEST_F(LocationTest, TheCommandLineStandsForTheFirstDialog) {
-    Registry(dir.File("cd/"), dir.File("game/"));
-    Touch("cd/data/jr.grf");
-    Touch("cd/data/jr-130.pid");
-    Touch("game/jr-130.swp");
-    SetFirstSwpChoice(dir.File("game/jr-130.swp"));
-    ASSERT_TRUE(SelectLevelFiles());
-    EXPECT_TRUE(pf.dialogs.empty());
-    EXPECT_EQ(L().GrfPath, dir.File("cd/data/jr.grf"));
-}
-
 TEST_F(LocationTest, MissingValuesAndPlainDirectories) {
     pf.config[kGameKey]["Installed Directory"] = dir.File("game/");
     pf.fileAnswers = {""};
@@ -219,6 +217,11 @@ TEST_F(LocationTest, MissingValuesAndPlainDirectories) {
     EXPECT_FALSE(SelectLevelFiles());
     EXPECT_EQ(L().DataPath, dir.File("cd/data/"));
     EXPECT_FALSE(Logged("not found.\n Attempting"));
+
+    // Values are cut at 128 characters.
+    pf.config[kGameKey]["Installed Directory"] = std::string(200, 'x');
+    EXPECT_FALSE(SelectLevelFiles());
+    EXPECT_EQ(L().InstallPath, std::string(128, 'x'));
 }
 
 TEST(DirectoryTest, ExistenceTestsHaveNoOtherEffect) {

@@ -13,17 +13,16 @@
 namespace {
 
 TEST(Vector3Test, NormaliseFollowsItsThreeRules) {
-    struct Case {
+    const struct {
         Vector3 in, out;
-    };
-    const Case cases[] = {
+    } cases[] = {
         {{1, 0, 0}, {1, 0, 0}},                  // unit already: untouched
         {{3, 4, 0}, {0.6f, 0.8f, 0}},            // divided by its length
         {{0, 0, -2}, {0, 0, -1}},
         {{1e-30f, 0, 0}, {0, 0, 0}},             // shorter than 1e-24: zero
         {{0, 0, 0}, {0, 0, 0}},
     };
-    for (const Case& c : cases) ExpectNear(c.in.Normalised(), c.out, 1e-7f);
+    for (const auto& c : cases) ExpectNear(c.in.Normalised(), c.out, 1e-7f);
 }
 
 TEST(Vector3Test, ArithmeticAndProducts) {
@@ -37,11 +36,10 @@ TEST(Vector3Test, ArithmeticAndProducts) {
 }
 
 TEST(TrigTableTest, AnglesAreWrappedAndTruncatedToSixtyFourthsOfADegree) {
-    struct Case {
+    const struct {
         float degrees;
         int index;
-    };
-    const Case cases[] = {
+    } cases[] = {
         {0.0f, 0},
         {-90.0f, 270 * 64},
         {720.5f, 32},
@@ -53,14 +51,11 @@ TEST(TrigTableTest, AnglesAreWrappedAndTruncatedToSixtyFourthsOfADegree) {
         {std::numeric_limits<float>::infinity(), 0},
         {-std::numeric_limits<float>::infinity(), 0},
     };
-    for (const Case& c : cases) EXPECT_EQ(TrigTableIndex(c.degrees), c.index) << c.degrees;
-}
-
-TEST(TrigTableTest, HugeAnglesFinishAndStayInTheTable) {
+    for (const auto& c : cases) EXPECT_EQ(TrigTableIndex(c.degrees), c.index) << c.degrees;
+    // Huge angles finish and stay in the table.
     for (float a : {1e10f, -1e10f, 3.4e38f, -3.4e38f, 123456789.0f}) {
-        const int i = TrigTableIndex(a);
-        EXPECT_GE(i, 0);
-        EXPECT_LT(i, kTrigTableSize);
+        EXPECT_GE(TrigTableIndex(a), 0) << a;
+        EXPECT_LT(TrigTableIndex(a), kTrigTableSize) << a;
     }
 }
 

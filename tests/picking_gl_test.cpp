@@ -24,19 +24,12 @@ protected:
         DestroyFrusta();
         GlTest::TearDown();
     }
-    Instance* Place(float y, float x = 0) {
-        auto inst = std::make_unique<Instance>();
-        inst->model = &square;
-        inst->position = {x, y, 0};
-        inst->UpdateBounds();
-        TheScene().InstanceList.push_back(std::move(inst));
-        return TheScene().InstanceList.back().get();
-    }
+    Instance* Place(float y, float x = 0) { return AddInstance(square, {x, y, 0}); }
     Model square;
 };
 
-TEST_F(PickingTest, TheNearerOfTwoOverlappingObjectsIsPicked) {
-    Instance* far = Place(20);
+TEST_F(PickingTest, TheNearestObjectUnderThePointOrTheLaterOfEquallyNearOnesIsPicked) {
+    Place(20);
     Instance* near = Place(10);
     std::uint32_t names[2] = {0, 0};
     ASSERT_TRUE(PickObject(kWidth / 2, kHeight / 2, 2, names));
@@ -46,18 +39,16 @@ TEST_F(PickingTest, TheNearerOfTwoOverlappingObjectsIsPicked) {
     EXPECT_EQ(TheInput().SelectedInstance, near);
     EXPECT_NE(pf.debug.find("\nSelect: " + std::to_string(near->SerialId) + " "), std::string::npos);
     EXPECT_NE(pf.debug.find("\n\nInstance: "), std::string::npos);
-    (void)far;
-}
-
-TEST_F(PickingTest, OfEquallyNearObjectsTheOneDrawnLaterWins) {
-    Place(10);
     Instance* later = Place(10);
-    std::uint32_t names[2] = {0, 0};
     ASSERT_TRUE(PickObject(kWidth / 2, kHeight / 2, 2, names));
     EXPECT_EQ(names[0], later->SerialId);
+    // Window rows count from the top: one raised above the middle is found there.
+    Instance* high = AddInstance(square, {0, 10, 3});
+    ASSERT_TRUE(PickObject(kWidth / 2, 15, 2, names));
+    EXPECT_EQ(names[0], high->SerialId);
 }
 
-TEST_F(PickingTest, EmptySpaceClearsTheSelection) {
+TEST_F(PickingTest, EmptySpaceOrAnOverflowingBufferClearsTheSelection) {
     Instance* inst = Place(10, 6);  // off to the right
     TheInput().SelectedInstance = inst;
     SelectAt(2, 2);  // the top left corner: nothing there
@@ -65,6 +56,13 @@ TEST_F(PickingTest, EmptySpaceClearsTheSelection) {
     EXPECT_EQ(pf.debug.find("Select:"), std::string::npos);
     std::uint32_t names[2];
     EXPECT_FALSE(PickObject(2, 2, 2, names));
+
+    for (int i = 0; i < 150; ++i) Place(10 + 0.01f * static_cast<float>(i));  // 150 records of 5 words
+    EXPECT_FALSE(PickObject(kWidth / 2, kHeight / 2, 2, names));
+    EXPECT_FALSE(TheRenderState().PickingActive);
+    GLint mode = 0;
+    glGetIntegerv(GL_RENDER_MODE, &mode);
+    EXPECT_EQ(mode, GL_RENDER);
 }
 
 TEST_F(PickingTest, ATerrainObjectIsFoundInItsGroup) {
@@ -76,16 +74,6 @@ TEST_F(PickingTest, ATerrainObjectIsFoundInItsGroup) {
     EXPECT_EQ(SelectSerial(g->SerialId), g);
     EXPECT_NE(pf.debug.find("\n\nInstance: "), std::string::npos);
     EXPECT_EQ(SelectSerial(999999), nullptr);
-}
-
-TEST_F(PickingTest, ASelectionBufferOverflowCountsAsNoHit) {
-    for (int i = 0; i < 150; ++i) Place(10 + 0.01f * static_cast<float>(i));  // 150 records of 5 words
-    std::uint32_t names[2];
-    EXPECT_FALSE(PickObject(kWidth / 2, kHeight / 2, 2, names));
-    EXPECT_FALSE(TheRenderState().PickingActive);
-    GLint mode = 0;
-    glGetIntegerv(GL_RENDER_MODE, &mode);
-    EXPECT_EQ(mode, GL_RENDER);
 }
 
 }  // namespace

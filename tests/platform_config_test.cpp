@@ -47,128 +47,104 @@ private:
     TempDir dir_;
 };
 
-struct ReadCase {
-    const char* name;
-    std::string hive;  // system.reg after the header
-    std::string key, value;
-    ConfigResult result;
-    std::string expected;  // "@" stands for the prefix directory
-};
-
-void PrintTo(const ReadCase& c, std::ostream* os) { *os << c.name; }
-
-class ReadConfig : public ::testing::TestWithParam<ReadCase> {};
-
-TEST_P(ReadConfig, GivesResultAndText) {
-    const ReadCase& c = GetParam();
-    Prefix prefix(kHeader + c.hive);
-    std::string out = "stale";
-    EXPECT_EQ(platform::ReadConfigString(prefix.Places(), c.key, c.value, out), c.result);
-    std::string expected = c.expected;
-    if (auto at = expected.find('@'); at != std::string::npos) expected.replace(at, 1, prefix.Path(""));
-    EXPECT_EQ(out, expected);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Hive, ReadConfig,
-    ::testing::Values(
-        ReadCase{"CdDriveThroughAbsoluteLink", kSection + "\"Data Drive\"=\"D:\\\\\"\n", kKey, "Data Drive",
-                 ConfigResult::Found, "/media/cdrom/"},
-        ReadCase{"InstallDirectoryThroughRelativeLink",
-                 kSection + "\"Installed Directory\"=\"C:\\\\Games\\\\Wildgrove\\\\\"\n", kKey,
-                 "Installed Directory", ConfigResult::Found, "@drive_c/Games/Wildgrove/"},
-        ReadCase{"NoTrailingSeparatorKeepsNone", kSection + "\"Installed Directory\"=\"C:\\\\Games\"\n", kKey,
-                 "Installed Directory", ConfigResult::Found, "@drive_c/Games"},
-        ReadCase{"RootDriveLink", kSection + "\"Data Drive\"=\"Z:\\\\srv\\\\wg\\\\\"\n", kKey, "Data Drive",
-                 ConfigResult::Found, "/srv/wg/"},
-        ReadCase{"BareDriveLetter", kSection + "\"Data Drive\"=\"d:\"\n", kKey, "Data Drive", ConfigResult::Found,
-                 "/media/cdrom"},
-        ReadCase{"DriveWithoutLinkKeepsLetter", kSection + "\"Data Drive\"=\"E:\\\\\"\n", kKey, "Data Drive",
-                 ConfigResult::Found, "E:/"},
-        ReadCase{"QuoteAndBackslashEscapes", kSection + "\"Installed Directory\"=\"C:\\\\A \\\"B\\\"\\\\\"\n", kKey,
-                 "Installed Directory", ConfigResult::Found, "@drive_c/A \"B\"/"},
-        ReadCase{"WideCharacterEscape", kSection + "\"Installed Directory\"=\"C:\\\\Caf\\xe9\"\n", kKey,
-                 "Installed Directory", ConfigResult::Found, "@drive_c/Caf\xc3\xa9"},
-        ReadCase{"KeyAndValueNamesIgnoreCase",
-                 "[SOFTWARE\\\\larkspur interactive\\\\WILDGROVE] 1\n\"DATA drive\"=\"D:\\\\\"\n", kKey,
-                 "Data Drive", ConfigResult::Found, "/media/cdrom/"},
-        ReadCase{"ExpandableStringIsAString", kSection + "\"Data Drive\"=str(2):\"D:\\\\\"\n", kKey, "Data Drive",
-                 ConfigResult::Found, "/media/cdrom/"},
-        ReadCase{"ThirtyTwoBitViewOfSixtyFourBitPrefix",
-                 "[Software\\\\Wow6432Node\\\\Larkspur Interactive\\\\Wildgrove] 1\n\"Data Drive\"=\"D:\\\\\"\n",
-                 kKey, "Data Drive", ConfigResult::Found, "/media/cdrom/"},
-        ReadCase{"ValueOfAnotherKeyIsNotTaken",
-                 "[Software\\\\Larkspur Interactive\\\\Wildgrove\\\\Patch] 1\n\"Data Drive\"=\"D:\\\\\"\n" +
-                     kSection + "\"Version\"=\"1.1\"\n",
-                 kKey, "Data Drive", ConfigResult::NoValue, ""},
-        ReadCase{"MissingSection", "[Software\\\\Other] 1\n\"Data Drive\"=\"D:\\\\\"\n", kKey, "Data Drive",
-                 ConfigResult::NoKey, ""},
-        ReadCase{"MissingValue", kSection + "\"Installed Directory\"=\"C:\\\\\"\n", kKey, "Data Drive",
-                 ConfigResult::NoValue, ""},
-        ReadCase{"DwordIsNotAString", kSection + "\"Data Drive\"=dword:00000044\n", kKey, "Data Drive",
-                 ConfigResult::NoValue, ""},
-        ReadCase{"BinaryWithContinuationIsNotAString",
-                 kSection + "\"Data Drive\"=hex:44,00,3a,00,\\\n  5c,00,00,00\n\"Installed Directory\"=\"C:\\\\\"\n",
-                 kKey, "Data Drive", ConfigResult::NoValue, ""},
-        ReadCase{"OtherKeysReadTheSameWay", "[Software\\\\Vendor\\\\Tool] 1\n\"Path\"=\"C:\\\\tool\"\n",
-                 "SOFTWARE\\Vendor\\Tool", "Path", ConfigResult::Found, "@drive_c/tool"},
-        ReadCase{"CarriageReturnLineEnds", "[Software\\\\Larkspur Interactive\\\\Wildgrove]\r\n\"Data Drive\"=\"D:\\\\\"\r\n",
-                 kKey, "Data Drive", ConfigResult::Found, "/media/cdrom/"}),
-    [](const ::testing::TestParamInfo<ReadCase>& info) { return std::string(info.param.name); });
-
-TEST(ReadConfig, NoHiveMeansNoKey) {
+TEST(ReadConfig, GivesResultAndText) {
+    const struct {
+        const char* name;
+        std::string hive;  // system.reg after the header
+        std::string key, value;
+        ConfigResult result;
+        std::string expected;  // "@" stands for the prefix directory
+    } cases[] = {
+        {"CD drive through an absolute link", kSection + "\"Data Drive\"=\"D:\\\\\"\n", kKey, "Data Drive",
+         ConfigResult::Found, "/media/cdrom/"},
+        {"install directory through a relative link",
+         kSection + "\"Installed Directory\"=\"C:\\\\Games\\\\Wildgrove\\\\\"\n", kKey, "Installed Directory",
+         ConfigResult::Found, "@drive_c/Games/Wildgrove/"},
+        {"no trailing separator keeps none", kSection + "\"Installed Directory\"=\"C:\\\\Games\"\n", kKey,
+         "Installed Directory", ConfigResult::Found, "@drive_c/Games"},
+        {"root drive link", kSection + "\"Data Drive\"=\"Z:\\\\srv\\\\wg\\\\\"\n", kKey, "Data Drive",
+         ConfigResult::Found, "/srv/wg/"},
+        {"bare drive letter", kSection + "\"Data Drive\"=\"d:\"\n", kKey, "Data Drive", ConfigResult::Found,
+         "/media/cdrom"},
+        {"drive without link keeps its letter", kSection + "\"Data Drive\"=\"E:\\\\\"\n", kKey, "Data Drive",
+         ConfigResult::Found, "E:/"},
+        {"quote and backslash escapes", kSection + "\"Installed Directory\"=\"C:\\\\A \\\"B\\\"\\\\\"\n", kKey,
+         "Installed Directory", ConfigResult::Found, "@drive_c/A \"B\"/"},
+        {"wide character escape", kSection + "\"Installed Directory\"=\"C:\\\\Caf\\xe9\"\n", kKey,
+         "Installed Directory", ConfigResult::Found, "@drive_c/Caf\xc3\xa9"},
+        {"key and value names ignore case",
+         "[SOFTWARE\\\\larkspur interactive\\\\WILDGROVE] 1\n\"DATA drive\"=\"D:\\\\\"\n", kKey, "Data Drive",
+         ConfigResult::Found, "/media/cdrom/"},
+        {"expandable string is a string", kSection + "\"Data Drive\"=str(2):\"D:\\\\\"\n", kKey, "Data Drive",
+         ConfigResult::Found, "/media/cdrom/"},
+        {"32-bit view of a 64-bit prefix",
+         "[Software\\\\Wow6432Node\\\\Larkspur Interactive\\\\Wildgrove] 1\n\"Data Drive\"=\"D:\\\\\"\n", kKey,
+         "Data Drive", ConfigResult::Found, "/media/cdrom/"},
+        {"value of another key is not taken",
+         "[Software\\\\Larkspur Interactive\\\\Wildgrove\\\\Patch] 1\n\"Data Drive\"=\"D:\\\\\"\n" + kSection +
+             "\"Version\"=\"1.1\"\n",
+         kKey, "Data Drive", ConfigResult::NoValue, ""},
+        {"missing section", "[Software\\\\Other] 1\n\"Data Drive\"=\"D:\\\\\"\n", kKey, "Data Drive",
+         ConfigResult::NoKey, ""},
+        {"missing value", kSection + "\"Installed Directory\"=\"C:\\\\\"\n", kKey, "Data Drive",
+         ConfigResult::NoValue, ""},
+        {"dword is not a string", kSection + "\"Data Drive\"=dword:00000044\n", kKey, "Data Drive",
+         ConfigResult::NoValue, ""},
+        {"binary with continuation is not a string",
+         kSection + "\"Data Drive\"=hex:44,00,3a,00,\\\n  5c,00,00,00\n\"Installed Directory\"=\"C:\\\\\"\n", kKey,
+         "Data Drive", ConfigResult::NoValue, ""},
+        {"other keys read the same way", "[Software\\\\Vendor\\\\Tool] 1\n\"Path\"=\"C:\\\\tool\"\n",
+         "SOFTWARE\\Vendor\\Tool", "Path", ConfigResult::Found, "@drive_c/tool"},
+        {"carriage return line ends",
+         "[Software\\\\Larkspur Interactive\\\\Wildgrove]\r\n\"Data Drive\"=\"D:\\\\\"\r\n", kKey, "Data Drive",
+         ConfigResult::Found, "/media/cdrom/"},
+        {"long values are cut to 128 bytes",
+         kSection + "\"Installed Directory\"=\"" + std::string(200, 'x') + "\"\n", kKey, "Installed Directory",
+         ConfigResult::Found, std::string(128, 'x')},
+    };
+    for (const auto& c : cases) {
+        Prefix prefix(kHeader + c.hive);
+        std::string out = "stale", expected = c.expected;
+        EXPECT_EQ(platform::ReadConfigString(prefix.Places(), c.key, c.value, out), c.result) << c.name;
+        if (auto at = expected.find('@'); at != std::string::npos) expected.replace(at, 1, prefix.Path(""));
+        EXPECT_EQ(out, expected) << c.name;
+    }
+    // No hive, or no prefix at all: no key.
     Prefix prefix("", /*writeHive=*/false);
     std::string out;
     EXPECT_EQ(platform::ReadConfigString(prefix.Places(), kKey, "Data Drive", out), ConfigResult::NoKey);
-    ConfigPlaces nowhere;
-    EXPECT_EQ(platform::ReadConfigString(nowhere, kKey, "Data Drive", out), ConfigResult::NoKey);
+    EXPECT_EQ(platform::ReadConfigString(ConfigPlaces{}, kKey, "Data Drive", out), ConfigResult::NoKey);
 }
 
-TEST(ReadConfig, LongValuesAreCutTo128Bytes) {
-    const std::string longText(200, 'x');
-    Prefix prefix(kHeader + kSection + "\"Installed Directory\"=\"" + longText + "\"\n");
-    std::string out;
-    ASSERT_EQ(platform::ReadConfigString(prefix.Places(), kKey, "Installed Directory", out), ConfigResult::Found);
-    EXPECT_EQ(out, std::string(128, 'x'));
+TEST(ReadConfig, TheEnvironmentComesFirst) {
+    const struct {
+        const char* name;
+        std::map<std::string, std::string> env;
+        bool hive;
+        std::string value;
+        ConfigResult result;
+        std::string expected;
+    } cases[] = {
+        {"data drive over the hive", {{"WILDGROVE_DATA_DRIVE", "/mnt/wg cd/"}}, true, "Data Drive",
+         ConfigResult::Found, "/mnt/wg cd/"},
+        {"install directory without a hive", {{"WILDGROVE_INSTALLED_DIRECTORY", "/opt/wg"}}, false,
+         "Installed Directory", ConfigResult::Found, "/opt/wg"},
+        {"taken as it is, not mapped", {{"WILDGROVE_DATA_DRIVE", "C:\\x\\"}}, true, "Data Drive",
+         ConfigResult::Found, "C:\\x\\"},
+        {"only its own value", {{"WILDGROVE_DATA_DRIVE", "/mnt/cd/"}}, false, "Installed Directory",
+         ConfigResult::NoKey, ""},
+        {"empty means unset", {{"WILDGROVE_DATA_DRIVE", ""}}, true, "Data Drive", ConfigResult::Found,
+         "/media/cdrom/"},
+        {"no override without a hive", {}, false, "Data Drive", ConfigResult::NoKey, ""},
+    };
+    for (const auto& c : cases) {
+        Prefix prefix(kHeader + kSection + "\"Data Drive\"=\"D:\\\\\"\n\"Installed Directory\"=\"C:\\\\WG\\\\\"\n",
+                      c.hive);
+        std::string out;
+        EXPECT_EQ(platform::ReadConfigString(prefix.Places(c.env), kKey, c.value, out), c.result) << c.name;
+        EXPECT_EQ(out, c.expected) << c.name;
+    }
 }
-
-struct OverrideCase {
-    const char* name;
-    std::map<std::string, std::string> env;
-    bool hive;
-    std::string value;
-    ConfigResult result;
-    std::string expected;
-};
-
-void PrintTo(const OverrideCase& c, std::ostream* os) { *os << c.name; }
-
-class ConfigOverride : public ::testing::TestWithParam<OverrideCase> {};
-
-TEST_P(ConfigOverride, EnvironmentComesFirst) {
-    const OverrideCase& c = GetParam();
-    Prefix prefix(kHeader + kSection + "\"Data Drive\"=\"D:\\\\\"\n\"Installed Directory\"=\"C:\\\\WG\\\\\"\n",
-                  c.hive);
-    std::string out;
-    EXPECT_EQ(platform::ReadConfigString(prefix.Places(c.env), kKey, c.value, out), c.result);
-    EXPECT_EQ(out, c.expected);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Environment, ConfigOverride,
-    ::testing::Values(
-        OverrideCase{"DataDriveOverHive", {{"WILDGROVE_DATA_DRIVE", "/mnt/wg cd/"}}, true, "Data Drive",
-                     ConfigResult::Found, "/mnt/wg cd/"},
-        OverrideCase{"InstallDirectoryWithoutHive", {{"WILDGROVE_INSTALLED_DIRECTORY", "/opt/wg"}}, false,
-                     "Installed Directory", ConfigResult::Found, "/opt/wg"},
-        OverrideCase{"TakenAsItIsNotMapped", {{"WILDGROVE_DATA_DRIVE", "C:\\x\\"}}, true, "Data Drive",
-                     ConfigResult::Found, "C:\\x\\"},
-        OverrideCase{"OnlyItsOwnValue", {{"WILDGROVE_DATA_DRIVE", "/mnt/cd/"}}, false, "Installed Directory",
-                     ConfigResult::NoKey, ""},
-        OverrideCase{"EmptyMeansUnset", {{"WILDGROVE_DATA_DRIVE", ""}}, true, "Data Drive", ConfigResult::Found,
-                     "/media/cdrom/"},
-        OverrideCase{"NoOverrideWithoutHive", {}, false, "Data Drive", ConfigResult::NoKey, ""}),
-    [](const ::testing::TestParamInfo<OverrideCase>& info) { return std::string(info.param.name); });
 
 TEST(ConfigPlaces, PrefixFromTheEnvironment) {
     const char* saved = std::getenv("WINEPREFIX");

@@ -6,6 +6,7 @@
 #include "platform/scripted_platform.h"
 #include "scene/dumps.h"
 #include "scene/scene_model.h"
+#include "test_util.h"
 #include "writer/value_table_builder.h"
 
 namespace {
@@ -39,17 +40,14 @@ TEST_F(SceneModelTest, BoundsFollowRotationScaleAndOnlyGrow) {
     inst.UpdateBounds();
     EXPECT_NEAR(inst.sphere.radius, std::sqrt(32.0f), 1e-5f);
     EXPECT_EQ(inst.sphere.centre, Vector3(10, 0, 0));
-    EXPECT_NEAR(inst.boxMin.x, 6.0f, 1e-4f);
-    EXPECT_NEAR(inst.boxMax.x, 10.0f, 1e-4f);
-    EXPECT_NEAR(inst.boxMin.y, 0.0f, 1e-4f);
-    EXPECT_NEAR(inst.boxMax.y, 4.0f, 1e-4f);
+    ExpectNear(inst.boxMin, {6, 0, 0}, 1e-4f);
+    ExpectNear(inst.boxMax, {10, 4, 0}, 1e-4f);
 
     // Moved twice: the box is the union of every place it has been.
     inst.SetPosition(100, 0, 0);
     inst.SetPosition(50, 50, 0);
-    EXPECT_NEAR(inst.boxMin.x, 6.0f, 1e-4f);
-    EXPECT_NEAR(inst.boxMax.x, 100.0f, 1e-4f);
-    EXPECT_NEAR(inst.boxMax.y, 54.0f, 1e-4f);
+    ExpectNear(inst.boxMin, {6, 0, 0}, 1e-4f);
+    ExpectNear(inst.boxMax, {100, 54, 0}, 1e-4f);
 
     Model empty;
     Instance bare;
@@ -58,13 +56,6 @@ TEST_F(SceneModelTest, BoundsFollowRotationScaleAndOnlyGrow) {
     EXPECT_EQ(bare.sphere.radius, 0.0f);
     EXPECT_EQ(bare.boxMin, Vector3(1e20f, 1e20f, 1e20f));
     EXPECT_EQ(bare.boxMax, Vector3(-1e20f, -1e20f, -1e20f));
-}
-
-TEST_F(SceneModelTest, SerialIdsAreTakenInCreationOrder) {
-    const std::uint32_t next = PeekNextSerialId();
-    Instance a, b;
-    EXPECT_EQ(a.SerialId, next);
-    EXPECT_EQ(b.SerialId, next + 1);
 }
 
 TEST_F(SceneModelTest, MovingMarksTheShadowsOnItsLightLine) {

@@ -44,8 +44,11 @@ TEST_F(SceneTest, NamesAndVisibilityDecideWhatIsBuilt) {
     EXPECT_TRUE(loaded.platform.boxes.empty());
 }
 
-TEST_F(SceneTest, InstanceFlagsFollowTheirProperties) {
+TEST_F(SceneTest, InstanceFlagsFollowTheirPropertiesAndAnAnimalsMeshNamesItsGeometry) {
     const BlockHandle m = Square("thing");
+    const BlockHandle wolfMesh = Square("wolfmesh");
+    Place(m, "wolf", {Property::String("Class", "CAnimal"), Property::String("Mesh", "wolfmesh")});
+    Place(m, "stray", {Property::String("Class", "CAnimal"), Property::String("Mesh", "nothing")});
     Place(m, "facing", {Property::Bool("AlwaysFace", true), Property::Bool("Shadow", true)});
     Place(m, "unlit", {Property::Bool("Unlit", true), Property::Bool("Shadow", false)});
     Place(m, "plain", {}, {1, 2, 3}, {0.1f, 0.2f, 0.3f}, 2.0f);
@@ -60,19 +63,11 @@ TEST_F(SceneTest, InstanceFlagsFollowTheirProperties) {
     EXPECT_EQ(plain->rotation, Vector3(0.1f, 0.2f, 0.3f));
     EXPECT_EQ(plain->scale, 2.0f);
     EXPECT_EQ(plain->valueTable, 0xFFFFFFFFu);
-    EXPECT_EQ(plain->index, 2u);
+    EXPECT_EQ(plain->index, 4u);
     EXPECT_GT(plain->sphere.radius, 2.0f);  // the square's far corner at scale 2
     EXPECT_EQ(plain->sphere.centre, plain->position);
-}
-
-TEST_F(SceneTest, AnAnimalsMeshNamesTheGeometryItShows) {
-    const BlockHandle body = Square("body");
-    const BlockHandle wolfMesh = Square("wolfmesh");
-    Place(body, "wolf", {Property::String("Class", "CAnimal"), Property::String("Mesh", "wolfmesh")});
-    Place(body, "stray", {Property::String("Class", "CAnimal"), Property::String("Mesh", "nothing")});
-    Load();
     EXPECT_EQ(Named("wolf")->model->handle, wolfMesh);
-    EXPECT_EQ(Named("stray")->model->handle, body);
+    EXPECT_EQ(Named("stray")->model->handle, m);
 }
 
 class FogTest : public SceneTest {
@@ -192,10 +187,10 @@ TEST_F(SceneTest, LevelItLiftsTheTerrainAndTheCamera) {
 }
 
 TEST_F(SceneTest, ScrollingTexturesComeFromDeltaXAndDeltaY) {
-    const BlockHandle m = Square("water");
-    Place(m, "still", {Property::Int("DeltaX", 3)});
-    Place(m, "flowing", {Property::Int("DeltaX", 2), Property::Int("DeltaY", -1)});
+    Place(Square("pond"), "still", {Property::Int("DeltaX", 3)});  // both are needed
+    Place(Square("water"), "flowing", {Property::Int("DeltaX", 2), Property::Int("DeltaY", -1)});
     Load();
+    EXPECT_FALSE(Named("still")->model->ScrollingTexture);
     const Model* model = Named("flowing")->model;
     EXPECT_TRUE(model->ScrollingTexture);
     EXPECT_EQ(model->ScrollX, 2.0f);
@@ -213,17 +208,16 @@ TEST_F(SceneTest, UnloadableGeometryIsSkippedWithALine) {
     EXPECT_TRUE(S().TerrainObjectsByHeight.empty());
 }
 
-TEST_F(SceneTest, TableIndicesThatNameNoEntryCountAsNoTable) {
+// A table index that names no entry counts as no table; a record count
+// beyond the block visits only the whole records it holds.
+TEST_F(SceneTest, TableIndicesAndRecordCountsBeyondTheirBlocksAreIgnored) {
     const BlockHandle m = Square("thing");
-    wvwrite::RegionRecord r;
-    r.object = m;
-    r.name = scene.Symbol("stray");
-    r.table = 5000;
-    r.hasTable = 1;
-    region.Add(r);
+    region.Add({.object = m, .name = scene.Symbol("stray"), .position = {}, .rotation = {}, .table = 5000, .hasTable = 1});
+    region.SetStoredCount(3);
     Load();
     ASSERT_NE(Named("stray"), nullptr);
     EXPECT_EQ(Named("stray")->valueTable, 0xFFFFFFFFu);
+    EXPECT_EQ(S().InstanceList.size(), 1u);
 }
 
 TEST_F(SceneTest, LoadReportsCountersInOrderAfterConstruction) {
@@ -338,19 +332,18 @@ TEST_F(LoadSequenceTest, KillModelsEmptiesTheScene) {
 }
 
 TEST(LevelFilesTest, NamesComeFromThePixelFile) {
-    struct Case {
+    const struct {
         const char* path;
         const char* name;
         const char* lowerDir;
-    };
-    const Case cases[] = {
+    } cases[] = {
         {"C:\\game\\save\\beach-130.swp", "beach", "c:\\game\\save\\"},
         {"/home/u/Levels/it.swp", "it", "/home/u/levels/"},
         {"a-b-130.swp", "a-b", "a-b-130.swp"},
         {"D:\\data/x\\BEACH-130.SWP", "BEACH", "d:\\data/x\\"},
         {"noext", "noext", "noext"},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         EXPECT_EQ(LevelNameOf(c.path), c.name) << c.path;
         EXPECT_EQ(LowerDirectoryOf(c.path), c.lowerDir) << c.path;
     }

@@ -5,7 +5,7 @@
 #include <cmath>
 #include <cstring>
 
-#include "run_tool.h"
+#include "test_util.h"
 #include "writer/demo_level.h"
 #include "writer/png_io.h"
 
@@ -24,7 +24,7 @@ protected:
 TempDir* TerrainToolsTest::dir = nullptr;
 
 TEST_F(TerrainToolsTest, HeightsAreWrittenRawAndAsAPictureWithASummary) {
-    const RunResult r = RunTool(*dir, std::string(WV_INSPECT) + " heights " + Level() + " --json --raw " +
+    const RunResult r = RunShell(*dir, std::string(WV_INSPECT) + " heights " + Level() + " --json --raw " +
                                           dir->File("h.f32") + " --png " + dir->File("h.png"));
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_NE(r.out.find("\"width\":1024,\"height\":1024"), std::string::npos) << r.out;
@@ -54,14 +54,14 @@ TEST_F(TerrainToolsTest, HeightsAreWrittenRawAndAsAPictureWithASummary) {
     EXPECT_EQ(rgba[0], 0);
 
     // Placed for another camera, the window moves with it.
-    const RunResult moved = RunTool(*dir, std::string(WV_INSPECT) + " heights " + Level() + " --centre 100.7 -50.2");
+    const RunResult moved = RunShell(*dir, std::string(WV_INSPECT) + " heights " + Level() + " --centre 100.7 -50.2");
     ASSERT_EQ(moved.status, 0) << moved.err;
     EXPECT_NE(moved.out.find("origin (-924.0, -1074.0)"), std::string::npos) << moved.out;
 }
 
 TEST_F(TerrainToolsTest, ARenderedViewShowsTheGroundUnderTheSky) {
     const std::string out = dir->File("view.png");
-    const RunResult r = RunTool(*dir, std::string(WV_RENDER) + " " + Level() + " --out " + out +
+    const RunResult r = RunShell(*dir, std::string(WV_RENDER) + " " + Level() + " --out " + out +
                                           " --size 320x240 --camera -60 -60 25 --yaw 45 --pitch 15 --fog off");
     if (r.status == 1 && r.err.find("no headless GL") != std::string::npos) GTEST_SKIP() << r.err;
     ASSERT_EQ(r.status, 0) << r.err;
@@ -81,11 +81,11 @@ TEST_F(TerrainToolsTest, ARenderedViewShowsTheGroundUnderTheSky) {
     EXPECT_EQ(clear, 0);
 
     for (const char* bad : {" --size 10x10", " --fog maybe", " --frames 0", ""}) {
-        const RunResult e = RunTool(*dir, std::string(WV_RENDER) + " " + Level() + bad + " --out x.png --bogus");
+        const RunResult e = RunShell(*dir, std::string(WV_RENDER) + " " + Level() + bad + " --out x.png --bogus");
         EXPECT_EQ(e.status, 2) << bad;
         EXPECT_EQ(e.err.rfind("wildview-render: ", 0), 0u) << e.err;
     }
-    const RunResult missing = RunTool(*dir, std::string(WV_RENDER) + " " + dir->File("none-130.swp") + " --out x.png");
+    const RunResult missing = RunShell(*dir, std::string(WV_RENDER) + " " + dir->File("none-130.swp") + " --out x.png");
     EXPECT_EQ(missing.status, 1);
     EXPECT_NE(missing.err.find("no such file"), std::string::npos) << missing.err;
 }
@@ -102,7 +102,7 @@ TEST_F(TerrainToolsTest, EachShadowToggleDarkensItsOwnPartOfTheView) {
                  {"--shadows off --terrain-shadows on", {}}};
     for (View& v : views) {
         const std::string out = dir->File("shadow.png");
-        const RunResult r = RunTool(*dir, std::string(WV_RENDER) + " " + Level() + " --out " + out +
+        const RunResult r = RunShell(*dir, std::string(WV_RENDER) + " " + Level() + " --out " + out +
                                               " --size 320x200 --camera -96 -56 8 --yaw 100 --pitch 12 " + v.toggles);
         if (r.status == 1 && r.err.find("no headless GL") != std::string::npos) GTEST_SKIP() << r.err;
         ASSERT_EQ(r.status, 0) << r.err;
@@ -134,7 +134,7 @@ TEST_F(TerrainToolsTest, EachShadowToggleDarkensItsOwnPartOfTheView) {
 // the legend's boxes in the corners.
 TEST_F(TerrainToolsTest, TheOverviewMapCoversTheTerrainAreaWithALegend) {
     const std::string out = dir->File("map.png");
-    const RunResult r = RunTool(*dir, std::string(WV_RENDER) + " " + Level() + " --overview --out " + out);
+    const RunResult r = RunShell(*dir, std::string(WV_RENDER) + " " + Level() + " --overview --out " + out);
     if (r.status == 1 && r.err.find("no headless GL") != std::string::npos) GTEST_SKIP() << r.err;
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_NE(r.out.find("800x800, 2 pixels a unit, world (-200.0, -200.0) to (200.0, 200.0), north up"),
@@ -159,7 +159,7 @@ TEST_F(TerrainToolsTest, TheOverviewMapCoversTheTerrainAreaWithALegend) {
         for (std::uint32_t x = 4; x < 80; ++x) ink += at(x, y)[0] == 0;
     EXPECT_GT(ink, 20);
     // At a finer scale the map grows with it.
-    const RunResult fine = RunTool(*dir, std::string(WV_RENDER) + " " + Level() + " --overview --texels-per-unit 3.5 --out " +
+    const RunResult fine = RunShell(*dir, std::string(WV_RENDER) + " " + Level() + " --overview --texels-per-unit 3.5 --out " +
                                              dir->File("fine.png"));
     ASSERT_EQ(fine.status, 0) << fine.err;
     EXPECT_NE(fine.out.find("1400x1400, 3.5 pixels a unit"), std::string::npos) << fine.out;

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
+
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
@@ -58,4 +60,15 @@ inline void ExpectNear(const Vector3& a, const Vector3& b, float eps = 1e-5f) {
     EXPECT_NEAR(a.x, b.x, eps);
     EXPECT_NEAR(a.y, b.y, eps);
     EXPECT_NEAR(a.z, b.z, eps);
+}
+
+// A shell command's exit status and what it wrote, kept in dir.
+struct RunResult {
+    int status;
+    std::string out, err;
+};
+
+inline RunResult RunShell(const TempDir& dir, const std::string& command) {
+    const int raw = std::system((command + " >" + dir.File("stdout") + " 2>" + dir.File("stderr")).c_str());
+    return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, ReadText(dir.File("stdout")), ReadText(dir.File("stderr"))};
 }

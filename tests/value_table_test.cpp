@@ -70,24 +70,19 @@ TEST_F(ValueTableTest, EveryKindDecodesAndConsumesItsPayload) {
     EXPECT_EQ(t.entries[11].intValue, 7);
 }
 
-TEST_F(ValueTableTest, ARepeatedHandleKeepsItsLastName) {
-    ValueTableBuilder b;
-    b.AddNameRecord("first", 0x500);
-    b.AddNameRecord("second", 0x500);
-    b.AddEntry(0x103, 0x500, {1, 0, 0, 0});
-    EXPECT_EQ(Decode(b).entries[0].name, "second");
-}
-
-TEST_F(ValueTableTest, StoredEntryCountOfZeroOrLessMeansNone) {
-    for (std::int32_t count : {0, -1}) {
+TEST_F(ValueTableTest, OddCountsAndTruncatedBlocksKeepWhatWasWhole) {
+    ValueTableBuilder repeated;  // a repeated handle keeps its last name
+    repeated.AddNameRecord("first", 0x500);
+    repeated.AddNameRecord("second", 0x500);
+    repeated.AddEntry(0x103, 0x500, {1, 0, 0, 0});
+    EXPECT_EQ(Decode(repeated).entries[0].name, "second");
+    for (std::int32_t count : {0, -1}) {  // a stored entry count of zero or less means none
         ValueTableBuilder b;
         b.AddInt("x", 1);
         b.SetStoredEntryCount(count);
         EXPECT_TRUE(Decode(b).entries.empty()) << count;
     }
-}
 
-TEST_F(ValueTableTest, TruncatedBlocksKeepWhatWasWhole) {
     ValueTableBuilder b;
     b.AddInt("a", 1);
     b.AddString("b", "text");
@@ -119,7 +114,7 @@ TEST_F(ValueTableTest, TruncatedBlocksKeepWhatWasWhole) {
     EXPECT_EQ(Decode(many).entries.size(), 1u);
 }
 
-TEST_F(ValueTableTest, LookupsReturnValuesOrTheirDefaults) {
+TEST_F(ValueTableTest, LookupsReturnValuesOrTheirDefaultsAndIndicesOutOfRangeNeverMatch) {
     ValueTableBuilder b;
     const int table = b.AddTable({Property::String("Class", "CAnimal"), Property::Float("Diffuse", 0.9f),
                                   Property::Bool("Shadow", false), Property::Bool("Shadow", true),
@@ -148,6 +143,16 @@ TEST_F(ValueTableTest, LookupsReturnValuesOrTheirDefaults) {
     EXPECT_EQ(t.LookupString(E, "Class"), "CInstance");
     EXPECT_EQ(t.LookupString(E, "Mesh"), "");
     EXPECT_TRUE(pf.boxes.empty());  // defaults with a built-in value say nothing
+
+    // Member indices and tables out of range never match.
+    ValueTableBuilder odd;
+    odd.AddInt("Height", 4);                                                              // 0
+    const int list = odd.AddRawList(odd.NameHandle("list"), 3, {1000, 0xFFFFFFFF, 0});  // 1
+    const ValueTable o = Decode(odd);
+    EXPECT_EQ(o.LookupInt(static_cast<std::uint32_t>(list), "Height"), 4);
+    EXPECT_FALSE(o.HasKey(99, "Height"));
+    EXPECT_EQ(o.LookupString(99, "Class"), "CInstance");
+    EXPECT_FALSE(o.HasKey(0, "Height"));  // not a list: no members
 }
 
 TEST_F(ValueTableTest, UnknownNamesWarnOnceAndMissingIntsWarn) {
@@ -164,17 +169,6 @@ TEST_F(ValueTableTest, UnknownNamesWarnOnceAndMissingIntsWarn) {
     EXPECT_EQ(Boxes("Warning: Valuetable name not found"), 1u);
     EXPECT_EQ(t.LookupInt(table, "R"), 9);
     EXPECT_EQ(pf.boxes.size(), 5u);
-}
-
-TEST_F(ValueTableTest, MemberIndicesAndTablesOutOfRangeNeverMatch) {
-    ValueTableBuilder b;
-    b.AddInt("Height", 4);                                                           // 0
-    const int list = b.AddRawList(b.NameHandle("list"), 3, {1000, 0xFFFFFFFF, 0});  // 1
-    const ValueTable t = Decode(b);
-    EXPECT_EQ(t.LookupInt(static_cast<std::uint32_t>(list), "Height"), 4);
-    EXPECT_FALSE(t.HasKey(99, "Height"));
-    EXPECT_EQ(t.LookupString(99, "Class"), "CInstance");
-    EXPECT_FALSE(t.HasKey(0, "Height"));  // not a list: no members
 }
 
 }  // namespace
