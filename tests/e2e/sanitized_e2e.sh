@@ -24,7 +24,7 @@ export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1:exitcode=24
 export WV_E2E_VIEWER=$sanitized/wildview
 
 status=0
-for test in viewer_e2e dialogs_e2e corrupt_level_e2e; do
+for test in viewer_e2e dialogs_e2e corrupt_level_e2e shadows_e2e; do
     echo "== $test with the sanitized viewer"
     bash "$here/$test.sh" "$build" || status=1
 done

@@ -255,6 +255,7 @@ xdotool keyup F4 keyup alt
 question=$(wait_window "^Unsaved edits$" 5)
 [[ -n $question ]] || fail "Alt+F4 with unsaved edits did not ask"
 sleep 0.3
+xdotool windowfocus --sync "$question" 2>/dev/null || true
 xdotool key Escape
 sleep 0.6
 kill -0 "$viewer_pid" 2>/dev/null || fail "cancelling the question still ended the viewer"

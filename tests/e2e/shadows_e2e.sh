@@ -1,0 +1,138 @@
+#!/usr/bin/env bash
+# End to end: the shadows of the demo level under Xvfb.
+#   shadows_e2e.sh BUILD_DIR
+# A bookmark in the user's configuration (the viewer reads it as it would
+# one of its own) puts the camera beside the third house, whose yard has a
+# standing stone. From the menu: Object Shadows on darkens the house's wall
+# and nothing on the ground; Terrain Shadows off lightens the ground under
+# the house and leaves the wall; back on, the ground is as it was. Dragging
+# the house takes its shadow along. Alt+F4, with the drag unsaved, asks; No
+# quits.
+# WV_E2E_VIEWER names another viewer binary (a sanitized build).
+set -euo pipefail
+
+build=$(cd "$1" && pwd)
+viewer=${WV_E2E_VIEWER:-$build/wildview}
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+# shellcheck source=e2e_lib.sh
+source "$here/e2e_lib.sh"
+
+work=$(mktemp -d /tmp/wildview-e2e-XXXXXX)
+x_server_pid=""
+viewer_pid=""
+cleanup() {
+    [[ -n $viewer_pid ]] && kill "$viewer_pid" 2>/dev/null || true
+    [[ -n $x_server_pid ]] && kill "$x_server_pid" 2>/dev/null || true
+    if [[ ${KEEP_E2E:-} == 1 ]]; then echo "e2e: kept $work"; else rm -rf "$work"; fi
+}
+trap cleanup EXIT
+fail() {
+    echo "e2e: FAILED: $*"
+    echo "--- viewer output"; tail -n 60 "$work/viewer.out" 2>/dev/null || true
+    exit 1
+}
+
+start_x_server "$work" || fail "Xvfb did not start"
+mkdir -p "$work/levels" "$work/config/wildview"
+"$build/wildview-mklevel" demo "$work/levels" >/dev/null
+printf 'wildview bookmarks 1\n-96 -56 8 100 12 by the third house\n' >"$work/config/wildview/bookmarks-demo.txt"
+cd "$work"
+XDG_CONFIG_HOME="$work/config" "$viewer" "$work/levels/demo-130.swp" >"$work/viewer.out" 2>&1 &
+viewer_pid=$!
+for _ in $(seq 1 600); do
+    grep -q "Level load time" "$work/viewer.out" 2>/dev/null && break
+    kill -0 "$viewer_pid" 2>/dev/null || fail "the viewer ended early"
+    sleep 0.1
+done
+grep -q "Level load time" "$work/viewer.out" || fail "the level did not load within 60 s"
+sleep 1
+window=$(wait_window "^Wildgrove Level Viewer" 10)
+[[ -n $window ]] || fail "no viewer window"
+xdotool windowfocus --sync "$window" 2>/dev/null || xdotool windowfocus "$window"
+geometry=$(xdotool getwindowgeometry "$window")
+wx=$(sed -n 's/.*Position: \([0-9-]*\),\([0-9-]*\).*/\1/p' <<<"$geometry")
+wy=$(sed -n 's/.*Position: \([0-9-]*\),\([0-9-]*\).*/\2/p' <<<"$geometry")
+xdotool key F1  # the help away
+sleep 0.2
+xdotool key Escape  # selection mode: the pointer is free
+sleep 0.3
+
+# View / Bookmarks, the bookmark double-clicked.
+xdotool key alt+v
+sleep 0.3
+xdotool key Down Down Down Return
+marks=$(wait_window "^Bookmarks$" 5)
+[[ -n $marks ]] || fail "View / Bookmarks opened no list"
+mgeometry=$(xdotool getwindowgeometry "$marks")
+mx=$(sed -n 's/.*Position: \([0-9-]*\),\([0-9-]*\).*/\1/p' <<<"$mgeometry")
+my=$(sed -n 's/.*Position: \([0-9-]*\),\([0-9-]*\).*/\2/p' <<<"$mgeometry")
+xdotool mousemove $((mx + 150)) $((my + 75)) click --repeat 2 --delay 80 1
+sleep 0.5
+"$build/tests/x_close_request" "$marks"
+xdotool windowfocus "$window"
+xdotool mousemove $((wx + 790)) $((wy + 300))
+sleep 1.5
+
+shot() { "$build/wildview-xshot" "$work/$1.png" || fail "screenshot"; }
+# Pixels that differ by more than 30 in the house's wall (right of the
+# middle) and in the ground under the house's shadow (left of it).
+wall() { "$build/tests/png_region_diff" "$work/$1.png" "$work/$2.png" $((wx + 440)) $((wy + 155)) 75 135 30; }
+ground() { "$build/tests/png_region_diff" "$work/$1.png" "$work/$2.png" $((wx + 140)) $((wy + 260)) 85 35 30; }
+# Options / Renderer: the n-th item (1 Fog, 2 Terrain Shadows, 3 Object Shadows).
+renderer_item() {
+    xdotool key alt+o
+    sleep 0.3
+    xdotool key Down Down Right
+    for _ in $(seq 2 "$1"); do xdotool key Down; done
+    sleep 0.3
+    xdotool key Return
+    sleep 1.5
+}
+
+shot plain
+renderer_item 3
+shot objects
+echo "e2e: object shadows on: wall $(wall plain objects), ground $(ground plain objects)"
+[[ $(wall plain objects) -gt 300 ]] || fail "Object Shadows put no shadow on the house's wall"
+[[ $(ground plain objects) -eq 0 ]] || fail "Object Shadows changed the ground"
+
+renderer_item 2
+shot unbaked
+echo "e2e: terrain shadows off: wall $(wall objects unbaked), ground $(ground objects unbaked)"
+[[ $(ground objects unbaked) -gt 300 ]] || fail "Terrain Shadows off left the house's shadow on the ground"
+[[ $(wall objects unbaked) -eq 0 ]] || fail "Terrain Shadows changed the wall"
+renderer_item 2
+shot rebaked
+[[ $(ground objects rebaked) -eq 0 ]] || fail "Terrain Shadows on again did not bake the ground as it was"
+
+# Drag the house by its wall: the ground where its shadow lay is lit.
+before=$(grep -c "^Select: " "$work/viewer.out" || true)
+xdotool mousemove $((wx + 350)) $((wy + 230)) mousedown 1
+for _ in $(seq 1 12); do
+    xdotool mousemove_relative -- 5 0
+    sleep 0.05
+done
+xdotool mouseup 1
+sleep 2
+[[ $(grep -c "^Select: " "$work/viewer.out" || true) -gt $before ]] || fail "the click selected nothing"
+grep "^Instance: " "$work/viewer.out" | tail -n 1 | grep -q "house_003" || fail "the click did not select the house"
+shot dragged
+echo "e2e: dragging the house changed $(ground rebaked dragged) pixels of the ground under its shadow"
+[[ $(ground rebaked dragged) -gt 300 ]] || fail "the house's shadow did not move with it"
+
+# Alt+F4 asks about the drag; No quits without saving.
+xdotool keydown alt keydown F4
+sleep 0.6
+xdotool keyup F4 keyup alt
+question=$(wait_window "^Unsaved edits$" 5)
+[[ -n $question ]] || fail "Alt+F4 with the drag unsaved did not ask"
+sleep 0.3
+xdotool windowfocus --sync "$question" 2>/dev/null || true
+xdotool key Tab space  # No
+ends_within "$viewer_pid" 10 || fail "No did not end the viewer"
+status=0
+wait "$viewer_pid" || status=$?
+viewer_pid=""
+[[ $status -eq 0 ]] || fail "exit code $status"
+[[ -z $(ls "$work/levels" | grep -v '^demo') ]] || fail "quitting without saving wrote a file"
+echo "e2e: passed"
