@@ -44,7 +44,7 @@ mkdir -p "$work/cd/data" "$work/run"
 "$build/wildview-mklevel" demo "$work/cd/data" >/dev/null
 cd "$work"
 
-WILDGROVE_DATA_DRIVE="$work/cd/" WILDGROVE_INSTALLED_DIRECTORY="$work/cd/data/" \
+XDG_CONFIG_HOME="$work/config" WILDGROVE_DATA_DRIVE="$work/cd/" WILDGROVE_INSTALLED_DIRECTORY="$work/cd/data/" \
     "$viewer" "$work/cd/data/demo-130.swp" >"$work/viewer.out" 2>&1 &
 viewer_pid=$!
 
@@ -318,7 +318,7 @@ grep -q "(manually disabled)" "$log" || fail "the texture compression line lacks
 cp "$work/cd/data/demo-130.pid" "$work/cd/data/demo_edited-130.pid"
 cp "$work/cd/data/demo-130.swp" "$work/cd/data/demo_edited-130.swp"
 cd "$work/run"
-WILDGROVE_DATA_DRIVE="$work/cd/" WILDGROVE_INSTALLED_DIRECTORY="$work/cd/data/" \
+XDG_CONFIG_HOME="$work/config" WILDGROVE_DATA_DRIVE="$work/cd/" WILDGROVE_INSTALLED_DIRECTORY="$work/cd/data/" \
     "$viewer" "$work/cd/data/demo_edited-130.swp" >"$work/reopened.out" 2>&1 &
 viewer_pid=$!
 for _ in $(seq 1 600); do
