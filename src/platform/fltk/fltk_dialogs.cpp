@@ -150,8 +150,9 @@ Answer RunMessageBox(Fl_Window* owner, const std::string& text, const std::strin
     return state.answer;
 }
 
-std::string RunOpenFile(const std::string& initialDirectory, const std::string& initialName,
-                        const std::string& title, const FileFilter& filter) {
+std::string RunChooser(int type, const std::string& initialDirectory, const std::string& initialName,
+                       const std::string& title, const FileFilter& filter,
+                       const std::function<bool(const std::string&)>& accept) {
     namespace fs = std::filesystem;
     std::error_code ec;
     // An empty or missing directory: the current one, as the Windows dialog does.
@@ -160,20 +161,28 @@ std::string RunOpenFile(const std::string& initialDirectory, const std::string& 
 
     const std::string pattern = FltkFilter(filter);
     const std::string caption = ToUtf8(title);
-    Fl_File_Chooser chooser(directory.c_str(), pattern.c_str(), Fl_File_Chooser::SINGLE, caption.c_str());
+    Fl_File_Chooser chooser(directory.c_str(), pattern.c_str(), type, caption.c_str());
     if (!initialName.empty()) {
         std::string preset = directory;
         if (preset.empty() || preset.back() != '/') preset += '/';
         chooser.value((preset + initialName).c_str());
     }
-    // The design's dialog insists on an existing file; so do we, by asking again.
     for (;;) {
         chooser.show();
         while (chooser.shown()) Fl::wait();
         const char* chosen = chooser.count() > 0 ? chooser.value() : nullptr;
         if (!chosen || !*chosen) return {};
-        if (fs::is_regular_file(chosen, ec)) return chosen;
+        if (accept(chosen)) return chosen;
     }
+}
+
+std::string RunOpenFile(const std::string& initialDirectory, const std::string& initialName,
+                        const std::string& title, const FileFilter& filter) {
+    // The design's dialog insists on an existing file; so do we, by asking again.
+    return RunChooser(Fl_File_Chooser::SINGLE, initialDirectory, initialName, title, filter, [](const std::string& path) {
+        std::error_code ec;
+        return std::filesystem::is_regular_file(path, ec);
+    });
 }
 
 InfoDialog::InfoDialog(Fl_Window* owner, std::function<void()> closed) : closedCallback_(std::move(closed)) {

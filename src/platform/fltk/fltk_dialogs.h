@@ -25,8 +25,14 @@ void ShowOwned(Fl_Window& window, Fl_Window* owner);
 Answer RunMessageBox(Fl_Window* owner, const std::string& text, const std::string& caption, Buttons buttons,
                      Icon icon);
 
-// FLTK's own chooser (not the desktop's): a path to an existing file, or
-// empty when cancelled.
+// FLTK's own chooser (not the desktop's) of a type (Fl_File_Chooser::SINGLE,
+// CREATE), shown again until the user cancels (empty) or accept takes the
+// path chosen.
+std::string RunChooser(int type, const std::string& initialDirectory, const std::string& initialName,
+                       const std::string& title, const FileFilter& filter,
+                       const std::function<bool(const std::string&)>& accept);
+
+// The chooser for an existing file: its path, or empty when cancelled.
 std::string RunOpenFile(const std::string& initialDirectory, const std::string& initialName,
                         const std::string& title, const FileFilter& filter);
 

@@ -13,7 +13,6 @@
 #include <algorithm>
 #include <filesystem>
 
-#include "platform/fltk/file_filter.h"
 #include "platform/fltk/fltk_dialogs.h"
 #include "platform/text_encoding.h"
 
@@ -259,31 +258,16 @@ void ProgressWindow::Set(const std::string& text, float done) {
 
 std::string RunSaveFile(Fl_Window* owner, const std::string& initialDirectory, const std::string& initialName,
                         const std::string& title, const FileFilter& filter) {
-    namespace fs = std::filesystem;
-    std::error_code ec;
-    std::string directory = initialDirectory;
-    if (directory.empty() || !fs::is_directory(directory, ec)) directory = fs::current_path(ec).string();
-    const std::string pattern = FltkFilter(filter);
-    const std::string caption = ToUtf8(title);
-    Fl_File_Chooser chooser(directory.c_str(), pattern.c_str(), Fl_File_Chooser::CREATE, caption.c_str());
-    if (!initialName.empty()) {
-        std::string preset = directory;
-        if (preset.empty() || preset.back() != '/') preset += '/';
-        chooser.value((preset + initialName).c_str());
-    }
-    for (;;) {
-        chooser.show();
-        while (chooser.shown()) Fl::wait();
-        const char* chosen = chooser.count() > 0 ? chooser.value() : nullptr;
-        if (!chosen || !*chosen) return {};
-        const std::string path = chosen;
-        if (fs::is_directory(path, ec)) continue;
-        if (!fs::exists(path, ec)) return path;
-        const std::string name = fs::path(path).filename().string();
-        if (RunMessageBox(owner, name + " already exists.\nDo you want to replace it?", "Confirm Save As", Buttons::YesNoCancel,
-                          Icon::Warning) == Answer::Yes)
-            return path;
-    }
+    return RunChooser(Fl_File_Chooser::CREATE, initialDirectory, initialName, title, filter,
+                      [owner](const std::string& path) {
+                          namespace fs = std::filesystem;
+                          std::error_code ec;
+                          if (fs::is_directory(path, ec)) return false;
+                          if (!fs::exists(path, ec)) return true;
+                          const std::string name = fs::path(path).filename().string();
+                          return RunMessageBox(owner, name + " already exists.\nDo you want to replace it?",
+                                               "Confirm Save As", Buttons::YesNoCancel, Icon::Warning) == Answer::Yes;
+                      });
 }
 
 bool RunTextPrompt(Fl_Window* owner, const std::string& title, const std::string& prompt, std::string& text) {
