@@ -15,6 +15,7 @@
 
 #include "platform/fltk/file_filter.h"
 #include "platform/fltk/fltk_platform.h"
+#include "x_shell.h"
 #include "platform/fltk/key_map.h"
 #include "test_util.h"
 
@@ -57,31 +58,6 @@ std::vector<MenuItem> ViewerMenu() {
                                  Submenu("Renderer", {Item("Fog", 40005, true, true),
                                                       Item("Object Shadows", 40008, true)})}),
             Submenu("Help", {Item("Onscreen Help", 40009, true)})};
-}
-
-std::string Output(const std::string& command) {
-    std::string out;
-    if (FILE* pipe = popen(command.c_str(), "r")) {
-        char buffer[256];
-        while (fgets(buffer, sizeof buffer, pipe)) out += buffer;
-        pclose(pipe);
-    }
-    return out;
-}
-
-// Runs a command; a command that could not reach the X server (which Xvfb
-// refuses now and then) sent nothing and is run again.
-void Shell(const std::string& command) {
-    for (int attempt = 0; attempt < 4; ++attempt) {
-        const std::string out = Output(command + " 2>&1; echo \"rc=$?\"");
-        if (out.size() >= 5 && out.compare(out.size() - 5, 5, "rc=0\n") == 0) return;
-        if (out.find("Can't open display") == std::string::npos &&
-            out.find("Failed creating new xdo") == std::string::npos) {
-            FAIL() << command << "\n" << out;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    FAIL() << "the X server did not answer: " << command;
 }
 
 // Answers the next modal window titled title with keys, from outside the

@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "platform/fltk/fltk_platform.h"
+#include "x_shell.h"
 #include "platform/fltk/fltk_window.h"
 #include "resources/resources.h"
 
@@ -20,30 +21,6 @@ namespace {
 using platform::FltkPlatform;
 using platform::Message;
 using platform::MessageKind;
-
-std::string Output(const std::string& command) {
-    std::string out;
-    if (FILE* pipe = popen(command.c_str(), "r")) {
-        char buffer[256];
-        while (fgets(buffer, sizeof buffer, pipe)) out += buffer;
-        pclose(pipe);
-    }
-    return out;
-}
-
-// Xvfb refuses a connection now and then: a command that could not reach it
-// sent nothing and is run again.
-void Shell(const std::string& command) {
-    for (int attempt = 0; attempt < 4; ++attempt) {
-        const std::string out = Output(command + " 2>&1; echo \"rc=$?\"");
-        if (out.size() >= 5 && out.compare(out.size() - 5, 5, "rc=0\n") == 0) return;
-        if (out.find("Can't open display") == std::string::npos &&
-            out.find("Failed creating new xdo") == std::string::npos)
-            FAIL() << command << "\n" << out;
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    FAIL() << "the X server did not answer: " << command;
-}
 
 // Runs while the test sits in a modal loop: waits for a mapped window of
 // that title, then runs the command line (with $w for its id).

@@ -14,23 +14,9 @@ here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 # shellcheck source=e2e_lib.sh
 source "$here/e2e_lib.sh"
 
-work=$(mktemp -d /tmp/wildview-e2e-XXXXXX)
-x_server_pid=""
-viewer_pid=""
-cleanup() {
-    [[ -n $viewer_pid ]] && kill "$viewer_pid" 2>/dev/null || true
-    [[ -n $x_server_pid ]] && kill "$x_server_pid" 2>/dev/null || true
-    if [[ ${KEEP_E2E:-} == 1 ]]; then echo "e2e: kept $work"; else rm -rf "$work"; fi
-}
-trap cleanup EXIT
-fail() {
-    echo "e2e: FAILED: $*"
-    echo "--- debuglog.txt (end)"; tail -n 30 "$work/run/debuglog.txt" 2>/dev/null || true
-    echo "--- viewer output"; tail -n 60 "$work/run/viewer.out" 2>/dev/null || true
-    exit 1
-}
-
-start_x_server "$work" || fail "Xvfb did not start"
+e2e_begin
+viewer_out=$work/run/viewer.out
+viewer_log=$work/run/debuglog.txt
 mkdir -p "$work/levels"
 "$build/wildview-mklevel" demo "$work/levels" >/dev/null
 "$build/tests/corrupt_meshes" "$work/levels/demo.grf" 512 7 || fail "could not damage the scene file"

@@ -14,23 +14,7 @@ here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 # shellcheck source=e2e_lib.sh
 source "$here/e2e_lib.sh"
 
-work=$(mktemp -d /tmp/wildview-e2e-XXXXXX)
-x_server_pid=""
-viewer_pid=""
-cleanup() {
-    [[ -n $viewer_pid ]] && kill "$viewer_pid" 2>/dev/null || true
-    [[ -n $x_server_pid ]] && kill "$x_server_pid" 2>/dev/null || true
-    if [[ ${KEEP_E2E:-} == 1 ]]; then echo "e2e: kept $work"; else rm -rf "$work"; fi
-}
-trap cleanup EXIT
-fail() {
-    echo "e2e: FAILED: $*"
-    echo "--- debuglog.txt"; cat "$work/debuglog.txt" 2>/dev/null || true
-    echo "--- viewer output"; tail -n 60 "$work/viewer.out" 2>/dev/null || true
-    exit 1
-}
-
-start_x_server "$work" || fail "Xvfb did not start"
+e2e_begin
 mkdir -p "$work/levels" "$work/home"
 "$build/wildview-mklevel" demo "$work/levels" >/dev/null
 cd "$work"
@@ -38,14 +22,7 @@ cd "$work"
 env -u WILDGROVE_DATA_DRIVE -u WILDGROVE_INSTALLED_DIRECTORY HOME="$work/home" WINEPREFIX="$work/home/no-wine" \
     "$viewer" "$work/levels/demo-130.swp" >"$work/viewer.out" 2>&1 &
 viewer_pid=$!
-for _ in $(seq 1 600); do
-    grep -q "Level load time" "$work/viewer.out" 2>/dev/null && break
-    kill -0 "$viewer_pid" 2>/dev/null || fail "the viewer ended early"
-    [[ -n $(xdotool search --onlyvisible --name "Wildgrove Data Drive Not Found|Load " 2>/dev/null || true) ]] &&
-        fail "a prompt came up for a level whose files lie beside it"
-    sleep 0.1
-done
-grep -q "Level load time" "$work/viewer.out" || fail "the level did not load within 60 s"
+wait_for_level "Wildgrove Data Drive Not Found|Load " "a prompt came up for a level whose files lie beside it"
 grep -q "Level files beside '$work/levels/demo-130.swp'" "$work/debuglog.txt" || fail "the log does not say where the files came from"
 sleep 1
 
@@ -58,14 +35,9 @@ xdotool key b
 dialog=$(wait_window "^Dialog$" 5)
 [[ -n $dialog ]] || fail "B opened no info dialog"
 sleep 0.3
-dgeometry=$(xdotool getwindowgeometry "$dialog")
-dx=$(sed -n 's/.*Position: \([0-9-]*\),\([0-9-]*\).*/\1/p' <<<"$dgeometry")
-dy=$(sed -n 's/.*Position: \([0-9-]*\),\([0-9-]*\).*/\2/p' <<<"$dgeometry")
-dw=$(sed -n 's/.*Geometry: \([0-9]*\)x\([0-9]*\).*/\1/p' <<<"$dgeometry")
-dh=$(sed -n 's/.*Geometry: \([0-9]*\)x\([0-9]*\).*/\2/p' <<<"$dgeometry")
 # Still in flying mode: the pointer, held in the main window while it had
 # the focus, is free to reach the dialog.
-xdotool mousemove $((dx + dw - 45)) $((dy + dh - 22)) click 1
+click_dialog_close "$dialog"
 sleep 0.5
 [[ -z $(xdotool search --onlyvisible --name "^Dialog$" 2>/dev/null || true) ]] || fail "Close did not close the info dialog"
 changed=$(label_change "$build" "$window" "$work")

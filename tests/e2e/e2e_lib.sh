@@ -66,15 +66,78 @@ ends_within() {
 # keyboard reaches the main window and the camera flies.
 #   label_change BUILD_DIR WINDOW WORK_DIR
 label_change() {
-    local build=$1 window=$2 work=$3 geometry x y
-    geometry=$(xdotool getwindowgeometry "$window")
-    x=$(sed -n 's/.*Position: \([0-9-]*\),\([0-9-]*\).*/\1/p' <<<"$geometry")
-    y=$(sed -n 's/.*Position: \([0-9-]*\),\([0-9-]*\).*/\2/p' <<<"$geometry")
+    local build=$1 window=$2 work=$3
+    window_geometry "$window"
     "$build/wildview-xshot" "$work/label0.png"
     xdotool keydown w
     sleep 1.5
     xdotool keyup w
     sleep 0.5
     "$build/wildview-xshot" "$work/label1.png"
-    "$build/tests/png_region_diff" "$work/label0.png" "$work/label1.png" "$x" "$y" 320 70
+    "$build/tests/png_region_diff" "$work/label0.png" "$work/label1.png" "$win_x" "$win_y" 320 70
+}
+
+# The test's work folder, the clean-up on exit (the viewer and the X server
+# ended, the folder removed unless KEEP_E2E=1) and the X server. Sets work,
+# x_server_pid and viewer_pid, and where fail looks for the viewer's output
+# and log (viewer_out, viewer_log; a test that runs the viewer elsewhere
+# sets them again).
+e2e_begin() {
+    work=$(mktemp -d /tmp/wildview-e2e-XXXXXX)
+    x_server_pid=""
+    viewer_pid=""
+    viewer_out=$work/viewer.out
+    viewer_log=$work/debuglog.txt
+    trap e2e_cleanup EXIT
+    start_x_server "$work" || fail "Xvfb did not start"
+}
+
+e2e_cleanup() {
+    [[ -n $viewer_pid ]] && kill "$viewer_pid" 2>/dev/null || true
+    [[ -n $x_server_pid ]] && kill "$x_server_pid" 2>/dev/null || true
+    if [[ ${KEEP_E2E:-} == 1 ]]; then echo "e2e: kept $work"; else rm -rf "$work"; fi
+}
+
+# Ends the test as failed: why, the end of the viewer's log and output, and
+# any sanitizer report in the output.
+fail() {
+    echo "e2e: FAILED: $*"
+    echo "--- debuglog.txt (end)"; tail -n 40 "$viewer_log" 2>/dev/null || true
+    echo "--- viewer output (end)"; tail -n 60 "$viewer_out" 2>/dev/null || true
+    if grep -qE "Sanitizer|runtime error:" "$viewer_out" 2>/dev/null; then
+        echo "--- sanitizer reports"; grep -E -A40 "ERROR: [A-Za-z]+Sanitizer|runtime error:" "$viewer_out" | head -n 400
+    fi
+    exit 1
+}
+
+# Waits until the viewer (viewer_pid) has loaded its level, which its load
+# summary in viewer_out says; fails when it ends first or takes over 60 s,
+# or with WHY as soon as a window whose name matches PATTERN shows.
+#   wait_for_level [PATTERN WHY]
+wait_for_level() {
+    for _ in $(seq 1 600); do
+        grep -q "Level load time" "$viewer_out" 2>/dev/null && return 0
+        kill -0 "$viewer_pid" 2>/dev/null || fail "the viewer ended early"
+        if [[ $# -eq 2 && -n $(xdotool search --onlyvisible --name "$1" 2>/dev/null || true) ]]; then fail "$2"; fi
+        sleep 0.1
+    done
+    fail "the level did not load within 60 s"
+}
+
+# A window's top left on the screen and its size: win_x, win_y, win_w, win_h.
+#   window_geometry WINDOW
+window_geometry() {
+    local geometry
+    geometry=$(xdotool getwindowgeometry "$1")
+    win_x=$(sed -n 's/.*Position: \([0-9-]*\),\([0-9-]*\).*/\1/p' <<<"$geometry")
+    win_y=$(sed -n 's/.*Position: \([0-9-]*\),\([0-9-]*\).*/\2/p' <<<"$geometry")
+    win_w=$(sed -n 's/.*Geometry: \([0-9]*\)x\([0-9]*\).*/\1/p' <<<"$geometry")
+    win_h=$(sed -n 's/.*Geometry: \([0-9]*\)x\([0-9]*\).*/\2/p' <<<"$geometry")
+}
+
+# Clicks the info dialog's Close button, at its bottom right.
+#   click_dialog_close DIALOG
+click_dialog_close() {
+    window_geometry "$1"
+    xdotool mousemove $((win_x + win_w - 45)) $((win_y + win_h - 22)) click 1
 }

@@ -17,41 +17,21 @@ here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 # shellcheck source=e2e_lib.sh
 source "$here/e2e_lib.sh"
 
-work=$(mktemp -d /tmp/wildview-e2e-XXXXXX)
-x_server_pid=""
-viewer_pid=""
-cleanup() {
-    [[ -n $viewer_pid ]] && kill "$viewer_pid" 2>/dev/null || true
-    [[ -n $x_server_pid ]] && kill "$x_server_pid" 2>/dev/null || true
-    if [[ ${KEEP_E2E:-} == 1 ]]; then echo "e2e: kept $work"; else rm -rf "$work"; fi
-}
-trap cleanup EXIT
-fail() {
-    echo "e2e: FAILED: $*"
-    echo "--- viewer output"; tail -n 60 "$work/viewer.out" 2>/dev/null || true
-    exit 1
-}
-
-start_x_server "$work" || fail "Xvfb did not start"
+e2e_begin
 mkdir -p "$work/levels" "$work/config/wildview"
 "$build/wildview-mklevel" demo "$work/levels" >/dev/null
 printf 'wildview bookmarks 1\n-96 -56 8 100 12 by the third house\n' >"$work/config/wildview/bookmarks-demo.txt"
 cd "$work"
 XDG_CONFIG_HOME="$work/config" "$viewer" "$work/levels/demo-130.swp" >"$work/viewer.out" 2>&1 &
 viewer_pid=$!
-for _ in $(seq 1 600); do
-    grep -q "Level load time" "$work/viewer.out" 2>/dev/null && break
-    kill -0 "$viewer_pid" 2>/dev/null || fail "the viewer ended early"
-    sleep 0.1
-done
-grep -q "Level load time" "$work/viewer.out" || fail "the level did not load within 60 s"
+wait_for_level
 sleep 1
 window=$(wait_window "^Wildgrove Level Viewer" 10)
 [[ -n $window ]] || fail "no viewer window"
 xdotool windowfocus --sync "$window" 2>/dev/null || xdotool windowfocus "$window"
-geometry=$(xdotool getwindowgeometry "$window")
-wx=$(sed -n 's/.*Position: \([0-9-]*\),\([0-9-]*\).*/\1/p' <<<"$geometry")
-wy=$(sed -n 's/.*Position: \([0-9-]*\),\([0-9-]*\).*/\2/p' <<<"$geometry")
+window_geometry "$window"
+wx=$win_x
+wy=$win_y
 xdotool key F1  # the help away
 sleep 0.2
 xdotool key Escape  # selection mode: the pointer is free
@@ -63,10 +43,8 @@ sleep 0.3
 xdotool key Down Down Down Return
 marks=$(wait_window "^Bookmarks$" 5)
 [[ -n $marks ]] || fail "View / Bookmarks opened no list"
-mgeometry=$(xdotool getwindowgeometry "$marks")
-mx=$(sed -n 's/.*Position: \([0-9-]*\),\([0-9-]*\).*/\1/p' <<<"$mgeometry")
-my=$(sed -n 's/.*Position: \([0-9-]*\),\([0-9-]*\).*/\2/p' <<<"$mgeometry")
-xdotool mousemove $((mx + 150)) $((my + 75)) click --repeat 2 --delay 80 1
+window_geometry "$marks"
+xdotool mousemove $((win_x + 150)) $((win_y + 75)) click --repeat 2 --delay 80 1
 sleep 0.5
 "$build/tests/x_close_request" "$marks"
 xdotool windowfocus "$window"

@@ -14,31 +14,9 @@ for tool in Xvfb xdotool xclip; do
     command -v "$tool" >/dev/null || { echo "e2e: $tool is not installed (scripts/setup.sh installs it)"; exit 1; }
 done
 
-work=$(mktemp -d /tmp/wildview-e2e-XXXXXX)
-xvfb_pid=""
-viewer_pid=""
-cleanup() {
-    [[ -n $viewer_pid ]] && kill "$viewer_pid" 2>/dev/null || true
-    [[ -n $xvfb_pid ]] && kill "$xvfb_pid" 2>/dev/null || true
-    if [[ ${KEEP_E2E:-} == 1 ]]; then echo "e2e: kept $work"; else rm -rf "$work"; fi
-}
-trap cleanup EXIT
-
-fail() {
-    echo "e2e: FAILED: $*"
-    echo "--- debuglog.txt"; cat "$work/debuglog.txt" 2>/dev/null || true
-    echo "--- viewer output"; tail -n 40 "$work/viewer.out" 2>/dev/null || true
-    if grep -qE "Sanitizer|runtime error:" "$work/viewer.out" 2>/dev/null; then
-        echo "--- sanitizer reports"; grep -E -A40 "ERROR: [A-Za-z]+Sanitizer|runtime error:" "$work/viewer.out" | head -n 400
-    fi
-    exit 1
-}
-
 # shellcheck source=e2e_lib.sh
 source "$(dirname "${BASH_SOURCE[0]}")/e2e_lib.sh"
-x_server_pid=""
-start_x_server "$work" || { xvfb_pid=$x_server_pid; fail "Xvfb did not start"; }
-xvfb_pid=$x_server_pid
+e2e_begin
 
 mkdir -p "$work/cd/data" "$work/run"
 "$build/wildview-mklevel" demo "$work/cd/data" >/dev/null
@@ -47,14 +25,7 @@ cd "$work"
 XDG_CONFIG_HOME="$work/config" WILDGROVE_DATA_DRIVE="$work/cd/" WILDGROVE_INSTALLED_DIRECTORY="$work/cd/data/" \
     "$viewer" "$work/cd/data/demo-130.swp" >"$work/viewer.out" 2>&1 &
 viewer_pid=$!
-
-# The level is in once the counter report has been written and frames follow.
-for _ in $(seq 1 600); do
-    grep -q "Level load time" "$work/viewer.out" 2>/dev/null && break
-    kill -0 "$viewer_pid" 2>/dev/null || fail "the viewer ended early"
-    sleep 0.1
-done
-grep -q "Level load time" "$work/viewer.out" || fail "the level did not load within 60 s"
+wait_for_level
 sleep 2
 
 window=$(xdotool search --name "Wildgrove Level Viewer" | head -n 1)
@@ -68,9 +39,9 @@ sleep 1.5
 xdotool keyup w
 sleep 0.5
 "$build/wildview-xshot" "$work/after.png" || fail "screenshot"
-geometry=$(xdotool getwindowgeometry "$window")
-wx=$(sed -n 's/.*Position: \([0-9-]*\),\([0-9-]*\).*/\1/p' <<<"$geometry")
-wy=$(sed -n 's/.*Position: \([0-9-]*\),\([0-9-]*\).*/\2/p' <<<"$geometry")
+window_geometry "$window"
+wx=$win_x
+wy=$win_y
 # The labels sit at the GL area's top left, under the menu bar.
 changed=$("$build/tests/png_region_diff" "$work/before.png" "$work/after.png" "$wx" "$wy" 320 70)
 echo "e2e: $changed pixels of the location label's corner changed"
@@ -131,13 +102,7 @@ xdotool key ctrl+a
 sleep 0.3
 report=$(xclip -o -selection primary 2>/dev/null || true)
 grep -q "Source geometry type:" <<<"$report" || fail "the info dialog does not show the model report: '$report'"
-# Its Close button, at the bottom right.
-dgeometry=$(xdotool getwindowgeometry "$dialog")
-dx=$(sed -n 's/.*Position: \([0-9-]*\),\([0-9-]*\).*/\1/p' <<<"$dgeometry")
-dy=$(sed -n 's/.*Position: \([0-9-]*\),\([0-9-]*\).*/\2/p' <<<"$dgeometry")
-dw=$(sed -n 's/.*Geometry: \([0-9]*\)x\([0-9]*\).*/\1/p' <<<"$dgeometry")
-dh=$(sed -n 's/.*Geometry: \([0-9]*\)x\([0-9]*\).*/\2/p' <<<"$dgeometry")
-xdotool mousemove $((dx + dw - 45)) $((dy + dh - 22)) click 1
+click_dialog_close "$dialog"
 sleep 0.4
 [[ -z $(xdotool search --name "^Dialog$" 2>/dev/null || true) ]] || fail "the info dialog's Close did not close it"
 
@@ -189,18 +154,16 @@ title=$(main_title)
 # The object list: a filter, a double-click selects the object and flies to it.
 # Prints the id of the list window; the selection's report is in the output.
 choose_from_list() {
-    local filter=$1 objects geometry ox oy
+    local filter=$1 objects
     xdotool key o
     objects=$(wait_window "^Objects$" 5)
     [[ -n $objects ]] || fail "O opened no object list"
-    geometry=$(xdotool getwindowgeometry "$objects")
-    ox=$(sed -n 's/.*Position: \([0-9-]*\),\([0-9-]*\).*/\1/p' <<<"$geometry")
-    oy=$(sed -n 's/.*Position: \([0-9-]*\),\([0-9-]*\).*/\2/p' <<<"$geometry")
-    xdotool mousemove $((ox + 200)) $((oy + 20)) click 1  # the filter field
+    window_geometry "$objects"
+    xdotool mousemove $((win_x + 200)) $((win_y + 20)) click 1  # the filter field
     sleep 0.2
     xdotool type --delay 50 "$filter"
     sleep 0.4
-    xdotool mousemove $((ox + 150)) $((oy + 75)) click --repeat 2 --delay 80 1  # the first row
+    xdotool mousemove $((win_x + 150)) $((win_y + 75)) click --repeat 2 --delay 80 1  # the first row
     sleep 0.6
     echo "$objects"
 }
@@ -321,11 +284,9 @@ cd "$work/run"
 XDG_CONFIG_HOME="$work/config" WILDGROVE_DATA_DRIVE="$work/cd/" WILDGROVE_INSTALLED_DIRECTORY="$work/cd/data/" \
     "$viewer" "$work/cd/data/demo_edited-130.swp" >"$work/reopened.out" 2>&1 &
 viewer_pid=$!
-for _ in $(seq 1 600); do
-    grep -q "Level load time" "$work/reopened.out" 2>/dev/null && break
-    kill -0 "$viewer_pid" 2>/dev/null || fail "the viewer ended early on the saved level"
-    sleep 0.1
-done
+viewer_out=$work/reopened.out
+viewer_log=$work/run/debuglog.txt
+wait_for_level
 sleep 1
 window=$(wait_window "^Wildgrove Level Viewer" 10)
 [[ -n $window ]] || fail "no window for the saved level"
