@@ -13,28 +13,17 @@
 #include "files/block_file.h"
 #include "headless/headless_level.h"
 #include "location/level_files.h"
+#include "demo_fixture.h"
 #include "test_util.h"
 #include "scene/scene_model.h"
 #include "writer/demo_level.h"
 
 namespace {
 
-class EditsTest : public ::testing::Test {
+class EditsTest : public DemoSuite<::testing::Test> {
 protected:
-    static void SetUpTestSuite() {
-        dir = new TempDir;
-        ASSERT_TRUE(wvwrite::WriteDemoLevel(dir->path(), nullptr));
-    }
-    static void TearDownTestSuite() { delete dir; }
-    void SetUp() override { Load(dir->File("demo-130.swp")); }
-    void TearDown() override {
-        ResetState(StateScope::Process);
-        std::fclose(quiet);
-    }
-    void Load(const std::string& swp) {
-        loaded.console = quiet;
-        headless::LoadLevel(swp, loaded);
-    }
+    void SetUp() override { LoadQuietly(); }
+    void TearDown() override { ResetState(StateScope::Process); }
     // The serials of a container, in order: what an undo must restore.
     static std::vector<std::uint32_t> Order(const std::vector<std::unique_ptr<Instance>>& list) {
         std::vector<std::uint32_t> out;
@@ -56,11 +45,7 @@ protected:
         EndDrag();
     }
 
-    static TempDir* dir;
-    headless::LoadedLevel loaded;
-    std::FILE* quiet = std::fopen("/dev/null", "w");
 };
-TempDir* EditsTest::dir = nullptr;
 
 TEST_F(EditsTest, UndoAndRedoRestoreExactPlacementsAndContainerOrder) {
     auto& list = TheScene().InstanceList;
@@ -151,7 +136,7 @@ TEST_F(EditsTest, ASavedLevelHoldsTheEditsAndNothingElse) {
     // Opened again with the level's textures, the edits are where they were left.
     for (const char* f : {"demo-130.pid", "demo-130.swp"})
         std::filesystem::copy_file(dir->File(f), out.File(std::string("edited") + (f + 4)));
-    Load(out.File("edited-130.swp"));
+    LoadQuietly(out.File("edited-130.swp"));
     EXPECT_EQ(Named("house_001").position, moved);
     EXPECT_EQ(Named("terrain_r1c1").position.z, 0.0f);
     for (const auto& i : TheScene().InstanceList) EXPECT_NE(std::string(i->name), deletedName);

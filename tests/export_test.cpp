@@ -12,6 +12,7 @@
 #include "app/gltf_export.h"
 #include "diag/state_registry.h"
 #include "files/texture_database.h"
+#include "demo_fixture.h"
 #include "gl_fixture.h"
 #include "headless/headless_level.h"
 #include "test_util.h"
@@ -20,24 +21,13 @@
 
 namespace {
 
-class ExportTest : public GlTest {
+class ExportTest : public DemoSuite<GlTest> {
 protected:
-    static void SetUpTestSuite() {
-        dir = new TempDir;
-        ASSERT_TRUE(wvwrite::WriteDemoLevel(dir->path(), nullptr));
-    }
-    static void TearDownTestSuite() { delete dir; }
     void SetUp() override {
         GlTest::SetUp();
         if (IsSkipped()) return;
-        loaded.console = quiet;
-        headless::LoadLevel(dir->File("demo-130.swp"), loaded);
-        platform::Install(&pf);
-        InstallSceneGlHooks();
-    }
-    void TearDown() override {
-        GlTest::TearDown();
-        std::fclose(quiet);
+        LoadQuietly();
+        SetUpDrawing();
     }
     bool Read(const std::string& path, tinygltf::Model& out) {
         tinygltf::TinyGLTF reader;
@@ -47,11 +37,7 @@ protected:
         EXPECT_TRUE(ok) << err;
         return ok;
     }
-    static TempDir* dir;
-    headless::LoadedLevel loaded;
-    std::FILE* quiet = std::fopen("/dev/null", "w");
 };
-TempDir* ExportTest::dir = nullptr;
 
 // The node matrix T R S as a column-major 4 x 4, as glTF composes it.
 std::array<double, 16> NodeMatrix(const tinygltf::Node& n) {

@@ -37,6 +37,15 @@ protected:
     }
     // GL names go while the context is current.
     void TearDown() override { ResetState(StateScope::Process); }
+    // A headless load resets every state: the test's platform, the GL hooks
+    // and the view come back.
+    void SetUpDrawing() {
+        platform::Install(&pf);
+        InstallSceneGlHooks();
+        ResizeView(kWidth, kHeight);
+        CreateFrusta();
+        TheToggles().FogEnabled = false;
+    }
 
     // Unit square (0..1)^2 in z = 0 seen straight on from +z.
     static void Flat() {

@@ -8,6 +8,7 @@
 #include "app/scene_pass.h"
 #include "diag/state_registry.h"
 #include "effects/offscreen.h"
+#include "demo_fixture.h"
 #include "gl_fixture.h"
 #include "headless/headless_level.h"
 #include "terrain/terrain.h"
@@ -18,27 +19,13 @@
 
 namespace {
 
-class TerrainGlTest : public GlTest {
+class TerrainGlTest : public DemoSuite<GlTest> {
 protected:
-    static void SetUpTestSuite() {
-        dir = new TempDir;
-        ASSERT_TRUE(wvwrite::WriteDemoLevel(dir->path(), nullptr));
-    }
-    static void TearDownTestSuite() { delete dir; }
     void SetUp() override {
         GlTest::SetUp();
         if (IsSkipped()) return;
-        loaded.console = quiet;
-        headless::LoadLevel(dir->File("demo-130.swp"), loaded);  // resets everything: set GL up again
-        platform::Install(&pf);
-        InstallSceneGlHooks();
-        ResizeView(kWidth, kHeight);
-        CreateFrusta();
-        TheToggles().FogEnabled = false;
-    }
-    void TearDown() override {
-        GlTest::TearDown();
-        std::fclose(quiet);
+        LoadQuietly();
+        SetUpDrawing();
     }
     // The scene as the frame draws it, from the camera.
     void Draw() {
@@ -54,12 +41,7 @@ protected:
             if (inst->name && std::string(inst->name).rfind(stem, 0) == 0) return inst.get();
         return nullptr;
     }
-
-    static TempDir* dir;
-    headless::LoadedLevel loaded;
-    std::FILE* quiet = std::fopen("/dev/null", "w");
 };
-TempDir* TerrainGlTest::dir = nullptr;
 
 // Looking straight down at a house: the house is picked, the ground beside
 // it picks nothing, and the ground covers the view (no red clear colour).

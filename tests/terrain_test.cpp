@@ -15,6 +15,7 @@
 #include "scene/render_state.h"
 #include "scene/scene_model.h"
 #include "terrain/terrain.h"
+#include "demo_fixture.h"
 #include "test_util.h"
 #include "writer/bench_level.h"
 #include "writer/demo_level.h"
@@ -206,32 +207,21 @@ TEST_F(HeightFieldTest, SamplingIsBilinearAndExtrapolatesPastTheLastCell) {
 }
 
 // The quadtree over the demo island.
-class TerrainTreeTest : public ::testing::Test {
+class TerrainTreeTest : public DemoSuite<::testing::Test> {
 protected:
-    static void SetUpTestSuite() {
-        dir = new TempDir;
-        ASSERT_TRUE(wvwrite::WriteDemoLevel(dir->path(), nullptr));
-    }
-    static void TearDownTestSuite() { delete dir; }
     void SetUp() override {
-        loaded.console = quiet;
-        headless::LoadLevel(dir->File("demo-130.swp"), loaded);
+        LoadQuietly();
         platform::Install(&loaded.platform);  // for the rebuilds' lines
         CreateFrusta();
     }
     void TearDown() override {
         ResetState(StateScope::Process);
         platform::Install(nullptr);
-        std::fclose(quiet);
     }
 
     TerrainNode& Root() { return *TheTerrain().root; }
 
-    static TempDir* dir;
-    headless::LoadedLevel loaded;
-    std::FILE* quiet = std::fopen("/dev/null", "w");
 };
-TempDir* TerrainTreeTest::dir = nullptr;
 
 void Leaves(TerrainNode& node, std::vector<TerrainNode*>& out) {
     if (node.isLeaf) {

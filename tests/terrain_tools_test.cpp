@@ -5,23 +5,17 @@
 #include <cmath>
 #include <cstring>
 
+#include "demo_fixture.h"
 #include "test_util.h"
 #include "writer/demo_level.h"
 #include "writer/png_io.h"
 
 namespace {
 
-class TerrainToolsTest : public ::testing::Test {
+class TerrainToolsTest : public DemoSuite<::testing::Test> {
 protected:
-    static void SetUpTestSuite() {
-        dir = new TempDir;
-        ASSERT_TRUE(wvwrite::WriteDemoLevel(dir->path(), nullptr));
-    }
-    static void TearDownTestSuite() { delete dir; }
-    static std::string Level() { return dir->File("demo-130.swp"); }
-    static TempDir* dir;
+    static std::string Level() { return File("demo-130.swp"); }
 };
-TempDir* TerrainToolsTest::dir = nullptr;
 
 TEST_F(TerrainToolsTest, HeightsAreWrittenRawAndAsAPictureWithASummary) {
     const RunResult r = RunShell(*dir, std::string(WV_INSPECT) + " heights " + Level() + " --json --raw " +

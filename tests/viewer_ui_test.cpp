@@ -9,6 +9,7 @@
 #include "app/scene_pass.h"
 #include "app/viewer_ui.h"
 #include "diag/state_registry.h"
+#include "demo_fixture.h"
 #include "gl_fixture.h"
 #include "headless/headless_level.h"
 #include "resources/resources.h"
@@ -36,14 +37,12 @@ Message Command(int id) {
     return m;
 }
 
-class ViewerUiTest : public GlTest {
+class ViewerUiTest : public DemoSuite<GlTest> {
 protected:
     static void SetUpTestSuite() {
-        dir = new TempDir;
-        ASSERT_TRUE(wvwrite::WriteDemoLevel(dir->path(), nullptr));
+        DemoSuite::SetUpTestSuite();
         ASSERT_TRUE(wvwrite::WriteBenchLevel(dir->path(), 2000, 200, 40, 3, nullptr));
     }
-    static void TearDownTestSuite() { delete dir; }
     void SetUp() override {
         GlTest::SetUp();
         if (IsSkipped()) return;
@@ -53,26 +52,16 @@ protected:
     void TearDown() override {
         GlTest::TearDown();
         unsetenv("XDG_CONFIG_HOME");
-        std::fclose(quiet);
     }
     void Load(const std::string& level) {
-        loaded.console = quiet;
-        headless::LoadLevel(dir->File(level), loaded);
-        platform::Install(&pf);
-        InstallSceneGlHooks();
-        ResizeView(kWidth, kHeight);
-        CreateFrusta();
-        TheToggles().FogEnabled = false;
+        LoadQuietly(File(level));
+        SetUpDrawing();
     }
     platform::ListSource& List(ListKind kind) {
         EXPECT_TRUE(pf.lists.count(kind));
         return *pf.lists.at(kind);
     }
-    static TempDir* dir;
-    headless::LoadedLevel loaded;
-    std::FILE* quiet = std::fopen("/dev/null", "w");
 };
-TempDir* ViewerUiTest::dir = nullptr;
 
 TEST_F(ViewerUiTest, TheObjectListFiltersSortsAndFollowsDeletes) {
     Load("bench-130.swp");
