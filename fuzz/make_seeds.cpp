@@ -284,19 +284,7 @@ bool WriteManyMaterials(const std::string& dir, std::string* error) {
     wvwrite::SceneWriter scene;
     wvwrite::ValueTableBuilder values;
     wvwrite::RegionBuilder region;
-    wvwrite::MeshSpec m;
-    m.name = "many_materials";
-    m.materials.assign(kCount, {"many\\tex", ".tga", ""});
-    for (std::uint32_t i = 0; i < 3; ++i) {
-        m.positions.push_back({static_cast<float>(i), static_cast<float>(i % 2), 0});
-        m.vertices.push_back({i});
-    }
-    m.indices = {0, 1, 2};
-    m.polygons.resize(kCount);
-    for (std::uint32_t p = 0; p < kCount; ++p) {
-        m.polygons[p].corners = 3;
-        m.polygons[p].material = kCount - 1 - p;
-    }
+    const wvwrite::MeshSpec m = wvwrite::ManyMaterialsMesh("many_materials", kCount, {"many\\tex", ".tga", ""});
     region.Place(scene, values, wvwrite::WriteMesh(scene, m), "many", {},
                  {wvwrite::Property::String("Class", "CInstance")});
     values.AddTo(scene);

@@ -313,19 +313,7 @@ TEST(PixelExtent, TheFurthestRowOfADecodableEntry) {
 // return of the pass per material (which takes minutes at this size).
 TEST_F(CutShortTest, ManyMaterialsTimesManyPolygonsLoad) {
     constexpr std::uint32_t kCount = 200000;
-    wvwrite::MeshSpec m;
-    m.name = "many";
-    m.materials.assign(kCount, {"tex", ".tga", ""});
-    for (std::uint32_t i = 0; i < 3; ++i) {
-        m.positions.push_back({static_cast<float>(i), static_cast<float>(i % 2), 0});
-        m.vertices.push_back({i});
-    }
-    m.indices = {0, 1, 2};
-    m.polygons.resize(kCount);
-    for (std::uint32_t p = 0; p < kCount; ++p) {
-        m.polygons[p].corners = 3;
-        m.polygons[p].material = kCount - 1 - p;  // stored in reverse material order
-    }
+    const wvwrite::MeshSpec m = wvwrite::ManyMaterialsMesh("many", kCount, {"tex", ".tga", ""});
     Place(wvwrite::WriteMesh(scene, m), "many", {});
     AddTexture("tex", ".tga");
     Load();

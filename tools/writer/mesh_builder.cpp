@@ -395,4 +395,22 @@ PolyMesh RibbonMesh(const std::string& name, const std::vector<Vector3>& points,
     return m;
 }
 
+
+MeshSpec ManyMaterialsMesh(const std::string& name, std::uint32_t count, const MaterialSpec& material) {
+    MeshSpec m;
+    m.name = name;
+    m.materials.assign(count, material);
+    for (std::uint32_t i = 0; i < 3; ++i) {
+        m.positions.push_back({static_cast<float>(i), static_cast<float>(i % 2), 0});
+        m.vertices.push_back({i});
+    }
+    m.indices = {0, 1, 2};
+    m.polygons.resize(count);
+    for (std::uint32_t p = 0; p < count; ++p) {
+        m.polygons[p].corners = 3;
+        m.polygons[p].material = count - 1 - p;
+    }
+    return m;
+}
+
 }  // namespace wvwrite

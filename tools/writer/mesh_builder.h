@@ -154,6 +154,10 @@ struct PolyMesh {
 // a multiple of 3), the corners in order in the index list, one polygon
 // record per polygon.
 MeshSpec ToMeshSpec(const PolyMesh& mesh, int type);
+// One triangle drawn count times, each time in its own material of the same
+// texture, the polygons stored in reverse material order: a mesh whose
+// decoding must group polygons by material in one pass.
+MeshSpec ManyMaterialsMesh(const std::string& name, std::uint32_t count, const MaterialSpec& material);
 inline BlockHandle WriteMesh(SceneWriter& scene, const PolyMesh& mesh, int type, MeshBlocks* blocks = nullptr) {
     return WriteMesh(scene, ToMeshSpec(mesh, type), blocks);
 }
