@@ -154,6 +154,7 @@ bool LoadMesh(Model& model, BlockHandle handle, std::uint32_t diffuse) {
         }
     }
     model.ComputeMaterialFlags();
+    model.PreparePoints();
     return true;
 }
 

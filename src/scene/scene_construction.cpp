@@ -1,6 +1,7 @@
 #include "scene/scene_construction.h"
 
 #include <array>
+#include <cmath>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -222,7 +223,13 @@ void SceneConstruction() {
             inst->rotation = r.rotation;
             inst->scale = r.scale;
             inst->position.z = 0.0f;
-            for (Vertex& v : model->vertices) v.position.z = 0.0f;  // the shared model is flattened in place
+            // The shared model is flattened in place; its points follow.
+            bool flattened = false;
+            for (Vertex& v : model->vertices) {
+                flattened |= v.position.z != 0.0f || std::signbit(v.position.z);
+                v.position.z = 0.0f;
+            }
+            if (flattened) model->PreparePoints();
             if (levelName == "it") {
                 inst->position.z = 43.9f;
                 TheCamera().position.z = 47.0f;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 #include "diag/state_registry.h"
 
@@ -35,6 +36,93 @@ void Model::ComputeMaterialFlags() {
     }
 }
 
+namespace {
+
+std::uint32_t Bits(float f) {
+    std::uint32_t b;
+    std::memcpy(&b, &f, sizeof b);
+    return b;
+}
+
+// Collects the distinct positions (bit for bit) of a sequence, in order of
+// first appearance. The table is kept from call to call and stamped rather
+// than cleared, so that a model's few dozen points cost no allocation.
+class DistinctPositions {
+public:
+    void Start(std::size_t expected) {
+        std::size_t n = 16;
+        while (n < 2 * expected) n *= 2;
+        if (table_.size() < n) table_.assign(n, Slot{});
+        mask_ = n - 1;
+        if (++stamp_ == 0) {  // wrapped: the old stamps could pass for new
+            std::fill(table_.begin(), table_.end(), Slot{});
+            stamp_ = 1;
+        }
+        found_.clear();
+    }
+    void Add(const Vector3& p) {
+        const std::uint32_t x = Bits(p.x), y = Bits(p.y), z = Bits(p.z);
+        std::uint64_t h = (x * 0x9E3779B97F4A7C15ull) ^ (y * 0xC2B2AE3D27D4EB4Full) ^ (z * 0x165667B19E3779F9ull);
+        h ^= h >> 29;
+        for (std::size_t i = static_cast<std::size_t>(h) & mask_;; i = (i + 1) & mask_) {
+            Slot& s = table_[i];
+            if (s.stamp != stamp_) {
+                s = {stamp_, static_cast<std::uint32_t>(found_.size())};
+                found_.push_back(p);
+                return;
+            }
+            const Vector3& q = found_[s.index];
+            if (Bits(q.x) == x && Bits(q.y) == y && Bits(q.z) == z) return;
+        }
+    }
+    const std::vector<Vector3>& Found() const { return found_; }
+
+private:
+    struct Slot {
+        std::uint32_t stamp = 0, index = 0;
+    };
+    std::vector<Slot> table_;
+    std::vector<Vector3> found_;
+    std::size_t mask_ = 0;
+    std::uint32_t stamp_ = 0;
+};
+
+DistinctPositions& Scratch() {
+    static DistinctPositions scratch;
+    return scratch;
+}
+
+}  // namespace
+
+void Model::PreparePoints() {
+    ModelPoints p;
+    DistinctPositions& distinct = Scratch();
+    distinct.Start(vertices.size());
+    for (const Vertex& v : vertices) distinct.Add(v.position);
+    std::vector<Vector3> all = distinct.Found();
+    distinct.Start(vertices.size());
+    for (const Face& f : faces) {
+        if (!FaceDrawn(*this, f)) continue;
+        p.anyDrawn = true;
+        for (std::uint32_t k : f.index) {
+            const Vector3& v = vertices[k].position;
+            Vector3& lo = p.drawnMin;
+            Vector3& hi = p.drawnMax;
+            lo = {std::min(lo.x, v.x), std::min(lo.y, v.y), std::min(lo.z, v.z)};
+            hi = {std::max(hi.x, v.x), std::max(hi.y, v.y), std::max(hi.z, v.z)};
+            distinct.Add(v);
+        }
+    }
+    const std::vector<Vector3>& drawn = distinct.Found();
+    p.points.reserve(all.size() + drawn.size());
+    p.points.assign(all.begin(), all.end());
+    p.points.insert(p.points.end(), drawn.begin(), drawn.end());
+    p.drawnStart = all.size();
+    p.madeFrom = vertices.data();
+    p.madeFromCount = vertices.size();
+    points_ = std::move(p);
+}
+
 Instance::Instance() : SerialId(gNextSerialId++) {}
 
 Instance::~Instance() { ReleaseShadow(); }
@@ -43,17 +131,22 @@ std::uint32_t PeekNextSerialId() { return gNextSerialId; }
 
 Matrix3 Instance::ModelMatrix() const { return DrawingRotation(rotation) * Matrix3::Scale(scale); }
 
-void Instance::UpdateBounds() {
+void Instance::UpdateBounds(bool plain) {
     sphere.centre = position;
     float radius = 0.0f;
     if (model) {
         const Matrix3 rs = ModelMatrix();
-        for (const Vertex& v : model->vertices) {
-            const Vector3 p = rs * v.position;
+        auto extend = [&](const Vector3& v) {
+            const Vector3 p = rs * v;
             radius = std::max(radius, p.Length());
             const Vector3 w = p + position;
             boxMin = {std::min(boxMin.x, w.x), std::min(boxMin.y, w.y), std::min(boxMin.z, w.z)};
             boxMax = {std::max(boxMax.x, w.x), std::max(boxMax.y, w.y), std::max(boxMax.z, w.z)};
+        };
+        if (const ModelPoints* points = plain ? nullptr : model->Points()) {
+            for (const Vector3& v : points->All()) extend(v);
+        } else {
+            for (const Vertex& v : model->vertices) extend(v.position);
         }
     }
     sphere.radius = radius;

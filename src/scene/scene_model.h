@@ -8,6 +8,7 @@
 #include <map>
 #include <memory>
 #include <set>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -59,6 +60,26 @@ struct Material {
     std::string textureName;
 };
 
+// What the bounds and the ground footprint of every instance of a model
+// need from it, made once per model: its distinct vertex positions (bit for
+// bit, in order of first use), and those of the corners of its drawn faces
+// (faces in range whose material is not invisible) with their box. A later
+// copy of a position moves neither a minimum nor a maximum (a tie keeps the
+// value already held), so walking the distinct positions gives the very
+// bits that walking every vertex gives.
+struct ModelPoints {
+    // The distinct positions of all vertices, then those of the drawn corners.
+    std::vector<Vector3> points;
+    std::size_t drawnStart = 0;
+    std::span<const Vector3> All() const { return {points.data(), drawnStart}; }
+    std::span<const Vector3> Drawn() const { return std::span<const Vector3>(points).subspan(drawnStart); }
+    Vector3 drawnMin{1e20f, 1e20f, 1e20f}, drawnMax{-1e20f, -1e20f, -1e20f};
+    bool anyDrawn = false;
+    // The vertex array they were made from; another one makes them stale.
+    const void* madeFrom = nullptr;
+    std::size_t madeFromCount = 0;
+};
+
 class Model {
 public:
     Model() = default;
@@ -69,6 +90,15 @@ public:
     // Alpha and bump flags from the materials; clamp per material from the
     // texture coordinates of its faces (within -0.01 .. 1.01 stays clamped).
     void ComputeMaterialFlags();
+    // Makes the points again from the vertices, faces and materials; run
+    // once the model is filled and whenever its vertices change.
+    void PreparePoints();
+    // The points, or null when none were made for the vertices it has now.
+    const ModelPoints* Points() const {
+        return points_.madeFrom == vertices.data() && points_.madeFromCount == vertices.size() && !vertices.empty()
+                   ? &points_
+                   : nullptr;
+    }
 
     std::vector<Vertex> vertices;
     std::vector<Face> faces;
@@ -86,7 +116,16 @@ public:
     std::string name;
     std::uint32_t handle = 0;              // object block handle, flag bits included
     std::uint32_t SourceGeometryType = 0;  // 1 or 2, only reported
+
+private:
+    ModelPoints points_;
 };
+
+// Whether a face is drawn: its corners in range, its material not invisible.
+inline bool FaceDrawn(const Model& m, const Face& f) {
+    if (!f.inRange) return false;
+    return f.material >= m.materials.size() || !m.materials[f.material].invisible;
+}
 
 // A receiver's shadow picture: the alpha image of what lies on the light
 // ray through it. The shadow pass (effects/) pools and fills these; drawing
@@ -103,7 +142,9 @@ public:
     ~Instance();  // gives back its shadow slot
 
     // Recomputes the sphere radius and extends (never shrinks) the world box.
-    void UpdateBounds();
+    // From the model's distinct points when it has them; plain: from every
+    // vertex, the reference the points are pinned to.
+    void UpdateBounds(bool plain = false);
     void SetPosition(float x, float y, float z);
     void SetRotation(float x, float y, float z);
     // After a move: bounds, the terrain under it and the shadows it touches.

@@ -51,10 +51,7 @@ double MsSince(std::chrono::steady_clock::time_point start) {
     return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
 }
 
-bool Counts(const Model& m, const Face& f) {
-    if (!f.inRange) return false;
-    return f.material >= m.materials.size() || !m.materials[f.material].invisible;
-}
+bool Counts(const Model& m, const Face& f) { return FaceDrawn(m, f); }
 
 
 // The sampling steps of a triangle: its edges, and how many rows and
@@ -218,14 +215,22 @@ void RasteriseInstance(HeightField& f, const Instance& inst, HeightFieldStats* s
         Vector3 lo{1e20f, 1e20f, 1e20f}, hi{-1e20f, -1e20f, -1e20f};
         float zlow = 1e10f;
         bool any = false;
-        for (const Face& face : model->faces) {
-            if (!Counts(*model, face)) continue;
-            any = true;
-            for (std::uint32_t k : face.index) {
-                const Vector3& v = model->vertices[k].position;
-                lo = {std::min(lo.x, v.x), std::min(lo.y, v.y), std::min(lo.z, v.z)};
-                hi = {std::max(hi.x, v.x), std::max(hi.y, v.y), std::max(hi.z, v.z)};
-                zlow = std::min(zlow, (r * v).z + inst.position.z);
+        if (const ModelPoints* points = plain ? nullptr : model->Points()) {
+            // The box is the model's own; only the lowest point turns with the instance.
+            lo = points->drawnMin;
+            hi = points->drawnMax;
+            any = points->anyDrawn;
+            for (const Vector3& v : points->Drawn()) zlow = std::min(zlow, (r * v).z + inst.position.z);
+        } else {
+            for (const Face& face : model->faces) {
+                if (!Counts(*model, face)) continue;
+                any = true;
+                for (std::uint32_t k : face.index) {
+                    const Vector3& v = model->vertices[k].position;
+                    lo = {std::min(lo.x, v.x), std::min(lo.y, v.y), std::min(lo.z, v.z)};
+                    hi = {std::max(hi.x, v.x), std::max(hi.y, v.y), std::max(hi.z, v.z)};
+                    zlow = std::min(zlow, (r * v).z + inst.position.z);
+                }
             }
         }
         if (!any) return;  // nothing to stand on: no footprint
