@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -227,6 +228,43 @@ TEST(BlockFileTest, SymbolIndexAnswersAsTheTableWalkDoes) {
     ASSERT_TRUE(LoadBytes(file, RawContainer({}, {{9, 1, "nine"}})));
     EXPECT_EQ(file.GetSymbolName(5), nullptr);
     EXPECT_STREQ(file.GetSymbolName(9), "nine");
+}
+
+// Hashed or, for handles that crowd one slot, sorted: every handle answers as
+// the walk answers, repeated handles with their first record.
+TEST(BlockFileTest, SymbolIndexAnswersAsTheWalkForAnyHandles) {
+    std::mt19937 rng(4);
+    auto crowded = [](std::size_t n) {
+        // Handles whose hash lands in one slot of a table of 2n (the index's rule).
+        std::size_t slots = 16;
+        while (slots < 2 * n) slots *= 2;
+        std::vector<SymbolHandle> out;
+        for (SymbolHandle h = 1; out.size() < n; ++h)
+            if (((static_cast<std::uint64_t>(h) * 0x9E3779B97F4A7C15ull) >> 32 & (slots - 1)) == 3) out.push_back(h);
+        return out;
+    };
+    struct Case {
+        const char* what;
+        std::vector<SymbolHandle> handles;
+        bool sorted;
+    };
+    std::vector<Case> cases = {{"sequential", {}, false}, {"random, some repeated", {}, false}, {"crowded", crowded(300), true}};
+    for (SymbolHandle h = 0; h < 500; ++h) cases[0].handles.push_back(h * 16 + 0x00AF0000u);
+    for (int i = 0; i < 500; ++i) cases[1].handles.push_back(i % 7 == 0 && i ? cases[1].handles[rng() % i] : rng());
+    for (const Case& c : cases) {
+        std::vector<RawSymbol> symbols;
+        for (std::size_t i = 0; i < c.handles.size(); ++i) symbols.push_back({c.handles[i], 1, "s" + std::to_string(i)});
+        BlockFile file;
+        ASSERT_TRUE(LoadBytes(file, RawContainer({}, symbols))) << c.what;
+        std::vector<SymbolHandle> asked = c.handles;
+        for (int i = 0; i < 200; ++i) asked.push_back(rng());
+        for (SymbolHandle h : asked) {
+            const char* fast = file.GetSymbolName(h);
+            const char* walk = file.GetSymbolNameLinear(h);
+            ASSERT_EQ(fast, walk) << c.what << ", handle " << h;
+        }
+        EXPECT_EQ(file.SymbolIndexSorted(), c.sorted) << c.what;
+    }
 }
 
 TEST(BlockFileTest, MissingFileFails) {

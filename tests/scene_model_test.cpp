@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <map>
 #include <filesystem>
 #include <random>
 
@@ -332,6 +333,33 @@ TEST(ModelPointsTest, LoadedModelsGiveTheBoundsOfEveryVertex) {
         ResetState(StateScope::Process);
     }
     std::fclose(quiet);
+}
+
+// The flat cache answers as a map keyed by the whole handle would: the
+// flag bits make another key for the same block.
+TEST(ModelCacheTest, AnswersAsAMapByTheWholeHandle) {
+    std::mt19937 rng(7);
+    std::vector<std::unique_ptr<Model>> models;
+    ModelCacheTable cache;
+    std::map<std::uint32_t, Model*> reference;
+    const std::size_t blocks = 64;
+    for (int i = 0; i < 3000; ++i) {
+        const std::uint32_t flags = std::uniform_int_distribution<int>(0, 3)(rng) == 0 ? 0x80000000u : 0u;
+        const std::uint32_t handle = static_cast<std::uint32_t>(rng() % (blocks + 8)) | flags | (rng() % 9 == 0 ? 0x10000000u : 0u);
+        Model* found = cache.Find(handle);
+        const auto it = reference.find(handle);
+        ASSERT_EQ(found, it == reference.end() ? nullptr : it->second) << std::hex << handle;
+        if (!found && (handle & 0x0FFFFFFFu) < blocks) {
+            models.push_back(std::make_unique<Model>());
+            cache.Insert(handle, models.back().get(), blocks);
+            reference[handle] = models.back().get();
+        }
+        ASSERT_EQ(cache.size(), reference.size());
+    }
+    EXPECT_GT(reference.size(), blocks);  // second handles of a block were kept apart
+    cache.clear();
+    EXPECT_EQ(cache.size(), 0u);
+    for (const auto& [handle, model] : reference) EXPECT_EQ(cache.Find(handle), nullptr);
 }
 
 }  // namespace

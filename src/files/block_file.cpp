@@ -373,17 +373,47 @@ const char* BlockFile::GetSymbolNameLinear(SymbolHandle handle) const {
     return nullptr;
 }
 
+namespace {
+std::size_t SlotOf(SymbolHandle h, std::size_t mask) {
+    return static_cast<std::size_t>((h * 0x9E3779B97F4A7C15ull) >> 32) & mask;
+}
+}  // namespace
+
 const char* BlockFile::GetSymbolName(SymbolHandle handle) const {
     if (!indexValid_) {
-        handleIndex_.clear();
-        handleIndex_.reserve(symbols_.size());
-        for (std::size_t i = 0; i < symbols_.size(); ++i)
-            handleIndex_.emplace_back(symbols_[i].handle, static_cast<std::uint32_t>(i));
-        std::sort(handleIndex_.begin(), handleIndex_.end());  // the first of a handle leads its run
+        // Hashed; handles that crowd together (as a file can make them) fall
+        // back to a sorted table, which never takes more than n log n.
+        std::size_t n = 16;
+        while (n < 2 * symbols_.size()) n *= 2;
+        handleIndex_.assign(n, {0, kNoSymbol});
+        indexSorted_ = false;
+        for (std::size_t i = 0; i < symbols_.size() && !indexSorted_; ++i) {
+            std::size_t at = SlotOf(symbols_[i].handle, n - 1), probes = 0;
+            while (handleIndex_[at].second != kNoSymbol && handleIndex_[at].first != symbols_[i].handle) {
+                at = (at + 1) & (n - 1);
+                if (++probes > 64) indexSorted_ = true;
+            }
+            if (handleIndex_[at].second == kNoSymbol)
+                handleIndex_[at] = {symbols_[i].handle, static_cast<std::uint32_t>(i)};  // the first wins
+        }
+        if (indexSorted_) {
+            handleIndex_.clear();
+            for (std::size_t i = 0; i < symbols_.size(); ++i)
+                handleIndex_.emplace_back(symbols_[i].handle, static_cast<std::uint32_t>(i));
+            std::sort(handleIndex_.begin(), handleIndex_.end());  // the first of a handle leads its run
+        }
         indexValid_ = true;
     }
-    const auto it = std::lower_bound(handleIndex_.begin(), handleIndex_.end(), std::make_pair(handle, std::uint32_t{0}));
-    return it == handleIndex_.end() || it->first != handle ? nullptr : symbols_[it->second].Name();
+    if (indexSorted_) {
+        const auto it =
+            std::lower_bound(handleIndex_.begin(), handleIndex_.end(), std::make_pair(handle, std::uint32_t{0}));
+        return it == handleIndex_.end() || it->first != handle ? nullptr : symbols_[it->second].Name();
+    }
+    const std::size_t mask = handleIndex_.size() - 1;
+    for (std::size_t at = SlotOf(handle, mask);; at = (at + 1) & mask) {
+        if (handleIndex_[at].second == kNoSymbol) return nullptr;
+        if (handleIndex_[at].first == handle) return symbols_[handleIndex_[at].second].Name();
+    }
 }
 
 SymbolHandle BlockFile::FindSymbolByName(const char* name) const {

@@ -158,6 +158,9 @@ public:
     const char* GetSymbolName(SymbolHandle handle) const;  // null if unknown
     // The same answer by walking the table, as the index must give it.
     const char* GetSymbolNameLinear(SymbolHandle handle) const;
+    // Whether the index is the sorted one (handles too crowded to hash);
+    // for tests.
+    bool SymbolIndexSorted() const { return indexValid_ && indexSorted_; }
     SymbolHandle FindSymbolByName(const char* name) const; // kNotFound if none
     const char* GetSymbolNameAt(std::size_t index) const;  // null past the end
     std::size_t GetSymbolCount() const { return symbols_.size(); }
@@ -192,11 +195,14 @@ private:
     std::shared_ptr<const std::uint8_t[]> bytes_;
     std::vector<BlockRecord> blocks_;
     std::vector<SymbolRecord> symbols_;
-    // (handle, position) sorted by handle, then position: the first record of
-    // a handle answers. A scene's every object asks for its name, so the
-    // linear walk of thousands of symbols would dominate the load. Rebuilt
-    // on first use after the table changes.
+    // Handle -> position of its first record: (handle, position) hashed into
+    // a table of at least twice the symbols' number, or sorted by handle and
+    // position. A scene's every object asks for its name, so the linear walk
+    // of thousands of symbols would dominate the load. Rebuilt on first use
+    // after the table changes.
+    static constexpr std::uint32_t kNoSymbol = 0xFFFFFFFFu;
     mutable std::vector<std::pair<SymbolHandle, std::uint32_t>> handleIndex_;
+    mutable bool indexSorted_ = false;
     mutable bool indexValid_ = false;
     std::string lastError_;
 };

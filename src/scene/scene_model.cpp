@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "diag/state_registry.h"
+#include "files/block_file.h"
 
 namespace {
 std::uint32_t gNextSerialId = 1;  // process-wide; a reload does not restart it
@@ -182,6 +183,35 @@ void Instance::ReleaseShadow() {
     if (!ShadowSlot) return;
     if (TheSceneHooks().releaseShadow) TheSceneHooks().releaseShadow(ShadowSlot);
     ShadowSlot = nullptr;
+}
+
+Model* ModelCacheTable::Find(std::uint32_t handle) const {
+    const std::size_t n = handle & kBlockNumberMask;
+    if (n < byBlock_.size() && byBlock_[n].second && byBlock_[n].first == handle) return byBlock_[n].second;
+    if (others_.empty()) return nullptr;
+    const auto it = others_.find(handle);
+    return it == others_.end() ? nullptr : it->second;
+}
+
+void ModelCacheTable::Insert(std::uint32_t handle, Model* model, std::size_t blockCount) {
+    const std::size_t n = handle & kBlockNumberMask;
+    if (byBlock_.size() < blockCount) byBlock_.resize(blockCount);
+    if (n < byBlock_.size() && !byBlock_[n].second) {
+        byBlock_[n] = {handle, model};
+        ++count_;
+        return;
+    }
+    if (n < byBlock_.size() && byBlock_[n].first == handle) {
+        byBlock_[n].second = model;
+        return;
+    }
+    if (others_.insert_or_assign(handle, model).second) ++count_;
+}
+
+void ModelCacheTable::clear() {
+    byBlock_ = {};
+    others_.clear();
+    count_ = 0;
 }
 
 SceneState& TheScene() {

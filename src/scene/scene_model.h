@@ -10,6 +10,7 @@
 #include <set>
 #include <span>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "math/bounding.h"
@@ -187,11 +188,28 @@ struct SceneHooks {
 };
 SceneHooks& TheSceneHooks();
 
+// Object block handle -> its model, a handle loaded at most once per level.
+// A flat table by block number; a second handle of the same block (other
+// flag bits, so another key) goes to a small map beside it.
+class ModelCacheTable {
+public:
+    Model* Find(std::uint32_t handle) const;
+    // blockCount: how many blocks the scene file has (the table's size).
+    void Insert(std::uint32_t handle, Model* model, std::size_t blockCount);
+    void clear();
+    std::size_t size() const { return count_; }
+
+private:
+    std::vector<std::pair<std::uint32_t, Model*>> byBlock_;  // (handle, model), model null when empty
+    std::map<std::uint32_t, Model*> others_;
+    std::size_t count_ = 0;
+};
+
 // The level that is loaded. Written by scene construction, by the user's
 // edits and by KillModels; read by drawing, picking, terrain and dumps.
 struct SceneState {
     std::vector<std::unique_ptr<Model>> ModelList;  // creation order
-    std::map<std::uint32_t, Model*> ModelCache;     // object handle -> model
+    ModelCacheTable ModelCache;                     // object handle -> model
     std::vector<std::unique_ptr<Instance>> InstanceList;
     std::map<std::int32_t, std::vector<std::unique_ptr<Instance>>> TerrainObjectsByHeight;
     std::set<std::uint32_t> HeightFieldExclusions;
