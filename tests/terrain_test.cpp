@@ -4,6 +4,8 @@
 
 #include <cmath>
 #include <cstring>
+#include <limits>
+#include <random>
 #include <set>
 #include <utility>
 
@@ -350,6 +352,39 @@ TEST_F(TerrainTreeTest, ObjectsStandOnTheGround) {
         ++checked;
     }
     EXPECT_GE(checked, 10);
+}
+
+// The relaxation's fast steps give the plain steps' bits on grids of every
+// shape the pyramid makes and odd ones, with fixed cells, signed zeros,
+// cells not a number and infinities among the free ones.
+TEST(HeightFieldSpeedTest, RelaxationIsBitIdenticalToThePlainSteps) {
+    std::mt19937 rng(2024);
+    std::uniform_real_distribution<float> height(0.0f, 50.0f);
+    const std::pair<std::int32_t, std::int32_t> sizes[] = {{1024, 1024}, {256, 256}, {64, 64}, {16, 16}, {4, 4},
+                                                           {3, 3},       {8, 8},     {9, 23},  {37, 11}, {100, 7},
+                                                           {21, 90},     {2, 50}};
+    const float special[] = {-0.0f, 0.0f, std::numeric_limits<float>::quiet_NaN(), std::numeric_limits<float>::infinity(),
+                             -1e-40f, 1e10f};
+    for (const auto& [w, h] : sizes) {
+        for (int fill = 0; fill < 3; ++fill) {
+            HeightField fast;
+            fast.W = w;
+            fast.H = h;
+            for (std::int32_t n = 0; n < w * h; ++n) {
+                const int roll = static_cast<int>(rng() % 100);
+                float v = height(rng);
+                if (roll < 10 + 40 * fill) v = -v;  // fixed
+                else if (roll < 12 + 40 * fill) v = special[rng() % std::size(special)];
+                else if (fill == 2 && roll < 95) v = 1e10f;  // nothing known yet
+                fast.samples.push_back(v);
+            }
+            HeightField plain = fast;
+            RelaxHeights(fast);
+            RelaxHeightsPlain(plain);
+            EXPECT_EQ(std::memcmp(fast.samples.data(), plain.samples.data(), fast.samples.size() * 4), 0)
+                << w << " x " << h << ", fill " << fill;
+        }
+    }
 }
 
 // The fast paths give the plain steps' bits, on the demo and on random

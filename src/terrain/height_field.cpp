@@ -7,6 +7,10 @@
 #include <cstring>
 #include <vector>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "diag/log.h"
 #include "location/level_files.h"
 #include "scene/scene_model.h"
@@ -275,7 +279,9 @@ void RelaxHeightsPlain(HeightField& g) {
     }
 }
 
-void RelaxHeights(HeightField& g) {
+namespace {
+
+void RelaxHeightsBanded(HeightField& g) {
     const std::int32_t W = g.W, H = g.H;
     if (W < 3 || H < 3) {
         RelaxHeightsPlain(g);
@@ -323,6 +329,178 @@ void RelaxHeights(HeightField& g) {
             }
         }
     }
+}
+
+}  // namespace
+
+#if defined(__SSE2__)
+// Four rows at once, one to a lane: lane k of a band works on row j0 + k at
+// column c - k, so that each cell comes after its left neighbour (lane k,
+// the step before) and its lower one (lane k - 1, the step before), and
+// before its right and upper ones, exactly as in row order. Four bands run
+// together, each four steps behind the one below it, so that their chains
+// of additions overlap. The first and last rows and columns are clamped and
+// done one cell at a time.
+class VectorRelax {
+public:
+    explicit VectorRelax(HeightField& g) : g_(g), W(g.W), H(g.H), P(g.W + 8) {}
+
+    void Run() {
+        // Rows a little longer than the grid's: with rows 4096 bytes apart
+        // the lanes' loads would wait on the stores of the steps before
+        // (their addresses agree in the low 12 bits).
+        static std::vector<float> padded;
+        padded.resize(static_cast<std::size_t>(P) * H);
+        for (std::int32_t j = 0; j < H; ++j)
+            std::memcpy(&padded[static_cast<std::size_t>(j) * P], &g_.samples[static_cast<std::size_t>(j) * W],
+                        static_cast<std::size_t>(W) * sizeof(float));
+        S = padded.data();
+        const std::int32_t bands = (H - 2) / 4;  // rows 1 .. 4 * bands
+        for (int sweep = 0; sweep < 8; ++sweep) {
+            Row(0);
+            std::int32_t first = 0;
+            for (; first + 4 <= bands; first += 4) Group(1 + 4 * first);
+            for (; first < bands; ++first) Single(1 + 4 * first);
+            for (std::int32_t j = 1 + 4 * bands; j < H; ++j) Row(j);
+        }
+        for (std::int32_t j = 0; j < H; ++j)
+            std::memcpy(&g_.samples[static_cast<std::size_t>(j) * W], &padded[static_cast<std::size_t>(j) * P],
+                        static_cast<std::size_t>(W) * sizeof(float));
+    }
+
+private:
+    struct Band {
+        const float* lane[4];  // lane[k][c]: the cell of lane k at step c
+        float* out[4];
+        const float* below;  // below[c]: lane 0's lower neighbour
+        const float* above;  // above[c]: lane 3's upper neighbour
+        __m128 done, next;   // the step before's new values, this step's old ones
+    };
+
+    float& At(std::int32_t i, std::int32_t j) { return S[static_cast<std::size_t>(j) * P + i]; }
+
+    void Clamped(std::int32_t i, std::int32_t j) {
+        float& s = At(i, j);
+        if (s < 0.0f) return;
+        const float left = std::fabs(At(Clamp(i - 1, 0, W - 1), j));
+        const float right = std::fabs(At(Clamp(i + 1, 0, W - 1), j));
+        const float below = std::fabs(At(i, Clamp(j - 1, 0, H - 1)));
+        const float above = std::fabs(At(i, Clamp(j + 1, 0, H - 1)));
+        s = (s + left + right + below + above) * 0.2f;
+    }
+    void Row(std::int32_t j) {
+        for (std::int32_t i = 0; i < W; ++i) Clamped(i, j);
+    }
+
+    Band Make(std::int32_t j0) {
+        Band b;
+        for (std::int32_t k = 0; k < 4; ++k) {
+            b.out[k] = S + static_cast<std::size_t>(j0 + k) * P - k;
+            b.lane[k] = b.out[k];
+        }
+        b.below = S + static_cast<std::size_t>(j0 - 1) * P;
+        b.above = S + static_cast<std::size_t>(j0 + 4) * P - 3;
+        b.done = b.next = _mm_setzero_ps();
+        return b;
+    }
+    static __m128 Gather(const Band& b, std::int32_t c) {
+        const __m128 x = _mm_unpacklo_ps(_mm_load_ss(b.lane[0] + c), _mm_load_ss(b.lane[1] + c));
+        const __m128 y = _mm_unpacklo_ps(_mm_load_ss(b.lane[2] + c), _mm_load_ss(b.lane[3] + c));
+        return _mm_movelh_ps(x, y);
+    }
+
+    // A step whose four cells lie off the clamped columns.
+    static void Vector(Band& b, std::int32_t c) {
+        const __m128 absMask = _mm_castsi128_ps(_mm_set1_epi32(0x7FFFFFFF));
+        const __m128 old = b.next;
+        const __m128 right = Gather(b, c + 1);
+        // Lane k's lower neighbour is lane k - 1's cell of the step before;
+        // lane 0's lies in the row below the band, already done.
+        const __m128 below = _mm_move_ss(_mm_shuffle_ps(b.done, b.done, _MM_SHUFFLE(2, 1, 0, 0)), _mm_load_ss(b.below + c));
+        // Lane k's upper neighbour is lane k + 1's cell of the next step, not
+        // yet done; lane 3's lies in the row above the band, not yet done.
+        const __m128 top = _mm_shuffle_ps(right, _mm_load_ss(b.above + c), _MM_SHUFFLE(0, 0, 3, 3));
+        const __m128 above = _mm_shuffle_ps(right, top, _MM_SHUFFLE(2, 0, 2, 1));
+        __m128 sum = _mm_add_ps(old, _mm_and_ps(b.done, absMask));
+        sum = _mm_add_ps(sum, _mm_and_ps(right, absMask));
+        sum = _mm_add_ps(sum, _mm_and_ps(below, absMask));
+        sum = _mm_add_ps(sum, _mm_and_ps(above, absMask));
+        sum = _mm_mul_ps(sum, _mm_set1_ps(0.2f));
+        const __m128 fixed = _mm_cmplt_ps(old, _mm_setzero_ps());  // fixed cells keep their value
+        const __m128 result = _mm_or_ps(_mm_and_ps(fixed, old), _mm_andnot_ps(fixed, sum));
+        _mm_store_ss(b.out[0] + c, result);
+        _mm_store_ss(b.out[1] + c, _mm_shuffle_ps(result, result, _MM_SHUFFLE(1, 1, 1, 1)));
+        _mm_store_ss(b.out[2] + c, _mm_shuffle_ps(result, result, _MM_SHUFFLE(2, 2, 2, 2)));
+        _mm_store_ss(b.out[3] + c, _mm_shuffle_ps(result, result, _MM_SHUFFLE(3, 3, 3, 3)));
+        b.done = result;
+        b.next = right;
+    }
+
+    // Any step: lanes on a clamped column or off the grid one by one.
+    void Step(Band& b, std::int32_t j0, std::int32_t c) {
+        if (c >= 4 && c <= W - 2) {
+            Vector(b, c);
+            return;
+        }
+        for (std::int32_t k = 0; k < 4; ++k) {
+            const std::int32_t i = c - k;
+            if (i < 0 || i >= W) continue;
+            if (i == 0 || i == W - 1) {
+                Clamped(i, j0 + k);
+                continue;
+            }
+            float& s = At(i, j0 + k);
+            if (s < 0.0f) continue;
+            s = (s + std::fabs(At(i - 1, j0 + k)) + std::fabs(At(i + 1, j0 + k)) + std::fabs(At(i, j0 + k - 1)) +
+                 std::fabs(At(i, j0 + k + 1))) *
+                0.2f;
+        }
+        if (c == 3) {  // the vector steps start next: their state from memory
+            b.done = Gather(b, 3);
+            b.next = Gather(b, 4);
+        }
+    }
+
+    void Single(std::int32_t j0) {
+        Band b = Make(j0);
+        for (std::int32_t c = 0; c < W + 3; ++c) Step(b, j0, c);
+    }
+
+    // Four bands, each four steps behind the one below it.
+    void Group(std::int32_t j0) {
+        Band b[4] = {Make(j0), Make(j0 + 4), Make(j0 + 8), Make(j0 + 12)};
+        const std::int32_t steps = W + 3, last = steps + 12;
+        std::int32_t t = 0;
+        auto generic = [&](std::int32_t t) {
+            for (std::int32_t k = 0; k < 4; ++k)
+                if (const std::int32_t c = t - 4 * k; c >= 0 && c < steps) Step(b[k], j0 + 4 * k, c);
+        };
+        for (; t < 16; ++t) generic(t);
+        Band b0 = b[0], b1 = b[1], b2 = b[2], b3 = b[3];
+        for (; t <= W - 2; ++t) {  // every band on its vector steps
+            Vector(b0, t);
+            Vector(b1, t - 4);
+            Vector(b2, t - 8);
+            Vector(b3, t - 12);
+        }
+        b[0] = b0, b[1] = b1, b[2] = b2, b[3] = b3;
+        for (; t < last; ++t) generic(t);
+    }
+
+    HeightField& g_;
+    const std::int32_t W, H, P;
+    float* S = nullptr;
+};
+#endif
+
+void RelaxHeights(HeightField& g) {
+#if defined(__SSE2__)
+    if (g.W >= 20 && g.H >= 8) {
+        VectorRelax(g).Run();
+        return;
+    }
+#endif
+    RelaxHeightsBanded(g);
 }
 
 void FillHoles(HeightField& g, HeightPyramid& pyramid, int level, HeightFieldStats* stats, bool plain) {
