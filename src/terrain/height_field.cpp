@@ -1,6 +1,7 @@
 #include "terrain/height_field.h"
 
 #include <algorithm>
+#include <bit>
 #include <chrono>
 #include <cmath>
 #include <cstdint>
@@ -171,6 +172,97 @@ void RasteriseTriangle(HeightField& f, const Vector3& p1, const Vector3& p2, con
     const float dt = 1.0f / static_cast<float>(plan.rows), ds = 1.0f / static_cast<float>(plan.columns);
     float* samples = f.samples.data();
     std::uint64_t written = 0, taken = 0;
+#if defined(__SSE2__)
+    // A level triangle (a large object's footprint) samples one height
+    // everywhere. A sample then lowers its cell only if no sample of the
+    // triangle has lowered it before, so the order of the samples does not
+    // matter, nor do samples after the first in a cell: each row's cells
+    // are found four samples at a time and each lowered at most once.
+    if (e1.z == 0.0f && e2.z == 0.0f) {
+        const float z = p1.z;
+        // Every row steps s the same way from 0 (s += ds until past its
+        // end, at most 1.001): the steps are made once for the triangle.
+        // Triangles of one size share them.
+        static std::vector<float> steps;
+        static std::vector<std::int32_t> cells;
+        static float stepsFor = 0.0f;
+        if (steps.empty() || stepsFor != ds) {
+            steps.clear();
+            for (float s = 0.0f;; s += ds) {
+                steps.push_back(s);
+                if (!(s <= 1.001f)) break;
+            }
+            while (steps.size() % 4) steps.push_back(steps.back());
+            cells.resize(steps.size() + 4);
+            stepsFor = ds;
+        }
+        std::size_t n = steps.size();
+        const int shift = std::countr_zero(static_cast<std::uint32_t>(f.W));
+        const __m128 vox = _mm_set1_ps(ox), voy = _mm_set1_ps(oy), vkx = _mm_set1_ps(kx), vky = _mm_set1_ps(ky);
+        const __m128 half = _mm_set1_ps(0.5f), minus1 = _mm_set1_ps(-1.0f), vW = _mm_set1_ps(W), vH = _mm_set1_ps(H);
+        const __m128 ex = _mm_set1_ps(e1.x), ey = _mm_set1_ps(e1.y);
+        const __m128i outside = _mm_set1_epi32(-1);
+        float t = 0.0f;
+        do {
+            const float smax = (1.0f - t) * 1.001f;
+            if (smax >= 0.0f) {
+                // p1 + e2 t + e1 s, evaluated in the plain order.
+                const Vector3 base = p1 + e2 * t;
+                // The samples of the row: s = 0, then every step up to smax
+                // (which only shrinks from row to row).
+                while (n > 1 && !(steps[n - 1] <= smax)) --n;
+                taken += n;
+                if (z > 0.0f) {
+                    const __m128 bx = _mm_set1_ps(base.x), by = _mm_set1_ps(base.y);
+                    std::size_t found = 0;
+                    __m128i last = outside;  // the cell of the sample before, in every lane
+                    for (std::size_t k = 0; k < n; k += 4) {
+                        const __m128 sv = _mm_loadu_ps(&steps[k]);
+                        const __m128 fi = _mm_add_ps(_mm_mul_ps(_mm_sub_ps(_mm_add_ps(bx, _mm_mul_ps(ex, sv)), vox), vkx), half);
+                        const __m128 fj = _mm_add_ps(_mm_mul_ps(_mm_sub_ps(_mm_add_ps(by, _mm_mul_ps(ey, sv)), voy), vky), half);
+                        const __m128 in = _mm_and_ps(_mm_and_ps(_mm_cmpgt_ps(fi, minus1), _mm_cmplt_ps(fi, vW)),
+                                                     _mm_and_ps(_mm_cmpgt_ps(fj, minus1), _mm_cmplt_ps(fj, vH)));
+                        const __m128i cell =
+                            _mm_add_epi32(_mm_slli_epi32(_mm_cvttps_epi32(fj), shift), _mm_cvttps_epi32(fi));
+                        // Samples off the grid fall in no cell (-1).
+                        const __m128i here = _mm_or_si128(_mm_and_si128(cell, _mm_castps_si128(in)),
+                                                          _mm_andnot_si128(_mm_castps_si128(in), outside));
+                        // A sample finds a cell when the one before it was in another.
+                        const __m128i before = _mm_or_si128(_mm_slli_si128(here, 4), _mm_srli_si128(last, 12));
+                        int fresh = _mm_movemask_ps(_mm_castsi128_ps(_mm_andnot_si128(_mm_cmpeq_epi32(here, before), _mm_castps_si128(in))));
+                        if (k + 4 > n) fresh &= (1 << (n - k)) - 1;  // past the row's end
+                        alignas(16) std::int32_t c[4];
+                        _mm_store_si128(reinterpret_cast<__m128i*>(c), here);
+                        cells[found] = c[0];
+                        found += fresh & 1;
+                        cells[found] = c[1];
+                        found += (fresh >> 1) & 1;
+                        cells[found] = c[2];
+                        found += (fresh >> 2) & 1;
+                        cells[found] = c[3];
+                        found += (fresh >> 3) & 1;
+                        last = here;
+                    }
+                    // A row's cells follow a line, so a cell comes back only
+                    // after others: those found are distinct neighbours.
+                    for (std::size_t m = 0; m < found; ++m) {
+                        float& cell = samples[cells[m]];
+                        const bool lower = std::fabs(cell) > z;
+                        cell = lower ? -z : cell;
+                        written += lower;
+                    }
+                }
+            }
+            t += dt;
+        } while (t <= 1.001f);
+        if (steps.capacity() > (std::size_t{1} << 20)) steps = {}, cells = {};  // a huge triangle's are not kept
+        if (stats) {
+            stats->samplesWritten += written;
+            stats->samplesTaken += taken;
+        }
+        return;
+    }
+#endif
     float t = 0.0f;
     do {
         const float smax = (1.0f - t) * 1.001f;
