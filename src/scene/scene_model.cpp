@@ -9,6 +9,9 @@
 
 namespace {
 std::uint32_t gNextSerialId = 1;  // process-wide; a reload does not restart it
+// Instances destroyed so far: a new instance may take a destroyed one's
+// address, so the cull table is made again after any is destroyed.
+std::uint64_t gInstancesDestroyed = 0;
 }
 
 SceneHooks& TheSceneHooks() {
@@ -126,7 +129,10 @@ void Model::PreparePoints() {
 
 Instance::Instance() : SerialId(gNextSerialId++) {}
 
-Instance::~Instance() { ReleaseShadow(); }
+Instance::~Instance() {
+    ReleaseShadow();
+    ++gInstancesDestroyed;
+}
 
 std::uint32_t PeekNextSerialId() { return gNextSerialId; }
 
@@ -151,6 +157,7 @@ void Instance::UpdateBounds(bool plain) {
         }
     }
     sphere.radius = radius;
+    TheScene().cull.Refresh(*this);
 }
 
 void Instance::SetPosition(float x, float y, float z) {
@@ -212,6 +219,25 @@ void ModelCacheTable::clear() {
     byBlock_ = {};
     others_.clear();
     count_ = 0;
+}
+
+const std::vector<CullEntry>& CullTable::For(const std::vector<std::unique_ptr<Instance>>& list) {
+    bool same = destroyedSeen_ == gInstancesDestroyed && entries_.size() == list.size();
+    for (std::size_t i = 0; same && i < list.size(); ++i) same = entries_[i].instance == list[i].get();
+    if (same) return entries_;
+    entries_.resize(list.size());
+    for (std::size_t i = 0; i < list.size(); ++i) {
+        Instance& inst = *list[i];
+        entries_[i] = {inst.sphere.centre, inst.sphere.radius, inst.position, &inst};
+        inst.cullSlot = static_cast<std::uint32_t>(i);
+    }
+    destroyedSeen_ = gInstancesDestroyed;
+    return entries_;
+}
+
+void CullTable::Refresh(Instance& inst) {
+    if (inst.cullSlot >= entries_.size() || entries_[inst.cullSlot].instance != &inst) return;
+    entries_[inst.cullSlot] = {inst.sphere.centre, inst.sphere.radius, inst.position, &inst};
 }
 
 SceneState& TheScene() {

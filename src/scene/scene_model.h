@@ -175,6 +175,33 @@ public:
     Vector3 boxMin{1e20f, 1e20f, 1e20f};
     Vector3 boxMax{-1e20f, -1e20f, -1e20f};
     BoundingSphere sphere;
+    // Where the instance's entry lies in the scene's cull table.
+    std::uint32_t cullSlot = 0xFFFFFFFFu;
+};
+
+// The culling walk's view of the instance list: each instance's sphere and
+// position side by side in one array, in list order, so that the walk reads
+// packed memory rather than instances spread over the heap. An instance's
+// entry follows it through UpdateBounds (every move, turn, undo and redo
+// comes through there); the table is made again from the list when the list
+// holds other instances or another order (a load, a delete, an undo of
+// one), or when any instance has been destroyed since.
+struct CullEntry {
+    Vector3 centre;
+    float radius = 0.0f;
+    Vector3 position;
+    Instance* instance = nullptr;
+};
+
+class CullTable {
+public:
+    const std::vector<CullEntry>& For(const std::vector<std::unique_ptr<Instance>>& list);
+    void Refresh(Instance& inst);
+    void clear() { entries_ = {}; }
+
+private:
+    std::vector<CullEntry> entries_;
+    std::uint64_t destroyedSeen_ = 0;
 };
 
 // Hooks through which the scene reaches the GL and effects layers without
@@ -208,6 +235,7 @@ private:
 // The level that is loaded. Written by scene construction, by the user's
 // edits and by KillModels; read by drawing, picking, terrain and dumps.
 struct SceneState {
+    CullTable cull;  // before the instances: they outlive it in no case
     std::vector<std::unique_ptr<Model>> ModelList;  // creation order
     ModelCacheTable ModelCache;                     // object handle -> model
     std::vector<std::unique_ptr<Instance>> InstanceList;
