@@ -76,6 +76,26 @@ TEST(NameHandleTest, CheckValues) {
     EXPECT_NE(MakeNameHandle(FloatBits(1.0f), "a", ""), MakeNameHandle(FloatBits(0.9f), "a", ""));
 }
 
+// The handle folds name and suffix as it reads them: the CRC of the whole
+// folded text, for any bytes (high ones included).
+TEST(NameHandleTest, FoldingAsItGoesIsTheCrcOfTheFoldedText) {
+    std::mt19937 rng(5);
+    for (int n = 0; n < 300; ++n) {
+        std::string name, suffix;
+        for (std::size_t k = rng() % 24; k > 0; --k) name += static_cast<char>(1 + rng() % 255);
+        for (std::size_t k = rng() % 6; k > 0; --k) suffix += static_cast<char>(1 + rng() % 255);
+        std::string folded = name + suffix;
+        for (char& c : folded) {
+            if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+            else if (c == '\\') c = '/';
+        }
+        const std::uint32_t value = static_cast<std::uint32_t>(rng());
+        for (int k = 0; k < 4; ++k) folded += static_cast<char>(value >> (8 * k));
+        EXPECT_EQ(MakeNameHandle(value, name.c_str(), suffix.c_str()), Crc32(folded.data(), folded.size())) << n;
+    }
+    EXPECT_EQ(MakeNameHandle(7, nullptr, nullptr), MakeNameHandle(7, "", ""));
+}
+
 TEST(BlockFileTest, EmptyContainerLoads) {
     BlockFile file;
     ASSERT_TRUE(LoadBytes(file, RawContainer({}, {})));

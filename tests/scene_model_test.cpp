@@ -249,6 +249,10 @@ TEST_F(SceneModelTest, DistinctPointsGiveTheBoundsOfEveryVertex) {
                                             {1, -1, 0}, {-1, 1, 2}, {1, 1, 0}, {-1, -1, 2}, {1, 1, 0}, {-1, 1, 2},
                                             {1, -1, 0}, {-1, -1, 2}, {1, 1, 2}, {-1, 1, 0}, {1, -1, 2}, {-1, -1, 0}}},
         {"signed zeros", {{0, 0, 0}, {-0.0f, 0, 0}, {0, -0.0f, -0.0f}, {-0.0f, -0.0f, -0.0f}, {0, 0, 0}, {1, 0, -0.0f}}},
+        // At the origin, unturned, the box's lowest (or highest) corner is a
+        // zero: -0 is met first, +0 only four points later.
+        {"a negative zero lowest first", {{1, 1, 1}, {-0.0f, -0.0f, -0.0f}, {2, 2, 2}, {3, 3, 3}, {0, 0, 0}}},
+        {"a negative zero highest first", {{-1, -1, -1}, {-0.0f, -0.0f, -0.0f}, {-2, -2, -2}, {-3, -3, -3}, {0, 0, 0}}},
         {"one point many times", std::vector<Vector3>(50, Vector3{0.25f, -3, 7})},
         {"not numbers and infinities", {{nan, 0, 0}, {1, 2, 3}, {inf, -inf, 0}, {nan, nan, nan}, {1, 2, 3}, {-4, inf, nan}}},
         {"huge and tiny", {{3e38f, -3e38f, 1e-38f}, {1e-45f, -1e-45f, 0}, {3e38f, -3e38f, 1e-38f}, {-2e19f, 2e19f, 1}}},

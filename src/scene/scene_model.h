@@ -74,6 +74,10 @@ struct ModelPoints {
     std::size_t drawnStart = 0;
     std::span<const Vector3> All() const { return {points.data(), drawnStart}; }
     std::span<const Vector3> Drawn() const { return std::span<const Vector3>(points).subspan(drawnStart); }
+    // All() again as rows of x, then y, then z, each padded to a multiple of
+    // four with copies of the first point (a copy changes nothing).
+    std::vector<float> lanes;
+    std::size_t laneCount = 0;
     Vector3 drawnMin{1e20f, 1e20f, 1e20f}, drawnMax{-1e20f, -1e20f, -1e20f};
     bool anyDrawn = false;
     // The vertex array they were made from; another one makes them stale.

@@ -430,23 +430,15 @@ void RelaxHeightsBanded(HeightField& g) {
 // column c - k, so that each cell comes after its left neighbour (lane k,
 // the step before) and its lower one (lane k - 1, the step before), and
 // before its right and upper ones, exactly as in row order. Four bands run
-// together, each four steps behind the one below it, so that their chains
+// together, each some steps behind the one below it, so that their chains
 // of additions overlap. The first and last rows and columns are clamped and
 // done one cell at a time.
 class VectorRelax {
 public:
-    explicit VectorRelax(HeightField& g) : g_(g), W(g.W), H(g.H), P(g.W + 8) {}
+    explicit VectorRelax(HeightField& g) : g_(g), W(g.W), H(g.H) {}
 
     void Run() {
-        // Rows a little longer than the grid's: with rows 4096 bytes apart
-        // the lanes' loads would wait on the stores of the steps before
-        // (their addresses agree in the low 12 bits).
-        static std::vector<float> padded;
-        padded.resize(static_cast<std::size_t>(P) * H);
-        for (std::int32_t j = 0; j < H; ++j)
-            std::memcpy(&padded[static_cast<std::size_t>(j) * P], &g_.samples[static_cast<std::size_t>(j) * W],
-                        static_cast<std::size_t>(W) * sizeof(float));
-        S = padded.data();
+        S = g_.samples.data();
         const std::int32_t bands = (H - 2) / 4;  // rows 1 .. 4 * bands
         for (int sweep = 0; sweep < 8; ++sweep) {
             Row(0);
@@ -455,9 +447,6 @@ public:
             for (; first < bands; ++first) Single(1 + 4 * first);
             for (std::int32_t j = 1 + 4 * bands; j < H; ++j) Row(j);
         }
-        for (std::int32_t j = 0; j < H; ++j)
-            std::memcpy(&g_.samples[static_cast<std::size_t>(j) * W], &padded[static_cast<std::size_t>(j) * P],
-                        static_cast<std::size_t>(W) * sizeof(float));
     }
 
 private:
@@ -469,7 +458,7 @@ private:
         __m128 done, next;   // the step before's new values, this step's old ones
     };
 
-    float& At(std::int32_t i, std::int32_t j) { return S[static_cast<std::size_t>(j) * P + i]; }
+    float& At(std::int32_t i, std::int32_t j) { return S[static_cast<std::size_t>(j) * W + i]; }
 
     void Clamped(std::int32_t i, std::int32_t j) {
         float& s = At(i, j);
@@ -487,11 +476,11 @@ private:
     Band Make(std::int32_t j0) {
         Band b;
         for (std::int32_t k = 0; k < 4; ++k) {
-            b.out[k] = S + static_cast<std::size_t>(j0 + k) * P - k;
+            b.out[k] = S + static_cast<std::size_t>(j0 + k) * W - k;
             b.lane[k] = b.out[k];
         }
-        b.below = S + static_cast<std::size_t>(j0 - 1) * P;
-        b.above = S + static_cast<std::size_t>(j0 + 4) * P - 3;
+        b.below = S + static_cast<std::size_t>(j0 - 1) * W;
+        b.above = S + static_cast<std::size_t>(j0 + 4) * W - 3;
         b.done = b.next = _mm_setzero_ps();
         return b;
     }
@@ -558,29 +547,35 @@ private:
         for (std::int32_t c = 0; c < W + 3; ++c) Step(b, j0, c);
     }
 
-    // Four bands, each four steps behind the one below it.
+    // Four bands, each kLag steps behind the one below it.
     void Group(std::int32_t j0) {
         Band b[4] = {Make(j0), Make(j0 + 4), Make(j0 + 8), Make(j0 + 12)};
-        const std::int32_t steps = W + 3, last = steps + 12;
+        const std::int32_t steps = W + 3, last = steps + 3 * kLag;
         std::int32_t t = 0;
         auto generic = [&](std::int32_t t) {
             for (std::int32_t k = 0; k < 4; ++k)
-                if (const std::int32_t c = t - 4 * k; c >= 0 && c < steps) Step(b[k], j0 + 4 * k, c);
+                if (const std::int32_t c = t - kLag * k; c >= 0 && c < steps) Step(b[k], j0 + 4 * k, c);
         };
-        for (; t < 16; ++t) generic(t);
+        for (; t < 4 + 3 * kLag; ++t) generic(t);
         Band b0 = b[0], b1 = b[1], b2 = b[2], b3 = b[3];
         for (; t <= W - 2; ++t) {  // every band on its vector steps
             Vector(b0, t);
-            Vector(b1, t - 4);
-            Vector(b2, t - 8);
-            Vector(b3, t - 12);
+            Vector(b1, t - kLag);
+            Vector(b2, t - 2 * kLag);
+            Vector(b3, t - 3 * kLag);
         }
         b[0] = b0, b[1] = b1, b[2] = b2, b[3] = b3;
         for (; t < last; ++t) generic(t);
     }
 
+    // Each band this many steps behind the one below it (at least 4, so that
+    // its lowest lane finds the band below done): farther than the minimum,
+    // so that a band's loads do not agree in the low 12 address bits with
+    // the stores still in flight of the band below (rows are 4096 bytes
+    // apart), which would hold the loads up.
+    static constexpr std::int32_t kLag = 12;
     HeightField& g_;
-    const std::int32_t W, H, P;
+    const std::int32_t W, H;
     float* S = nullptr;
 };
 #endif
