@@ -132,6 +132,21 @@ RegionRecord ReadRegionRecord(std::span<const std::uint8_t> block, std::uint32_t
     return r;
 }
 
+namespace {
+// A record the block holds whole (CountRegionRecords said so), read without checks.
+RegionRecord ReadHeldRecord(const std::uint8_t* r) {
+    RegionRecord out;
+    out.object = LoadU32(r + 0);
+    out.name = LoadU32(r + 4);
+    out.position = {LoadF32(r + 8), LoadF32(r + 12), LoadF32(r + 16)};
+    out.rotation = {LoadF32(r + 20), LoadF32(r + 24), LoadF32(r + 28)};
+    out.scale = LoadF32(r + 32);
+    out.table = LoadU32(r + 36);
+    out.hasTable = LoadU32(r + 40);
+    return out;
+}
+}  // namespace
+
 int LevelRow(std::string_view levelName) {
     for (const LevelRowEntry& e : kLevelRows)
         if (levelName == e.name) return e.row;
@@ -173,7 +188,7 @@ void SceneConstruction() {
     const Keys key(table);
     const bool swapRedBlue = levelName == "it" || levelName == "ij" || levelName == "sum";
     for (std::uint32_t i = 0; i < records; ++i) {
-        const RegionRecord r = ReadRegionRecord(bytes, i);
+        const RegionRecord r = ReadHeldRecord(bytes.data() + 4 + std::size_t{i} * kRegionRecordSize);
         ObjectClass cls = ObjectClass::CInstance;
         const char* name = file.GetSymbolName(r.name);
         const char first = name ? name[0] : '\0';

@@ -111,10 +111,11 @@ void ValueTable::Clear() {
     names.clear();
     entries.clear();
     nameIds_.clear();
+    entryNameIds_.clear();
     generation_ = ++gDecodes;
 }
 
-ValueTableDecode ValueTable::Decode(std::span<const std::uint8_t> block) {
+ValueTableDecode ValueTable::DecodeEntries(std::span<const std::uint8_t> block) {
     Clear();
     ValueTableDecode d;
     Cursor c(block);
@@ -169,6 +170,13 @@ ValueTableDecode ValueTable::Decode(std::span<const std::uint8_t> block) {
     return d;
 }
 
+ValueTableDecode ValueTable::Decode(std::span<const std::uint8_t> block) {
+    const ValueTableDecode d = DecodeEntries(block);
+    entryNameIds_.resize(entries.size());
+    for (std::size_t i = 0; i < entries.size(); ++i) entryNameIds_[i] = entries[i].nameId;
+    return d;
+}
+
 std::string ValueTableDecode::Warning() const {
     if (!cutShort) return {};
     if (!entryCountRead)
@@ -193,7 +201,12 @@ const ValueEntry* ValueTable::FindMember(std::uint32_t listIndex, const Property
     if (key.generation != generation_) return FindMember(listIndex, Key(key.name));
     const ValueEntry* list = Entry(listIndex);
     if (!list || !key.name || key.id == kNoNameId) return nullptr;
-    for (std::uint32_t m : list->members) {
+    if (entryNameIds_.size() == entries.size()) {
+        for (std::uint32_t m : list->members)
+            if (m < entryNameIds_.size() && entryNameIds_[m] == key.id) return &entries[m];
+        return nullptr;
+    }
+    for (std::uint32_t m : list->members) {  // entries changed since the decode
         const ValueEntry* e = Entry(m);
         if (e && e->nameId == key.id) return e;
     }

@@ -104,6 +104,8 @@ public:
     std::vector<ValueEntry> entries;
 
 private:
+    ValueTableDecode DecodeEntries(std::span<const std::uint8_t> block);
+
     struct TextHash {
         using is_transparent = void;
         std::size_t operator()(std::string_view s) const { return std::hash<std::string_view>{}(s); }
@@ -111,5 +113,8 @@ private:
     // The distinct texts of the entries' names, numbered by the decode: 0 is
     // the empty name (a handle without a name record).
     std::unordered_map<std::string, std::uint32_t, TextHash, std::equal_to<>> nameIds_;
+    // Each entry's name number side by side, so that a search of a list's
+    // members reads four bytes a member rather than a whole entry.
+    std::vector<std::uint32_t> entryNameIds_;
     std::uint64_t generation_ = 0;
 };

@@ -597,17 +597,53 @@ void FillHoles(HeightField& g, HeightPyramid& pyramid, int level, HeightFieldSta
     q.W = g.W >> 2;
     q.H = g.H >> 2;
     q.samples.assign(static_cast<std::size_t>(q.W) * q.H, 1.0f);
-    for (std::int32_t j = 0; j < g.H; ++j)
-        for (std::int32_t i = 0; i < g.W; ++i) {
-            const float s = g.At(i, j);
-            if (s < 0.0f) q.At(std::min(i >> 2, q.W - 1), std::min(j >> 2, q.H - 1)) = s;
+#if defined(__SSE2__)
+    // Four cells of a row make one cell of the coarser grid: a vector each.
+    const bool vector = !plain && g.W % 4 == 0 && g.H % 4 == 0;
+#else
+    const bool vector = false;
+#endif
+    if (vector) {
+#if defined(__SSE2__)
+        // The last fixed cell in row order wins, so the last of the four.
+        for (std::int32_t j = 0; j < g.H; ++j) {
+            const float* row = &g.At(0, j);
+            float* coarse = &q.At(0, j >> 2);
+            for (std::int32_t i = 0; i < g.W; i += 4) {
+                const int fixed = _mm_movemask_ps(_mm_cmplt_ps(_mm_loadu_ps(row + i), _mm_setzero_ps()));
+                if (fixed) coarse[i >> 2] = row[i + 31 - std::countl_zero(static_cast<std::uint32_t>(fixed))];
+            }
         }
+#endif
+    } else {
+        for (std::int32_t j = 0; j < g.H; ++j)
+            for (std::int32_t i = 0; i < g.W; ++i) {
+                const float s = g.At(i, j);
+                if (s < 0.0f) q.At(std::min(i >> 2, q.W - 1), std::min(j >> 2, q.H - 1)) = s;
+            }
+    }
     FillHoles(q, pyramid, level + 1, stats, plain);
-    for (std::int32_t j = 0; j < g.H; ++j)
-        for (std::int32_t i = 0; i < g.W; ++i) {
-            float& s = g.At(i, j);
-            if (s >= 0.0f) s = std::fabs(q.At(std::min(i >> 2, q.W - 1), std::min(j >> 2, q.H - 1)));
+    if (vector) {
+#if defined(__SSE2__)
+        const __m128 absMask = _mm_castsi128_ps(_mm_set1_epi32(0x7FFFFFFF));
+        for (std::int32_t j = 0; j < g.H; ++j) {
+            float* row = &g.At(0, j);
+            const float* coarse = &q.At(0, j >> 2);
+            for (std::int32_t i = 0; i < g.W; i += 4) {
+                const __m128 s = _mm_loadu_ps(row + i);
+                const __m128 free = _mm_cmpge_ps(s, _mm_setzero_ps());  // not a number stays
+                const __m128 filled = _mm_and_ps(_mm_set1_ps(coarse[i >> 2]), absMask);
+                _mm_storeu_ps(row + i, _mm_or_ps(_mm_and_ps(free, filled), _mm_andnot_ps(free, s)));
+            }
         }
+#endif
+    } else {
+        for (std::int32_t j = 0; j < g.H; ++j)
+            for (std::int32_t i = 0; i < g.W; ++i) {
+                float& s = g.At(i, j);
+                if (s >= 0.0f) s = std::fabs(q.At(std::min(i >> 2, q.W - 1), std::min(j >> 2, q.H - 1)));
+            }
+    }
     const auto relaxStart = std::chrono::steady_clock::now();
     if (plain) RelaxHeightsPlain(g);
     else RelaxHeights(g);
@@ -628,12 +664,29 @@ void BuildHeightField(HeightField& f, HeightPyramid& pyramid, HeightFieldStats* 
     if (stats) stats->pinnedCells = static_cast<std::uint64_t>(
                    std::count_if(f.samples.begin(), f.samples.end(), [](float s) { return s < 0.0f; }));
     const GridPoint a = GridCoordinates(f, lo.x, lo.y), b = GridCoordinates(f, hi.x, hi.y);
-    for (std::int32_t j = 0; j < f.H; ++j) {
-        const float y = static_cast<float>(j);
-        const bool rowOutside = y < a.gy || y > b.gy;
+    if (plain) {
+        for (std::int32_t j = 0; j < f.H; ++j) {
+            const float y = static_cast<float>(j);
+            const bool rowOutside = y < a.gy || y > b.gy;
+            for (std::int32_t i = 0; i < f.W; ++i) {
+                const float x = static_cast<float>(i);
+                if (rowOutside || x < a.gx || x > b.gx) f.At(i, j) = -0.001f;
+            }
+        }
+    } else {
+        // Which columns lie outside is the same in every row: found once.
+        std::vector<std::int32_t> outside;
         for (std::int32_t i = 0; i < f.W; ++i) {
             const float x = static_cast<float>(i);
-            if (rowOutside || x < a.gx || x > b.gx) f.At(i, j) = -0.001f;
+            if (x < a.gx || x > b.gx) outside.push_back(i);
+        }
+        for (std::int32_t j = 0; j < f.H; ++j) {
+            const float y = static_cast<float>(j);
+            if (y < a.gy || y > b.gy) {
+                std::fill_n(&f.At(0, j), f.W, -0.001f);
+                continue;
+            }
+            for (std::int32_t i : outside) f.At(i, j) = -0.001f;
         }
     }
     DebugPrintf("\nInterpolating");
