@@ -4,10 +4,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <sys/mman.h>
 
 #include "diag/log.h"
 #include "diag/state_registry.h"
+#include "platform/large_memory.h"
 
 namespace {
 
@@ -21,19 +21,11 @@ void StoreU32(std::uint8_t* p, std::uint32_t v) {
 }
 
 // Room for a file's bytes, not cleared (the read fills it), or null when
-// there is none. Large buffers are aligned to huge pages so that the kernel
-// hands them out in a few large faults rather than thousands of small ones.
+// there is none.
 std::shared_ptr<std::uint8_t[]> FileBuffer(std::size_t size) {
-    constexpr std::size_t kHuge = std::size_t{2} << 20;
-    void* p = nullptr;
-    if (size >= 2 * kHuge) {
-        if (posix_memalign(&p, kHuge, size) != 0) return nullptr;
-        madvise(p, size, MADV_HUGEPAGE);
-    } else {
-        p = std::malloc(size ? size : 1);
-        if (!p) return nullptr;
-    }
-    return std::shared_ptr<std::uint8_t[]>(static_cast<std::uint8_t*>(p), [](std::uint8_t* q) { std::free(q); });
+    void* p = platform::AllocateLarge(size);
+    if (!p) return nullptr;
+    return std::shared_ptr<std::uint8_t[]>(static_cast<std::uint8_t*>(p), [](std::uint8_t* q) { platform::FreeLarge(q); });
 }
 
 // The bytes of a container being loaded: one buffer holding the part of the

@@ -18,6 +18,8 @@
 #include <unordered_map>
 #include <vector>
 
+#include "platform/large_memory.h"
+
 enum ValueKind : std::int32_t {
     kValueBool = 0x101,
     kValueEmpty = 0x102,
@@ -101,7 +103,7 @@ public:
     }
 
     std::map<std::uint32_t, std::string> names;  // name handle -> text, last record wins
-    std::vector<ValueEntry> entries;
+    std::vector<ValueEntry, platform::LargeAllocator<ValueEntry>> entries;
 
 private:
     ValueTableDecode DecodeEntries(std::span<const std::uint8_t> block);
