@@ -2,14 +2,17 @@
 // in one call. The container (about 64 MiB, 4000 named blocks) is written
 // once at start into a fresh folder under /tmp, which is removed at exit.
 //
-// After the runs the ratio of the mean Load time to the mean single-read
-// time is printed, from the wall times the runs themselves measured.
+// The repetitions of the two run interleaved in random order (unless the
+// command line says otherwise), so that the machine's noise falls on both.
+// After the runs the minimum, median and maximum of each are printed, and
+// their ratios, from the wall times the runs themselves measured.
 #include <benchmark/benchmark.h>
 
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -109,47 +112,50 @@ void BM_SingleRead(benchmark::State& state) {
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * gFileSize));
 }
 
-BENCHMARK(BM_BlockFileLoad)->Unit(benchmark::kMillisecond)->UseRealTime()->Repetitions(5);
-BENCHMARK(BM_SingleRead)->Unit(benchmark::kMillisecond)->UseRealTime()->Repetitions(5);
+BENCHMARK(BM_BlockFileLoad)->Unit(benchmark::kMillisecond)->UseRealTime()->Repetitions(11);
+BENCHMARK(BM_SingleRead)->Unit(benchmark::kMillisecond)->UseRealTime()->Repetitions(11);
 
-// The console output as usual, plus the wall time and iterations of every
-// repetition, summed per benchmark for the ratio.
-class TotallingReporter : public benchmark::ConsoleReporter {
+// The console output as usual, plus the time per iteration of every
+// repetition, kept per benchmark for the spread and the ratios.
+class RepetitionReporter : public benchmark::ConsoleReporter {
 public:
     // Colours only on a terminal: a reporter of our own does not see the
     // library's --benchmark_color.
-    TotallingReporter() : ConsoleReporter(::isatty(STDOUT_FILENO) ? OO_ColorTabular : OO_Tabular) {}
-
-    struct Total {
-        double seconds = 0;
-        std::int64_t iterations = 0;
-    };
+    RepetitionReporter() : ConsoleReporter(::isatty(STDOUT_FILENO) ? OO_ColorTabular : OO_Tabular) {}
 
     void ReportRuns(const std::vector<Run>& runs) override {
         for (const Run& run : runs) {
-            if (run.run_type != Run::RT_Iteration || run.error_occurred) continue;
-            Total& t = totals[run.run_name.function_name];
-            t.seconds += run.real_accumulated_time;
-            t.iterations += run.iterations;
+            if (run.run_type != Run::RT_Iteration || run.error_occurred || run.iterations == 0) continue;
+            perRun[run.run_name.function_name].push_back(run.real_accumulated_time /
+                                                         static_cast<double>(run.iterations));
         }
         ConsoleReporter::ReportRuns(runs);
     }
 
-    // Mean seconds per iteration, or a negative value when it did not run.
-    double Mean(const std::string& name) const {
-        const auto it = totals.find(name);
-        return it == totals.end() || it->second.iterations == 0 ? -1.0
-                                                                : it->second.seconds / static_cast<double>(it->second.iterations);
+    // Seconds per iteration of each repetition, sorted; empty when it did not run.
+    std::vector<double> Sorted(const std::string& name) const {
+        const auto it = perRun.find(name);
+        if (it == perRun.end()) return {};
+        std::vector<double> v = it->second;
+        std::sort(v.begin(), v.end());
+        return v;
     }
 
-    std::map<std::string, Total> totals;
+    std::map<std::string, std::vector<double>> perRun;
 };
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    // Interleaved repetitions unless asked otherwise.
+    std::vector<char*> args(argv, argv + argc);
+    char interleave[] = "--benchmark_enable_random_interleaving=true";
+    bool asked = false;
+    for (int i = 1; i < argc; ++i) asked |= std::string(argv[i]).rfind("--benchmark_enable_random_interleaving", 0) == 0;
+    if (!asked) args.insert(args.begin() + 1, interleave);
+    int count = static_cast<int>(args.size());
+    benchmark::Initialize(&count, args.data());
+    if (benchmark::ReportUnrecognizedArguments(count, args.data())) return 1;
 
     TempDir dir;
     char pattern[] = "/tmp/wv_bench_XXXXXX";
@@ -173,19 +179,24 @@ int main(int argc, char** argv) {
     std::cout << "container: " << gFileSize << " bytes (" << gFileSize / (1024.0 * 1024.0) << " MiB), "
               << check.GetBlockCount() << " blocks, " << check.GetSymbolCount() << " symbols\n";
 
-    TotallingReporter reporter;
+    RepetitionReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();
 
-    const double load = reporter.Mean("BM_BlockFileLoad");
-    const double read = reporter.Mean("BM_SingleRead");
-    if (load <= 0 || read <= 0) {
+    const std::vector<double> load = reporter.Sorted("BM_BlockFileLoad");
+    const std::vector<double> read = reporter.Sorted("BM_SingleRead");
+    if (load.empty() || read.empty()) {
         std::cout << "BlockFile::Load / single read: not computed (both benchmarks must run)\n";
         return 0;
     }
-    std::cout << "mean BlockFile::Load " << load * 1e3 << " ms, mean single read " << read * 1e3 << " ms\n";
+    auto median = [](const std::vector<double>& v) { return v[v.size() / 2]; };
     std::cout.setf(std::ios::fixed);
     std::cout.precision(2);
-    std::cout << "BlockFile::Load / single read = " << load / read << "x\n";
+    std::cout << "BlockFile::Load: min " << load.front() * 1e3 << " ms, median " << median(load) * 1e3 << " ms, max "
+              << load.back() * 1e3 << " ms\n";
+    std::cout << "single read:     min " << read.front() * 1e3 << " ms, median " << median(read) * 1e3 << " ms, max "
+              << read.back() * 1e3 << " ms\n";
+    std::cout << "BlockFile::Load / single read = " << load.front() / read.front() << "x of the minima, "
+              << median(load) / median(read) << "x of the medians\n";
     return 0;
 }

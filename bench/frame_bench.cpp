@@ -1,10 +1,17 @@
 // Headless frames per second at 800 x 600 from a fixed camera, on the demo
-// level and on a large bench level, and the share of a frame spent in the
-// scene pass's culling walk (CullInstances, timed after each real frame);
-// then a flight across the demo level and its worst frame.
+// level and on bench levels of 20 000 and 80 000 instances, and the share of
+// a frame spent in the scene pass's culling walk: the real CullInstances,
+// timed after each real frame with the caches as cold as a frame leaves them
+// (a buffer larger than the L2 caches is streamed through first), and again
+// warm straight after. Then the heap: the level's own data (the load, no GL
+// in it) apart from what the GL driver holds for the frames' objects. Then
+// a flight across the demo level and its worst frame.
 //
-//   bench_frames [--frames N]
+//   bench_frames [--frames N] [--instances N[,N...]]
 #include <GL/gl.h>
+#include <malloc.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -12,6 +19,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "../tests/font_platform.h"
 #include "app/frame.h"
@@ -42,7 +50,24 @@ using Clock = std::chrono::steady_clock;
 
 double Ms(Clock::time_point since) { return std::chrono::duration<double, std::milli>(Clock::now() - since).count(); }
 
-void Run(const char* label, const std::string& swp, int frames, const Vector3& at, float yaw, float pitch) {
+// Heap in use, in MiB: the arena's chunks and the mapped ones.
+double HeapMiB() {
+    const struct mallinfo2 m = mallinfo2();
+    return static_cast<double>(m.uordblks + m.hblkhd) / (1 << 20);
+}
+
+// Leaves the caches as a frame's drawing does: what the culling reads is no
+// longer in L1 or L2.
+void EvictCaches() {
+    static std::vector<unsigned char> junk(16u << 20, 1);
+    static volatile unsigned sink = 0;
+    unsigned sum = 0;
+    for (std::size_t i = 0; i < junk.size(); i += 64) sum += junk[i]++;
+    sink = sink + sum;
+}
+
+void Run(const char* label, const std::string& swp, int frames, const Vector3& at, float yaw, float pitch,
+         double heapStart) {
     ResetState(StateScope::Process);
     static std::FILE* devnull = std::fopen("/dev/null", "w");
     SetConsoleStream(devnull);  // the loader's object lines
@@ -50,33 +75,43 @@ void Run(const char* label, const std::string& swp, int frames, const Vector3& a
     InitGL();
     TheLevelFiles() = LevelFilesBeside(swp);
     TheInput().HelpVisible = false;
+    const double heapBefore = HeapMiB();
     TheFrame().LoadState = 1;  // the next frame loads
     DrawFrame();
+    const double heapLoaded = HeapMiB();
     TheCamera().position = at;
     TheCamera().yaw = yaw;
     TheCamera().pitch = pitch;
     for (int i = 0; i < 20; ++i) DrawFrame();  // textures and display lists on first use
     glFinish();
+    const double heapDrawn = HeapMiB();
 
-    // Each frame is timed whole; the culling walk is timed again straight
-    // after it, with the caches as the frame's drawing left them.
-    double total = 0.0, traversal = 0.0;
+    // Each frame is timed whole; the culling walk is timed again after it,
+    // once cold and once warm.
+    double total = 0.0, cold = 0.0, warm = 0.0;
     std::size_t visible = 0;
     for (int i = 0; i < frames; ++i) {
         const auto start = Clock::now();
         DrawFrame();
         glFinish();
         total += Ms(start);
-        const auto walk = Clock::now();
+        EvictCaches();
+        auto walk = Clock::now();
         visible = CullInstances().size();
-        traversal += Ms(walk);
+        cold += Ms(walk);
+        walk = Clock::now();
+        CullInstances();
+        warm += Ms(walk);
     }
 
     const double perFrame = total / frames;
-    std::printf("%-6s %6zu instances, %5zu drawn: %7.1f frames/s (%6.2f ms a frame), culling and traversal %.3f ms "
-                "= %.1f%% of the frame\n",
-                label, TheScene().InstanceList.size(), visible, 1000.0 / perFrame, perFrame, traversal / frames,
-                100.0 * traversal / total);
+    std::printf("%-6s %6zu instances, %5zu drawn: %7.1f frames/s (%6.2f ms a frame); culling %.3f ms cold = %.1f%% of "
+                "the frame (%.3f ms warm)\n",
+                label, TheScene().InstanceList.size(), visible, 1000.0 / perFrame, perFrame, cold / frames,
+                100.0 * cold / total, warm / frames);
+    std::printf("       heap: %.1f MiB for the level's own data (scene file, models, instances, terrain); the GL "
+                "driver's: %.1f MiB for the context, %.1f MiB for the GL objects of the level's first frames\n",
+                heapLoaded - heapBefore, heapBefore - heapStart, heapDrawn - heapLoaded);
 }
 
 // The demo with both shadow kinds on, from a still camera: frames until
@@ -179,31 +214,72 @@ void Fly(const char* label, int frames) {
 
 int main(int argc, char** argv) {
     int frames = 300;
-    for (int i = 1; i + 1 < argc; i += 2)
-        if (std::string(argv[i]) == "--frames") frames = std::max(1, std::atoi(argv[i + 1]));
-    platform::EglContext context;
-    if (!context.Create(800, 600)) {
-        std::fprintf(stderr, "bench_frames: no headless GL: %s\n", context.Reason().c_str());
-        return 1;
+    std::vector<int> instanceCounts = {20000, 80000};
+    for (int i = 1; i + 1 < argc; i += 2) {
+        const std::string flag = argv[i];
+        if (flag == "--frames") frames = std::max(1, std::atoi(argv[i + 1]));
+        if (flag == "--instances") {
+            instanceCounts.clear();
+            const std::string list = argv[i + 1];
+            for (std::size_t at = 0; at <= list.size();) {
+                const std::size_t comma = std::min(list.find(',', at), list.size());
+                instanceCounts.push_back(std::atoi(list.substr(at, comma - at).c_str()));
+                at = comma + 1;
+            }
+        }
     }
-    FontedPlatform pf;
-    pf.procAddress = &platform::EglContext::ProcAddress;
-    platform::Install(&pf);
-
     char tmpl[] = "/tmp/wildview-frames-XXXXXX";
     const std::string dir = mkdtemp(tmpl);
     std::string error;
-    if (!wvwrite::WriteDemoLevel(dir, &error) || !wvwrite::WriteBenchLevel(dir, 20000, 2000, 500, 1, &error)) {
+    if (!wvwrite::WriteDemoLevel(dir, &error)) {
         std::fprintf(stderr, "bench_frames: %s\n", error.c_str());
         return 1;
     }
-    std::printf("%d frames at 800 x 600 on %s\n", frames, reinterpret_cast<const char*>(glGetString(GL_RENDERER)));
-    Run("demo", dir + "/demo-130.swp", frames, {-170, -170, 24}, 45, 5);
-    Shadows("demo", frames);
-    Fly("demo", 600);
-    Run("bench", dir + "/bench-130.swp", frames, {0, 0, 40}, 30, 10);
-    ResetState(StateScope::Process);
+    std::vector<std::string> levels = {dir + "/demo-130.swp"};
+    for (int n : instanceCounts) {
+        const std::string sub = dir + "/bench" + std::to_string(n);
+        std::filesystem::create_directory(sub);
+        if (!wvwrite::WriteBenchLevel(sub, n, 2000, 500, 1, &error)) {
+            std::fprintf(stderr, "bench_frames: %s\n", error.c_str());
+            return 1;
+        }
+        levels.push_back(sub + "/bench-130.swp");
+    }
+
+    // Each level in a process of its own, so that its heap is its own.
+    int failed = 0;
+    for (std::size_t k = 0; k < levels.size(); ++k) {
+        std::fflush(stdout);
+        const pid_t child = fork();
+        if (child == 0) {
+            const double heapStart = HeapMiB();
+            platform::EglContext context;
+            if (!context.Create(800, 600)) {
+                std::fprintf(stderr, "bench_frames: no headless GL: %s\n", context.Reason().c_str());
+                std::_Exit(1);
+            }
+            FontedPlatform pf;
+            pf.procAddress = &platform::EglContext::ProcAddress;
+            platform::Install(&pf);
+            if (k == 0) {
+                std::printf("%d frames at 800 x 600 on %s\n", frames,
+                            reinterpret_cast<const char*>(glGetString(GL_RENDERER)));
+                Run("demo", levels[k], frames, {-170, -170, 24}, 45, 5, heapStart);
+                Shadows("demo", frames);
+                Fly("demo", 600);
+            } else {
+                const std::string label = "b" + std::to_string(instanceCounts[k - 1] / 1000) + "k";
+                Run(label.c_str(), levels[k], frames, {0, 0, 40}, 30, 10, heapStart);
+            }
+            ResetState(StateScope::Process);
+            platform::Install(nullptr);
+            std::fflush(stdout);
+            std::_Exit(0);
+        }
+        int status = 0;
+        waitpid(child, &status, 0);
+        failed += !(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    }
     std::filesystem::remove_all(dir);
-    platform::Install(nullptr);
-    return 0;
+    return failed ? 1 : 0;
 }

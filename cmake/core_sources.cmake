@@ -6,6 +6,7 @@ set(WV_CORE_SOURCES
   src/platform/platform.cpp
   src/platform/console_platform.cpp
   src/platform/scripted_platform.cpp
+  src/platform/large_memory.cpp
   src/diag/log.cpp
   src/diag/notices.cpp
   src/diag/clock.cpp

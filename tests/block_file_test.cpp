@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -8,6 +9,8 @@
 #include "files/file_stream.h"
 #include "files/name_handle.h"
 #include "test_util.h"
+#include "writer/bench_level.h"
+#include "writer/demo_level.h"
 #include "writer/scene_writer.h"
 
 namespace {
@@ -71,6 +74,26 @@ TEST(NameHandleTest, CheckValues) {
     const std::uint8_t message[] = {'a', '/', 'b', 0, 0, 0x80, 0x3F};  // "a/b" + 1.0f
     EXPECT_EQ(MakeNameHandle(FloatBits(1.0f), "a/", "B"), Crc32(message, sizeof message));
     EXPECT_NE(MakeNameHandle(FloatBits(1.0f), "a", ""), MakeNameHandle(FloatBits(0.9f), "a", ""));
+}
+
+// The handle folds name and suffix as it reads them: the CRC of the whole
+// folded text, for any bytes (high ones included).
+TEST(NameHandleTest, FoldingAsItGoesIsTheCrcOfTheFoldedText) {
+    std::mt19937 rng(5);
+    for (int n = 0; n < 300; ++n) {
+        std::string name, suffix;
+        for (std::size_t k = rng() % 24; k > 0; --k) name += static_cast<char>(1 + rng() % 255);
+        for (std::size_t k = rng() % 6; k > 0; --k) suffix += static_cast<char>(1 + rng() % 255);
+        std::string folded = name + suffix;
+        for (char& c : folded) {
+            if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+            else if (c == '\\') c = '/';
+        }
+        const std::uint32_t value = static_cast<std::uint32_t>(rng());
+        for (int k = 0; k < 4; ++k) folded += static_cast<char>(value >> (8 * k));
+        EXPECT_EQ(MakeNameHandle(value, name.c_str(), suffix.c_str()), Crc32(folded.data(), folded.size())) << n;
+    }
+    EXPECT_EQ(MakeNameHandle(7, nullptr, nullptr), MakeNameHandle(7, "", ""));
 }
 
 TEST(BlockFileTest, EmptyContainerLoadsAndMissingFilesFail) {
@@ -228,6 +251,43 @@ TEST(BlockFileTest, SymbolIndexAnswersAsTheTableWalkDoes) {
     EXPECT_STREQ(file.GetSymbolName(9), "nine");
 }
 
+// Hashed or, for handles that crowd one slot, sorted: every handle answers as
+// the walk answers, repeated handles with their first record.
+TEST(BlockFileTest, SymbolIndexAnswersAsTheWalkForAnyHandles) {
+    std::mt19937 rng(4);
+    auto crowded = [](std::size_t n) {
+        // Handles whose hash lands in one slot of a table of 2n (the index's rule).
+        std::size_t slots = 16;
+        while (slots < 2 * n) slots *= 2;
+        std::vector<SymbolHandle> out;
+        for (SymbolHandle h = 1; out.size() < n; ++h)
+            if (((static_cast<std::uint64_t>(h) * 0x9E3779B97F4A7C15ull) >> 32 & (slots - 1)) == 3) out.push_back(h);
+        return out;
+    };
+    struct Case {
+        const char* what;
+        std::vector<SymbolHandle> handles;
+        bool sorted;
+    };
+    std::vector<Case> cases = {{"sequential", {}, false}, {"random, some repeated", {}, false}, {"crowded", crowded(300), true}};
+    for (SymbolHandle h = 0; h < 500; ++h) cases[0].handles.push_back(h * 16 + 0x00AF0000u);
+    for (int i = 0; i < 500; ++i) cases[1].handles.push_back(i % 7 == 0 && i ? cases[1].handles[rng() % i] : rng());
+    for (const Case& c : cases) {
+        std::vector<RawSymbol> symbols;
+        for (std::size_t i = 0; i < c.handles.size(); ++i) symbols.push_back({c.handles[i], 1, "s" + std::to_string(i)});
+        BlockFile file;
+        ASSERT_TRUE(LoadBytes(file, RawContainer({}, symbols))) << c.what;
+        std::vector<SymbolHandle> asked = c.handles;
+        for (int i = 0; i < 200; ++i) asked.push_back(rng());
+        for (SymbolHandle h : asked) {
+            const char* fast = file.GetSymbolName(h);
+            const char* walk = file.GetSymbolNameLinear(h);
+            ASSERT_EQ(fast, walk) << c.what << ", handle " << h;
+        }
+        EXPECT_EQ(file.SymbolIndexSorted(), c.sorted) << c.what;
+    }
+}
+
 TEST(BlockFileTest, NewSymbolsTakeHandlesFromTheCounterInSortedPlace) {
     BlockFile file;
     const SymbolHandle next = PeekNextSymbolHandle();
@@ -277,6 +337,167 @@ TEST(BlockFileTest, FreedSlotsAreReusedAndRenamingMovesReferences) {
     reused.SetName("second");  // same name: nothing happens
     EXPECT_EQ(reused.nameSymbol, before);
     EXPECT_EQ(file.Symbols()[0].refCount, 2u);
+}
+
+// ---- the shared buffer against block-by-block reads --------------------------
+
+struct Loaded {
+    bool ok = false;
+    std::string stdoutText;
+};
+
+Loaded LoadWith(BlockFile& file, const std::vector<std::uint8_t>& bytes, bool plain) {
+    MemoryStream stream(bytes);
+    testing::internal::CaptureStdout();
+    Loaded out;
+    out.ok = file.Load(stream, "memory.grf", plain);
+    out.stdoutText = testing::internal::GetCapturedStdout();
+    return out;
+}
+
+// Everything a load leaves, successful or not, the same in both.
+void ExpectSameLoad(const std::vector<std::uint8_t>& bytes, const std::string& what) {
+    BlockFile fast, plain;
+    const Loaded a = LoadWith(fast, bytes, false), b = LoadWith(plain, bytes, true);
+    EXPECT_EQ(a.ok, b.ok) << what;
+    EXPECT_EQ(a.stdoutText, b.stdoutText) << what;
+    EXPECT_EQ(fast.LastError(), plain.LastError()) << what;
+    ASSERT_EQ(fast.GetBlockCount(), plain.GetBlockCount()) << what;
+    for (std::size_t n = 0; n < fast.GetBlockCount(); ++n) {
+        const BlockRecord& x = fast.Blocks()[n];
+        const BlockRecord& y = plain.Blocks()[n];
+        EXPECT_EQ(x.type, y.type) << what << " block " << n;
+        EXPECT_EQ(x.handle, y.handle) << what << " block " << n;
+        EXPECT_EQ(x.nameSymbol, y.nameSymbol) << what << " block " << n;
+        EXPECT_EQ(x.fileOffset, y.fileOffset) << what << " block " << n;
+        EXPECT_EQ(x.data, y.data) << what << " block " << n;
+        EXPECT_FALSE(y.data.Shared()) << what << " block " << n;
+    }
+    ASSERT_EQ(fast.GetSymbolCount(), plain.GetSymbolCount()) << what;
+    for (std::size_t i = 0; i < fast.GetSymbolCount(); ++i) {
+        EXPECT_EQ(fast.Symbols()[i].handle, plain.Symbols()[i].handle) << what << " symbol " << i;
+        EXPECT_EQ(fast.Symbols()[i].refCount, plain.Symbols()[i].refCount) << what << " symbol " << i;
+        EXPECT_STREQ(fast.Symbols()[i].Name(), plain.Symbols()[i].Name()) << what << " symbol " << i;
+        // The lookup answers with the record's own text, the same pointer
+        // (empty names included), as block names are compared by it.
+        const SymbolHandle h = fast.Symbols()[i].handle;
+        std::size_t first = 0;
+        while (fast.Symbols()[first].handle != h) ++first;
+        EXPECT_EQ(fast.GetSymbolName(h), fast.Symbols()[first].Name()) << what << " symbol " << i;
+    }
+}
+
+std::vector<std::uint8_t> WrittenSceneFile(bool demo, std::uint64_t seed) {
+    TempDir dir;
+    std::string error;
+    const bool ok = demo ? wvwrite::WriteDemoLevel(dir.path(), &error)
+                         : wvwrite::WriteBenchLevel(dir.path(), 400, 40, 12, seed, &error);
+    EXPECT_TRUE(ok) << error;
+    return ReadAll(dir.File(demo ? "demo.grf" : "bench.grf"));
+}
+
+TEST(BlockFileTest, TheSharedBufferLoadsWhatBlockByBlockReadsLoad) {
+    // Levels as the writer makes them: every block a slice of one buffer.
+    std::vector<std::pair<std::string, std::vector<std::uint8_t>>> files = {{"demo", WrittenSceneFile(true, 0)}};
+    for (std::uint64_t seed : {1u, 2u, 3u}) files.push_back({"bench " + std::to_string(seed), WrittenSceneFile(false, seed)});
+    for (const auto& [what, bytes] : files) {
+        ExpectSameLoad(bytes, what);
+        BlockFile file;
+        ASSERT_TRUE(LoadWith(file, bytes, false).ok) << what;
+        for (const BlockRecord& b : file.Blocks()) EXPECT_TRUE(b.data.Shared()) << what;
+    }
+
+    // Layouts Save never writes, and damaged ones.
+    const std::vector<std::uint8_t> good =
+        RawContainer({{1, 0, 0, {1, 2, 3, 4}}, {1, 4, 1, {5, 6, 7}}, {2, 0, 2, {}}}, {{1, 2, "a"}, {2, 1, "b"}});
+    const std::size_t rec1 = 48 + 32, rec2 = 48 + 64, symbols = LoadU32(good.data() + 20);
+    struct Case {
+        const char* what;
+        std::size_t at;  // word to overwrite (SIZE_MAX: truncate to `value` bytes)
+        std::uint32_t value;
+    };
+    const Case cases[] = {
+        {"as written", 0, kBlockFileMagic},
+        {"two blocks on the same bytes", rec1 + 8, LoadU32(good.data() + 48 + 8)},
+        {"a block inside another", rec1 + 12, 1},
+        {"a block over the block table", rec1 + 8, 8},
+        {"a block over the symbol table", rec2 + 8, static_cast<std::uint32_t>(symbols)},
+        {"an empty block at the very end", rec2 + 8, static_cast<std::uint32_t>(good.size())},
+        {"a symbol size the header overstates", 16, 0xFFFFFFFF},
+        {"a symbol size the header understates", 16, 0},
+        {"the symbol table over the blocks", 20, 48 + 3 * 32},
+        {"a name without its zero", symbols + 4, 1},
+        {"a name of no bytes", symbols + 4, 0},
+        {"short header", SIZE_MAX, 40},
+        {"wrong magic", 0, 0x0ACEBABF},
+        {"block count beyond the file", 8, 0xFFFFFFFF},
+        {"block count one too many", 8, 4},
+        {"a handle off its position", rec1 + 28, 7},
+        {"data offset past the end", 48 + 8, 0x7FFFFFFF},
+        {"data size past the end", 48 + 12, 0xFFFFFFF0},
+        {"second block's data past the end", rec1 + 12, 42},
+        {"symbol table offset past the end", 20, 0xFFFFFF00},
+        {"symbol count beyond the file", 12, 0x40000000},
+        {"symbol count one too many", 12, 3},
+        {"symbol name length past the end", symbols + 4, 0xFFFFFFFF},
+        {"truncated symbol table", SIZE_MAX, static_cast<std::uint32_t>(good.size() - 1)},
+        {"truncated in the blocks", SIZE_MAX, static_cast<std::uint32_t>(symbols - 2)},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::uint8_t> bytes = good;
+        if (c.at == SIZE_MAX) bytes.resize(c.value);
+        else PutU32(bytes, c.at, c.value);
+        ExpectSameLoad(bytes, c.what);
+    }
+}
+
+TEST(BlockFileTest, ChangingASharedBlockLeavesTheBlocksItOverlapsAlone) {
+    std::vector<std::uint8_t> bytes = RawContainer({{1, 0, 0, {1, 2, 3, 4}}, {1, 0, 1, {9, 9, 9, 9}}}, {{1, 2, "a"}});
+    PutU32(bytes, 48 + 32 + 8, LoadU32(bytes.data() + 48 + 8));  // block 1 on block 0's bytes
+    BlockFile file;
+    ASSERT_TRUE(LoadBytes(file, bytes));
+    ASSERT_TRUE(file.GetBlock(0)->data.Shared());
+    ASSERT_TRUE(file.GetBlock(1)->data.Shared());
+    file.GetBlock(0)->data[0] ^= 0xFF;
+    EXPECT_FALSE(file.GetBlock(0)->data.Shared());
+    EXPECT_EQ(file.GetBlock(0)->data, BlockData({0xFE, 2, 3, 4}));
+    EXPECT_EQ(file.GetBlock(1)->data, BlockData({1, 2, 3, 4}));
+    // Save writes each block's own bytes.
+    BlockFile again;
+    ASSERT_TRUE(LoadBytes(again, file.SaveToMemory()));
+    EXPECT_EQ(again.GetBlock(0)->data, BlockData({0xFE, 2, 3, 4}));
+    EXPECT_EQ(again.GetBlock(1)->data, BlockData({1, 2, 3, 4}));
+}
+
+TEST(BlockFileTest, WideGapsAreReadAroundNotThrough) {
+    // Four bytes of blocks, then the symbol table a mebibyte further on: the
+    // gap is not read, the blocks are read on their own.
+    std::vector<std::uint8_t> bytes = RawContainer({{1, 0, 0, {1, 2, 3, 4}}}, {{1, 1, "a"}});
+    const std::size_t symbols = LoadU32(bytes.data() + 20);
+    std::vector<std::uint8_t> table(bytes.begin() + static_cast<std::ptrdiff_t>(symbols), bytes.end());
+    bytes.resize(symbols + (1u << 20));
+    bytes.insert(bytes.end(), table.begin(), table.end());
+    PutU32(bytes, 20, static_cast<std::uint32_t>(symbols + (1u << 20)));
+    ExpectSameLoad(bytes, "a wide gap");
+    BlockFile file;
+    ASSERT_TRUE(LoadBytes(file, bytes));
+    EXPECT_FALSE(file.GetBlock(0)->data.Shared());
+    EXPECT_EQ(file.GetBlock(0)->data, BlockData({1, 2, 3, 4}));
+    EXPECT_STREQ(file.GetSymbolName(1), "a");
+}
+
+TEST(BlockFileTest, AFileOnDiskLoadsAsTheSameBytesInMemory) {
+    TempDir dir;
+    const std::vector<std::uint8_t> bytes = WrittenSceneFile(false, 4);
+    WriteAll(dir.File("level.grf"), bytes);
+    BlockFile disk, memory;
+    ASSERT_TRUE(disk.Load(dir.File("level.grf").c_str()));
+    ASSERT_TRUE(LoadBytes(memory, bytes));
+    ASSERT_EQ(disk.GetBlockCount(), memory.GetBlockCount());
+    for (std::size_t n = 0; n < disk.GetBlockCount(); ++n) EXPECT_EQ(disk.Blocks()[n].data, memory.Blocks()[n].data) << n;
+    ASSERT_EQ(disk.GetSymbolCount(), memory.GetSymbolCount());
+    for (std::size_t i = 0; i < disk.GetSymbolCount(); ++i) EXPECT_STREQ(disk.GetSymbolNameAt(i), memory.GetSymbolNameAt(i));
+    EXPECT_EQ(disk.SaveToMemory(), bytes);
 }
 
 TEST(FileStreamTest, ReadsAndSeeksStayInsideTheStream) {

@@ -3,17 +3,23 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
+#include <random>
 
 #include "app/frame.h"
 #include "app/gl_window.h"
+#include "app/edits.h"
 #include "app/input.h"
 #include "diag/state_registry.h"
 #include "math/camera.h"
 #include "platform/scripted_platform.h"
 #include "resources/resources.h"
 #include "scene/render_state.h"
+#include "headless/headless_level.h"
+#include "scene/scene_draw.h"
 #include "scene/scene_model.h"
 #include "test_util.h"
+#include "writer/bench_level.h"
 
 namespace {
 
@@ -250,6 +256,98 @@ TEST(HelpTextTest, TabStopsLieEvery100PixelsFromTheBlock) {
         int x0, cx, stop;
     } cases[] = {{100, 100, 200}, {100, 150, 200}, {100, 199, 200}, {100, 200, 300}, {100, 60, 200}};
     for (const auto& c : cases) EXPECT_EQ(NextTabStop(c.x0, c.cx), c.stop) << c.cx;
+}
+
+// The culling walk over the packed table lets through what the walk over
+// the instances lets through, whatever the user did to them and whatever
+// became of the list.
+TEST(CullTableTest, TheTableCullsAsTheInstancesDo) {
+    TempDir dir;
+    ASSERT_TRUE(wvwrite::WriteBenchLevel(dir.path(), 3000, 120, 20, 6, nullptr));
+    std::FILE* quiet = std::fopen("/dev/null", "w");
+    headless::LoadedLevel level;
+    level.console = quiet;
+    ASSERT_TRUE(headless::LoadLevel(dir.File("bench-130.swp"), level));
+    platform::PlatformScope scope(level.platform);
+    CreateFrusta();
+    std::mt19937 rng(31);
+    std::uniform_real_distribution<float> at(-700.0f, 700.0f), turn(0.0f, 360.0f);
+    std::size_t seen = 0;
+    std::vector<Vector3> lookAt;  // views straight at these, besides the random ones
+    auto expectSame = [&](const char* after) {
+        for (std::size_t view = 0; view < 6 + lookAt.size(); ++view) {
+            Camera camera;
+            camera.position = {at(rng), at(rng), 40};
+            camera.yaw = turn(rng);
+            camera.pitch = 10;
+            if (view >= 6) {  // from 30 units south, looking north (+y)
+                camera.position = lookAt[view - 6] - Vector3(0, 30, 0);
+                camera.yaw = 0;
+                camera.pitch = 0;
+            }
+            UpdateFrusta(camera, 4.0f / 3.0f);
+            TheCamera() = camera;
+            const std::vector<Instance*> plain = CullInstancesPlain();
+            ASSERT_EQ(CullInstances(), plain) << after << ", view " << view;
+            seen += plain.size();
+        }
+    };
+    auto& list = TheScene().InstanceList;
+    expectSame("the load");
+    // Drags and turns, each a step; undone and redone.
+    for (int k = 0; k < 20; ++k) {
+        Instance& inst = *list[rng() % list.size()];
+        BeginDrag(inst);
+        inst.SetPosition(at(rng), at(rng), 5);
+        inst.SetRotation(0, 0, turn(rng));
+        EndDrag();
+    }
+    expectSame("dragging");
+    for (int k = 0; k < 8; ++k) ASSERT_TRUE(DeleteInstance(*list[rng() % list.size()]));
+    expectSame("deleting");
+    for (int k = 0; k < 14; ++k) Undo();
+    expectSame("undoing");
+    for (int k = 0; k < 10; ++k) Redo();
+    expectSame("redoing");
+    // A new step drops the undone ones, destroying the objects they held.
+    Instance& moved = *list[3];
+    BeginDrag(moved);
+    moved.SetPosition(1, 2, 3);
+    EndDrag();
+    expectSame("a new step after undoing");
+    // Instances made and placed directly, the list emptied and filled again
+    // with as many new ones (which may take the old ones' addresses).
+    Model* model = TheScene().ModelList[0].get();
+    const std::size_t count = list.size();
+    list.clear();
+    for (std::size_t k = 0; k < count; ++k) {
+        auto inst = std::make_unique<Instance>();
+        inst->model = model;
+        inst->position = {at(rng), at(rng), 1};
+        inst->scale = 3;
+        inst->UpdateBounds();
+        list.push_back(std::move(inst));
+    }
+    expectSame("a list made again");
+    std::swap(list[0], list[1]);
+    expectSame("two swapped");
+    // One replaced in its place by a new one, which may well take its address.
+    for (std::size_t k : {std::size_t{5}, std::size_t{6}}) {
+        const Vector3 place = list[k]->position + Vector3(400, 0, 0);
+        lookAt.push_back(list[k]->position);
+        lookAt.push_back(place);
+        list[k].reset();
+        list[k] = std::make_unique<Instance>();
+        list[k]->model = model;
+        list[k]->position = place;
+        list[k]->scale = 3;
+        list[k]->UpdateBounds();
+    }
+    expectSame("one replaced in its place");
+    DestroyFrusta();
+    ResetState(StateScope::Process);
+    std::fclose(quiet);
+    EXPECT_GT(seen, 200u);
 }
 
 }  // namespace

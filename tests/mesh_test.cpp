@@ -2,12 +2,17 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <cstring>
+#include <random>
 
+#include "diag/log.h"
 #include "diag/stat_counter.h"
 #include "files/mesh_objects.h"
 #include "scene/model_loader.h"
 #include "files/texture_database.h"
 #include "level_fixture.h"
+#include "writer/bench_level.h"
+#include "writer/demo_level.h"
 
 namespace {
 
@@ -356,6 +361,88 @@ TEST_F(MeshTest, MaterialsRepeatOnlyWhenCoordinatesLeaveTheSlack) {
         EXPECT_EQ(Loaded(c.name).materials[0].clamp, c.clamp) << c.name;
         EXPECT_TRUE(Loaded(c.name).materials[1].clamp) << c.name;  // used by no textured face
     }
+}
+
+// ---- fast reads against checked reads ---------------------------------------
+
+// What a decode leaves and says, bit for bit.
+std::string Describe(const MeshData& md, const std::vector<std::string>& messages) {
+    std::string out = md.name + "|" + std::to_string(md.handle) + "|" + std::to_string(md.geometryType) + "|" +
+                      std::to_string(md.hasMapping) + "|" + std::to_string(md.commonI3) + "|";
+    auto bytes = [&](const void* p, std::size_t n) { out.append(static_cast<const char*>(p), n); };
+    bytes(&md.PivotOffset, sizeof md.PivotOffset);
+    bytes(md.positions.data(), md.positions.size() * sizeof(Vector3));
+    bytes(md.texcoords.data(), md.texcoords.size() * sizeof(md.texcoords[0]));
+    bytes(md.normals.data(), md.normals.size() * sizeof(Vector3));
+    bytes(md.triangles.data(), md.triangles.size() * sizeof(md.triangles[0]));
+    bytes(md.triangleMaterial.data(), md.triangleMaterial.size() * 4);
+    bytes(md.materials.data(), md.materials.size() * sizeof(MeshMaterialRef));
+    bytes(md.Lighting, sizeof md.Lighting);
+    for (const std::string& m : messages) out += "|" + m;
+    return out;
+}
+
+// Flips bits anywhere in the blocks of mesh objects (their counts too),
+// and sets some counts to exactly what the block holds, and one more.
+void Damage(BlockFile& file, std::uint64_t seed) {
+    std::mt19937_64 rng(seed);
+    std::vector<BlockRecord*> parts;
+    for (const BlockRecord& b : file.Blocks()) {
+        if (b.type != kMeshBlockType || b.size() < 12) continue;
+        for (int w = 1; w <= 2; ++w)
+            if (BlockRecord* part = file.GetBlock(LoadU32(b.data.data() + 4 * w)); part && part->size() >= 4)
+                parts.push_back(part);
+    }
+    ASSERT_FALSE(parts.empty());
+    for (int i = 0; i < 400; ++i) {
+        BlockRecord* b = parts[rng() % parts.size()];
+        const std::size_t words = b->size() / 4;
+        const std::size_t at = rng() % 3 == 0 ? rng() % std::min<std::size_t>(words, 12) : rng() % words;
+        std::uint32_t v = LoadU32(b->data.data() + 4 * at);
+        switch (rng() % 4) {
+            case 0: v = static_cast<std::uint32_t>(words - at); break;       // about what fits
+            case 1: v = static_cast<std::uint32_t>(words - at + 1); break;   // one more
+            default: v ^= 1u << (rng() % 32); break;
+        }
+        for (int k = 0; k < 4; ++k) b->data[4 * at + k] = static_cast<std::uint8_t>(v >> (8 * k));
+    }
+}
+
+TEST(MeshDecodeTest, FastReadsDecodeWhatCheckedReadsDecode) {
+    TempDir dir;
+    ASSERT_TRUE(wvwrite::WriteDemoLevel(dir.path(), nullptr));
+    ASSERT_TRUE(wvwrite::WriteBenchLevel(dir.path(), 200, 120, 20, 5, nullptr));
+    std::FILE* quiet = std::fopen("/dev/null", "w");
+    SetConsoleStream(quiet);
+    std::size_t meshes = 0, complaints = 0;
+    for (const char* level : {"demo.grf", "bench.grf"}) {
+        for (std::uint64_t damage : {0u, 1u, 2u, 3u, 4u, 5u}) {
+            BlockFile& file = TheSceneFile();
+            ASSERT_TRUE(file.Load(dir.File(level).c_str()));
+            if (damage) Damage(file, damage);
+            for (const BlockRecord& b : file.Blocks()) {
+                if (b.type != kMeshBlockType) continue;
+                std::string seen[2];
+                for (bool plain : {false, true}) {
+                    platform::ScriptedPlatform pf;
+                    platform::PlatformScope scope(pf);
+                    MeshData md;
+                    DecodeMesh(b.handle, md, plain);
+                    std::vector<std::string> messages;
+                    for (const auto& box : pf.boxes) messages.push_back(box.text);
+                    complaints += plain ? messages.size() : 0;
+                    seen[plain] = Describe(md, messages);
+                }
+                ASSERT_EQ(seen[0], seen[1]) << level << ", damage " << damage << ", mesh " << b.GetName();
+                ++meshes;
+            }
+        }
+    }
+    SetConsoleStream(nullptr);
+    std::fclose(quiet);
+    ResetState(StateScope::Process);
+    EXPECT_GT(meshes, 800u);
+    EXPECT_GT(complaints, 100u) << "the damage must reach the checks";
 }
 
 }  // namespace

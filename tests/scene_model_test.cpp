@@ -2,11 +2,23 @@
 // in memory.
 #include <gtest/gtest.h>
 
+#include <array>
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <map>
+#include <filesystem>
+#include <random>
+
 #include "diag/log.h"
+#include "diag/state_registry.h"
+#include "headless/headless_level.h"
 #include "platform/scripted_platform.h"
 #include "scene/dumps.h"
 #include "scene/scene_model.h"
 #include "test_util.h"
+#include "writer/bench_level.h"
+#include "writer/demo_level.h"
 #include "writer/value_table_builder.h"
 
 namespace {
@@ -171,6 +183,177 @@ TEST_F(SceneModelTest, ValueTableReportListsMembersLastFirst) {
     ShowInfoDialog();
     DumpValueTable(none);
     EXPECT_EQ(pf.infoText, "\r\n\r\nNo valuetable entry. ");
+}
+
+// ---- bounds from a model's distinct points ---------------------------------
+
+struct Place {
+    Vector3 position, rotation;
+    float scale;
+};
+
+// The bits of everything UpdateBounds writes.
+std::array<std::uint32_t, 10> BoundsBits(const Instance& i) {
+    const float f[10] = {i.boxMin.x, i.boxMin.y, i.boxMin.z, i.boxMax.x, i.boxMax.y, i.boxMax.z,
+                         i.sphere.centre.x, i.sphere.centre.y, i.sphere.centre.z, i.sphere.radius};
+    std::array<std::uint32_t, 10> bits;
+    std::memcpy(bits.data(), f, sizeof f);
+    return bits;
+}
+
+// The instance placed at each step in turn (its box growing) from the
+// model's points and from every vertex: the same bits after every step.
+void ExpectBoundsLikeEveryVertex(const Model& model, const std::vector<Place>& steps, const std::string& what) {
+    ASSERT_NE(model.Points(), nullptr) << what;
+    Instance fast, plain;
+    fast.model = plain.model = const_cast<Model*>(&model);
+    for (std::size_t k = 0; k < steps.size(); ++k) {
+        for (Instance* i : {&fast, &plain}) {
+            i->position = steps[k].position;
+            i->rotation = steps[k].rotation;
+            i->scale = steps[k].scale;
+        }
+        fast.UpdateBounds();
+        plain.UpdateBounds(true);
+        ASSERT_EQ(BoundsBits(fast), BoundsBits(plain)) << what << ", step " << k;
+    }
+}
+
+std::vector<Place> RandomPlaces(std::mt19937& rng, int n) {
+    std::uniform_real_distribution<float> angle(-7.0f, 7.0f), at(-500.0f, 500.0f), scale(0.05f, 4.0f);
+    std::vector<Place> out;
+    for (int k = 0; k < n; ++k)
+        out.push_back({{at(rng), at(rng), at(rng)}, {angle(rng), angle(rng), angle(rng)}, scale(rng)});
+    return out;
+}
+
+TEST_F(SceneModelTest, DistinctPointsGiveTheBoundsOfEveryVertex) {
+    const float nan = std::numeric_limits<float>::quiet_NaN(), inf = std::numeric_limits<float>::infinity();
+    struct Shape {
+        const char* what;
+        std::vector<Vector3> positions;
+    };
+    const std::vector<Shape> shapes = {
+        {"a box, each corner three times", {{-1, -1, 0}, {1, -1, 0}, {1, 1, 0}, {-1, 1, 0}, {-1, -1, 2}, {1, -1, 2},
+                                            {1, 1, 2}, {-1, 1, 2}, {1, 1, 2}, {-1, -1, 0}, {1, -1, 2}, {-1, 1, 0},
+                                            {1, -1, 0}, {-1, 1, 2}, {1, 1, 0}, {-1, -1, 2}, {1, 1, 0}, {-1, 1, 2},
+                                            {1, -1, 0}, {-1, -1, 2}, {1, 1, 2}, {-1, 1, 0}, {1, -1, 2}, {-1, -1, 0}}},
+        {"signed zeros", {{0, 0, 0}, {-0.0f, 0, 0}, {0, -0.0f, -0.0f}, {-0.0f, -0.0f, -0.0f}, {0, 0, 0}, {1, 0, -0.0f}}},
+        // At the origin, unturned, the box's lowest (or highest) corner is a
+        // zero: -0 is met first, +0 only four points later.
+        {"a negative zero lowest first", {{1, 1, 1}, {-0.0f, -0.0f, -0.0f}, {2, 2, 2}, {3, 3, 3}, {0, 0, 0}}},
+        {"a negative zero highest first", {{-1, -1, -1}, {-0.0f, -0.0f, -0.0f}, {-2, -2, -2}, {-3, -3, -3}, {0, 0, 0}}},
+        {"one point many times", std::vector<Vector3>(50, Vector3{0.25f, -3, 7})},
+        {"not numbers and infinities", {{nan, 0, 0}, {1, 2, 3}, {inf, -inf, 0}, {nan, nan, nan}, {1, 2, 3}, {-4, inf, nan}}},
+        {"huge and tiny", {{3e38f, -3e38f, 1e-38f}, {1e-45f, -1e-45f, 0}, {3e38f, -3e38f, 1e-38f}, {-2e19f, 2e19f, 1}}},
+    };
+    std::mt19937 rng(12345);
+    std::vector<Place> places = RandomPlaces(rng, 40);
+    // Placements where ties and signed zeros decide: no turn, the origin,
+    // negative zeros, a zero and a negative scale.
+    places.push_back({{0, 0, 0}, {0, 0, 0}, 1});
+    places.push_back({{-0.0f, -0.0f, -0.0f}, {0, 0, 0}, 1});
+    places.push_back({{-0.0f, 5, -0.0f}, {0, 0, 3.14159265f}, 2});
+    places.push_back({{1, 1, 1}, {0, 0, 0}, 0});
+    places.push_back({{-0.0f, 0, 0}, {1, 2, 3}, -0.0f});
+    places.push_back({{2, -3, 4}, {0.5f, 0, 0}, -1.5f});
+    for (const Shape& shape : shapes) {
+        Model m;
+        for (const Vector3& p : shape.positions) m.vertices.push_back({{0, 0, 1}, 0, 0, p});
+        m.PreparePoints();
+        ExpectBoundsLikeEveryVertex(m, places, shape.what);
+        // Each placement on a fresh instance, too: a box that starts unset.
+        for (const Place& p : places) ExpectBoundsLikeEveryVertex(m, {p}, shape.what);
+    }
+}
+
+TEST_F(SceneModelTest, PointsFollowTheVerticesTheyWereMadeFrom) {
+    auto model = Quad();
+    EXPECT_EQ(model->Points(), nullptr);  // none made yet: every vertex is walked
+    model->PreparePoints();
+    ASSERT_NE(model->Points(), nullptr);
+    EXPECT_EQ(model->Points()->All().size(), 4u);
+    EXPECT_EQ(model->Points()->Drawn().size(), 4u);
+    model->vertices.push_back({{0, 0, 1}, 0, 0, {100, 0, 0}});
+    EXPECT_EQ(model->Points(), nullptr) << "a vertex added since: the points no longer stand for the model";
+    Instance inst;
+    inst.model = model.get();
+    inst.UpdateBounds();
+    EXPECT_EQ(inst.boxMax.x, 100.0f);
+
+    // Only the corners of drawn faces stand on the ground.
+    model->PreparePoints();
+    model->faces.push_back({{0, 1, 4}, 1});
+    model->materials.resize(2);
+    model->materials[1].invisible = true;
+    model->PreparePoints();
+    EXPECT_EQ(model->Points()->Drawn().size(), 4u);
+    EXPECT_EQ(model->Points()->drawnMax.x, 2.0f);
+    model->materials[1].invisible = false;
+    model->PreparePoints();
+    EXPECT_EQ(model->Points()->Drawn().size(), 5u);
+    EXPECT_EQ(model->Points()->drawnMax.x, 100.0f);
+}
+
+// Every model of the demo and of random bench levels, under the placements
+// their own instances have and under random ones.
+TEST(ModelPointsTest, LoadedModelsGiveTheBoundsOfEveryVertex) {
+    TempDir dir;
+    ASSERT_TRUE(wvwrite::WriteDemoLevel(dir.path(), nullptr));
+    std::vector<std::string> levels = {dir.File("demo-130.swp")};
+    for (std::uint64_t seed : {3u, 11u}) {
+        const std::string sub = dir.File("bench" + std::to_string(seed));
+        std::filesystem::create_directory(sub);
+        ASSERT_TRUE(wvwrite::WriteBenchLevel(sub, 1500, 150, 30, seed, nullptr));
+        levels.push_back(sub + "/bench-130.swp");
+    }
+    std::FILE* quiet = std::fopen("/dev/null", "w");
+    std::mt19937 rng(99);
+    for (const std::string& level : levels) {
+        headless::LoadedLevel loaded;
+        loaded.console = quiet;
+        ASSERT_TRUE(headless::LoadLevel(level, loaded));
+        std::vector<const Instance*> all;
+        for (const auto& i : TheScene().InstanceList) all.push_back(i.get());
+        for (const auto& [height, group] : TheScene().TerrainObjectsByHeight)
+            for (const auto& i : group) all.push_back(i.get());
+        ASSERT_GT(all.size(), 100u) << level;
+        for (const Instance* i : all) {
+            const std::vector<Place> own = {{i->position, i->rotation, i->scale},
+                                            {i->position + Vector3(3, -2, 1), i->rotation * 2.0f, i->scale * 0.5f}};
+            ExpectBoundsLikeEveryVertex(*i->model, own, level + " " + i->model->name);
+        }
+        for (const auto& m : TheScene().ModelList) ExpectBoundsLikeEveryVertex(*m, RandomPlaces(rng, 3), level + " " + m->name);
+        ResetState(StateScope::Process);
+    }
+    std::fclose(quiet);
+}
+
+// The flat cache answers as a map keyed by the whole handle would: the
+// flag bits make another key for the same block.
+TEST(ModelCacheTest, AnswersAsAMapByTheWholeHandle) {
+    std::mt19937 rng(7);
+    std::vector<std::unique_ptr<Model>> models;
+    ModelCacheTable cache;
+    std::map<std::uint32_t, Model*> reference;
+    const std::size_t blocks = 64;
+    for (int i = 0; i < 3000; ++i) {
+        const std::uint32_t flags = std::uniform_int_distribution<int>(0, 3)(rng) == 0 ? 0x80000000u : 0u;
+        const std::uint32_t handle = static_cast<std::uint32_t>(rng() % (blocks + 8)) | flags | (rng() % 9 == 0 ? 0x10000000u : 0u);
+        Model* found = cache.Find(handle);
+        const auto it = reference.find(handle);
+        ASSERT_EQ(found, it == reference.end() ? nullptr : it->second) << std::hex << handle;
+        if (!found && (handle & 0x0FFFFFFFu) < blocks) {
+            models.push_back(std::make_unique<Model>());
+            cache.Insert(handle, models.back().get(), blocks);
+            reference[handle] = models.back().get();
+        }
+        ASSERT_EQ(cache.size(), reference.size());
+    }
+    EXPECT_GT(reference.size(), blocks);  // second handles of a block were kept apart
+    cache.clear();
+    EXPECT_EQ(cache.size(), 0u);
+    for (const auto& [handle, model] : reference) EXPECT_EQ(cache.Find(handle), nullptr);
 }
 
 }  // namespace

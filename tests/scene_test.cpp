@@ -44,6 +44,34 @@ TEST_F(SceneTest, NamesAndVisibilityDecideWhatIsBuilt) {
     EXPECT_TRUE(loaded.platform.boxes.empty());
 }
 
+// Classes are told apart by their whole text: near misses are unknown
+// classes, and a class member that holds no text counts as an empty class.
+TEST_F(SceneTest, OnlyTheExactClassNamesAreKnown) {
+    const BlockHandle m = Square("thing");
+    struct Case {
+        const char* name;
+        std::vector<Property> properties;
+        bool built;
+    };
+    const std::vector<Case> cases = {
+        {"exact", {Property::String("Class", "CInstance")}, true},
+        {"animal", {Property::String("Class", "CAnimal")}, true},
+        {"lower", {Property::String("Class", "cinstance")}, false},
+        {"space", {Property::String("Class", "CInstance ")}, false},
+        {"short", {Property::String("Class", "CInstanc")}, false},
+        {"longer", {Property::String("Class", "CInstances")}, false},
+        {"empty", {Property::String("Class", "")}, false},
+        {"number", {Property::Int("Class", 7)}, false},
+        {"none", {Property::Int("Other", 1)}, true},
+        {"trigger", {Property::String("Class", "CStartTrigger")}, false},
+        {"second", {Property::String("Class", "CAnimal"), Property::String("Class", "Cx")}, true},
+    };
+    for (const Case& c : cases) Place(m, c.name, c.properties);
+    Load();
+    for (const Case& c : cases) EXPECT_EQ(Named(c.name) != nullptr, c.built) << c.name;
+    EXPECT_TRUE(loaded.platform.boxes.empty());
+}
+
 TEST_F(SceneTest, InstanceFlagsFollowTheirPropertiesAndAnAnimalsMeshNamesItsGeometry) {
     const BlockHandle m = Square("thing");
     const BlockHandle wolfMesh = Square("wolfmesh");

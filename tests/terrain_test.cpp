@@ -2,8 +2,11 @@
 // sampling, and the camera-following quadtree's decisions.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cmath>
 #include <cstring>
+#include <limits>
+#include <random>
 #include <set>
 #include <utility>
 
@@ -340,6 +343,77 @@ TEST_F(TerrainTreeTest, ObjectsStandOnTheGround) {
         ++checked;
     }
     EXPECT_GE(checked, 10);
+}
+
+// The relaxation's fast steps give the plain steps' bits on grids of every
+// shape the pyramid makes and odd ones, with fixed cells, signed zeros,
+// cells not a number and infinities among the free ones.
+TEST(HeightFieldSpeedTest, RelaxationIsBitIdenticalToThePlainSteps) {
+    std::mt19937 rng(2024);
+    std::uniform_real_distribution<float> height(0.0f, 50.0f);
+    const std::pair<std::int32_t, std::int32_t> sizes[] = {{1024, 1024}, {256, 256}, {64, 64}, {16, 16}, {4, 4},
+                                                           {3, 3},       {8, 8},     {9, 23},  {37, 11}, {100, 7},
+                                                           {21, 90},     {2, 50}};
+    const float special[] = {-0.0f, 0.0f, std::numeric_limits<float>::quiet_NaN(), std::numeric_limits<float>::infinity(),
+                             -1e-40f, 1e10f};
+    for (const auto& [w, h] : sizes) {
+        for (int fill = 0; fill < 3; ++fill) {
+            HeightField fast;
+            fast.W = w;
+            fast.H = h;
+            for (std::int32_t n = 0; n < w * h; ++n) {
+                const int roll = static_cast<int>(rng() % 100);
+                float v = height(rng);
+                if (roll < 10 + 40 * fill) v = -v;  // fixed
+                else if (roll < 12 + 40 * fill) v = special[rng() % std::size(special)];
+                else if (fill == 2 && roll < 95) v = 1e10f;  // nothing known yet
+                fast.samples.push_back(v);
+            }
+            HeightField plain = fast;
+            RelaxHeights(fast);
+            RelaxHeightsPlain(plain);
+            EXPECT_EQ(std::memcmp(fast.samples.data(), plain.samples.data(), fast.samples.size() * 4), 0)
+                << w << " x " << h << ", fill " << fill;
+        }
+    }
+}
+
+// Triangles of every size and slope, partly off the grid, partly at or below
+// zero, over cells already lowered: the fast sampling lowers the cells the
+// plain one lowers, to the same bits, and counts alike.
+TEST(HeightFieldSpeedTest, TriangleSamplingIsBitIdenticalToThePlainSteps) {
+    std::mt19937 rng(77);
+    std::uniform_real_distribution<float> at(-300.0f, 300.0f), size(0.0f, 60.0f), height(-5.0f, 20.0f);
+    HeightField fast;
+    fast.W = fast.H = 256;
+    fast.extentX = fast.extentY = 512;
+    fast.originX = -256;
+    fast.originY = -200;
+    fast.samples.assign(256 * 256, 1e10f);
+    HeightField plain = fast;
+    HeightFieldStats a, b;
+    const float inf = std::numeric_limits<float>::infinity();
+    std::vector<std::array<Vector3, 3>> triangles = {
+        {{{0, 0, 1}, {0, 0, 1}, {0, 0, 1}}},            // a point
+        {{{-10, -10, 2}, {10, 10, 2}, {30, 30, 2}}},    // a line
+        {{{0, 0, 3}, {inf, 0, 1}, {0, 1, 1}}},          // skipped
+        {{{-300, -300, 5}, {300, -300, 5}, {0, 300, 5}}},  // wider than the grid
+        {{{100, 100, 1}, {100.5f, 100, 1}, {100, 400, 1}}},  // long and thin
+    };
+    for (int n = 0; n < 400; ++n) {
+        const Vector3 p{at(rng), at(rng), height(rng)};
+        triangles.push_back({{p, p + Vector3(size(rng) - 30, size(rng) - 30, height(rng) - 8),
+                              p + Vector3(size(rng) - 30, size(rng) - 30, height(rng) - 8)}});
+    }
+    for (const auto& t : triangles) {
+        RasteriseTriangle(fast, t[0], t[1], t[2], &a);
+        RasteriseTrianglePlain(plain, t[0], t[1], t[2], &b);
+    }
+    EXPECT_EQ(std::memcmp(fast.samples.data(), plain.samples.data(), fast.samples.size() * 4), 0);
+    EXPECT_EQ(a.samplesWritten, b.samplesWritten);  // the plain steps count no samples taken
+    EXPECT_EQ(a.trianglesSkipped, b.trianglesSkipped);
+    EXPECT_GT(a.samplesWritten, 10000u);
+    EXPECT_GT(a.samplesTaken, 2 * a.samplesWritten);
 }
 
 // The fast paths give the plain steps' bits, on the demo and on random

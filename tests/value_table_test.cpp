@@ -1,10 +1,15 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <filesystem>
+#include <random>
 
 #include "platform/scripted_platform.h"
+#include "files/block_file.h"
 #include "scene/value_table.h"
 #include "test_util.h"
+#include "writer/bench_level.h"
+#include "writer/demo_level.h"
 #include "writer/value_table_builder.h"
 
 namespace {
@@ -169,6 +174,84 @@ TEST_F(ValueTableTest, UnknownNamesWarnOnceAndMissingIntsWarn) {
     EXPECT_EQ(Boxes("Warning: Valuetable name not found"), 1u);
     EXPECT_EQ(t.LookupInt(table, "R"), 9);
     EXPECT_EQ(pf.boxes.size(), 5u);
+}
+
+// ---- names as numbers against names as texts --------------------------------
+
+// Every list of the table, asked for every name it knows, names it does not,
+// the empty name and near misses: the numbered lookup finds the member the
+// text comparison finds.
+void ExpectKeysFindWhatTextsFind(const ValueTable& t, const std::string& what) {
+    std::vector<std::string> asked = {"", "Class", "class", "Classes", "Clas", "Nothing", "Shadow ", "Height"};
+    for (const auto& [handle, text] : t.names) asked.push_back(text);
+    std::size_t lists = 0, found = 0;
+    for (std::uint32_t i = 0; i < t.entries.size() + 2; ++i) {
+        if (i < t.entries.size() && t.entries[i].kind != kValueList) continue;
+        ++lists;
+        for (const std::string& name : asked) {
+            const ValueEntry* plain = t.FindMemberPlain(i, name.c_str());
+            EXPECT_EQ(t.FindMember(i, t.Key(name.c_str())), plain) << what << ", list " << i << ", '" << name << "'";
+            found += plain != nullptr;
+        }
+    }
+    EXPECT_EQ(t.FindMember(0, t.Key(nullptr)), nullptr) << what;
+    EXPECT_GT(lists, 2u) << what;
+    EXPECT_GT(found, 0u) << what;
+}
+
+TEST_F(ValueTableTest, NumberedNamesFindWhatTextComparisonsFind) {
+    // Names that repeat under other handles, a handle whose text changes,
+    // an entry whose handle has no record and one named by the empty text.
+    ValueTableBuilder b;
+    b.AddNameRecord("Shadow", 0x500);
+    b.AddNameRecord("Shadow", 0x501);
+    b.AddNameRecord("Height", 0x600);
+    b.AddNameRecord("Width", 0x600);  // the last text of a handle wins
+    b.AddNameRecord("", 0x700);
+    const int s0 = b.AddEntry(kValueBool, 0x500, {0});
+    const int s1 = b.AddEntry(kValueBool, 0x501, {1});
+    const int w = b.AddEntry(kValueInt, 0x600, {7, 0, 0, 0});
+    const int nameless = b.AddEntry(kValueInt, 0x999, {8, 0, 0, 0});
+    const int empty = b.AddEntry(kValueInt, 0x700, {9, 0, 0, 0});
+    const int cls = b.AddString("Class", "CSky");
+    b.AddList("one", {static_cast<std::uint32_t>(s1), static_cast<std::uint32_t>(s0), static_cast<std::uint32_t>(w)});
+    b.AddList("two", {static_cast<std::uint32_t>(nameless), static_cast<std::uint32_t>(empty),
+                      static_cast<std::uint32_t>(cls), 12345});
+    const ValueTable t = Decode(b);
+    ExpectKeysFindWhatTextsFind(t, "made by hand");
+    const std::uint32_t two = static_cast<std::uint32_t>(t.entries.size() - 1);
+    EXPECT_EQ(t.LookupInt(two, ""), 8);  // the first member without a name text
+    EXPECT_EQ(t.LookupInt(two - 1, "Width"), 7);
+    EXPECT_FALSE(t.HasKey(two - 1, "Height"));
+
+    // The property tables of written levels.
+    TempDir dir;
+    ASSERT_TRUE(wvwrite::WriteDemoLevel(dir.path(), nullptr));
+    ASSERT_TRUE(wvwrite::WriteBenchLevel(dir.path(), 600, 30, 10, 8, nullptr));
+    for (const char* level : {"demo.grf", "bench.grf"}) {
+        BlockFile file;
+        ASSERT_TRUE(file.Load(dir.File(level).c_str()));
+        ValueTable table;
+        table.Decode(file.FindBlockByName(".valuetable")->bytes());
+        ExpectKeysFindWhatTextsFind(table, level);
+    }
+}
+
+TEST_F(ValueTableTest, AKeyFromAnEarlierDecodeIsResolvedAgain) {
+    ValueTableBuilder a;
+    a.NameHandle("Padding");  // numbers the names differently from b
+    const auto ta = static_cast<std::uint32_t>(a.AddTable({Property::Int("Height", 1)}));
+    ValueTableBuilder b;
+    const auto tb = static_cast<std::uint32_t>(b.AddTable({Property::Int("Width", 5), Property::Int("Height", 2)}));
+    ValueTable t = Decode(a);
+    const PropertyKey height = t.Key("Height"), width = t.Key("Width");
+    EXPECT_EQ(t.LookupInt(ta, height), 1);
+    EXPECT_EQ(width.id, kNoNameId);
+    bytes = b.Bytes();
+    t.Decode(bytes);  // the names are numbered anew
+    EXPECT_EQ(t.LookupInt(tb, height), 2);
+    EXPECT_EQ(t.LookupInt(tb, width), 5);
+    EXPECT_TRUE(pf.boxes.empty());
 }
 
 }  // namespace

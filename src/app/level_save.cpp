@@ -99,8 +99,8 @@ bool SaveLevelAs(const std::string& path, std::string& error) {
     }
     // The scene file stays as read: the edited block stands in only while
     // the copy is written.
-    std::vector<std::uint8_t> original = region->data;
-    region->data = EditedRegionBlock(original);
+    BlockData original = region->data;
+    region->data = EditedRegionBlock({original.data(), original.size()});
     const std::vector<std::uint8_t> bytes = file.SaveToMemory();
     region = file.FindBlockByName(".region");
     region->data = std::move(original);

@@ -2,10 +2,12 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "diag/log.h"
 #include "diag/state_registry.h"
+#include "platform/large_memory.h"
 
 namespace {
 
@@ -18,26 +20,86 @@ void StoreU32(std::uint8_t* p, std::uint32_t v) {
     p[3] = static_cast<std::uint8_t>(v >> 24);
 }
 
-std::vector<char> CopyName(const char* name) {
-    const char* n = name ? name : "";
-    return std::vector<char>(n, n + std::strlen(n) + 1);
+// Room for a file's bytes, not cleared (the read fills it), or null when
+// there is none.
+std::shared_ptr<std::uint8_t[]> FileBuffer(std::size_t size) {
+    void* p = platform::AllocateLarge(size);
+    if (!p) return nullptr;
+    return std::shared_ptr<std::uint8_t[]>(static_cast<std::uint8_t*>(p), [](std::uint8_t* q) { platform::FreeLarge(q); });
 }
 
-// True when [offset, offset + size) lies inside the stream; leaves the
-// stream positioned at offset.
-bool RegionInside(FileStream& s, std::uint64_t offset, std::uint64_t size) {
-    if (!s.Seek(static_cast<std::int64_t>(offset + size), FileStream::kBegin)) return false;
-    return s.Seek(static_cast<std::int64_t>(offset), FileStream::kBegin);
-}
+// The bytes of a container being loaded: one buffer holding the part of the
+// file from `base` that the header and block table span, and the stream for
+// anything outside it (a file laid out otherwise than Save lays it out).
+class LoadSource {
+public:
+    LoadSource(FileStream& s, std::uint64_t fileSize) : s_(s), size_(fileSize) {}
+
+    void Adopt(std::shared_ptr<const std::uint8_t[]> buffer, std::uint64_t base, std::uint64_t end) {
+        buffer_ = std::move(buffer);
+        base_ = base;
+        end_ = end;
+    }
+    const std::shared_ptr<const std::uint8_t[]>& Buffer() const { return buffer_; }
+    std::uint64_t FileSize() const { return size_; }
+    bool Inside(std::uint64_t offset, std::uint64_t n) const { return offset <= size_ && n <= size_ - offset; }
+    // The bytes in the buffer, or null when they are not all there.
+    const std::uint8_t* InBuffer(std::uint64_t offset, std::uint64_t n) const {
+        if (!buffer_ || offset < base_ || offset > end_ || n > end_ - offset) return nullptr;
+        return buffer_.get() + (offset - base_);
+    }
+    // Reads bytes that lie inside the file from the stream.
+    bool ReadAt(std::uint64_t offset, void* out, std::size_t n) {
+        return s_.Seek(static_cast<std::int64_t>(offset), FileStream::kBegin) && s_.Read(out, n);
+    }
+
+private:
+    FileStream& s_;
+    std::uint64_t size_;
+    std::shared_ptr<const std::uint8_t[]> buffer_;
+    std::uint64_t base_ = 0, end_ = 0;
+};
 
 }  // namespace
 
-SymbolHandle PeekNextSymbolHandle() { return gSymbolCounter + 16; }
-
-std::uint32_t LoadU32(const std::uint8_t* p) {
-    return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
-           (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
+BlockData BlockData::Slice(std::shared_ptr<const std::uint8_t[]> keep, const std::uint8_t* at, std::size_t size) {
+    BlockData d;
+    d.keep_ = std::move(keep);
+    d.slice_ = at;
+    d.sliceSize_ = size;
+    return d;
 }
+
+void BlockData::clear() {
+    own_.clear();
+    keep_.reset();
+    slice_ = nullptr;
+    sliceSize_ = 0;
+}
+
+std::vector<std::uint8_t>& BlockData::Own() {
+    if (keep_) {
+        own_.assign(slice_, slice_ + sliceSize_);
+        keep_.reset();
+        slice_ = nullptr;
+        sliceSize_ = 0;
+    }
+    return own_;
+}
+
+bool operator==(const BlockData& a, const BlockData& b) {
+    return a.size() == b.size() && (a.size() == 0 || std::memcmp(a.data(), b.data(), a.size()) == 0);
+}
+
+void SymbolRecord::SetName(const char* name) {
+    const char* n = name ? name : "";
+    const std::size_t length = std::strlen(n);
+    own_ = std::make_unique_for_overwrite<char[]>(length + 1);
+    std::memcpy(own_.get(), n, length + 1);
+    text_ = own_.get();
+}
+
+SymbolHandle PeekNextSymbolHandle() { return gSymbolCounter + 16; }
 
 bool ReadU32(std::span<const std::uint8_t> bytes, std::size_t offset, std::uint32_t& out) {
     out = 0;
@@ -66,6 +128,7 @@ void BlockRecord::SetName(const char* newName) {
 void BlockFile::Clear() {
     blocks_.clear();
     symbols_.clear();
+    bytes_.reset();
     InvalidateIndex();
 }
 
@@ -79,39 +142,61 @@ bool BlockFile::Load(const char* fileName) {
     return Load(stream, fileName);
 }
 
-bool BlockFile::Load(FileStream& s, const char* fileName) {
+bool BlockFile::Load(FileStream& s, const char* fileName, bool plain) {
     Clear();
     lastError_.clear();
     std::snprintf(fileName_, sizeof fileName_, "%s", fileName ? fileName : "");
 
     if (!s.Open(fileName, "rb")) return Fail("cannot open the file");
+    auto fail = [&](const char* why) {
+        s.Close();
+        return Fail(why);
+    };
     std::uint8_t header[kBlockHeaderSize];
-    if (!s.Seek(0, FileStream::kBegin) || !s.Read(header, sizeof header)) {
-        s.Close();
-        return Fail("cannot read the 48-byte header (missing or short file)");
-    }
-    if (LoadU32(header) != kBlockFileMagic) {
-        s.Close();
-        return Fail("bad magic (not a block container)");
-    }
+    if (!s.Seek(0, FileStream::kBegin) || !s.Read(header, sizeof header))
+        return fail("cannot read the 48-byte header (missing or short file)");
+    if (LoadU32(header) != kBlockFileMagic) return fail("bad magic (not a block container)");
     const std::uint32_t blockCount = LoadU32(header + 8);
     const std::uint32_t symbolCount = LoadU32(header + 12);
+    const std::uint32_t symbolBytesStated = LoadU32(header + 16);
     const std::uint32_t symbolOffset = LoadU32(header + 20);
+    LoadSource src(s, static_cast<std::uint64_t>(s.Size()));
 
     // The count is believed only as far as the file can hold its records.
-    if (!RegionInside(s, kBlockHeaderSize, std::uint64_t{blockCount} * kBlockRecordSize)) {
-        s.Close();
-        return Fail("the block table runs past the end of the file");
-    }
-    blocks_.reserve(blockCount);
-    std::vector<std::uint32_t> sizes;
-    sizes.reserve(blockCount);
+    const std::uint64_t tableEnd = kBlockHeaderSize + std::uint64_t{blockCount} * kBlockRecordSize;
+    if (!src.Inside(kBlockHeaderSize, tableEnd - kBlockHeaderSize))
+        return fail("the block table runs past the end of the file");
+    const std::size_t tableBytes = static_cast<std::size_t>(tableEnd - kBlockHeaderSize);
+    const auto table = std::make_unique_for_overwrite<std::uint8_t[]>(tableBytes ? tableBytes : 1);
+    if (!src.ReadAt(kBlockHeaderSize, table.get(), tableBytes)) return fail("cannot read the block table");
+
+    // What the blocks and the symbol table span past the block table, read
+    // in one go when they fill at least half of it (as they fill all of it
+    // in a file Save wrote); gaps that large are read around instead.
+    std::uint64_t end = tableEnd, claimed = 0;
     for (std::uint32_t n = 0; n < blockCount; ++n) {
-        std::uint8_t rec[kBlockRecordSize];
-        if (!s.Read(rec, sizeof rec)) {
-            s.Close();
-            return Fail("cannot read the block table");
-        }
+        const std::uint8_t* rec = table.get() + std::size_t{n} * kBlockRecordSize;
+        const std::uint64_t offset = LoadU32(rec + 8), size = LoadU32(rec + 12);
+        if (!src.Inside(offset, size) || offset < tableEnd) continue;
+        end = std::max(end, offset + size);
+        claimed += size;
+    }
+    if (symbolOffset >= tableEnd && symbolOffset < src.FileSize()) {
+        const std::uint64_t stated = std::max<std::uint64_t>(std::uint64_t{symbolCount} * 12, symbolBytesStated);
+        const std::uint64_t symbols = std::min(stated, src.FileSize() - symbolOffset);
+        end = std::max(end, symbolOffset + symbols);
+        claimed += symbols;
+    }
+    if (!plain && end > tableEnd && claimed >= (end - tableEnd) / 2) {
+        const std::size_t n = static_cast<std::size_t>(end - tableEnd);
+        if (std::shared_ptr<std::uint8_t[]> buffer = FileBuffer(n); buffer && src.ReadAt(tableEnd, buffer.get(), n))
+            src.Adopt(std::move(buffer), tableEnd, end);
+    }
+    bytes_ = src.Buffer();
+
+    blocks_.reserve(blockCount);
+    for (std::uint32_t n = 0; n < blockCount; ++n) {
+        const std::uint8_t* rec = table.get() + std::size_t{n} * kBlockRecordSize;
         BlockRecord b;
         b.type = LoadU32(rec + 24);
         b.handle = LoadU32(rec + 28);
@@ -120,55 +205,60 @@ bool BlockFile::Load(FileStream& s, const char* fileName) {
         b.fileOffset = LoadU32(rec + 8);
         if ((b.handle & kBlockNumberMask) != n) {
             ConsolePrintf("ERROR: block handle %x does not match in block number %x\n", b.handle, n);
-            s.Close();
-            return Fail("a block handle does not match its position in the block table");
+            return fail("a block handle does not match its position in the block table");
         }
         blocks_.push_back(std::move(b));
-        sizes.push_back(LoadU32(rec + 12));
     }
-    // Data only after the whole table is in: each block is allocated once
-    // the file is known to hold it.
+    // Data only after the whole table is in: a block gets its bytes once the
+    // file is known to hold them.
     for (std::size_t n = 0; n < blocks_.size(); ++n) {
         BlockRecord& b = blocks_[n];
-        if (!RegionInside(s, b.fileOffset, sizes[n])) {
-            s.Close();
-            return Fail("a block's data runs past the end of the file");
+        const std::uint32_t size = LoadU32(table.get() + n * kBlockRecordSize + 12);
+        if (!src.Inside(b.fileOffset, size)) return fail("a block's data runs past the end of the file");
+        if (const std::uint8_t* at = src.InBuffer(b.fileOffset, size)) {
+            b.data = BlockData::Slice(bytes_, at, size);
+            continue;
         }
-        b.data.resize(sizes[n]);
-        if (sizes[n] && !s.Read(b.data.data(), sizes[n])) {
-            s.Close();
-            return Fail("cannot read a block's data");
-        }
+        std::vector<std::uint8_t> own(size);
+        if (size && !src.ReadAt(b.fileOffset, own.data(), size)) return fail("cannot read a block's data");
+        b.data = std::move(own);
     }
 
     // Every symbol record takes at least 12 bytes, which bounds the count.
-    if (!RegionInside(s, symbolOffset, std::uint64_t{symbolCount} * 12)) {
-        s.Close();
-        return Fail("the symbol table runs past the end of the file");
-    }
+    if (!src.Inside(symbolOffset, std::uint64_t{symbolCount} * 12))
+        return fail("the symbol table runs past the end of the file");
     symbols_.resize(symbolCount);
+    std::uint64_t at = symbolOffset;
+    std::vector<std::uint8_t> spill;  // a record outside the buffer
     for (SymbolRecord& sym : symbols_) {
-        std::uint8_t rec[12];
-        if (!s.Read(rec, sizeof rec)) {
-            s.Close();
-            return Fail("the symbol table runs past the end of the file");
+        if (!src.Inside(at, 12)) return fail("the symbol table runs past the end of the file");
+        const std::uint8_t* rec = src.InBuffer(at, 12);
+        std::uint8_t read[12];
+        if (!rec) {
+            if (!src.ReadAt(at, read, sizeof read)) return fail("the symbol table runs past the end of the file");
+            rec = read;
         }
         sym.handle = LoadU32(rec);
         const std::uint32_t length = LoadU32(rec + 4);
         sym.refCount = LoadU32(rec + 8);
-        if (!s.Seek(length, FileStream::kCurrent) || !s.Seek(-static_cast<std::int64_t>(length), FileStream::kCurrent)) {
-            s.Close();
-            return Fail("a symbol name runs past the end of the file");
-        }
-        std::vector<char> raw(length);
-        if (length && !s.Read(raw.data(), length)) {
-            s.Close();
-            return Fail("cannot read a symbol name");
-        }
+        at += 12;
+        if (!src.Inside(at, length)) return fail("a symbol name runs past the end of the file");
         // Names are C strings: cut at the first zero, and terminated even
         // when the file forgot the zero.
-        sym.name.assign(raw.begin(), std::find(raw.begin(), raw.end(), '\0'));
-        sym.name.push_back('\0');
+        const std::uint8_t* name = src.InBuffer(at, length);
+        if (!name && length) {
+            spill.resize(length);
+            if (!src.ReadAt(at, spill.data(), length)) return fail("cannot read a symbol name");
+            name = spill.data();
+        }
+        at += length;
+        const void* zero = length ? std::memchr(name, 0, length) : nullptr;
+        if (zero && name != spill.data()) {
+            sym.SetNameInPlace(reinterpret_cast<const char*>(name));
+        } else if (length) {
+            const std::size_t cut = zero ? static_cast<std::size_t>(static_cast<const std::uint8_t*>(zero) - name) : length;
+            sym.SetName(std::string(reinterpret_cast<const char*>(name), cut).c_str());
+        }
     }
     InvalidateIndex();
     s.Close();
@@ -178,6 +268,9 @@ bool BlockFile::Load(FileStream& s, const char* fileName) {
 std::vector<std::uint8_t> BlockFile::SaveToMemory() {
     // Header, block table, data, symbols: the layout Save writes.
     std::vector<std::uint8_t> out(kBlockHeaderSize + kBlockRecordSize * blocks_.size());
+    std::size_t total = out.size();
+    for (const BlockRecord& b : blocks_) total += b.data.size();
+    out.reserve(total);
     for (BlockRecord& b : blocks_) {
         b.fileOffset = static_cast<std::uint32_t>(out.size());
         out.insert(out.end(), b.data.begin(), b.data.end());
@@ -272,15 +365,47 @@ const char* BlockFile::GetSymbolNameLinear(SymbolHandle handle) const {
     return nullptr;
 }
 
+namespace {
+std::size_t SlotOf(SymbolHandle h, std::size_t mask) {
+    return static_cast<std::size_t>((h * 0x9E3779B97F4A7C15ull) >> 32) & mask;
+}
+}  // namespace
+
 const char* BlockFile::GetSymbolName(SymbolHandle handle) const {
     if (!indexValid_) {
-        handleIndex_.clear();
-        handleIndex_.reserve(symbols_.size());
-        for (std::size_t i = 0; i < symbols_.size(); ++i) handleIndex_.emplace(symbols_[i].handle, i);  // first wins
+        // Hashed; handles that crowd together (as a file can make them) fall
+        // back to a sorted table, which never takes more than n log n.
+        std::size_t n = 16;
+        while (n < 2 * symbols_.size()) n *= 2;
+        handleIndex_.assign(n, {0, kNoSymbol});
+        indexSorted_ = false;
+        for (std::size_t i = 0; i < symbols_.size() && !indexSorted_; ++i) {
+            std::size_t at = SlotOf(symbols_[i].handle, n - 1), probes = 0;
+            while (handleIndex_[at].second != kNoSymbol && handleIndex_[at].first != symbols_[i].handle) {
+                at = (at + 1) & (n - 1);
+                if (++probes > 64) indexSorted_ = true;
+            }
+            if (handleIndex_[at].second == kNoSymbol)
+                handleIndex_[at] = {symbols_[i].handle, static_cast<std::uint32_t>(i)};  // the first wins
+        }
+        if (indexSorted_) {
+            handleIndex_.clear();
+            for (std::size_t i = 0; i < symbols_.size(); ++i)
+                handleIndex_.emplace_back(symbols_[i].handle, static_cast<std::uint32_t>(i));
+            std::sort(handleIndex_.begin(), handleIndex_.end());  // the first of a handle leads its run
+        }
         indexValid_ = true;
     }
-    const auto it = handleIndex_.find(handle);
-    return it == handleIndex_.end() ? nullptr : symbols_[it->second].Name();
+    if (indexSorted_) {
+        const auto it =
+            std::lower_bound(handleIndex_.begin(), handleIndex_.end(), std::make_pair(handle, std::uint32_t{0}));
+        return it == handleIndex_.end() || it->first != handle ? nullptr : symbols_[it->second].Name();
+    }
+    const std::size_t mask = handleIndex_.size() - 1;
+    for (std::size_t at = SlotOf(handle, mask);; at = (at + 1) & mask) {
+        if (handleIndex_[at].second == kNoSymbol) return nullptr;
+        if (handleIndex_[at].first == handle) return symbols_[handleIndex_[at].second].Name();
+    }
 }
 
 SymbolHandle BlockFile::FindSymbolByName(const char* name) const {
@@ -306,7 +431,7 @@ SymbolHandle BlockFile::AddSymbolReference(const char* name) {
     SymbolRecord rec;
     rec.handle = gSymbolCounter;
     rec.refCount = 1;
-    rec.name = CopyName(n);
+    rec.SetName(n);
     // Merged into place: the table stays in ascending byte-wise name order.
     auto at = std::find_if(symbols_.begin(), symbols_.end(), [&](const SymbolRecord& s) {
         return std::strcmp(s.Name(), n) > 0;

@@ -7,16 +7,19 @@
 //     symbol table size, symbol table offset, then 0, 12, 10, 0, 0, 0
 //   block table at 48: per block 32 bytes: name symbol, 0, data offset,
 //     data size, 0, 0, type, handle (low 28 bits = position in the table)
-//   block data, back to back in block order (Load seeks to each offset)
+//   block data, back to back in block order (Load follows each offset)
 //   symbol table: per symbol: handle, name length with its zero, reference
 //     count, the zero-terminated name
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
+#include <initializer_list>
+#include <memory>
 #include <span>
 #include <string>
-#include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "files/file_stream.h"
@@ -35,16 +38,58 @@ constexpr std::size_t kBlockRecordSize = 32;
 
 class BlockFile;
 
+// The bytes of a block: its own, or a slice of the file it was loaded from,
+// shared with the file's other blocks and never written through. Changing
+// the bytes (a non-const [], resize, assignment) gives the block a copy of
+// its own first, so a block that others overlap never changes theirs.
+class BlockData {
+public:
+    using value_type = std::uint8_t;
+    using size_type = std::size_t;
+    using iterator = const std::uint8_t*;
+    using const_iterator = const std::uint8_t*;
+
+    BlockData() = default;
+    BlockData(std::vector<std::uint8_t> bytes) : own_(std::move(bytes)) {}
+    BlockData(std::initializer_list<std::uint8_t> bytes) : own_(bytes) {}
+    // size bytes at `at`, which `keep` holds.
+    static BlockData Slice(std::shared_ptr<const std::uint8_t[]> keep, const std::uint8_t* at, std::size_t size);
+
+    std::size_t size() const { return keep_ ? sliceSize_ : own_.size(); }
+    bool empty() const { return size() == 0; }
+    const std::uint8_t* data() const { return keep_ ? slice_ : own_.data(); }
+    const std::uint8_t* begin() const { return data(); }
+    const std::uint8_t* end() const { return data() + size(); }
+    std::uint8_t operator[](std::size_t i) const { return data()[i]; }
+    std::uint8_t& operator[](std::size_t i) { return Own()[i]; }
+    void resize(std::size_t n) { Own().resize(n); }
+    void clear();
+    void shrink_to_fit() { own_.shrink_to_fit(); }
+    std::vector<std::uint8_t> ToVector() const { return {begin(), end()}; }
+    // True while the bytes are a slice of the loaded file.
+    bool Shared() const { return keep_ != nullptr; }
+
+    friend bool operator==(const BlockData& a, const BlockData& b);
+
+private:
+    std::vector<std::uint8_t>& Own();
+
+    std::vector<std::uint8_t> own_;
+    std::shared_ptr<const std::uint8_t[]> keep_;
+    const std::uint8_t* slice_ = nullptr;
+    std::size_t sliceSize_ = 0;
+};
+
 struct BlockRecord {
     std::uint32_t type = 0;             // kMeshBlockType, kFreedBlockType or carried through
-    std::vector<std::uint8_t> data;     // owned; its size is the block's size
+    BlockData data;                     // owned or shared; its size is the block's size
     BlockHandle handle = 0;
     SymbolHandle nameSymbol = 0;
     BlockFile* owner = nullptr;
     std::uint32_t fileOffset = 0;       // where Load found the data / Save put it
 
     std::uint32_t size() const { return static_cast<std::uint32_t>(data.size()); }
-    std::span<const std::uint8_t> bytes() const { return data; }
+    std::span<const std::uint8_t> bytes() const { return {data.data(), data.size()}; }
 
     // The owner's name of this block, or null.
     const char* GetName() const;
@@ -52,12 +97,33 @@ struct BlockRecord {
     void SetName(const char* newName);
 };
 
-struct SymbolRecord {
+// A name of the symbol table: its text is a copy of its own, or lies in the
+// loaded file's bytes, which its BlockFile keeps while the record exists.
+class SymbolRecord {
+public:
+    // The text of a name of no bytes; one object, so that every such name
+    // is the same pointer wherever it is asked for.
+    static constexpr char kEmpty[] = "";
+
+    SymbolRecord() = default;
+    SymbolRecord(SymbolRecord&&) = default;
+    SymbolRecord& operator=(SymbolRecord&&) = default;
+
     SymbolHandle handle = 0;
     std::uint32_t refCount = 0;
-    std::vector<char> name;  // zero-terminated, owned; moving the record keeps the buffer
 
-    const char* Name() const { return name.empty() ? "" : name.data(); }
+    const char* Name() const { return text_; }
+    // A zero-terminated copy of the name.
+    void SetName(const char* name);
+    // A name that ends at its first zero, which lies in bytes that outlive the record.
+    void SetNameInPlace(const char* text) {
+        own_.reset();
+        text_ = text;
+    }
+
+private:
+    std::unique_ptr<char[]> own_;
+    const char* text_ = kEmpty;
 };
 
 class BlockFile {
@@ -69,9 +135,13 @@ public:
 
     // Replaces the whole content by the file's. False for a missing or short
     // file, a wrong magic, a handle that does not match its position, or
-    // any block or symbol that lies past the end of the file.
+    // any block or symbol that lies past the end of the file. The file is
+    // read in a few large reads (the header, the block table, then what the
+    // blocks and the symbol table span) into one buffer that the blocks and
+    // names share; parts outside it are read on their own. plain: every
+    // block and name read on its own, the reference the buffer is pinned to.
     bool Load(const char* fileName);
-    bool Load(FileStream& stream, const char* fileName);
+    bool Load(FileStream& stream, const char* fileName, bool plain = false);
     // Writes the whole content; false when any write fails.
     bool Save(const char* fileName);
     // Serialises the content in the file layout, as Save writes it.
@@ -88,6 +158,9 @@ public:
     const char* GetSymbolName(SymbolHandle handle) const;  // null if unknown
     // The same answer by walking the table, as the index must give it.
     const char* GetSymbolNameLinear(SymbolHandle handle) const;
+    // Whether the index is the sorted one (handles too crowded to hash);
+    // for tests.
+    bool SymbolIndexSorted() const { return indexValid_ && indexSorted_; }
     SymbolHandle FindSymbolByName(const char* name) const; // kNotFound if none
     const char* GetSymbolNameAt(std::size_t index) const;  // null past the end
     std::size_t GetSymbolCount() const { return symbols_.size(); }
@@ -118,12 +191,18 @@ private:
     void InvalidateIndex() { indexValid_ = false; }
 
     char fileName_[256] = {};
+    // The file's bytes as loaded; blocks and symbol names point into them.
+    std::shared_ptr<const std::uint8_t[]> bytes_;
     std::vector<BlockRecord> blocks_;
     std::vector<SymbolRecord> symbols_;
-    // Handle -> position of its first record; a scene's every object asks
-    // for its name, so the linear walk of thousands of symbols would dominate
-    // the load. Rebuilt on first use after the table changes.
-    mutable std::unordered_map<SymbolHandle, std::size_t> handleIndex_;
+    // Handle -> position of its first record: (handle, position) hashed into
+    // a table of at least twice the symbols' number, or sorted by handle and
+    // position. A scene's every object asks for its name, so the linear walk
+    // of thousands of symbols would dominate the load. Rebuilt on first use
+    // after the table changes.
+    static constexpr std::uint32_t kNoSymbol = 0xFFFFFFFFu;
+    mutable std::vector<std::pair<SymbolHandle, std::uint32_t>> handleIndex_;
+    mutable bool indexSorted_ = false;
     mutable bool indexValid_ = false;
     std::string lastError_;
 };
@@ -140,4 +219,14 @@ SymbolHandle PeekNextSymbolHandle();
 // when the value does not lie wholly inside.
 bool ReadU32(std::span<const std::uint8_t> bytes, std::size_t offset, std::uint32_t& out);
 bool ReadF32(std::span<const std::uint8_t> bytes, std::size_t offset, float& out);
-std::uint32_t LoadU32(const std::uint8_t* p);
+// Unchecked: the caller has made sure four bytes are there.
+inline std::uint32_t LoadU32(const std::uint8_t* p) {
+    return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
+           (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
+}
+inline float LoadF32(const std::uint8_t* p) {
+    const std::uint32_t bits = LoadU32(p);
+    float f;
+    std::memcpy(&f, &bits, sizeof f);
+    return f;
+}

@@ -1,7 +1,10 @@
 #include "files/file_stream.h"
 
+#include <cerrno>
 #include <cstring>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 // Resolves a seek request to an absolute position, or -1 when it leaves
@@ -19,39 +22,45 @@ std::int64_t Target(std::int64_t offset, int origin, std::int64_t position, std:
 bool PlainFileStream::Open(const char* name, const char* mode) {
     Close();
     if (!mode || !std::strchr(mode, 'r')) return false;
-    file_ = name ? std::fopen(name, "rb") : nullptr;
-    if (file_) {
+    fd_ = name ? ::open(name, O_RDONLY | O_CLOEXEC) : -1;
+    if (fd_ >= 0) {
         struct stat st {};
-        if (fstat(fileno(file_), &st) == 0 && S_ISREG(st.st_mode)) {
+        if (fstat(fd_, &st) == 0 && S_ISREG(st.st_mode)) {
             size_ = st.st_size;
         } else {
-            std::fclose(file_);  // a directory or device is not a level file
-            file_ = nullptr;
+            ::close(fd_);  // a directory or device is not a level file
+            fd_ = -1;
         }
     }
     return true;
 }
 
 bool PlainFileStream::Read(void* buffer, std::size_t count) {
-    if (!file_) return false;
-    if (count == 0) return true;
-    const std::size_t got = std::fread(buffer, 1, count, file_);
+    if (fd_ < 0) return false;
+    auto* out = static_cast<std::uint8_t*>(buffer);
+    std::size_t got = 0;
+    while (got < count) {
+        const ssize_t n = ::read(fd_, out + got, count - got);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        got += static_cast<std::size_t>(n);
+    }
     position_ += static_cast<std::int64_t>(got);
     return got == count;
 }
 
 bool PlainFileStream::Seek(std::int64_t offset, int origin) {
-    if (!file_) return false;
+    if (fd_ < 0) return false;
     const std::int64_t target = Target(offset, origin, position_, size_);
     if (target < 0) return false;
-    if (fseeko(file_, static_cast<off_t>(target), SEEK_SET) != 0) return false;
+    if (target != position_ && ::lseek(fd_, static_cast<off_t>(target), SEEK_SET) != target) return false;
     position_ = target;
     return true;
 }
 
 bool PlainFileStream::Close() {
-    if (file_) std::fclose(file_);
-    file_ = nullptr;
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
     size_ = position_ = 0;
     return true;
 }

@@ -1,5 +1,5 @@
 // Byte streams the block container reads through. The four operations keep
-// their slot order: open, read, seek, close.
+// their slot order: open, read, seek, close; the size comes after them.
 //
 // Unlike the streams of old, these never report a failure as success: a
 // read succeeds only when every requested byte was read, and a seek
@@ -9,7 +9,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
 #include <span>
 
 class FileStream {
@@ -24,9 +23,13 @@ public:
     // Origin 1 (current) and 2 (end) are honoured; any other value means 0.
     virtual bool Seek(std::int64_t offset, int origin) = 0;
     virtual bool Close() = 0;
+    // The stream's length in bytes, or -1 when it is not open (or its file
+    // could not be opened).
+    virtual std::int64_t Size() const = 0;
 };
 
-// A plain file on disk.
+// A plain file on disk, read without a buffer of its own: the container
+// asks for its bytes in a few large reads.
 class PlainFileStream : public FileStream {
 public:
     ~PlainFileStream() override { Close(); }
@@ -34,9 +37,10 @@ public:
     bool Read(void* buffer, std::size_t count) override;
     bool Seek(std::int64_t offset, int origin) override;
     bool Close() override;
+    std::int64_t Size() const override { return fd_ >= 0 ? size_ : -1; }
 
 private:
-    std::FILE* file_ = nullptr;
+    int fd_ = -1;
     std::int64_t size_ = 0;
     std::int64_t position_ = 0;
 };
@@ -49,6 +53,7 @@ public:
     bool Read(void* buffer, std::size_t count) override;
     bool Seek(std::int64_t offset, int origin) override;
     bool Close() override { return true; }
+    std::int64_t Size() const override { return open_ ? static_cast<std::int64_t>(bytes_.size()) : -1; }
 
 private:
     std::span<const std::uint8_t> bytes_;

@@ -8,30 +8,33 @@
 
 namespace {
 
-// The words of a block; words past its end read as 0.
+// Plain decoding checks every word it reads; the fast one checks each array
+// once (Holds) and then reads its words without a check.
+bool gPlainDecode = false;
+
+// The words of a block. operator[] reads 0 past its end; At reads without a
+// check, for words a Holds() check has already vouched for (checked all the
+// same in a plain decode).
 class Words {
 public:
     explicit Words(const BlockRecord* block) {
-        if (block) bytes_ = block->bytes();
+        if (block) {
+            bytes_ = block->data.data();
+            count_ = block->data.size() / 4;
+        }
     }
-    std::uint32_t operator[](std::uint64_t k) const {
-        std::uint32_t v = 0;
-        if (k < Count()) ReadU32(bytes_, static_cast<std::size_t>(k) * 4, v);
-        return v;
-    }
-    float F(std::uint64_t k) const {
-        const std::uint32_t bits = (*this)[k];
-        float f;
-        std::memcpy(&f, &bits, sizeof f);
-        return f;
-    }
+    std::uint32_t operator[](std::uint64_t k) const { return k < count_ ? LoadU32(bytes_ + 4 * k) : 0; }
+    std::uint32_t At(std::uint64_t k) const { return gPlainDecode ? (*this)[k] : LoadU32(bytes_ + 4 * k); }
+    float F(std::uint64_t k) const { return k < count_ ? LoadF32(bytes_ + 4 * k) : 0.0f; }
+    float FAt(std::uint64_t k) const { return gPlainDecode ? F(k) : LoadF32(bytes_ + 4 * k); }
     Vector3 V(std::uint64_t k) const { return {F(k), F(k + 1), F(k + 2)}; }
-    std::uint64_t Count() const { return bytes_.size() / 4; }
-    bool Holds(std::uint64_t words) const { return words <= Count(); }
-    std::size_t Bytes() const { return bytes_.size(); }
+    Vector3 VAt(std::uint64_t k) const { return {FAt(k), FAt(k + 1), FAt(k + 2)}; }
+    std::uint64_t Count() const { return count_; }
+    bool Holds(std::uint64_t words) const { return words <= count_; }
 
 private:
-    std::span<const std::uint8_t> bytes_;
+    const std::uint8_t* bytes_ = nullptr;
+    std::uint64_t count_ = 0;
 };
 
 const BlockRecord* Block(BlockHandle h) { return TheSceneFile().GetBlock(h); }
@@ -49,8 +52,9 @@ void DecodeMaterials(MeshData& md, BlockHandle mappingHandle) {
     if (material.Holds(1 + 6 * n + 5)) {
         md.materials.resize(static_cast<std::size_t>(n));
         for (std::uint64_t j = 0; j < n; ++j)
-            md.materials[j] = {static_cast<std::uint32_t>(j), material[1 + j], material[1 + n + j], material[1 + 2 * n + j]};
-        for (int k = 0; k < 5; ++k) md.Lighting[k] = static_cast<std::int32_t>(material[1 + 6 * n + k]);
+            md.materials[j] = {static_cast<std::uint32_t>(j), material.At(1 + j), material.At(1 + n + j),
+                               material.At(1 + 2 * n + j)};
+        for (int k = 0; k < 5; ++k) md.Lighting[k] = static_cast<std::int32_t>(material.At(1 + 6 * n + k));
     }
     if (md.geometryType != 1) return;
     const std::uint64_t nt = mapping[1], nf = mapping[2];
@@ -58,13 +62,13 @@ void DecodeMaterials(MeshData& md, BlockHandle mappingHandle) {
     md.positions.assign(static_cast<std::size_t>(nt), Vector3{});
     md.normals.assign(static_cast<std::size_t>(nt), Vector3{});
     md.texcoords.resize(static_cast<std::size_t>(nt));
-    for (std::uint64_t i = 0; i < nt; ++i) md.texcoords[i] = {mapping.F(3 + 2 * i), mapping.F(4 + 2 * i)};
+    for (std::uint64_t i = 0; i < nt; ++i) md.texcoords[i] = {mapping.FAt(3 + 2 * i), mapping.FAt(4 + 2 * i)};
     md.triangles.resize(static_cast<std::size_t>(nf));
     md.triangleMaterial.resize(static_cast<std::size_t>(nf));
     const std::uint64_t faces = 3 + 2 * nt, materials = faces + 3 * nf;
     for (std::uint64_t t = 0; t < nf; ++t) {
-        for (int k = 0; k < 3; ++k) md.triangles[t][k] = mapping[faces + 3 * t + k];
-        md.triangleMaterial[t] = mapping[materials + t];
+        for (int k = 0; k < 3; ++k) md.triangles[t][k] = mapping.At(faces + 3 * t + k);
+        md.triangleMaterial[t] = mapping.At(materials + t);
     }
 }
 
@@ -88,10 +92,11 @@ void DecodeGeometry1(MeshData& md, BlockHandle geometryHandle) {
     const std::size_t vertexCount = md.positions.size();
     md.normals.assign(vertexCount, Vector3{1.0f, 1.0f, 1.0f});
     std::fill(md.positions.begin(), md.positions.end(), Vector3{});
+    // There are nf triangles here, and the block holds their nf faces.
     const std::uint64_t faces = 10 + 3 * nv;
     for (std::size_t t = 0; t < md.triangles.size(); ++t) {
         for (int k = 0; k < 3; ++k) {
-            const std::uint32_t face = g[faces + 3 * t + k];
+            const std::uint32_t face = g.At(faces + 3 * t + k);
             if (!md.hasMapping) md.triangles[t][k] = face;
             const std::int64_t vertex = md.triangles[t][k];
             bool ok = true;
@@ -103,7 +108,7 @@ void DecodeGeometry1(MeshData& md, BlockHandle geometryHandle) {
                 Unexpected("face overrun");
                 ok = false;
             }
-            if (ok) md.positions[static_cast<std::size_t>(vertex)] = g.V(10 + 3 * std::uint64_t{face});
+            if (ok) md.positions[static_cast<std::size_t>(vertex)] = g.VAt(10 + 3 * std::uint64_t{face});
         }
     }
 }
@@ -125,6 +130,17 @@ void Triangulate(MeshData& md, const std::vector<std::int64_t>& corners, std::ui
     }
 }
 
+// Buffers of the polygon pass, kept from mesh to mesh.
+struct PolygonScratch {
+    std::vector<std::uint32_t> order, start;
+    std::vector<std::int64_t> corners;
+};
+
+PolygonScratch& Scratch() {
+    static PolygonScratch scratch;
+    return scratch;
+}
+
 void DecodeGeometry2(MeshData& md, BlockHandle geometryHandle) {
     const Words g(Block(geometryHandle));
     md.PivotOffset = g.V(3);
@@ -132,8 +148,10 @@ void DecodeGeometry2(MeshData& md, BlockHandle geometryHandle) {
     const std::uint64_t positions = 11, records = positions + 3 * nv, indices = records + 8 * nn,
                         polygons = indices + ni;
     if (!g.Holds(polygons + 10 * np)) return;  // too short for its counts: no geometry
+    // From here every array lies inside the block: positions, vertex
+    // records, the index list and the polygon records.
     std::int64_t expected = 0;
-    for (std::uint64_t p = 0; p < np; ++p) expected += static_cast<std::int64_t>(g[polygons + 10 * p]) - 2;
+    for (std::uint64_t p = 0; p < np; ++p) expected += static_cast<std::int64_t>(g.At(polygons + 10 * p)) - 2;
     if (nn % 3 != 0) {
         Unexpected("Unexpected number of normals");
         return;
@@ -143,31 +161,33 @@ void DecodeGeometry2(MeshData& md, BlockHandle geometryHandle) {
     md.texcoords.resize(static_cast<std::size_t>(nn));
     for (std::uint64_t i = 0; i < nn; ++i) {
         const std::uint64_t r = records + 8 * i;
-        const std::uint32_t position = g[r];
-        md.positions[i] = position < nv ? g.V(positions + 3 * std::uint64_t{position}) : Vector3{};
-        md.normals[i] = g.V(r + 1);
-        md.texcoords[i] = {g.F(r + 4), g.F(r + 5)};
-        if (g[r + 6] != 1 || g[r + 7] != 0) Unexpected("New values in geom2 normal list");
+        const std::uint32_t position = g.At(r);
+        md.positions[i] = position < nv ? g.VAt(positions + 3 * std::uint64_t{position}) : Vector3{};
+        md.normals[i] = g.VAt(r + 1);
+        md.texcoords[i] = {g.FAt(r + 4), g.FAt(r + 5)};
+        if (g.At(r + 6) != 1 || g.At(r + 7) != 0) Unexpected("New values in geom2 normal list");
     }
-    md.commonI3 = np ? g[polygons + 9] : 0;
+    md.commonI3 = np ? g.At(polygons + 9) : 0;
 
     // Polygons grouped by material (0, 1, ... in stored order within each;
     // without materials all of them in stored order). One counting pass, so
     // a file with many materials and many polygons costs no more than one
     // with few; polygons whose material is outside the list are never taken.
+    PolygonScratch& scratch = Scratch();
     const std::uint64_t n = md.materials.size();
-    std::vector<std::uint32_t> order;
-    order.reserve(static_cast<std::size_t>(np));
+    std::vector<std::uint32_t>& order = scratch.order;
+    order.clear();
     if (n == 0) {
         for (std::uint64_t p = 0; p < np; ++p) order.push_back(static_cast<std::uint32_t>(p));
     } else {
-        std::vector<std::uint32_t> start(static_cast<std::size_t>(n) + 1, 0);
+        std::vector<std::uint32_t>& start = scratch.start;
+        start.assign(static_cast<std::size_t>(n) + 1, 0);
         for (std::uint64_t p = 0; p < np; ++p)
-            if (const std::uint32_t m = g[polygons + 10 * p + 6]; m < n) ++start[m + 1];
+            if (const std::uint32_t m = g.At(polygons + 10 * p + 6); m < n) ++start[m + 1];
         for (std::size_t m = 0; m < n; ++m) start[m + 1] += start[m];
         order.resize(start[static_cast<std::size_t>(n)]);
         for (std::uint64_t p = 0; p < np; ++p)
-            if (const std::uint32_t m = g[polygons + 10 * p + 6]; m < n) order[start[m]++] = static_cast<std::uint32_t>(p);
+            if (const std::uint32_t m = g.At(polygons + 10 * p + 6); m < n) order[start[m]++] = static_cast<std::uint32_t>(p);
     }
 
     // Real polygons share out the index list, so all their corners together
@@ -176,22 +196,26 @@ void DecodeGeometry2(MeshData& md, BlockHandle geometryHandle) {
     // size the triangle list by its claims: polygons past that budget are
     // not taken, and the shortfall is reported as any other.
     std::uint64_t cornerBudget = g.Count();
+    if (expected > 0 && static_cast<std::uint64_t>(expected) <= cornerBudget) {
+        md.triangles.reserve(static_cast<std::size_t>(expected));
+        md.triangleMaterial.reserve(static_cast<std::size_t>(expected));
+    }
     std::int64_t emitted = 0;
-    std::vector<std::int64_t> corners;
+    std::vector<std::int64_t>& corners = scratch.corners;
     for (const std::uint32_t p : order) {
         const std::uint64_t rec = polygons + 10 * std::uint64_t{p};
-        const std::uint32_t material = g[rec + 6];
-        const std::uint64_t count = g[rec], first = g[rec + 1];
+        const std::uint32_t material = g.At(rec + 6);
+        const std::uint64_t count = g.At(rec), first = g.At(rec + 1);
         if (count > cornerBudget) break;
         cornerBudget -= count;
-        if (g[rec + 7] != 0 && g[rec + 7] != 4) Unexpected("New value for geom2 tex.flags");
-        if (g[rec + 8] != 0) Unexpected("New value for geom2 tex.i2");
-        if (g[rec + 9] != md.commonI3) Unexpected("Varying values for geom2 tex.i3");
+        if (g.At(rec + 7) != 0 && g.At(rec + 7) != 4) Unexpected("New value for geom2 tex.flags");
+        if (g.At(rec + 8) != 0) Unexpected("New value for geom2 tex.i2");
+        if (g.At(rec + 9) != md.commonI3) Unexpected("Varying values for geom2 tex.i3");
         corners.resize(static_cast<std::size_t>(count));
         for (std::uint64_t c = 0; c < count; ++c) {
             // A corner past the index list has no entry: it is out of range.
             const std::uint64_t at = first + c;
-            corners[c] = at < ni ? std::int64_t{static_cast<std::int32_t>(g[indices + at])} : -1;
+            corners[c] = at < ni ? std::int64_t{static_cast<std::int32_t>(g.At(indices + at))} : -1;
             if (corners[c] < 0 || static_cast<std::uint64_t>(corners[c]) >= nn) Unexpected("index over");
         }
         const std::size_t before = md.triangles.size();
@@ -212,13 +236,27 @@ std::uint32_t GeometryTypeOf(BlockHandle handle) {
     return Words(Block(main[1]))[1] == 1 ? 2 : 1;
 }
 
-MeshData DecodeMesh(BlockHandle handle) {
-    MeshData md;
+void DecodeMesh(BlockHandle handle, MeshData& md, bool plain) {
+    gPlainDecode = plain;
+    // Cleared, not freed: a loader decoding mesh after mesh reuses the room.
+    md.name.clear();
     md.handle = handle;
+    md.geometryType = 1;
+    md.PivotOffset = {};
+    md.positions.clear();
+    md.texcoords.clear();
+    md.normals.clear();
+    md.triangles.clear();
+    md.triangleMaterial.clear();
+    md.hasMapping = false;
+    md.materials.clear();
+    const std::int32_t lighting[5] = {50, 50, 50, 100, 0};
+    std::copy(std::begin(lighting), std::end(lighting), md.Lighting);
+    md.commonI3 = 0;
+
     const BlockRecord* main = Block(handle);
     const char* name = main ? main->GetName() : nullptr;
-    md.name = name ? name : "";
-    if (md.name.size() > 64) md.name.resize(64);
+    if (name) md.name.assign(name, strnlen(name, 64));
     ConsolePrintf("\nLoading object '%s'", md.name.c_str());
     const Words words(main);
     if (main && words[0] != main->nameSymbol) Unexpected("Main symbol handle's don't match");
@@ -231,5 +269,11 @@ MeshData DecodeMesh(BlockHandle handle) {
     } else {
         DecodeGeometry2(md, words[1]);
     }
+    gPlainDecode = false;
+}
+
+MeshData DecodeMesh(BlockHandle handle) {
+    MeshData md;
+    DecodeMesh(handle, md);
     return md;
 }

@@ -52,3 +52,7 @@ std::uint32_t GeometryTypeOf(BlockHandle handle);
 // Decodes the object of the level's scene file, with the design's messages
 // and its "Loading object" line.
 MeshData DecodeMesh(BlockHandle handle);
+// The same into md, whose arrays are emptied first but keep their room.
+// plain: every word read through the bounds check, the reference the fast
+// reads (each array's range checked once) are pinned to.
+void DecodeMesh(BlockHandle handle, MeshData& md, bool plain = false);

@@ -2,7 +2,6 @@
 
 #include <array>
 #include <cstring>
-#include <string>
 
 namespace {
 constexpr std::array<std::uint32_t, 256> MakeTable() {
@@ -27,16 +26,25 @@ std::uint32_t Crc32(const void* data, std::size_t size) {
     return Crc32Update(0xFFFFFFFFu, data, size) ^ 0xFFFFFFFFu;
 }
 
-std::uint32_t MakeNameHandle(std::uint32_t value, const char* name, const char* suffix) {
-    std::string text = name ? name : "";
-    if (suffix) text += suffix;
-    for (char& c : text) {
+namespace {
+// The CRC of text as the handle sees it: lower case (A-Z only), '/' for '\\'.
+std::uint32_t CrcFolded(std::uint32_t crc, const char* text) {
+    if (!text) return crc;
+    for (const char* p = text; *p; ++p) {
+        char c = *p;
         if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
         else if (c == '\\') c = '/';
+        crc = kCrcTable[(crc ^ static_cast<std::uint8_t>(c)) & 0xFF] ^ (crc >> 8);
     }
+    return crc;
+}
+}  // namespace
+
+std::uint32_t MakeNameHandle(std::uint32_t value, const char* name, const char* suffix) {
+    // Name and suffix as one message, folded as they go: no text is made.
+    std::uint32_t crc = CrcFolded(CrcFolded(0xFFFFFFFFu, name), suffix);
     const std::uint8_t tail[4] = {static_cast<std::uint8_t>(value), static_cast<std::uint8_t>(value >> 8),
                                   static_cast<std::uint8_t>(value >> 16), static_cast<std::uint8_t>(value >> 24)};
-    std::uint32_t crc = Crc32Update(0xFFFFFFFFu, text.data(), text.size());
     crc = Crc32Update(crc, tail, sizeof tail);
     return crc ^ 0xFFFFFFFFu;
 }

@@ -22,13 +22,6 @@ CameraVectors CameraBasis(const Camera& camera) {
 
 bool Plane::Intersects(const BoundingSphere& s) const { return normal.Dot(s.centre) + d <= s.radius; }
 
-bool Frustum::Intersects(const BoundingSphere& s) const {
-    if (!rangeSphere.Intersects(s)) return false;
-    for (const Plane& p : planes)
-        if (!p.Intersects(s)) return false;
-    return true;
-}
-
 ViewFrusta& TheFrusta() {
     static ViewFrusta frusta;
     return frusta;

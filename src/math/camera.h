@@ -49,7 +49,14 @@ struct Frustum : BoundingVolume {
     Plane planes[5];
     BoundingSphere rangeSphere;  // centre 1e20 and radius 0 until the first update
     float range = 0.0f;
-    bool Intersects(const BoundingSphere& s) const override;
+    bool Intersects(const BoundingSphere& s) const override { return IntersectsSphere(s.centre, s.radius); }
+    // The same test for a sphere given by its parts, without the virtual call.
+    bool IntersectsSphere(const Vector3& centre, float radius) const {
+        if (!(rangeSphere.radius + radius >= centre.Distance(rangeSphere.centre))) return false;
+        for (const Plane& p : planes)
+            if (!(p.normal.Dot(centre) + p.d <= radius)) return false;
+        return true;
+    }
 };
 
 // The view frusta, created by the GL set-up and destroyed at shutdown.

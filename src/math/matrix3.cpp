@@ -2,18 +2,22 @@
 
 #include "math/trig_tables.h"
 
+// Sine and cosine come from one index: the angle is reduced once.
 Matrix3 Matrix3::RotationX(float degrees) {
-    const float s = TableSin(degrees), c = TableCos(degrees);
+    const int i = TrigTableIndex(degrees);
+    const float s = SinTable[i], c = CosTable[i];
     return {{1, 0, 0, 0, c, s, 0, -s, c}};
 }
 
 Matrix3 Matrix3::RotationY(float degrees) {
-    const float s = TableSin(degrees), c = TableCos(degrees);
+    const int i = TrigTableIndex(degrees);
+    const float s = SinTable[i], c = CosTable[i];
     return {{c, 0, -s, 0, 1, 0, s, 0, c}};
 }
 
 Matrix3 Matrix3::RotationZ(float degrees) {
-    const float s = TableSin(degrees), c = TableCos(degrees);
+    const int i = TrigTableIndex(degrees);
+    const float s = SinTable[i], c = CosTable[i];
     return {{c, s, 0, -s, c, 0, 0, 0, 1}};
 }
 

@@ -73,7 +73,10 @@ TextureObject* GetBumpTexture(int textureIndex) {
 }
 
 bool LoadMesh(Model& model, BlockHandle handle, std::uint32_t diffuse) {
-    MeshData md = DecodeMesh(handle);
+    // One decode's buffers serve every mesh of the level.
+    static MeshData scratch;
+    MeshData& md = scratch;
+    DecodeMesh(handle, md);
     model.handle = handle;
     model.SourceGeometryType = md.geometryType;
     model.name = md.name;
@@ -154,19 +157,20 @@ bool LoadMesh(Model& model, BlockHandle handle, std::uint32_t diffuse) {
         }
     }
     model.ComputeMaterialFlags();
+    model.PreparePoints();
     return true;
 }
 
 Model* GetOrLoadModel(BlockHandle handle, std::uint32_t diffuse) {
     SceneState& scene = TheScene();
-    if (auto it = scene.ModelCache.find(handle); it != scene.ModelCache.end()) return it->second;
+    if (Model* cached = scene.ModelCache.Find(handle)) return cached;
     const BlockRecord* block = Block(handle);
     if (!block || block->type != kMeshBlockType) return nullptr;
     auto model = std::make_unique<Model>();
     LoadMesh(*model, handle, diffuse);
     Model* m = model.get();
     scene.ModelList.push_back(std::move(model));
-    scene.ModelCache[handle] = m;
+    scene.ModelCache.Insert(handle, m, TheSceneFile().GetBlockCount());
     return m;
 }
 

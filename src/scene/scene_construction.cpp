@@ -1,8 +1,11 @@
 #include "scene/scene_construction.h"
 
 #include <array>
+#include <cmath>
 #include <cstring>
 #include <string>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 #include "diag/log.h"
@@ -47,7 +50,42 @@ const std::array<Exclusions, 9> kLevelExclusions = {{
 }};
 static_assert(kLevelExclusions.size() == kLevelRows.size() + 1, "one exclusion row per level row, plus row 0");
 
-bool Is(const std::string& cls, const char* name) { return cls == name; }
+// The classes that decide what an object becomes; every other class
+// leaves it out.
+enum class ObjectClass { Other, CInstance, CAnimal, CTerrainObj, CSky, Player, CLightDirectional, CStartTrigger };
+
+constexpr std::array<std::pair<std::string_view, ObjectClass>, 7> kClasses = {{
+    {"CInstance", ObjectClass::CInstance},
+    {"CAnimal", ObjectClass::CAnimal},
+    {"CTerrainObj", ObjectClass::CTerrainObj},
+    {"CSky", ObjectClass::CSky},
+    {"Player", ObjectClass::Player},
+    {"CLightDirectional", ObjectClass::CLightDirectional},
+    {"CStartTrigger", ObjectClass::CStartTrigger},
+}};
+
+ObjectClass ClassOf(std::string_view text) {
+    for (const auto& [name, cls] : kClasses)
+        if (text == name) return cls;
+    return ObjectClass::Other;
+}
+
+const char* ClassName(ObjectClass cls) {
+    for (const auto& [name, c] : kClasses)
+        if (c == cls) return name.data();
+    return "";
+}
+
+// The property names construction asks for, resolved once per table.
+struct Keys {
+    explicit Keys(const ValueTable& t)
+        : Class(t.Key("Class")), Diffuse(t.Key("Diffuse")), Mesh(t.Key("Mesh")), FogPower(t.Key("FogPower")),
+          FogHalf(t.Key("FogHalf")), R(t.Key("R")), G(t.Key("G")), B(t.Key("B")), Visible(t.Key("Visible")),
+          AlwaysFace(t.Key("AlwaysFace")), Shadow(t.Key("Shadow")), Unlit(t.Key("Unlit")), Height(t.Key("Height")),
+          DeltaX(t.Key("DeltaX")), DeltaY(t.Key("DeltaY")) {}
+    PropertyKey Class, Diffuse, Mesh, FogPower, FogHalf, R, G, B, Visible, AlwaysFace, Shadow, Unlit, Height, DeltaX,
+        DeltaY;
+};
 
 // A fault of the file that is no box's business: the log and the debug output.
 void Warning(const std::string& text) {
@@ -55,8 +93,8 @@ void Warning(const std::string& text) {
     DebugPrintf("\nWARNING: %s", text.c_str());
 }
 
-void LogPlacement(std::uint32_t i, std::uint32_t count, const std::string& cls, const RegionRecord& r) {
-    DebugPrintf("\n%d of %d, class '%s'", static_cast<int>(i), static_cast<int>(count), cls.c_str());
+void LogPlacement(std::uint32_t i, std::uint32_t count, ObjectClass cls, const RegionRecord& r) {
+    DebugPrintf("\n%d of %d, class '%s'", static_cast<int>(i), static_cast<int>(count), ClassName(cls));
     DebugPrintf(" pos(%.1f %.1f %.1f) rot(%.1f %.1f %.1f) scale(%.2f)", r.position.x, r.position.y, r.position.z,
                 r.rotation.x, r.rotation.y, r.rotation.z, r.scale);
 }
@@ -93,6 +131,21 @@ RegionRecord ReadRegionRecord(std::span<const std::uint8_t> block, std::uint32_t
     ReadU32(block, at + 40, r.hasTable);
     return r;
 }
+
+namespace {
+// A record the block holds whole (CountRegionRecords said so), read without checks.
+RegionRecord ReadHeldRecord(const std::uint8_t* r) {
+    RegionRecord out;
+    out.object = LoadU32(r + 0);
+    out.name = LoadU32(r + 4);
+    out.position = {LoadF32(r + 8), LoadF32(r + 12), LoadF32(r + 16)};
+    out.rotation = {LoadF32(r + 20), LoadF32(r + 24), LoadF32(r + 28)};
+    out.scale = LoadF32(r + 32);
+    out.table = LoadU32(r + 36);
+    out.hasTable = LoadU32(r + 40);
+    return out;
+}
+}  // namespace
 
 int LevelRow(std::string_view levelName) {
     for (const LevelRowEntry& e : kLevelRows)
@@ -132,9 +185,11 @@ void SceneConstruction() {
         Warning("the .region block is cut short: it holds " + std::to_string(records) + " of its " +
                 std::to_string(count) + " records");
 
+    const Keys key(table);
+    const bool swapRedBlue = levelName == "it" || levelName == "ij" || levelName == "sum";
     for (std::uint32_t i = 0; i < records; ++i) {
-        const RegionRecord r = ReadRegionRecord(bytes, i);
-        std::string cls;
+        const RegionRecord r = ReadHeldRecord(bytes.data() + 4 + std::size_t{i} * kRegionRecordSize);
+        ObjectClass cls = ObjectClass::CInstance;
         const char* name = file.GetSymbolName(r.name);
         const char first = name ? name[0] : '\0';
         bool skip = true;
@@ -146,23 +201,24 @@ void SceneConstruction() {
         const std::uint32_t t = r.table;
 
         if (!hasTable) {
-            cls = "CInstance";
             skip = first == 'F';
         } else {
-            cls = table.LookupString(t, "Class");
-            diffuse = table.LookupFloat(t, "Diffuse");
-            for (const char* known : {"CLightDirectional", "Player", "CSky", "CAnimal", "CInstance", "CTerrainObj"})
-                if (cls == known) skip = false;
-            if (Is(cls, "CAnimal")) {
-                const std::string meshName = table.LookupString(t, "Mesh");
-                if (!meshName.empty()) mesh = file.FindBlockHandleByName(meshName.c_str());
-            } else if (Is(cls, "CStartTrigger")) {
-                if (table.HasKey(t, "FogPower") && table.HasKey(t, "FogHalf") && table.HasKey(t, "R") &&
-                    table.HasKey(t, "G") && table.HasKey(t, "B")) {
-                    std::int32_t red = table.LookupInt(t, "R"), green = table.LookupInt(t, "G"),
-                                 blue = table.LookupInt(t, "B");
-                    if (levelName == "it" || levelName == "ij" || levelName == "sum") std::swap(red, blue);
-                    DebugPrintf("\n%d of %d, class '%s'", static_cast<int>(i), static_cast<int>(count), cls.c_str());
+            // "Class" has a default, so its lookup never warns.
+            const ValueEntry* classMember = table.FindMember(t, key.Class);
+            cls = classMember ? ClassOf(classMember->stringValue) : ObjectClass::CInstance;
+            diffuse = table.LookupFloat(t, key.Diffuse);
+            skip = cls == ObjectClass::Other || cls == ObjectClass::CStartTrigger;
+            if (cls == ObjectClass::CAnimal) {
+                const ValueEntry* meshMember = table.FindMember(t, key.Mesh);
+                if (meshMember && !meshMember->stringValue.empty())
+                    mesh = file.FindBlockHandleByName(meshMember->stringValue.c_str());
+            } else if (cls == ObjectClass::CStartTrigger) {
+                if (table.HasKey(t, key.FogPower) && table.HasKey(t, key.FogHalf) && table.HasKey(t, key.R) &&
+                    table.HasKey(t, key.G) && table.HasKey(t, key.B)) {
+                    std::int32_t red = table.LookupInt(t, key.R), green = table.LookupInt(t, key.G),
+                                 blue = table.LookupInt(t, key.B);
+                    if (swapRedBlue) std::swap(red, blue);
+                    DebugPrintf("\n%d of %d, class '%s'", static_cast<int>(i), static_cast<int>(count), ClassName(cls));
                     DebugPrintf("\n  Found fog, color: %d, %d, %d", blue, green, red);
                     const float k = static_cast<float>(0.00392156862745098);
                     scene.FogColor[0] = static_cast<float>(blue) * k;
@@ -170,11 +226,11 @@ void SceneConstruction() {
                     scene.FogColor[2] = static_cast<float>(red) * k;
                     scene.FogColor[3] = 1.0f;
                 }
-            } else if (Is(cls, "CInstance")) {
-                const bool visible = table.LookupBool(t, "Visible");
-                alwaysFace = table.LookupBool(t, "AlwaysFace");
-                shadow = table.LookupBool(t, "Shadow");
-                unlit = table.LookupBool(t, "Unlit");
+            } else if (cls == ObjectClass::CInstance) {
+                const bool visible = table.LookupBool(t, key.Visible);
+                alwaysFace = table.LookupBool(t, key.AlwaysFace);
+                shadow = table.LookupBool(t, key.Shadow);
+                unlit = table.LookupBool(t, key.Unlit);
                 if (alwaysFace) shadow = false;
                 if (!visible) skip = true;
             }
@@ -182,26 +238,26 @@ void SceneConstruction() {
         if (first == '$') skip = true;
         if (skip) continue;
 
-        if (Is(cls, "CSky")) {
+        if (cls == ObjectClass::CSky) {
             LogPlacement(i, count, cls, r);
             scene.SkyTexture = LoadMeshTexture(r.object, FloatBits(diffuse));
         }
-        if (Is(cls, "Player")) {
+        if (cls == ObjectClass::Player) {
             LogPlacement(i, count, cls, r);
             Camera& camera = TheCamera();
             camera.position = r.position;
             camera.yaw = static_cast<float>(-(r.rotation.z * kRadToDeg));
             continue;
         }
-        if (Is(cls, "CLightDirectional")) {
+        if (cls == ObjectClass::CLightDirectional) {
             LogPlacement(i, count, cls, r);
             const Vector3 direction = DrawingRotation(r.rotation) * Vector3(0, 0, 1);
             DebugPrintf("\n  direction(%.2f %.2f %.2f)", direction.x, direction.y, direction.z);
             scene.LightDirection = direction;
             continue;
         }
-        if (Is(cls, "CTerrainObj")) {
-            const std::int32_t heightKey = table.LookupInt(t, "Height");
+        if (cls == ObjectClass::CTerrainObj) {
+            const std::int32_t heightKey = table.LookupInt(t, key.Height);
             const bool base = heightKey == 1;
             TextureDatabase& db = TheTextureDatabase();
             const std::int32_t saved = db.MaxTextureSize;
@@ -222,7 +278,13 @@ void SceneConstruction() {
             inst->rotation = r.rotation;
             inst->scale = r.scale;
             inst->position.z = 0.0f;
-            for (Vertex& v : model->vertices) v.position.z = 0.0f;  // the shared model is flattened in place
+            // The shared model is flattened in place; its points follow.
+            bool flattened = false;
+            for (Vertex& v : model->vertices) {
+                flattened |= v.position.z != 0.0f || std::signbit(v.position.z);
+                v.position.z = 0.0f;
+            }
+            if (flattened) model->PreparePoints();
             if (levelName == "it") {
                 inst->position.z = 43.9f;
                 TheCamera().position.z = 47.0f;
@@ -268,9 +330,9 @@ void SceneConstruction() {
         inst->UpdateBounds();
         if (scene.HeightFieldExclusions.count(model->handle) || scene.HeightFieldExclusions.count(i))
             inst->ExcludeFromHeightField = true;
-        if (hasTable && table.HasKey(t, "DeltaX") && table.HasKey(t, "DeltaY")) {
-            model->ScrollX = static_cast<float>(table.LookupInt(t, "DeltaX"));
-            model->ScrollY = static_cast<float>(table.LookupInt(t, "DeltaY"));
+        if (hasTable && table.HasKey(t, key.DeltaX) && table.HasKey(t, key.DeltaY)) {
+            model->ScrollX = static_cast<float>(table.LookupInt(t, key.DeltaX));
+            model->ScrollY = static_cast<float>(table.LookupInt(t, key.DeltaY));
             model->ScrollingTexture = true;
         }
         scene.InstanceList.push_back(std::move(inst));

@@ -91,6 +91,21 @@ const std::vector<Instance*>& CullInstances() {
     const Frustum* objects = TheFrusta().object;
     if (!objects) return visible;
     const Vector3& cam = TheCamera().position;
+    SceneState& scene = TheScene();
+    for (const CullEntry& e : scene.cull.For(scene.InstanceList)) {
+        if (!objects->IntersectsSphere(e.centre, e.radius)) continue;
+        if (TooSmallToDraw(cam.Distance(e.position), e.radius)) continue;
+        visible.push_back(e.instance);
+    }
+    return visible;
+}
+
+const std::vector<Instance*>& CullInstancesPlain() {
+    static std::vector<Instance*> visible;
+    visible.clear();
+    const Frustum* objects = TheFrusta().object;
+    if (!objects) return visible;
+    const Vector3& cam = TheCamera().position;
     for (auto& inst : TheScene().InstanceList) {
         if (!objects->Intersects(inst->sphere)) continue;
         if (TooSmallToDraw(cam.Distance(inst->position), inst->sphere.radius)) continue;

@@ -8,7 +8,9 @@
 #include <map>
 #include <memory>
 #include <set>
+#include <span>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "math/bounding.h"
@@ -59,6 +61,30 @@ struct Material {
     std::string textureName;
 };
 
+// What the bounds and the ground footprint of every instance of a model
+// need from it, made once per model: its distinct vertex positions (bit for
+// bit, in order of first use), and those of the corners of its drawn faces
+// (faces in range whose material is not invisible) with their box. A later
+// copy of a position moves neither a minimum nor a maximum (a tie keeps the
+// value already held), so walking the distinct positions gives the very
+// bits that walking every vertex gives.
+struct ModelPoints {
+    // The distinct positions of all vertices, then those of the drawn corners.
+    std::vector<Vector3> points;
+    std::size_t drawnStart = 0;
+    std::span<const Vector3> All() const { return {points.data(), drawnStart}; }
+    std::span<const Vector3> Drawn() const { return std::span<const Vector3>(points).subspan(drawnStart); }
+    // All() again as rows of x, then y, then z, each padded to a multiple of
+    // four with copies of the first point (a copy changes nothing).
+    std::vector<float> lanes;
+    std::size_t laneCount = 0;
+    Vector3 drawnMin{1e20f, 1e20f, 1e20f}, drawnMax{-1e20f, -1e20f, -1e20f};
+    bool anyDrawn = false;
+    // The vertex array they were made from; another one makes them stale.
+    const void* madeFrom = nullptr;
+    std::size_t madeFromCount = 0;
+};
+
 class Model {
 public:
     Model() = default;
@@ -69,6 +95,15 @@ public:
     // Alpha and bump flags from the materials; clamp per material from the
     // texture coordinates of its faces (within -0.01 .. 1.01 stays clamped).
     void ComputeMaterialFlags();
+    // Makes the points again from the vertices, faces and materials; run
+    // once the model is filled and whenever its vertices change.
+    void PreparePoints();
+    // The points, or null when none were made for the vertices it has now.
+    const ModelPoints* Points() const {
+        return points_.madeFrom == vertices.data() && points_.madeFromCount == vertices.size() && !vertices.empty()
+                   ? &points_
+                   : nullptr;
+    }
 
     std::vector<Vertex> vertices;
     std::vector<Face> faces;
@@ -86,7 +121,16 @@ public:
     std::string name;
     std::uint32_t handle = 0;              // object block handle, flag bits included
     std::uint32_t SourceGeometryType = 0;  // 1 or 2, only reported
+
+private:
+    ModelPoints points_;
 };
+
+// Whether a face is drawn: its corners in range, its material not invisible.
+inline bool FaceDrawn(const Model& m, const Face& f) {
+    if (!f.inRange) return false;
+    return f.material >= m.materials.size() || !m.materials[f.material].invisible;
+}
 
 // A receiver's shadow picture: the alpha image of what lies on the light
 // ray through it. The shadow pass (effects/) pools and fills these; drawing
@@ -103,7 +147,9 @@ public:
     ~Instance();  // gives back its shadow slot
 
     // Recomputes the sphere radius and extends (never shrinks) the world box.
-    void UpdateBounds();
+    // From the model's distinct points when it has them; plain: from every
+    // vertex, the reference the points are pinned to.
+    void UpdateBounds(bool plain = false);
     void SetPosition(float x, float y, float z);
     void SetRotation(float x, float y, float z);
     // After a move: bounds, the terrain under it and the shadows it touches.
@@ -133,6 +179,33 @@ public:
     Vector3 boxMin{1e20f, 1e20f, 1e20f};
     Vector3 boxMax{-1e20f, -1e20f, -1e20f};
     BoundingSphere sphere;
+    // Where the instance's entry lies in the scene's cull table.
+    std::uint32_t cullSlot = 0xFFFFFFFFu;
+};
+
+// The culling walk's view of the instance list: each instance's sphere and
+// position side by side in one array, in list order, so that the walk reads
+// packed memory rather than instances spread over the heap. An instance's
+// entry follows it through UpdateBounds (every move, turn, undo and redo
+// comes through there); the table is made again from the list when the list
+// holds other instances or another order (a load, a delete, an undo of
+// one), or when any instance has been destroyed since.
+struct CullEntry {
+    Vector3 centre;
+    float radius = 0.0f;
+    Vector3 position;
+    Instance* instance = nullptr;
+};
+
+class CullTable {
+public:
+    const std::vector<CullEntry>& For(const std::vector<std::unique_ptr<Instance>>& list);
+    void Refresh(Instance& inst);
+    void clear() { entries_ = {}; }
+
+private:
+    std::vector<CullEntry> entries_;
+    std::uint64_t destroyedSeen_ = 0;
 };
 
 // Hooks through which the scene reaches the GL and effects layers without
@@ -146,11 +219,29 @@ struct SceneHooks {
 };
 SceneHooks& TheSceneHooks();
 
+// Object block handle -> its model, a handle loaded at most once per level.
+// A flat table by block number; a second handle of the same block (other
+// flag bits, so another key) goes to a small map beside it.
+class ModelCacheTable {
+public:
+    Model* Find(std::uint32_t handle) const;
+    // blockCount: how many blocks the scene file has (the table's size).
+    void Insert(std::uint32_t handle, Model* model, std::size_t blockCount);
+    void clear();
+    std::size_t size() const { return count_; }
+
+private:
+    std::vector<std::pair<std::uint32_t, Model*>> byBlock_;  // (handle, model), model null when empty
+    std::map<std::uint32_t, Model*> others_;
+    std::size_t count_ = 0;
+};
+
 // The level that is loaded. Written by scene construction, by the user's
 // edits and by KillModels; read by drawing, picking, terrain and dumps.
 struct SceneState {
+    CullTable cull;  // before the instances: they outlive it in no case
     std::vector<std::unique_ptr<Model>> ModelList;  // creation order
-    std::map<std::uint32_t, Model*> ModelCache;     // object handle -> model
+    ModelCacheTable ModelCache;                     // object handle -> model
     std::vector<std::unique_ptr<Instance>> InstanceList;
     std::map<std::int32_t, std::vector<std::unique_ptr<Instance>>> TerrainObjectsByHeight;
     std::set<std::uint32_t> HeightFieldExclusions;

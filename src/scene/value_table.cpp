@@ -103,12 +103,19 @@ void Warn(const char* text) { ShowNotice(platform::Owner::MainWindow, text, "");
 
 }  // namespace
 
+namespace {
+std::uint64_t gDecodes = 0;  // every decode's keys differ from every other's
+}
+
 void ValueTable::Clear() {
     names.clear();
     entries.clear();
+    nameIds_.clear();
+    entryNameIds_.clear();
+    generation_ = ++gDecodes;
 }
 
-ValueTableDecode ValueTable::Decode(std::span<const std::uint8_t> block) {
+ValueTableDecode ValueTable::DecodeEntries(std::span<const std::uint8_t> block) {
     Clear();
     ValueTableDecode d;
     Cursor c(block);
@@ -121,17 +128,36 @@ ValueTableDecode ValueTable::Decode(std::span<const std::uint8_t> block) {
         names[handle] = std::move(name);
         ++d.namesRead;
     }
+    // Each distinct text numbered once; the entries carry the number.
+    struct Named {
+        std::uint32_t handle, id;
+        const std::string* text;
+    };
+    std::vector<Named> ids;  // by handle, as the map holds them
+    ids.reserve(names.size());
+    nameIds_.emplace(std::string(), 0);
+    for (const auto& [handle, text] : names) {
+        const auto [it, added] = nameIds_.try_emplace(text, static_cast<std::uint32_t>(nameIds_.size()));
+        ids.push_back({handle, it->second, &text});
+    }
     std::uint32_t count = 0;
     if (!c.Skip(5) || !c.U32(count) || !c.Skip(9)) return d;
     d.entryCountRead = true;
     d.entriesStated = static_cast<std::int32_t>(count);
+    // Every entry takes at least 27 bytes, which bounds what is worth reserving.
+    if (d.entriesStated > 0) entries.reserve(std::min<std::size_t>(static_cast<std::size_t>(d.entriesStated), c.Remaining() / 27));
     for (std::int32_t i = 0; i < d.entriesStated; ++i) {
         ValueEntry e;
         std::uint16_t kind;
         std::uint32_t handle;
         if (!c.U16(kind) || !c.Skip(9) || !c.U32(handle) || !c.Skip(12)) return d;
         e.kind = static_cast<std::int16_t>(kind);
-        if (const auto it = names.find(handle); it != names.end()) e.name = it->second;
+        const auto at = std::lower_bound(ids.begin(), ids.end(), handle,
+                                         [](const Named& n, std::uint32_t h) { return n.handle < h; });
+        if (at != ids.end() && at->handle == handle) {
+            e.nameId = at->id;
+            e.name = *at->text;
+        }
         const bool whole = ReadPayload(c, e);
         if (!whole && !e.members.empty()) d.lastInPart = true;
         if (whole || d.lastInPart) entries.push_back(std::move(e));
@@ -144,6 +170,13 @@ ValueTableDecode ValueTable::Decode(std::span<const std::uint8_t> block) {
     return d;
 }
 
+ValueTableDecode ValueTable::Decode(std::span<const std::uint8_t> block) {
+    const ValueTableDecode d = DecodeEntries(block);
+    entryNameIds_.resize(entries.size());
+    for (std::size_t i = 0; i < entries.size(); ++i) entryNameIds_[i] = entries[i].nameId;
+    return d;
+}
+
 std::string ValueTableDecode::Warning() const {
     if (!cutShort) return {};
     if (!entryCountRead)
@@ -153,7 +186,34 @@ std::string ValueTableDecode::Warning() const {
            std::to_string(entriesStated) + " entries were read" + (lastInPart ? ", the last of them in part" : "");
 }
 
-const ValueEntry* ValueTable::FindMember(std::uint32_t listIndex, const char* name) const {
+PropertyKey ValueTable::Key(const char* name) const {
+    PropertyKey key{name, kNoNameId, generation_};
+    if (!name) return key;
+    // The empty name is number 0 even before a decode: entries whose handle
+    // has no record carry it.
+    const std::string_view text(name);
+    if (text.empty()) key.id = 0;
+    else if (const auto it = nameIds_.find(text); it != nameIds_.end()) key.id = it->second;
+    return key;
+}
+
+const ValueEntry* ValueTable::FindMember(std::uint32_t listIndex, const PropertyKey& key) const {
+    if (key.generation != generation_) return FindMember(listIndex, Key(key.name));
+    const ValueEntry* list = Entry(listIndex);
+    if (!list || !key.name || key.id == kNoNameId) return nullptr;
+    if (entryNameIds_.size() == entries.size()) {
+        for (std::uint32_t m : list->members)
+            if (m < entryNameIds_.size() && entryNameIds_[m] == key.id) return &entries[m];
+        return nullptr;
+    }
+    for (std::uint32_t m : list->members) {  // entries changed since the decode
+        const ValueEntry* e = Entry(m);
+        if (e && e->nameId == key.id) return e;
+    }
+    return nullptr;
+}
+
+const ValueEntry* ValueTable::FindMemberPlain(std::uint32_t listIndex, const char* name) const {
     const ValueEntry* list = Entry(listIndex);
     if (!list || !name) return nullptr;
     for (std::uint32_t m : list->members) {
@@ -163,7 +223,7 @@ const ValueEntry* ValueTable::FindMember(std::uint32_t listIndex, const char* na
     return nullptr;
 }
 
-bool ValueTable::LookupBool(std::uint32_t listIndex, const char* name) const {
+bool ValueTable::LookupBool(std::uint32_t listIndex, const PropertyKey& key) const {
     struct Default {
         const char* name;
         bool value;
@@ -172,39 +232,35 @@ bool ValueTable::LookupBool(std::uint32_t listIndex, const char* name) const {
         {"Visible", true}, {"Tangible", false}, {"AlwaysFace", false}, {"Shadow", true}, {"Unlit", false}};
     bool fallback = false, known = false;
     for (const Default& d : kDefaults) {
-        if (name && std::strcmp(d.name, name) == 0) {
+        if (key.name && std::strcmp(d.name, key.name) == 0) {
             fallback = d.value;
             known = true;
         }
     }
     if (!known) Warn("Warning: Valuetable name not known");
-    const ValueEntry* e = FindMember(listIndex, name);
+    const ValueEntry* e = FindMember(listIndex, key);
     return e ? e->boolValue : fallback;
 }
 
-float ValueTable::LookupFloat(std::uint32_t listIndex, const char* name) const {
-    const bool known = name && std::strcmp(name, "Diffuse") == 0;
+float ValueTable::LookupFloat(std::uint32_t listIndex, const PropertyKey& key) const {
+    const bool known = key.name && std::strcmp(key.name, "Diffuse") == 0;
     if (!known) Warn("Warning: Valuetable name not known");
-    const ValueEntry* e = FindMember(listIndex, name);
+    const ValueEntry* e = FindMember(listIndex, key);
     return e ? e->floatValue : (known ? 1.0f : 0.0f);
 }
 
-std::string ValueTable::LookupString(std::uint32_t listIndex, const char* name) const {
-    const bool isClass = name && std::strcmp(name, "Class") == 0;
-    const bool isMesh = name && std::strcmp(name, "Mesh") == 0;
+std::string ValueTable::LookupString(std::uint32_t listIndex, const PropertyKey& key) const {
+    const bool isClass = key.name && std::strcmp(key.name, "Class") == 0;
+    const bool isMesh = key.name && std::strcmp(key.name, "Mesh") == 0;
     if (!isClass && !isMesh) Warn("Warning: Valuetable name not known");
-    const ValueEntry* e = FindMember(listIndex, name);
+    const ValueEntry* e = FindMember(listIndex, key);
     if (e) return e->stringValue;
     return isClass ? "CInstance" : "";
 }
 
-std::int32_t ValueTable::LookupInt(std::uint32_t listIndex, const char* name) const {
-    const ValueEntry* e = FindMember(listIndex, name);
+std::int32_t ValueTable::LookupInt(std::uint32_t listIndex, const PropertyKey& key) const {
+    const ValueEntry* e = FindMember(listIndex, key);
     if (e) return e->intValue;
     Warn("Warning: Valuetable name not found");
     return 0;
-}
-
-bool ValueTable::HasKey(std::uint32_t listIndex, const char* name) const {
-    return FindMember(listIndex, name) != nullptr;
 }

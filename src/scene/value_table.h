@@ -14,7 +14,11 @@
 #include <map>
 #include <span>
 #include <string>
+#include <string_view>
+#include <unordered_map>
 #include <vector>
+
+#include "platform/large_memory.h"
 
 enum ValueKind : std::int32_t {
     kValueBool = 0x101,
@@ -28,6 +32,7 @@ enum ValueKind : std::int32_t {
 struct ValueEntry {
     std::int32_t kind = 0;
     std::string name;                   // empty when its handle has no name record
+    std::uint32_t nameId = 0;           // the decode's number for the name's text (0: empty)
     bool boolValue = false;             // only the field of the entry's own kind
     std::int32_t intValue = 0;          // comes from the file; the others stay
     float floatValue = 0.0f;            // at these values
@@ -48,6 +53,16 @@ struct ValueTableDecode {
     std::string Warning() const;
 };
 
+// A property name resolved once against a table's names, so that lookups
+// compare numbers rather than texts. A key made before the table's last
+// decode is resolved again by its text.
+struct PropertyKey {
+    const char* name = nullptr;
+    std::uint32_t id = 0;          // kNoNameId: no entry has this name
+    std::uint64_t generation = 0;  // of the decode it was resolved against
+};
+constexpr std::uint32_t kNoNameId = 0xFFFFFFFFu;
+
 class ValueTable {
 public:
     // Replaces the content by the block's. Counts never size anything on
@@ -59,18 +74,49 @@ public:
     // Lookups in the List entry at listIndex, first matching member wins.
     // A missing name gets its default (see value_table.cpp); names without a
     // default raise a warning box. An index that is no entry gets defaults.
-    bool LookupBool(std::uint32_t listIndex, const char* name) const;
-    float LookupFloat(std::uint32_t listIndex, const char* name) const;
-    std::string LookupString(std::uint32_t listIndex, const char* name) const;
-    std::int32_t LookupInt(std::uint32_t listIndex, const char* name) const;
-    bool HasKey(std::uint32_t listIndex, const char* name) const;
+    bool LookupBool(std::uint32_t listIndex, const char* name) const { return LookupBool(listIndex, Key(name)); }
+    float LookupFloat(std::uint32_t listIndex, const char* name) const { return LookupFloat(listIndex, Key(name)); }
+    std::string LookupString(std::uint32_t listIndex, const char* name) const {
+        return LookupString(listIndex, Key(name));
+    }
+    std::int32_t LookupInt(std::uint32_t listIndex, const char* name) const { return LookupInt(listIndex, Key(name)); }
+    bool HasKey(std::uint32_t listIndex, const char* name) const { return HasKey(listIndex, Key(name)); }
+
+    // The same with a name resolved once (Key) for many lookups.
+    PropertyKey Key(const char* name) const;
+    bool LookupBool(std::uint32_t listIndex, const PropertyKey& key) const;
+    float LookupFloat(std::uint32_t listIndex, const PropertyKey& key) const;
+    std::string LookupString(std::uint32_t listIndex, const PropertyKey& key) const;
+    std::int32_t LookupInt(std::uint32_t listIndex, const PropertyKey& key) const;
+    bool HasKey(std::uint32_t listIndex, const PropertyKey& key) const { return FindMember(listIndex, key) != nullptr; }
 
     // The member called name, or null (member indices past the end never match).
-    const ValueEntry* FindMember(std::uint32_t listIndex, const char* name) const;
+    const ValueEntry* FindMember(std::uint32_t listIndex, const char* name) const {
+        return FindMember(listIndex, Key(name));
+    }
+    const ValueEntry* FindMember(std::uint32_t listIndex, const PropertyKey& key) const;
+    // Member names compared as texts, one by one: the reference the
+    // numbered names are pinned to.
+    const ValueEntry* FindMemberPlain(std::uint32_t listIndex, const char* name) const;
     const ValueEntry* Entry(std::uint32_t index) const {
         return index < entries.size() ? &entries[index] : nullptr;
     }
 
     std::map<std::uint32_t, std::string> names;  // name handle -> text, last record wins
-    std::vector<ValueEntry> entries;
+    std::vector<ValueEntry, platform::LargeAllocator<ValueEntry>> entries;
+
+private:
+    ValueTableDecode DecodeEntries(std::span<const std::uint8_t> block);
+
+    struct TextHash {
+        using is_transparent = void;
+        std::size_t operator()(std::string_view s) const { return std::hash<std::string_view>{}(s); }
+    };
+    // The distinct texts of the entries' names, numbered by the decode: 0 is
+    // the empty name (a handle without a name record).
+    std::unordered_map<std::string, std::uint32_t, TextHash, std::equal_to<>> nameIds_;
+    // Each entry's name number side by side, so that a search of a list's
+    // members reads four bytes a member rather than a whole entry.
+    std::vector<std::uint32_t> entryNameIds_;
+    std::uint64_t generation_ = 0;
 };

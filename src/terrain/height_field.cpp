@@ -1,11 +1,16 @@
 #include "terrain/height_field.h"
 
 #include <algorithm>
+#include <bit>
 #include <chrono>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <vector>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "diag/log.h"
 #include "location/level_files.h"
@@ -51,10 +56,7 @@ double MsSince(std::chrono::steady_clock::time_point start) {
     return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
 }
 
-bool Counts(const Model& m, const Face& f) {
-    if (!f.inRange) return false;
-    return f.material >= m.materials.size() || !m.materials[f.material].invisible;
-}
+bool Counts(const Model& m, const Face& f) { return FaceDrawn(m, f); }
 
 
 // The sampling steps of a triangle: its edges, and how many rows and
@@ -170,6 +172,97 @@ void RasteriseTriangle(HeightField& f, const Vector3& p1, const Vector3& p2, con
     const float dt = 1.0f / static_cast<float>(plan.rows), ds = 1.0f / static_cast<float>(plan.columns);
     float* samples = f.samples.data();
     std::uint64_t written = 0, taken = 0;
+#if defined(__SSE2__)
+    // A level triangle (a large object's footprint) samples one height
+    // everywhere. A sample then lowers its cell only if no sample of the
+    // triangle has lowered it before, so the order of the samples does not
+    // matter, nor do samples after the first in a cell: each row's cells
+    // are found four samples at a time and each lowered at most once.
+    if (e1.z == 0.0f && e2.z == 0.0f) {
+        const float z = p1.z;
+        // Every row steps s the same way from 0 (s += ds until past its
+        // end, at most 1.001): the steps are made once for the triangle.
+        // Triangles of one size share them.
+        static std::vector<float> steps;
+        static std::vector<std::int32_t> cells;
+        static float stepsFor = 0.0f;
+        if (steps.empty() || stepsFor != ds) {
+            steps.clear();
+            for (float s = 0.0f;; s += ds) {
+                steps.push_back(s);
+                if (!(s <= 1.001f)) break;
+            }
+            while (steps.size() % 4) steps.push_back(steps.back());
+            cells.resize(steps.size() + 4);
+            stepsFor = ds;
+        }
+        std::size_t n = steps.size();
+        const int shift = std::countr_zero(static_cast<std::uint32_t>(f.W));
+        const __m128 vox = _mm_set1_ps(ox), voy = _mm_set1_ps(oy), vkx = _mm_set1_ps(kx), vky = _mm_set1_ps(ky);
+        const __m128 half = _mm_set1_ps(0.5f), minus1 = _mm_set1_ps(-1.0f), vW = _mm_set1_ps(W), vH = _mm_set1_ps(H);
+        const __m128 ex = _mm_set1_ps(e1.x), ey = _mm_set1_ps(e1.y);
+        const __m128i outside = _mm_set1_epi32(-1);
+        float t = 0.0f;
+        do {
+            const float smax = (1.0f - t) * 1.001f;
+            if (smax >= 0.0f) {
+                // p1 + e2 t + e1 s, evaluated in the plain order.
+                const Vector3 base = p1 + e2 * t;
+                // The samples of the row: s = 0, then every step up to smax
+                // (which only shrinks from row to row).
+                while (n > 1 && !(steps[n - 1] <= smax)) --n;
+                taken += n;
+                if (z > 0.0f) {
+                    const __m128 bx = _mm_set1_ps(base.x), by = _mm_set1_ps(base.y);
+                    std::size_t found = 0;
+                    __m128i last = outside;  // the cell of the sample before, in every lane
+                    for (std::size_t k = 0; k < n; k += 4) {
+                        const __m128 sv = _mm_loadu_ps(&steps[k]);
+                        const __m128 fi = _mm_add_ps(_mm_mul_ps(_mm_sub_ps(_mm_add_ps(bx, _mm_mul_ps(ex, sv)), vox), vkx), half);
+                        const __m128 fj = _mm_add_ps(_mm_mul_ps(_mm_sub_ps(_mm_add_ps(by, _mm_mul_ps(ey, sv)), voy), vky), half);
+                        const __m128 in = _mm_and_ps(_mm_and_ps(_mm_cmpgt_ps(fi, minus1), _mm_cmplt_ps(fi, vW)),
+                                                     _mm_and_ps(_mm_cmpgt_ps(fj, minus1), _mm_cmplt_ps(fj, vH)));
+                        const __m128i cell =
+                            _mm_add_epi32(_mm_slli_epi32(_mm_cvttps_epi32(fj), shift), _mm_cvttps_epi32(fi));
+                        // Samples off the grid fall in no cell (-1).
+                        const __m128i here = _mm_or_si128(_mm_and_si128(cell, _mm_castps_si128(in)),
+                                                          _mm_andnot_si128(_mm_castps_si128(in), outside));
+                        // A sample finds a cell when the one before it was in another.
+                        const __m128i before = _mm_or_si128(_mm_slli_si128(here, 4), _mm_srli_si128(last, 12));
+                        int fresh = _mm_movemask_ps(_mm_castsi128_ps(_mm_andnot_si128(_mm_cmpeq_epi32(here, before), _mm_castps_si128(in))));
+                        if (k + 4 > n) fresh &= (1 << (n - k)) - 1;  // past the row's end
+                        alignas(16) std::int32_t c[4];
+                        _mm_store_si128(reinterpret_cast<__m128i*>(c), here);
+                        cells[found] = c[0];
+                        found += fresh & 1;
+                        cells[found] = c[1];
+                        found += (fresh >> 1) & 1;
+                        cells[found] = c[2];
+                        found += (fresh >> 2) & 1;
+                        cells[found] = c[3];
+                        found += (fresh >> 3) & 1;
+                        last = here;
+                    }
+                    // A row's cells follow a line, so a cell comes back only
+                    // after others: those found are distinct neighbours.
+                    for (std::size_t m = 0; m < found; ++m) {
+                        float& cell = samples[cells[m]];
+                        const bool lower = std::fabs(cell) > z;
+                        cell = lower ? -z : cell;
+                        written += lower;
+                    }
+                }
+            }
+            t += dt;
+        } while (t <= 1.001f);
+        if (steps.capacity() > (std::size_t{1} << 20)) steps = {}, cells = {};  // a huge triangle's are not kept
+        if (stats) {
+            stats->samplesWritten += written;
+            stats->samplesTaken += taken;
+        }
+        return;
+    }
+#endif
     float t = 0.0f;
     do {
         const float smax = (1.0f - t) * 1.001f;
@@ -218,14 +311,22 @@ void RasteriseInstance(HeightField& f, const Instance& inst, HeightFieldStats* s
         Vector3 lo{1e20f, 1e20f, 1e20f}, hi{-1e20f, -1e20f, -1e20f};
         float zlow = 1e10f;
         bool any = false;
-        for (const Face& face : model->faces) {
-            if (!Counts(*model, face)) continue;
-            any = true;
-            for (std::uint32_t k : face.index) {
-                const Vector3& v = model->vertices[k].position;
-                lo = {std::min(lo.x, v.x), std::min(lo.y, v.y), std::min(lo.z, v.z)};
-                hi = {std::max(hi.x, v.x), std::max(hi.y, v.y), std::max(hi.z, v.z)};
-                zlow = std::min(zlow, (r * v).z + inst.position.z);
+        if (const ModelPoints* points = plain ? nullptr : model->Points()) {
+            // The box is the model's own; only the lowest point turns with the instance.
+            lo = points->drawnMin;
+            hi = points->drawnMax;
+            any = points->anyDrawn;
+            for (const Vector3& v : points->Drawn()) zlow = std::min(zlow, (r * v).z + inst.position.z);
+        } else {
+            for (const Face& face : model->faces) {
+                if (!Counts(*model, face)) continue;
+                any = true;
+                for (std::uint32_t k : face.index) {
+                    const Vector3& v = model->vertices[k].position;
+                    lo = {std::min(lo.x, v.x), std::min(lo.y, v.y), std::min(lo.z, v.z)};
+                    hi = {std::max(hi.x, v.x), std::max(hi.y, v.y), std::max(hi.z, v.z)};
+                    zlow = std::min(zlow, (r * v).z + inst.position.z);
+                }
             }
         }
         if (!any) return;  // nothing to stand on: no footprint
@@ -270,7 +371,9 @@ void RelaxHeightsPlain(HeightField& g) {
     }
 }
 
-void RelaxHeights(HeightField& g) {
+namespace {
+
+void RelaxHeightsBanded(HeightField& g) {
     const std::int32_t W = g.W, H = g.H;
     if (W < 3 || H < 3) {
         RelaxHeightsPlain(g);
@@ -320,6 +423,173 @@ void RelaxHeights(HeightField& g) {
     }
 }
 
+}  // namespace
+
+#if defined(__SSE2__)
+// Four rows at once, one to a lane: lane k of a band works on row j0 + k at
+// column c - k, so that each cell comes after its left neighbour (lane k,
+// the step before) and its lower one (lane k - 1, the step before), and
+// before its right and upper ones, exactly as in row order. Four bands run
+// together, each some steps behind the one below it, so that their chains
+// of additions overlap. The first and last rows and columns are clamped and
+// done one cell at a time.
+class VectorRelax {
+public:
+    explicit VectorRelax(HeightField& g) : g_(g), W(g.W), H(g.H) {}
+
+    void Run() {
+        S = g_.samples.data();
+        const std::int32_t bands = (H - 2) / 4;  // rows 1 .. 4 * bands
+        for (int sweep = 0; sweep < 8; ++sweep) {
+            Row(0);
+            std::int32_t first = 0;
+            for (; first + 4 <= bands; first += 4) Group(1 + 4 * first);
+            for (; first < bands; ++first) Single(1 + 4 * first);
+            for (std::int32_t j = 1 + 4 * bands; j < H; ++j) Row(j);
+        }
+    }
+
+private:
+    struct Band {
+        const float* lane[4];  // lane[k][c]: the cell of lane k at step c
+        float* out[4];
+        const float* below;  // below[c]: lane 0's lower neighbour
+        const float* above;  // above[c]: lane 3's upper neighbour
+        __m128 done, next;   // the step before's new values, this step's old ones
+    };
+
+    float& At(std::int32_t i, std::int32_t j) { return S[static_cast<std::size_t>(j) * W + i]; }
+
+    void Clamped(std::int32_t i, std::int32_t j) {
+        float& s = At(i, j);
+        if (s < 0.0f) return;
+        const float left = std::fabs(At(Clamp(i - 1, 0, W - 1), j));
+        const float right = std::fabs(At(Clamp(i + 1, 0, W - 1), j));
+        const float below = std::fabs(At(i, Clamp(j - 1, 0, H - 1)));
+        const float above = std::fabs(At(i, Clamp(j + 1, 0, H - 1)));
+        s = (s + left + right + below + above) * 0.2f;
+    }
+    void Row(std::int32_t j) {
+        for (std::int32_t i = 0; i < W; ++i) Clamped(i, j);
+    }
+
+    Band Make(std::int32_t j0) {
+        Band b;
+        for (std::int32_t k = 0; k < 4; ++k) {
+            b.out[k] = S + static_cast<std::size_t>(j0 + k) * W - k;
+            b.lane[k] = b.out[k];
+        }
+        b.below = S + static_cast<std::size_t>(j0 - 1) * W;
+        b.above = S + static_cast<std::size_t>(j0 + 4) * W - 3;
+        b.done = b.next = _mm_setzero_ps();
+        return b;
+    }
+    static __m128 Gather(const Band& b, std::int32_t c) {
+        const __m128 x = _mm_unpacklo_ps(_mm_load_ss(b.lane[0] + c), _mm_load_ss(b.lane[1] + c));
+        const __m128 y = _mm_unpacklo_ps(_mm_load_ss(b.lane[2] + c), _mm_load_ss(b.lane[3] + c));
+        return _mm_movelh_ps(x, y);
+    }
+
+    // A step whose four cells lie off the clamped columns.
+    static void Vector(Band& b, std::int32_t c) {
+        const __m128 absMask = _mm_castsi128_ps(_mm_set1_epi32(0x7FFFFFFF));
+        const __m128 old = b.next;
+        const __m128 right = Gather(b, c + 1);
+        // Lane k's lower neighbour is lane k - 1's cell of the step before;
+        // lane 0's lies in the row below the band, already done.
+        const __m128 below = _mm_move_ss(_mm_shuffle_ps(b.done, b.done, _MM_SHUFFLE(2, 1, 0, 0)), _mm_load_ss(b.below + c));
+        // Lane k's upper neighbour is lane k + 1's cell of the next step, not
+        // yet done; lane 3's lies in the row above the band, not yet done.
+        const __m128 top = _mm_shuffle_ps(right, _mm_load_ss(b.above + c), _MM_SHUFFLE(0, 0, 3, 3));
+        const __m128 above = _mm_shuffle_ps(right, top, _MM_SHUFFLE(2, 0, 2, 1));
+        __m128 sum = _mm_add_ps(old, _mm_and_ps(b.done, absMask));
+        sum = _mm_add_ps(sum, _mm_and_ps(right, absMask));
+        sum = _mm_add_ps(sum, _mm_and_ps(below, absMask));
+        sum = _mm_add_ps(sum, _mm_and_ps(above, absMask));
+        sum = _mm_mul_ps(sum, _mm_set1_ps(0.2f));
+        const __m128 fixed = _mm_cmplt_ps(old, _mm_setzero_ps());  // fixed cells keep their value
+        const __m128 result = _mm_or_ps(_mm_and_ps(fixed, old), _mm_andnot_ps(fixed, sum));
+        _mm_store_ss(b.out[0] + c, result);
+        _mm_store_ss(b.out[1] + c, _mm_shuffle_ps(result, result, _MM_SHUFFLE(1, 1, 1, 1)));
+        _mm_store_ss(b.out[2] + c, _mm_shuffle_ps(result, result, _MM_SHUFFLE(2, 2, 2, 2)));
+        _mm_store_ss(b.out[3] + c, _mm_shuffle_ps(result, result, _MM_SHUFFLE(3, 3, 3, 3)));
+        b.done = result;
+        b.next = right;
+    }
+
+    // Any step: lanes on a clamped column or off the grid one by one.
+    void Step(Band& b, std::int32_t j0, std::int32_t c) {
+        if (c >= 4 && c <= W - 2) {
+            Vector(b, c);
+            return;
+        }
+        for (std::int32_t k = 0; k < 4; ++k) {
+            const std::int32_t i = c - k;
+            if (i < 0 || i >= W) continue;
+            if (i == 0 || i == W - 1) {
+                Clamped(i, j0 + k);
+                continue;
+            }
+            float& s = At(i, j0 + k);
+            if (s < 0.0f) continue;
+            s = (s + std::fabs(At(i - 1, j0 + k)) + std::fabs(At(i + 1, j0 + k)) + std::fabs(At(i, j0 + k - 1)) +
+                 std::fabs(At(i, j0 + k + 1))) *
+                0.2f;
+        }
+        if (c == 3) {  // the vector steps start next: their state from memory
+            b.done = Gather(b, 3);
+            b.next = Gather(b, 4);
+        }
+    }
+
+    void Single(std::int32_t j0) {
+        Band b = Make(j0);
+        for (std::int32_t c = 0; c < W + 3; ++c) Step(b, j0, c);
+    }
+
+    // Four bands, each kLag steps behind the one below it.
+    void Group(std::int32_t j0) {
+        Band b[4] = {Make(j0), Make(j0 + 4), Make(j0 + 8), Make(j0 + 12)};
+        const std::int32_t steps = W + 3, last = steps + 3 * kLag;
+        std::int32_t t = 0;
+        auto generic = [&](std::int32_t t) {
+            for (std::int32_t k = 0; k < 4; ++k)
+                if (const std::int32_t c = t - kLag * k; c >= 0 && c < steps) Step(b[k], j0 + 4 * k, c);
+        };
+        for (; t < 4 + 3 * kLag; ++t) generic(t);
+        Band b0 = b[0], b1 = b[1], b2 = b[2], b3 = b[3];
+        for (; t <= W - 2; ++t) {  // every band on its vector steps
+            Vector(b0, t);
+            Vector(b1, t - kLag);
+            Vector(b2, t - 2 * kLag);
+            Vector(b3, t - 3 * kLag);
+        }
+        b[0] = b0, b[1] = b1, b[2] = b2, b[3] = b3;
+        for (; t < last; ++t) generic(t);
+    }
+
+    // Each band this many steps behind the one below it (at least 4, so that
+    // its lowest lane finds the band below done): farther than the minimum,
+    // so that a band's loads do not agree in the low 12 address bits with
+    // the stores still in flight of the band below (rows are 4096 bytes
+    // apart), which would hold the loads up.
+    static constexpr std::int32_t kLag = 12;
+    HeightField& g_;
+    const std::int32_t W, H;
+    float* S = nullptr;
+};
+#endif
+
+void RelaxHeights(HeightField& g) {
+#if defined(__SSE2__)
+    if (g.W >= 20 && g.H >= 8) {
+        VectorRelax(g).Run();
+        return;
+    }
+#endif
+    RelaxHeightsBanded(g);
+}
+
 void FillHoles(HeightField& g, HeightPyramid& pyramid, int level, HeightFieldStats* stats, bool plain) {
     if (g.W < 4 || g.H < 4) return;
     if (level >= kPyramidLevels) return;  // a grid of 4^8 would need a ninth level: never at 1024
@@ -327,17 +597,53 @@ void FillHoles(HeightField& g, HeightPyramid& pyramid, int level, HeightFieldSta
     q.W = g.W >> 2;
     q.H = g.H >> 2;
     q.samples.assign(static_cast<std::size_t>(q.W) * q.H, 1.0f);
-    for (std::int32_t j = 0; j < g.H; ++j)
-        for (std::int32_t i = 0; i < g.W; ++i) {
-            const float s = g.At(i, j);
-            if (s < 0.0f) q.At(std::min(i >> 2, q.W - 1), std::min(j >> 2, q.H - 1)) = s;
+#if defined(__SSE2__)
+    // Four cells of a row make one cell of the coarser grid: a vector each.
+    const bool vector = !plain && g.W % 4 == 0 && g.H % 4 == 0;
+#else
+    const bool vector = false;
+#endif
+    if (vector) {
+#if defined(__SSE2__)
+        // The last fixed cell in row order wins, so the last of the four.
+        for (std::int32_t j = 0; j < g.H; ++j) {
+            const float* row = &g.At(0, j);
+            float* coarse = &q.At(0, j >> 2);
+            for (std::int32_t i = 0; i < g.W; i += 4) {
+                const int fixed = _mm_movemask_ps(_mm_cmplt_ps(_mm_loadu_ps(row + i), _mm_setzero_ps()));
+                if (fixed) coarse[i >> 2] = row[i + 31 - std::countl_zero(static_cast<std::uint32_t>(fixed))];
+            }
         }
+#endif
+    } else {
+        for (std::int32_t j = 0; j < g.H; ++j)
+            for (std::int32_t i = 0; i < g.W; ++i) {
+                const float s = g.At(i, j);
+                if (s < 0.0f) q.At(std::min(i >> 2, q.W - 1), std::min(j >> 2, q.H - 1)) = s;
+            }
+    }
     FillHoles(q, pyramid, level + 1, stats, plain);
-    for (std::int32_t j = 0; j < g.H; ++j)
-        for (std::int32_t i = 0; i < g.W; ++i) {
-            float& s = g.At(i, j);
-            if (s >= 0.0f) s = std::fabs(q.At(std::min(i >> 2, q.W - 1), std::min(j >> 2, q.H - 1)));
+    if (vector) {
+#if defined(__SSE2__)
+        const __m128 absMask = _mm_castsi128_ps(_mm_set1_epi32(0x7FFFFFFF));
+        for (std::int32_t j = 0; j < g.H; ++j) {
+            float* row = &g.At(0, j);
+            const float* coarse = &q.At(0, j >> 2);
+            for (std::int32_t i = 0; i < g.W; i += 4) {
+                const __m128 s = _mm_loadu_ps(row + i);
+                const __m128 free = _mm_cmpge_ps(s, _mm_setzero_ps());  // not a number stays
+                const __m128 filled = _mm_and_ps(_mm_set1_ps(coarse[i >> 2]), absMask);
+                _mm_storeu_ps(row + i, _mm_or_ps(_mm_and_ps(free, filled), _mm_andnot_ps(free, s)));
+            }
         }
+#endif
+    } else {
+        for (std::int32_t j = 0; j < g.H; ++j)
+            for (std::int32_t i = 0; i < g.W; ++i) {
+                float& s = g.At(i, j);
+                if (s >= 0.0f) s = std::fabs(q.At(std::min(i >> 2, q.W - 1), std::min(j >> 2, q.H - 1)));
+            }
+    }
     const auto relaxStart = std::chrono::steady_clock::now();
     if (plain) RelaxHeightsPlain(g);
     else RelaxHeights(g);
@@ -358,12 +664,29 @@ void BuildHeightField(HeightField& f, HeightPyramid& pyramid, HeightFieldStats* 
     if (stats) stats->pinnedCells = static_cast<std::uint64_t>(
                    std::count_if(f.samples.begin(), f.samples.end(), [](float s) { return s < 0.0f; }));
     const GridPoint a = GridCoordinates(f, lo.x, lo.y), b = GridCoordinates(f, hi.x, hi.y);
-    for (std::int32_t j = 0; j < f.H; ++j) {
-        const float y = static_cast<float>(j);
-        const bool rowOutside = y < a.gy || y > b.gy;
+    if (plain) {
+        for (std::int32_t j = 0; j < f.H; ++j) {
+            const float y = static_cast<float>(j);
+            const bool rowOutside = y < a.gy || y > b.gy;
+            for (std::int32_t i = 0; i < f.W; ++i) {
+                const float x = static_cast<float>(i);
+                if (rowOutside || x < a.gx || x > b.gx) f.At(i, j) = -0.001f;
+            }
+        }
+    } else {
+        // Which columns lie outside is the same in every row: found once.
+        std::vector<std::int32_t> outside;
         for (std::int32_t i = 0; i < f.W; ++i) {
             const float x = static_cast<float>(i);
-            if (rowOutside || x < a.gx || x > b.gx) f.At(i, j) = -0.001f;
+            if (x < a.gx || x > b.gx) outside.push_back(i);
+        }
+        for (std::int32_t j = 0; j < f.H; ++j) {
+            const float y = static_cast<float>(j);
+            if (y < a.gy || y > b.gy) {
+                std::fill_n(&f.At(0, j), f.W, -0.001f);
+                continue;
+            }
+            for (std::int32_t i : outside) f.At(i, j) = -0.001f;
         }
     }
     DebugPrintf("\nInterpolating");

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "math/vector3.h"
+#include "platform/large_memory.h"
 
 class Instance;
 
@@ -19,7 +20,7 @@ class Instance;
 // one is free (1e10: nothing known yet).
 struct HeightField {
     std::int32_t W = 0, H = 0;
-    std::vector<float> samples;
+    std::vector<float, platform::LargeAllocator<float>> samples;
     float originX = 0.0f, originY = 0.0f, originZ = 0.0f;
     float extentX = 2048.0f, extentY = 2048.0f;
     float scaleZ = 1.0f;
