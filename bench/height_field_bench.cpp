@@ -1,9 +1,10 @@
-// BuildHeightField on the demo level and on a 20 000-instance bench level:
+// BuildHeightField on the demo level and on bench levels (20 000 instances
+// unless --instances lists others):
 // the whole build and its parts (rasterisation with the bounds pass, hole
 // filling with the final absolute value, of which relaxation), over repeated
 // re-centrings.
 //
-//   bench_height_field [--runs N]
+//   bench_height_field [--runs N] [--instances N[,N...]]
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -56,17 +57,37 @@ void Run(const char* label, const std::string& swp, int runs) {
 
 int main(int argc, char** argv) {
     int runs = 15;
-    for (int i = 1; i + 1 < argc; i += 2)
-        if (std::string(argv[i]) == "--runs") runs = std::max(1, std::atoi(argv[i + 1]));
+    std::vector<int> counts = {20000};
+    for (int i = 1; i + 1 < argc; i += 2) {
+        const std::string flag = argv[i];
+        if (flag == "--runs") runs = std::max(1, std::atoi(argv[i + 1]));
+        if (flag == "--instances") {
+            counts.clear();
+            const std::string list = argv[i + 1];
+            for (std::size_t at = 0; at <= list.size();) {
+                const std::size_t comma = std::min(list.find(',', at), list.size());
+                counts.push_back(std::atoi(list.substr(at, comma - at).c_str()));
+                at = comma + 1;
+            }
+        }
+    }
     char tmpl[] = "/tmp/wildview-heights-XXXXXX";
     const std::string dir = mkdtemp(tmpl);
     std::string error;
-    if (!wvwrite::WriteDemoLevel(dir, &error) || !wvwrite::WriteBenchLevel(dir, 20000, 2000, 500, 1, &error)) {
+    if (!wvwrite::WriteDemoLevel(dir, &error)) {
         std::fprintf(stderr, "bench_height_field: %s\n", error.c_str());
         return 1;
     }
     Run("demo", dir + "/demo-130.swp", runs);
-    Run("bench", dir + "/bench-130.swp", runs);
+    for (int n : counts) {
+        const std::string sub = dir + "/bench" + std::to_string(n);
+        std::filesystem::create_directory(sub);
+        if (!wvwrite::WriteBenchLevel(sub, n, 2000, 500, 1, &error)) {
+            std::fprintf(stderr, "bench_height_field: %s\n", error.c_str());
+            return 1;
+        }
+        Run(("b" + std::to_string(n / 1000) + "k").c_str(), sub + "/bench-130.swp", runs);
+    }
     std::filesystem::remove_all(dir);
     return 0;
 }
