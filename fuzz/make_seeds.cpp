@@ -166,20 +166,20 @@ struct SeedTexture {
     int smaller = 0, flags = 0;
 };
 
-struct TextureSeedSpec {
+struct TextureSeedPlan {
     const char* file;
     std::vector<std::pair<std::vector<wvwrite::Rgb>, std::size_t>> palettes;  // gradient stops, colour count
     std::vector<SeedTexture> textures;
 };
 
 // The target's input: u32 length of the .pid part, the .pid, the .swp.
-void TextureSeed(const fs::path& dir, const TextureSeedSpec& spec) {
+void TextureSeed(const fs::path& dir, const TextureSeedPlan& plan) {
     wvwrite::TextureSetWriter w;
     try {
         std::vector<std::uint32_t> palettes;
-        for (const auto& [stops, count] : spec.palettes)
+        for (const auto& [stops, count] : plan.palettes)
             palettes.push_back(w.AddPalette(wvwrite::GradientPalette(stops, count)));
-        for (const SeedTexture& s : spec.textures) {
+        for (const SeedTexture& s : plan.textures) {
             const std::uint32_t palette = s.palette < 0 ? kDefaultPaletteIndex : palettes.at(s.palette);
             wvwrite::TextureSpec t = NoiseTexture(s.name, s.w, s.h, s.bits, palette, s.colours);
             if (s.flags & kNoise) t.indices = wvwrite::NoiseIndices(t.identifier, s.w, 8, 4, s.colours);
@@ -192,24 +192,24 @@ void TextureSeed(const fs::path& dir, const TextureSeedSpec& spec) {
             w.AddTexture(t);
         }
     } catch (const std::exception& e) {
-        std::fprintf(stderr, "make_seeds: %s: %s\n", spec.file, e.what());
+        std::fprintf(stderr, "make_seeds: %s: %s\n", plan.file, e.what());
         gFailed = true;
         return;
     }
     const Bytes pid = w.PidBytes();
     TextureDatabase check;
     if (!check.ReadFromMemory(pid) || check.Truncated() || check.entries.size() != w.Entries().size()) {
-        std::fprintf(stderr, "make_seeds: %s does not read back\n", spec.file);
+        std::fprintf(stderr, "make_seeds: %s does not read back\n", plan.file);
         gFailed = true;
         return;
     }
     wvwrite::ByteWriter input;
     input.U32(static_cast<std::uint32_t>(pid.size())).Bytes(pid).Bytes(w.SwpBytes());
-    Emit(dir, spec.file, input.bytes());
+    Emit(dir, plan.file, input.bytes());
 }
 
 void TextureSeeds(const fs::path& dir) {
-    const TextureSeedSpec seeds[] = {
+    const TextureSeedPlan seeds[] = {
         {"empty.tex", {}, {}},
         {"eight_bit.tex", {{{{20, 40, 10}, {120, 200, 60}}, 16}}, {{"grass", 32, 32, 8, 0, 16, 0, 0, kNoise}}},
         {"sixteen_bit_normals.tex", {{{{90, 90, 90}, {200, 190, 180}}, 64}},
@@ -229,7 +229,7 @@ void TextureSeeds(const fs::path& dir) {
           {"fence", 8, 4, 8, 1, 64, 0, 0, kTransparent},
           {"plain16", 4, 4, 16, -1, 64}}},
     };
-    for (const TextureSeedSpec& seed : seeds) TextureSeed(dir, seed);
+    for (const TextureSeedPlan& seed : seeds) TextureSeed(dir, seed);
 }
 
 }  // namespace

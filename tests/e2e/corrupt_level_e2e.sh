@@ -8,17 +8,12 @@
 # WV_E2E_VIEWER names another viewer binary (a sanitized build).
 set -euo pipefail
 
-build=$(cd "$1" && pwd)
-viewer=${WV_E2E_VIEWER:-$build/wildview}
-here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 # shellcheck source=e2e_lib.sh
-source "$here/e2e_lib.sh"
-
-e2e_begin
+source "$(dirname "${BASH_SOURCE[0]}")/e2e_lib.sh"
+e2e_begin "$1"
 viewer_out=$work/run/viewer.out
 viewer_log=$work/run/debuglog.txt
-mkdir -p "$work/levels"
-"$build/wildview-mklevel" demo "$work/levels" >/dev/null
+write_demo "$work/levels"
 "$build/tests/corrupt_meshes" "$work/levels/demo.grf" 512 7 || fail "could not damage the scene file"
 
 boxes_pattern="^(Unexpected Wildgrove Event|NOTE|ERROR)$"
@@ -72,11 +67,7 @@ changed=$(label_change "$build" "$window" "$work")
 echo "e2e: after the boxes, holding W changed $changed pixels of the location label"
 [[ $changed -gt 20 ]] || fail "the viewer did not take keys after the boxes"
 "$build/tests/x_close_request" "$window"
-ends_within "$viewer_pid" 10 || fail "the close request did not end the viewer"
-status=0
-wait "$viewer_pid" || status=$?
-viewer_pid=""
-[[ $status -eq 0 ]] || fail "exit code $status after the close request"
+expect_clean_exit "the close request"
 
 # ---- closed while the first box is up ----
 start_viewer
@@ -86,11 +77,7 @@ window=$(xdotool search --name "Wildgrove Level Viewer" | head -n 1)
 "$build/tests/x_close_request" "$window"
 sleep 0.5
 xdotool windowfocus --sync "$box" key Return 2>/dev/null || true
-ends_within "$viewer_pid" 30 || fail "a close request made while a box was up was not honoured"
-status=0
-wait "$viewer_pid" || status=$?
-viewer_pid=""
-[[ $status -eq 0 ]] || fail "exit code $status after closing during a box"
+expect_clean_exit "a close request made while a box was up" 30
 [[ -z $(xdotool search --onlyvisible --name "$boxes_pattern" 2>/dev/null || true) ]] || fail "a box is still up"
 later=$(grep -c "^WARNING: Unexpected Wildgrove Event: " "$work/run/debuglog.txt" || true)
 echo "e2e: closed during the first box: the other $later messages went to the log"

@@ -8,15 +8,11 @@
 # WV_E2E_VIEWER names another viewer binary (a sanitized build).
 set -euo pipefail
 
-build=$(cd "$1" && pwd)
-viewer=${WV_E2E_VIEWER:-$build/wildview}
-here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 # shellcheck source=e2e_lib.sh
-source "$here/e2e_lib.sh"
-
-e2e_begin
-mkdir -p "$work/levels" "$work/home"
-"$build/wildview-mklevel" demo "$work/levels" >/dev/null
+source "$(dirname "${BASH_SOURCE[0]}")/e2e_lib.sh"
+e2e_begin "$1"
+write_demo "$work/levels"
+mkdir -p "$work/home"
 cd "$work"
 # No game: no registry, no environment variables.
 env -u WILDGROVE_DATA_DRIVE -u WILDGROVE_INSTALLED_DIRECTORY HOME="$work/home" WINEPREFIX="$work/home/no-wine" \
@@ -51,13 +47,7 @@ dialog=$(wait_window "^Dialog$" 5)
 xdotool windowfocus --sync "$dialog" 2>/dev/null || xdotool windowfocus "$dialog"
 sleep 0.3
 [[ $(xdotool getwindowfocus) == "$dialog" ]] || fail "the info dialog does not have the focus"
-xdotool keydown alt keydown F4
-sleep 0.6
-xdotool keyup F4 keyup alt
-ends_within "$viewer_pid" 10 || fail "Alt+F4 with the info dialog focused did not end the viewer"
-status=0
-wait "$viewer_pid" || status=$?
-viewer_pid=""
-[[ $status -eq 0 ]] || fail "exit code $status"
+alt_f4
+expect_clean_exit "Alt+F4 with the info dialog focused"
 [[ $(tail -c 200 "$work/debuglog.txt") == *KillTerrain* ]] || fail "the log does not end with the unload"
 echo "e2e: passed"

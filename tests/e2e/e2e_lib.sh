@@ -62,6 +62,49 @@ ends_within() {
     return 1
 }
 
+# Chooses Options / Renderer's n-th item from the keyboard and gives the
+# picture time to change (1 Fog, 2 Terrain Shadows, 3 Object Shadows).
+#   renderer_item N
+renderer_item() {
+    xdotool key alt+o
+    sleep 0.3
+    xdotool key Down Down Right
+    for _ in $(seq 2 "$1"); do xdotool key Down; done
+    sleep 0.3
+    xdotool key Return
+    sleep 1.5
+}
+
+# Alt+F4 to whichever window has the focus, held as a user holds it.
+alt_f4() {
+    xdotool keydown alt keydown F4
+    sleep 0.6
+    xdotool keyup F4 keyup alt
+}
+
+# The viewer (viewer_pid) ends within SECONDS with exit code 0; WHAT names
+# what ended it, for the failure.
+#   expect_clean_exit WHAT [SECONDS]
+expect_clean_exit() {
+    ends_within "$viewer_pid" "${2:-10}" || fail "$1 did not end the viewer"
+    local status=0
+    wait "$viewer_pid" || status=$?
+    viewer_pid=""
+    [[ $status -eq 0 ]] || fail "exit code $status after $1"
+}
+
+# Answers the question about unsaved edits with KEYS; fails when it does
+# not come within 5 s.
+#   answer_unsaved_edits KEYS...
+answer_unsaved_edits() {
+    local question
+    question=$(wait_window "^Unsaved edits$" 5)
+    [[ -n $question ]] || fail "no question about the unsaved edits came"
+    sleep 0.3
+    xdotool windowfocus --sync "$question" 2>/dev/null || true
+    xdotool key "$@"
+}
+
 # Pixels of the viewer's location label that change while W is held: the
 # keyboard reaches the main window and the camera flies.
 #   label_change BUILD_DIR WINDOW WORK_DIR
@@ -77,12 +120,16 @@ label_change() {
     "$build/tests/png_region_diff" "$work/label0.png" "$work/label1.png" "$win_x" "$win_y" 320 70
 }
 
-# The test's work folder, the clean-up on exit (the viewer and the X server
-# ended, the folder removed unless KEEP_E2E=1) and the X server. Sets work,
-# x_server_pid and viewer_pid, and where fail looks for the viewer's output
-# and log (viewer_out, viewer_log; a test that runs the viewer elsewhere
-# sets them again).
+# The build folder and the viewer under test (WV_E2E_VIEWER names another
+# binary, a sanitized build), the test's work folder, the clean-up on exit
+# (the viewer and the X server ended, the folder removed unless KEEP_E2E=1)
+# and the X server. Sets build, viewer, work, x_server_pid and viewer_pid,
+# and where fail looks for the viewer's output and log (viewer_out,
+# viewer_log; a test that runs the viewer elsewhere sets them again).
+#   e2e_begin BUILD_DIR
 e2e_begin() {
+    build=$(cd "$1" && pwd)
+    viewer=${WV_E2E_VIEWER:-$build/wildview}
     work=$(mktemp -d /tmp/wildview-e2e-XXXXXX)
     x_server_pid=""
     viewer_pid=""
@@ -90,6 +137,13 @@ e2e_begin() {
     viewer_log=$work/debuglog.txt
     trap e2e_cleanup EXIT
     start_x_server "$work" || fail "Xvfb did not start"
+}
+
+# Writes the demo level into DIR (made if need be).
+#   write_demo DIR
+write_demo() {
+    mkdir -p "$1"
+    "$build/wildview-mklevel" demo "$1" >/dev/null
 }
 
 e2e_cleanup() {

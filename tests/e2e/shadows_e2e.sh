@@ -11,15 +11,11 @@
 # WV_E2E_VIEWER names another viewer binary (a sanitized build).
 set -euo pipefail
 
-build=$(cd "$1" && pwd)
-viewer=${WV_E2E_VIEWER:-$build/wildview}
-here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 # shellcheck source=e2e_lib.sh
-source "$here/e2e_lib.sh"
-
-e2e_begin
-mkdir -p "$work/levels" "$work/config/wildview"
-"$build/wildview-mklevel" demo "$work/levels" >/dev/null
+source "$(dirname "${BASH_SOURCE[0]}")/e2e_lib.sh"
+e2e_begin "$1"
+write_demo "$work/levels"
+mkdir -p "$work/config/wildview"
 printf 'wildview bookmarks 1\n-96 -56 8 100 12 by the third house\n' >"$work/config/wildview/bookmarks-demo.txt"
 cd "$work"
 XDG_CONFIG_HOME="$work/config" "$viewer" "$work/levels/demo-130.swp" >"$work/viewer.out" 2>&1 &
@@ -56,16 +52,6 @@ shot() { "$build/wildview-xshot" "$work/$1.png" || fail "screenshot"; }
 # middle) and in the ground under the house's shadow (left of it).
 wall() { "$build/tests/png_region_diff" "$work/$1.png" "$work/$2.png" $((wx + 440)) $((wy + 155)) 75 135 30; }
 ground() { "$build/tests/png_region_diff" "$work/$1.png" "$work/$2.png" $((wx + 140)) $((wy + 260)) 85 35 30; }
-# Options / Renderer: the n-th item (1 Fog, 2 Terrain Shadows, 3 Object Shadows).
-renderer_item() {
-    xdotool key alt+o
-    sleep 0.3
-    xdotool key Down Down Right
-    for _ in $(seq 2 "$1"); do xdotool key Down; done
-    sleep 0.3
-    xdotool key Return
-    sleep 1.5
-}
 
 shot plain
 renderer_item 3
@@ -99,18 +85,8 @@ echo "e2e: dragging the house changed $(ground rebaked dragged) pixels of the gr
 [[ $(ground rebaked dragged) -gt 300 ]] || fail "the house's shadow did not move with it"
 
 # Alt+F4 asks about the drag; No quits without saving.
-xdotool keydown alt keydown F4
-sleep 0.6
-xdotool keyup F4 keyup alt
-question=$(wait_window "^Unsaved edits$" 5)
-[[ -n $question ]] || fail "Alt+F4 with the drag unsaved did not ask"
-sleep 0.3
-xdotool windowfocus --sync "$question" 2>/dev/null || true
-xdotool key Tab space  # No
-ends_within "$viewer_pid" 10 || fail "No did not end the viewer"
-status=0
-wait "$viewer_pid" || status=$?
-viewer_pid=""
-[[ $status -eq 0 ]] || fail "exit code $status"
+alt_f4
+answer_unsaved_edits Tab space  # No
+expect_clean_exit "No"
 [[ -z $(ls "$work/levels" | grep -v '^demo') ]] || fail "quitting without saving wrote a file"
 echo "e2e: passed"

@@ -8,18 +8,16 @@
 # location label change, quits with Alt+F4 and checks the debug log.
 set -euo pipefail
 
-build=$(cd "$1" && pwd)
-viewer=${WV_E2E_VIEWER:-$build/wildview}
 for tool in Xvfb xdotool xclip; do
     command -v "$tool" >/dev/null || { echo "e2e: $tool is not installed (scripts/setup.sh installs it)"; exit 1; }
 done
 
 # shellcheck source=e2e_lib.sh
 source "$(dirname "${BASH_SOURCE[0]}")/e2e_lib.sh"
-e2e_begin
+e2e_begin "$1"
 
-mkdir -p "$work/cd/data" "$work/run"
-"$build/wildview-mklevel" demo "$work/cd/data" >/dev/null
+write_demo "$work/cd/data"
+mkdir -p "$work/run"
 cd "$work"
 
 XDG_CONFIG_HOME="$work/config" WILDGROVE_DATA_DRIVE="$work/cd/" WILDGROVE_INSTALLED_DIRECTORY="$work/cd/data/" \
@@ -119,12 +117,7 @@ for dxs in 0 24 48; do
 done
 
 "$build/wildview-xshot" "$work/fog0.png"
-xdotool key alt+o
-sleep 0.3
-xdotool key Down Down Right
-sleep 0.3
-xdotool key Return
-sleep 0.6
+renderer_item 1
 "$build/wildview-xshot" "$work/fog1.png"
 fogged=$("$build/tests/png_region_diff" "$work/fog0.png" "$work/fog1.png" "$wx" $((wy + 60)) 780 520 40)
 echo "e2e: turning the fog off changed $fogged pixels"
@@ -132,12 +125,7 @@ echo "e2e: turning the fog off changed $fogged pixels"
 
 # Terrain shadows off: the ground's baked images lose the objects' shadows.
 "$build/wildview-xshot" "$work/shadow0.png"
-xdotool key alt+o
-sleep 0.3
-xdotool key Down Down Right Down
-sleep 0.3
-xdotool key Return
-sleep 1.5
+renderer_item 2
 "$build/wildview-xshot" "$work/shadow1.png"
 unshadowed=$("$build/tests/png_region_diff" "$work/shadow0.png" "$work/shadow1.png" "$wx" $((wy + 60)) 780 520 40)
 echo "e2e: turning terrain shadows off changed $unshadowed pixels"
@@ -212,14 +200,8 @@ last_report "$work/viewer.out" "Instance: " | grep -q "lighthouse" || fail "the 
 echo "e2e: the lighthouse moved from '$start' to '$left'"
 
 # Alt+F4 with edits asks first; Cancel keeps the viewer.
-xdotool keydown alt keydown F4
-sleep 0.6
-xdotool keyup F4 keyup alt
-question=$(wait_window "^Unsaved edits$" 5)
-[[ -n $question ]] || fail "Alt+F4 with unsaved edits did not ask"
-sleep 0.3
-xdotool windowfocus --sync "$question" 2>/dev/null || true
-xdotool key Escape
+alt_f4
+answer_unsaved_edits Escape
 sleep 0.6
 kill -0 "$viewer_pid" 2>/dev/null || fail "cancelling the question still ended the viewer"
 
@@ -245,18 +227,8 @@ echo "e2e: diff of the saved level: $(head -n 3 <<<"$diff_out" | tr '\n' ' ')"
 # Alt+F4 ends the program through the quit chord; nothing is left unsaved.
 xdotool windowfocus "$window"
 sleep 0.2
-xdotool keydown alt keydown F4
-sleep 0.6
-xdotool keyup F4 keyup alt
-status=0
-for _ in $(seq 1 100); do
-    kill -0 "$viewer_pid" 2>/dev/null || break
-    sleep 0.1
-done
-kill -0 "$viewer_pid" 2>/dev/null && fail "Alt+F4 did not end the viewer"
-wait "$viewer_pid" || status=$?
-viewer_pid=""
-[[ $status -eq 0 ]] || fail "exit code $status"
+alt_f4
+expect_clean_exit "Alt+F4"
 
 log=$work/debuglog.txt
 [[ -f $log ]] || fail "no debuglog.txt in the working directory"
@@ -299,14 +271,8 @@ reopened=$(last_report "$work/reopened.out" "position:")
 "$build/tests/x_close_request" "$objects"
 xdotool windowfocus "$window"
 sleep 0.2
-xdotool keydown alt keydown F4
-sleep 0.6
-xdotool keyup F4 keyup alt
-ends_within "$viewer_pid" 10 || fail "Alt+F4 did not end the viewer on the saved level"
-status=0
-wait "$viewer_pid" || status=$?
-viewer_pid=""
-[[ $status -eq 0 ]] || fail "exit code $status on the saved level"
+alt_f4
+expect_clean_exit "Alt+F4 on the saved level"
 echo "e2e: the saved level has the lighthouse at '$reopened'"
 
 cp "$work/after.png" "$build/e2e-viewer.png" 2>/dev/null || true
