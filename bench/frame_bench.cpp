@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "../tests/font_platform.h"
+#include "bench_levels.h"
 #include "app/frame.h"
 #include "app/gl_setup.h"
 #include "app/gl_window.h"
@@ -41,8 +42,6 @@
 #include "terrain/terrain.h"
 #include "terrain/terrain_bake.h"
 #include "scene/scene_draw.h"
-#include "writer/bench_level.h"
-#include "writer/demo_level.h"
 
 namespace {
 
@@ -218,32 +217,15 @@ int main(int argc, char** argv) {
     for (int i = 1; i + 1 < argc; i += 2) {
         const std::string flag = argv[i];
         if (flag == "--frames") frames = std::max(1, std::atoi(argv[i + 1]));
-        if (flag == "--instances") {
-            instanceCounts.clear();
-            const std::string list = argv[i + 1];
-            for (std::size_t at = 0; at <= list.size();) {
-                const std::size_t comma = std::min(list.find(',', at), list.size());
-                instanceCounts.push_back(std::atoi(list.substr(at, comma - at).c_str()));
-                at = comma + 1;
-            }
-        }
+        if (flag == "--instances") instanceCounts = bench::CountList(argv[i + 1]);
     }
     char tmpl[] = "/tmp/wildview-frames-XXXXXX";
     const std::string dir = mkdtemp(tmpl);
     std::string error;
-    if (!wvwrite::WriteDemoLevel(dir, &error)) {
+    const std::vector<std::string> levels = bench::WriteLevels(dir, instanceCounts, error);
+    if (levels.empty()) {
         std::fprintf(stderr, "bench_frames: %s\n", error.c_str());
         return 1;
-    }
-    std::vector<std::string> levels = {dir + "/demo-130.swp"};
-    for (int n : instanceCounts) {
-        const std::string sub = dir + "/bench" + std::to_string(n);
-        std::filesystem::create_directory(sub);
-        if (!wvwrite::WriteBenchLevel(sub, n, 2000, 500, 1, &error)) {
-            std::fprintf(stderr, "bench_frames: %s\n", error.c_str());
-            return 1;
-        }
-        levels.push_back(sub + "/bench-130.swp");
     }
 
     // Each level in a process of its own, so that its heap is its own.

@@ -18,8 +18,7 @@
 #include "math/camera.h"
 #include "scene/scene_model.h"
 #include "terrain/terrain.h"
-#include "writer/bench_level.h"
-#include "writer/demo_level.h"
+#include "bench_levels.h"
 
 namespace {
 
@@ -61,33 +60,19 @@ int main(int argc, char** argv) {
     for (int i = 1; i + 1 < argc; i += 2) {
         const std::string flag = argv[i];
         if (flag == "--runs") runs = std::max(1, std::atoi(argv[i + 1]));
-        if (flag == "--instances") {
-            counts.clear();
-            const std::string list = argv[i + 1];
-            for (std::size_t at = 0; at <= list.size();) {
-                const std::size_t comma = std::min(list.find(',', at), list.size());
-                counts.push_back(std::atoi(list.substr(at, comma - at).c_str()));
-                at = comma + 1;
-            }
-        }
+        if (flag == "--instances") counts = bench::CountList(argv[i + 1]);
     }
     char tmpl[] = "/tmp/wildview-heights-XXXXXX";
     const std::string dir = mkdtemp(tmpl);
     std::string error;
-    if (!wvwrite::WriteDemoLevel(dir, &error)) {
+    const std::vector<std::string> levels = bench::WriteLevels(dir, counts, error);
+    if (levels.empty()) {
         std::fprintf(stderr, "bench_height_field: %s\n", error.c_str());
         return 1;
     }
-    Run("demo", dir + "/demo-130.swp", runs);
-    for (int n : counts) {
-        const std::string sub = dir + "/bench" + std::to_string(n);
-        std::filesystem::create_directory(sub);
-        if (!wvwrite::WriteBenchLevel(sub, n, 2000, 500, 1, &error)) {
-            std::fprintf(stderr, "bench_height_field: %s\n", error.c_str());
-            return 1;
-        }
-        Run(("b" + std::to_string(n / 1000) + "k").c_str(), sub + "/bench-130.swp", runs);
-    }
+    Run("demo", levels[0], runs);
+    for (std::size_t k = 0; k < counts.size(); ++k)
+        Run(("b" + std::to_string(counts[k] / 1000) + "k").c_str(), levels[k + 1], runs);
     std::filesystem::remove_all(dir);
     return 0;
 }

@@ -25,6 +25,7 @@
 #include <string>
 #include <vector>
 
+#include "bench_levels.h"
 #include "headless/headless_level.h"
 #include "terrain/terrain.h"
 #include "writer/bench_level.h"
@@ -223,13 +224,7 @@ int main(int argc, char** argv) {
         const std::string flag = argv[i];
         const char* value = argv[i + 1];
         if (flag == "--instances") {
-            instanceCounts.clear();
-            const std::string list = value;
-            for (std::size_t at = 0; at <= list.size();) {
-                const std::size_t comma = std::min(list.find(',', at), list.size());
-                instanceCounts.push_back(std::atoi(list.substr(at, comma - at).c_str()));
-                at = comma + 1;
-            }
+            instanceCounts = bench::CountList(value);
         } else if (flag == "--meshes") {
             meshes = std::atoi(value);
         } else if (flag == "--textures") {
