@@ -21,7 +21,6 @@
 #include <string>
 #include <vector>
 
-#include "../tests/font_platform.h"
 #include "bench_levels.h"
 #include "app/frame.h"
 #include "app/gl_setup.h"
@@ -34,6 +33,7 @@
 #include "location/level_files.h"
 #include "math/camera.h"
 #include "platform/egl/egl_context.h"
+#include "platform/fonts/fonted_platform.h"
 #include "scene/scene_model.h"
 #include "effects/offscreen.h"
 #include "effects/shadow_render.h"
@@ -240,7 +240,7 @@ int main(int argc, char** argv) {
                 std::fprintf(stderr, "bench_frames: no headless GL: %s\n", context.Reason().c_str());
                 std::_Exit(1);
             }
-            FontedPlatform pf;
+            platform::FontedPlatform pf;
             pf.procAddress = &platform::EglContext::ProcAddress;
             platform::Install(&pf);
             if (k == 0) {

@@ -3,9 +3,9 @@
 #include <cmath>
 #include <filesystem>
 
-#include "font_platform.h"
 #include "gl_fixture.h"
 #include "location/level_files.h"
+#include "platform/fonts/fonted_platform.h"
 #include "test_util.h"
 #include "writer/mesh_builder.h"
 #include "writer/region_builder.h"
@@ -31,7 +31,7 @@ protected:
         platform::Install(&pf);
         GlTest::TearDown();
     }
-    FontedPlatform fonted;
+    platform::FontedPlatform fonted;
 };
 
 TEST_F(FrameTest, TheFirstFrameSaysLoadingInWhiteOnBlack) {

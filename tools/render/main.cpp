@@ -27,8 +27,7 @@
 #include "location/level_files.h"
 #include "math/camera.h"
 #include "platform/egl/egl_context.h"
-#include "platform/fonts/font_rasteriser.h"
-#include "platform/scripted_platform.h"
+#include "platform/fonts/fonted_platform.h"
 #include "scene/render_state.h"
 #include "terrain/terrain.h"
 #include "writer/png_io.h"
@@ -53,8 +52,8 @@ const char* kUsage =
     "                      north up, with the corners' world coordinates\n"
     "  --texels-per-unit K the map's scale in pixels a world unit (default 2)\n";
 
-// Real fonts for the overlay and a real clock; messages are kept to report.
-class RenderPlatform : public platform::ScriptedPlatform {
+// A real clock beside the real fonts; messages are kept to report.
+class RenderPlatform : public platform::FontedPlatform {
 public:
     std::uint64_t CounterFrequency() override { return 1000000000ull; }
     std::uint64_t CounterValue() override {
@@ -62,14 +61,6 @@ public:
                                               std::chrono::steady_clock::now().time_since_epoch())
                                               .count());
     }
-    bool RasteriseFont(const platform::FontRequest& font, int first, int count,
-                       std::vector<platform::GlyphBitmap>& out) override {
-        return fonts.Rasterise(font, first, count, out);
-    }
-    bool MeasureText(const platform::FontRequest& font, const std::string& text, int& width, int& height) override {
-        return fonts.Measure(font, text, width, height);
-    }
-    platform::FontRasteriser fonts;
 };
 
 struct Options {
