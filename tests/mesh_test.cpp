@@ -265,7 +265,7 @@ TEST_F(MeshTest, CountsLargerThanTheirBlocksGiveEmptyMeshesNotCrashes) {
     }
 }
 
-TEST_F(MeshTest, TexturesResolveThroughSuffixesAndStandardDiffuseValues) {
+TEST_F(MeshTest, TexturesResolveThroughSuffixesDiffuseValuesAndTheFirstInstance) {
     const int direct = AddTexture("direct", ".tga", 0.7f, 8, true);
     const int viaFirst = AddTexture("first", ".tga", 0.9f, 8, true);    // alpha flag false all the same
     const int viaSecond = AddTexture("second", ".bmp", 0.9f, 8, false);  // alpha flag true all the same
@@ -274,6 +274,12 @@ TEST_F(MeshTest, TexturesResolveThroughSuffixesAndStandardDiffuseValues) {
     Place(wvwrite::WriteMesh(scene, Triangles("m3", {{"second", ".tga", ".bmp"}}), 2), "i3",
           {Property::Float("Diffuse", 0.7f)});
     Place(Square("m4", "missing"), "i4", {});
+    // A model shared by instances keeps the first one's Diffuse value.
+    AddTexture("shared", ".tga", 1.0f);
+    const int half = AddTexture("shared", ".tga", 0.5f);
+    const BlockHandle object = Square("shared", "shared");
+    Place(object, "first", {Property::Float("Diffuse", 0.5f)});
+    Place(object, "second", {});
     Load();
     struct Want {
         const char* instance;
@@ -288,19 +294,10 @@ TEST_F(MeshTest, TexturesResolveThroughSuffixesAndStandardDiffuseValues) {
         EXPECT_EQ(Loaded(w.instance).HasAlphaTexture, w.alpha) << w.instance;
     }
     EXPECT_FALSE(Loaded("i4").materials[0].hasTexture);
-    EXPECT_EQ(TheMeshLoader().TextureMap.size(), 3u);
-}
-
-TEST_F(MeshTest, SharedModelsKeepTheFirstInstancesDiffuse) {
-    AddTexture("shared", ".tga", 1.0f);
-    const int half = AddTexture("shared", ".tga", 0.5f);
-    const BlockHandle object = Square("shared", "shared");
-    Place(object, "first", {Property::Float("Diffuse", 0.5f)});
-    Place(object, "second", {});
-    Load();
-    ASSERT_EQ(S().ModelList.size(), 1u);
+    EXPECT_EQ(TheMeshLoader().TextureMap.size(), 4u);
+    EXPECT_EQ(S().ModelList.size(), 5u);
     EXPECT_EQ(Named("first")->model, Named("second")->model);
-    EXPECT_EQ(S().ModelList[0]->materials[0].textureIndex, static_cast<std::uint32_t>(half));
+    EXPECT_EQ(Loaded("second").materials[0].textureIndex, static_cast<std::uint32_t>(half));
 }
 
 TEST_F(MeshTest, BumpTexturesAreLookedUpAtUpTo128Texels) {
@@ -326,7 +323,10 @@ TEST_F(MeshTest, BumpTexturesAreLookedUpAtUpTo128Texels) {
     EXPECT_EQ(gRawRGBTexMem.value, 128 * 128 + 64 * 64);
 }
 
-TEST_F(MeshTest, InvisibleTexturesHideMaterialsAndLoneInvisibleMeshes) {
+// Invisible textures hide their materials, and a mesh of nothing else is
+// skipped without a word; a material repeats only when coordinates leave
+// the slack around 0 and 1.
+TEST_F(MeshTest, InvisibleTexturesHideMaterialsAndClampingFollowsTheCoordinates) {
     wvwrite::TextureSpec glass;
     glass.identifier = wvwrite::TextureIdentifier("glass", ".tga");
     glass.width = glass.height = 4;
@@ -337,15 +337,6 @@ TEST_F(MeshTest, InvisibleTexturesHideMaterialsAndLoneInvisibleMeshes) {
     Place(Square("pane", "glass"), "pane", {});
     Place(wvwrite::WriteMesh(scene, Triangles("window", {{"glass", ".tga", ""}, {"tex", ".tga", ""}}), 2), "window",
           {});
-    Load();
-    EXPECT_EQ(Named("pane"), nullptr);  // skipped without a word
-    EXPECT_TRUE(loaded.platform.boxes.empty());
-    EXPECT_TRUE(Loaded("window").materials[0].invisible);
-    EXPECT_FALSE(Loaded("window").materials[1].invisible);
-}
-
-TEST_F(MeshTest, MaterialsRepeatOnlyWhenCoordinatesLeaveTheSlack) {
-    AddTexture("tex", ".tga");
     const struct {
         const char* name;
         float u;
@@ -357,6 +348,10 @@ TEST_F(MeshTest, MaterialsRepeatOnlyWhenCoordinatesLeaveTheSlack) {
         Place(wvwrite::WriteMesh(scene, m, 2), c.name, {});
     }
     Load();
+    EXPECT_EQ(Named("pane"), nullptr);
+    EXPECT_TRUE(loaded.platform.boxes.empty());
+    EXPECT_TRUE(Loaded("window").materials[0].invisible);
+    EXPECT_FALSE(Loaded("window").materials[1].invisible);
     for (const auto& c : cases) {
         EXPECT_EQ(Loaded(c.name).materials[0].clamp, c.clamp) << c.name;
         EXPECT_TRUE(Loaded(c.name).materials[1].clamp) << c.name;  // used by no textured face
