@@ -49,13 +49,11 @@ protected:
     platform::PlatformScope scope{pf};
 };
 
-TEST_F(NoticeTest, OutsideALoadEveryNoticeIsABox) {
-    Notices(12);
+TEST_F(NoticeTest, ALoadShowsTheFirstFewThenOneBoxForTheRestOutsideEveryOne) {
+    Notices(12);  // outside a load: every notice a box
     EXPECT_EQ(pf.boxes.size(), 12u);
     EXPECT_EQ(log, "");
-}
-
-TEST_F(NoticeTest, ALoadShowsTheFirstFewThenOneBoxForTheRest) {
+    pf.boxes.clear();
     BeginLoadNotices();
     Notices(12);
     EXPECT_EQ(pf.boxes.size(), kLoadNoticeBoxes);
