@@ -2,14 +2,13 @@
 #include <gtest/gtest.h>
 
 #include <array>
-#include <cstring>
 #include <random>
 
 #include "diag/log.h"
 #include "diag/stat_counter.h"
 #include "files/mesh_objects.h"
-#include "scene/model_loader.h"
 #include "files/texture_database.h"
+#include "scene/model_loader.h"
 #include "level_fixture.h"
 #include "writer/bench_level.h"
 #include "writer/demo_level.h"

@@ -2,12 +2,9 @@
 #include <gtest/gtest.h>
 
 #include <array>
-#include <cmath>
 
 #include "diag/log.h"
-#include "diag/stat_counter.h"
 #include "app/load_sequence.h"
-#include "files/mesh_objects.h"
 #include "scene/model_loader.h"
 #include "files/texture_database.h"
 #include "level_fixture.h"

@@ -1,8 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <cstring>
-#include <filesystem>
-#include <random>
 
 #include "platform/scripted_platform.h"
 #include "files/block_file.h"

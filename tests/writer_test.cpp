@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "demo_fixture.h"
 #include "diag/state_registry.h"
 #include "files/block_file.h"
 #include "files/texture_database.h"
@@ -211,24 +212,19 @@ struct WrittenLevel {
     }
 };
 
-class DemoLevelTest : public ::testing::Test {
+class DemoLevelTest : public DemoSuite<::testing::Test> {
 protected:
     static void SetUpTestSuite() {
-        dir_ = new TempDir;
+        DemoSuite::SetUpTestSuite();
         level_ = new WrittenLevel;
-        std::string error;
-        ASSERT_TRUE(wvwrite::WriteDemoLevel(dir_->path(), &error)) << error;
-        level_->Load(*dir_, "demo");
+        level_->Load(*dir, "demo");
     }
     static void TearDownTestSuite() {
         delete level_;
-        delete dir_;
+        DemoSuite::TearDownTestSuite();
     }
-    static TempDir* dir_;
-    static WrittenLevel* level_;
+    static inline WrittenLevel* level_ = nullptr;
 };
-TempDir* DemoLevelTest::dir_ = nullptr;
-WrittenLevel* DemoLevelTest::level_ = nullptr;
 
 // Every material's texture is in the database and decodes. Terrain is read
 // at up to 128 texels and other models at up to 64: the stored textures are
@@ -350,8 +346,7 @@ TEST_F(DemoLevelTest, SceneObjectsCarryTheirSettings) {
 // scene it builds is the island that was meant, its ground pieces and sea
 // wound to be seen from above (back faces are culled).
 TEST_F(DemoLevelTest, LoadsWithoutComplaintIntoTheIntendedScene) {
-    headless::LoadedLevel loaded;
-    headless::LoadLevel(dir_->File("demo-130.swp"), loaded);
+    LoadQuietly();
     for (const auto& box : loaded.platform.boxes) ADD_FAILURE() << "message box: " << box.text;
     const SceneState& s = TheScene();
     EXPECT_EQ(s.InstanceList.size(), level_->OfClass("CInstance").size()) << "every object loads and shows";
