@@ -286,7 +286,6 @@ TEST_F(SceneTest, SerialIdsRunOnAcrossLoads) {
 
 class LoadSequenceTest : public LevelTest {
 protected:
-    std::string Log() const { return loaded.log; }
     void ExpectFailure(const char* line, const char* text) {
         EXPECT_NE(loaded.log.find(line), std::string::npos) << loaded.log;
         ASSERT_EQ(loaded.platform.boxes.size(), 1u);
@@ -298,30 +297,30 @@ protected:
     }
 };
 
-TEST_F(LoadSequenceTest, AMissingSceneFileStopsBeforeTheOthers) {
-    headless::LoadLevel(dir.File("gone-130.swp"), loaded);
-    ExpectFailure("\n *** grf.Load failed ***", "Could not load GRF file");
-    EXPECT_EQ(Log().find("Loading PID"), std::string::npos);
-    EXPECT_EQ(Log(), "\n\n    InitModels (load level)\n    ==========\n\nLoading Level 'gone'\nLoading GRF file: '" +
-                         dir.File("gone.grf") + "'...\n *** grf.Load failed ***");
-}
-
-TEST_F(LoadSequenceTest, AWrongDatabaseVersionStopsBeforeThePixelFile) {
-    Load();
-    std::vector<std::uint8_t> pid = ReadAll(dir.File("level-130.pid"));
-    PutU32(pid, 0, 0x129);
-    WriteAll(dir.File("level-130.pid"), pid);
-    headless::LoadLevel(dir.File("level-130.swp"), loaded);
-    ExpectFailure("\n *** pid.Load failed ***", "Could not load PID file");
-    EXPECT_EQ(Log().find("Loading SWP"), std::string::npos);
-    EXPECT_FALSE(TheTextureDatabase().pixelFile.IsOpen());
-}
-
-TEST_F(LoadSequenceTest, AMissingPixelFileFailsAfterTheDatabase) {
+// Each file missing or wrong in turn: the load stops with its box, before
+// the files that come after it.
+TEST_F(LoadSequenceTest, AMissingOrWrongFileStopsTheLoadBeforeTheOthers) {
     AddTexture("tex", ".tga");
     Load();
-    std::remove(dir.File("level-130.swp").c_str());
-    headless::LoadLevel(dir.File("level-130.swp"), loaded);
+    const std::string pidPath = dir.File("level-130.pid"), swp = dir.File("level-130.swp");
+    const std::vector<std::uint8_t> pid = ReadAll(pidPath);
+
+    headless::LoadLevel(dir.File("gone-130.swp"), loaded);
+    ExpectFailure("\n *** grf.Load failed ***", "Could not load GRF file");
+    EXPECT_EQ(loaded.log, "\n\n    InitModels (load level)\n    ==========\n\nLoading Level 'gone'\nLoading GRF file: '" +
+                              dir.File("gone.grf") + "'...\n *** grf.Load failed ***");
+
+    std::vector<std::uint8_t> wrong = pid;
+    PutU32(wrong, 0, 0x129);
+    WriteAll(pidPath, wrong);
+    headless::LoadLevel(swp, loaded);
+    ExpectFailure("\n *** pid.Load failed ***", "Could not load PID file");
+    EXPECT_EQ(loaded.log.find("Loading SWP"), std::string::npos);
+    EXPECT_FALSE(TheTextureDatabase().pixelFile.IsOpen());
+
+    WriteAll(pidPath, pid);
+    std::remove(swp.c_str());
+    headless::LoadLevel(swp, loaded);
     ExpectFailure("\n *** swp.Load failed ***", "Could not load SWP file");
     EXPECT_EQ(TheTextureDatabase().entries.size(), 1u);  // the database was read
 }
