@@ -337,7 +337,7 @@ TEST(BlockFileTest, TheSharedBufferLoadsWhatBlockByBlockReadsLoad) {
         {"a symbol size the header overstates", 16, 0xFFFFFFFF, true},
         {"a symbol size the header understates", 16, 0, true},
         {"the symbol table over the blocks", 20, 48 + 3 * 32, false},
-        {"a name without its zero", symbols + 4, 1, false},
+        {"the first name cut before its zero", symbols + 4, 1, false},
         {"a name of no bytes", symbols + 4, 0, false},
         {"short header", SIZE_MAX, 40, false},
         {"wrong magic", 0, 0x0ACEBABF, false},
