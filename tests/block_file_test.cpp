@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <random>
 #include <string>
@@ -65,20 +66,12 @@ bool LoadBytes(BlockFile& file, const std::vector<std::uint8_t>& bytes) {
     return file.Load(stream, "memory.grf");
 }
 
-TEST(NameHandleTest, CheckValues) {
+// The handle folds name and suffix as it reads them (lower case, '/' for
+// '\'): the CRC of the whole folded text and the value, for any bytes.
+TEST(NameHandleTest, HandlesAreTheCrcOfTheFoldedTextAndValue) {
     EXPECT_EQ(Crc32("123456789", 9), 0xCBF43926u);
     EXPECT_EQ(MakeNameHandle(0, "A\\B", ""), 0xA5A50BE1u);
-    // Lower case, '/' for '\', and the suffix simply follows the name.
-    EXPECT_EQ(MakeNameHandle(FloatBits(0.9f), "Tex\\Grass", ".TGA"),
-              MakeNameHandle(FloatBits(0.9f), "tex/grass.tga", nullptr));
-    const std::uint8_t message[] = {'a', '/', 'b', 0, 0, 0x80, 0x3F};  // "a/b" + 1.0f
-    EXPECT_EQ(MakeNameHandle(FloatBits(1.0f), "a/", "B"), Crc32(message, sizeof message));
-    EXPECT_NE(MakeNameHandle(FloatBits(1.0f), "a", ""), MakeNameHandle(FloatBits(0.9f), "a", ""));
-}
-
-// The handle folds name and suffix as it reads them: the CRC of the whole
-// folded text, for any bytes (high ones included).
-TEST(NameHandleTest, FoldingAsItGoesIsTheCrcOfTheFoldedText) {
+    EXPECT_EQ(MakeNameHandle(7, nullptr, nullptr), MakeNameHandle(7, "", ""));
     std::mt19937 rng(5);
     for (int n = 0; n < 300; ++n) {
         std::string name, suffix;
@@ -93,14 +86,12 @@ TEST(NameHandleTest, FoldingAsItGoesIsTheCrcOfTheFoldedText) {
         for (int k = 0; k < 4; ++k) folded += static_cast<char>(value >> (8 * k));
         EXPECT_EQ(MakeNameHandle(value, name.c_str(), suffix.c_str()), Crc32(folded.data(), folded.size())) << n;
     }
-    EXPECT_EQ(MakeNameHandle(7, nullptr, nullptr), MakeNameHandle(7, "", ""));
 }
 
 TEST(BlockFileTest, EmptyContainerLoadsAndMissingFilesFail) {
     BlockFile file;
     ASSERT_TRUE(LoadBytes(file, RawContainer({}, {})));
-    EXPECT_EQ(file.GetBlockCount(), 0u);
-    EXPECT_EQ(file.GetSymbolCount(), 0u);
+    EXPECT_EQ(file.GetBlockCount() + file.GetSymbolCount(), 0u);
     EXPECT_EQ(file.GetBlock(0), nullptr);
     EXPECT_EQ(file.FindBlockHandleByName(".region"), kNotFound);
     EXPECT_FALSE(file.Load("/nonexistent/level.grf"));
@@ -111,19 +102,13 @@ TEST(BlockFileTest, EmptyContainerLoadsAndMissingFilesFail) {
 
 TEST(BlockFileTest, HandlesMatchTheirPositionWithFlagBitsIgnored) {
     std::vector<RawBlock> blocks;
-    for (std::uint32_t n = 0; n < 4; ++n) blocks.push_back({0x10, n == 3 ? 4u : 0u, n | (n == 3 ? 0x80000000u : 0u), {std::uint8_t(n)}});
+    for (std::uint32_t n = 0; n < 4; ++n) blocks.push_back({0x10, 0, n | (n == 3 ? 0x80000000u : 0u), {std::uint8_t(n)}});
     BlockFile file;
     ASSERT_TRUE(LoadBytes(file, RawContainer(blocks, {{0x10, 4, "mesh"}})));
     ASSERT_NE(file.GetBlock(3), nullptr);
     EXPECT_EQ(file.GetBlock(0x80000003u), file.GetBlock(3));
     EXPECT_EQ(file.GetBlock(3)->handle, 0x80000003u);
-    EXPECT_EQ(file.GetBlock(3)->type, kMeshBlockType);
     EXPECT_EQ(file.GetBlock(4), nullptr);
-
-    blocks = {{1, 0, 0, {}}, {1, 0, 1, {}}, {1, 0, 5, {}}};
-    testing::internal::CaptureStdout();
-    EXPECT_FALSE(LoadBytes(file, RawContainer(blocks, {})));
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "ERROR: block handle 5 does not match in block number 2\n");
 }
 
 TEST(BlockFileTest, NameLookupsFindTheFirstBlockAndAreCaseSensitive) {
@@ -135,9 +120,7 @@ TEST(BlockFileTest, NameLookupsFindTheFirstBlockAndAreCaseSensitive) {
     EXPECT_EQ(file.FindBlockByName(".region")->data[0], 2);
     EXPECT_EQ(file.FindBlockByName(".Region"), nullptr);
     EXPECT_EQ(file.FindSymbolByName(".REGION"), kNotFound);
-    EXPECT_STREQ(file.GetSymbolName(7), ".valuetable");
     EXPECT_EQ(file.GetSymbolName(8), nullptr);
-    EXPECT_STREQ(file.GetSymbolNameAt(1), ".region");
     EXPECT_EQ(file.GetSymbolNameAt(2), nullptr);
     EXPECT_STREQ(file.GetBlock(2)->GetName(), ".region");
 }
@@ -169,14 +152,12 @@ TEST(BlockFileTest, SaveThenLoadReproducesEverything) {
         EXPECT_TRUE(a.handle == b.handle && a.refCount == b.refCount) << i;
         EXPECT_STREQ(a.Name(), b.Name()) << i;
     }
-    EXPECT_EQ(loaded.FindBlockByName("rock")->size(), 1000u);
-    const SymbolHandle rock = loaded.FindSymbolByName("rock");
-    for (const SymbolRecord& s : loaded.Symbols()) EXPECT_TRUE(s.handle != rock || s.refCount == 2u);  // names two blocks
-    // And the bytes themselves: saving the loaded file writes the same file.
-    ASSERT_TRUE(loaded.Save(dir.File("again.grf").c_str()));
-    EXPECT_EQ(ReadAll(dir.File("level.grf")), ReadAll(dir.File("again.grf")));
+    // And the bytes themselves: the loaded file saves as the same file.
+    EXPECT_EQ(loaded.SaveToMemory(), ReadAll(dir.File("level.grf")));
 }
 
+// The header words Save writes: magic, size, counts, the symbol table's size
+// and offset, and the constants every level carries.
 TEST(BlockFileTest, SavedHeaderCarriesItsConstants) {
     BlockFile file;
     file.NewBlock("a").data = {1, 2, 3};
@@ -186,73 +167,9 @@ TEST(BlockFileTest, SavedHeaderCarriesItsConstants) {
     for (int k = 0; k < 12; ++k) EXPECT_EQ(LoadU32(bytes.data() + 4 * k), expected[k]) << "header word " << k;
 }
 
-TEST(BlockFileTest, MalformedFilesFailCleanlyAndUnterminatedNamesAreTerminated) {
-    const std::vector<std::uint8_t> good = RawContainer({{1, 0, 0, {1, 2, 3, 4}}, {1, 0, 1, {5}}}, {{1, 2, "a"}});
-    const struct {
-        const char* what;
-        std::size_t at;       // word to overwrite (SIZE_MAX: truncate to `value` bytes)
-        std::uint32_t value;
-    } cases[] = {
-        {"short header", SIZE_MAX, 40},
-        {"wrong magic", 0, 0x0ACEBABF},
-        {"block count beyond the file", 8, 0xFFFFFFFF},
-        {"block count one too many", 8, 3},
-        {"data offset past the end", 48 + 8, 0x7FFFFFFF},
-        {"data size past the end", 48 + 12, 0xFFFFFFF0},
-        {"second block's data past the end", 80 + 12, 42},
-        {"symbol table offset past the end", 20, 0xFFFFFF00},
-        {"symbol count beyond the file", 12, 0x40000000},
-        {"symbol name length past the end", good.size() - 2 - 8, 0xFFFFFFFF},
-        {"truncated symbol table", SIZE_MAX, static_cast<std::uint32_t>(good.size() - 1)},
-    };
-    {
-        BlockFile file;
-        ASSERT_TRUE(LoadBytes(file, good));
-    }
-    for (const auto& c : cases) {
-        std::vector<std::uint8_t> bytes = good;
-        if (c.at == SIZE_MAX) bytes.resize(c.value);
-        else PutU32(bytes, c.at, c.value);
-        BlockFile file;
-        EXPECT_FALSE(LoadBytes(file, bytes)) << c.what;
-        EXPECT_FALSE(file.LastError().empty()) << c.what;
-    }
-    // A symbol name without its zero (and a length that says so) is
-    // terminated all the same.
-    std::vector<std::uint8_t> bytes = RawContainer({}, {{3, 1, "abc"}});
-    bytes.pop_back();
-    PutU32(bytes, 48 + 4, 3);
-    PutU32(bytes, 4, static_cast<std::uint32_t>(bytes.size()));
-    BlockFile file;
-    ASSERT_TRUE(LoadBytes(file, bytes));
-    EXPECT_STREQ(file.GetSymbolName(3), "abc");
-}
-
-TEST(BlockFileTest, SymbolIndexAnswersAsTheTableWalkDoes) {
-    // Repeated handles: the first record wins, as a walk finds it.
-    BlockFile file;
-    ASSERT_TRUE(LoadBytes(file, RawContainer({}, {{5, 1, "first"}, {7, 1, "other"}, {5, 1, "second"}})));
-    for (SymbolHandle h : {5u, 7u, 9u}) {
-        const char* fast = file.GetSymbolName(h);
-        const char* slow = file.GetSymbolNameLinear(h);
-        EXPECT_EQ(fast == nullptr, slow == nullptr) << h;
-        if (fast && slow) {
-            EXPECT_STREQ(fast, slow);
-        }
-    }
-    EXPECT_STREQ(file.GetSymbolName(5), "first");
-    // The index follows changes of the table.
-    const SymbolHandle added = file.AddSymbolReference("added");
-    EXPECT_STREQ(file.GetSymbolName(added), "added");
-    file.ReleaseSymbol(added);
-    EXPECT_EQ(file.GetSymbolName(added), nullptr);
-    ASSERT_TRUE(LoadBytes(file, RawContainer({}, {{9, 1, "nine"}})));
-    EXPECT_EQ(file.GetSymbolName(5), nullptr);
-    EXPECT_STREQ(file.GetSymbolName(9), "nine");
-}
-
 // Hashed or, for handles that crowd one slot, sorted: every handle answers as
-// the walk answers, repeated handles with their first record.
+// the walk answers, repeated handles with their first record; and the index
+// follows the table's changes.
 TEST(BlockFileTest, SymbolIndexAnswersAsTheWalkForAnyHandles) {
     std::mt19937 rng(4);
     auto crowded = [](std::size_t n) {
@@ -269,23 +186,30 @@ TEST(BlockFileTest, SymbolIndexAnswersAsTheWalkForAnyHandles) {
         std::vector<SymbolHandle> handles;
         bool sorted;
     };
-    std::vector<Case> cases = {{"sequential", {}, false}, {"random, some repeated", {}, false}, {"crowded", crowded(300), true}};
-    for (SymbolHandle h = 0; h < 500; ++h) cases[0].handles.push_back(h * 16 + 0x00AF0000u);
-    for (int i = 0; i < 500; ++i) cases[1].handles.push_back(i % 7 == 0 && i ? cases[1].handles[rng() % i] : rng());
+    std::vector<Case> cases = {{"repeated", {5, 7, 5}, false}, {"sequential", {}, false},
+                               {"random, some repeated", {}, false}, {"crowded", crowded(300), true}};
+    for (SymbolHandle h = 0; h < 500; ++h) cases[1].handles.push_back(h * 16 + 0x00AF0000u);
+    for (int i = 0; i < 500; ++i) cases[2].handles.push_back(i % 7 == 0 && i ? cases[2].handles[rng() % i] : rng());
     for (const Case& c : cases) {
         std::vector<RawSymbol> symbols;
-        for (std::size_t i = 0; i < c.handles.size(); ++i) symbols.push_back({c.handles[i], 1, "s" + std::to_string(i)});
+        for (std::size_t i = 0; i < c.handles.size(); ++i) symbols.push_back({c.handles[i], 1, std::to_string(i)});
         BlockFile file;
         ASSERT_TRUE(LoadBytes(file, RawContainer({}, symbols))) << c.what;
         std::vector<SymbolHandle> asked = c.handles;
         for (int i = 0; i < 200; ++i) asked.push_back(rng());
-        for (SymbolHandle h : asked) {
-            const char* fast = file.GetSymbolName(h);
-            const char* walk = file.GetSymbolNameLinear(h);
-            ASSERT_EQ(fast, walk) << c.what << ", handle " << h;
-        }
+        for (SymbolHandle h : asked) ASSERT_EQ(file.GetSymbolName(h), file.GetSymbolNameLinear(h)) << c.what << ", handle " << h;
         EXPECT_EQ(file.SymbolIndexSorted(), c.sorted) << c.what;
     }
+    BlockFile file;
+    ASSERT_TRUE(LoadBytes(file, RawContainer({}, {{5, 1, "first"}, {5, 1, "second"}})));
+    EXPECT_STREQ(file.GetSymbolName(5), "first");
+    const SymbolHandle added = file.AddSymbolReference("added");
+    EXPECT_STREQ(file.GetSymbolName(added), "added");
+    file.ReleaseSymbol(added);
+    EXPECT_EQ(file.GetSymbolName(added), nullptr);
+    ASSERT_TRUE(LoadBytes(file, RawContainer({}, {{9, 1, "nine"}})));
+    EXPECT_EQ(file.GetSymbolName(5), nullptr);
+    EXPECT_STREQ(file.GetSymbolName(9), "nine");
 }
 
 TEST(BlockFileTest, NewSymbolsTakeHandlesFromTheCounterInSortedPlace) {
@@ -305,7 +229,6 @@ TEST(BlockFileTest, NewSymbolsTakeHandlesFromTheCounterInSortedPlace) {
     EXPECT_EQ(file.Symbols()[1].refCount, 1u);
     file.ReleaseSymbol(next);  // by handle, the last reference
     EXPECT_EQ(file.FindSymbolByName("m"), kNotFound);
-    EXPECT_STREQ(file.GetSymbolNameAt(1), "z");
     file.ReleaseSymbol("unknown");
     file.ReleaseSymbol(0x12345678u);
     EXPECT_EQ(file.GetSymbolCount(), 2u);
@@ -313,14 +236,10 @@ TEST(BlockFileTest, NewSymbolsTakeHandlesFromTheCounterInSortedPlace) {
 
 TEST(BlockFileTest, FreedSlotsAreReusedAndRenamingMovesReferences) {
     BlockFile file;
-    BlockRecord& a = file.NewBlock("first");
-    a.data = {1};
-    EXPECT_EQ(a.handle, 0u | kNewBlockFlag);
+    file.NewBlock("first").data = {1};
     file.NewBlock("second").data = {2};
     EXPECT_EQ(file.GetBlock(1)->handle, 1u | kNewBlockFlag);
-
     file.FreeBlock(0);
-    EXPECT_EQ(file.GetBlock(0)->type, kFreedBlockType);
     EXPECT_EQ(file.GetBlock(0)->size(), 0u);
     EXPECT_STREQ(file.GetBlock(0)->GetName(), "first");  // kept until reused
 
@@ -328,63 +247,50 @@ TEST(BlockFileTest, FreedSlotsAreReusedAndRenamingMovesReferences) {
     EXPECT_EQ(&reused, file.GetBlock(0));
     EXPECT_EQ(reused.handle, 0u | kNewBlockFlag);
     EXPECT_EQ(file.FindSymbolByName("first"), kNotFound);  // its last reference went with the slot
-    EXPECT_STREQ(reused.GetName(), "third");
-
     reused.SetName("second");
     EXPECT_EQ(file.FindSymbolByName("third"), kNotFound);
     EXPECT_EQ(file.Symbols()[0].refCount, 2u);
-    const SymbolHandle before = reused.nameSymbol;
     reused.SetName("second");  // same name: nothing happens
-    EXPECT_EQ(reused.nameSymbol, before);
     EXPECT_EQ(file.Symbols()[0].refCount, 2u);
 }
 
 // ---- the shared buffer against block-by-block reads --------------------------
 
-struct Loaded {
-    bool ok = false;
-    std::string stdoutText;
-};
-
-Loaded LoadWith(BlockFile& file, const std::vector<std::uint8_t>& bytes, bool plain) {
-    MemoryStream stream(bytes);
-    testing::internal::CaptureStdout();
-    Loaded out;
-    out.ok = file.Load(stream, "memory.grf", plain);
-    out.stdoutText = testing::internal::GetCapturedStdout();
-    return out;
-}
-
-// Everything a load leaves, successful or not, the same in both.
-void ExpectSameLoad(const std::vector<std::uint8_t>& bytes, const std::string& what) {
+// Loads both ways and expects everything a load leaves, successful or not,
+// the same in both; gives what the shared-buffer load returned.
+bool ExpectSameLoad(const std::vector<std::uint8_t>& bytes, const std::string& what) {
     BlockFile fast, plain;
-    const Loaded a = LoadWith(fast, bytes, false), b = LoadWith(plain, bytes, true);
-    EXPECT_EQ(a.ok, b.ok) << what;
-    EXPECT_EQ(a.stdoutText, b.stdoutText) << what;
+    bool ok[2];
+    std::string printed[2];
+    for (bool p : {false, true}) {
+        MemoryStream stream(bytes);
+        testing::internal::CaptureStdout();
+        ok[p] = (p ? plain : fast).Load(stream, "memory.grf", p);
+        printed[p] = testing::internal::GetCapturedStdout();
+    }
+    EXPECT_EQ(ok[0], ok[1]) << what;
+    EXPECT_EQ(printed[0], printed[1]) << what;
     EXPECT_EQ(fast.LastError(), plain.LastError()) << what;
-    ASSERT_EQ(fast.GetBlockCount(), plain.GetBlockCount()) << what;
-    for (std::size_t n = 0; n < fast.GetBlockCount(); ++n) {
-        const BlockRecord& x = fast.Blocks()[n];
-        const BlockRecord& y = plain.Blocks()[n];
-        EXPECT_EQ(x.type, y.type) << what << " block " << n;
-        EXPECT_EQ(x.handle, y.handle) << what << " block " << n;
-        EXPECT_EQ(x.nameSymbol, y.nameSymbol) << what << " block " << n;
-        EXPECT_EQ(x.fileOffset, y.fileOffset) << what << " block " << n;
-        EXPECT_EQ(x.data, y.data) << what << " block " << n;
+    EXPECT_TRUE(ok[0] || !fast.LastError().empty()) << what;
+    EXPECT_EQ(fast.GetBlockCount(), plain.GetBlockCount()) << what;
+    for (std::size_t n = 0; n < std::min(fast.GetBlockCount(), plain.GetBlockCount()); ++n) {
+        const BlockRecord &x = fast.Blocks()[n], &y = plain.Blocks()[n];
+        EXPECT_TRUE(x.type == y.type && x.handle == y.handle && x.nameSymbol == y.nameSymbol &&
+                    x.fileOffset == y.fileOffset && x.data == y.data) << what << " block " << n;
         EXPECT_FALSE(y.data.Shared()) << what << " block " << n;
     }
-    ASSERT_EQ(fast.GetSymbolCount(), plain.GetSymbolCount()) << what;
-    for (std::size_t i = 0; i < fast.GetSymbolCount(); ++i) {
-        EXPECT_EQ(fast.Symbols()[i].handle, plain.Symbols()[i].handle) << what << " symbol " << i;
-        EXPECT_EQ(fast.Symbols()[i].refCount, plain.Symbols()[i].refCount) << what << " symbol " << i;
-        EXPECT_STREQ(fast.Symbols()[i].Name(), plain.Symbols()[i].Name()) << what << " symbol " << i;
-        // The lookup answers with the record's own text, the same pointer
-        // (empty names included), as block names are compared by it.
-        const SymbolHandle h = fast.Symbols()[i].handle;
+    EXPECT_EQ(fast.GetSymbolCount(), plain.GetSymbolCount()) << what;
+    for (std::size_t i = 0; i < std::min(fast.GetSymbolCount(), plain.GetSymbolCount()); ++i) {
+        const SymbolRecord &x = fast.Symbols()[i], &y = plain.Symbols()[i];
+        EXPECT_TRUE(x.handle == y.handle && x.refCount == y.refCount) << what << " symbol " << i;
+        EXPECT_STREQ(x.Name(), y.Name()) << what << " symbol " << i;
+        // The lookup answers with the first record's own text, the same
+        // pointer (empty names included), as block names are compared by it.
         std::size_t first = 0;
-        while (fast.Symbols()[first].handle != h) ++first;
-        EXPECT_EQ(fast.GetSymbolName(h), fast.Symbols()[first].Name()) << what << " symbol " << i;
+        while (fast.Symbols()[first].handle != x.handle) ++first;
+        EXPECT_EQ(fast.GetSymbolName(x.handle), fast.Symbols()[first].Name()) << what << " symbol " << i;
     }
+    return ok[0];
 }
 
 std::vector<std::uint8_t> WrittenSceneFile(bool demo, std::uint64_t seed) {
@@ -397,58 +303,73 @@ std::vector<std::uint8_t> WrittenSceneFile(bool demo, std::uint64_t seed) {
 }
 
 TEST(BlockFileTest, TheSharedBufferLoadsWhatBlockByBlockReadsLoad) {
-    // Levels as the writer makes them: every block a slice of one buffer.
+    // Levels as the writer makes them: every block a slice of one buffer. A
+    // file on disk loads as the same bytes in memory.
+    TempDir dir;
     std::vector<std::pair<std::string, std::vector<std::uint8_t>>> files = {{"demo", WrittenSceneFile(true, 0)}};
     for (std::uint64_t seed : {1u, 2u, 3u}) files.push_back({"bench " + std::to_string(seed), WrittenSceneFile(false, seed)});
     for (const auto& [what, bytes] : files) {
-        ExpectSameLoad(bytes, what);
-        BlockFile file;
-        ASSERT_TRUE(LoadWith(file, bytes, false).ok) << what;
+        EXPECT_TRUE(ExpectSameLoad(bytes, what));
+        BlockFile file, disk;
+        ASSERT_TRUE(LoadBytes(file, bytes)) << what;
         for (const BlockRecord& b : file.Blocks()) EXPECT_TRUE(b.data.Shared()) << what;
+        WriteAll(dir.File("level.grf"), bytes);
+        ASSERT_TRUE(disk.Load(dir.File("level.grf").c_str())) << what;
+        EXPECT_EQ(disk.SaveToMemory(), bytes) << what;
     }
 
     // Layouts Save never writes, and damaged ones.
     const std::vector<std::uint8_t> good =
         RawContainer({{1, 0, 0, {1, 2, 3, 4}}, {1, 4, 1, {5, 6, 7}}, {2, 0, 2, {}}}, {{1, 2, "a"}, {2, 1, "b"}});
     const std::size_t rec1 = 48 + 32, rec2 = 48 + 64, symbols = LoadU32(good.data() + 20);
-    struct Case {
+    const struct {
         const char* what;
         std::size_t at;  // word to overwrite (SIZE_MAX: truncate to `value` bytes)
         std::uint32_t value;
+        bool loads;
+    } cases[] = {
+        {"as written", 0, kBlockFileMagic, true},
+        {"two blocks on the same bytes", rec1 + 8, LoadU32(good.data() + 48 + 8), true},
+        {"a block inside another", rec1 + 12, 1, true},
+        {"a block over the block table", rec1 + 8, 8, true},
+        {"a block over the symbol table", rec2 + 8, static_cast<std::uint32_t>(symbols), true},
+        {"an empty block at the very end", rec2 + 8, static_cast<std::uint32_t>(good.size()), true},
+        {"a symbol size the header overstates", 16, 0xFFFFFFFF, true},
+        {"a symbol size the header understates", 16, 0, true},
+        {"the symbol table over the blocks", 20, 48 + 3 * 32, false},
+        {"the first name cut before its zero", symbols + 4, 1, false},
+        {"a name of no bytes", symbols + 4, 0, false},
+        {"short header", SIZE_MAX, 40, false},
+        {"wrong magic", 0, 0x0ACEBABF, false},
+        {"block count beyond the file", 8, 0xFFFFFFFF, false},
+        {"block count one too many", 8, 4, false},
+        {"a handle off its position", rec1 + 28, 7, false},
+        {"data offset past the end", 48 + 8, 0x7FFFFFFF, false},
+        {"data size past the end", 48 + 12, 0xFFFFFFF0, false},
+        {"second block's data past the end", rec1 + 12, 42, false},
+        {"symbol table offset past the end", 20, 0xFFFFFF00, false},
+        {"symbol count beyond the file", 12, 0x40000000, false},
+        {"symbol count one too many", 12, 3, false},
+        {"symbol name length past the end", symbols + 4, 0xFFFFFFFF, false},
+        {"truncated symbol table", SIZE_MAX, static_cast<std::uint32_t>(good.size() - 1), false},
+        {"truncated in the blocks", SIZE_MAX, static_cast<std::uint32_t>(symbols - 2), false},
     };
-    const Case cases[] = {
-        {"as written", 0, kBlockFileMagic},
-        {"two blocks on the same bytes", rec1 + 8, LoadU32(good.data() + 48 + 8)},
-        {"a block inside another", rec1 + 12, 1},
-        {"a block over the block table", rec1 + 8, 8},
-        {"a block over the symbol table", rec2 + 8, static_cast<std::uint32_t>(symbols)},
-        {"an empty block at the very end", rec2 + 8, static_cast<std::uint32_t>(good.size())},
-        {"a symbol size the header overstates", 16, 0xFFFFFFFF},
-        {"a symbol size the header understates", 16, 0},
-        {"the symbol table over the blocks", 20, 48 + 3 * 32},
-        {"a name without its zero", symbols + 4, 1},
-        {"a name of no bytes", symbols + 4, 0},
-        {"short header", SIZE_MAX, 40},
-        {"wrong magic", 0, 0x0ACEBABF},
-        {"block count beyond the file", 8, 0xFFFFFFFF},
-        {"block count one too many", 8, 4},
-        {"a handle off its position", rec1 + 28, 7},
-        {"data offset past the end", 48 + 8, 0x7FFFFFFF},
-        {"data size past the end", 48 + 12, 0xFFFFFFF0},
-        {"second block's data past the end", rec1 + 12, 42},
-        {"symbol table offset past the end", 20, 0xFFFFFF00},
-        {"symbol count beyond the file", 12, 0x40000000},
-        {"symbol count one too many", 12, 3},
-        {"symbol name length past the end", symbols + 4, 0xFFFFFFFF},
-        {"truncated symbol table", SIZE_MAX, static_cast<std::uint32_t>(good.size() - 1)},
-        {"truncated in the blocks", SIZE_MAX, static_cast<std::uint32_t>(symbols - 2)},
-    };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         std::vector<std::uint8_t> bytes = good;
         if (c.at == SIZE_MAX) bytes.resize(c.value);
         else PutU32(bytes, c.at, c.value);
-        ExpectSameLoad(bytes, c.what);
+        EXPECT_EQ(ExpectSameLoad(bytes, c.what), c.loads) << c.what;
     }
+
+    // The last symbol's name without its zero (and a length that says so) is
+    // terminated all the same.
+    std::vector<std::uint8_t> bytes = RawContainer({}, {{3, 1, "abc"}});
+    bytes.pop_back();
+    PutU32(bytes, 48 + 4, 3);
+    PutU32(bytes, 4, static_cast<std::uint32_t>(bytes.size()));
+    BlockFile file;
+    ASSERT_TRUE(ExpectSameLoad(bytes, "an unterminated last name") && LoadBytes(file, bytes));
+    EXPECT_STREQ(file.GetSymbolName(3), "abc");
 }
 
 TEST(BlockFileTest, ChangingASharedBlockLeavesTheBlocksItOverlapsAlone) {
@@ -456,12 +377,9 @@ TEST(BlockFileTest, ChangingASharedBlockLeavesTheBlocksItOverlapsAlone) {
     PutU32(bytes, 48 + 32 + 8, LoadU32(bytes.data() + 48 + 8));  // block 1 on block 0's bytes
     BlockFile file;
     ASSERT_TRUE(LoadBytes(file, bytes));
-    ASSERT_TRUE(file.GetBlock(0)->data.Shared());
-    ASSERT_TRUE(file.GetBlock(1)->data.Shared());
+    ASSERT_TRUE(file.GetBlock(0)->data.Shared() && file.GetBlock(1)->data.Shared());
     file.GetBlock(0)->data[0] ^= 0xFF;
     EXPECT_FALSE(file.GetBlock(0)->data.Shared());
-    EXPECT_EQ(file.GetBlock(0)->data, BlockData({0xFE, 2, 3, 4}));
-    EXPECT_EQ(file.GetBlock(1)->data, BlockData({1, 2, 3, 4}));
     // Save writes each block's own bytes.
     BlockFile again;
     ASSERT_TRUE(LoadBytes(again, file.SaveToMemory()));
@@ -474,30 +392,15 @@ TEST(BlockFileTest, WideGapsAreReadAroundNotThrough) {
     // gap is not read, the blocks are read on their own.
     std::vector<std::uint8_t> bytes = RawContainer({{1, 0, 0, {1, 2, 3, 4}}}, {{1, 1, "a"}});
     const std::size_t symbols = LoadU32(bytes.data() + 20);
-    std::vector<std::uint8_t> table(bytes.begin() + static_cast<std::ptrdiff_t>(symbols), bytes.end());
-    bytes.resize(symbols + (1u << 20));
-    bytes.insert(bytes.end(), table.begin(), table.end());
+    bytes.insert(bytes.begin() + static_cast<std::ptrdiff_t>(symbols), 1u << 20, 0);
     PutU32(bytes, 20, static_cast<std::uint32_t>(symbols + (1u << 20)));
-    ExpectSameLoad(bytes, "a wide gap");
+    PutU32(bytes, 4, static_cast<std::uint32_t>(bytes.size()));
+    EXPECT_TRUE(ExpectSameLoad(bytes, "a wide gap"));
     BlockFile file;
     ASSERT_TRUE(LoadBytes(file, bytes));
     EXPECT_FALSE(file.GetBlock(0)->data.Shared());
     EXPECT_EQ(file.GetBlock(0)->data, BlockData({1, 2, 3, 4}));
     EXPECT_STREQ(file.GetSymbolName(1), "a");
-}
-
-TEST(BlockFileTest, AFileOnDiskLoadsAsTheSameBytesInMemory) {
-    TempDir dir;
-    const std::vector<std::uint8_t> bytes = WrittenSceneFile(false, 4);
-    WriteAll(dir.File("level.grf"), bytes);
-    BlockFile disk, memory;
-    ASSERT_TRUE(disk.Load(dir.File("level.grf").c_str()));
-    ASSERT_TRUE(LoadBytes(memory, bytes));
-    ASSERT_EQ(disk.GetBlockCount(), memory.GetBlockCount());
-    for (std::size_t n = 0; n < disk.GetBlockCount(); ++n) EXPECT_EQ(disk.Blocks()[n].data, memory.Blocks()[n].data) << n;
-    ASSERT_EQ(disk.GetSymbolCount(), memory.GetSymbolCount());
-    for (std::size_t i = 0; i < disk.GetSymbolCount(); ++i) EXPECT_STREQ(disk.GetSymbolNameAt(i), memory.GetSymbolNameAt(i));
-    EXPECT_EQ(disk.SaveToMemory(), bytes);
 }
 
 TEST(FileStreamTest, ReadsAndSeeksStayInsideTheStream) {

@@ -1,6 +1,6 @@
 // Malformed and hostile levels as a user meets them: a flood of messages
 // from a corrupted scene file, property tables and region blocks cut short,
-// texture files shorter than they say, and the demo level's own surfaces.
+// and texture files shorter than they say.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -14,7 +14,6 @@
 #include "level_fixture.h"
 #include "location/level_files.h"
 #include "scene/value_table.h"
-#include "writer/demo_level.h"
 
 namespace {
 
@@ -50,13 +49,11 @@ protected:
     platform::PlatformScope scope{pf};
 };
 
-TEST_F(NoticeTest, OutsideALoadEveryNoticeIsABox) {
-    Notices(12);
+TEST_F(NoticeTest, ALoadShowsTheFirstFewThenOneBoxForTheRestOutsideEveryOne) {
+    Notices(12);  // outside a load: every notice a box
     EXPECT_EQ(pf.boxes.size(), 12u);
     EXPECT_EQ(log, "");
-}
-
-TEST_F(NoticeTest, ALoadShowsTheFirstFewThenOneBoxForTheRest) {
+    pf.boxes.clear();
     BeginLoadNotices();
     Notices(12);
     EXPECT_EQ(pf.boxes.size(), kLoadNoticeBoxes);
@@ -158,75 +155,47 @@ protected:
     bool Logged(const std::string& text) const { return loaded.log.find(text) != std::string::npos; }
 };
 
-struct CutCase {
-    const char* name;
-    int keepNames;         // name records the block keeps whole (-1: all)
-    int keepEntries;       // entry records the block keeps whole (-1: all)
-    std::size_t listCut;   // bytes cut off the last entry (a list)
-    std::size_t entries;   // entries decoded
-    const char* warning;
-};
-
-void PrintTo(const CutCase& c, std::ostream* os) { *os << c.name; }
-
-class ValueTableCut : public ::testing::TestWithParam<CutCase> {};
-
 // Three tables, then one list of all three; the block is cut in the names,
-// between entries or inside the list's members.
-TEST_P(ValueTableCut, KeepsWhatFitsAndSaysHowMuch) {
-    const CutCase& c = GetParam();
+// between entries, inside the list's members or in the last entry's
+// trailing bytes alone (which loses nothing).
+TEST(ValueTableCut, KeepsWhatFitsAndSaysHowMuch) {
     ValueTableBuilder b;
-    const int t0 = b.AddTable({Property::String("Class", "CSky")});
-    const int t1 = b.AddTable({Property::String("Class", "Player")});
-    const int t2 = b.AddTable({Property::Int("Height", 2)});
-    b.AddList("all", {static_cast<std::uint32_t>(t0), static_cast<std::uint32_t>(t1), static_cast<std::uint32_t>(t2)});
-    std::vector<std::uint8_t> bytes = b.Bytes();
-    if (c.keepNames >= 0) {
-        // Just after the name record of that many names.
-        std::size_t at = wvwrite::kValueNamesOffset;
-        for (int i = 0; i < c.keepNames; ++i)
-            at = static_cast<std::size_t>(std::find(bytes.begin() + static_cast<std::ptrdiff_t>(at), bytes.end(), 0) -
-                                          bytes.begin()) + 9;
-        bytes.resize(at + 3);
-    } else if (c.keepEntries >= 0) {
-        bytes.resize(b.EntryOffset(c.keepEntries) + 5);
-    } else {
-        bytes.resize(bytes.size() - wvwrite::kValueEntryTrailer - c.listCut);
+    const auto t0 = static_cast<std::uint32_t>(b.AddTable({Property::String("Class", "CSky")}));
+    const auto t1 = static_cast<std::uint32_t>(b.AddTable({Property::String("Class", "Player")}));
+    const auto t2 = static_cast<std::uint32_t>(b.AddTable({Property::Int("Height", 2)}));
+    b.AddList("all", {t0, t1, t2});
+    const std::vector<std::uint8_t> whole = b.Bytes();
+    // Just after the name record of the first name.
+    const std::size_t afterName =
+        static_cast<std::size_t>(std::find(whole.begin() + wvwrite::kValueNamesOffset, whole.end(), 0) - whole.begin()) + 9;
+    const struct {
+        const char* what;
+        std::size_t size;
+        std::size_t entries;
+        const char* warning;
+    } cases[] = {
+        {"in the names", afterName + 3, 0,
+         "the .valuetable block is cut short: 1 of its 4 names and none of its entries were read"},
+        {"between entries", b.EntryOffset(4) + 5, 4, "the .valuetable block is cut short: 4 of its 7 entries were read"},
+        {"in a list's members", whole.size() - wvwrite::kValueEntryTrailer - 8, 7,
+         "the .valuetable block is cut short: 7 of its 7 entries were read, the last of them in part"},
+        {"in the trailing bytes", whole.size() - wvwrite::kValueEntryTrailer, 7, ""},
+    };
+    for (const auto& c : cases) {
+        ValueTable t;
+        const ValueTableDecode d = t.Decode(std::span<const std::uint8_t>(whole.data(), c.size));
+        EXPECT_EQ(d.cutShort, *c.warning != 0) << c.what;
+        EXPECT_EQ(t.entries.size(), c.entries) << c.what;
+        EXPECT_EQ(d.entriesRead, c.entries) << c.what;
+        EXPECT_EQ(d.Warning(), c.warning) << c.what;
+        if (c.entries == 7) {
+            // A list cut in its members keeps the ones that fit.
+            ASSERT_EQ(t.entries.size(), 7u) << c.what;
+            EXPECT_EQ(t.entries[6].members, (*c.warning ? std::vector<std::uint32_t>{t0, t1} : std::vector<std::uint32_t>{t0, t1, t2}))
+                << c.what;
+            EXPECT_EQ(t.LookupString(t1, "Class"), "Player") << c.what;
+        }
     }
-    ValueTable t;
-    const ValueTableDecode d = t.Decode(bytes);
-    EXPECT_TRUE(d.cutShort);
-    EXPECT_EQ(t.entries.size(), c.entries);
-    EXPECT_EQ(d.entriesRead, c.entries);
-    EXPECT_EQ(d.Warning(), c.warning);
-    if (c.listCut == 8) {
-        // The list lost its last member and keeps the two that fit.
-        ASSERT_EQ(t.entries.size(), 7u);
-        EXPECT_EQ(t.entries[6].members,
-                  (std::vector<std::uint32_t>{static_cast<std::uint32_t>(t0), static_cast<std::uint32_t>(t1)}));
-        EXPECT_EQ(t.LookupString(static_cast<std::uint32_t>(t1), "Class"), "Player");
-    }
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Blocks, ValueTableCut,
-    ::testing::Values(
-        CutCase{"InTheNames", 1, -1, 0, 0,
-                "the .valuetable block is cut short: 1 of its 4 names and none of its entries were read"},
-        CutCase{"BetweenEntries", -1, 4, 0, 4, "the .valuetable block is cut short: 4 of its 7 entries were read"},
-        CutCase{"InAListsMembers", -1, -1, 8, 7,
-                "the .valuetable block is cut short: 7 of its 7 entries were read, the last of them in part"}),
-    [](const ::testing::TestParamInfo<CutCase>& info) { return info.param.name; });
-
-TEST(ValueTableWhole, MissingTrailingBytesOfTheLastEntryLoseNothing) {
-    ValueTableBuilder b;
-    b.AddInt("a", 1);
-    std::vector<std::uint8_t> bytes = b.Bytes();
-    bytes.resize(bytes.size() - wvwrite::kValueEntryTrailer);
-    ValueTable t;
-    EXPECT_FALSE(t.Decode(bytes).cutShort);
-    EXPECT_EQ(t.entries.size(), 1u);
-    EXPECT_EQ(ValueTableDecode{}.Warning(), "");
 }
 
 TEST_F(CutShortTest, AValueTableCutShortIsLoggedWithoutABox) {
@@ -325,38 +294,6 @@ TEST_F(CutShortTest, ManyMaterialsTimesManyPolygonsLoad) {
     bool ordered = true;
     for (std::uint32_t t = 0; t < kCount; ++t) ordered = ordered && inst->model->faces[t].material == t;
     EXPECT_TRUE(ordered) << "triangles come grouped by material";
-}
-
-// ---- the demo level -------------------------------------------------------------
-
-// Ground pieces, their overlays and the sea are seen from above: with back
-// faces culled, a surface wound the other way is invisible from there.
-TEST(DemoLevel, SurfacesSeenFromAboveFaceUp) {
-    TempDir dir;
-    std::string error;
-    ASSERT_TRUE(wvwrite::WriteDemoLevel(dir.path(), &error)) << error;
-    headless::LoadedLevel loaded;
-    std::FILE* devnull = std::fopen("/dev/null", "w");
-    loaded.console = devnull;
-    ASSERT_TRUE(headless::LoadLevel(dir.File("demo-130.swp"), loaded));
-    std::fclose(devnull);
-    std::size_t surfaces = 0;
-    for (const auto& model : TheScene().ModelList) {
-        const std::string& name = model->name;
-        if (name.rfind("ground_", 0) != 0 && name.rfind("sea_", 0) != 0) continue;
-        ++surfaces;
-        std::size_t down = 0;
-        for (const Face& f : model->faces) {
-            ASSERT_TRUE(f.inRange) << name;
-            const Vector3 a = model->vertices[f.index[0]].position, b = model->vertices[f.index[1]].position,
-                          c = model->vertices[f.index[2]].position;
-            if ((b - a).Cross(c - a).z <= 0.0f) ++down;
-        }
-        EXPECT_EQ(down, 0u) << name << ": " << down << " of " << model->faces.size() << " triangles face down";
-        EXPECT_FALSE(model->faces.empty()) << name;
-    }
-    EXPECT_EQ(surfaces, 16u + 3u + 1u);  // 16 base pieces, path, pond, meadow; the sea
-    ResetState(StateScope::Process);
 }
 
 }  // namespace

@@ -2,12 +2,9 @@
 #include <gtest/gtest.h>
 
 #include <array>
-#include <cmath>
 
 #include "diag/log.h"
-#include "diag/stat_counter.h"
 #include "app/load_sequence.h"
-#include "files/mesh_objects.h"
 #include "scene/model_loader.h"
 #include "files/texture_database.h"
 #include "level_fixture.h"
@@ -23,30 +20,10 @@ protected:
     void SetUp() override { AddTexture("tex", ".tga"); }
 };
 
-TEST_F(SceneTest, NamesAndVisibilityDecideWhatIsBuilt) {
-    const BlockHandle m = Square("thing");
-    Place(m, "Fence", {});                                            // no table, "F": skipped
-    Place(m, "fence", {});                                            // "f" is fine
-    Place(m, "$marker", {Property::String("Class", "CInstance")});   // "$": skipped whatever the class
-    Place(m, "hidden", {Property::Bool("Visible", false)});           // CInstance, invisible: skipped
-    Place(m, "wolf", {Property::String("Class", "CAnimal"), Property::Bool("Visible", false)});  // not asked
-    Place(m, "Fountain", {Property::String("Class", "CInstance")});  // "F" with a table is fine
-    Place(m, "ghost", {Property::String("Class", "CUnknown")});      // unknown class: skipped
-    Load();
-    EXPECT_EQ(Named("Fence"), nullptr);
-    EXPECT_NE(Named("fence"), nullptr);
-    EXPECT_EQ(Named("$marker"), nullptr);
-    EXPECT_EQ(Named("hidden"), nullptr);
-    EXPECT_NE(Named("wolf"), nullptr);
-    EXPECT_NE(Named("Fountain"), nullptr);
-    EXPECT_EQ(Named("ghost"), nullptr);
-    EXPECT_EQ(S().InstanceList.size(), 3u);
-    EXPECT_TRUE(loaded.platform.boxes.empty());
-}
-
-// Classes are told apart by their whole text: near misses are unknown
-// classes, and a class member that holds no text counts as an empty class.
-TEST_F(SceneTest, OnlyTheExactClassNamesAreKnown) {
+// Names, visibility and the class decide what is built. Classes are told
+// apart by their whole text: near misses are unknown classes, and a class
+// member that holds no text counts as an empty class.
+TEST_F(SceneTest, NamesVisibilityAndOnlyTheExactClassNamesDecideWhatIsBuilt) {
     const BlockHandle m = Square("thing");
     struct Case {
         const char* name;
@@ -54,8 +31,12 @@ TEST_F(SceneTest, OnlyTheExactClassNamesAreKnown) {
         bool built;
     };
     const std::vector<Case> cases = {
-        {"exact", {Property::String("Class", "CInstance")}, true},
-        {"animal", {Property::String("Class", "CAnimal")}, true},
+        {"Fence", {}, false},                                                 // no table, "F": skipped
+        {"fence", {}, true},                                                  // "f" is fine
+        {"Fountain", {Property::String("Class", "CInstance")}, true},        // "F" with a table is fine
+        {"$marker", {Property::String("Class", "CInstance")}, false},        // "$": skipped whatever the class
+        {"hidden", {Property::Bool("Visible", false)}, false},                // CInstance, invisible: skipped
+        {"wolf", {Property::String("Class", "CAnimal"), Property::Bool("Visible", false)}, true},  // not asked
         {"lower", {Property::String("Class", "cinstance")}, false},
         {"space", {Property::String("Class", "CInstance ")}, false},
         {"short", {Property::String("Class", "CInstanc")}, false},
@@ -68,7 +49,12 @@ TEST_F(SceneTest, OnlyTheExactClassNamesAreKnown) {
     };
     for (const Case& c : cases) Place(m, c.name, c.properties);
     Load();
-    for (const Case& c : cases) EXPECT_EQ(Named(c.name) != nullptr, c.built) << c.name;
+    std::size_t built = 0;
+    for (const Case& c : cases) {
+        EXPECT_EQ(Named(c.name) != nullptr, c.built) << c.name;
+        built += c.built;
+    }
+    EXPECT_EQ(S().InstanceList.size(), built);
     EXPECT_TRUE(loaded.platform.boxes.empty());
 }
 
@@ -300,7 +286,6 @@ TEST_F(SceneTest, SerialIdsRunOnAcrossLoads) {
 
 class LoadSequenceTest : public LevelTest {
 protected:
-    std::string Log() const { return loaded.log; }
     void ExpectFailure(const char* line, const char* text) {
         EXPECT_NE(loaded.log.find(line), std::string::npos) << loaded.log;
         ASSERT_EQ(loaded.platform.boxes.size(), 1u);
@@ -312,30 +297,30 @@ protected:
     }
 };
 
-TEST_F(LoadSequenceTest, AMissingSceneFileStopsBeforeTheOthers) {
-    headless::LoadLevel(dir.File("gone-130.swp"), loaded);
-    ExpectFailure("\n *** grf.Load failed ***", "Could not load GRF file");
-    EXPECT_EQ(Log().find("Loading PID"), std::string::npos);
-    EXPECT_EQ(Log(), "\n\n    InitModels (load level)\n    ==========\n\nLoading Level 'gone'\nLoading GRF file: '" +
-                         dir.File("gone.grf") + "'...\n *** grf.Load failed ***");
-}
-
-TEST_F(LoadSequenceTest, AWrongDatabaseVersionStopsBeforeThePixelFile) {
-    Load();
-    std::vector<std::uint8_t> pid = ReadAll(dir.File("level-130.pid"));
-    PutU32(pid, 0, 0x129);
-    WriteAll(dir.File("level-130.pid"), pid);
-    headless::LoadLevel(dir.File("level-130.swp"), loaded);
-    ExpectFailure("\n *** pid.Load failed ***", "Could not load PID file");
-    EXPECT_EQ(Log().find("Loading SWP"), std::string::npos);
-    EXPECT_FALSE(TheTextureDatabase().pixelFile.IsOpen());
-}
-
-TEST_F(LoadSequenceTest, AMissingPixelFileFailsAfterTheDatabase) {
+// Each file missing or wrong in turn: the load stops with its box, before
+// the files that come after it.
+TEST_F(LoadSequenceTest, AMissingOrWrongFileStopsTheLoadBeforeTheOthers) {
     AddTexture("tex", ".tga");
     Load();
-    std::remove(dir.File("level-130.swp").c_str());
-    headless::LoadLevel(dir.File("level-130.swp"), loaded);
+    const std::string pidPath = dir.File("level-130.pid"), swp = dir.File("level-130.swp");
+    const std::vector<std::uint8_t> pid = ReadAll(pidPath);
+
+    headless::LoadLevel(dir.File("gone-130.swp"), loaded);
+    ExpectFailure("\n *** grf.Load failed ***", "Could not load GRF file");
+    EXPECT_EQ(loaded.log, "\n\n    InitModels (load level)\n    ==========\n\nLoading Level 'gone'\nLoading GRF file: '" +
+                              dir.File("gone.grf") + "'...\n *** grf.Load failed ***");
+
+    std::vector<std::uint8_t> wrong = pid;
+    PutU32(wrong, 0, 0x129);
+    WriteAll(pidPath, wrong);
+    headless::LoadLevel(swp, loaded);
+    ExpectFailure("\n *** pid.Load failed ***", "Could not load PID file");
+    EXPECT_EQ(loaded.log.find("Loading SWP"), std::string::npos);
+    EXPECT_FALSE(TheTextureDatabase().pixelFile.IsOpen());
+
+    WriteAll(pidPath, pid);
+    std::remove(swp.c_str());
+    headless::LoadLevel(swp, loaded);
     ExpectFailure("\n *** swp.Load failed ***", "Could not load SWP file");
     EXPECT_EQ(TheTextureDatabase().entries.size(), 1u);  // the database was read
 }

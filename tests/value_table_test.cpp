@@ -1,8 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <cstring>
-#include <filesystem>
-#include <random>
 
 #include "platform/scripted_platform.h"
 #include "files/block_file.h"
@@ -98,13 +95,8 @@ TEST_F(ValueTableTest, OddCountsAndTruncatedBlocksKeepWhatWasWhole) {
         ValueTable t;
         t.Decode(std::span<const std::uint8_t>(whole.data(), n));
         EXPECT_LE(t.entries.size(), 3u);
-        if (n >= b.EntryOffset(1)) {
-            EXPECT_GE(t.entries.size(), 1u) << n;
-        }
+        EXPECT_GE(t.entries.size(), n == whole.size() ? 3u : n >= b.EntryOffset(1) ? 1u : 0u) << n;
     }
-    ValueTable t;
-    t.Decode(whole);
-    EXPECT_EQ(t.entries.size(), 3u);
     // A list whose count is far beyond the block keeps the members that fit.
     ValueTableBuilder lying;
     lying.AddRawList(lying.NameHandle("l"), 0x7FFFFFFF, {1, 2});
