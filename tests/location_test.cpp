@@ -27,7 +27,10 @@ protected:
         SetLogCapture(nullptr);
         SetFirstSwpChoice(std::nullopt);
     }
-    void Touch(const std::string& name) { WriteAll(dir.File(name), {1}); }
+    void Touch(const std::string& name) {
+        std::filesystem::create_directories(std::filesystem::path(dir.File(name)).parent_path());
+        WriteAll(dir.File(name), {1});
+    }
     void Registry(const std::string& drive, const std::string& install) {
         pf.config[kGameKey]["Data Drive"] = drive;
         pf.config[kGameKey]["Installed Directory"] = install;
@@ -149,16 +152,20 @@ TEST_F(LocationTest, MissingFilesAreAskedForInOrderWithTheirNames) {
                        dir.File("Elsewhere/Beach.grf") + "'"));
 }
 
+// Each dialog can be cancelled; the paths are logged literally, never as
+// a format.
 TEST_F(LocationTest, EveryManualDialogCanBeCancelled) {
     Registry(dir.File("cd/"), dir.File("game/"));
     const struct {
         std::vector<std::string> answers;
-        const char* line;
+        std::string line;
     } cases[] = {
         {{""}, "\n *** Initial SWP selection cancelled ***"},
         {{"a-130.swp", ""}, "\n *** Manual GRF select cancelled ***"},
         {{"a-130.swp", "a.grf", ""}, "\n *** Manual PID select cancelled ***"},
         {{"a-130.swp", "a.grf", "a-130.pid", ""}, "\n *** Manual SWP select cancelled ***"},
+        {{dir.File("game/%s%d-130.swp"), ""},
+         "\nChecking for GRF file: '" + dir.File("cd/data/%s%d.grf") + "'... not found."},
     };
     for (const auto& c : cases) {
         log.clear();
@@ -196,13 +203,6 @@ TEST_F(LocationTest, NamesThatDoNotMatchWarnButGoOn) {
     EXPECT_TRUE(Logged("\n *** Level file names don't match ***"));
 }
 
-TEST_F(LocationTest, PathsAreLoggedLiterally) {
-    Registry(dir.File("cd/"), dir.File("game/"));
-    pf.fileAnswers = {dir.File("game/%s%d-130.swp"), ""};
-    EXPECT_FALSE(SelectLevelFiles());
-    EXPECT_TRUE(Logged("\nChecking for GRF file: '" + dir.File("cd/data/%s%d.grf") + "'... not found."));
-}
-
 TEST_F(LocationTest, MissingValuesAndPlainDirectories) {
     pf.config[kGameKey]["Installed Directory"] = dir.File("game/");
     pf.fileAnswers = {""};
@@ -222,6 +222,61 @@ TEST_F(LocationTest, MissingValuesAndPlainDirectories) {
     pf.config[kGameKey]["Installed Directory"] = std::string(200, 'x');
     EXPECT_FALSE(SelectLevelFiles());
     EXPECT_EQ(L().InstallPath, std::string(128, 'x'));
+}
+
+// A level named on the command line opens from its own folder without a
+// prompt, even with no game installed, and wins over the data directory.
+TEST_F(LocationTest, FilesBesideANamedLevelOpenWithoutAPrompt) {
+    for (const bool installed : {false, true}) {
+        SCOPED_TRACE(installed);
+        if (installed) {
+            Registry(dir.File("cd/"), dir.File("game/"));
+            Touch("cd/data/demo.grf");
+            Touch("cd/data/demo-130.pid");
+        }
+        for (const char* name : {"levels/demo.grf", "levels/demo-130.pid", "levels/demo-130.swp"}) Touch(name);
+        SetFirstSwpChoice(dir.File("levels/demo-130.swp"));
+        log.clear();
+        ASSERT_TRUE(SelectLevelFiles());
+        EXPECT_TRUE(pf.boxes.empty());
+        EXPECT_TRUE(pf.dialogs.empty());
+        EXPECT_EQ(L().GrfPath, dir.File("levels/demo.grf"));
+        EXPECT_EQ(L().PidPath, dir.File("levels/demo-130.pid"));
+        EXPECT_EQ(L().SwpPath, dir.File("levels/demo-130.swp"));
+        EXPECT_EQ(L().LevelName, "demo");
+        if (installed) {
+            EXPECT_EQ(L().DataPath, dir.File("cd/data/"));  // still the game's, as configured
+        }
+        EXPECT_TRUE(Logged("\nLevel files beside '" + dir.File("levels/demo-130.swp") + "'"));
+        EXPECT_TRUE(Logged("\nChecking for PID file: '" + dir.File("levels/demo-130.pid") + "'... found."));
+    }
+}
+
+TEST_F(LocationTest, WithoutBothFilesBesideANamedLevelTheSearchHolds) {
+    Touch("levels/demo.grf");  // the database is elsewhere
+    Touch("levels/demo-130.swp");
+    SetFirstSwpChoice(dir.File("levels/demo-130.swp"));
+    pf.fileAnswers = {""};
+    EXPECT_FALSE(SelectLevelFiles());
+    ASSERT_EQ(pf.boxes.size(), 1u);
+    EXPECT_EQ(pf.boxes[0].caption, "Wildgrove Data Drive Not Found");
+    ASSERT_EQ(pf.dialogs.size(), 1u);
+    EXPECT_EQ(pf.dialogs[0].title, "Load .GRF File");
+    EXPECT_FALSE(Logged("Level files beside"));
+}
+
+// Where the lower-cased folder does not exist, the database dialog opens
+// in the scene file's folder as written.
+TEST_F(LocationTest, TheDatabaseDialogOpensInTheSceneFilesFolderAsOnDisk) {
+    Registry(dir.File("cd/"), dir.File("game/"));
+    Touch("My Levels/Beach.grf");
+    Touch("game/beach-130.swp");
+    pf.fileAnswers = {dir.File("game/beach-130.swp"), dir.File("My Levels/Beach.grf"), ""};
+    EXPECT_FALSE(SelectLevelFiles());
+    ASSERT_EQ(pf.dialogs.size(), 3u);
+    EXPECT_EQ(pf.dialogs[2].title, "Load .PID File");
+    ASSERT_FALSE(std::filesystem::exists(LowerDirectoryOf(dir.File("My Levels/Beach.grf"))));
+    EXPECT_EQ(pf.dialogs[2].initialDirectory, dir.File("My Levels/"));
 }
 
 TEST(DirectoryTest, ExistenceTestsHaveNoOtherEffect) {
