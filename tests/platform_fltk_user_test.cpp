@@ -15,6 +15,7 @@
 #include "x_shell.h"
 #include "platform/fltk/fltk_window.h"
 #include "resources/resources.h"
+#include "test_util.h"
 
 namespace {
 
@@ -145,6 +146,8 @@ TEST_F(FltkUserTest, TheReportIsReadOnlyAndClosingItGivesTheKeysBack) {
     Shell("xdotool key k");
     EXPECT_TRUE(PumpUntil(p, [](const Message& m) { return m.kind == MessageKind::KeyDown && m.key == 'K'; }))
         << "the key went to the main window";
+    p.InfoDialogCreate();
+    EXPECT_EQ(p.InfoDialogText(), "") << "a new dialog starts empty";
 }
 
 // A list of numbered rows; the filter keeps rows whose text contains it.
@@ -254,9 +257,8 @@ TEST_F(FltkUserTest, TheQuestionsAnswerWithWhatWasPressedOrTyped) {
 // A new name comes back as typed; an existing one only once the user
 // agreed to replace it.
 TEST_F(FltkUserTest, SavingOverAFileAsksFirst) {
-    char pattern[] = "/tmp/wildview-save-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    const std::string dir = pattern;
+    TempDir temp;
+    const std::string& dir = temp.path();
     const platform::FileFilter grf{"GRF files", "*.grf"};
     WhenShown("Save level as", "xdotool windowfocus --sync $w key Return");
     EXPECT_EQ(p.AskSaveFile(dir, "new.grf", "Save level as", grf), dir + "/new.grf");
@@ -265,7 +267,6 @@ TEST_F(FltkUserTest, SavingOverAFileAsksFirst) {
     WhenShown("Save level as", "xdotool windowfocus --sync $w key Return");
     WhenShown("Confirm Save As", "xdotool windowfocus --sync $w key Return");
     EXPECT_EQ(p.AskSaveFile(dir, "old.grf", "Save level as", grf), dir + "/old.grf");
-    std::system(("rm -rf " + dir).c_str());
 }
 
 // The title follows the program; progress shows while a job runs.
