@@ -309,24 +309,19 @@ using LoaderDeathTest = LoaderTest;
 // Out of memory for the extension strings or for the request: the process
 // ends with the message on standard output.
 TEST_F(LoaderDeathTest, NoMemoryEndsTheProcess) {
+    const auto outOfMemory = [](const char* request) {
+        dup2(STDERR_FILENO, STDOUT_FILENO);
+        failAllocationsFrom = 3000;
+        InitExtensions(request);
+    };
     glExtensions = std::string(4000, 'x');
-    EXPECT_EXIT(
-        {
-            dup2(STDERR_FILENO, STDOUT_FILENO);
-            failAllocationsFrom = 3000;
-            InitExtensions(" GL_EXT_abgr ");
-        },
-        ::testing::ExitedWithCode(255), "Error allocating memory in file glh_extensions, line 101\n");
+    EXPECT_EXIT(outOfMemory(" GL_EXT_abgr "), ::testing::ExitedWithCode(255),
+                "Error allocating memory in file glh_extensions, line 101\n");
     glExtensions = "GL_EXT_abgr";
     ASSERT_TRUE(InitExtensions(" GL_EXT_abgr "));
     const std::string request = " GL_EXT_abgr" + std::string(4000, ' ');
-    EXPECT_EXIT(
-        {
-            dup2(STDERR_FILENO, STDOUT_FILENO);
-            failAllocationsFrom = 3000;
-            InitExtensions(request.c_str());
-        },
-        ::testing::ExitedWithCode(255), "Error allocating memory in file glh_extensions, line 120\n");
+    EXPECT_EXIT(outOfMemory(request.c_str()), ::testing::ExitedWithCode(255),
+                "Error allocating memory in file glh_extensions, line 120\n");
 }
 
 }  // namespace

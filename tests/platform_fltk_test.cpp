@@ -33,19 +33,11 @@ void SendCloseRequest(unsigned long window);
 bool PixelIsGreen(unsigned long window, int x, int y);
 
 MenuItem Item(const char* label, int id, bool checkable = false, bool checked = false) {
-    MenuItem m;
-    m.label = label;
-    m.id = id;
-    m.checkable = checkable;
-    m.checked = checked;
-    return m;
+    return {.label = label, .id = id, .checkable = checkable, .checked = checked, .children = {}};
 }
 
 MenuItem Submenu(const char* label, std::vector<MenuItem> children) {
-    MenuItem m;
-    m.label = label;
-    m.children = std::move(children);
-    return m;
+    return {.label = label, .children = std::move(children)};
 }
 
 // A menu bar like the viewer's: nested submenus, separators, check marks.
