@@ -312,7 +312,10 @@ TEST_F(FltkPlatformTest, MessageBoxesAnswerWithTheButtonPressed) {
                  {"CancelByEscape", Buttons::RetryCancel, Icon::Warning, "Escape", Answer::Cancel},
                  {"CancelByTabAndSpace", Buttons::RetryCancel, Icon::Information, "Tab space", Answer::Cancel},
                  {"OkByReturn", Buttons::Ok, Icon::Information, "Return", Answer::Ok},
-                 {"OkByEscape", Buttons::Ok, Icon::Exclamation, "Escape", Answer::Ok}};
+                 {"OkByEscape", Buttons::Ok, Icon::Exclamation, "Escape", Answer::Ok},
+                 {"YesByReturn", Buttons::YesNoCancel, Icon::Warning, "Return", Answer::Yes},
+                 {"NoByTabAndSpace", Buttons::YesNoCancel, Icon::Warning, "Tab space", Answer::No},
+                 {"CancelOfThreeByEscape", Buttons::YesNoCancel, Icon::Warning, "Escape", Answer::Cancel}};
     for (const auto& c : cases) {
         const std::string caption = std::string("Box ") + c.name;
         AnswerLater(caption, c.key);
@@ -332,6 +335,8 @@ TEST_F(FltkPlatformTest, MessageBoxesAnswerWithTheButtonPressed) {
     EXPECT_TRUE(p.MainWindowExists());
 }
 
+// Opening returns an existing file or nothing; saving returns a new name as
+// typed, an existing one only once the user agreed to replace it.
 TEST_F(FltkPlatformTest, OpenFileReturnsAnExistingFileOrNothing) {
     NeedXdotool();
     TempDir dir;
@@ -341,6 +346,13 @@ TEST_F(FltkPlatformTest, OpenFileReturnsAnExistingFileOrNothing) {
     EXPECT_EQ(p.AskOpenFile(dir.path(), "it-130.swp", "Load .SWP File", swp), dir.File("it-130.swp"));
     AnswerLater("Load .SWP File", "Escape");
     EXPECT_EQ(p.AskOpenFile(dir.path(), "it-130.swp", "Load .SWP File", swp), "");
+    const platform::FileFilter grf{"GRF files", "*.grf"};
+    AnswerLater("Save level as", "Return");
+    EXPECT_EQ(p.AskSaveFile(dir.path(), "new.grf", "Save level as", grf), dir.File("new.grf"));
+    std::ofstream(dir.File("old.grf")) << "scene";
+    AnswerLater("Save level as", "Return");
+    AnswerLater("Confirm Save As", "Return");
+    EXPECT_EQ(p.AskSaveFile(dir.path(), "old.grf", "Save level as", grf), dir.File("old.grf"));
     // The filters, written the FLTK way.
     EXPECT_EQ(platform::fltk::FltkFilter(swp), "SWP files (*.swp)");
     EXPECT_EQ(platform::fltk::FltkFilter({"Level files", "*.grf;*.pid"}), "Level files ({*.grf,*.pid})");
