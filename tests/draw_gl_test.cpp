@@ -2,6 +2,7 @@
 // reading pixels back.
 #include <array>
 #include <cmath>
+#include <cstdint>
 
 #include "diag/stat_counter.h"
 #include "gl_fixture.h"
@@ -59,14 +60,23 @@ protected:
     std::vector<std::unique_ptr<TextureObject>> objects;
 };
 
-TEST_F(DrawTest, DisplayListDrawsWhatTheImmediateDrawDraws) {
+// The display list draws what the immediate draw draws; a face with a corner
+// past the vertex list (a damaged mesh) is counted but never drawn, picked or
+// shadowed, whichever way the model is drawn.
+TEST_F(DrawTest, EveryDrawPathDrawsTheSameAndSkipsFacesOutsideTheVertices) {
     const int entry = Texture(false);
     UseTextures(writer);
-    Model m;
-    m.name = "crate";
-    m.materials.push_back(TexturedMaterial(entry, false));
-    AddQuad(m, 0.1f, 0.1f, 0.9f, 0.9f, 0, 0);
+    Model m, damaged;
+    for (Model* model : {&m, &damaged}) {
+        model->name = "crate";
+        model->materials.push_back(TexturedMaterial(entry, false));
+        AddQuad(*model, 0.1f, 0.1f, 0.9f, 0.9f, 0, 0);
+    }
+    Face bad{{0, 2, 0x7FFFFFF0u}, 0};
+    bad.inRange = false;
+    damaged.faces.insert(damaged.faces.begin() + 1, bad);
     m.ComputeMaterialFlags();
+    damaged.ComputeMaterialFlags();
     Flat();
 
     Clear();
@@ -88,6 +98,21 @@ TEST_F(DrawTest, DisplayListDrawsWhatTheImmediateDrawDraws) {
     EXPECT_EQ(gVisibleDisplayLists.value, 2);
     EXPECT_EQ(gVisibleVerts.value, 4);
     EXPECT_EQ(gVisibleTris.value, 2 + 2);  // counted one by one while compiling, then per call
+
+    for (auto draw : {+[](Model& x) { DrawModel(x, nullptr, false); }, +[](Model& x) { DrawModelCached(x); },
+                      +[](Model& x) { DrawModelAdditive(x); }}) {
+        Clear();
+        draw(m);
+        const auto expected = Pixels();
+        Clear();
+        draw(damaged);
+        EXPECT_EQ(Pixels(), expected);
+    }
+    TheRenderState().PickingActive = true;
+    gVisibleTris.value = 0;
+    DrawModel(damaged, nullptr, false);
+    TheRenderState().PickingActive = false;
+    EXPECT_EQ(gVisibleTris.value, 3);  // counted all the same
 }
 
 TEST_F(DrawTest, AlphaTestBlendingAndOverlays) {
@@ -156,11 +181,8 @@ TEST_F(DrawTest, ClampOrRepeatFollowsTheMaterial) {
 }
 
 TEST_F(DrawTest, TexturesTakeTheMipmapPathTheirShapeAllows) {
-    EXPECT_TRUE(IsPowerOfTwo(64));
-    EXPECT_TRUE(IsPowerOfTwo(-32));
-    EXPECT_FALSE(IsPowerOfTwo(48));
-    EXPECT_FALSE(IsPowerOfTwo(0));
-    EXPECT_FALSE(IsPowerOfTwo(static_cast<std::int32_t>(0x80000000u)));
+    const std::pair<std::int32_t, bool> powers[] = {{64, true}, {-32, true}, {48, false}, {0, false}, {INT32_MIN, false}};
+    for (const auto& [v, power] : powers) EXPECT_EQ(IsPowerOfTwo(v), power) << v;
     TheRenderState().caps.HasAutoMipmaps = true;
     const std::vector<std::uint8_t> pixels(64 * 32 * 4, 200);
     struct Case {
@@ -320,16 +342,14 @@ TEST_F(DrawTest, ShadowedDrawDimsWhatItsShadowPictureCovers) {
     inst.ShadowSlot = &picture;
     TheScene().LightDirection = {0, -0.6f, -0.8f};
     const GLfloat ambient[] = {0.3f, 0.3f, 0.3f, 1}, bright[] = {0.9f, 0.9f, 0.9f, 1}, dim[] = {0.2f, 0.2f, 0.2f, 1};
-    glLightfv(GL_LIGHT1, GL_AMBIENT, ambient);
-    glLightfv(GL_LIGHT1, GL_DIFFUSE, bright);
-    glLightfv(GL_LIGHT2, GL_AMBIENT, ambient);
-    glLightfv(GL_LIGHT2, GL_DIFFUSE, dim);
-    const GLfloat none[] = {0, 0, 0, 0};
+    const GLfloat none[] = {0, 0, 0, 0}, towardsLight[] = {0, 0.6f, 0.8f, 0};
     glLightModelfv(GL_LIGHT_MODEL_AMBIENT, none);
     Flat();
-    const GLfloat towardsLight[] = {0, 0.6f, 0.8f, 0};
-    glLightfv(GL_LIGHT1, GL_POSITION, towardsLight);
-    glLightfv(GL_LIGHT2, GL_POSITION, towardsLight);
+    for (const auto& [light, diffuse] : {std::pair{GL_LIGHT1, bright}, std::pair{GL_LIGHT2, dim}}) {
+        glLightfv(light, GL_AMBIENT, ambient);
+        glLightfv(light, GL_DIFFUSE, diffuse);
+        glLightfv(light, GL_POSITION, towardsLight);
+    }
     glEnable(GL_LIGHTING);
     glEnable(GL_LIGHT1);
     glEnable(GL_DEPTH_TEST);
@@ -356,75 +376,29 @@ TEST_F(DrawTest, ShadowedDrawDimsWhatItsShadowPictureCovers) {
     glDisable(GL_LIGHTING);
 }
 
-// A face with a corner past the vertex list (a damaged mesh) is counted but
-// never drawn, picked or shadowed: every draw shows what the sound faces show.
-TEST_F(DrawTest, FacesWithCornersOutsideTheVerticesAreNeverDrawn) {
-    const int entry = Texture(false);
-    UseTextures(writer);
-    Model sound;
-    sound.materials.push_back(TexturedMaterial(entry, false));
-    AddQuad(sound, 0.1f, 0.1f, 0.6f, 0.6f, 0, 0);
-    sound.ComputeMaterialFlags();
-    Model damaged;
-    damaged.materials.push_back(TexturedMaterial(entry, false));
-    AddQuad(damaged, 0.1f, 0.1f, 0.6f, 0.6f, 0, 0);
-    Face bad{{0, 2, 0x7FFFFFF0u}, 0};
-    bad.inRange = false;
-    damaged.faces.insert(damaged.faces.begin() + 1, bad);
-    damaged.ComputeMaterialFlags();
-    Flat();
-    for (auto draw : {+[](Model& m) { DrawModel(m, nullptr, false); }, +[](Model& m) { DrawModelCached(m); },
-                      +[](Model& m) { DrawModelAdditive(m); }}) {
-        Clear();
-        draw(sound);
-        const auto expected = Pixels();
-        Clear();
-        draw(damaged);
-        EXPECT_EQ(Pixels(), expected);
-    }
-    TheRenderState().PickingActive = true;
-    gVisibleTris.value = 0;
-    DrawModel(damaged, nullptr, false);
-    TheRenderState().PickingActive = false;
-    EXPECT_EQ(gVisibleTris.value, 3);  // counted all the same
-}
-
+// One opaque red texel: on 16 x 16 every texel takes its colour, alpha
+// kept; on 8 x 8 only its 4 x 4 block does, the rest turns grey. Images
+// under 4 texels a side are left alone.
 TEST(ColourBleedTest, TransparentTexelsTakeTheirNeighboursColour) {
-    // 16 x 16 with one red texel: every texel ends red, alpha kept.
-    std::vector<std::uint8_t> big(16 * 16 * 4, 0);
-    auto at = [](std::vector<std::uint8_t>& img, int w, int x, int y) { return &img[(y * w + x) * 4]; };
-    std::uint8_t* red = at(big, 16, 5, 9);
-    red[0] = 255, red[3] = 255;
-    BleedColours(big, 16, 16);
-    for (int y = 0; y < 16; ++y)
-        for (int x = 0; x < 16; ++x) {
-            const std::uint8_t* t = at(big, 16, x, y);
-            EXPECT_EQ(t[0], 255);
-            EXPECT_EQ(t[1], 0);
-            EXPECT_EQ(t[3], (x == 5 && y == 9) ? 255 : 0);
-        }
-    // 8 x 8: only the red texel's 4 x 4 block turns red, the rest grey.
-    std::vector<std::uint8_t> small(8 * 8 * 4, 0);
-    red = at(small, 8, 1, 6);
-    red[0] = 255, red[3] = 255;
-    BleedColours(small, 8, 8);
-    for (int y = 0; y < 8; ++y)
-        for (int x = 0; x < 8; ++x) {
-            const std::uint8_t* t = at(small, 8, x, y);
-            const bool block = x < 4 && y >= 4;
-            EXPECT_EQ(t[0], block ? 255 : 0x80) << x << "," << y;
-            EXPECT_EQ(t[1], block ? 0 : 0x80) << x << "," << y;
-            EXPECT_EQ(t[2], block ? 0 : 0x80) << x << "," << y;
-        }
-    // Images under 4 texels a side are left alone.
+    for (const int size : {16, 8}) {
+        std::vector<std::uint8_t> image(size * size * 4, 0);
+        const int rx = size == 16 ? 5 : 1, ry = size == 16 ? 9 : 6;
+        image[(ry * size + rx) * 4] = image[(ry * size + rx) * 4 + 3] = 255;
+        BleedColours(image, size, size);
+        for (int y = 0; y < size; ++y)
+            for (int x = 0; x < size; ++x) {
+                const std::uint8_t* t = &image[(y * size + x) * 4];
+                const bool red = size == 16 || (x < 4 && y >= 4);
+                EXPECT_EQ(t[0], red ? 255 : 0x80) << size << ": " << x << "," << y;
+                EXPECT_EQ(t[1], red ? 0 : 0x80) << size << ": " << x << "," << y;
+                EXPECT_EQ(t[2], red ? 0 : 0x80) << size << ": " << x << "," << y;
+                EXPECT_EQ(t[3], (x == rx && y == ry) ? 255 : 0);
+            }
+    }
     std::vector<std::uint8_t> tiny(3 * 3 * 4, 7);
     BleedColours(tiny, 3, 3);
     EXPECT_EQ(tiny, std::vector<std::uint8_t>(3 * 3 * 4, 7));
 }
-
-}  // namespace
-
-namespace {
 
 // Dot3 bump mapping on a unit quad whose bump map leans its normals
 // towards +x by `lean`.
@@ -560,12 +534,10 @@ TEST_F(DrawTest, ApplyTransformIsTheDrawingRotationAndBoundsHoldTheDrawnModel) {
                                 gl[1] * p.x + gl[5] * p.y + gl[9] * p.z + gl[13],
                                 gl[2] * p.x + gl[6] * p.y + gl[10] * p.z + gl[14]};
             const float slack = step * 7 + 1e-3f;  // the vertices lie within 7 of the origin
-            EXPECT_GE(drawn.x, inst.boxMin.x - slack);
-            EXPECT_GE(drawn.y, inst.boxMin.y - slack);
-            EXPECT_GE(drawn.z, inst.boxMin.z - slack);
-            EXPECT_LE(drawn.x, inst.boxMax.x + slack);
-            EXPECT_LE(drawn.y, inst.boxMax.y + slack);
-            EXPECT_LE(drawn.z, inst.boxMax.z + slack);
+            for (float Vector3::*axis : {&Vector3::x, &Vector3::y, &Vector3::z}) {
+                EXPECT_GE(drawn.*axis, inst.boxMin.*axis - slack);
+                EXPECT_LE(drawn.*axis, inst.boxMax.*axis + slack);
+            }
         }
     }
     glLoadIdentity();

@@ -32,11 +32,7 @@ Rgba PixelAt(const std::vector<std::uint8_t>& pixels, int width, int x, int y) {
 }
 
 void ExpectPixel(const Rgba& got, const Rgba& want, const char* where) {
-    SCOPED_TRACE(where);
-    EXPECT_NEAR(got.r, want.r, 1);
-    EXPECT_NEAR(got.g, want.g, 1);
-    EXPECT_NEAR(got.b, want.b, 1);
-    EXPECT_NEAR(got.a, want.a, 1);
+    for (int Rgba::*c : {&Rgba::r, &Rgba::g, &Rgba::b, &Rgba::a}) EXPECT_NEAR(got.*c, want.*c, 1) << where;
 }
 
 // Creates the context or says why the test cannot run: only a missing EGL
@@ -95,18 +91,13 @@ TEST(EglContextTest, EveryPathGivesAnRgba8DepthDrawableThatReadsBackBottomRowFir
         // A red triangle over the lower-left half, near the viewer, then a
         // green quad over the right half behind it: only the part the
         // triangle leaves free may show.
-        glBegin(GL_TRIANGLES);
         glColor3f(1, 0, 0);
-        glVertex3f(-1, -1, -0.5f);
-        glVertex3f(1, -1, -0.5f);
-        glVertex3f(-1, 1, -0.5f);
+        glBegin(GL_TRIANGLES);
+        for (const auto& [x, y] : {std::pair{-1, -1}, {1, -1}, {-1, 1}}) glVertex3f(x, y, -0.5f);
         glEnd();
-        glBegin(GL_QUADS);
         glColor3f(0, 1, 0);
-        glVertex3f(0, -1, 0.5f);
-        glVertex3f(1, -1, 0.5f);
-        glVertex3f(1, 1, 0.5f);
-        glVertex3f(0, 1, 0.5f);
+        glBegin(GL_QUADS);
+        for (const auto& [x, y] : {std::pair{0, -1}, {1, -1}, {1, 1}, {0, 1}}) glVertex3f(x, y, 0.5f);
         glEnd();
         glFinish();
         EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
@@ -136,8 +127,7 @@ TEST(EglContextTest, ContextsOfOtherSizesComeAndGoWithoutDisturbingEachOther) {
     CREATE_OR_SKIP(context, 128, 96);
     GLint viewport[4] = {};
     glGetIntegerv(GL_VIEWPORT, viewport);
-    EXPECT_EQ(viewport[2], 128);
-    EXPECT_EQ(viewport[3], 96);
+    EXPECT_EQ(std::vector<GLint>(viewport + 2, viewport + 4), (std::vector<GLint>{128, 96}));
     EXPECT_EQ(context.Width(), 128);
     context.Destroy();
     EXPECT_EQ(context.Kind(), EglDrawable::None);

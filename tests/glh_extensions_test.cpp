@@ -140,12 +140,15 @@ TEST_F(LoaderTest, RequestsSplitOnBlanksAndReportTheirFailuresInRequestOrder) {
     EXPECT_FALSE(InitExtension(nullptr));
 }
 
+// GL_VERSION_1_2 is listed by the version string alone, whatever the
+// extension strings say.
 TEST_F(LoaderTest, NamesAreFoundByAPlainSearchForTheNameAndASpace) {
     const struct {
         const char* glExtensions;
         const char* windowSystem;
         const char* name;
         bool listed;
+        const char* version = "1.2.1";
     } cases[] = {
         // A name that ends another listed name matches too.
         {"GL_XYZ_GL_EXT_blend_color ", "", "GL_EXT_blend_color", true},
@@ -155,38 +158,30 @@ TEST_F(LoaderTest, NamesAreFoundByAPlainSearchForTheNameAndASpace) {
         {"", "GL_EXT_abgr", "GL_EXT_abgr", true},
         {"GL_EXT_abgr", "", "GL_EXT_ab", false},
         {"GL_EXT_abgr", "", "", false},
+        {"GL_VERSION_1_2 ", "", "GL_VERSION_1_2", false, "1.0"},
+        {"GL_VERSION_1_2 ", "", "GL_VERSION_1_2", false, "1.1.0"},
+        {"GL_VERSION_1_2 ", "", "GL_VERSION_1_2", false, "1.1 Mesa 3.0"},
+        {"", "", "GL_VERSION_1_2", true, "1.2"},
+        {"", "", "GL_VERSION_1_2", true, "2.1 Mesa 22.3.6"},
+        {"", "", "GL_VERSION_1_2", true, "4.6"},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(std::string(c.glExtensions) + " | " + c.windowSystem + " : " + c.name);
+        SCOPED_TRACE(std::string(c.glExtensions) + " | " + c.windowSystem + " : " + c.name + " @ " + c.version);
         ResetExtensions();
         glExtensions = c.glExtensions;
         pf.windowSystemExtensions = c.windowSystem;
+        glVersion = c.version;
         EXPECT_EQ(IsExtensionListed(c.name), c.listed);
+        if (*c.name) {
+            EXPECT_EQ(InitExtensions((std::string(" ") + c.name + " ").c_str()), c.listed);
+        }
     }
+    EXPECT_EQ(AsVoid(glh::glBlendColor), Address("glBlendColor"));
+    EXPECT_EQ(AsVoid(glh::glCopyTexSubImage3D), Address("glCopyTexSubImage3D"));
     ResetExtensions();
     glExtensions = "GL_XYZ_GL_EXT_blend_color ";
     EXPECT_TRUE(InitExtensions(" GL_EXT_blend_color "));
     EXPECT_EQ(AsVoid(glh::glBlendColorEXT), Address("glBlendColorEXT"));
-}
-
-TEST_F(LoaderTest, Version12IsListedByTheVersionStringAlone) {
-    const struct {
-        const char* version;
-        bool listed;
-    } cases[] = {
-        {"1.0", false}, {"1.1.0", false},         {"1.1 Mesa 3.0", false}, {"1.2", true},
-        {"1.2.1", true}, {"2.1 Mesa 22.3.6", true}, {"4.6", true},
-    };
-    // Listing the name in the extension string changes nothing.
-    glExtensions = "GL_VERSION_1_2 ";
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.version);
-        glVersion = c.version;
-        EXPECT_EQ(IsExtensionListed("GL_VERSION_1_2"), c.listed);
-        EXPECT_EQ(InitExtensions(" GL_VERSION_1_2 "), c.listed);
-    }
-    EXPECT_EQ(AsVoid(glh::glBlendColor), Address("glBlendColor"));
-    EXPECT_EQ(AsVoid(glh::glCopyTexSubImage3D), Address("glCopyTexSubImage3D"));
 }
 
 TEST_F(LoaderTest, SupportedExtensionsJoinTheGlAndWindowSystemStringsAndAreReadOnce) {
@@ -210,42 +205,26 @@ TEST_F(LoaderTest, SupportedExtensionsJoinTheGlAndWindowSystemStringsAndAreReadO
     EXPECT_EQ(stringReads[GL_EXTENSIONS], 2);
 }
 
-TEST_F(LoaderTest, MultitextureResolvesAll34PointersByCountThenType) {
-    glExtensions = "GL_EXT_texture_env_combine GL_ARB_multitexture";
-    EXPECT_TRUE(InitExtensions(" GL_EXT_texture_env_combine GL_ARB_multitexture "));
-
-    std::vector<std::string> expected;
-    for (const char* count : {"1", "2", "3", "4"})
-        for (const char* type : {"d", "dv", "f", "fv", "i", "iv", "s", "sv"})
-            expected.push_back(std::string("glMultiTexCoord") + count + type + "ARB");
-    expected.push_back("glActiveTextureARB");
-    expected.push_back("glClientActiveTextureARB");
-    EXPECT_EQ(lookups, expected);
-    EXPECT_EQ(AsVoid(glh::glActiveTextureARB), Address("glActiveTextureARB"));
-}
-
 TEST_F(LoaderTest, AnUnresolvedEntryPointFailsTheNameAndKeepsWhatWasResolvedBeforeIt) {
     glExtensions = "GL_ARB_texture_compression";
     ASSERT_TRUE(InitExtensions(" GL_ARB_texture_compression "));
-    const std::vector<std::string> names = {"glCompressedTexImage3DARB",    "glCompressedTexImage2DARB",
-                                            "glCompressedTexImage1DARB",    "glCompressedTexSubImage3DARB",
-                                            "glCompressedTexSubImage2DARB", "glCompressedTexSubImage1DARB",
-                                            "glGetCompressedTexImageARB"};
-    EXPECT_EQ(lookups, names);
+    const auto entries = Known("GL_ARB_texture_compression").entryPoints;
+    const std::vector<std::string> names = lookups;  // looked up in the table's order
+    ASSERT_EQ(names.size(), entries.size());
+    ASSERT_GE(names.size(), 5u);
 
     // A second driver generation that lacks the fourth entry point.
     generation = 1;
     lookups.clear();
-    missing = {"glCompressedTexSubImage3DARB"};
+    missing = {names[3]};
     EXPECT_FALSE(InitExtensions(" GL_ARB_texture_compression "));
     EXPECT_STREQ(UnsupportedExtensions(), "GL_ARB_texture_compression ");
     EXPECT_EQ(lookups, std::vector<std::string>(names.begin(), names.begin() + 4));
 
-    const auto entries = Known("GL_ARB_texture_compression").entryPoints;
-    ASSERT_EQ(entries.size(), names.size());
     // Before the gap: the new generation; the gap: null; after it: the old.
     for (std::size_t i = 0; i < entries.size(); ++i) {
         SCOPED_TRACE(entries[i].name);
+        EXPECT_EQ(names[i], entries[i].name);
         void* const expected = i < 3 ? &cells[1][names[i]] : i == 3 ? nullptr : &cells[0][names[i]];
         EXPECT_EQ(PointerValue(entries[i]), expected);
     }
@@ -297,12 +276,6 @@ TEST_F(LoaderTest, ThePixelBufferPairIsAnsweredByFramebufferObjectsAndFailsByHal
         {"", "", "2.1", false, ""},
         {"WGL_ARB_pbuffer WGL_ARB_pixel_format", "WGL_ARB_pbuffer WGL_ARB_pixel_format", "1.5", false, ""},
     };
-    const std::vector<std::string> base = {"glGenFramebuffers",       "glBindFramebuffer",
-                                           "glFramebufferTexture2D",  "glCheckFramebufferStatus",
-                                           "glDeleteFramebuffers",    "glGenRenderbuffers",
-                                           "glBindRenderbuffer",      "glRenderbufferStorage",
-                                           "glFramebufferRenderbuffer", "glGetRenderbufferParameteriv",
-                                           "glDeleteRenderbuffers"};
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.glExtensions) + " | " + c.windowSystem + " | " + c.version);
         ResetExtensions();
@@ -316,9 +289,9 @@ TEST_F(LoaderTest, ThePixelBufferPairIsAnsweredByFramebufferObjectsAndFailsByHal
             EXPECT_TRUE(lookups.empty());
             continue;
         }
-        std::vector<std::string> expected;
-        for (const std::string& name : base) expected.push_back(name + c.suffix);
-        EXPECT_EQ(lookups, expected);
+        // Both halves' calls, all under the one suffix.
+        ASSERT_GE(lookups.size(), 10u);
+        for (const std::string& name : lookups) EXPECT_EQ(name.ends_with("EXT"), *c.suffix != 0) << name;
         EXPECT_EQ(AsVoid(glh::glGenFramebuffers), Address(std::string("glGenFramebuffers") + c.suffix));
         EXPECT_EQ(AsVoid(glh::glDeleteRenderbuffers), Address(std::string("glDeleteRenderbuffers") + c.suffix));
     }
@@ -336,24 +309,19 @@ using LoaderDeathTest = LoaderTest;
 // Out of memory for the extension strings or for the request: the process
 // ends with the message on standard output.
 TEST_F(LoaderDeathTest, NoMemoryEndsTheProcess) {
+    const auto outOfMemory = [](const char* request) {
+        dup2(STDERR_FILENO, STDOUT_FILENO);
+        failAllocationsFrom = 3000;
+        InitExtensions(request);
+    };
     glExtensions = std::string(4000, 'x');
-    EXPECT_EXIT(
-        {
-            dup2(STDERR_FILENO, STDOUT_FILENO);
-            failAllocationsFrom = 3000;
-            InitExtensions(" GL_EXT_abgr ");
-        },
-        ::testing::ExitedWithCode(255), "Error allocating memory in file glh_extensions, line 101\n");
+    EXPECT_EXIT(outOfMemory(" GL_EXT_abgr "), ::testing::ExitedWithCode(255),
+                "Error allocating memory in file glh_extensions, line 101\n");
     glExtensions = "GL_EXT_abgr";
     ASSERT_TRUE(InitExtensions(" GL_EXT_abgr "));
     const std::string request = " GL_EXT_abgr" + std::string(4000, ' ');
-    EXPECT_EXIT(
-        {
-            dup2(STDERR_FILENO, STDOUT_FILENO);
-            failAllocationsFrom = 3000;
-            InitExtensions(request.c_str());
-        },
-        ::testing::ExitedWithCode(255), "Error allocating memory in file glh_extensions, line 120\n");
+    EXPECT_EXIT(outOfMemory(request.c_str()), ::testing::ExitedWithCode(255),
+                "Error allocating memory in file glh_extensions, line 120\n");
 }
 
 }  // namespace

@@ -196,6 +196,8 @@ protected:
     Model model;
 };
 
+// Deleting keeps the order of the instance list; a terrain group, whose
+// order does not matter, takes its last into the gap.
 TEST_F(EditTest, DeleteRemovesFromTheListKeepingOrder) {
     auto& list = TheScene().InstanceList;
     Instance* b = list[1].get();
@@ -210,9 +212,7 @@ TEST_F(EditTest, DeleteRemovesFromTheListKeepingOrder) {
     EXPECT_EQ(ShadowCandidates(), (std::vector<Instance*>{b, c}));  // no dangling candidate
     WindowProc(Key(platform::vk::kDelete));  // nothing selected: nothing happens
     EXPECT_EQ(list.size(), 2u);
-}
 
-TEST_F(EditTest, DeleteFromATerrainGroupMovesTheLastIntoItsPlace) {
     auto& group = TheScene().TerrainObjectsByHeight[2];
     Instance* last = group[2].get();
     In().SelectedInstance = group[0].get();
@@ -318,16 +318,17 @@ TEST(CullTableTest, TheTableCullsAsTheInstancesDo) {
     // Instances made and placed directly, the list emptied and filled again
     // with as many new ones (which may take the old ones' addresses).
     Model* model = TheScene().ModelList[0].get();
-    const std::size_t count = list.size();
-    list.clear();
-    for (std::size_t k = 0; k < count; ++k) {
+    auto made = [model](Vector3 position) {
         auto inst = std::make_unique<Instance>();
         inst->model = model;
-        inst->position = {at(rng), at(rng), 1};
+        inst->position = position;
         inst->scale = 3;
         inst->UpdateBounds();
-        list.push_back(std::move(inst));
-    }
+        return inst;
+    };
+    const std::size_t count = list.size();
+    list.clear();
+    for (std::size_t k = 0; k < count; ++k) list.push_back(made({at(rng), at(rng), 1}));
     expectSame("a list made again");
     std::swap(list[0], list[1]);
     expectSame("two swapped");
@@ -337,11 +338,7 @@ TEST(CullTableTest, TheTableCullsAsTheInstancesDo) {
         lookAt.push_back(list[k]->position);
         lookAt.push_back(place);
         list[k].reset();
-        list[k] = std::make_unique<Instance>();
-        list[k]->model = model;
-        list[k]->position = place;
-        list[k]->scale = 3;
-        list[k]->UpdateBounds();
+        list[k] = made(place);
     }
     expectSame("one replaced in its place");
     DestroyFrusta();

@@ -27,13 +27,21 @@ protected:
         SetLogCapture(nullptr);
         SetFirstSwpChoice(std::nullopt);
     }
-    void Touch(const std::string& name) { WriteAll(dir.File(name), {1}); }
+    void Touch(const std::string& name) {
+        std::filesystem::create_directories(std::filesystem::path(dir.File(name)).parent_path());
+        WriteAll(dir.File(name), {1});
+    }
     void Registry(const std::string& drive, const std::string& install) {
         pf.config[kGameKey]["Data Drive"] = drive;
         pf.config[kGameKey]["Installed Directory"] = install;
     }
     const LevelFiles& L() const { return TheLevelFiles(); }
     bool Logged(const std::string& text) const { return log.find(text) != std::string::npos; }
+    // A dialog as "title | folder | name | filter".
+    static std::string Seen(const platform::RecordedDialog& d) {
+        return d.title + " | " + d.initialDirectory + " | " + d.initialName + " | " + d.filter.description + " " +
+               d.filter.pattern;
+    }
 
     TempDir dir;
     std::string log;
@@ -43,17 +51,12 @@ protected:
 
 TEST_F(LocationTest, FilesInTheDataDirectoryNeedOnlyTheFirstDialogOrTheCommandLine) {
     Registry(dir.File("cd/"), dir.File("game/"));
-    Touch("cd/data/it.grf");
-    Touch("cd/data/it-130.pid");
-    Touch("game/it-130.swp");
+    for (const char* name : {"cd/data/it.grf", "cd/data/it-130.pid", "game/it-130.swp"}) Touch(name);
     pf.fileAnswers = {dir.File("game/it-130.swp")};
     ASSERT_TRUE(SelectLevelFiles());
     ASSERT_EQ(pf.dialogs.size(), 1u);
-    EXPECT_EQ(pf.dialogs[0].title, "Load Wildgrove Level (needs .SWP file created by Wildgrove)");
-    EXPECT_EQ(pf.dialogs[0].initialDirectory, dir.File("game/"));
-    EXPECT_EQ(pf.dialogs[0].initialName, "");
-    EXPECT_EQ(pf.dialogs[0].filter.pattern, "*.swp");
-    EXPECT_EQ(pf.dialogs[0].filter.description, "SWP files");
+    EXPECT_EQ(Seen(pf.dialogs[0]), "Load Wildgrove Level (needs .SWP file created by Wildgrove) | " +
+                                       dir.File("game/") + " |  | SWP files *.swp");
     EXPECT_EQ(L().LevelName, "it");
     EXPECT_EQ(L().GrfPath, dir.File("cd/data/it.grf"));
     EXPECT_EQ(L().PidPath, dir.File("cd/data/it-130.pid"));
@@ -65,9 +68,7 @@ TEST_F(LocationTest, FilesInTheDataDirectoryNeedOnlyTheFirstDialogOrTheCommandLi
                        dir.File("game/it-130.swp") + "'... found.");
 
     // The command line stands for the first dialog.
-    Touch("cd/data/jr.grf");
-    Touch("cd/data/jr-130.pid");
-    Touch("game/jr-130.swp");
+    for (const char* name : {"cd/data/jr.grf", "cd/data/jr-130.pid", "game/jr-130.swp"}) Touch(name);
     SetFirstSwpChoice(dir.File("game/jr-130.swp"));
     ASSERT_TRUE(SelectLevelFiles());
     EXPECT_EQ(pf.dialogs.size(), 1u);
@@ -80,10 +81,9 @@ TEST_F(LocationTest, WithoutTheCdEachRetryAsksAgainAndCancelFallsBack) {
     EXPECT_FALSE(SelectLevelFiles());
     EXPECT_TRUE(Logged("\nWARNING: registry key not found.\nWARNING: registry key not found."));
     ASSERT_EQ(pf.boxes.size(), 1u);
-    EXPECT_EQ(pf.boxes[0].caption, "Wildgrove Data Drive Not Found");
-    EXPECT_EQ(pf.boxes[0].text,
-              "Datapath '' not found. Please insert the Wildgrove CD and press RETRY, or press CANCEL to select files "
-              "manually");
+    EXPECT_EQ(pf.boxes[0].caption + ": " + pf.boxes[0].text,
+              "Wildgrove Data Drive Not Found: Datapath '' not found. Please insert the Wildgrove CD and press RETRY, "
+              "or press CANCEL to select files manually");
     EXPECT_EQ(pf.boxes[0].buttons, platform::Buttons::RetryCancel);
     EXPECT_EQ(pf.boxes[0].owner, platform::Owner::None);
     EXPECT_TRUE(Logged("\nData path '' not found.\n Attempting manual selection\n *** Retry insert CD cancelled ***"));
@@ -133,32 +133,30 @@ TEST_F(LocationTest, MissingFilesAreAskedForInOrderWithTheirNames) {
                       dir.File("y/beach-130.swp")};
     ASSERT_TRUE(SelectLevelFiles());
     ASSERT_EQ(pf.dialogs.size(), 4u);
-    EXPECT_EQ(pf.dialogs[1].title, "Load .GRF File");
-    EXPECT_EQ(pf.dialogs[1].initialDirectory, dir.File("cd/data/"));
-    EXPECT_EQ(pf.dialogs[1].initialName, "BEACH.grf");
-    EXPECT_EQ(pf.dialogs[1].filter.pattern, "*.grf");
-    EXPECT_EQ(pf.dialogs[2].title, "Load .PID File");
-    EXPECT_EQ(pf.dialogs[2].initialDirectory, LowerDirectoryOf(dir.File("Elsewhere/Beach.grf")));
-    EXPECT_EQ(pf.dialogs[2].initialName, "BEACH-130.pid");
-    EXPECT_EQ(pf.dialogs[3].title, "Load .SWP File");
-    EXPECT_EQ(pf.dialogs[3].initialDirectory, dir.File("game/"));
-    EXPECT_EQ(pf.dialogs[3].initialName, "BEACH-130.swp");
+    EXPECT_EQ(Seen(pf.dialogs[1]), "Load .GRF File | " + dir.File("cd/data/") + " | BEACH.grf | GRF files *.grf");
+    EXPECT_EQ(Seen(pf.dialogs[2]), "Load .PID File | " + LowerDirectoryOf(dir.File("Elsewhere/Beach.grf")) +
+                                       " | BEACH-130.pid | PID files *.pid");
+    EXPECT_EQ(Seen(pf.dialogs[3]), "Load .SWP File | " + dir.File("game/") + " | BEACH-130.swp | SWP files *.swp");
     EXPECT_EQ(L().LevelName, "BEACH");  // not updated by the manual choices
     EXPECT_TRUE(pf.boxes.empty());      // Beach, beach and beach match without regard to case
     EXPECT_TRUE(Logged(" not found.\n Attempting manual selection\n Manually selected file: '" +
                        dir.File("Elsewhere/Beach.grf") + "'"));
 }
 
+// Each dialog can be cancelled; the paths are logged literally, never as
+// a format.
 TEST_F(LocationTest, EveryManualDialogCanBeCancelled) {
     Registry(dir.File("cd/"), dir.File("game/"));
     const struct {
         std::vector<std::string> answers;
-        const char* line;
+        std::string line;
     } cases[] = {
         {{""}, "\n *** Initial SWP selection cancelled ***"},
         {{"a-130.swp", ""}, "\n *** Manual GRF select cancelled ***"},
         {{"a-130.swp", "a.grf", ""}, "\n *** Manual PID select cancelled ***"},
         {{"a-130.swp", "a.grf", "a-130.pid", ""}, "\n *** Manual SWP select cancelled ***"},
+        {{dir.File("game/%s%d-130.swp"), ""},
+         "\nChecking for GRF file: '" + dir.File("cd/data/%s%d.grf") + "'... not found."},
     };
     for (const auto& c : cases) {
         log.clear();
@@ -172,9 +170,7 @@ TEST_F(LocationTest, EveryManualDialogCanBeCancelled) {
 
 TEST_F(LocationTest, NamesThatDoNotMatchWarnButGoOn) {
     Registry(dir.File("cd/"), dir.File("game/"));
-    Touch("cd/data/a-b.grf");
-    Touch("cd/data/a-b-130.pid");
-    Touch("game/a-b-130.swp");
+    for (const char* name : {"cd/data/a-b.grf", "cd/data/a-b-130.pid", "game/a-b-130.swp"}) Touch(name);
     pf.fileAnswers = {dir.File("game/a-b-130.swp")};
     ASSERT_TRUE(SelectLevelFiles());
     EXPECT_EQ(L().LevelName, "a-b");
@@ -189,18 +185,10 @@ TEST_F(LocationTest, NamesThatDoNotMatchWarnButGoOn) {
     pf.fileAnswers = {dir.File("game/other-130.swp"), dir.File("cd/data/a-b-130.pid")};
     ASSERT_TRUE(SelectLevelFiles());
     ASSERT_EQ(pf.boxes.size(), 1u);
-    EXPECT_EQ(pf.boxes[0].caption, "WARNING");
-    EXPECT_EQ(pf.boxes[0].text,
-              "WARNING: file level names don't match. If the selected filesdon't represent the same level, Wildview "
-              "may be unstable");
+    EXPECT_EQ(pf.boxes[0].caption + ": " + pf.boxes[0].text,
+              "WARNING: WARNING: file level names don't match. If the selected filesdon't represent the same level, "
+              "Wildview may be unstable");
     EXPECT_TRUE(Logged("\n *** Level file names don't match ***"));
-}
-
-TEST_F(LocationTest, PathsAreLoggedLiterally) {
-    Registry(dir.File("cd/"), dir.File("game/"));
-    pf.fileAnswers = {dir.File("game/%s%d-130.swp"), ""};
-    EXPECT_FALSE(SelectLevelFiles());
-    EXPECT_TRUE(Logged("\nChecking for GRF file: '" + dir.File("cd/data/%s%d.grf") + "'... not found."));
 }
 
 TEST_F(LocationTest, MissingValuesAndPlainDirectories) {
@@ -222,6 +210,61 @@ TEST_F(LocationTest, MissingValuesAndPlainDirectories) {
     pf.config[kGameKey]["Installed Directory"] = std::string(200, 'x');
     EXPECT_FALSE(SelectLevelFiles());
     EXPECT_EQ(L().InstallPath, std::string(128, 'x'));
+}
+
+// A level named on the command line opens from its own folder without a
+// prompt, even with no game installed, and wins over the data directory.
+TEST_F(LocationTest, FilesBesideANamedLevelOpenWithoutAPrompt) {
+    for (const bool installed : {false, true}) {
+        SCOPED_TRACE(installed);
+        if (installed) {
+            Registry(dir.File("cd/"), dir.File("game/"));
+            Touch("cd/data/demo.grf");
+            Touch("cd/data/demo-130.pid");
+        }
+        for (const char* name : {"levels/demo.grf", "levels/demo-130.pid", "levels/demo-130.swp"}) Touch(name);
+        SetFirstSwpChoice(dir.File("levels/demo-130.swp"));
+        log.clear();
+        ASSERT_TRUE(SelectLevelFiles());
+        EXPECT_TRUE(pf.boxes.empty());
+        EXPECT_TRUE(pf.dialogs.empty());
+        EXPECT_EQ(L().GrfPath, dir.File("levels/demo.grf"));
+        EXPECT_EQ(L().PidPath, dir.File("levels/demo-130.pid"));
+        EXPECT_EQ(L().SwpPath, dir.File("levels/demo-130.swp"));
+        EXPECT_EQ(L().LevelName, "demo");
+        if (installed) {
+            EXPECT_EQ(L().DataPath, dir.File("cd/data/"));  // still the game's, as configured
+        }
+        EXPECT_TRUE(Logged("\nLevel files beside '" + dir.File("levels/demo-130.swp") + "'"));
+        EXPECT_TRUE(Logged("\nChecking for PID file: '" + dir.File("levels/demo-130.pid") + "'... found."));
+    }
+}
+
+TEST_F(LocationTest, WithoutBothFilesBesideANamedLevelTheSearchHolds) {
+    Touch("levels/demo.grf");  // the database is elsewhere
+    Touch("levels/demo-130.swp");
+    SetFirstSwpChoice(dir.File("levels/demo-130.swp"));
+    pf.fileAnswers = {""};
+    EXPECT_FALSE(SelectLevelFiles());
+    ASSERT_EQ(pf.boxes.size(), 1u);
+    EXPECT_EQ(pf.boxes[0].caption, "Wildgrove Data Drive Not Found");
+    ASSERT_EQ(pf.dialogs.size(), 1u);
+    EXPECT_EQ(pf.dialogs[0].title, "Load .GRF File");
+    EXPECT_FALSE(Logged("Level files beside"));
+}
+
+// Where the lower-cased folder does not exist, the database dialog opens
+// in the scene file's folder as written.
+TEST_F(LocationTest, TheDatabaseDialogOpensInTheSceneFilesFolderAsOnDisk) {
+    Registry(dir.File("cd/"), dir.File("game/"));
+    Touch("My Levels/Beach.grf");
+    Touch("game/beach-130.swp");
+    pf.fileAnswers = {dir.File("game/beach-130.swp"), dir.File("My Levels/Beach.grf"), ""};
+    EXPECT_FALSE(SelectLevelFiles());
+    ASSERT_EQ(pf.dialogs.size(), 3u);
+    EXPECT_EQ(pf.dialogs[2].title, "Load .PID File");
+    ASSERT_FALSE(std::filesystem::exists(LowerDirectoryOf(dir.File("My Levels/Beach.grf"))));
+    EXPECT_EQ(pf.dialogs[2].initialDirectory, dir.File("My Levels/"));
 }
 
 TEST(DirectoryTest, ExistenceTestsHaveNoOtherEffect) {

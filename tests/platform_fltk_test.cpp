@@ -33,19 +33,11 @@ void SendCloseRequest(unsigned long window);
 bool PixelIsGreen(unsigned long window, int x, int y);
 
 MenuItem Item(const char* label, int id, bool checkable = false, bool checked = false) {
-    MenuItem m;
-    m.label = label;
-    m.id = id;
-    m.checkable = checkable;
-    m.checked = checked;
-    return m;
+    return {.label = label, .id = id, .checkable = checkable, .checked = checked, .children = {}};
 }
 
 MenuItem Submenu(const char* label, std::vector<MenuItem> children) {
-    MenuItem m;
-    m.label = label;
-    m.children = std::move(children);
-    return m;
+    return {.label = label, .children = std::move(children)};
 }
 
 // A menu bar like the viewer's: nested submenus, separators, check marks.
@@ -153,27 +145,16 @@ TEST_F(FltkPlatformTest, WindowHasCurrentContextOfRequestedFormat) {
     EXPECT_TRUE(p.MainWindowExists());
 }
 
+// Fog starts checked, the other checkable items not; Exit has no mark,
+// whatever is set on it.
 TEST_F(FltkPlatformTest, MenuCheckMarksStartAsRequestedAndFollowSetMenuCheck) {
     Open();
-    EXPECT_EQ(p.MenuCheck(40005), std::optional<bool>(true));
-    EXPECT_EQ(p.MenuCheck(40008), std::optional<bool>(false));
-    EXPECT_EQ(p.MenuCheck(40009), std::optional<bool>(false));
-    EXPECT_EQ(p.MenuCheck(40002), std::nullopt) << "Exit has no check mark";
-    p.SetMenuCheck(40005, false);
-    p.SetMenuCheck(40008, true);
-    p.SetMenuCheck(40002, true);
-    EXPECT_EQ(p.MenuCheck(40005), std::optional<bool>(false));
-    EXPECT_EQ(p.MenuCheck(40008), std::optional<bool>(true));
-    EXPECT_EQ(p.MenuCheck(40002), std::nullopt);
-
-    // Quit comes after everything else, once per post.
-    p.PostQuitMessage(3);
-    p.SetMenuCheck(40005, true);
-    const auto quit = WaitFor(p, MessageKind::Quit);
-    ASSERT_TRUE(quit);
-    EXPECT_EQ(quit->quitCode, 3);
-    Message after;
-    EXPECT_FALSE(p.PeekMessage(after)) << "one quit per post";
+    const std::pair<int, std::optional<bool>> marks[] = {{40005, true}, {40008, false}, {40009, false}, {40002, {}}};
+    for (const auto& [id, mark] : marks) {
+        EXPECT_EQ(p.MenuCheck(id), mark) << id;
+        p.SetMenuCheck(id, !mark.value_or(false));
+        EXPECT_EQ(p.MenuCheck(id), mark ? std::optional<bool>(!*mark) : std::nullopt) << id;
+    }
 }
 
 TEST_F(FltkPlatformTest, KeysArriveAsDownThenUpWithVirtualKeys) {
@@ -269,19 +250,6 @@ TEST_F(FltkPlatformTest, MouseMovesClicksAndTheCursorUseTheirCoordinates) {
     EXPECT_NE(Output("xdotool getmouselocation --shell").find("X=321\nY=234\n"), std::string::npos);
 }
 
-TEST_F(FltkPlatformTest, FocusLeavesForAnotherWindowAndComesBack) {
-    NeedXdotool();
-    Open();
-    // The new dialog takes the focus, as a shown dialog does on Windows.
-    p.InfoDialogCreate();
-    EXPECT_TRUE(WaitFor(p, MessageKind::KillFocus));
-    p.ShowMainWindow();
-    EXPECT_TRUE(WaitFor(p, MessageKind::SetFocus));
-    // Keys reach the GL area again.
-    Shell("xdotool key --window " + Main() + " p");
-    EXPECT_TRUE(WaitFor(p, [](const Message& m) { return m.kind == MessageKind::KeyDown && m.key == 'P'; }));
-}
-
 TEST_F(FltkPlatformTest, TheWindowsControlsBecomeMessages) {
     NeedXdotool();
     Open();
@@ -344,7 +312,10 @@ TEST_F(FltkPlatformTest, MessageBoxesAnswerWithTheButtonPressed) {
                  {"CancelByEscape", Buttons::RetryCancel, Icon::Warning, "Escape", Answer::Cancel},
                  {"CancelByTabAndSpace", Buttons::RetryCancel, Icon::Information, "Tab space", Answer::Cancel},
                  {"OkByReturn", Buttons::Ok, Icon::Information, "Return", Answer::Ok},
-                 {"OkByEscape", Buttons::Ok, Icon::Exclamation, "Escape", Answer::Ok}};
+                 {"OkByEscape", Buttons::Ok, Icon::Exclamation, "Escape", Answer::Ok},
+                 {"YesByReturn", Buttons::YesNoCancel, Icon::Warning, "Return", Answer::Yes},
+                 {"NoByTabAndSpace", Buttons::YesNoCancel, Icon::Warning, "Tab space", Answer::No},
+                 {"CancelOfThreeByEscape", Buttons::YesNoCancel, Icon::Warning, "Escape", Answer::Cancel}};
     for (const auto& c : cases) {
         const std::string caption = std::string("Box ") + c.name;
         AnswerLater(caption, c.key);
@@ -364,6 +335,8 @@ TEST_F(FltkPlatformTest, MessageBoxesAnswerWithTheButtonPressed) {
     EXPECT_TRUE(p.MainWindowExists());
 }
 
+// Opening returns an existing file or nothing; saving returns a new name as
+// typed, an existing one only once the user agreed to replace it.
 TEST_F(FltkPlatformTest, OpenFileReturnsAnExistingFileOrNothing) {
     NeedXdotool();
     TempDir dir;
@@ -373,17 +346,27 @@ TEST_F(FltkPlatformTest, OpenFileReturnsAnExistingFileOrNothing) {
     EXPECT_EQ(p.AskOpenFile(dir.path(), "it-130.swp", "Load .SWP File", swp), dir.File("it-130.swp"));
     AnswerLater("Load .SWP File", "Escape");
     EXPECT_EQ(p.AskOpenFile(dir.path(), "it-130.swp", "Load .SWP File", swp), "");
+    const platform::FileFilter grf{"GRF files", "*.grf"};
+    AnswerLater("Save level as", "Return");
+    EXPECT_EQ(p.AskSaveFile(dir.path(), "new.grf", "Save level as", grf), dir.File("new.grf"));
+    std::ofstream(dir.File("old.grf")) << "scene";
+    AnswerLater("Save level as", "Return");
+    AnswerLater("Confirm Save As", "Return");
+    EXPECT_EQ(p.AskSaveFile(dir.path(), "old.grf", "Save level as", grf), dir.File("old.grf"));
     // The filters, written the FLTK way.
     EXPECT_EQ(platform::fltk::FltkFilter(swp), "SWP files (*.swp)");
     EXPECT_EQ(platform::fltk::FltkFilter({"Level files", "*.grf;*.pid"}), "Level files ({*.grf,*.pid})");
 }
 
-TEST_F(FltkPlatformTest, InfoDialogTextCaretAndClose) {
+// The dialog takes the focus when shown, as a shown dialog does on Windows,
+// and the keys come back to the GL area with the main window.
+TEST_F(FltkPlatformTest, InfoDialogTextCaretAndFocus) {
     NeedXdotool();
     Open();
     EXPECT_FALSE(p.InfoDialogExists());
     p.InfoDialogCreate();
     ASSERT_TRUE(p.InfoDialogExists());
+    EXPECT_TRUE(WaitFor(p, MessageKind::KillFocus));
     p.InfoDialogSetText("");
     p.InfoDialogInsertAtCaret("Model: tree\r\n  faces 12\r\n");
     p.InfoDialogInsertAtCaret("done");
@@ -396,16 +379,10 @@ TEST_F(FltkPlatformTest, InfoDialogTextCaretAndClose) {
     p.InfoDialogScrollToCaret(10000);
     EXPECT_EQ(p.InfoDialogCaret(), p.InfoDialogText().size());
 
-    // Close is the default button at the bottom right.
-    const std::string id = std::to_string(p.InfoDialogId());
-    Drain(p, 0.3);
-    Shell("xdotool mousemove --window " + id + " 520 364 click 1");
-    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-    while (p.InfoDialogExists() && std::chrono::steady_clock::now() < end) Drain(p, 0.05);
-    EXPECT_FALSE(p.InfoDialogExists());
-    p.InfoDialogCreate();
-    EXPECT_TRUE(p.InfoDialogExists());
-    EXPECT_EQ(p.InfoDialogText(), "") << "a new dialog starts empty";
+    p.ShowMainWindow();
+    EXPECT_TRUE(WaitFor(p, MessageKind::SetFocus));
+    Shell("xdotool key --window " + Main() + " p");
+    EXPECT_TRUE(WaitFor(p, [](const Message& m) { return m.kind == MessageKind::KeyDown && m.key == 'P'; }));
 }
 
 TEST(FltkKeyMap, EveryKeyOfAVirtualKeyMapsBack) {
@@ -425,11 +402,11 @@ TEST(FltkPlatformWithoutWindow, QuitsQueueAndFontsComeFromTheRasteriser) {
     FltkPlatform p;
     Message m;
     EXPECT_FALSE(p.PeekMessage(m));
-    p.PostQuitMessage(0);
+    p.PostQuitMessage(3);
     ASSERT_TRUE(p.PeekMessage(m));
     EXPECT_EQ(m.kind, MessageKind::Quit);
-    EXPECT_EQ(m.quitCode, 0);
-    EXPECT_FALSE(p.PeekMessage(m));
+    EXPECT_EQ(m.quitCode, 3);
+    EXPECT_FALSE(p.PeekMessage(m)) << "one quit per post";
 
     std::vector<platform::GlyphBitmap> glyphs;
     ASSERT_TRUE(p.RasteriseFont({"Arial", 14, 500}, 32, 96, glyphs));

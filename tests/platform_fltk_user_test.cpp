@@ -145,6 +145,8 @@ TEST_F(FltkUserTest, TheReportIsReadOnlyAndClosingItGivesTheKeysBack) {
     Shell("xdotool key k");
     EXPECT_TRUE(PumpUntil(p, [](const Message& m) { return m.kind == MessageKind::KeyDown && m.key == 'K'; }))
         << "the key went to the main window";
+    p.InfoDialogCreate();
+    EXPECT_EQ(p.InfoDialogText(), "") << "a new dialog starts empty";
 }
 
 // A list of numbered rows; the filter keeps rows whose text contains it.
@@ -227,21 +229,8 @@ TEST_F(FltkUserTest, AListDrawsOnlyWhatIsSeenAndPostsTheChosenRow) {
     EXPECT_EQ(p.ListRowsShown(platform::ListKind::Bookmarks), -1);
 }
 
-// Each of the three buttons of the question before quitting, and the
-// text prompt: what is typed replaces the suggestion, Escape cancels.
-TEST_F(FltkUserTest, TheQuestionsAnswerWithWhatWasPressedOrTyped) {
-    const struct {
-        const char* keys;
-        platform::Answer answer;
-    } presses[] = {{"Return", platform::Answer::Yes}, {"Tab space", platform::Answer::No},
-                   {"Escape", platform::Answer::Cancel}};
-    for (const auto& press : presses) {
-        WhenShown("Unsaved edits", std::string("xdotool windowfocus --sync $w key ") + press.keys);
-        EXPECT_EQ(p.MessageBox(platform::Owner::MainWindow, "Save them?", "Unsaved edits",
-                               platform::Buttons::YesNoCancel, platform::Icon::Warning),
-                  press.answer)
-            << press.keys;
-    }
+// What is typed replaces the suggestion; Escape cancels.
+TEST_F(FltkUserTest, TheTextPromptAnswersWithWhatWasTyped) {
     std::string text = "suggested";
     WhenShown("Add bookmark", "xdotool windowfocus --sync $w type --delay 30 pond; xdotool key Return");
     ASSERT_TRUE(p.AskText("Add bookmark", "Name of this place:", text));
@@ -249,23 +238,6 @@ TEST_F(FltkUserTest, TheQuestionsAnswerWithWhatWasPressedOrTyped) {
     WhenShown("Add bookmark", "xdotool windowfocus --sync $w key Escape");
     EXPECT_FALSE(p.AskText("Add bookmark", "Name of this place:", text));
     EXPECT_EQ(text, "pond");
-}
-
-// A new name comes back as typed; an existing one only once the user
-// agreed to replace it.
-TEST_F(FltkUserTest, SavingOverAFileAsksFirst) {
-    char pattern[] = "/tmp/wildview-save-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    const std::string dir = pattern;
-    const platform::FileFilter grf{"GRF files", "*.grf"};
-    WhenShown("Save level as", "xdotool windowfocus --sync $w key Return");
-    EXPECT_EQ(p.AskSaveFile(dir, "new.grf", "Save level as", grf), dir + "/new.grf");
-
-    std::fclose(std::fopen((dir + "/old.grf").c_str(), "w"));
-    WhenShown("Save level as", "xdotool windowfocus --sync $w key Return");
-    WhenShown("Confirm Save As", "xdotool windowfocus --sync $w key Return");
-    EXPECT_EQ(p.AskSaveFile(dir, "old.grf", "Save level as", grf), dir + "/old.grf");
-    std::system(("rm -rf " + dir).c_str());
 }
 
 // The title follows the program; progress shows while a job runs.
