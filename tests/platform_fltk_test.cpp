@@ -421,6 +421,7 @@ TEST(FltkPlatformWithoutWindow, QuitsQueueAndFontsComeFromTheRasteriser) {
 
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
+#include "x_close.h"
 
 namespace {
 
@@ -449,14 +450,7 @@ bool PixelIsGreen(unsigned long window, int x, int y) {
 void SendCloseRequest(unsigned long window) {
     Display* display = Connect();
     ASSERT_NE(display, nullptr);
-    XEvent event{};
-    event.xclient.type = ClientMessage;
-    event.xclient.window = window;
-    event.xclient.message_type = XInternAtom(display, "WM_PROTOCOLS", False);
-    event.xclient.format = 32;
-    event.xclient.data.l[0] = static_cast<long>(XInternAtom(display, "WM_DELETE_WINDOW", False));
-    event.xclient.data.l[1] = CurrentTime;
-    XSendEvent(display, window, False, NoEventMask, &event);
+    SendDeleteWindow(display, window);
     XCloseDisplay(display);
 }
 

@@ -1,5 +1,5 @@
-// Sends a window the window manager's close request (WM_DELETE_WINDOW), as
-// a title bar's close button does; xdotool cannot.
+// Sends a window the window manager's close request, for the end-to-end
+// scripts.
 //   x_close_request WINDOW-ID
 #include <X11/Xlib.h>
 
@@ -7,6 +7,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <thread>
+
+#include "../x_close.h"
 
 int main(int argc, char** argv) {
     if (argc != 2) {
@@ -29,15 +31,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "x_close_request: cannot open the display\n");
         return 1;
     }
-    XEvent event{};
-    event.xclient.type = ClientMessage;
-    event.xclient.window = window;
-    event.xclient.message_type = XInternAtom(display, "WM_PROTOCOLS", False);
-    event.xclient.format = 32;
-    event.xclient.data.l[0] = static_cast<long>(XInternAtom(display, "WM_DELETE_WINDOW", False));
-    event.xclient.data.l[1] = CurrentTime;
-    const Status sent = XSendEvent(display, window, False, NoEventMask, &event);
-    XSync(display, False);
+    const bool sent = SendDeleteWindow(display, window);
     XCloseDisplay(display);
     return sent ? 0 : 1;
 }
