@@ -15,7 +15,7 @@
 
 #include "platform/fltk/file_filter.h"
 #include "platform/fltk/fltk_platform.h"
-#include "x_shell.h"
+#include "x_answer.h"
 #include "platform/fltk/key_map.h"
 #include "test_util.h"
 
@@ -50,15 +50,6 @@ std::vector<MenuItem> ViewerMenu() {
                                  Submenu("Renderer", {Item("Fog", 40005, true, true),
                                                       Item("Object Shadows", 40008, true)})}),
             Submenu("Help", {Item("Onscreen Help", 40009, true)})};
-}
-
-// Answers the next modal window titled title with keys, from outside the
-// process, while the test sits in the modal loop. Only a mapped window will
-// do: the previous dialog of the same title may not be destroyed yet.
-void AnswerLater(const std::string& title, const std::string& keys) {
-    Shell("(timeout 20 sh -c 'until w=$(xdotool search --onlyvisible --name \"^" + title +
-          "$\" | head -n 1) && [ -n \"$w\" ]; do sleep 0.1; done; sleep 0.3; for i in 1 2 3 4; do "
-          "xdotool windowfocus --sync $w sleep 0.2 key " + keys + " && break; sleep 0.1; done' >/dev/null 2>&1 &)");
 }
 
 // Messages until one matches, or none for seconds; the ones seen go to seen.
@@ -101,6 +92,7 @@ protected:
     std::string Main() { return std::to_string(p.MainWindowId()); }
     std::string Gl() { return std::to_string(p.GlAreaId()); }
 
+    ModalWatchdog watchdog_;
     FltkPlatform p;
 };
 

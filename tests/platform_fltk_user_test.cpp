@@ -12,7 +12,7 @@
 #include <thread>
 
 #include "platform/fltk/fltk_platform.h"
-#include "x_shell.h"
+#include "x_answer.h"
 #include "platform/fltk/fltk_window.h"
 #include "resources/resources.h"
 
@@ -21,13 +21,6 @@ namespace {
 using platform::FltkPlatform;
 using platform::Message;
 using platform::MessageKind;
-
-// Runs while the test sits in a modal loop: waits for a mapped window of
-// that title, then runs the command line (with $w for its id).
-void WhenShown(const std::string& title, const std::string& then) {
-    Shell("(timeout 20 sh -c 'until w=$(xdotool search --onlyvisible --name \"^" + title +
-          "$\" | head -n 1) && [ -n \"$w\" ]; do sleep 0.1; done; sleep 0.3; " + then + "' >/dev/null 2>&1 &)");
-}
 
 bool PumpUntil(FltkPlatform& p, const std::function<bool(const Message&)>& match, double seconds = 5.0) {
     const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
@@ -74,6 +67,7 @@ protected:
         Drain(p, 0.3);
     }
 
+    ModalWatchdog watchdog_;
     FltkPlatform p;
 };
 
@@ -96,7 +90,7 @@ TEST_F(FltkUserTest, TheQuitChordRegistersInTheInfoDialog) {
 // for when the box has been answered.
 TEST_F(FltkUserTest, ACloseRequestMadeWhileABoxIsUpIsKept) {
     WhenShown("Unexpected Wildgrove Event", std::string(WV_X_CLOSE) + " " + Id(p.MainWindowId()) +
-                                                "; sleep 0.3; xdotool windowfocus --sync $w key Return");
+                                                " && sleep 0.3 && xdotool windowfocus --sync $w key Return");
     EXPECT_FALSE(p.CloseRequested());
     EXPECT_EQ(p.MessageBox(platform::Owner::MainWindow, "index over", "Unexpected Wildgrove Event",
                            platform::Buttons::Ok, platform::Icon::None),
@@ -232,7 +226,7 @@ TEST_F(FltkUserTest, AListDrawsOnlyWhatIsSeenAndPostsTheChosenRow) {
 // What is typed replaces the suggestion; Escape cancels.
 TEST_F(FltkUserTest, TheTextPromptAnswersWithWhatWasTyped) {
     std::string text = "suggested";
-    WhenShown("Add bookmark", "xdotool windowfocus --sync $w type --delay 30 pond; xdotool key Return");
+    WhenShown("Add bookmark", "xdotool windowfocus --sync $w type --delay 30 pond && xdotool key Return");
     ASSERT_TRUE(p.AskText("Add bookmark", "Name of this place:", text));
     EXPECT_EQ(text, "pond");
     WhenShown("Add bookmark", "xdotool windowfocus --sync $w key Escape");
