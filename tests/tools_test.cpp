@@ -214,6 +214,14 @@ TEST_F(InspectSceneTest, SceneJsonHasItsShapeAndTheDemoLoadsWithoutMessages) {
     EXPECT_EQ(r.err, "");  // the loader's lines are kept off the JSON
 }
 
+// A full disk must not pass for a written report.
+TEST_F(InspectSceneTest, AReportThatCannotBeWrittenIsAFailure) {
+    for (const std::string& args : {"scene " + Swp(), "scene --json " + Swp(), "model " + Swp() + " 1"}) {
+        EXPECT_EQ(RunShell(dir, Inspect(args)).status, 0) << args;
+        EXPECT_EQ(RunShell(dir, "(" + Inspect(args) + " >/dev/full)").status, 1) << args;
+    }
+}
+
 TEST_F(InspectSceneTest, ReportsOfOneInstanceAndTheValueTable) {
     RunResult r = RunShell(dir, Inspect("model " + Swp() + " 1"));
     ASSERT_EQ(r.status, 0) << r.err;
