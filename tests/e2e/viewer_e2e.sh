@@ -72,14 +72,19 @@ done
 [[ -n $picked ]] || fail "no click selected an object"
 echo "e2e: selected serial $picked at $px,$py"
 
+# Drags with the left button from X Y to the right by 40 pixels.
+drag_right() {
+    xdotool mousemove "$1" "$2" mousedown 1
+    for _ in 1 2 3 4 5 6 7 8; do
+        xdotool mousemove_relative -- 5 0
+        sleep 0.05
+    done
+    xdotool mouseup 1
+    sleep 0.4
+}
+
 "$build/wildview-xshot" "$work/drag0.png"
-xdotool mousedown 1
-for _ in 1 2 3 4 5 6 7 8; do
-    xdotool mousemove_relative -- 5 0
-    sleep 0.05
-done
-xdotool mouseup 1
-sleep 0.4
+drag_right "$px" "$py"
 "$build/wildview-xshot" "$work/drag1.png"
 moved=$("$build/tests/png_region_diff" "$work/drag0.png" "$work/drag1.png" $((px - 80)) $((py - 80)) 160 160 40)
 echo "e2e: the drag changed $moved pixels around the object"
@@ -160,16 +165,6 @@ last_report() {
     local out=$1 line
     line=$(grep -n "^Select: " "$out" | tail -n 1 | cut -d: -f1)
     tail -n +"$line" "$out" | sed -n '1,8p' | grep -F -- "$2" | head -n 1
-}
-# Drags with the left button from X Y to the right by 40 pixels.
-drag_right() {
-    xdotool mousemove "$1" "$2" mousedown 1
-    for _ in 1 2 3 4 5 6 7 8; do
-        xdotool mousemove_relative -- 5 0
-        sleep 0.05
-    done
-    xdotool mouseup 1
-    sleep 0.4
 }
 
 objects=$(choose_from_list lighthouse)
