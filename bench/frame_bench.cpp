@@ -8,7 +8,7 @@
 // a flight across the demo level and its worst frame.
 //
 //   bench_frames [--frames N] [--instances N[,N...]]
-#include <GL/gl.h>
+#include "glh/gl.h"
 #include <malloc.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -32,8 +32,8 @@
 #include "app/load_sequence.h"
 #include "location/level_files.h"
 #include "math/camera.h"
-#include "platform/egl/egl_context.h"
-#include "platform/fonts/fonted_platform.h"
+#include "platform/headless_gl.h"
+#include "platform/headless_platform.h"
 #include "scene/scene_model.h"
 #include "effects/offscreen.h"
 #include "effects/shadow_render.h"
@@ -235,13 +235,12 @@ int main(int argc, char** argv) {
         const pid_t child = fork();
         if (child == 0) {
             const double heapStart = HeapMiB();
-            platform::EglContext context;
+            platform::HeadlessGl context;
             if (!context.Create(800, 600)) {
                 std::fprintf(stderr, "bench_frames: no headless GL: %s\n", context.Reason().c_str());
                 std::_Exit(1);
             }
-            platform::FontedPlatform pf;
-            pf.procAddress = &platform::EglContext::ProcAddress;
+            platform::HeadlessPlatform pf;
             platform::Install(&pf);
             if (k == 0) {
                 std::printf("%d frames at 800 x 600 on %s\n", frames,

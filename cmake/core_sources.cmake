@@ -6,7 +6,8 @@ set(WV_CORE_SOURCES
   src/platform/platform.cpp
   src/platform/console_platform.cpp
   src/platform/scripted_platform.cpp
-  src/platform/large_memory.cpp
+  src/platform/file_system.cpp
+  src/platform/atomic_file.cpp
   src/diag/log.cpp
   src/diag/notices.cpp
   src/diag/clock.cpp
@@ -26,6 +27,7 @@ set(WV_CORE_SOURCES
   src/files/texture_pixels.cpp
   src/files/texture_image.cpp
   src/files/mesh_objects.cpp
+  src/files/png_image.cpp
   src/scene/render_state.cpp
   src/scene/gl_texture.cpp
   src/scene/value_table.cpp
@@ -42,3 +44,14 @@ set(WV_CORE_SOURCES
   src/app/bookmarks.cpp
   src/app/movement.cpp
 )
+
+# The operating system beneath the platform contract: the one place where the
+# build chooses it.
+if(UNIX)
+  list(APPEND WV_CORE_SOURCES
+    src/platform/posix/system_posix.cpp
+    src/platform/posix/large_memory_posix.cpp
+  )
+else()
+  message(FATAL_ERROR "no system layer for ${CMAKE_SYSTEM_NAME}")
+endif()

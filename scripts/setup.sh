@@ -6,7 +6,8 @@ set -euo pipefail
 packages=(
   build-essential cmake pkg-config           # the build
   libgtest-dev libgmock-dev libbenchmark-dev # tests and benchmarks
-  libpng-dev                                 # PNG export and screenshots
+  zlib1g-dev libstb-dev                      # PNG pictures: zlib to write, stb to read back
+  nlohmann-json3-dev                         # glTF as JSON
   clang libclang-rt-14-dev                   # libFuzzer with ASan and UBSan
   libgl-dev libglu1-mesa-dev libegl-dev      # OpenGL, GLU and EGL headers
   libgl1-mesa-dri libegl-mesa0               # Mesa drivers (headless GL through EGL)

@@ -5,7 +5,7 @@
 
 #include "gl_fixture.h"
 #include "location/level_files.h"
-#include "platform/fonts/fonted_platform.h"
+#include "platform/headless_platform.h"
 #include "test_util.h"
 #include "writer/mesh_builder.h"
 #include "writer/region_builder.h"
@@ -19,7 +19,6 @@ protected:
     void SetUp() override {
         GlTest::SetUp();
         if (IsSkipped()) return;
-        fonted.procAddress = &platform::EglContext::ProcAddress;
         platform::Install(&fonted);
         InitGL();
     }
@@ -31,7 +30,7 @@ protected:
         platform::Install(&pf);
         GlTest::TearDown();
     }
-    platform::FontedPlatform fonted;
+    platform::HeadlessPlatform fonted;
 };
 
 TEST_F(FrameTest, TheFirstFrameSaysLoadingInWhiteOnBlack) {

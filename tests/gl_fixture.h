@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include <GL/gl.h>
+#include "glh/gl.h"
 
 #include <vector>
 
@@ -17,7 +17,7 @@
 #include "diag/state_registry.h"
 #include "glh/glh_extensions.h"
 #include "math/camera.h"
-#include "platform/egl/egl_context.h"
+#include "platform/headless_gl.h"
 #include "platform/scripted_platform.h"
 #include "scene/model_draw.h"
 #include "scene/render_state.h"
@@ -28,7 +28,7 @@ class GlTest : public ::testing::Test {
 protected:
     void SetUp() override {
         if (!context.Create(kWidth, kHeight)) GTEST_SKIP() << "no headless GL here: " << context.Reason();
-        pf.procAddress = &platform::EglContext::ProcAddress;
+        pf.procAddress = &platform::HeadlessGl::ProcAddress;
         ResetState(StateScope::Process);
         InstallSceneGlHooks();
         ResizeView(kWidth, kHeight);
@@ -97,7 +97,7 @@ protected:
     }
 
     static constexpr int kWidth = 64, kHeight = 64;
-    platform::EglContext context;
+    platform::HeadlessGl context;
     platform::ScriptedPlatform pf;
     platform::PlatformScope scope{pf};
     std::vector<std::uint8_t> pid, swp;

@@ -106,9 +106,9 @@ TEST_F(LocationTest, RetryFindsTheCdOnceItIsInserted) {
     // The CD goes in while the second box is up.
     struct CdDrive : platform::ScriptedPlatform {
         std::string slot;
-        Answer MessageBox(platform::Owner owner, const std::string& text, const std::string& caption,
+        Answer ShowMessageBox(platform::Owner owner, const std::string& text, const std::string& caption,
                           platform::Buttons buttons, platform::Icon icon) override {
-            const Answer a = ScriptedPlatform::MessageBox(owner, text, caption, buttons, icon);
+            const Answer a = ScriptedPlatform::ShowMessageBox(owner, text, caption, buttons, icon);
             if (boxes.size() == 2) std::filesystem::create_directories(slot);
             return a;
         }

@@ -58,7 +58,7 @@ std::optional<Message> WaitFor(FltkPlatform& p, const std::function<bool(const M
     const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
     while (std::chrono::steady_clock::now() < end) {
         Message m;
-        while (p.PeekMessage(m)) {
+        while (p.PeekWindowMessage(m)) {
             if (seen) seen->push_back(m);
             if (match(m)) return m;
         }
@@ -311,7 +311,7 @@ TEST_F(FltkPlatformTest, MessageBoxesAnswerWithTheButtonPressed) {
     for (const auto& c : cases) {
         const std::string caption = std::string("Box ") + c.name;
         AnswerLater(caption, c.key);
-        EXPECT_EQ(p.MessageBox(platform::Owner::None,
+        EXPECT_EQ(p.ShowMessageBox(platform::Owner::None,
                                "Datapath '' not found. Please insert the Wildgrove CD and press RETRY, or press "
                                "CANCEL to select files manually @0 100%",
                                caption, c.buttons, c.icon),
@@ -321,7 +321,7 @@ TEST_F(FltkPlatformTest, MessageBoxesAnswerWithTheButtonPressed) {
     // A box owned by the main window.
     Open();
     AnswerLater("NOTE", "Return");
-    EXPECT_EQ(p.MessageBox(platform::Owner::MainWindow, "Can't display bumpmaps", "NOTE", Buttons::Ok,
+    EXPECT_EQ(p.ShowMessageBox(platform::Owner::MainWindow, "Can't display bumpmaps", "NOTE", Buttons::Ok,
                            Icon::Exclamation),
               Answer::Ok);
     EXPECT_TRUE(p.MainWindowExists());
@@ -393,12 +393,12 @@ TEST(FltkKeyMap, EveryKeyOfAVirtualKeyMapsBack) {
 TEST(FltkPlatformWithoutWindow, QuitsQueueAndFontsComeFromTheRasteriser) {
     FltkPlatform p;
     Message m;
-    EXPECT_FALSE(p.PeekMessage(m));
+    EXPECT_FALSE(p.PeekWindowMessage(m));
     p.PostQuitMessage(3);
-    ASSERT_TRUE(p.PeekMessage(m));
+    ASSERT_TRUE(p.PeekWindowMessage(m));
     EXPECT_EQ(m.kind, MessageKind::Quit);
     EXPECT_EQ(m.quitCode, 3);
-    EXPECT_FALSE(p.PeekMessage(m)) << "one quit per post";
+    EXPECT_FALSE(p.PeekWindowMessage(m)) << "one quit per post";
 
     std::vector<platform::GlyphBitmap> glyphs;
     ASSERT_TRUE(p.RasteriseFont({"Arial", 14, 500}, 32, 96, glyphs));

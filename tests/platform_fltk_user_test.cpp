@@ -26,7 +26,7 @@ bool PumpUntil(FltkPlatform& p, const std::function<bool(const Message&)>& match
     const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
     while (std::chrono::steady_clock::now() < end) {
         Message m;
-        while (p.PeekMessage(m))
+        while (p.PeekWindowMessage(m))
             if (match(m)) return true;
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
@@ -92,7 +92,7 @@ TEST_F(FltkUserTest, ACloseRequestMadeWhileABoxIsUpIsKept) {
     WhenShown("Unexpected Wildgrove Event", std::string(WV_X_CLOSE) + " " + Id(p.MainWindowId()) +
                                                 " && sleep 0.3 && xdotool windowfocus --sync $w key Return");
     EXPECT_FALSE(p.CloseRequested());
-    EXPECT_EQ(p.MessageBox(platform::Owner::MainWindow, "index over", "Unexpected Wildgrove Event",
+    EXPECT_EQ(p.ShowMessageBox(platform::Owner::MainWindow, "index over", "Unexpected Wildgrove Event",
                            platform::Buttons::Ok, platform::Icon::None),
               platform::Answer::Ok);
     EXPECT_TRUE(p.CloseRequested());
@@ -112,7 +112,7 @@ TEST_F(FltkUserTest, FlyingHoldsThePointerInTheWindowUntilReleased) {
 
     // A box takes the pointer over while it is up; afterwards it is held again.
     WhenShown("NOTE", "xdotool windowfocus --sync $w key Return");
-    p.MessageBox(platform::Owner::MainWindow, "Can't display bumpmaps", "NOTE", platform::Buttons::Ok,
+    p.ShowMessageBox(platform::Owner::MainWindow, "Can't display bumpmaps", "NOTE", platform::Buttons::Ok,
                  platform::Icon::None);
     Drain(p, 0.6);
     EXPECT_TRUE(p.PointerConfined());

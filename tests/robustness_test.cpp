@@ -82,9 +82,9 @@ TEST_F(NoticeTest, ALoadShowsTheFirstFewThenOneBoxForTheRestOutsideEveryOne) {
 TEST_F(NoticeTest, ACloseRequestMadeDuringABoxStopsTheBoxes) {
     // The user closes the main window while the second box is up.
     struct Closing : platform::ScriptedPlatform {
-        platform::Answer MessageBox(platform::Owner owner, const std::string& text, const std::string& caption,
+        platform::Answer ShowMessageBox(platform::Owner owner, const std::string& text, const std::string& caption,
                                     platform::Buttons buttons, platform::Icon icon) override {
-            const platform::Answer a = ScriptedPlatform::MessageBox(owner, text, caption, buttons, icon);
+            const platform::Answer a = ScriptedPlatform::ShowMessageBox(owner, text, caption, buttons, icon);
             if (boxes.size() == 2) {
                 platform::Message close;
                 close.kind = MessageKind::Close;

@@ -8,7 +8,6 @@
 #include "demo_fixture.h"
 #include "test_util.h"
 #include "writer/demo_level.h"
-#include "writer/png_io.h"
 
 namespace {
 
@@ -40,7 +39,7 @@ TEST_F(TerrainToolsTest, HeightsAreWrittenRawAndAsAPictureWithASummary) {
 
     std::uint32_t w = 0, h = 0;
     std::vector<std::uint8_t> rgba;
-    ASSERT_TRUE(wvwrite::ReadPng(dir->File("h.png"), w, h, rgba, nullptr));
+    ASSERT_TRUE(ReadPng(dir->File("h.png"), w, h, rgba));
     EXPECT_EQ(w, 1024u);
     EXPECT_EQ(h, 1024u);
     // North up: the middle of the island is bright, the far corners black.
@@ -61,7 +60,7 @@ TEST_F(TerrainToolsTest, ARenderedViewShowsTheGroundUnderTheSky) {
     ASSERT_EQ(r.status, 0) << r.err;
     std::uint32_t w = 0, h = 0;
     std::vector<std::uint8_t> rgba;
-    ASSERT_TRUE(wvwrite::ReadPng(out, w, h, rgba, nullptr));
+    ASSERT_TRUE(ReadPng(out, w, h, rgba));
     ASSERT_EQ(w, 320u);
     ASSERT_EQ(h, 240u);
     // Below the horizon the ground covers every pixel: none keeps the clear
@@ -101,7 +100,7 @@ TEST_F(TerrainToolsTest, EachShadowToggleDarkensItsOwnPartOfTheView) {
         if (r.status == 1 && r.err.find("no headless GL") != std::string::npos) GTEST_SKIP() << r.err;
         ASSERT_EQ(r.status, 0) << r.err;
         std::uint32_t w = 0, h = 0;
-        ASSERT_TRUE(wvwrite::ReadPng(out, w, h, v.rgba, nullptr));
+        ASSERT_TRUE(ReadPng(out, w, h, v.rgba));
         ASSERT_EQ(w * h, 320u * 200u);
     }
     // Pixels of a rectangle clearly darker (by 30 of 765) than without shadows.
@@ -136,7 +135,7 @@ TEST_F(TerrainToolsTest, TheOverviewMapCoversTheTerrainAreaWithALegend) {
         << r.out;
     std::uint32_t w = 0, h = 0;
     std::vector<std::uint8_t> rgba;
-    ASSERT_TRUE(wvwrite::ReadPng(out, w, h, rgba, nullptr));
+    ASSERT_TRUE(ReadPng(out, w, h, rgba));
     ASSERT_EQ(w, 800u);
     ASSERT_EQ(h, 800u);
     auto at = [&](std::uint32_t x, std::uint32_t y) { return &rgba[(y * w + x) * 4]; };

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "files/png_image.h"
 #include "math/vector3.h"
 
 // A fresh directory under /tmp, removed with everything in it.
@@ -49,6 +50,14 @@ inline std::string ReadText(const std::string& path) {
 inline void WriteAll(const std::string& path, const std::vector<std::uint8_t>& bytes) {
     std::ofstream out(path, std::ios::binary);
     out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+// A PNG as 8-bit RGBA; a failure is reported with its reason.
+inline ::testing::AssertionResult ReadPng(const std::string& path, std::uint32_t& width, std::uint32_t& height,
+                                          std::vector<std::uint8_t>& rgba) {
+    std::string error;
+    if (ReadPngFile(path, width, height, rgba, error)) return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << error;
 }
 
 inline void PutU32(std::vector<std::uint8_t>& out, std::size_t at, std::uint32_t v) {

@@ -7,7 +7,7 @@
 #include "files/name_handle.h"
 #include "files/texture_database.h"
 #include "test_util.h"
-#include "writer/png_io.h"
+#include "files/png_image.h"
 #include "writer/scene_writer.h"
 #include "writer/texture_writer.h"
 
@@ -84,12 +84,12 @@ TEST_F(TextureExportTest, ExportReproducesTheWrittenImagesExactly) {
         ASSERT_EQ(r.status, 0) << r.err;
         std::uint32_t width = 0, height = 0;
         std::vector<std::uint8_t> rgba;
-        ASSERT_TRUE(wvwrite::ReadPng(png, width, height, rgba, nullptr));
+        ASSERT_TRUE(ReadPng(png, width, height, rgba));
         EXPECT_EQ(width, specs[i].width);
         EXPECT_EQ(height, specs[i].height);
         EXPECT_EQ(rgba, Expected(specs[i])) << "entry " << i;
 
-        ASSERT_TRUE(wvwrite::ReadPng(normals, width, height, rgba, nullptr));
+        ASSERT_TRUE(ReadPng(normals, width, height, rgba));
         for (std::size_t t = 0; t < specs[i].indices.size(); ++t) {
             std::uint8_t b[4] = {127, 127, 255, 255};
             if (!specs[i].normalCodes.empty()) NormalCodeToBytes(specs[i].normalCodes[t], b);

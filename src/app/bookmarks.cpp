@@ -2,14 +2,11 @@
 
 #include <cctype>
 #include <charconv>
-#include <cerrno>
 #include <cmath>
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <sstream>
+
+#include "platform/atomic_file.h"
+#include "platform/file_system.h"
 
 namespace {
 
@@ -35,11 +32,7 @@ bool ParseLine(const std::string& line, Bookmark& b) {
 
 }  // namespace
 
-std::string BookmarksDirectory() {
-    if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && *xdg == '/') return std::string(xdg) + "/wildview";
-    if (const char* home = std::getenv("HOME"); home && *home) return std::string(home) + "/.config/wildview";
-    return {};
-}
+std::string BookmarksDirectory() { return platform::Files().SettingsDirectory("wildview"); }
 
 std::string BookmarksPath(const std::string& levelName) {
     const std::string dir = BookmarksDirectory();
@@ -50,9 +43,12 @@ std::vector<Bookmark> LoadBookmarks(const std::string& levelName, std::string& p
     problem.clear();
     std::vector<Bookmark> marks;
     const std::string path = BookmarksPath(levelName);
-    std::ifstream in(path, std::ios::binary);
-    if (path.empty() || !in) return marks;
-    std::string line, why;
+    std::vector<std::uint8_t> bytes;
+    std::string why;
+    if (path.empty() || !platform::ReadWholeFile(path, bytes, why)) return marks;
+    why.clear();
+    std::istringstream in(std::string(bytes.begin(), bytes.end()));
+    std::string line;
     if (!std::getline(in, line) || line != kHeader) why = "it does not start as a bookmarks file";
     for (int n = 2; why.empty() && std::getline(in, line); ++n) {
         if (line.empty()) continue;
@@ -61,13 +57,12 @@ std::vector<Bookmark> LoadBookmarks(const std::string& levelName, std::string& p
         else marks.push_back(std::move(b));
     }
     if (why.empty()) return marks;
-    in.close();
     marks.clear();
     const std::string aside = path + ".damaged";
-    std::error_code ec;
-    std::filesystem::rename(path, aside, ec);
+    std::string ignored;
+    const bool setAside = platform::Files().ReplaceFile(path, aside, ignored);
     problem = "The bookmarks file " + path + " could not be read (" + why + ")" +
-              (ec ? std::string("; remove it to start afresh.") : "; it was set aside as " + aside + ".");
+              (setAside ? "; it was set aside as " + aside + "." : std::string("; remove it to start afresh."));
     return marks;
 }
 
@@ -77,37 +72,23 @@ bool SaveBookmarks(const std::string& levelName, const std::vector<Bookmark>& ma
         error = "Neither XDG_CONFIG_HOME nor HOME names a folder for the bookmarks.";
         return false;
     }
-    std::error_code ec;
-    std::filesystem::create_directories(std::filesystem::path(path).parent_path(), ec);
-    const std::string temporary = path + ".part";
-    std::FILE* out = std::fopen(temporary.c_str(), "w");
-    if (!out) {
-        error = "Could not write " + path + ": " + std::strerror(errno);
+    if (!platform::Files().CreateDirectories(platform::FolderOf(path), error)) {
+        error = "Could not write " + path + ": " + error;
         return false;
     }
-    bool ok = std::fprintf(out, "%s\n", kHeader) > 0;
+    std::string text = std::string(kHeader) + "\n";
     for (const Bookmark& b : marks) {
         std::string name = b.name;
         for (char& c : name)
             if (c == '\n' || c == '\r') c = ' ';
         // The shortest text that reads back to the same float, whatever the
         // locale (the toolkit may have set one with decimal commas).
-        std::string line;
         for (float v : {b.position.x, b.position.y, b.position.z, b.yaw, b.pitch}) {
             char number[32];
             const auto end = std::to_chars(number, number + sizeof number, v).ptr;
-            line.append(number, end).push_back(' ');
+            text.append(number, end).push_back(' ');
         }
-        line += name + "\n";
-        ok = ok && std::fputs(line.c_str(), out) >= 0;
+        text += name + "\n";
     }
-    const int writeErrno = errno;
-    ok = std::fclose(out) == 0 && ok;
-    if (ok) std::filesystem::rename(temporary, path, ec);
-    if (!ok || ec) {
-        std::filesystem::remove(temporary, ec);
-        error = "Could not write " + path + ": " + std::strerror(writeErrno ? writeErrno : EIO);
-        return false;
-    }
-    return true;
+    return platform::WriteFileAtomically(path, {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()}, error);
 }

@@ -1,7 +1,6 @@
 #include "app/frame.h"
 
-#include <GL/gl.h>
-#include <GL/glu.h>
+#include "glh/gl.h"
 #include <cstdarg>
 #include <cstring>
 #include <string>

@@ -1,6 +1,6 @@
 #include "app/gl_setup.h"
 
-#include <GL/gl.h>
+#include "glh/gl.h"
 
 #include "app/frame.h"
 #include "diag/log.h"

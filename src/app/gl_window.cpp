@@ -1,7 +1,6 @@
 #include "app/gl_window.h"
 
-#include <GL/gl.h>
-#include <GL/glu.h>
+#include "glh/gl.h"
 
 #include "app/frame.h"
 #include "app/gl_setup.h"
@@ -22,7 +21,7 @@ GlWindowState& TheGlWindow() {
 
 namespace {
 void CreationError(const char* text) {
-    platform::Current().MessageBox(platform::Owner::None, text, "ERROR", platform::Buttons::Ok,
+    platform::Current().ShowMessageBox(platform::Owner::None, text, "ERROR", platform::Buttons::Ok,
                                    platform::Icon::Exclamation);
 }
 }  // namespace

@@ -1,17 +1,21 @@
 #include "app/gltf_export.h"
 
+#include <nlohmann/json.hpp>
 #include <tiny_gltf.h>
 
 #include <algorithm>
 #include <cctype>
 #include <cmath>
 #include <cstring>
-#include <filesystem>
+#include <memory>
+#include <ostream>
+#include <sstream>
 #include <map>
 #include <set>
 
-#include "app/png_out.h"
+#include "files/png_image.h"
 #include "files/texture_database.h"
+#include "platform/atomic_file.h"
 #include "scene/render_state.h"
 #include "scene/scene_model.h"
 #include "terrain/terrain.h"
@@ -22,6 +26,25 @@ constexpr int kFloat = TINYGLTF_COMPONENT_TYPE_FLOAT;
 constexpr int kUint = TINYGLTF_COMPONENT_TYPE_UNSIGNED_INT;
 // The ground grid keeps at most this many points a side.
 constexpr int kMaxGridPoints = 513;
+
+// A stream's bytes into an atomic file; a failed write fails the stream.
+class AtomicFileBuffer : public std::streambuf {
+public:
+    explicit AtomicFileBuffer(platform::AtomicFile& file) : file_(file) {}
+
+protected:
+    std::streamsize xsputn(const char* s, std::streamsize n) override {
+        return file_.Write(s, static_cast<std::size_t>(n)) ? n : 0;
+    }
+    int_type overflow(int_type c) override {
+        if (traits_type::eq_int_type(c, traits_type::eof())) return traits_type::not_eof(c);
+        const char byte = traits_type::to_char_type(c);
+        return file_.Write(&byte, 1) ? c : traits_type::eof();
+    }
+
+private:
+    platform::AtomicFile& file_;
+};
 
 bool EndsWith(const std::string& s, const char* suffix) {
     const std::size_t n = std::strlen(suffix);
@@ -58,9 +81,19 @@ struct Builder {
     GltfExportReport* report = nullptr;
     bool separateFiles = false;
     std::string stem;
-    std::filesystem::path directory;
-    std::vector<std::filesystem::path> writtenFiles;  // removed again when the export fails
+    std::string directory;  // with its separator, or empty
+    // Files beside a .gltf, each written whole and renamed into place only
+    // when the whole export has been written.
+    std::vector<std::unique_ptr<platform::AtomicFile>> staged;
     std::string failure;
+
+    bool Stage(const std::string& name, std::span<const std::uint8_t> bytes) {
+        staged.push_back(std::make_unique<platform::AtomicFile>(directory + name));
+        platform::AtomicFile& file = *staged.back();
+        if (file.Open() && file.Write(bytes)) return true;
+        if (failure.empty()) failure = file.Error();
+        return false;
+    }
 
     std::vector<unsigned char>& Data() { return gltf.buffers[0].data; }
 
@@ -127,7 +160,7 @@ struct Builder {
     int ImageOf(std::uint32_t width, std::uint32_t height, const std::vector<unsigned char>& rgba,
                 const std::string& name) {
         std::vector<unsigned char> png;
-        if (!EncodePng(width, height, rgba, png)) {
+        if (!EncodePng(PngImage{width, height, PngFormat::Rgba8, rgba, {}}, png)) {
             failure = "cannot encode the image " + name;
             return -1;
         }
@@ -136,12 +169,7 @@ struct Builder {
         image.mimeType = "image/png";
         if (separateFiles) {
             image.uri = stem + "_" + name + ".png";
-            const std::filesystem::path file = directory / image.uri;
-            std::FILE* out = std::fopen(file.string().c_str(), "wb");
-            const bool written = out && std::fwrite(png.data(), 1, png.size(), out) == png.size();
-            if (out && std::fclose(out) != 0) failure = "cannot write " + file.string();
-            if (!written) failure = "cannot write " + file.string();
-            writtenFiles.push_back(file);
+            Stage(image.uri, png);
         } else {
             image.bufferView = View(png.data(), png.size(), 0);
         }
@@ -398,8 +426,9 @@ bool ExportGltf(const GltfExportOptions& options, GltfExportReport& report, std:
     Builder b;
     b.report = &report;
     b.separateFiles = !binary;
-    b.stem = std::filesystem::path(options.path).stem().string();
-    b.directory = std::filesystem::path(options.path).parent_path();
+    const std::string name = platform::NameOf(options.path);
+    b.stem = name.substr(0, name.rfind('.'));
+    b.directory = options.path.substr(0, options.path.size() - name.size());
     b.gltf.asset.version = "2.0";
     b.gltf.asset.generator = "Wildview";
     b.gltf.buffers.emplace_back();
@@ -448,29 +477,61 @@ bool ExportGltf(const GltfExportOptions& options, GltfExportReport& report, std:
     if (b.gltf.buffers[0].data.empty()) b.gltf.buffers.clear(), b.gltf.bufferViews.clear();
     if (options.progress) options.progress(0.95f);
 
-    auto discard = [&] {
-        std::error_code ec;
-        for (const auto& file : b.writtenFiles) std::filesystem::remove(file, ec);
-    };
     if (!b.failure.empty()) {
-        discard();
         error = b.failure;
         return false;
     }
-    // Written under a temporary name and renamed, so that a failed export
-    // leaves no half-written file where the level was to go.
-    const std::filesystem::path target(options.path);
-    const std::filesystem::path temporary = target.string() + ".part";
     tinygltf::TinyGLTF writer;
     writer.SetImageWriter(nullptr, nullptr);  // the images are written above
-    const bool written =
-        writer.WriteGltfSceneToFile(&b.gltf, temporary.string(), false, binary, !binary, binary);
-    std::error_code ec;
-    if (written) std::filesystem::rename(temporary, target, ec);
-    if (!written || ec) {
-        std::filesystem::remove(temporary, ec);
-        discard();
-        error = "cannot write " + options.path;
+    platform::AtomicFile main(options.path);
+    if (!main.Open()) {
+        error = main.Error();
+        return false;
+    }
+    bool serialised = false;
+    // The JSON library throws on text it cannot write (names that are not
+    // UTF-8): a failed export, never the end of the program.
+    try {
+        if (binary) {
+            AtomicFileBuffer buffer(main);
+            std::ostream stream(&buffer);
+            serialised = writer.WriteGltfSceneToStream(&b.gltf, stream, false, true) && stream.flush();
+        } else {
+            // The JSON names its binary buffer beside it, written whole like
+            // the images.
+            std::vector<tinygltf::Buffer> buffers;
+            std::swap(buffers, b.gltf.buffers);
+            std::ostringstream text;
+            serialised = writer.WriteGltfSceneToStream(&b.gltf, text, true, false);
+            std::swap(buffers, b.gltf.buffers);
+            if (serialised) {
+                nlohmann::json json = nlohmann::json::parse(text.str());
+                if (!b.gltf.buffers.empty()) {
+                    const std::vector<unsigned char>& data = b.gltf.buffers[0].data;
+                    json["buffers"] = nlohmann::json::array({{{"byteLength", data.size()}, {"uri", b.gltf.buffers[0].uri}}});
+                    b.Stage(b.gltf.buffers[0].uri, data);
+                }
+                const std::string out = json.dump(2);
+                main.Write(out.data(), out.size());
+            }
+        }
+    } catch (const std::exception& e) {
+        serialised = false;
+        error = "Could not write " + options.path + ": " + e.what();
+    }
+    if (!serialised && error.empty() && !main.Failed()) error = "Could not write " + options.path + ": the scene could not be serialised";
+    if (!b.failure.empty() || main.Failed() || !serialised) {
+        if (error.empty()) error = !b.failure.empty() ? b.failure : main.Error();
+        return false;
+    }
+    // Beside files first: the main file appears only with everything it names.
+    for (auto& file : b.staged)
+        if (!file->Commit()) {
+            error = file->Error();
+            return false;
+        }
+    if (!main.Commit()) {
+        error = main.Error();
         return false;
     }
     if (options.progress) options.progress(1.0f);

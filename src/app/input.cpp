@@ -73,7 +73,7 @@ void CommandKey(int key) {
             break;
         case 'U':
             if (!TheRenderState().caps.Dot3Available) {
-                platform::Current().MessageBox(
+                platform::Current().ShowMessageBox(
                     platform::Owner::MainWindow,
                     "Can't display bumpmaps, video card does not support hardware OpenGL Dot3 bumpmapping", "NOTE",
                     platform::Buttons::Ok, platform::Icon::None);

@@ -1,15 +1,14 @@
 #include "app/level_save.h"
 
-#include <cerrno>
-#include <cstdio>
 #include <cstring>
-#include <filesystem>
 #include <map>
 #include <set>
 
 #include "app/edits.h"
 #include "files/block_file.h"
 #include "location/level_files.h"
+#include "platform/atomic_file.h"
+#include "platform/file_system.h"
 #include "scene/scene_construction.h"
 #include "scene/scene_model.h"
 
@@ -28,12 +27,6 @@ void Patch(std::vector<std::uint8_t>& bytes, std::size_t at, const Vector3& stor
     const float s[3] = {stored.x, stored.y, stored.z}, l[3] = {loaded.x, loaded.y, loaded.z}, n[3] = {now.x, now.y, now.z};
     for (int k = 0; k < 3; ++k)
         if (std::memcmp(&l[k], &n[k], 4) != 0) PutF32(bytes, at + 4 * static_cast<std::size_t>(k), s[k] + (n[k] - l[k]));
-}
-
-bool SamePath(const std::string& a, const std::string& b) {
-    std::error_code ec;
-    if (std::filesystem::exists(a, ec) && std::filesystem::exists(b, ec)) return std::filesystem::equivalent(a, b, ec);
-    return std::filesystem::weakly_canonical(a, ec) == std::filesystem::weakly_canonical(b, ec);
 }
 
 }  // namespace
@@ -86,47 +79,20 @@ bool SaveLevelAs(const std::string& path, std::string& error) {
         error = "No file name was given.";
         return false;
     }
-    if (SamePath(path, level.GrfPath)) {
+    if (path == level.GrfPath || platform::Files().SameFile(path, level.GrfPath)) {
         error = "The level cannot be saved over the scene file it was loaded from:\n" + path +
                 "\nChoose another name; the texture files stay the level's own.";
         return false;
     }
-    BlockFile& file = TheSceneFile();
-    BlockRecord* region = file.FindBlockByName(".region");
-    if (!region) {
+    const BlockFile& file = TheSceneFile();
+    const BlockHandle region = file.FindBlockHandleByName(".region");
+    if (region == kNotFound) {
         error = "The level has no placed objects to save.";
         return false;
     }
-    // The scene file stays as read: the edited block stands in only while
-    // the copy is written.
-    BlockData original = region->data;
-    region->data = EditedRegionBlock({original.data(), original.size()});
-    const std::vector<std::uint8_t> bytes = file.SaveToMemory();
-    region = file.FindBlockByName(".region");
-    region->data = std::move(original);
-
-    const std::string temporary = path + ".part";
-    std::FILE* out = std::fopen(temporary.c_str(), "wb");
-    if (!out) {
-        error = "Could not write " + path + ": " + std::strerror(errno);
-        return false;
-    }
-    // Every write is checked: a full disk must not pass for a saved level.
-    const bool written = std::fwrite(bytes.data(), 1, bytes.size(), out) == bytes.size();
-    const int writeErrno = errno;
-    const bool closed = std::fclose(out) == 0;
-    std::error_code ec;
-    if (!written || !closed) {
-        std::filesystem::remove(temporary, ec);
-        error = "Could not write " + path + ": " + std::strerror(written ? errno : writeErrno);
-        return false;
-    }
-    std::filesystem::rename(temporary, path, ec);
-    if (ec) {
-        std::filesystem::remove(temporary, ec);
-        error = "Could not write " + path + ": " + ec.message();
-        return false;
-    }
+    // The scene file stays as read: the edited block stands in only in the copy.
+    const std::vector<std::uint8_t> edited = EditedRegionBlock(file.GetBlock(region)->bytes());
+    if (!platform::WriteFileAtomically(path, file.SaveToMemory(region, edited), error)) return false;
     MarkSaved();
     return true;
 }

@@ -1,8 +1,6 @@
 #include "app/load_sequence.h"
 
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
 
 #include "diag/clock.h"
 #include "diag/log.h"
@@ -12,6 +10,7 @@
 #include "files/block_file.h"
 #include "files/texture_database.h"
 #include "location/level_files.h"
+#include "platform/file_system.h"
 #include "platform/platform.h"
 #include "scene/scene_construction.h"
 #include "scene/scene_model.h"
@@ -30,9 +29,8 @@ bool LoadError(const char* line, const char* text, const std::string& reason, st
 // word is not the version (an empty file among them).
 std::string WhyNoDatabase(const char* path) {
     if (path) {
-        std::FILE* f = std::fopen(path, "rb");
-        if (!f) return std::strerror(errno);
-        std::fclose(f);
+        std::string error;
+        if (!platform::Files().OpenForReading(path, error)) return error;
     }
     return "not a texture database (its first word is not the version 0x130)";
 }
@@ -89,9 +87,8 @@ bool LoadLevel(const LevelBytes* bytes, std::string* why) {
     LogPrintf("\nLoading SWP file: '%s'...", level.SwpPath.c_str());
     if (bytes) {
         db.pixelFile.OpenMemory(bytes->swp);
-    } else if (errno = 0; !db.pixelFile.OpenFile(level.SwpPath.c_str())) {
-        return LoadError("\n *** swp.Load failed ***", "Could not load SWP file",
-                         level.SwpPath + ": " + std::strerror(errno != 0 ? errno : ENOENT), why);
+    } else if (std::string error; !db.pixelFile.OpenFile(level.SwpPath.c_str(), &error)) {
+        return LoadError("\n *** swp.Load failed ***", "Could not load SWP file", level.SwpPath + ": " + error, why);
     }
     LogPrintf(" done.");
     WarnShortTextureFiles(db);

@@ -5,17 +5,15 @@
 // With a pixel file it stands for the answer to the first open-file dialog;
 // when the scene file and texture database lie beside it they are used
 // without a search. Without one the viewer asks, as it always has.
-#include <sys/stat.h>
-
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
+#include <memory>
 #include <string>
 
 #include "app/main_loop.h"
 #include "location/level_location.h"
-#include "platform/fltk/fltk_platform.h"
+#include "platform/file_system.h"
 #include "platform/platform.h"
+#include "platform/window_platform.h"
 
 namespace {
 const char* kUsage =
@@ -31,16 +29,15 @@ const char* kUsage =
 // A level named on the command line must be a file: said before any
 // window opens, with the reason.
 bool NamedLevelUsable(const std::string& path) {
-    struct stat st;
-    if (stat(path.c_str(), &st) != 0) {
-        std::fprintf(stderr, "wildview: %s: %s\n", path.c_str(), std::strerror(errno));
-        return false;
+    switch (platform::Files().KindOf(path)) {
+        case platform::PathKind::Missing:
+            std::fprintf(stderr, "wildview: %s: No such file or directory\n", path.c_str());
+            return false;
+        case platform::PathKind::Directory:
+            std::fprintf(stderr, "wildview: %s: is a folder, not a level's pixel file (LEVEL.swp)\n", path.c_str());
+            return false;
+        default: return true;
     }
-    if (S_ISDIR(st.st_mode)) {
-        std::fprintf(stderr, "wildview: %s: is a folder, not a level's pixel file (LEVEL.swp)\n", path.c_str());
-        return false;
-    }
-    return true;
 }
 
 }  // namespace
@@ -68,12 +65,12 @@ int main(int argc, char** argv) {
         SetFirstSwpChoice(arg);
     }
     std::string why;
-    if (!platform::FltkPlatform::DisplayAvailable(&why)) {
+    const std::unique_ptr<platform::Platform> pf = platform::CreateWindowPlatform(why);
+    if (!pf) {
         std::fprintf(stderr, "wildview: no display: %s\n", why.c_str());
         return 1;
     }
-    platform::FltkPlatform pf;
-    platform::Install(&pf);
+    platform::Install(pf.get());
     const int code = WinMain();
     platform::Install(nullptr);
     return code;

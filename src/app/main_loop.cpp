@@ -35,7 +35,7 @@ int WinMain() {
     LoopState& loop = TheLoop();
     for (;;) {
         platform::Message m;
-        if (pf.PeekMessage(m)) {
+        if (pf.PeekWindowMessage(m)) {
             if (m.kind == platform::MessageKind::Quit) {
                 exitCode = m.quitCode;
                 break;

@@ -1,6 +1,6 @@
 #include "app/overview_map.h"
 
-#include <GL/gl.h>
+#include "glh/gl.h"
 
 #include <algorithm>
 #include <cmath>

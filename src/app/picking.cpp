@@ -1,7 +1,6 @@
 #include "app/picking.h"
 
-#include <GL/gl.h>
-#include <GL/glu.h>
+#include "glh/gl.h"
 #include <algorithm>
 
 #include "app/frame.h"

@@ -1,6 +1,6 @@
 #include "app/scene_pass.h"
 
-#include <GL/gl.h>
+#include "glh/gl.h"
 
 #include "diag/stat_counter.h"
 #include "location/level_files.h"

@@ -1,6 +1,6 @@
 #include "app/viewer_ui.h"
 
-#include <GL/gl.h>
+#include "glh/gl.h"
 
 #include <algorithm>
 #include <cctype>
@@ -15,7 +15,7 @@
 #include "app/input.h"
 #include "app/level_save.h"
 #include "app/overview_map.h"
-#include "app/png_out.h"
+#include "files/png_image.h"
 #include "diag/log.h"
 #include "diag/state_registry.h"
 #include "location/level_files.h"
@@ -58,7 +58,7 @@ std::string Format(const char* format, double a, double b, double c) {
 }
 
 void Tell(const std::string& text, const std::string& caption, Icon icon = Icon::Information) {
-    platform::Current().MessageBox(Owner::MainWindow, text, caption, Buttons::Ok, icon);
+    platform::Current().ShowMessageBox(Owner::MainWindow, text, caption, Buttons::Ok, icon);
 }
 
 // The bookmarks of the level, read once from its file.
@@ -403,7 +403,7 @@ bool SaveLevelDialog() {
 
 bool ConfirmQuit() {
     if (!HasUnsavedEdits()) return true;
-    const Answer a = platform::Current().MessageBox(
+    const Answer a = platform::Current().ShowMessageBox(
         Owner::MainWindow, "The level has edits that are not saved.\nSave them before quitting?", "Unsaved edits",
         Buttons::YesNoCancel, Icon::Warning);
     if (a == Answer::Yes) return SaveLevelDialog();

@@ -2,9 +2,12 @@
 
 #include <cstdarg>
 #include <cstdio>
+#include <cstring>
+#include <memory>
 #include <string>
 
 #include "diag/state_registry.h"
+#include "platform/file_system.h"
 #include "platform/platform.h"
 
 namespace {
@@ -14,7 +17,7 @@ namespace {
 struct LogState {
     char buffer[kFormatBufferSize] = {};
     char expansion[kFormatBufferSize] = {};
-    std::FILE* file = nullptr;
+    std::unique_ptr<platform::OutputFile> file;
     std::string* capture = nullptr;
 };
 
@@ -33,15 +36,17 @@ void FormatInto(const char* format, va_list args) {
 
 bool OpenLogFile(const char* path) {
     CloseLogFile();
-    State().file = std::fopen(path, "w");
+    std::string error;
+    State().file = platform::Files().CreateOrTruncate(path ? path : "", error);
     return State().file != nullptr;
 }
 
 void CloseLogFile() {
     LogState& s = State();
     if (s.file) {
-        std::fclose(s.file);
-        s.file = nullptr;
+        std::string ignored;
+        s.file->Close(ignored);
+        s.file.reset();
     }
 }
 
@@ -72,10 +77,10 @@ void LogPrintf(const char* format, ...) {
     va_end(args);
     LogState& s = State();
     if (s.capture) *s.capture += s.buffer;
-    if (s.file) {
-        std::fputs(s.buffer, s.file);  // written unchanged: no second formatting
-        std::fflush(s.file);
-    }
+    // Written unchanged (no second formatting) and at once: the log must
+    // hold everything up to a crash. A failed write (a full disk) is dropped.
+    std::string ignored;
+    if (s.file) s.file->Write(s.buffer, std::strlen(s.buffer), ignored);
 }
 
 void DebugPrintf(const char* format, ...) {

@@ -18,7 +18,7 @@ void ShowNotice(platform::Owner owner, const std::string& text, const std::strin
     platform::Platform& pf = platform::Current();
     if (!s.loading || (s.shown < s.limit && !pf.CloseRequested())) {
         if (s.loading) ++s.shown;
-        pf.MessageBox(owner, text, caption, platform::Buttons::Ok, platform::Icon::None);
+        pf.ShowMessageBox(owner, text, caption, platform::Buttons::Ok, platform::Icon::None);
         return;
     }
     if (s.collected++ == 0) s.owner = owner;
@@ -47,7 +47,7 @@ std::size_t EndLoadNotices() {
     LogPrintf("\n%s", text.c_str());
     // A user who is leaving has seen enough boxes; the log has the count.
     if (!platform::Current().CloseRequested())
-        platform::Current().MessageBox(s.owner, text, "NOTE", platform::Buttons::Ok, platform::Icon::None);
+        platform::Current().ShowMessageBox(s.owner, text, "NOTE", platform::Buttons::Ok, platform::Icon::None);
     return n;
 }
 

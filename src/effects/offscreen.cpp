@@ -1,7 +1,6 @@
 #include "effects/offscreen.h"
 
-#include <GL/gl.h>
-#include <GL/glext.h>
+#include "glh/gl.h"
 
 #include "diag/log.h"
 #include "diag/state_registry.h"
@@ -113,7 +112,7 @@ void InitPBuffer() {
     LogPrintf("\n  Depth bits: %d", depth);
     TheShadows().ShadowsPossible = alpha == 8;
     if (alpha != 8)
-        platform::Current().MessageBox(platform::Owner::MainWindow,
+        platform::Current().ShowMessageBox(platform::Owner::MainWindow,
                                        "NOTE: The screen must be in a True Color (32bit) display mode for shadows to "
                                        "work.",
                                        "NOTE", platform::Buttons::Ok, platform::Icon::None);

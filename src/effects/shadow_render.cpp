@@ -1,7 +1,6 @@
 #include "effects/shadow_render.h"
 
-#include <GL/gl.h>
-#include <GL/glu.h>
+#include "glh/gl.h"
 
 #include <cmath>
 

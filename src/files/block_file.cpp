@@ -7,6 +7,7 @@
 
 #include "diag/log.h"
 #include "diag/state_registry.h"
+#include "platform/atomic_file.h"
 #include "platform/large_memory.h"
 
 namespace {
@@ -266,14 +267,29 @@ bool BlockFile::Load(FileStream& s, const char* fileName, bool plain) {
 }
 
 std::vector<std::uint8_t> BlockFile::SaveToMemory() {
+    std::vector<std::uint32_t> offsets;
+    std::vector<std::uint8_t> out = Serialise(nullptr, {}, &offsets);
+    for (std::size_t n = 0; n < blocks_.size(); ++n) blocks_[n].fileOffset = offsets[n];
+    return out;
+}
+
+std::vector<std::uint8_t> BlockFile::SaveToMemory(BlockHandle replaced, std::span<const std::uint8_t> with) const {
+    return Serialise(GetBlock(replaced), with, nullptr);
+}
+
+std::vector<std::uint8_t> BlockFile::Serialise(const BlockRecord* replaced, std::span<const std::uint8_t> with,
+                                               std::vector<std::uint32_t>* offsets) const {
     // Header, block table, data, symbols: the layout Save writes.
     std::vector<std::uint8_t> out(kBlockHeaderSize + kBlockRecordSize * blocks_.size());
     std::size_t total = out.size();
-    for (const BlockRecord& b : blocks_) total += b.data.size();
+    for (const BlockRecord& b : blocks_) total += &b == replaced ? with.size() : b.data.size();
     out.reserve(total);
-    for (BlockRecord& b : blocks_) {
-        b.fileOffset = static_cast<std::uint32_t>(out.size());
-        out.insert(out.end(), b.data.begin(), b.data.end());
+    std::vector<std::uint32_t> at(blocks_.size());
+    for (std::size_t n = 0; n < blocks_.size(); ++n) {
+        const BlockRecord& b = blocks_[n];
+        at[n] = static_cast<std::uint32_t>(out.size());
+        if (&b == replaced) out.insert(out.end(), with.begin(), with.end());
+        else out.insert(out.end(), b.data.begin(), b.data.end());
     }
     const std::uint32_t symbolOffset = static_cast<std::uint32_t>(out.size());
     for (const SymbolRecord& sym : symbols_) {
@@ -303,13 +319,14 @@ std::vector<std::uint8_t> BlockFile::SaveToMemory() {
         const BlockRecord& b = blocks_[n];
         StoreU32(r + 0, b.nameSymbol);
         StoreU32(r + 4, 0);
-        StoreU32(r + 8, b.fileOffset);
-        StoreU32(r + 12, b.size());
+        StoreU32(r + 8, at[n]);
+        StoreU32(r + 12, &b == replaced ? static_cast<std::uint32_t>(with.size()) : b.size());
         StoreU32(r + 16, 0);
         StoreU32(r + 20, 0);
         StoreU32(r + 24, b.type);
         StoreU32(r + 28, b.handle);
     }
+    if (offsets) *offsets = std::move(at);
     return out;
 }
 
@@ -321,13 +338,12 @@ bool BlockFile::Save(const char* fileName) {
     for (const SymbolRecord& sym : symbols_) total += 12 + std::strlen(sym.Name()) + 1;
     if (total > 0xFFFFFFFFull) return Fail("the content does not fit 32-bit file offsets");
 
-    std::FILE* file = fileName ? std::fopen(fileName, "wb") : nullptr;
-    if (!file) return Fail("cannot create the file");
-    const std::vector<std::uint8_t> bytes = SaveToMemory();
-    // Every write is checked: a full disk must not pass for a saved file.
-    const bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-    const bool closed = std::fclose(file) == 0;
-    if (!written || !closed) return Fail("cannot write the file");
+    if (!fileName || !*fileName) return Fail("no file name was given");
+    std::string error;
+    if (!platform::WriteFileAtomically(fileName, SaveToMemory(), error)) {
+        lastError_ = error;
+        return false;
+    }
     return true;
 }
 

@@ -144,8 +144,12 @@ public:
     bool Load(FileStream& stream, const char* fileName, bool plain = false);
     // Writes the whole content; false when any write fails.
     bool Save(const char* fileName);
-    // Serialises the content in the file layout, as Save writes it.
+    // Serialises the content in the file layout, as Save writes it, and
+    // records where each block went.
     std::vector<std::uint8_t> SaveToMemory();
+    // The same bytes with one block's data replaced, leaving the content
+    // as it is (the edited level saved beside the one loaded).
+    std::vector<std::uint8_t> SaveToMemory(BlockHandle replaced, std::span<const std::uint8_t> with) const;
 
     void Clear();
 
@@ -185,7 +189,8 @@ public:
 
 private:
     bool Fail(const char* why);
-    bool WriteTo(std::FILE* file);
+    std::vector<std::uint8_t> Serialise(const BlockRecord* replaced, std::span<const std::uint8_t> with,
+                                        std::vector<std::uint32_t>* offsets) const;
     void ReleaseSymbolAt(std::size_t index);
 
     void InvalidateIndex() { indexValid_ = false; }

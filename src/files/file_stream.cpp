@@ -1,10 +1,7 @@
 #include "files/file_stream.h"
 
-#include <cerrno>
+#include <algorithm>
 #include <cstring>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 // Resolves a seek request to an absolute position, or -1 when it leaves
@@ -21,46 +18,31 @@ std::int64_t Target(std::int64_t offset, int origin, std::int64_t position, std:
 
 bool PlainFileStream::Open(const char* name, const char* mode) {
     Close();
+    openError_.clear();
     if (!mode || !std::strchr(mode, 'r')) return false;
-    fd_ = name ? ::open(name, O_RDONLY | O_CLOEXEC) : -1;
-    if (fd_ >= 0) {
-        struct stat st {};
-        if (fstat(fd_, &st) == 0 && S_ISREG(st.st_mode)) {
-            size_ = st.st_size;
-        } else {
-            ::close(fd_);  // a directory or device is not a level file
-            fd_ = -1;
-        }
-    }
+    // Only a regular file opens: a directory or device is not a level file.
+    if (name) file_ = platform::Files().OpenForReading(name, openError_);
+    if (file_) size_ = static_cast<std::int64_t>(std::min<std::uint64_t>(file_->Size(), INT64_MAX));
     return true;
 }
 
 bool PlainFileStream::Read(void* buffer, std::size_t count) {
-    if (fd_ < 0) return false;
-    auto* out = static_cast<std::uint8_t*>(buffer);
-    std::size_t got = 0;
-    while (got < count) {
-        const ssize_t n = ::read(fd_, out + got, count - got);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) break;
-        got += static_cast<std::size_t>(n);
-    }
+    if (!file_) return false;
+    const std::size_t got = file_->ReadAt(static_cast<std::uint64_t>(position_), buffer, count);
     position_ += static_cast<std::int64_t>(got);
     return got == count;
 }
 
 bool PlainFileStream::Seek(std::int64_t offset, int origin) {
-    if (fd_ < 0) return false;
+    if (!file_) return false;
     const std::int64_t target = Target(offset, origin, position_, size_);
     if (target < 0) return false;
-    if (target != position_ && ::lseek(fd_, static_cast<off_t>(target), SEEK_SET) != target) return false;
     position_ = target;
     return true;
 }
 
 bool PlainFileStream::Close() {
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = -1;
+    file_.reset();
     size_ = position_ = 0;
     return true;
 }

@@ -9,7 +9,11 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <span>
+#include <string>
+
+#include "platform/file_system.h"
 
 class FileStream {
 public:
@@ -37,12 +41,15 @@ public:
     bool Read(void* buffer, std::size_t count) override;
     bool Seek(std::int64_t offset, int origin) override;
     bool Close() override;
-    std::int64_t Size() const override { return fd_ >= 0 ? size_ : -1; }
+    std::int64_t Size() const override { return file_ ? size_ : -1; }
+    // Why the file could not be opened, after Open.
+    const std::string& OpenError() const { return openError_; }
 
 private:
-    int fd_ = -1;
+    std::unique_ptr<platform::InputFile> file_;
     std::int64_t size_ = 0;
     std::int64_t position_ = 0;
+    std::string openError_;
 };
 
 // A stream over bytes in memory (fuzzing, tests). The bytes are borrowed.

@@ -7,6 +7,7 @@
 
 #include "diag/state_registry.h"
 #include "files/block_file.h"
+#include "platform/file_system.h"
 
 namespace {
 // The palette used when an entry names none: 256 colours of red 0,
@@ -34,13 +35,9 @@ void TextureDatabase::Reset() {
 
 bool TextureDatabase::Read(const char* path) {
     Reset();
-    std::FILE* f = path ? std::fopen(path, "rb") : nullptr;
-    if (!f) return false;
     std::vector<std::uint8_t> bytes;
-    std::uint8_t chunk[65536];
-    std::size_t got;
-    while ((got = std::fread(chunk, 1, sizeof chunk, f)) > 0) bytes.insert(bytes.end(), chunk, chunk + got);
-    std::fclose(f);
+    std::string error;
+    if (!path || !platform::ReadWholeFile(path, bytes, error)) return false;
     return Parse(bytes);
 }
 

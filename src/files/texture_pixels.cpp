@@ -1,21 +1,20 @@
 #include "files/texture_pixels.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
-#include <sys/stat.h>
 
 #include "files/texture_database.h"
 
-bool PixelFile::OpenFile(const char* path) {
+bool PixelFile::OpenFile(const char* path, std::string* why) {
     Close();
-    file_ = path ? std::fopen(path, "rb") : nullptr;
-    if (!file_) return false;
-    struct stat st {};
-    if (fstat(fileno(file_), &st) != 0 || !S_ISREG(st.st_mode)) {
-        Close();
+    std::string error = "no file name was given";
+    if (path) file_ = platform::Files().OpenForReading(path, error);
+    if (!file_) {
+        if (why) *why = error;
         return false;
     }
-    size_ = static_cast<std::uint64_t>(st.st_size);
+    size_ = file_->Size();
     return true;
 }
 
@@ -27,8 +26,7 @@ void PixelFile::OpenMemory(std::span<const std::uint8_t> bytes) {
 }
 
 void PixelFile::Close() {
-    if (file_) std::fclose(file_);
-    file_ = nullptr;
+    file_.reset();
     memoryOpen_ = false;
     memory_ = {};
     size_ = 0;
@@ -42,8 +40,8 @@ void PixelFile::ReadAt(std::uint64_t offset, std::uint8_t* dst, std::size_t n) c
         if (memoryOpen_) {
             std::memcpy(dst, memory_.data() + offset, avail);
             got = avail;
-        } else if (file_ && fseeko(file_, static_cast<off_t>(offset), SEEK_SET) == 0) {
-            got = std::fread(dst, 1, avail, file_);
+        } else if (file_) {
+            got = file_->ReadAt(offset, dst, avail);
         }
     }
     if (got < n) std::memset(dst + got, 0, n - got);

@@ -4,9 +4,12 @@
 #pragma once
 
 #include <cstdint>
-#include <cstdio>
+#include <memory>
 #include <span>
+#include <string>
 #include <vector>
+
+#include "platform/file_system.h"
 
 class PixelFile {
 public:
@@ -15,7 +18,8 @@ public:
     PixelFile& operator=(const PixelFile&) = delete;
     ~PixelFile() { Close(); }
 
-    bool OpenFile(const char* path);
+    // False with why (when given) when the file cannot be opened.
+    bool OpenFile(const char* path, std::string* why = nullptr);
     void OpenMemory(std::span<const std::uint8_t> bytes);  // borrowed
     void Close();
     bool IsOpen() const { return file_ != nullptr || memoryOpen_; }
@@ -25,7 +29,7 @@ public:
     void ReadAt(std::uint64_t offset, std::uint8_t* dst, std::size_t n) const;
 
 private:
-    std::FILE* file_ = nullptr;
+    std::unique_ptr<platform::InputFile> file_;
     bool memoryOpen_ = false;
     std::span<const std::uint8_t> memory_;
     std::uint64_t size_ = 0;

@@ -5,8 +5,7 @@
 // so a name can never drift away from the pointer it fills.
 #pragma once
 
-#include <GL/gl.h>
-#include <GL/glext.h>
+#include "glh/gl.h"
 
 namespace glh {
 

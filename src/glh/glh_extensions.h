@@ -6,8 +6,7 @@
 // Main thread only, with a GL context current.
 #pragma once
 
-#include <GL/gl.h>
-#include <GL/glext.h>
+#include "glh/gl.h"
 
 #include <functional>
 #include <span>

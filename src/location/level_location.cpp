@@ -1,13 +1,11 @@
 #include "location/level_location.h"
 
-#include <unistd.h>
 #include <cctype>
-#include <climits>
-#include <cstdio>
 
 #include "diag/log.h"
 #include "diag/state_registry.h"
 #include "location/level_files.h"
+#include "platform/file_system.h"
 
 namespace {
 
@@ -82,20 +80,11 @@ std::string ReadRegistryString(const std::string& key, const std::string& valueN
     return {};
 }
 
-bool DirectoryExists(const std::string& path) {
-    char saved[PATH_MAX];
-    if (!getcwd(saved, sizeof saved)) return false;
-    if (path.empty() || chdir(path.c_str()) != 0) return false;
-    // The answer stands even if the old directory has vanished meanwhile.
-    [[maybe_unused]] const int restored = chdir(saved);
-    return true;
-}
+bool DirectoryExists(const std::string& path) { return platform::Files().KindOf(path) == platform::PathKind::Directory; }
 
 bool FileExists(const std::string& path) {
-    std::FILE* f = std::fopen(path.c_str(), "rb");
-    if (!f) return false;
-    std::fclose(f);
-    return true;
+    const platform::PathKind kind = platform::Files().KindOf(path);
+    return kind == platform::PathKind::File || kind == platform::PathKind::Other;
 }
 
 std::string AskOpenFile(const std::string& initialDirectory, const std::string& initialName, const std::string& title,
@@ -125,7 +114,7 @@ bool SelectLevelFiles() {
     if (beside) LogPrintf("\nLevel files beside '%s'", gFirstSwpChoice->c_str());
     while (!beside && !DirectoryExists(level.DataPath)) {
         LogPrintf("\nData path '%s' not found.\n Attempting manual selection", level.DataPath.c_str());
-        const platform::Answer a = platform::Current().MessageBox(
+        const platform::Answer a = platform::Current().ShowMessageBox(
             platform::Owner::None,
             "Datapath '" + level.DataPath +
                 "' not found. Please insert the Wildgrove CD and press RETRY, or press CANCEL to select files manually",
@@ -164,7 +153,7 @@ bool SelectLevelFiles() {
     const std::string grf = LevelNameOf(level.GrfPath), pid = LevelNameOf(level.PidPath),
                       swp = LevelNameOf(level.SwpPath);
     if (SameIgnoringCase(grf, pid) && SameIgnoringCase(grf, swp) && SameIgnoringCase(swp, pid)) return true;
-    platform::Current().MessageBox(platform::Owner::None,
+    platform::Current().ShowMessageBox(platform::Owner::None,
                                    "WARNING: file level names don't match. If the selected filesdon't represent the "
                                    "same level, Wildview may be unstable",
                                    "WARNING", platform::Buttons::Ok, platform::Icon::None);

@@ -22,8 +22,7 @@ void SetFirstSwpChoice(std::optional<std::string> path);
 
 // A configuration string, or empty after a warning line in the log.
 std::string ReadRegistryString(const std::string& key, const std::string& valueName);
-// True when the process's current directory could be changed to path (it
-// is changed back at once).
+// Whether path names a folder; FileExists: anything else that is there.
 bool DirectoryExists(const std::string& path);
 bool FileExists(const std::string& path);
 std::string AskOpenFile(const std::string& initialDirectory, const std::string& initialName, const std::string& title,

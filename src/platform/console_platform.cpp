@@ -1,22 +1,14 @@
 #include "platform/console_platform.h"
 
 #include <cstdio>
-#include <ctime>
+
+#include "platform/system.h"
 
 namespace platform {
 
-std::uint64_t MonotonicNanoseconds() {
-    timespec ts{};
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return static_cast<std::uint64_t>(ts.tv_sec) * 1000000000ull + static_cast<std::uint64_t>(ts.tv_nsec);
-}
+void ConsolePlatform::DebugOutput(const char* text) { SystemDebugOutput(text); }
 
-void ConsolePlatform::DebugOutput(const char* text) {
-    std::fputs(text, stderr);
-    std::fflush(stderr);
-}
-
-Answer ConsolePlatform::MessageBox(Owner, const std::string& text, const std::string& caption,
+Answer ConsolePlatform::ShowMessageBox(Owner, const std::string& text, const std::string& caption,
                                    Buttons buttons, Icon) {
     std::fprintf(stderr, "[%s] %s\n", caption.c_str(), text.c_str());
     return buttons == Buttons::RetryCancel ? Answer::Cancel : Answer::Ok;

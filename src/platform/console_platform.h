@@ -11,7 +11,7 @@ namespace platform {
 class ConsolePlatform : public Platform {
 public:
     void DebugOutput(const char* text) override;
-    Answer MessageBox(Owner owner, const std::string& text, const std::string& caption,
+    Answer ShowMessageBox(Owner owner, const std::string& text, const std::string& caption,
                       Buttons buttons, Icon icon) override;
     bool InfoDialogExists() override { return infoOpen_; }
     void InfoDialogCreate() override;
@@ -29,8 +29,5 @@ private:
     std::string infoText_;
     std::size_t caret_ = 0;
 };
-
-// Monotonic clock readings shared by the real platforms.
-std::uint64_t MonotonicNanoseconds();
 
 }  // namespace platform

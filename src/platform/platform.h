@@ -146,7 +146,7 @@ public:
 
     // ---- modal boxes and dialogs -------------------------------------------
     // A modal message box; returns the button the user pressed.
-    virtual Answer MessageBox(Owner owner, const std::string& text, const std::string& caption,
+    virtual Answer ShowMessageBox(Owner owner, const std::string& text, const std::string& caption,
                               Buttons buttons, Icon icon) = 0;
     // The open-file dialog: a path to an existing file, or empty when the
     // user cancelled.
@@ -196,7 +196,7 @@ public:
 
     // ---- messages, cursor and keyboard -------------------------------------
     // The next waiting message, without blocking; false when none waits.
-    virtual bool PeekMessage(Message& out) {
+    virtual bool PeekWindowMessage(Message& out) {
         (void)out;
         return false;
     }

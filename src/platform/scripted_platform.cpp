@@ -2,7 +2,7 @@
 
 namespace platform {
 
-Answer ScriptedPlatform::MessageBox(Owner owner, const std::string& text, const std::string& caption,
+Answer ScriptedPlatform::ShowMessageBox(Owner owner, const std::string& text, const std::string& caption,
                                     Buttons buttons, Icon icon) {
     boxes.push_back({owner, text, caption, buttons, icon});
     if (!answers.empty()) {
@@ -86,7 +86,7 @@ bool ScriptedPlatform::CreateMainWindow(const WindowRequest& request) {
     return true;
 }
 
-bool ScriptedPlatform::PeekMessage(Message& out) {
+bool ScriptedPlatform::PeekWindowMessage(Message& out) {
     if (messages.empty()) return false;
     out = messages.front();
     messages.pop_front();

@@ -1,8 +1,6 @@
 #include "scene/model_draw.h"
 
-#include <GL/gl.h>
-#include <GL/glext.h>
-#include <GL/glu.h>
+#include "glh/gl.h"
 #include <chrono>
 #include <cmath>
 

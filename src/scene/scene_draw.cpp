@@ -1,6 +1,6 @@
 #include "scene/scene_draw.h"
 
-#include <GL/gl.h>
+#include "glh/gl.h"
 #include <cmath>
 
 #include "diag/stat_counter.h"

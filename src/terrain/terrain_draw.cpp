@@ -1,6 +1,6 @@
 #include "terrain/terrain_draw.h"
 
-#include <GL/gl.h>
+#include "glh/gl.h"
 
 #include <cmath>
 #include <limits>

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "writer/png_io.h"
+#include "files/png_image.h"
 
 int main(int argc, char** argv) {
     if (argc != 7 && argc != 8) {
@@ -19,7 +19,7 @@ int main(int argc, char** argv) {
     std::uint32_t wa, ha, wb, hb;
     std::vector<std::uint8_t> a, b;
     std::string error;
-    if (!wvwrite::ReadPng(argv[1], wa, ha, a, &error) || !wvwrite::ReadPng(argv[2], wb, hb, b, &error)) {
+    if (!ReadPngFile(argv[1], wa, ha, a, error) || !ReadPngFile(argv[2], wb, hb, b, error)) {
         std::fprintf(stderr, "png_region_diff: %s\n", error.c_str());
         return 2;
     }

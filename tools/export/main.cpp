@@ -19,8 +19,8 @@
 #include "diag/state_registry.h"
 #include "headless/headless_level.h"
 #include "location/level_files.h"
-#include "platform/egl/egl_context.h"
-#include "platform/fonts/font_rasteriser.h"
+#include "platform/headless_gl.h"
+#include "platform/headless_platform.h"
 #include "scene/scene_model.h"
 #include "terrain/terrain.h"
 
@@ -44,16 +44,6 @@ int Fail(const std::string& why) {
     std::fprintf(stderr, "wildview-export: %s\n", why.c_str());
     return 1;
 }
-
-// Fonts for the map's legend; messages are kept to report.
-class ExportPlatform : public platform::ScriptedPlatform {
-public:
-    bool RasteriseFont(const platform::FontRequest& font, int first, int count,
-                       std::vector<platform::GlyphBitmap>& out) override {
-        return fonts.Rasterise(font, first, count, out);
-    }
-    platform::FontRasteriser fonts;
-};
 
 }  // namespace
 
@@ -101,12 +91,11 @@ int main(int argc, char** argv) {
         if (box.caption == "ERROR") return Fail(positional[0] + ": " + box.text);
 
     // The ground's picture is the level's map, drawn on a headless context.
-    platform::EglContext context;
+    platform::HeadlessGl context;
     GltfTerrain ground;
-    ExportPlatform pf;
+    platform::HeadlessPlatform pf;
     if (terrain) {
         if (!context.Create(512, 512)) return Fail("the ground needs headless GL: " + context.Reason());
-        pf.procAddress = &platform::EglContext::ProcAddress;
         platform::Install(&pf);
         SetConsoleStream(devnull);
         ResizeView(512, 512);

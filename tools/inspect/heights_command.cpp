@@ -10,7 +10,8 @@
 #include "math/camera.h"
 #include "platform/scripted_platform.h"
 #include "terrain/terrain.h"
-#include "writer/png_io.h"
+#include "files/png_image.h"
+#include "platform/atomic_file.h"
 
 namespace inspect {
 
@@ -21,17 +22,14 @@ int Fail(const std::string& message) {
     return 1;
 }
 
-bool WriteRaw(const std::string& path, const HeightField& f) {
-    std::FILE* out = std::fopen(path.c_str(), "wb");
-    if (!out) return false;
+bool WriteRaw(const std::string& path, const HeightField& f, std::string& error) {
     std::vector<std::uint8_t> bytes(f.samples.size() * 4);
     for (std::size_t n = 0; n < f.samples.size(); ++n) {
         std::uint32_t bits;
         std::memcpy(&bits, &f.samples[n], 4);
         for (int k = 0; k < 4; ++k) bytes[4 * n + k] = static_cast<std::uint8_t>(bits >> (8 * k));
     }
-    const bool written = std::fwrite(bytes.data(), 1, bytes.size(), out) == bytes.size();
-    return std::fclose(out) == 0 && written;
+    return platform::WriteFileAtomically(path, bytes, error);
 }
 
 }  // namespace
@@ -55,7 +53,7 @@ int HeightsCommand(const HeightsRequest& r) {
     }
     const HeightField& f = t.field;
     const auto [lo, hi] = std::minmax_element(f.samples.begin(), f.samples.end());
-    if (!r.rawPath.empty() && !WriteRaw(r.rawPath, f)) return Fail("cannot write " + r.rawPath);
+    if (std::string error; !r.rawPath.empty() && !WriteRaw(r.rawPath, f, error)) return Fail(error);
     if (!r.pngPath.empty()) {
         // North up: the last row of samples is the picture's first.
         const float range = *hi - *lo;
@@ -67,9 +65,9 @@ int HeightsCommand(const HeightsRequest& r) {
                     static_cast<std::uint16_t>(std::lround(std::clamp(v, 0.0f, 1.0f) * 65535.0f));
             }
         std::string error;
-        if (!wvwrite::WriteGrey16Png(r.pngPath, static_cast<std::uint32_t>(f.W), static_cast<std::uint32_t>(f.H),
-                                     grey, &error))
-            return Fail(error);
+        const PngImage image{static_cast<std::uint32_t>(f.W), static_cast<std::uint32_t>(f.H), PngFormat::Grey16,
+                             {reinterpret_cast<const std::uint8_t*>(grey.data()), grey.size() * 2}, {}};
+        if (!WritePngFile(r.pngPath, image, error)) return Fail(error);
     }
     const auto pinned = static_cast<unsigned long long>(t.lastBuild.pinnedCells);
     if (r.json) {

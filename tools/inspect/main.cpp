@@ -29,7 +29,7 @@
 #include "inspect/heights_command.h"
 #include "inspect/json.h"
 #include "inspect/scene_commands.h"
-#include "writer/png_io.h"
+#include "files/png_image.h"
 
 namespace {
 
@@ -233,8 +233,8 @@ int Texture(const Args& a) {
     if (!db.DecodeImage(static_cast<int>(index), !a.normals.empty(), image) || image.width == 0 || image.height == 0)
         return Fail("entry " + std::to_string(index) + " has no decodable pixels (" + std::to_string(e.width) + " x " +
                     std::to_string(e.height) + ")");
-    if (!wvwrite::WritePng(a.positional[3], image.width, image.height, image.rgba, &error)) return Fail(error);
-    if (!a.normals.empty() && !wvwrite::WritePng(a.normals, image.width, image.height, image.normals, &error))
+    if (!WritePngFile(a.positional[3], image.width, image.height, image.rgba, error)) return Fail(error);
+    if (!a.normals.empty() && !WritePngFile(a.normals, image.width, image.height, image.normals, error))
         return Fail(error);
     return 0;
 }

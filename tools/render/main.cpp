@@ -7,7 +7,7 @@
 //                   [--yaw DEG] [--pitch DEG] [--frames N] [--fog on|off] [--outline]
 //                   [--shadows on|off] [--terrain-shadows on|off]
 //   wildview-render LEVEL.swp --overview --out MAP.png [--texels-per-unit K]
-#include <GL/gl.h>
+#include "glh/gl.h"
 
 #include <chrono>
 #include <cstdio>
@@ -26,11 +26,11 @@
 #include "diag/state_registry.h"
 #include "location/level_files.h"
 #include "math/camera.h"
-#include "platform/egl/egl_context.h"
-#include "platform/fonts/fonted_platform.h"
+#include "platform/headless_gl.h"
+#include "platform/headless_platform.h"
 #include "scene/render_state.h"
 #include "terrain/terrain.h"
-#include "writer/png_io.h"
+#include "files/png_image.h"
 
 namespace {
 
@@ -51,17 +51,6 @@ const char* kUsage =
     "  --overview          a map instead: the whole terrain area from straight above,\n"
     "                      north up, with the corners' world coordinates\n"
     "  --texels-per-unit K the map's scale in pixels a world unit (default 2)\n";
-
-// A real clock beside the real fonts; messages are kept to report.
-class RenderPlatform : public platform::FontedPlatform {
-public:
-    std::uint64_t CounterFrequency() override { return 1000000000ull; }
-    std::uint64_t CounterValue() override {
-        return static_cast<std::uint64_t>(std::chrono::duration_cast<std::chrono::nanoseconds>(
-                                              std::chrono::steady_clock::now().time_since_epoch())
-                                              .count());
-    }
-};
 
 struct Options {
     std::string swp, out;
@@ -174,13 +163,13 @@ int main(int argc, char** argv) {
         }
     }
 
-    platform::EglContext context;
+    platform::HeadlessGl context;
     if (!context.Create(o.width, o.height)) {
         std::fprintf(stderr, "wildview-render: no headless GL: %s\n", context.Reason().c_str());
         return 1;
     }
-    RenderPlatform pf;
-    pf.procAddress = &platform::EglContext::ProcAddress;
+    platform::HeadlessPlatform pf;
+    pf.realClock = true;
     platform::Install(&pf);
     ResetState(StateScope::Process);
     std::FILE* devnull = std::fopen("/dev/null", "w");
@@ -204,7 +193,7 @@ int main(int argc, char** argv) {
         OverviewImage map;
         std::string error;
         if (!RenderOverviewMap(o.texelsPerUnit, true, map, error) ||
-            !wvwrite::WritePng(o.out, map.width, map.height, map.rgba, &error)) {
+            !WritePngFile(o.out, map.width, map.height, map.rgba, error)) {
             std::fprintf(stderr, "wildview-render: %s\n", error.c_str());
             status = 1;
         } else {
@@ -250,8 +239,7 @@ int main(int argc, char** argv) {
         // the picture is opaque, as the window shows it.
         for (std::size_t k = 3; k < rows.size(); k += 4) rows[k] = 255;
         std::string error;
-        if (!wvwrite::WritePng(o.out, static_cast<std::uint32_t>(o.width), static_cast<std::uint32_t>(o.height), rows,
-                               &error)) {
+        if (!WritePngFile(o.out, static_cast<std::uint32_t>(o.width), static_cast<std::uint32_t>(o.height), rows, error)) {
             std::fprintf(stderr, "wildview-render: %s\n", error.c_str());
             status = 1;
         } else {

@@ -6,6 +6,8 @@
 #include <map>
 #include <stdexcept>
 
+#include "platform/atomic_file.h"
+
 namespace wvwrite {
 
 namespace {
@@ -160,10 +162,8 @@ std::vector<std::uint8_t> TextureSetWriter::PidBytes() const {
 }
 
 bool WriteFileBytes(const std::string& path, const std::vector<std::uint8_t>& bytes) {
-    std::FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f) return false;
-    const bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
-    return std::fclose(f) == 0 && ok;
+    std::string error;
+    return platform::WriteFileAtomically(path, bytes, error);
 }
 
 bool TextureSetWriter::Write(const std::string& pidPath, const std::string& swpPath, std::string* error) const {

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "writer/png_io.h"
+#include "files/png_image.h"
 
 namespace {
 
@@ -99,7 +99,7 @@ int main(int argc, char** argv) {
     XDestroyImage(image);
     XCloseDisplay(display);
     std::string error;
-    if (!wvwrite::WritePng(argv[1], w, h, rgba, &error)) {
+    if (!WritePngFile(argv[1], w, h, rgba, error)) {
         std::fprintf(stderr, "wildview-xshot: %s\n", error.c_str());
         return 1;
     }

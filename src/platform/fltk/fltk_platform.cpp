@@ -7,13 +7,14 @@
 #include <map>
 
 #include "platform/config/wine_registry.h"
-#include "platform/console_platform.h"
+#include "platform/system.h"
 #include "platform/fltk/fltk_dialogs.h"
 #include "platform/fltk/fltk_tools.h"
 #include "platform/fltk/fltk_window.h"
 #include "platform/fltk/key_map.h"
 #include "platform/fltk/x11_support.h"
 #include "platform/text_encoding.h"
+#include "platform/window_platform.h"
 #include "platform/fonts/font_rasteriser.h"
 
 namespace platform {
@@ -129,12 +130,14 @@ FltkPlatform::~FltkPlatform() {
 
 bool FltkPlatform::DisplayAvailable(std::string* why) { return DisplayAnswers(why); }
 
+std::unique_ptr<Platform> CreateWindowPlatform(std::string& whyNot) {
+    if (!FltkPlatform::DisplayAvailable(&whyNot)) return nullptr;
+    return std::make_unique<FltkPlatform>();
+}
+
 // ---- diagnostics and clock ---------------------------------------------
 
-void FltkPlatform::DebugOutput(const char* text) {
-    std::fputs(text, stderr);
-    std::fflush(stderr);
-}
+void FltkPlatform::DebugOutput(const char* text) { SystemDebugOutput(text); }
 
 std::uint64_t FltkPlatform::CounterFrequency() { return 1000000000ull; }
 std::uint64_t FltkPlatform::CounterValue() { return MonotonicNanoseconds(); }
@@ -142,7 +145,7 @@ std::uint32_t FltkPlatform::TickCount() { return static_cast<std::uint32_t>(Mono
 
 // ---- modal boxes and dialogs -------------------------------------------
 
-Answer FltkPlatform::MessageBox(platform::Owner owner, const std::string& text, const std::string& caption,
+Answer FltkPlatform::ShowMessageBox(platform::Owner owner, const std::string& text, const std::string& caption,
                                 Buttons buttons, Icon icon) {
     if (!EnsureDisplay()) {
         // Nowhere to show it: say it on standard error and take the default.
@@ -325,7 +328,7 @@ std::string FltkPlatform::WindowSystemExtensions() { return GlxExtensions(); }
 
 // ---- messages, cursor and keyboard -------------------------------------
 
-bool FltkPlatform::PeekMessage(Message& out) {
+bool FltkPlatform::PeekWindowMessage(Message& out) {
     if (DisplayOpen()) {
         Fl::check();
         impl_->ForgetClosedInfo();

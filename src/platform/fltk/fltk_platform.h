@@ -28,7 +28,7 @@ public:
     std::uint64_t CounterValue() override;
     std::uint32_t TickCount() override;
 
-    Answer MessageBox(Owner owner, const std::string& text, const std::string& caption, Buttons buttons,
+    Answer ShowMessageBox(Owner owner, const std::string& text, const std::string& caption, Buttons buttons,
                       Icon icon) override;
     std::string AskOpenFile(const std::string& initialDirectory, const std::string& initialName,
                             const std::string& title, const FileFilter& filter) override;
@@ -50,7 +50,7 @@ public:
     void* GlProcAddress(const char* name) override;
     std::string WindowSystemExtensions() override;
 
-    bool PeekMessage(Message& out) override;
+    bool PeekWindowMessage(Message& out) override;
     void PostQuitMessage(int code) override;
     bool CloseRequested() override;
     void SetCursorVisible(bool visible) override;

@@ -19,7 +19,7 @@
 
 namespace platform::fltk {
 
-// Messages waiting for PeekMessage, and the key table behind the
+// Messages waiting for PeekWindowMessage, and the key table behind the
 // asynchronous key queries.
 struct WindowEvents {
     std::deque<Message> queue;
