@@ -6,12 +6,11 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
-#include <filesystem>
 #include <cstdlib>
 #include <cstring>
 #include <string>
-#include <sys/stat.h>
 
+#include "platform/file_system.h"
 #include "writer/bench_level.h"
 #include "writer/demo_level.h"
 
@@ -41,12 +40,11 @@ bool ParseCount(const char* text, long long lo, long long hi, long long& out) {
     return true;
 }
 
-// An existing directory is fine; anything else that stops it shows when
-// the files are written.
-// Creates the directory and its parents; one that exists already is fine.
+// Creates the directory and its parents; one that exists already is fine,
+// and anything else that stops it shows when the files are written.
 void MakeDirectory(const std::string& dir) {
-    std::error_code ec;
-    std::filesystem::create_directories(dir, ec);
+    std::string ignored;
+    platform::Files().CreateDirectories(dir, ignored);
 }
 
 int Fail(const std::string& error) {
