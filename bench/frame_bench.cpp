@@ -22,23 +22,24 @@
 #include <vector>
 
 #include "bench_levels.h"
-#include "app/frame.h"
-#include "app/gl_setup.h"
-#include "app/gl_window.h"
-#include "app/input.h"
 #include "diag/clock.h"
 #include "diag/log.h"
 #include "diag/state_registry.h"
-#include "app/load_sequence.h"
+#include "level/load_sequence.h"
 #include "location/level_files.h"
 #include "math/camera.h"
 #include "platform/headless_gl.h"
 #include "platform/headless_platform.h"
+#include "render/frame.h"
+#include "render/gl_setup.h"
+#include "render/view_setup.h"
+#include "scene/level.h"
 #include "scene/scene_model.h"
 #include "effects/offscreen.h"
 #include "effects/shadow_render.h"
 #include "effects/shadows.h"
 #include "scene/render_state.h"
+#include "scene/view.h"
 #include "terrain/terrain.h"
 #include "terrain/terrain_bake.h"
 #include "scene/scene_draw.h"
@@ -73,7 +74,7 @@ void Run(const char* label, const std::string& swp, int frames, const Vector3& a
     ResizeView(800, 600);
     InitGL();
     TheLevelFiles() = LevelFilesBeside(swp);
-    TheInput().HelpVisible = false;
+    TheView().help.visible = false;
     const double heapBefore = HeapMiB();
     TheFrame().LoadState = 1;  // the next frame loads
     DrawFrame();
@@ -155,9 +156,8 @@ void Shadows(const char* label, int frames) {
         const auto start = Clock::now();
         for (int i = 0; i < repeats; ++i) {
             TheTerrain().bakesThisFrame = 0;
-            BeginOffscreen();
+            const OffscreenPass pass;
             BakeTexture(*quad);
-            EndOffscreen();
         }
         glFinish();
         bake = Ms(start) / repeats;
@@ -168,9 +168,8 @@ void Shadows(const char* label, int frames) {
     if (receiver) {
         const auto start = Clock::now();
         for (int i = 0; i < repeats; ++i) {
-            BeginOffscreen();
+            const OffscreenPass pass;
             RenderShadowTexture(*receiver);
-            EndOffscreen();
         }
         glFinish();
         shadow = Ms(start) / repeats;

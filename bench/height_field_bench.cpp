@@ -16,7 +16,9 @@
 #include "diag/log.h"
 #include "headless/headless_level.h"
 #include "math/camera.h"
+#include "scene/level.h"
 #include "scene/scene_model.h"
+#include "scene/view.h"
 #include "terrain/terrain.h"
 #include "bench_levels.h"
 

@@ -29,6 +29,8 @@ set(WV_CORE_SOURCES
   src/files/mesh_objects.cpp
   src/files/png_image.cpp
   src/scene/render_state.cpp
+  src/scene/view.cpp
+  src/scene/level.cpp
   src/scene/gl_texture.cpp
   src/scene/value_table.cpp
   src/scene/scene_model.cpp
@@ -38,11 +40,10 @@ set(WV_CORE_SOURCES
   src/effects/shadows.cpp
   src/terrain/height_field.cpp
   src/terrain/terrain.cpp
-  src/app/load_sequence.cpp
-  src/app/edits.cpp
-  src/app/level_save.cpp
-  src/app/bookmarks.cpp
-  src/app/movement.cpp
+  src/level/load_sequence.cpp
+  src/edit/edits.cpp
+  src/output/level_save.cpp
+  src/edit/bookmarks.cpp
 )
 
 # The operating system beneath the platform contract: the one place where the

@@ -13,6 +13,7 @@
 #include "headless/headless_level.h"
 #include "platform/scripted_platform.h"
 #include "scene/dumps.h"
+#include "scene/level.h"
 #include "scene/scene_model.h"
 
 namespace {

@@ -6,6 +6,8 @@
 #include "effects/shadow_render.h"
 #include "effects/shadows.h"
 #include "gl_fixture.h"
+#include "scene/level.h"
+#include "scene/view.h"
 #include "terrain/terrain.h"
 #include "terrain/terrain_bake.h"
 
@@ -100,9 +102,8 @@ protected:
         for (int c = 0; c < 3; ++c) EXPECT_NEAR(got[c], want[c], 10) << where << " channel " << c;
     }
     void Bake() {
-        BeginOffscreen();
+        const OffscreenPass pass;
         BakeTexture(node);
-        EndOffscreen();
     }
 
     wvwrite::TextureSetWriter writer;

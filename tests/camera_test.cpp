@@ -7,52 +7,54 @@
 
 #include "app/movement.h"
 #include "math/camera.h"
-#include "math/trig_tables.h"
 #include "platform/platform.h"
 #include "platform/scripted_platform.h"
 
 namespace {
 
-TEST(CameraBasisTest, MatchesTheExactFormulasAtTableResolution) {
-    for (float yaw : {0.0f, 30.0f, -90.0f, 135.5f, 720.5f})
-        for (float pitch : {0.0f, 45.0f, -60.0f, 89.9f}) {
-            Camera c;
-            c.yaw = yaw;
-            c.pitch = pitch;
-            const CameraVectors b = CameraBasis(c);
-            const float sy = TableSin(yaw), cy = TableCos(yaw), sp = TableSin(pitch), cp = TableCos(pitch);
-            ExpectNear(b.forward, {sy * cp, cy * cp, -sp});
-            ExpectNear(b.up, {sy * sp, cy * sp, cp});
-            ExpectNear(b.right, {cy, -sy, 0});
-            EXPECT_EQ(b.right.z, 0.0f);  // always horizontal
-            EXPECT_NEAR(b.right.Length(), 1.0f, 1e-6f);
-        }
-    Camera north;
-    ExpectNear(CameraBasis(north).forward, {0, 1, 0});  // yaw 0 looks along +Y
-    Camera right;
-    right.yaw = 90;
-    ExpectNear(CameraBasis(right).forward, {1, 0, 0});  // positive yaw turns right
-    Camera down;
-    down.pitch = 89.9f;
-    const CameraVectors b = CameraBasis(down);
-    EXPECT_LT(std::hypot(b.forward.x, b.forward.y), 0.002f);
-    EXPECT_LT(b.forward.z, -0.99f);  // positive pitch looks down
+// The convention, from fixed numbers: yaw 0 looks along +Y and turns right
+// towards +X, a positive pitch looks down, right stays level, and the three
+// stay a right-handed orthonormal set.
+TEST(CameraBasisTest, FollowsTheConventionAtAnyAngles) {
+    const struct {
+        float yaw, pitch;
+        Vector3 forward, right;
+    } cases[] = {
+        {0, 0, {0, 1, 0}, {1, 0, 0}},
+        {90, 0, {1, 0, 0}, {0, -1, 0}},
+        {30, 0, {0.5f, 0.8660254f, 0}, {0.8660254f, -0.5f, 0}},
+        {-120, 0, {-0.8660254f, -0.5f, 0}, {-0.5f, 0.8660254f, 0}},
+        {30, 45, {0.3535534f, 0.6123724f, -0.7071068f}, {0.8660254f, -0.5f, 0}},
+        {750, -60, {0.25f, 0.4330127f, 0.8660254f}, {0.8660254f, -0.5f, 0}},  // 750 is 30 turned twice
+    };
+    for (const auto& k : cases) {
+        Camera c;
+        c.yaw = k.yaw;
+        c.pitch = k.pitch;
+        const CameraVectors b = CameraBasis(c);
+        ExpectNear(b.forward, k.forward, 2e-4f);
+        ExpectNear(b.right, k.right, 2e-4f);
+        EXPECT_EQ(b.right.z, 0.0f);
+        EXPECT_NEAR(b.forward.Dot(b.up), 0.0f, 1e-5f);
+        EXPECT_NEAR(b.up.Length(), 1.0f, 1e-5f);
+        ExpectNear(b.right.Cross(b.forward), b.up, 1e-4f);
+    }
 }
 
 class FrustumTest : public ::testing::Test {
 protected:
-    void SetUp() override { CreateFrusta(); }
-    void TearDown() override { DestroyFrusta(); }
+    void SetUp() override { CreateFrusta(frusta); }
+    ViewFrusta frusta;
 };
 
 TEST_F(FrustumTest, CullsBySidesEyePlaneAndRangeOnceUpdated) {
     // Never updated: nothing intersects.
-    EXPECT_FALSE(TheFrusta().object->Intersects(BoundingSphere({0, 10, 0}, 1)));
-    EXPECT_FALSE(TheFrusta().terrain->Intersects(BoundingSphere({0, 0, 0}, 1e6f)));
+    EXPECT_FALSE(frusta.object->Intersects(BoundingSphere({0, 10, 0}, 1)));
+    EXPECT_FALSE(frusta.terrain->Intersects(BoundingSphere({0, 0, 0}, 1e6f)));
     Camera c;
     c.position = {0, 0, 0};
-    UpdateFrusta(c, 800.0f / 600.0f);
-    const Frustum& f = *TheFrusta().object;
+    UpdateFrusta(frusta, c, 800.0f / 600.0f);
+    const Frustum& f = *frusta.object;
     // At 4:3 the side planes stand at 40 degrees from the view direction.
     const float side = std::tan(40.0f * 3.14159265f / 180.0f);
     const struct {
@@ -73,16 +75,16 @@ TEST_F(FrustumTest, CullsBySidesEyePlaneAndRangeOnceUpdated) {
     for (const auto& k : cases)
         EXPECT_EQ(f.Intersects(BoundingSphere(k.centre, k.radius)), k.visible)
             << k.centre.x << " " << k.centre.y << " " << k.centre.z;
-    EXPECT_TRUE(TheFrusta().terrain->Intersects(BoundingSphere({0, 1000, 0}, 1)));  // its range is 1050
-    EXPECT_EQ(TheFrusta().terrain->rangeSphere.radius, 1050.0f);
+    EXPECT_TRUE(frusta.terrain->Intersects(BoundingSphere({0, 1000, 0}, 1)));  // its range is 1050
+    EXPECT_EQ(frusta.terrain->rangeSphere.radius, 1050.0f);
 }
 
 TEST_F(FrustumTest, PlanesFollowTheCamera) {
     Camera c;
     c.position = {500, 0, 10};
     c.yaw = 90;  // looking along +X
-    UpdateFrusta(c, 1.0f);
-    const Frustum& f = *TheFrusta().object;
+    UpdateFrusta(frusta, c, 1.0f);
+    const Frustum& f = *frusta.object;
     EXPECT_TRUE(f.Intersects(BoundingSphere({600, 0, 10}, 1)));
     EXPECT_FALSE(f.Intersects(BoundingSphere({400, 0, 10}, 1)));
     for (const Plane& p : f.planes) EXPECT_NEAR(p.normal.Dot(c.position) + p.d, 0.0f, 1e-3f);  // through the eye

@@ -6,9 +6,11 @@
 
 #include "diag/stat_counter.h"
 #include "gl_fixture.h"
-#include "app/scene_pass.h"
+#include "render/scene_pass.h"
+#include "scene/level.h"
 #include "scene/scene_draw.h"
 #include "files/texture_image.h"
+#include "scene/view.h"
 
 namespace {
 
@@ -50,7 +52,7 @@ protected:
         writer.AddTexture(SquareTexture(1, 8, std::vector<std::uint8_t>(64, 1)));
         UseTextures(writer);
         auto sky = std::make_unique<TextureObject>(false);
-        DecodedImage image = ReadTextureImage(0, false);
+        DecodedImage image = ReadTextureImage(TheTextureDatabase(), 0, false);
         sky->pendingWidth = image.width;
         sky->pendingHeight = image.height;
         sky->pendingRgba = image.rgba;
@@ -244,14 +246,14 @@ TEST_F(DrawTest, InstancesAreCulledByDistanceAndSize) {
     m.materials.resize(1);
     AddQuad(m, -1.06f, -1.06f, 1.06f, 1.06f, 0, 0);  // radius 1.5
     for (float d : {60.0f, 100.0f}) AddInstance(m, {0, d, 0});
-    CreateFrusta();
+    CreateFrusta(TheFrusta());
     Camera& camera = TheCamera();
     camera.position = {0, 0, 0};
-    UpdateFrusta(camera, 1.0f);
+    UpdateFrusta(TheFrusta(), camera, 1.0f);
     gVisibleTris.value = 0;
     DrawInstances();
     EXPECT_EQ(gVisibleTris.value, 2);  // only the near one
-    DestroyFrusta();
+    TheFrusta() = ViewFrusta{};
 }
 
 TEST_F(DrawTest, TheSkyCoversTheViewWithItsTextureIfItHasOne) {
@@ -291,7 +293,7 @@ TEST_F(DrawTest, FogThinsTheSkyAndTheObjectsAtTheirOwnRates) {
         wall.vertices.push_back({{0, -1, 0}, 0, 0, p});
     wall.faces = {{{0, 1, 2}, 0}, {{0, 2, 3}, 0}};
     AddInstance(wall, {0, 200, 0});
-    CreateFrusta();
+    CreateFrusta(TheFrusta());
     TheCamera() = Camera{{0, 0, 0}, 0, 0};
 
     auto frame = [&](float pitch) {

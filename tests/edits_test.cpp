@@ -6,14 +6,15 @@
 
 #include <filesystem>
 
-#include "app/bookmarks.h"
-#include "app/edits.h"
-#include "app/level_save.h"
+#include "edit/bookmarks.h"
+#include "edit/edits.h"
+#include "output/level_save.h"
 #include "diag/state_registry.h"
 #include "files/block_file.h"
 #include "headless/headless_level.h"
 #include "location/level_files.h"
 #include "demo_fixture.h"
+#include "scene/level.h"
 #include "test_util.h"
 #include "scene/scene_model.h"
 #include "writer/demo_level.h"

@@ -8,6 +8,7 @@
 #include "diag/state_registry.h"
 #include "effects/shadows.h"
 #include "math/bounding.h"
+#include "scene/level.h"
 #include "scene/render_state.h"
 #include "scene/scene_model.h"
 #include "terrain/terrain.h"

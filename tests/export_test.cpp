@@ -8,13 +8,14 @@
 #include <map>
 #include <set>
 
-#include "app/gl_setup.h"
-#include "app/gltf_export.h"
+#include "render/gl_setup.h"
+#include "output/gltf_export.h"
 #include "diag/state_registry.h"
 #include "files/texture_database.h"
 #include "demo_fixture.h"
 #include "gl_fixture.h"
 #include "headless/headless_level.h"
+#include "scene/level.h"
 #include "test_util.h"
 #include "scene/model_draw.h"
 #include "writer/demo_level.h"

@@ -4,8 +4,11 @@
 #include <filesystem>
 
 #include "gl_fixture.h"
+#include "render/overlay_text.h"
 #include "location/level_files.h"
 #include "platform/headless_platform.h"
+#include "scene/level.h"
+#include "scene/view.h"
 #include "test_util.h"
 #include "writer/mesh_builder.h"
 #include "writer/region_builder.h"
@@ -24,8 +27,7 @@ protected:
     }
     void TearDown() override {
         if (!IsSkipped()) {
-            DeleteOverlayFont();
-            DestroyFrusta();
+            KillGL();
         }
         platform::Install(&pf);
         GlTest::TearDown();
@@ -126,7 +128,7 @@ TEST_F(FrameTest, TheSecondFrameLoadsTheLevelAndClearsToItsFog) {
         EXPECT_NEAR(p[k], rgb[k], 1) << k;
     }
     EXPECT_EQ(clear[3], 1.0f);
-    EXPECT_TRUE(TheInput().HelpVisible);  // the help's 8 seconds have just begun
+    EXPECT_TRUE(TheView().help.visible);  // the help's 8 seconds have just begun
 }
 
 // Frames of a loaded level: the rotating sun turns by the table's 2 degrees
@@ -160,11 +162,11 @@ TEST_F(FrameTest, LoadedFramesTurnTheSunFreezeTheFrustumAndHideTheHelp) {
     // itself.
     fonted.counter = 7900;
     DrawFrame();
-    EXPECT_TRUE(TheInput().HelpVisible);
+    EXPECT_TRUE(TheView().help.visible);
     fonted.counter = 8100;
     DrawFrame();
-    EXPECT_FALSE(TheInput().HelpVisible);
-    EXPECT_FALSE(TheInput().HelpAutoHide);
+    EXPECT_FALSE(TheView().help.visible);
+    EXPECT_FALSE(TheView().help.autoHide);
 }
 
 }  // namespace

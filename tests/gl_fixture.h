@@ -8,20 +8,21 @@
 
 #include <vector>
 
-#include "app/frame.h"
-#include "app/gl_setup.h"
-#include "app/gl_window.h"
-#include "app/input.h"
-#include "app/load_sequence.h"
+#include "level/load_sequence.h"
 #include "files/texture_database.h"
 #include "diag/state_registry.h"
 #include "glh/glh_extensions.h"
 #include "math/camera.h"
 #include "platform/headless_gl.h"
 #include "platform/scripted_platform.h"
+#include "render/frame.h"
+#include "render/gl_setup.h"
+#include "render/view_setup.h"
+#include "scene/level.h"
 #include "scene/model_draw.h"
 #include "scene/render_state.h"
 #include "scene/scene_model.h"
+#include "scene/view.h"
 #include "writer/texture_writer.h"
 
 class GlTest : public ::testing::Test {
@@ -43,7 +44,7 @@ protected:
         platform::Install(&pf);
         InstallSceneGlHooks();
         ResizeView(kWidth, kHeight);
-        CreateFrusta();
+        CreateFrusta(TheFrusta());
         TheToggles().FogEnabled = false;
     }
 

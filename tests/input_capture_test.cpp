@@ -2,7 +2,8 @@
 // back in flying mode takes it again; in selection mode it stays free.
 #include <gtest/gtest.h>
 
-#include "app/input.h"
+#include "app/main_loop.h"
+#include "app/pointer.h"
 #include "diag/state_registry.h"
 #include "platform/scripted_platform.h"
 

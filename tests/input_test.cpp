@@ -6,18 +6,21 @@
 #include <cstdio>
 #include <random>
 
-#include "app/frame.h"
-#include "app/gl_window.h"
-#include "app/edits.h"
 #include "app/input.h"
+#include "app/main_loop.h"
+#include "app/pointer.h"
+#include "edit/edits.h"
+#include "render/overlay_text.h"
 #include "diag/state_registry.h"
 #include "math/camera.h"
 #include "platform/scripted_platform.h"
 #include "resources/resources.h"
+#include "scene/level.h"
 #include "scene/render_state.h"
 #include "headless/headless_level.h"
 #include "scene/scene_draw.h"
 #include "scene/scene_model.h"
+#include "scene/view.h"
 #include "test_util.h"
 #include "writer/bench_level.h"
 
@@ -36,7 +39,7 @@ class InputTest : public ::testing::Test {
 protected:
     void SetUp() override {
         ResetState(StateScope::Process);
-        TheGlWindow() = GlWindowState{true, 800, 600, 800.0f / 600.0f};
+        TheView().viewport = {800, 600, 800.0f / 600.0f};
         pf.windowRect = {100, 50, 916, 709};
     }
     void TearDown() override { ResetState(StateScope::Process); }
@@ -56,11 +59,11 @@ TEST_F(InputTest, MenuTogglesSetTheirCheckMarks) {
         {kCmdDrawOutline, &t.DrawOutline, false},     {kCmdFreezeUpdate, &t.FreezeUpdate, false},
         {kCmdFog, &t.FogEnabled, true},               {kCmdTerrainShadows, &t.TerrainShadows, true},
         {kCmdObjectShadows, &t.ObjectShadows, false}, {kCmdFreezeFrustum, &t.FreezeFrustum, false},
-        {kCmdOnscreenHelp, &In().HelpVisible, true},
+        {kCmdOnscreenHelp, &TheView().help.visible, true},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(*c.flag, c.initial) << c.id;
-        EXPECT_FALSE(WindowProc(Command(c.id)));  // default processing follows
+        EXPECT_TRUE(WindowProc(Command(c.id)));
         EXPECT_EQ(*c.flag, !c.initial) << c.id;
         EXPECT_EQ(pf.menuChecks.at(c.id), !c.initial) << c.id;
         WindowProc(Command(c.id));
@@ -81,15 +84,20 @@ TEST_F(InputTest, KeysSetTheKeyTableAndCommandKeysFlipTheirToggles) {
     WindowProc(Key(300));  // outside the table: ignored, no crash
 
     WindowProc(Key(platform::vk::kF1));
-    EXPECT_FALSE(In().HelpVisible);
-    EXPECT_FALSE(In().HelpAutoHide);
+    EXPECT_FALSE(TheView().help.visible);
+    EXPECT_FALSE(TheView().help.autoHide);
     WindowProc(Key('L'));
     EXPECT_FALSE(Toggles().LightingEnabled);
     EXPECT_FALSE(Toggles().TerrainShadows);
     WindowProc(Key('L'));
     EXPECT_TRUE(Toggles().LightingEnabled);
     EXPECT_TRUE(Toggles().TerrainShadows);
-    EXPECT_TRUE(pf.menuChecks.empty());  // only the menu sets check marks
+    // Checks follow their toggles whichever way they were changed.
+    EXPECT_TRUE(pf.menuChecks.at(kCmdTerrainShadows));
+    EXPECT_FALSE(pf.menuChecks.at(kCmdOnscreenHelp));
+    WindowProc(Key('L'));
+    EXPECT_FALSE(pf.menuChecks.at(kCmdTerrainShadows));
+    WindowProc(Key('L'));
     WindowProc(Key('I'));
     EXPECT_TRUE(Toggles().RotatingSun);
     WindowProc(Key('P'));
@@ -120,12 +128,12 @@ TEST_F(InputTest, EscapeSwitchesModesAndRecentresTheCursor) {
     ASSERT_EQ(pf.cursorMoves.size(), 1u);
     EXPECT_EQ(pf.cursorMoves[0], std::make_pair(508, 379));  // centre of the outer rectangle
     WindowProc(Key(platform::vk::kEscape));
-    EXPECT_FALSE(In().FlyingMode);
+    EXPECT_FALSE(ThePointer().FlyingMode);
     EXPECT_TRUE(pf.cursorVisible);
     EXPECT_FALSE(pf.mouseCaptured);
     WindowProc(Key(platform::vk::kEscape));
-    EXPECT_TRUE(In().FlyingMode);
-    EXPECT_TRUE(In().IgnoreNextMouseMove);
+    EXPECT_TRUE(ThePointer().FlyingMode);
+    EXPECT_TRUE(ThePointer().ignoreNextMove);
     // The move the re-centring causes is swallowed: no camera jump.
     const Camera before = TheCamera();
     WindowProc(Move(400, 300));
@@ -139,7 +147,7 @@ TEST_F(InputTest, MouseLookTurnsNeverTipsOverAndShiftPans) {
     WindowProc(Move(410, 305));  // right and down: turn right, look down
     EXPECT_FLOAT_EQ(TheCamera().yaw, 4.0f);
     EXPECT_FLOAT_EQ(TheCamera().pitch, 2.0f);
-    EXPECT_TRUE(In().IgnoreNextMouseMove);
+    EXPECT_TRUE(ThePointer().ignoreNextMove);
     for (int i = 0; i < 20; ++i) {
         WindowProc(Move(400, 300));
         WindowProc(Move(400, 300 + 1000));
@@ -163,7 +171,7 @@ TEST_F(InputTest, TheFirstMoveAfterRegainingTheFocusIsIgnored) {
     SetFlyingMode(true);
     WindowProc(Move(400, 300));
     WindowProc({.kind = MessageKind::KillFocus});
-    EXPECT_TRUE(In().IgnoreNextMouseMove);
+    EXPECT_TRUE(ThePointer().ignoreNextMove);
     WindowProc(Move(500, 300));  // not focused: nothing
     EXPECT_EQ(TheCamera().yaw, 0.0f);
     WindowProc({.kind = MessageKind::SetFocus});
@@ -202,25 +210,25 @@ TEST_F(EditTest, DeleteRemovesFromTheListKeepingOrder) {
     auto& list = TheScene().InstanceList;
     Instance* b = list[1].get();
     Instance* c = list[2].get();
-    In().SelectedInstance = list[0].get();
+    TheEdits().selected = list[0].get();
     ShadowCandidates() = {b, list[0].get(), c};
     WindowProc(Key(platform::vk::kDelete));
     ASSERT_EQ(list.size(), 2u);
     EXPECT_EQ(list[0].get(), b);
     EXPECT_EQ(list[1].get(), c);
-    EXPECT_EQ(In().SelectedInstance, nullptr);
+    EXPECT_EQ(TheEdits().selected, nullptr);
     EXPECT_EQ(ShadowCandidates(), (std::vector<Instance*>{b, c}));  // no dangling candidate
     WindowProc(Key(platform::vk::kDelete));  // nothing selected: nothing happens
     EXPECT_EQ(list.size(), 2u);
 
     auto& group = TheScene().TerrainObjectsByHeight[2];
     Instance* last = group[2].get();
-    In().SelectedInstance = group[0].get();
+    TheEdits().selected = group[0].get();
     WindowProc(Key(platform::vk::kDelete));
     ASSERT_EQ(group.size(), 2u);
     EXPECT_EQ(group[0].get(), last);
     EXPECT_EQ(TheScene().TerrainObjectsByHeight[1].size(), 3u);
-    EXPECT_EQ(In().SelectedInstance, nullptr);
+    EXPECT_EQ(TheEdits().selected, nullptr);
 }
 
 TEST_F(EditTest, DraggingMovesTheSelectionOverTheGroundOrUpright) {
@@ -231,7 +239,7 @@ TEST_F(EditTest, DraggingMovesTheSelectionOverTheGroundOrUpright) {
     Instance* inst = TheScene().InstanceList[0].get();  // at (0, 100, 0), camera at (9, -3, 5) looking +Y
     TheCamera().position = {0, 0, 0};
     inst->position = {0, 100, 0};
-    In().SelectedInstance = inst;
+    TheEdits().selected = inst;
     WindowProc(Move(400, 300));
     WindowProc(Move(410, 300, true));  // 10 pixels right at distance 100
     const float expected = static_cast<float>(10 * std::tan(3.14159265358979 / 6) * 200.0 / 800.0 * 1.2);
@@ -269,7 +277,7 @@ TEST(CullTableTest, TheTableCullsAsTheInstancesDo) {
     level.console = quiet;
     ASSERT_TRUE(headless::LoadLevel(dir.File("bench-130.swp"), level));
     platform::PlatformScope scope(level.platform);
-    CreateFrusta();
+    CreateFrusta(TheFrusta());
     std::mt19937 rng(31);
     std::uniform_real_distribution<float> at(-700.0f, 700.0f), turn(0.0f, 360.0f);
     std::size_t seen = 0;
@@ -285,7 +293,7 @@ TEST(CullTableTest, TheTableCullsAsTheInstancesDo) {
                 camera.yaw = 0;
                 camera.pitch = 0;
             }
-            UpdateFrusta(camera, 4.0f / 3.0f);
+            UpdateFrusta(TheFrusta(), camera, 4.0f / 3.0f);
             TheCamera() = camera;
             const std::vector<Instance*> plain = CullInstancesPlain();
             ASSERT_EQ(CullInstances(), plain) << after << ", view " << view;
@@ -341,7 +349,7 @@ TEST(CullTableTest, TheTableCullsAsTheInstancesDo) {
         list[k] = made(place);
     }
     expectSame("one replaced in its place");
-    DestroyFrusta();
+    TheFrusta() = ViewFrusta{};
     ResetState(StateScope::Process);
     std::fclose(quiet);
     EXPECT_GT(seen, 200u);

@@ -9,6 +9,7 @@
 
 #include "diag/state_registry.h"
 #include "headless/headless_level.h"
+#include "scene/level.h"
 #include "scene/scene_model.h"
 #include "test_util.h"
 #include "writer/mesh_builder.h"

@@ -8,6 +8,7 @@
 #include "location/level_files.h"
 #include "location/level_location.h"
 #include "platform/scripted_platform.h"
+#include "scene/level.h"
 #include "test_util.h"
 
 namespace {
@@ -17,7 +18,6 @@ using platform::Answer;
 class LocationTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        ResetLevelFiles();
         SetFirstSwpChoice(std::nullopt);
         SetLogCapture(&log);
         std::filesystem::create_directories(dir.File("cd/data"));
@@ -35,8 +35,10 @@ protected:
         pf.config[kGameKey]["Data Drive"] = drive;
         pf.config[kGameKey]["Installed Directory"] = install;
     }
-    const LevelFiles& L() const { return TheLevelFiles(); }
+    bool Select() { return SelectLevelFiles(files); }
+    const LevelFiles& L() const { return files; }
     bool Logged(const std::string& text) const { return log.find(text) != std::string::npos; }
+    LevelFiles files;
     // A dialog as "title | folder | name | filter".
     static std::string Seen(const platform::RecordedDialog& d) {
         return d.title + " | " + d.initialDirectory + " | " + d.initialName + " | " + d.filter.description + " " +
@@ -53,7 +55,7 @@ TEST_F(LocationTest, FilesInTheDataDirectoryNeedOnlyTheFirstDialogOrTheCommandLi
     Registry(dir.File("cd/"), dir.File("game/"));
     for (const char* name : {"cd/data/it.grf", "cd/data/it-130.pid", "game/it-130.swp"}) Touch(name);
     pf.fileAnswers = {dir.File("game/it-130.swp")};
-    ASSERT_TRUE(SelectLevelFiles());
+    ASSERT_TRUE(Select());
     ASSERT_EQ(pf.dialogs.size(), 1u);
     EXPECT_EQ(Seen(pf.dialogs[0]), "Load Wildgrove Level (needs .SWP file created by Wildgrove) | " +
                                        dir.File("game/") + " |  | SWP files *.swp");
@@ -70,7 +72,7 @@ TEST_F(LocationTest, FilesInTheDataDirectoryNeedOnlyTheFirstDialogOrTheCommandLi
     // The command line stands for the first dialog.
     for (const char* name : {"cd/data/jr.grf", "cd/data/jr-130.pid", "game/jr-130.swp"}) Touch(name);
     SetFirstSwpChoice(dir.File("game/jr-130.swp"));
-    ASSERT_TRUE(SelectLevelFiles());
+    ASSERT_TRUE(Select());
     EXPECT_EQ(pf.dialogs.size(), 1u);
     EXPECT_EQ(L().GrfPath, dir.File("cd/data/jr.grf"));
 }
@@ -78,7 +80,7 @@ TEST_F(LocationTest, FilesInTheDataDirectoryNeedOnlyTheFirstDialogOrTheCommandLi
 TEST_F(LocationTest, WithoutTheCdEachRetryAsksAgainAndCancelFallsBack) {
     pf.answers = {Answer::Cancel};
     pf.fileAnswers = {""};
-    EXPECT_FALSE(SelectLevelFiles());
+    EXPECT_FALSE(Select());
     EXPECT_TRUE(Logged("\nWARNING: registry key not found.\nWARNING: registry key not found."));
     ASSERT_EQ(pf.boxes.size(), 1u);
     EXPECT_EQ(pf.boxes[0].caption + ": " + pf.boxes[0].text,
@@ -96,7 +98,7 @@ TEST_F(LocationTest, WithoutTheCdEachRetryAsksAgainAndCancelFallsBack) {
     Registry(dir.File("nowhere/"), dir.File("game/"));
     pf.answers = {Answer::Retry, Answer::Retry, Answer::Cancel};
     pf.fileAnswers = {""};
-    EXPECT_FALSE(SelectLevelFiles());
+    EXPECT_FALSE(Select());
     EXPECT_EQ(pf.boxes.size(), 3u);
     EXPECT_EQ(L().DataPath, dir.File("game/"));
     EXPECT_EQ(pf.dialogs.at(0).initialDirectory, dir.File("game/"));
@@ -119,7 +121,7 @@ TEST_F(LocationTest, RetryFindsTheCdOnceItIsInserted) {
     drive.answers = {Answer::Retry, Answer::Retry, Answer::Retry};
     drive.fileAnswers = {""};
     platform::PlatformScope inserting(drive);
-    EXPECT_FALSE(SelectLevelFiles());
+    EXPECT_FALSE(Select());
     EXPECT_EQ(drive.boxes.size(), 2u);
     EXPECT_EQ(L().DataPath, dir.File("drive/data/"));
     EXPECT_FALSE(Logged("Retry insert CD cancelled"));
@@ -131,7 +133,7 @@ TEST_F(LocationTest, MissingFilesAreAskedForInOrderWithTheirNames) {
     Touch("elsewhere/Beach.grf");
     pf.fileAnswers = {dir.File("game/BEACH-130.swp"), dir.File("Elsewhere/Beach.grf"), dir.File("x/beach-130.pid"),
                       dir.File("y/beach-130.swp")};
-    ASSERT_TRUE(SelectLevelFiles());
+    ASSERT_TRUE(Select());
     ASSERT_EQ(pf.dialogs.size(), 4u);
     EXPECT_EQ(Seen(pf.dialogs[1]), "Load .GRF File | " + dir.File("cd/data/") + " | BEACH.grf | GRF files *.grf");
     EXPECT_EQ(Seen(pf.dialogs[2]), "Load .PID File | " + LowerDirectoryOf(dir.File("Elsewhere/Beach.grf")) +
@@ -162,7 +164,7 @@ TEST_F(LocationTest, EveryManualDialogCanBeCancelled) {
         log.clear();
         pf.dialogs.clear();
         pf.fileAnswers.assign(c.answers.begin(), c.answers.end());
-        EXPECT_FALSE(SelectLevelFiles()) << c.line;
+        EXPECT_FALSE(Select()) << c.line;
         EXPECT_TRUE(Logged(c.line)) << c.line;
         EXPECT_EQ(pf.dialogs.size(), c.answers.size()) << c.line;
     }
@@ -172,7 +174,7 @@ TEST_F(LocationTest, NamesThatDoNotMatchWarnButGoOn) {
     Registry(dir.File("cd/"), dir.File("game/"));
     for (const char* name : {"cd/data/a-b.grf", "cd/data/a-b-130.pid", "game/a-b-130.swp"}) Touch(name);
     pf.fileAnswers = {dir.File("game/a-b-130.swp")};
-    ASSERT_TRUE(SelectLevelFiles());
+    ASSERT_TRUE(Select());
     EXPECT_EQ(L().LevelName, "a-b");
     EXPECT_EQ(L().GrfPath, dir.File("cd/data/a-b.grf"));
     // The scene file's own name is cut at its last '-' too ("a"), so such a
@@ -183,7 +185,7 @@ TEST_F(LocationTest, NamesThatDoNotMatchWarnButGoOn) {
     Touch("cd/data/other.grf");
     Touch("game/other-130.swp");
     pf.fileAnswers = {dir.File("game/other-130.swp"), dir.File("cd/data/a-b-130.pid")};
-    ASSERT_TRUE(SelectLevelFiles());
+    ASSERT_TRUE(Select());
     ASSERT_EQ(pf.boxes.size(), 1u);
     EXPECT_EQ(pf.boxes[0].caption + ": " + pf.boxes[0].text,
               "WARNING: WARNING: file level names don't match. If the selected filesdon't represent the same level, "
@@ -194,7 +196,7 @@ TEST_F(LocationTest, NamesThatDoNotMatchWarnButGoOn) {
 TEST_F(LocationTest, MissingValuesAndPlainDirectories) {
     pf.config[kGameKey]["Installed Directory"] = dir.File("game/");
     pf.fileAnswers = {""};
-    EXPECT_FALSE(SelectLevelFiles());
+    EXPECT_FALSE(Select());
     EXPECT_TRUE(Logged("\nWARNING: registry value not found."));
     EXPECT_EQ(L().InstallPath, dir.File("game/"));
 
@@ -202,13 +204,13 @@ TEST_F(LocationTest, MissingValuesAndPlainDirectories) {
     log.clear();
     pf.config[kGameKey]["Data Drive"] = dir.File("cd");
     pf.fileAnswers = {""};
-    EXPECT_FALSE(SelectLevelFiles());
+    EXPECT_FALSE(Select());
     EXPECT_EQ(L().DataPath, dir.File("cd/data/"));
     EXPECT_FALSE(Logged("not found.\n Attempting"));
 
     // Values are cut at 128 characters.
     pf.config[kGameKey]["Installed Directory"] = std::string(200, 'x');
-    EXPECT_FALSE(SelectLevelFiles());
+    EXPECT_FALSE(Select());
     EXPECT_EQ(L().InstallPath, std::string(128, 'x'));
 }
 
@@ -225,7 +227,7 @@ TEST_F(LocationTest, FilesBesideANamedLevelOpenWithoutAPrompt) {
         for (const char* name : {"levels/demo.grf", "levels/demo-130.pid", "levels/demo-130.swp"}) Touch(name);
         SetFirstSwpChoice(dir.File("levels/demo-130.swp"));
         log.clear();
-        ASSERT_TRUE(SelectLevelFiles());
+        ASSERT_TRUE(Select());
         EXPECT_TRUE(pf.boxes.empty());
         EXPECT_TRUE(pf.dialogs.empty());
         EXPECT_EQ(L().GrfPath, dir.File("levels/demo.grf"));
@@ -245,7 +247,7 @@ TEST_F(LocationTest, WithoutBothFilesBesideANamedLevelTheSearchHolds) {
     Touch("levels/demo-130.swp");
     SetFirstSwpChoice(dir.File("levels/demo-130.swp"));
     pf.fileAnswers = {""};
-    EXPECT_FALSE(SelectLevelFiles());
+    EXPECT_FALSE(Select());
     ASSERT_EQ(pf.boxes.size(), 1u);
     EXPECT_EQ(pf.boxes[0].caption, "Wildgrove Data Drive Not Found");
     ASSERT_EQ(pf.dialogs.size(), 1u);
@@ -260,7 +262,7 @@ TEST_F(LocationTest, TheDatabaseDialogOpensInTheSceneFilesFolderAsOnDisk) {
     Touch("My Levels/Beach.grf");
     Touch("game/beach-130.swp");
     pf.fileAnswers = {dir.File("game/beach-130.swp"), dir.File("My Levels/Beach.grf"), ""};
-    EXPECT_FALSE(SelectLevelFiles());
+    EXPECT_FALSE(Select());
     ASSERT_EQ(pf.dialogs.size(), 3u);
     EXPECT_EQ(pf.dialogs[2].title, "Load .PID File");
     ASSERT_FALSE(std::filesystem::exists(LowerDirectoryOf(dir.File("My Levels/Beach.grf"))));

@@ -8,6 +8,7 @@
 #include "diag/stat_counter.h"
 #include "files/mesh_objects.h"
 #include "files/texture_database.h"
+#include "scene/level.h"
 #include "scene/model_loader.h"
 #include "level_fixture.h"
 #include "writer/bench_level.h"
@@ -420,7 +421,7 @@ TEST(MeshDecodeTest, FastReadsDecodeWhatCheckedReadsDecode) {
                     platform::ScriptedPlatform pf;
                     platform::PlatformScope scope(pf);
                     MeshData md;
-                    DecodeMesh(b.handle, md, plain);
+                    DecodeMesh(TheSceneFile(), b.handle, md, plain);
                     std::vector<std::string> messages;
                     for (const auto& box : pf.boxes) messages.push_back(box.text);
                     complaints += plain ? messages.size() : 0;

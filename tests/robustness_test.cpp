@@ -7,12 +7,13 @@
 #include <cstdio>
 #include <filesystem>
 
-#include "app/load_sequence.h"
+#include "level/load_sequence.h"
 #include "diag/log.h"
 #include "diag/notices.h"
 #include "files/texture_database.h"
 #include "level_fixture.h"
 #include "location/level_files.h"
+#include "scene/level.h"
 #include "scene/value_table.h"
 
 namespace {

@@ -15,6 +15,7 @@
 #include "headless/headless_level.h"
 #include "platform/scripted_platform.h"
 #include "scene/dumps.h"
+#include "scene/level.h"
 #include "scene/scene_model.h"
 #include "test_util.h"
 #include "writer/bench_level.h"
@@ -25,7 +26,7 @@ namespace {
 
 class SceneModelTest : public ::testing::Test {
 protected:
-    void TearDown() override { ResetScene(); }
+    void TearDown() override { ResetState(StateScope::Level); }
 
     // 4 vertices, faces (0, 1, 2) and (0, 2, 3).
     static std::unique_ptr<Model> Quad() {

@@ -4,12 +4,14 @@
 #include <array>
 
 #include "diag/log.h"
-#include "app/load_sequence.h"
+#include "level/load_sequence.h"
+#include "scene/level.h"
 #include "scene/model_loader.h"
 #include "files/texture_database.h"
 #include "level_fixture.h"
 #include "location/level_files.h"
 #include "math/camera.h"
+#include "scene/view.h"
 
 namespace {
 

@@ -10,16 +10,17 @@
 #include "files/texture_database.h"
 #include "location/level_files.h"
 #include "math/camera.h"
+#include "scene/level.h"
 #include "scene/model_loader.h"
 #include "scene/render_state.h"
 #include "scene/scene_model.h"
+#include "scene/view.h"
 
 namespace {
 
 TEST(StateTest, LevelResetsKeepProcessStateProcessResetsClearAll) {
     const auto names = RegisteredStateNames();
-    for (const char* expected : {"scene", "model loader", "scene file", "texture database", "camera",
-                                 "render state", "level files", "statistics counters", "clock"})
+    for (const char* expected : {"level", "view", "render state", "level files", "statistics counters", "clock"})
         EXPECT_NE(std::find(names.begin(), names.end(), expected), names.end()) << expected;
 
     TheScene().InstanceList.push_back(std::make_unique<Instance>());
@@ -29,7 +30,9 @@ TEST(StateTest, LevelResetsKeepProcessStateProcessResetsClearAll) {
     TheTextureDatabase().MaxTextureSize = 128;
     TheCamera().position = {1, 2, 3};
     TheToggles().FogEnabled = false;
+    TheRenderState().FrameStartTime = 9.0;
     TheLevelFiles().LevelName = "be";
+    TheLevel().quirks = QuirksOf("be");
     gTotalTris.value = 7;
 
     ResetState(StateScope::Level);
@@ -40,12 +43,15 @@ TEST(StateTest, LevelResetsKeepProcessStateProcessResetsClearAll) {
     EXPECT_EQ(TheTextureDatabase().MaxTextureSize, 64);
     EXPECT_EQ(TheCamera().position, Vector3(1, 2, 3));  // the run's, not the level's
     EXPECT_FALSE(TheToggles().FogEnabled);
+    EXPECT_EQ(TheRenderState().FrameStartTime, 9.0);
     EXPECT_EQ(TheLevelFiles().LevelName, "be");
+    EXPECT_FALSE(TheLevel().quirks.groundSkipsOneFace);  // decided again at the next load
     EXPECT_EQ(gTotalTris.value, 7);
 
     ResetState(StateScope::Process);
     EXPECT_EQ(TheCamera().position, Camera{}.position);
     EXPECT_TRUE(TheToggles().FogEnabled);
+    EXPECT_EQ(TheRenderState().FrameStartTime, 0.0);
     EXPECT_EQ(TheLevelFiles().LevelName, "");
     EXPECT_EQ(gTotalTris.value, 0);
 }

@@ -4,13 +4,16 @@
 #include <functional>
 
 #include "app/input.h"
-#include "app/picking.h"
-#include "app/scene_pass.h"
+#include "render/picking.h"
+#include "render/scene_pass.h"
 #include "diag/state_registry.h"
 #include "effects/offscreen.h"
 #include "demo_fixture.h"
+#include "app/main_loop.h"
 #include "gl_fixture.h"
 #include "headless/headless_level.h"
+#include "scene/level.h"
+#include "scene/view.h"
 #include "terrain/terrain.h"
 #include "terrain/terrain_bake.h"
 #include "terrain/terrain_draw.h"
@@ -55,10 +58,10 @@ TEST_F(TerrainGlTest, TheGroundCoversTheViewAndPicksNothing) {
     for (std::size_t n = 0; n < pixels.size(); n += 4) red += pixels[n] == 255 && pixels[n + 1] == 0 && pixels[n + 2] == 0;
     EXPECT_EQ(red, 0);
 
-    std::uint32_t names[2] = {0, 0};
-    ASSERT_TRUE(PickObject(kWidth / 2, kHeight / 2, 2, names));
-    EXPECT_EQ(names[0], house->SerialId);
-    EXPECT_FALSE(PickObject(2, 2, 2, names));  // ground only at the corner: nothing named
+    const std::optional<PickHit> hit = PickObject(kWidth / 2, kHeight / 2);
+    ASSERT_TRUE(hit);
+    EXPECT_EQ(hit->serial, house->SerialId);
+    EXPECT_FALSE(PickObject(2, 2));  // ground only at the corner: nothing named
 }
 
 TEST_F(TerrainGlTest, TheOutlineTracesTheFansInCyan) {
@@ -119,7 +122,7 @@ TEST_F(TerrainGlTest, RebakesFollowTheShadowToggleAndMovedObjects) {
     InstallTerrainGlHooks();
     InitPBuffer();
     TheCamera() = Camera{{-60, -60, 25}, 45, 15};
-    UpdateFrusta(TheCamera(), 1.0f);
+    UpdateFrusta(TheFrusta(), TheCamera(), 1.0f);
     TerrainNode& root = *TheTerrain().root;
     int frames = 0;
     do {

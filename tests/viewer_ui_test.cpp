@@ -3,16 +3,20 @@
 // undo from the keys, the title, and the question before quitting.
 #include <cmath>
 
-#include "app/edits.h"
+#include "edit/edits.h"
 #include "app/input.h"
-#include "app/picking.h"
-#include "app/scene_pass.h"
-#include "app/viewer_ui.h"
+#include "app/main_loop.h"
+#include "render/picking.h"
+#include "render/scene_pass.h"
+#include "app/viewer_tools.h"
+#include "render/view_setup.h"
 #include "diag/state_registry.h"
 #include "demo_fixture.h"
 #include "gl_fixture.h"
 #include "headless/headless_level.h"
 #include "resources/resources.h"
+#include "scene/level.h"
+#include "scene/view.h"
 #include "test_util.h"
 #include "writer/bench_level.h"
 #include "writer/demo_level.h"
@@ -97,8 +101,8 @@ TEST_F(ViewerUiTest, TheObjectListFiltersSortsAndFollowsDeletes) {
     choice.command = platform::kListActivate;
     const std::string serial = list.Cell(5, 0);
     WindowProc(choice);
-    ASSERT_NE(TheInput().SelectedInstance, nullptr);
-    EXPECT_EQ(std::to_string(TheInput().SelectedInstance->SerialId), serial);
+    ASSERT_NE(TheEdits().selected, nullptr);
+    EXPECT_EQ(std::to_string(TheEdits().selected->SerialId), serial);
     EXPECT_NE(pf.debug.find("\nSelect: " + serial + " 0"), std::string::npos);
     WindowProc(Key(platform::vk::kDelete));
     EXPECT_EQ(list.Rows(), everything - 1);
@@ -118,7 +122,7 @@ TEST_F(ViewerUiTest, SelectAndFlyPutsTheObjectInTheMiddleOfTheView) {
         if (std::string(inst->name) == "house_003") house = inst.get();
     ASSERT_NE(house, nullptr);
     SelectAndFly(*house);
-    EXPECT_EQ(TheInput().SelectedInstance, house);
+    EXPECT_EQ(TheEdits().selected, house);
     EXPECT_LT(TheCamera().position.Distance(house->sphere.centre), 4 * house->sphere.radius + 3);
     // Drawn with everything but the house far away: its pixels at the centre.
     Clear(0, 0, 1);
@@ -128,9 +132,9 @@ TEST_F(ViewerUiTest, SelectAndFlyPutsTheObjectInTheMiddleOfTheView) {
     DrawScenePass();
     const auto middle = Pixel(kWidth / 2, kHeight / 2);
     EXPECT_FALSE(middle[0] == 0 && middle[1] == 0 && middle[2] == 255);
-    std::uint32_t names[2];
-    ASSERT_TRUE(PickObject(kWidth / 2, kHeight / 2, 2, names));
-    EXPECT_EQ(names[0], house->SerialId);
+    const std::optional<PickHit> hit = PickObject(kWidth / 2, kHeight / 2);
+    ASSERT_TRUE(hit);
+    EXPECT_EQ(hit->serial, house->SerialId);
     EXPECT_NE(WindowTitle().find(" - house_003 #" + std::to_string(house->SerialId)), std::string::npos);
 }
 

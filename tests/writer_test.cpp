@@ -17,6 +17,7 @@
 #include "files/texture_database.h"
 #include "headless/headless_level.h"
 #include "math/matrix3.h"
+#include "scene/level.h"
 #include "scene/scene_model.h"
 #include "test_util.h"
 #include "writer/bench_level.h"

@@ -1,24 +1,55 @@
 #include "app/main_loop.h"
 
-#include "app/frame.h"
-#include "app/gl_window.h"
+#include "app/commands.h"
 #include "app/input.h"
 #include "app/movement.h"
-#include "app/viewer_ui.h"
+#include "app/pointer.h"
+#include "app/viewer_tools.h"
+#include "app/window.h"
 #include "diag/log.h"
 #include "diag/state_registry.h"
 #include "location/level_location.h"
-#include "math/camera.h"
-#include "platform/platform.h"
+#include "render/frame.h"
+#include "render/view_setup.h"
+#include "scene/level.h"
+#include "scene/view.h"
+
+namespace {
+const StateReset kLoopReset{"main loop", StateLayer::App, StateScope::Process, [] { TheLoop() = LoopState{}; }};
+}  // namespace
 
 LoopState& TheLoop() {
     static LoopState state;
     return state;
 }
 
+bool WindowProc(const platform::Message& m) {
+    LoopState& loop = TheLoop();
+    switch (m.kind) {
+        case platform::MessageKind::Size: ResizeView(m.width, m.height); return true;
+        case platform::MessageKind::Activate:
+            loop.WindowActive = !m.minimised;
+            WindowActivated(loop.WindowActive);
+            return true;
+        case platform::MessageKind::SetFocus:
+            loop.WindowFocused = true;
+            WindowFocused(true);
+            return false;
+        case platform::MessageKind::KillFocus:
+            loop.WindowFocused = false;
+            WindowFocused(false);
+            return false;
+        case platform::MessageKind::Quit: return true;
+        default: break;
+    }
+    bool changed = false;
+    for (const Command& c : TranslateInput(m, loop.WindowFocused)) changed = RunCommand(c) || changed;
+    return changed;
+}
+
 int WinMain() {
     OpenLogFile("debuglog.txt");
-    if (!SelectLevelFiles()) {
+    if (!SelectLevelFiles(TheLevelFiles())) {
         CloseLogFile();
         return 0;
     }
@@ -43,7 +74,9 @@ int WinMain() {
             WindowProc(m);
             continue;
         }
-        if (in.WindowActive) DrawFrame();
+        if (loop.WindowActive) DrawFrame();
+        UpdateWindowTitle();
+        SyncMenuChecks();
         pf.SwapBuffers();
         ApplyKeyboardMovement(TheCamera(), in.KeyState, loop.MoveSpeed, TheFrame().FrameTime);
         loop.MoveSpeed = ApplySpeedKeys(in.KeyState, loop.MoveSpeed);
@@ -53,7 +86,3 @@ int WinMain() {
     CloseLogFile();
     return exitCode;
 }
-
-namespace {
-const StateReset kLoopReset{"main loop", StateLayer::App, StateScope::Process, [] { TheLoop() = LoopState{}; }};
-}  // namespace

@@ -130,31 +130,32 @@ void KillPBuffer() {
     o.UsePBuffer = false;
 }
 
-void BeginOffscreen() {
-    OffscreenState& o = TheOffscreen();
-    glGetIntegerv(GL_VIEWPORT, o.savedViewport);
-    o.savedFramebuffer = 0;
+OffscreenPass::OffscreenPass() {
+    const OffscreenState& o = TheOffscreen();
+    glGetIntegerv(GL_VIEWPORT, savedViewport_);
     if (!o.UsePBuffer) return;
-    glGetIntegerv(GL_FRAMEBUFFER_BINDING, &o.savedFramebuffer);
+    glGetIntegerv(GL_FRAMEBUFFER_BINDING, &savedFramebuffer_);
     glh::glBindFramebuffer(GL_FRAMEBUFFER, o.framebuffer);
 }
 
-void EndOffscreen() {
-    OffscreenState& o = TheOffscreen();
-    glViewport(o.savedViewport[0], o.savedViewport[1], o.savedViewport[2], o.savedViewport[3]);
-    if (o.UsePBuffer) glh::glBindFramebuffer(GL_FRAMEBUFFER, static_cast<GLuint>(o.savedFramebuffer));
+OffscreenPass::~OffscreenPass() {
+    glViewport(savedViewport_[0], savedViewport_[1], savedViewport_[2], savedViewport_[3]);
+    if (TheOffscreen().UsePBuffer) glh::glBindFramebuffer(GL_FRAMEBUFFER, static_cast<GLuint>(savedFramebuffer_));
 }
 
-void SetBakeTarget(GlTexture& texture) {
-    TheOffscreen().bakeTarget = &texture;
-    glViewport(0, 0, texture.width, texture.height);
+std::int32_t OffscreenPass::Width() const {
+    return TheOffscreen().UsePBuffer ? TheOffscreen().width : savedViewport_[2];
 }
 
-void CopyToBakeTarget() {
-    const GlTexture* t = TheOffscreen().bakeTarget;
-    if (!t) return;
-    glBindTexture(GL_TEXTURE_2D, t->glName);
-    glCopyTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, 0, 0, t->width, t->height);
+std::int32_t OffscreenPass::Height() const {
+    return TheOffscreen().UsePBuffer ? TheOffscreen().height : savedViewport_[3];
+}
+
+void DrawInto(const GlTexture& texture) { glViewport(0, 0, texture.width, texture.height); }
+
+void CopyToTexture(const GlTexture& t) {
+    glBindTexture(GL_TEXTURE_2D, t.glName);
+    glCopyTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, 0, 0, t.width, t.height);
 }
 
 // Neighbouring quads' textures meet edge to edge: clamped to the border

@@ -10,14 +10,12 @@
 
 class GlTexture;
 
-// Owned here: written by InitPBuffer and KillPBuffer, read by the bakes.
+// Owned here: written only by InitPBuffer and KillPBuffer (and the
+// process reset); read by every off-screen pass.
 struct OffscreenState {
     bool UsePBuffer = false;
     std::uint32_t framebuffer = 0, colour = 0, depth = 0;
     std::int32_t width = 512, height = 512;  // requested; the actual size once made
-    std::int32_t savedViewport[4] = {0, 0, 0, 0};
-    std::int32_t savedFramebuffer = 0;
-    GlTexture* bakeTarget = nullptr;
 };
 OffscreenState& TheOffscreen();
 
@@ -27,14 +25,30 @@ void InitPBuffer();
 // Deletes the framebuffer object (program end, context current).
 void KillPBuffer();
 
-// Makes the off-screen drawable current and saves the viewport and the
-// framebuffer binding in effect; EndOffscreen restores both exactly.
-void BeginOffscreen();
-void EndOffscreen();
-// The viewport to the texture's size; CopyToBakeTarget copies that corner
-// of the drawable into the texture.
-void SetBakeTarget(GlTexture& texture);
-void CopyToBakeTarget();
+// An off-screen pass: while it lives the off-screen drawable is current;
+// when it ends the viewport and the framebuffer binding in effect before
+// it are back exactly.
+class OffscreenPass {
+public:
+    OffscreenPass();
+    ~OffscreenPass();
+    OffscreenPass(const OffscreenPass&) = delete;
+    OffscreenPass& operator=(const OffscreenPass&) = delete;
+
+    // The drawable's size: the buffer's, or the window's viewport when the
+    // pass draws into the back buffer.
+    std::int32_t Width() const;
+    std::int32_t Height() const;
+
+private:
+    std::int32_t savedViewport_[4] = {0, 0, 0, 0};
+    std::int32_t savedFramebuffer_ = 0;
+};
+
+// The viewport to the texture's size, for drawing its picture in the
+// drawable's corner; CopyToTexture copies that corner into the texture.
+void DrawInto(const GlTexture& texture);
+void CopyToTexture(const GlTexture& texture);
 
 // Texture creation for the pools: RGB5 for the ground, alpha for shadows.
 void CreateTerrainTexture(GlTexture& texture);

@@ -8,14 +8,16 @@
 #include "effects/shadows.h"
 #include "math/bounding.h"
 #include "math/camera.h"
+#include "scene/level.h"
 #include "scene/model_draw.h"
 #include "scene/render_state.h"
 #include "scene/scene_model.h"
+#include "scene/view.h"
 
 void RenderShadowTexture(Instance& x) {
     if (!x.ShadowSlot) return;
     const Vector3& l = TheScene().LightDirection;
-    SetBakeTarget(*x.ShadowSlot);
+    DrawInto(*x.ShadowSlot);
     glClearColor(0, 0, 0, 0);
     glClearDepth(1.0);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
@@ -40,7 +42,7 @@ void RenderShadowTexture(Instance& x) {
     glDepthMask(GL_TRUE);
     glDisable(GL_DEPTH_TEST);
     glPopMatrix();
-    CopyToBakeTarget();
+    CopyToTexture(*x.ShadowSlot);
     x.ShadowDirty = false;
 }
 
@@ -52,7 +54,7 @@ void UpdateShadows() {
     const bool on = TheToggles().ObjectShadows;
     const std::vector<Instance*> dirty = AssignShadowSlots(camera, on);
     if (!on) return;
-    BeginOffscreen();
+    const OffscreenPass pass;
     glMatrixMode(GL_PROJECTION);
     glPushMatrix();
     glLoadIdentity();
@@ -66,5 +68,4 @@ void UpdateShadows() {
     glPopMatrix();
     glMatrixMode(GL_MODELVIEW);
     glPopMatrix();
-    EndOffscreen();
 }

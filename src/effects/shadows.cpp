@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "diag/state_registry.h"
+#include "scene/level.h"
 
 namespace {
 

@@ -517,11 +517,3 @@ void BlockFile::FreeBlock(BlockHandle handle) {
     b->type = kFreedBlockType;
 }
 
-BlockFile& TheSceneFile() {
-    static BlockFile file;
-    return file;
-}
-
-namespace {
-const StateReset kSceneFileReset{"scene file", StateLayer::Files, StateScope::Level, [] { TheSceneFile().Clear(); }};
-}  // namespace

@@ -212,10 +212,6 @@ private:
     std::string lastError_;
 };
 
-// The level's scene file: loaded by the level load, read by scene
-// construction and the mesh decoder; emptied when the level goes.
-BlockFile& TheSceneFile();
-
 // The next handle the process-wide symbol counter will give (the counter
 // starts at 0x00AF0000 and is raised by 16 before each use; never reset).
 SymbolHandle PeekNextSymbolHandle();

@@ -37,17 +37,15 @@ private:
     std::uint64_t count_ = 0;
 };
 
-const BlockRecord* Block(BlockHandle h) { return TheSceneFile().GetBlock(h); }
-
 void Unexpected(const char* text) { ShowNotice(platform::Owner::MainWindow, text, "Unexpected Wildgrove Event"); }
 
-void DecodeMaterials(MeshData& md, BlockHandle mappingHandle) {
+void DecodeMaterials(const BlockFile& file, MeshData& md, BlockHandle mappingHandle) {
     md.hasMapping = mappingHandle != 0;
     if (!md.hasMapping) return;
-    const Words mapping(Block(mappingHandle));
+    const Words mapping(file.GetBlock(mappingHandle));
     const BlockHandle materialHandle = mapping[0];
     if (materialHandle == 0) Unexpected("Mapping but no material");
-    const Words material(Block(materialHandle));
+    const Words material(file.GetBlock(materialHandle));
     const std::uint64_t n = material[0];
     if (material.Holds(1 + 6 * n + 5)) {
         md.materials.resize(static_cast<std::size_t>(n));
@@ -72,8 +70,8 @@ void DecodeMaterials(MeshData& md, BlockHandle mappingHandle) {
     }
 }
 
-void DecodeGeometry1(MeshData& md, BlockHandle geometryHandle) {
-    const Words g(Block(geometryHandle));
+void DecodeGeometry1(const BlockFile& file, MeshData& md, BlockHandle geometryHandle) {
+    const Words g(file.GetBlock(geometryHandle));
     const std::uint64_t nv = g[3], nf = g[4];
     if (!g.Holds(10 + 3 * nv + 3 * nf)) return;  // too short for its counts: no geometry
     if (!md.hasMapping) {
@@ -141,8 +139,8 @@ PolygonScratch& Scratch() {
     return scratch;
 }
 
-void DecodeGeometry2(MeshData& md, BlockHandle geometryHandle) {
-    const Words g(Block(geometryHandle));
+void DecodeGeometry2(const BlockFile& file, MeshData& md, BlockHandle geometryHandle) {
+    const Words g(file.GetBlock(geometryHandle));
     md.PivotOffset = g.V(3);
     const std::uint64_t nv = g[6], nn = g[7], ni = g[8], np = g[10];
     const std::uint64_t positions = 11, records = positions + 3 * nv, indices = records + 8 * nn,
@@ -227,16 +225,16 @@ void DecodeGeometry2(MeshData& md, BlockHandle geometryHandle) {
 
 }  // namespace
 
-std::uint32_t GeometryTypeOf(BlockHandle handle) {
-    const Words main(Block(handle));
+std::uint32_t GeometryTypeOf(const BlockFile& file, BlockHandle handle) {
+    const Words main(file.GetBlock(handle));
     if (main[2] != 0) {
-        const BlockRecord* mapping = Block(main[2]);
+        const BlockRecord* mapping = file.GetBlock(main[2]);
         return (mapping && mapping->size() == 4) ? 2 : 1;
     }
-    return Words(Block(main[1]))[1] == 1 ? 2 : 1;
+    return Words(file.GetBlock(main[1]))[1] == 1 ? 2 : 1;
 }
 
-void DecodeMesh(BlockHandle handle, MeshData& md, bool plain) {
+void DecodeMesh(const BlockFile& file, BlockHandle handle, MeshData& md, bool plain) {
     gPlainDecode = plain;
     // Cleared, not freed: a loader decoding mesh after mesh reuses the room.
     md.name.clear();
@@ -254,26 +252,26 @@ void DecodeMesh(BlockHandle handle, MeshData& md, bool plain) {
     std::copy(std::begin(lighting), std::end(lighting), md.Lighting);
     md.commonI3 = 0;
 
-    const BlockRecord* main = Block(handle);
+    const BlockRecord* main = file.GetBlock(handle);
     const char* name = main ? main->GetName() : nullptr;
     if (name) md.name.assign(name, strnlen(name, 64));
     ConsolePrintf("\nLoading object '%s'", md.name.c_str());
     const Words words(main);
     if (main && words[0] != main->nameSymbol) Unexpected("Main symbol handle's don't match");
-    md.geometryType = GeometryTypeOf(handle);
-    DecodeMaterials(md, words[2]);
+    md.geometryType = GeometryTypeOf(file, handle);
+    DecodeMaterials(file, md, words[2]);
     if (words[1] == 0) {
         Unexpected("Main block has no geometry");
     } else if (md.geometryType == 1) {
-        DecodeGeometry1(md, words[1]);
+        DecodeGeometry1(file, md, words[1]);
     } else {
-        DecodeGeometry2(md, words[1]);
+        DecodeGeometry2(file, md, words[1]);
     }
     gPlainDecode = false;
 }
 
-MeshData DecodeMesh(BlockHandle handle) {
+MeshData DecodeMesh(const BlockFile& file, BlockHandle handle) {
     MeshData md;
-    DecodeMesh(handle, md);
+    DecodeMesh(file, handle, md);
     return md;
 }

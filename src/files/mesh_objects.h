@@ -47,12 +47,12 @@ struct MeshData {
 
 // 2 when the mapping block is exactly 4 bytes (or, without one, when word 1
 // of the geometry block is 1); otherwise 1.
-std::uint32_t GeometryTypeOf(BlockHandle handle);
+std::uint32_t GeometryTypeOf(const BlockFile& file, BlockHandle handle);
 
-// Decodes the object of the level's scene file, with the design's messages
-// and its "Loading object" line.
-MeshData DecodeMesh(BlockHandle handle);
+// Decodes an object of a scene file, with the design's messages and its
+// "Loading object" line.
+MeshData DecodeMesh(const BlockFile& file, BlockHandle handle);
 // The same into md, whose arrays are emptied first but keep their room.
 // plain: every word read through the bounds check, the reference the fast
 // reads (each array's range checked once) are pinned to.
-void DecodeMesh(BlockHandle handle, MeshData& md, bool plain = false);
+void DecodeMesh(const BlockFile& file, BlockHandle handle, MeshData& md, bool plain = false);

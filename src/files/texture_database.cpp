@@ -131,21 +131,3 @@ int TextureDatabase::FindTexture(std::uint32_t identifier) const {
     return it->second;
 }
 
-TextureDatabase& TheTextureDatabase() {
-    static TextureDatabase db;
-    return db;
-}
-
-void ResetTextureDatabase() { TheTextureDatabase().Reset(); }
-bool ReadTextureDatabase(const char* path) { return TheTextureDatabase().Read(path); }
-int FindTexture(std::uint32_t identifier) { return TheTextureDatabase().FindTexture(identifier); }
-
-namespace {
-// The load's reset keeps the lookup settings; starting over restores them too.
-const StateReset kDatabaseReset{"texture database", StateLayer::Files, StateScope::Level, [] {
-    TextureDatabase& db = TheTextureDatabase();
-    db.Reset();
-    db.MaxTextureSize = 64;
-    db.wantNormals = true;
-}};
-}  // namespace

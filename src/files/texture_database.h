@@ -86,8 +86,3 @@ private:
     bool truncated_ = false;
 };
 
-// The level's database, one per program.
-TextureDatabase& TheTextureDatabase();
-void ResetTextureDatabase();
-bool ReadTextureDatabase(const char* path);
-int FindTexture(std::uint32_t identifier);

@@ -49,8 +49,7 @@ void BleedColours(std::vector<std::uint8_t>& rgba, std::uint32_t width, std::uin
     Bleed(rgba.data(), width, height, 0);
 }
 
-DecodedImage ReadTextureImage(int index, bool withNormals) {
-    const TextureDatabase& db = TheTextureDatabase();
+DecodedImage ReadTextureImage(const TextureDatabase& db, int index, bool withNormals) {
     DecodedImage image;
     db.DecodeImage(index, withNormals, image);
     const TextureEntry* e = db.Entry(index);

@@ -6,11 +6,12 @@
 #include <cstdint>
 #include <vector>
 
+#include "files/texture_database.h"
 #include "files/texture_pixels.h"
 
-// Decodes entry index of the level's database (RGBA, and the bump bytes
-// when withNormals); transparent entries are colour-bled.
-DecodedImage ReadTextureImage(int index, bool withNormals);
+// Decodes entry index of a database (RGBA, and the bump bytes when
+// withNormals); transparent entries are colour-bled.
+DecodedImage ReadTextureImage(const TextureDatabase& db, int index, bool withNormals);
 
 // Gives every texel with alpha 0 the colour of the nearest opaque texels,
 // through a pyramid of quarter-size levels; alpha is left as it is.

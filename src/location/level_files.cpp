@@ -2,14 +2,6 @@
 
 #include <cctype>
 
-#include "diag/state_registry.h"
-
-LevelFiles& TheLevelFiles() {
-    static LevelFiles files;
-    return files;
-}
-
-void ResetLevelFiles() { TheLevelFiles() = LevelFiles{}; }
 
 namespace {
 std::size_t DirectoryEnd(const std::string& path) {
@@ -47,6 +39,3 @@ LevelFiles LevelFilesBeside(const std::string& swpPath) {
     return files;
 }
 
-namespace {
-const StateReset kLevelFilesReset{"level files", StateLayer::Files, StateScope::Process, &ResetLevelFiles};
-}  // namespace

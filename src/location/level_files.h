@@ -1,5 +1,5 @@
-// The three files of the level being viewed and its base name. Level file
-// location fills them once at start; the level load reads them.
+// The three files of a level and its base name, as level file location
+// finds them.
 #pragma once
 
 #include <string>
@@ -10,9 +10,6 @@ struct LevelFiles {
     std::string SwpPath, GrfPath, PidPath;
     std::string LevelName;    // from the first chosen pixel file; never updated
 };
-
-LevelFiles& TheLevelFiles();
-void ResetLevelFiles();
 
 // The file name without its directory, cut at its last '-' (or, without
 // one, at its last '.'). The directory ends at the last '\', or else at the

@@ -92,8 +92,7 @@ std::string AskOpenFile(const std::string& initialDirectory, const std::string& 
     return platform::Current().AskOpenFile(initialDirectory, initialName, title, filter);
 }
 
-bool SelectLevelFiles() {
-    LevelFiles& level = TheLevelFiles();
+bool SelectLevelFiles(LevelFiles& level) {
     LogPrintf("\n\n    File Selection\n    ==============");
 
     level.DataPath = ReadRegistryString(kGameKey, "Data Drive");

@@ -2,19 +2,20 @@
 // picks, the scene file and texture database under the same name in the
 // game's data directory (found through the game's configuration, with a
 // prompt for the game's CD), and open-file dialogs for whatever is not
-// where it is expected. Fills TheLevelFiles().
+// where it is expected.
 #pragma once
 
 #include <optional>
 #include <string>
 
+#include "location/level_files.h"
 #include "platform/platform.h"
 
 constexpr const char* kGameKey = "SOFTWARE\\Larkspur Interactive\\Wildgrove";
 
-// False when the user cancelled a file dialog; true otherwise, also after
-// the warning about names that do not match.
-bool SelectLevelFiles();
+// Fills level. False when the user cancelled a file dialog; true
+// otherwise, also after the warning about names that do not match.
+bool SelectLevelFiles(LevelFiles& level);
 
 // The answer that stands in for the first open-file dialog (the program's
 // command-line argument); the dialog is not shown when one is set.

@@ -3,14 +3,6 @@
 #include <cmath>
 #include <initializer_list>
 
-#include "diag/state_registry.h"
-
-Camera& TheCamera() {
-    static Camera camera;
-    return camera;
-}
-
-void ResetCamera() { TheCamera() = Camera{}; }
 
 Vector3 RotateByCamera(const Camera& camera, const Vector3& v) {
     return Matrix3::RotationZ(camera.yaw) * (Matrix3::RotationX(camera.pitch) * v);
@@ -22,24 +14,12 @@ CameraVectors CameraBasis(const Camera& camera) {
 
 bool Plane::Intersects(const BoundingSphere& s) const { return normal.Dot(s.centre) + d <= s.radius; }
 
-ViewFrusta& TheFrusta() {
-    static ViewFrusta frusta;
-    return frusta;
+void CreateFrusta(ViewFrusta& frusta) {
+    frusta.object = std::make_unique<Frustum>(kObjectRange);
+    frusta.terrain = std::make_unique<Frustum>(kTerrainRange);
 }
 
-void CreateFrusta() {
-    DestroyFrusta();
-    TheFrusta().object = new Frustum(kObjectRange);
-    TheFrusta().terrain = new Frustum(kTerrainRange);
-}
-
-void DestroyFrusta() {
-    delete TheFrusta().object;
-    delete TheFrusta().terrain;
-    TheFrusta() = ViewFrusta{};
-}
-
-void UpdateFrusta(const Camera& camera, float aspect) {
+void UpdateFrusta(ViewFrusta& frusta, const Camera& camera, float aspect) {
     const double kDegToRad = 3.14159265358979323846 / 180.0;
     const float tV = static_cast<float>(std::tan(kFieldOfView * 0.5 * kDegToRad));
     const float tH = static_cast<float>(std::tan(aspect * kFieldOfView * 0.5 * kDegToRad));
@@ -49,15 +29,10 @@ void UpdateFrusta(const Camera& camera, float aspect) {
         planes[i].normal = RotateByCamera(camera, normals[i]).Normalised();
         planes[i].d = -planes[i].normal.Dot(camera.position);
     }
-    for (Frustum* f : {TheFrusta().object, TheFrusta().terrain}) {
+    for (Frustum* f : {frusta.object.get(), frusta.terrain.get()}) {
         if (!f) continue;
         for (int i = 0; i < 5; ++i) f->planes[i] = planes[i];
         f->rangeSphere.centre = camera.position;
         f->rangeSphere.radius = f->range;
     }
 }
-
-namespace {
-const StateReset kCameraReset{"camera", StateLayer::Base, StateScope::Process, &ResetCamera};
-const StateReset kFrustaReset{"frusta", StateLayer::Base, StateScope::Process, &DestroyFrusta};
-}  // namespace

@@ -4,6 +4,8 @@
 // carries the tables' values.
 #pragma once
 
+#include <memory>
+
 #include "math/bounding.h"
 #include "math/matrix3.h"
 #include "math/vector3.h"
@@ -13,11 +15,6 @@ struct Camera {
     float yaw = 0.0f;    // degrees
     float pitch = 0.0f;  // degrees, kept within -89.9 .. 89.9 by mouse-look
 };
-
-// Written by scene construction (player start), movement and mouse-look;
-// read by every draw. ResetCamera puts it back to its start values.
-Camera& TheCamera();
-void ResetCamera();
 
 // Projection constants shared by the frame, picking and the frusta.
 constexpr float kFieldOfView = 60.0f;  // vertical, degrees
@@ -59,16 +56,15 @@ struct Frustum : BoundingVolume {
     }
 };
 
-// The view frusta, created by the GL set-up and destroyed at shutdown.
+// The two view frusta; none until they are created (drawing without them
+// culls everything).
 struct ViewFrusta {
-    Frustum* object = nullptr;   // range 750: instances and shadows
-    Frustum* terrain = nullptr;  // range 1050: the terrain and the position markers
+    std::unique_ptr<Frustum> object;   // range 750: instances and shadows
+    std::unique_ptr<Frustum> terrain;  // range 1050: the terrain and the position markers
 };
-ViewFrusta& TheFrusta();
-void CreateFrusta();
-void DestroyFrusta();
+void CreateFrusta(ViewFrusta& frusta);
 
 // Refreshes both frusta from the camera (the look-at is the caller's).
 // The side planes are spread by aspect x 30 degrees, wider than the
 // picture at 4:3, so culling errs on the safe side.
-void UpdateFrusta(const Camera& camera, float aspect);
+void UpdateFrusta(ViewFrusta& frusta, const Camera& camera, float aspect);

@@ -1,12 +1,12 @@
-// The window's resources: the menu bar (resource 105) and the info dialog's
-// layout (resource 102).
+// The window's resources: the menu bar (resource 105), the command keys
+// and the info dialog's layout (resource 102).
 #pragma once
 
 #include <array>
 
 #include "platform/platform.h"
 
-// Menu command ids.
+// Command ids: the menu's items, and the commands only keys give.
 enum MenuCommand : int {
     kCmdFreezeUpdate = 40001,
     kCmdExit = 40002,
@@ -26,7 +26,42 @@ enum MenuCommand : int {
     kCmdObjects = 40121,
     kCmdAddBookmark = 40122,
     kCmdBookmarks = 40123,
+    // Keys only.
+    kCmdDelete = 40201,
+    kCmdFlyingMode = 40202,
+    kCmdModelReport = 40203,
+    kCmdValueReport = 40204,
+    kCmdLighting = 40205,
+    kCmdBumpMode = 40206,
+    kCmdRotatingSun = 40207,
+    kCmdObjectPositions = 40208,
+    kCmdUpdateTerrain = 40209,
 };
+
+// A key that gives a command: its virtual-key code, whether Ctrl is held.
+struct KeyBinding {
+    int key;
+    bool control;
+    int command;
+};
+// With Ctrl held a binding that asks for Ctrl comes first (and its key is
+// then a command, never a movement key held); other keys give their plain
+// command either way.
+inline constexpr std::array<KeyBinding, 13> kKeyBindings = {{
+    {platform::vk::kDelete, false, kCmdDelete},
+    {'O', false, kCmdObjects},
+    {platform::vk::kEscape, false, kCmdFlyingMode},
+    {platform::vk::kF1, false, kCmdOnscreenHelp},
+    {'B', false, kCmdModelReport},
+    {'V', false, kCmdValueReport},
+    {'L', false, kCmdLighting},
+    {'U', false, kCmdBumpMode},
+    {'I', false, kCmdRotatingSun},
+    {'P', false, kCmdObjectPositions},
+    {'T', false, kCmdUpdateTerrain},
+    {'Z', true, kCmdUndo},
+    {'Y', true, kCmdRedo},
+}};
 
 // The menu of the main window, with the initial check marks.
 const std::vector<platform::MenuItem>& MainMenu();

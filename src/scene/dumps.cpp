@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "diag/log.h"
+#include "scene/level.h"
 #include "scene/scene_model.h"
 
 void DumpInstance(const Instance& inst) {

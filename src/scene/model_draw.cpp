@@ -11,8 +11,10 @@
 #include "glh/glh_extensions.h"
 #include "math/bounding.h"
 #include "math/camera.h"
+#include "scene/level.h"
 #include "scene/render_state.h"
 #include "scene/scene_model.h"
+#include "scene/view.h"
 
 #ifndef GL_GENERATE_MIPMAP_SGIS
 #define GL_GENERATE_MIPMAP_SGIS 0x8191
@@ -190,7 +192,7 @@ void CreateMaterialTextures(Material& m) {
     if (!m.hasTexture || !m.texture || m.texture->glName != 0) return;
     const int index = static_cast<int>(m.textureIndex);
     const bool bump = m.hasBump && m.bumpTexture && TheTextureDatabase().wantNormals;
-    const DecodedImage image = ReadTextureImage(index, bump);
+    const DecodedImage image = ReadTextureImage(TheTextureDatabase(), index, bump);
     if (bump && m.bumpTexture->glName == 0)
         CreateGLTexture(*m.bumpTexture, image.width, image.height, image.normals.data());
     CreateGLTexture(*m.texture, image.width, image.height, image.rgba.data());

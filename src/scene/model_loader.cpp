@@ -8,6 +8,7 @@
 #include "files/name_handle.h"
 #include "files/texture_database.h"
 #include "files/texture_image.h"
+#include "scene/level.h"
 
 namespace {
 
@@ -22,16 +23,7 @@ int NextRandom() {
     return static_cast<int>((s >> 16) & 0x7FFF);
 }
 
-const StateReset kLoaderReset{"model loader", StateLayer::Scene, StateScope::Level, &ResetMeshLoader};
-
 }  // namespace
-
-MeshLoaderState& TheMeshLoader() {
-    static MeshLoaderState state;
-    return state;
-}
-
-void ResetMeshLoader() { TheMeshLoader() = MeshLoaderState{}; }
 
 std::optional<std::uint32_t> FindTextureByStandardDiffuse(const char* name, const char* suffix) {
     static constexpr float kStandard[] = {1.0f, 1.2f, 0.9f, 0.5f, 0.2f, 0.0f, 0.1f};
@@ -76,7 +68,7 @@ bool LoadMesh(Model& model, BlockHandle handle, std::uint32_t diffuse) {
     // One decode's buffers serve every mesh of the level.
     static MeshData scratch;
     MeshData& md = scratch;
-    DecodeMesh(handle, md);
+    DecodeMesh(TheSceneFile(), handle, md);
     model.handle = handle;
     model.SourceGeometryType = md.geometryType;
     model.name = md.name;
@@ -177,13 +169,13 @@ Model* GetOrLoadModel(BlockHandle handle, std::uint32_t diffuse) {
 std::unique_ptr<TextureObject> LoadMeshTexture(BlockHandle handle, std::uint32_t diffuse) {
     const BlockRecord* block = Block(handle);
     if (!block || block->type != kMeshBlockType) return nullptr;
-    const MeshData md = DecodeMesh(handle);
+    const MeshData md = DecodeMesh(TheSceneFile(), handle);
     if (md.materials.empty()) return nullptr;
     const MeshMaterialRef& ref = md.materials[0];
     const ResolvedTexture found = ResolveTexture(SymbolText(ref.tn), SymbolText(ref.s1), SymbolText(ref.s2), diffuse);
     if (found.index < 0) return nullptr;
     auto texture = std::make_unique<TextureObject>(found.alpha);
-    DecodedImage image = ReadTextureImage(found.index, false);
+    DecodedImage image = ReadTextureImage(TheTextureDatabase(), found.index, false);
     texture->pendingWidth = image.width;
     texture->pendingHeight = image.height;
     texture->pendingRgba = std::move(image.rgba);

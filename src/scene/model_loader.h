@@ -11,16 +11,14 @@
 #include "files/block_file.h"
 #include "scene/scene_model.h"
 
-// The loader's state: texture objects by database index, shared by every
-// material that uses the entry. Emptied with the level.
+// The loader's state, a part of the level: texture objects by database
+// index, shared by every material that uses the entry.
 struct MeshLoaderState {
     std::map<int, std::unique_ptr<TextureObject>> TextureMap;
     std::map<int, std::unique_ptr<TextureObject>> BumpTextureMap;
     bool LoadTextures = true;
     std::uint32_t randomState = 1;  // the material colours' generator
 };
-MeshLoaderState& TheMeshLoader();
-void ResetMeshLoader();
 
 // The model of an object handle, loaded once; null when its block is not a
 // mesh's main block. diffuse is the bit pattern of the instance's Diffuse.

@@ -12,20 +12,12 @@
 #include "files/block_file.h"
 #include "files/name_handle.h"
 #include "files/texture_database.h"
-#include "location/level_files.h"
-#include "math/camera.h"
+#include "scene/level.h"
 #include "scene/model_loader.h"
+#include "scene/view.h"
 #include "scene/scene_model.h"
 
 namespace {
-
-struct LevelRowEntry {
-    const char* name;
-    int row;
-};
-constexpr std::array<LevelRowEntry, 8> kLevelRows = {{
-    {"be", 1}, {"jr", 2}, {"it", 3}, {"ij", 4}, {"lab", 5}, {"as", 6}, {"as2", 7}, {"sum", 8},
-}};
 
 // Objects and region records each level keeps out of the height field:
 // object handles (stored without bit 31) and record indices.
@@ -48,7 +40,7 @@ const std::array<Exclusions, 9> kLevelExclusions = {{
     {{}, {}},
     {{0x736, 0x77E, 0x782, 0x932, 0x9A8}, {0x1E9, 0x1EA, 0x1EB, 0x402, 0x2CD}},
 }};
-static_assert(kLevelExclusions.size() == kLevelRows.size() + 1, "one exclusion row per level row, plus row 0");
+static_assert(kLevelExclusions.size() == 9, "one exclusion row per level row, plus row 0");
 
 // The classes that decide what an object becomes; every other class
 // leaves it out.
@@ -147,21 +139,15 @@ RegionRecord ReadHeldRecord(const std::uint8_t* r) {
 }
 }  // namespace
 
-int LevelRow(std::string_view levelName) {
-    for (const LevelRowEntry& e : kLevelRows)
-        if (levelName == e.name) return e.row;
-    return 0;
-}
-
 void SceneConstruction() {
     BlockFile& file = TheSceneFile();
     SceneState& scene = TheScene();
     const BlockRecord* region = file.FindBlockByName(".region");
     if (!region) return;
-    const std::string& levelName = TheLevelFiles().LevelName;
+    const LevelQuirks& quirks = TheLevel().quirks;
 
     scene.HeightFieldExclusions.clear();
-    const Exclusions& ex = kLevelExclusions[static_cast<std::size_t>(LevelRow(levelName))];
+    const Exclusions& ex = kLevelExclusions[static_cast<std::size_t>(quirks.row)];
     for (std::uint32_t h : ex.handles) scene.HeightFieldExclusions.insert(h | 0x80000000u);
     for (std::uint32_t i : ex.records) scene.HeightFieldExclusions.insert(i);
 
@@ -186,7 +172,7 @@ void SceneConstruction() {
                 std::to_string(count) + " records");
 
     const Keys key(table);
-    const bool swapRedBlue = levelName == "it" || levelName == "ij" || levelName == "sum";
+    const bool swapRedBlue = quirks.fogRedBlueSwapped;
     for (std::uint32_t i = 0; i < records; ++i) {
         const RegionRecord r = ReadHeldRecord(bytes.data() + 4 + std::size_t{i} * kRegionRecordSize);
         ObjectClass cls = ObjectClass::CInstance;
@@ -285,7 +271,7 @@ void SceneConstruction() {
                 v.position.z = 0.0f;
             }
             if (flattened) model->PreparePoints();
-            if (levelName == "it") {
+            if (quirks.raisedGround) {
                 inst->position.z = 43.9f;
                 TheCamera().position.z = 47.0f;
             }
@@ -302,7 +288,7 @@ void SceneConstruction() {
                 hi = {std::max(hi.x, inst->boxMax.x), std::max(hi.y, inst->boxMax.y), std::max(hi.z, inst->boxMax.z)};
             }
             std::int32_t key = heightKey;
-            if (levelName == "testscene" && (r.object & 0xFFFFFF) == 1734) key += 5;
+            if (quirks.raisedTestObjects && (r.object & 0xFFFFFF) == 1734) key += 5;
             scene.TerrainObjectsByHeight[key].push_back(std::move(inst));
             continue;
         }

@@ -33,7 +33,6 @@ struct RegionCounts {
 RegionCounts CountRegionRecords(std::span<const std::uint8_t> block);
 RegionRecord ReadRegionRecord(std::span<const std::uint8_t> block, std::uint32_t index);
 
+// Builds the scene of the loaded level (scene/level.h) from its scene file,
+// with its quirks.
 void SceneConstruction();
-
-// The per-level row (0 for every unlisted name, compared exactly).
-int LevelRow(std::string_view levelName);

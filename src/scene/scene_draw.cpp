@@ -6,9 +6,11 @@
 #include "diag/stat_counter.h"
 #include "location/level_files.h"
 #include "math/camera.h"
+#include "scene/level.h"
 #include "scene/model_draw.h"
 #include "scene/render_state.h"
 #include "scene/scene_model.h"
+#include "scene/view.h"
 
 namespace {
 
@@ -44,7 +46,7 @@ void DrawSky() {
     const float s = static_cast<float>(std::fmod(TheRenderState().FrameStartTime * 0.005, 1.0));
     const float F = kFarDistance, k = F * 0.005f;
     // The base colour: white, or the tint of level "sum".
-    if (TheLevelFiles().LevelName == "sum") glColor4f(0.5647059f, 0.572549f, 0.6901961f, 1.0f);
+    if (TheLevel().quirks.tintedLightsAndSky) glColor4f(0.5647059f, 0.572549f, 0.6901961f, 1.0f);
     else glColor4f(1, 1, 1, 1);
     glDisable(GL_CULL_FACE);
     DomeFan();
@@ -88,7 +90,7 @@ void DrawSky() {
 const std::vector<Instance*>& CullInstances() {
     static std::vector<Instance*> visible;  // kept between frames: no allocation per frame
     visible.clear();
-    const Frustum* objects = TheFrusta().object;
+    const Frustum* objects = TheFrusta().object.get();
     if (!objects) return visible;
     const Vector3& cam = TheCamera().position;
     SceneState& scene = TheScene();
@@ -103,7 +105,7 @@ const std::vector<Instance*>& CullInstances() {
 const std::vector<Instance*>& CullInstancesPlain() {
     static std::vector<Instance*> visible;
     visible.clear();
-    const Frustum* objects = TheFrusta().object;
+    const Frustum* objects = TheFrusta().object.get();
     if (!objects) return visible;
     const Vector3& cam = TheCamera().position;
     for (auto& inst : TheScene().InstanceList) {
@@ -115,7 +117,7 @@ const std::vector<Instance*>& CullInstancesPlain() {
 }
 
 void DrawInstances() {
-    const Frustum* terrain = TheFrusta().terrain;
+    const Frustum* terrain = TheFrusta().terrain.get();
     glEnable(GL_CULL_FACE);
     for (Instance* inst : CullInstances()) DrawInstance(*inst);
     glDisable(GL_CULL_FACE);

@@ -10,6 +10,7 @@
 
 #include "diag/state_registry.h"
 #include "files/block_file.h"
+#include "scene/level.h"
 
 namespace {
 std::uint32_t gNextSerialId = 1;  // process-wide; a reload does not restart it
@@ -307,29 +308,7 @@ void CullTable::Refresh(Instance& inst) {
     entries_[inst.cullSlot] = {inst.sphere.centre, inst.sphere.radius, inst.position, &inst};
 }
 
-SceneState& TheScene() {
-    static SceneState scene;
-    return scene;
-}
-
-std::vector<Instance*>& ShadowCandidates() {
-    static std::vector<Instance*> candidates;
-    return candidates;
-}
-
-void ResetScene() {
-    ShadowCandidates().clear();
-    SceneState& s = TheScene();
-    // Instances first: they point at models.
-    s.InstanceList.clear();
-    s.TerrainObjectsByHeight.clear();
-    s.ModelCache.clear();
-    s.ModelList.clear();
-    s = SceneState{};
-}
-
 namespace {
-const StateReset kSceneReset{"scene", StateLayer::Scene, StateScope::Level, &ResetScene};
 // Installed by the GL set-up; cleared only after the level's GL objects went.
 const StateReset kHooksReset{"scene hooks", StateLayer::Scene, StateScope::Process, [] { TheSceneHooks() = {}; }};
 }  // namespace

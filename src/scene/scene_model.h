@@ -236,8 +236,8 @@ private:
     std::size_t count_ = 0;
 };
 
-// The level that is loaded. Written by scene construction, by the user's
-// edits and by KillModels; read by drawing, picking, terrain and dumps.
+// The scene of the loaded level, a part of the level object (scene/level.h,
+// which says who writes it).
 struct SceneState {
     CullTable cull;  // before the instances: they outlive it in no case
     std::vector<std::unique_ptr<Model>> ModelList;  // creation order
@@ -251,15 +251,10 @@ struct SceneState {
     Vector3 LightDirection{-0.7f, 0.5f, -0.5f};
     Vector3 TerrainMin{1e20f, 1e20f, 1e20f};
     Vector3 TerrainMax{-1e20f, -1e20f, -1e20f};
+    // Casters and receivers near the camera, rebuilt by the shadow pass
+    // each frame; instances moved by the user mark those they shade here.
+    std::vector<Instance*> ShadowCandidates;
 };
-
-SceneState& TheScene();
-// Destroys everything and restores the start-up values (SerialId goes on).
-void ResetScene();
-
-// Casters and receivers near the camera, rebuilt by the shadow pass each
-// frame; instances moved by the user mark those they shade here.
-std::vector<Instance*>& ShadowCandidates();
 
 // The next SerialId an instance will take.
 std::uint32_t PeekNextSerialId();

@@ -14,6 +14,7 @@
 
 #include "diag/log.h"
 #include "location/level_files.h"
+#include "scene/level.h"
 #include "scene/scene_model.h"
 
 namespace {
@@ -182,10 +183,11 @@ void RasteriseTriangle(HeightField& f, const Vector3& p1, const Vector3& p2, con
         const float z = p1.z;
         // Every row steps s the same way from 0 (s += ds until past its
         // end, at most 1.001): the steps are made once for the triangle.
-        // Triangles of one size share them.
-        static std::vector<float> steps;
-        static std::vector<std::int32_t> cells;
-        static float stepsFor = 0.0f;
+        // Triangles of one size share them: a cache per thread, so that
+        // fields may be built on any thread.
+        thread_local std::vector<float> steps;
+        thread_local std::vector<std::int32_t> cells;
+        thread_local float stepsFor = 0.0f;
         if (steps.empty() || stepsFor != ds) {
             steps.clear();
             for (float s = 0.0f;; s += ds) {
@@ -296,7 +298,7 @@ void RasteriseTriangle(HeightField& f, const Vector3& p1, const Vector3& p2, con
     }
 }
 
-void RasteriseInstance(HeightField& f, const Instance& inst, HeightFieldStats* stats, bool plain) {
+void RasteriseInstance(HeightField& f, const Instance& inst, HeightFieldStats* stats, bool plain, bool skipsOneFace) {
     const auto triangle = plain ? &RasteriseTrianglePlain : &RasteriseTriangle;
     if (inst.ExcludeFromHeightField) return;
     const GridPoint g = GridCoordinates(f, inst.position.x, inst.position.y);
@@ -340,7 +342,7 @@ void RasteriseInstance(HeightField& f, const Instance& inst, HeightFieldStats* s
         return;
     }
 
-    const bool skip12 = TheLevelFiles().LevelName == "be" && inst.SerialId == 1141;
+    const bool skip12 = skipsOneFace && inst.SerialId == 1141;
     for (std::size_t n = 0; n < model->faces.size(); ++n) {
         const Face& face = model->faces[n];
         if (skip12 && n == 12) continue;
@@ -650,16 +652,21 @@ void FillHoles(HeightField& g, HeightPyramid& pyramid, int level, HeightFieldSta
     if (stats) stats->relaxMs += MsSince(relaxStart);
 }
 
-void BuildHeightField(HeightField& f, HeightPyramid& pyramid, HeightFieldStats* stats, bool plain) {
+GroundSource LevelGround() {
+    const SceneState& scene = TheScene();
+    return {scene.InstanceList, scene.TerrainMin, scene.TerrainMax, TheLevel().quirks.groundSkipsOneFace};
+}
+
+void BuildHeightField(HeightField& f, HeightPyramid& pyramid, const GroundSource& source, HeightFieldStats* stats,
+                      bool plain) {
     const auto start = std::chrono::steady_clock::now();
     std::fill(f.samples.begin(), f.samples.end(), kUnknown);
-    DebugPrintf("\nSetting instance positions");
-    const SceneState& scene = TheScene();
-    const Vector3& lo = scene.TerrainMin;
-    const Vector3& hi = scene.TerrainMax;
-    for (const auto& inst : scene.InstanceList) {
+    const Vector3& lo = source.terrainMin;
+    const Vector3& hi = source.terrainMax;
+    for (const auto& inst : source.instances) {
         const Vector3& p = inst->position;
-        if (p.x >= lo.x && p.x <= hi.x && p.y >= lo.y && p.y <= hi.y) RasteriseInstance(f, *inst, stats, plain);
+        if (p.x >= lo.x && p.x <= hi.x && p.y >= lo.y && p.y <= hi.y)
+            RasteriseInstance(f, *inst, stats, plain, source.skipsOneFace);
     }
     if (stats) stats->pinnedCells = static_cast<std::uint64_t>(
                    std::count_if(f.samples.begin(), f.samples.end(), [](float s) { return s < 0.0f; }));
@@ -689,7 +696,6 @@ void BuildHeightField(HeightField& f, HeightPyramid& pyramid, HeightFieldStats* 
             for (std::int32_t i : outside) f.At(i, j) = -0.001f;
         }
     }
-    DebugPrintf("\nInterpolating");
     const auto fillStart = std::chrono::steady_clock::now();
     if (stats) stats->rasteriseMs = MsSince(start);
     FillHoles(f, pyramid, 0, stats, plain);

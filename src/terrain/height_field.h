@@ -8,6 +8,8 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
+#include <span>
 #include <vector>
 
 #include "math/vector3.h"
@@ -57,11 +59,22 @@ struct HeightFieldStats {
 // The coarser grids of the hole filling; kept between builds.
 using HeightPyramid = std::array<HeightField, kPyramidLevels>;
 
-// Fills field (whose window origin and extent are set) from the level's
-// instances and terrain bounds. plain: the steps exactly as written, no
-// fast path (the fast paths must give the same bits).
-void BuildHeightField(HeightField& field, HeightPyramid& pyramid, HeightFieldStats* stats = nullptr,
-                      bool plain = false);
+// What the heights are inferred from: the instances standing in the
+// terrain's bounds.
+struct GroundSource {
+    std::span<const std::unique_ptr<Instance>> instances;
+    Vector3 terrainMin{1e20f, 1e20f, 1e20f}, terrainMax{-1e20f, -1e20f, -1e20f};
+    bool skipsOneFace = false;  // the level's quirk: face 12 of serial 1141 is left out
+};
+// The loaded level's.
+GroundSource LevelGround();
+
+// Fills field (whose window origin and extent are set) from the source.
+// plain: the steps exactly as written, no fast path (the fast paths must
+// give the same bits). Reads nothing else, so that any thread may build a
+// field of its own.
+void BuildHeightField(HeightField& field, HeightPyramid& pyramid, const GroundSource& source,
+                      HeightFieldStats* stats = nullptr, bool plain = false);
 
 // The steps of a build, exposed for tests and tools; the Plain variants are
 // the reference the others are pinned to.
@@ -71,7 +84,7 @@ void RasteriseTriangle(HeightField& field, const Vector3& p1, const Vector3& p2,
 void RasteriseTrianglePlain(HeightField& field, const Vector3& p1, const Vector3& p2, const Vector3& p3,
                             HeightFieldStats* stats = nullptr);
 void RasteriseInstance(HeightField& field, const Instance& instance, HeightFieldStats* stats = nullptr,
-                       bool plain = false);
+                       bool plain = false, bool skipsOneFace = false);
 void FillHoles(HeightField& grid, HeightPyramid& pyramid, int level, HeightFieldStats* stats = nullptr,
                bool plain = false);
 void RelaxHeights(HeightField& grid);

@@ -6,8 +6,10 @@
 #include "diag/log.h"
 #include "diag/state_registry.h"
 #include "math/camera.h"
+#include "scene/level.h"
 #include "scene/render_state.h"
 #include "scene/scene_model.h"
+#include "scene/view.h"
 
 namespace {
 
@@ -149,7 +151,7 @@ void UpdateTextures(TerrainNode& node, void (*bake)(TerrainNode&)) {
         for (auto& child : node.children)
             if (child) UpdateTextures(*child, bake);
     }
-    const Frustum* range = TheFrusta().terrain;
+    const Frustum* range = TheFrusta().terrain.get();
     if (!range || !range->rangeSphere.Intersects(node.sphere)) {
         ReleaseTexture(node);
         return;
@@ -249,7 +251,9 @@ void UpdateTerrain(const Vector3& camera) {
     f.originY = std::trunc(camera.y) - f.extentY / 2;
     if (f.samples.empty()) return;
     t.lastBuild = HeightFieldStats{};
-    BuildHeightField(f, t.pyramid, &t.lastBuild);
+    DebugPrintf("\nSetting instance positions");
+    DebugPrintf("\nInterpolating");
+    BuildHeightField(f, t.pyramid, LevelGround(), &t.lastBuild);
     if (t.root) RefreshSpheres(*t.root);
 }
 

@@ -8,8 +8,10 @@
 #include "effects/shadows.h"
 #include "math/bounding.h"
 #include "math/camera.h"
+#include "scene/level.h"
 #include "scene/model_draw.h"
 #include "scene/scene_model.h"
+#include "scene/view.h"
 #include "terrain/terrain.h"
 
 
@@ -81,11 +83,11 @@ void BakeTexture(TerrainNode& node) {
     TerrainState& terrain = TheTerrain();
     TerrainTexture& t = *node.texture;
     ++terrain.bakesThisFrame;
-    SetBakeTarget(t);
+    DrawInto(t);
     if (terrain.bakesThisFrame > kMaxBakesPerFrame) {
         glClearColor(0, 0, 0, 1);
         glClear(GL_COLOR_BUFFER_BIT);
-        CopyToBakeTarget();
+        CopyToTexture(t);
         return;
     }
     node.needsBake = false;
@@ -108,7 +110,7 @@ void BakeTexture(TerrainNode& node) {
                               texelsPerRadius * inst.sphere.radius >= kMinimumTexels;
                    });
     }
-    CopyToBakeTarget();
+    CopyToTexture(t);
 }
 
 void InstallTerrainGlHooks() {

@@ -8,6 +8,7 @@
 #include "math/camera.h"
 #include "scene/render_state.h"
 #include "effects/offscreen.h"
+#include "scene/view.h"
 #include "terrain/terrain.h"
 #include "terrain/terrain_bake.h"
 
@@ -39,7 +40,7 @@ void Fan(const TerrainNode& node, bool withNormals) {
 }
 
 bool Visible(const TerrainNode& node) {
-    const Frustum* frustum = TheFrusta().terrain;
+    const Frustum* frustum = TheFrusta().terrain.get();
     return frustum && frustum->Intersects(node.sphere);
 }
 
@@ -78,7 +79,7 @@ void UpdateTerrainFrame() {
     RecentreIfStrayed(TheCamera().position);
     t.bakesThisFrame = 0;
     if (TheRenderState().PickingActive || TheToggles().FreezeUpdate || !t.root) return;
-    BeginOffscreen();
+    const OffscreenPass pass;
     glMatrixMode(GL_PROJECTION);
     glPushMatrix();
     glLoadIdentity();
@@ -104,7 +105,6 @@ void UpdateTerrainFrame() {
     glPopMatrix();
     glMatrixMode(GL_MODELVIEW);
     glPopMatrix();
-    EndOffscreen();
 }
 
 void DrawTerrain() {

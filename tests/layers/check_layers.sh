@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Fails when a source folder includes a folder above it. The layers, lowest
 # first: platform, math, diag, glh and resources; location and files; scene;
-# terrain and effects; app. Folders of one layer may include each other.
+# terrain and effects; level (loading one); edit (the user's changes);
+# output (what is written) and render (the GL passes); app (the viewer).
+# Folders of one layer may include each other.
 #   check_layers.sh [SOURCE_ROOT]   (default: the repository's src/)
 set -euo pipefail
 root=${1:-$(cd "$(dirname "${BASH_SOURCE[0]}")/../../src" && pwd)}
@@ -12,7 +14,10 @@ rank() {
         location|files) echo 1 ;;
         scene) echo 2 ;;
         terrain|effects) echo 3 ;;
-        app) echo 4 ;;
+        level) echo 4 ;;
+        edit) echo 5 ;;
+        output|render) echo 6 ;;
+        app) echo 7 ;;
         *) echo "" ;;
     esac
 }

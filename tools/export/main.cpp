@@ -10,10 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "app/gl_setup.h"
-#include "app/gl_window.h"
-#include "app/gltf_export.h"
-#include "app/overview_map.h"
+#include "output/gltf_export.h"
 #include "effects/offscreen.h"
 #include "diag/log.h"
 #include "diag/state_registry.h"
@@ -21,7 +18,12 @@
 #include "location/level_files.h"
 #include "platform/headless_gl.h"
 #include "platform/headless_platform.h"
+#include "render/gl_setup.h"
+#include "render/overview_map.h"
+#include "render/view_setup.h"
+#include "scene/level.h"
 #include "scene/scene_model.h"
+#include "scene/view.h"
 #include "terrain/terrain.h"
 
 namespace {
@@ -103,7 +105,7 @@ int main(int argc, char** argv) {
         InitPBuffer();
         OverviewImage map;
         std::string error;
-        if (!RenderOverviewMap(2.0f, false, map, error)) return Fail(positional[0] + ": " + error);
+        if (!RenderOverviewMap({2.0f, false, TheToggles().TerrainShadows, TheToggles().LightingEnabled}, map, error)) return Fail(positional[0] + ": " + error);
         ground = {map.width, map.height, std::move(map.rgba), map.minX, map.minY, map.maxX, map.maxY};
     }
 

@@ -2,11 +2,12 @@
 
 #include <cstdint>
 
-#include "app/load_sequence.h"
+#include "level/load_sequence.h"
 #include "diag/log.h"
 #include "diag/notices.h"
 #include "diag/state_registry.h"
 #include "location/level_files.h"
+#include "scene/level.h"
 
 namespace headless {
 

@@ -9,6 +9,7 @@
 #include "inspect/json.h"
 #include "math/camera.h"
 #include "platform/scripted_platform.h"
+#include "scene/view.h"
 #include "terrain/terrain.h"
 #include "files/png_image.h"
 #include "platform/atomic_file.h"

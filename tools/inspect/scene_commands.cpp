@@ -7,14 +7,16 @@
 #include "diag/log.h"
 #include "diag/stat_counter.h"
 #include "files/block_file.h"
-#include "app/load_sequence.h"
+#include "level/load_sequence.h"
 #include "headless/headless_level.h"
 #include "inspect/json.h"
 #include "location/level_files.h"
 #include "math/camera.h"
 #include "scene/dumps.h"
+#include "scene/level.h"
 #include "scene/scene_model.h"
 #include "scene/value_table.h"
+#include "scene/view.h"
 
 namespace inspect {
 

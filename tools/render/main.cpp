@@ -17,17 +17,18 @@
 #include <string>
 #include <vector>
 
-#include "app/frame.h"
-#include "app/gl_setup.h"
-#include "app/gl_window.h"
-#include "app/input.h"
-#include "app/overview_map.h"
 #include "diag/log.h"
 #include "diag/state_registry.h"
 #include "location/level_files.h"
 #include "math/camera.h"
+#include "scene/level.h"
+#include "scene/view.h"
 #include "platform/headless_gl.h"
 #include "platform/headless_platform.h"
+#include "render/frame.h"
+#include "render/gl_setup.h"
+#include "render/overview_map.h"
+#include "render/view_setup.h"
 #include "scene/render_state.h"
 #include "terrain/terrain.h"
 #include "files/png_image.h"
@@ -177,8 +178,8 @@ int main(int argc, char** argv) {
     ResizeView(o.width, o.height);
     InitGL();
     TheLevelFiles() = files;
-    TheInput().HelpVisible = false;
-    TheInput().HelpAutoHide = false;
+    TheView().help.visible = false;
+    TheView().help.autoHide = false;
 
     DrawFrame();  // the loading screen
     DrawFrame();  // the load, then the first frame
@@ -189,10 +190,9 @@ int main(int argc, char** argv) {
         if (box.caption == "ERROR") status = 1;
     }
     if (status == 0 && o.overview) {
-        TheToggles().TerrainShadows = o.terrainShadows;
         OverviewImage map;
         std::string error;
-        if (!RenderOverviewMap(o.texelsPerUnit, true, map, error) ||
+        if (!RenderOverviewMap({o.texelsPerUnit, true, o.terrainShadows, TheToggles().LightingEnabled}, map, error) ||
             !WritePngFile(o.out, map.width, map.height, map.rgba, error)) {
             std::fprintf(stderr, "wildview-render: %s\n", error.c_str());
             status = 1;

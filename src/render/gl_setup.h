@@ -4,3 +4,7 @@
 // Hints, global ambient, the two lights' colours, normal rescaling, the
 // capability flags with a log line each, the frusta and the overlay font.
 bool InitGL();
+// What InitGL and the run made in the context, while it is still current:
+// the pooled terrain and shadow textures, the off-screen buffer, the
+// overlay font and the frusta.
+void KillGL();

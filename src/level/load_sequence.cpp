@@ -1,4 +1,4 @@
-#include "app/load_sequence.h"
+#include "level/load_sequence.h"
 
 #include <cstdio>
 
@@ -12,6 +12,7 @@
 #include "location/level_files.h"
 #include "platform/file_system.h"
 #include "platform/platform.h"
+#include "scene/level.h"
 #include "scene/scene_construction.h"
 #include "scene/scene_model.h"
 #include "terrain/terrain.h"
@@ -61,6 +62,8 @@ void WarnShortTextureFiles(const TextureDatabase& db) {
 bool LoadLevel(const LevelBytes* bytes, std::string* why) {
     const LevelFiles& level = TheLevelFiles();
     LogPrintf("\n\n    InitModels (load level)\n    ==========");
+    // What the level's name changes is decided here, once.
+    TheLevel().quirks = QuirksOf(level.LevelName);
     TheScene().ModelList.clear();
     const float start = static_cast<float>(GetTime());
     LogPrintf("\n\nLoading Level '%s'", level.LevelName.c_str());
@@ -78,8 +81,8 @@ bool LoadLevel(const LevelBytes* bytes, std::string* why) {
                          why);
     LogPrintf(" done.");
     LogPrintf("\nLoading PID file: '%s'...", level.PidPath.c_str());
-    ResetTextureDatabase();
     TextureDatabase& db = TheTextureDatabase();
+    db.Reset();
     if (!(bytes ? db.ReadFromMemory(bytes->pid) : db.Read(level.PidPath.c_str())))
         return LoadError("\n *** pid.Load failed ***", "Could not load PID file",
                          level.PidPath + ": " + WhyNoDatabase(bytes ? nullptr : level.PidPath.c_str()), why);

@@ -8,8 +8,10 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <vector>
 
+#include "edit/bookmarks.h"
 #include "math/vector3.h"
 
 class Instance;
@@ -35,17 +37,44 @@ struct EditStep {
     bool movedLast = false;             // Delete from a terrain group: the last one took its place
 };
 
-// Owned here: written by the input handler and the save; read by the title,
-// the quit question and the save.
+// Owned here: written through the functions below, which the commands call
+// (select, drag, delete, undo, redo, bookmarks), and by the save
+// (MarkSaved); read by the frame (the selection's outline), the title, the
+// lists, the quit question and the save. The level reset empties it.
 struct EditState {
+    Instance* selected = nullptr;  // the design's SelectedInstance: the object the user picked
     std::vector<EditStep> steps;
     std::size_t done = 0;                      // steps[0, done) are applied
     std::size_t savedAt = 0;                   // `done` when the level was last saved (or loaded)
     bool savedStepsDropped = false;            // a saved state can no longer be reached
     Instance* dragging = nullptr;
     Placement dragStart;
+    // The level's bookmarks, read from their file on first use.
+    std::vector<Bookmark> bookmarks;
+    bool bookmarksLoaded = false;
 };
 EditState& TheEdits();
+
+// The selection search: every instance with that serial, in InstanceList
+// and then in the terrain groups, is reported; the last one found becomes
+// the selection (none when there is none), and is returned.
+Instance* SelectSerial(std::uint32_t serial);
+
+// Moves or turns the selection by a mouse move of (dx, dy) pixels, as seen
+// from the view's camera: turn (Shift) turns it, vertical (Ctrl) moves it
+// up and down instead of along the ground.
+void DragSelection(float dx, float dy, bool turn, bool vertical);
+// Deletes the selection (kept for undo); false when there is none.
+bool DeleteSelection();
+// Undoes or redoes one step; the object it concerned becomes the selection,
+// and a selection that is gone (a redone delete) is dropped.
+void UndoOrRedo(bool undo);
+
+// The level's bookmarks, read once; problem: what was wrong with a damaged
+// file.
+void LoadLevelBookmarks(std::string& problem);
+// Writes the bookmarks after a change; false with the reason.
+bool SaveLevelBookmarks(std::string& error);
 
 // A drag of the selected object starts and ends; the end records a step when
 // the object's placement changed.

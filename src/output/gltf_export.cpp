@@ -1,4 +1,4 @@
-#include "app/gltf_export.h"
+#include "output/gltf_export.h"
 
 #include <nlohmann/json.hpp>
 #include <tiny_gltf.h>
@@ -16,9 +16,9 @@
 #include "files/png_image.h"
 #include "files/texture_database.h"
 #include "platform/atomic_file.h"
-#include "scene/render_state.h"
+#include "scene/level.h"
 #include "scene/scene_model.h"
-#include "terrain/terrain.h"
+#include "terrain/height_field.h"
 
 namespace {
 
@@ -326,11 +326,15 @@ int GroundNode(Builder& b, const GltfTerrain& t, GltfExportReport& report) {
     const float spacing = std::max(2.0f, std::max(w, h) / static_cast<float>(kMaxGridPoints - 1));
     const int nx = static_cast<int>(std::ceil(w / spacing)) + 1, ny = static_cast<int>(std::ceil(h / spacing)) + 1;
     report.gridSpacing = spacing;
+    // The heights come from fields of the exporter's own, built block by
+    // block as the viewer's would be with the camera at each block's
+    // middle: the viewer's terrain and its toggles are never touched.
     std::vector<float> heights(static_cast<std::size_t>(nx) * ny);
-    TerrainState& terrain = TheTerrain();
-    const bool frozen = TheToggles().FreezeUpdate;
-    TheToggles().FreezeUpdate = false;
-    const float originX = terrain.field.originX, originY = terrain.field.originY;
+    const GroundSource source = LevelGround();
+    HeightField field;
+    field.W = field.H = kHeightFieldSize;
+    field.samples.assign(static_cast<std::size_t>(field.W) * field.H, 0.0f);
+    auto pyramid = std::make_unique<HeightPyramid>();
     constexpr float kBlock = 1024.0f;  // well inside the 2048-unit window
     for (float by = t.minY; by <= t.maxY + spacing; by += kBlock)
         for (float bx = t.minX; bx <= t.maxX + spacing; bx += kBlock) {
@@ -341,15 +345,14 @@ int GroundNode(Builder& b, const GltfTerrain& t, GltfExportReport& report) {
                     const float y = std::min(t.minY + spacing * static_cast<float>(j), t.maxY);
                     if (x < bx || x >= bx + kBlock || y < by || y >= by + kBlock) continue;
                     if (!any) {
-                        UpdateTerrain({bx + kBlock / 2, by + kBlock / 2, 0});
+                        field.originX = std::trunc(bx + kBlock / 2) - field.extentX / 2;
+                        field.originY = std::trunc(by + kBlock / 2) - field.extentY / 2;
+                        BuildHeightField(field, *pyramid, source);
                         any = true;
                     }
-                    heights[static_cast<std::size_t>(j) * nx + i] = TerrainHeightAt(x, y);
+                    heights[static_cast<std::size_t>(j) * nx + i] = TerrainHeightAt(field, x, y);
                 }
         }
-    // Back to the window the viewer had.
-    UpdateTerrain({originX + terrain.field.extentX / 2, originY + terrain.field.extentY / 2, 0});
-    TheToggles().FreezeUpdate = frozen;
 
     std::vector<float> positions, normals, uvs;
     auto height = [&](int i, int j) {

@@ -1,4 +1,4 @@
-#include "app/bookmarks.h"
+#include "edit/bookmarks.h"
 
 #include <cctype>
 #include <charconv>

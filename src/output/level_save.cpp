@@ -1,14 +1,15 @@
-#include "app/level_save.h"
+#include "output/level_save.h"
 
 #include <cstring>
 #include <map>
 #include <set>
 
-#include "app/edits.h"
+#include "edit/edits.h"
 #include "files/block_file.h"
 #include "location/level_files.h"
 #include "platform/atomic_file.h"
 #include "platform/file_system.h"
+#include "scene/level.h"
 #include "scene/scene_construction.h"
 #include "scene/scene_model.h"
 

@@ -1,7 +1,8 @@
 // The viewer's tools beyond the game's own: the object list, bookmarks,
-// undo and redo, saving the edited level, exporting it as glTF and as a
-// map, the window title that names the selection and marks unsaved edits,
-// and the question before quitting with unsaved edits.
+// saving the edited level, exporting it as glTF and as a map, the window
+// title that names the selection and marks unsaved edits, and the question
+// before quitting with unsaved edits. The dispatcher calls these; they call
+// nothing of the input or the main loop.
 #pragma once
 
 #include <cstddef>
@@ -11,13 +12,6 @@
 #include "platform/platform.h"
 
 class Instance;
-
-// The menu commands and list choices of these tools; false for others.
-bool ViewerCommand(int id);
-// Undoes or redoes one step; the object it concerned becomes the selection,
-// and a selection that is gone (a redone delete) is dropped.
-void UndoOrRedo(bool undo);
-bool ListChoice(const platform::Message& message);
 
 // The object list: every instance and terrain object, filtered and sorted.
 class ObjectList : public platform::ListSource {
@@ -43,19 +37,25 @@ private:
 void OpenObjectList();
 // The scene's objects changed: the list follows.
 void ObjectsChanged();
-
 // Selects the object as a pick would (its "Select:" line and report) and
 // puts the camera a few radii from it, looking at it.
 void SelectAndFly(Instance& instance);
 
-// Each frame: the title names the selection and marks unsaved edits.
+void AddBookmarkDialog();
+void ShowBookmarks();
+// A row of a list window chosen; false when the row names nothing.
+bool ListChoice(platform::ListKind list, int row, int action);
+
+// The title names the selection and marks unsaved edits; set when it changed.
 void UpdateWindowTitle();
 std::string WindowTitle();
-// After the scene pass: the selection's box, never picked.
-void DrawSelectionOutline();
 
 // Before quitting: true when there is nothing unsaved, or the user saved it
 // or chose to drop it.
 bool ConfirmQuit();
 // The save dialog and the save; true when saved.
 bool SaveLevelDialog();
+void ExportGltfDialog();
+void ExportMapDialog();
+
+constexpr const char* kWindowTitle = "Wildgrove Level Viewer (Wildview v0.0)";

@@ -1,13 +1,15 @@
-#include "app/gl_setup.h"
+#include "render/gl_setup.h"
 
-#include "glh/gl.h"
-
-#include "app/frame.h"
 #include "diag/log.h"
+#include "effects/offscreen.h"
+#include "effects/shadows.h"
+#include "glh/gl.h"
 #include "glh/glh_extensions.h"
-#include "math/camera.h"
+#include "render/overlay_text.h"
 #include "scene/model_draw.h"
 #include "scene/render_state.h"
+#include "scene/view.h"
+#include "terrain/terrain.h"
 #include "terrain/terrain_bake.h"
 
 namespace {
@@ -51,7 +53,15 @@ bool InitGL() {
     caps.Dot3Available = caps.HasDot3 && caps.HasMultitexture && blendColour;
     InstallSceneGlHooks();
     InstallTerrainGlHooks();
-    CreateFrusta();
+    CreateFrusta(TheView().frusta);
     BuildOverlayFont();
     return true;
+}
+
+void KillGL() {
+    TerrainTexturePool().Clear();
+    TheShadows().pool.Clear();
+    KillPBuffer();
+    DeleteOverlayFont();
+    TheView().frusta = ViewFrusta{};
 }

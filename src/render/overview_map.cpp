@@ -1,17 +1,20 @@
-#include "app/overview_map.h"
+#include "render/overview_map.h"
 
 #include "glh/gl.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <optional>
 
 #include "effects/offscreen.h"
 #include "math/bounding.h"
 #include "platform/platform.h"
+#include "scene/level.h"
 #include "scene/model_draw.h"
 #include "scene/render_state.h"
 #include "scene/scene_model.h"
+#include "scene/view.h"
 #include "terrain/terrain.h"
 #include "terrain/terrain_bake.h"
 
@@ -36,7 +39,7 @@ void DrawFromAbove(Instance& inst) {
 
 // One tile of the map into the drawable's corner: ground, its shadows, then
 // the objects over it, lit as the viewer lights them.
-void DrawTile(const GroundRect& r, float texelsPerUnit, bool shadows) {
+void DrawTile(const GroundRect& r, float texelsPerUnit, bool shadows, bool lighting) {
     glMatrixMode(GL_PROJECTION);
     glLoadIdentity();
     glOrtho(r.left, r.right, r.bottom, r.top, -500, 2500);
@@ -67,7 +70,7 @@ void DrawTile(const GroundRect& r, float texelsPerUnit, bool shadows) {
     const GLfloat light[4] = {-l.x, -l.y, -l.z, 0.0f};
     glLightfv(GL_LIGHT1, GL_POSITION, light);
     glLightfv(GL_LIGHT2, GL_POSITION, light);
-    if (TheToggles().LightingEnabled) {
+    if (lighting) {
         glEnable(GL_LIGHTING);
         glEnable(GL_LIGHT1);
     }
@@ -126,7 +129,8 @@ void Stamp(OverviewImage& image, const std::string& text, int x, int y, bool ali
 
 }  // namespace
 
-bool RenderOverviewMap(float texelsPerUnit, bool legend, OverviewImage& out, std::string& error) {
+bool RenderOverviewMap(const MapRequest& request, OverviewImage& out, std::string& error) {
+    float texelsPerUnit = request.texelsPerUnit;
     const SceneState& scene = TheScene();
     const Vector3 lo = scene.TerrainMin, hi = scene.TerrainMax;
     if (!(lo.x < hi.x && lo.y < hi.y)) {
@@ -145,14 +149,15 @@ bool RenderOverviewMap(float texelsPerUnit, bool legend, OverviewImage& out, std
     out.texelsPerUnit = texelsPerUnit;
     out.rgba.assign(static_cast<std::size_t>(out.width) * out.height * 4, 255);
 
-    BeginOffscreen();
+    // Whatever the tiles change is put back: the caller's frame goes on.
+    glPushAttrib(GL_ALL_ATTRIB_BITS);
+    glPushClientAttrib(GL_CLIENT_PIXEL_STORE_BIT);
+    std::optional<OffscreenPass> pass(std::in_place);
     GLint alpha = 0;
     glGetIntegerv(GL_ALPHA_BITS, &alpha);
-    const bool shadows = alpha == 8 && TheToggles().TerrainShadows;
+    const bool shadows = alpha == 8 && request.terrainShadows;
     // Tiles as large as the drawable (the off-screen buffer, or the window).
-    const OffscreenState& o = TheOffscreen();
-    const int tile = std::max(16, o.UsePBuffer ? std::min(o.width, o.height)
-                                               : std::min(o.savedViewport[2], o.savedViewport[3]));
+    const int tile = std::max(16, std::min(pass->Width(), pass->Height()));
     glMatrixMode(GL_PROJECTION);
     glPushMatrix();
     glMatrixMode(GL_MODELVIEW);
@@ -167,7 +172,7 @@ bool RenderOverviewMap(float texelsPerUnit, bool legend, OverviewImage& out, std
                                lo.y + static_cast<float>(ty) / texelsPerUnit,
                                lo.y + static_cast<float>(ty + static_cast<std::uint32_t>(th)) / texelsPerUnit};
             glViewport(0, 0, tw, th);
-            DrawTile(r, texelsPerUnit, shadows);
+            DrawTile(r, texelsPerUnit, shadows, request.lighting);
             pixels.resize(static_cast<std::size_t>(tw) * th * 4);
             glPixelStorei(GL_PACK_ALIGNMENT, 1);
             glReadPixels(0, 0, tw, th, GL_RGBA, GL_UNSIGNED_BYTE, pixels.data());
@@ -183,9 +188,11 @@ bool RenderOverviewMap(float texelsPerUnit, bool legend, OverviewImage& out, std
     glPopMatrix();
     glMatrixMode(GL_MODELVIEW);
     glPopMatrix();
-    EndOffscreen();
+    pass.reset();
+    glPopClientAttrib();
+    glPopAttrib();
 
-    if (legend) {
+    if (request.legend) {
         char text[96];
         std::snprintf(text, sizeof text, "(%.1f, %.1f)", out.minX, out.maxY);
         Stamp(out, text, 2, 2, false, false);

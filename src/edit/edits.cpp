@@ -1,9 +1,14 @@
-#include "app/edits.h"
+#include "edit/edits.h"
 
 #include <algorithm>
+#include <cmath>
 
+#include "diag/log.h"
 #include "diag/state_registry.h"
+#include "scene/dumps.h"
+#include "scene/level.h"
 #include "scene/scene_model.h"
+#include "scene/view.h"
 
 namespace {
 
@@ -170,3 +175,66 @@ void MarkSaved() {
     e.savedAt = e.done;
     e.savedStepsDropped = false;
 }
+
+Instance* SelectSerial(std::uint32_t serial) {
+    Instance* found = nullptr;
+    const SceneState& scene = TheScene();
+    for (const auto& inst : scene.InstanceList) {
+        if (inst->SerialId != serial) continue;
+        found = inst.get();
+        DumpInstance(*inst);
+    }
+    for (const auto& [height, group] : scene.TerrainObjectsByHeight) {
+        for (const auto& inst : group) {
+            if (inst->SerialId != serial) continue;
+            found = inst.get();
+            DumpInstance(*inst);
+        }
+    }
+    TheEdits().selected = found;
+    return found;
+}
+
+void DragSelection(float dx, float dy, bool turn, bool vertical) {
+    Instance* inst = TheEdits().selected;
+    if (!inst) return;
+    if (turn) {
+        inst->SetRotation(inst->rotation.x, inst->rotation.y + dy * 0.01f, inst->rotation.z + dx * 0.01f);
+        return;
+    }
+    const View& view = TheView();
+    const Camera& camera = view.camera;
+    const float dist = camera.position.Distance(inst->position);
+    const double tan30 = std::tan(30.0 * 3.14159265358979323846 / 180.0);
+    const float k = static_cast<float>(tan30 * (2.0 * dist / view.viewport.width) * 1.2);
+    const float h = dx * k, v = -(k * dy);
+    const CameraVectors basis = CameraBasis(camera);
+    const Vector3 second = (vertical ? Vector3(0, 0, 1) : Vector3(0, 0, 1).Cross(basis.right)).Normalised();
+    const Vector3 p = inst->position + basis.right * h + second * v;
+    inst->SetPosition(p.x, p.y, p.z);
+}
+
+bool DeleteSelection() {
+    EditState& e = TheEdits();
+    if (!e.selected || !DeleteInstance(*e.selected)) return false;
+    e.selected = nullptr;
+    return true;
+}
+
+void UndoOrRedo(bool undo) {
+    EditState& e = TheEdits();
+    Instance* touched = undo ? Undo() : Redo();
+    InstanceSlot slot;
+    if (touched) e.selected = touched;
+    else if (e.selected && !FindSlot(*e.selected, slot)) e.selected = nullptr;
+}
+
+void LoadLevelBookmarks(std::string& problem) {
+    problem.clear();
+    EditState& e = TheEdits();
+    if (e.bookmarksLoaded) return;
+    e.bookmarksLoaded = true;
+    e.bookmarks = LoadBookmarks(TheLevelFiles().LevelName, problem);
+}
+
+bool SaveLevelBookmarks(std::string& error) { return SaveBookmarks(TheLevelFiles().LevelName, TheEdits().bookmarks, error); }

@@ -1,22 +1,18 @@
-#include "app/picking.h"
+#include "render/picking.h"
 
-#include "glh/gl.h"
 #include <algorithm>
 
-#include "app/frame.h"
-#include "app/input.h"
-#include "diag/log.h"
+#include "glh/gl.h"
 #include "math/camera.h"
-#include "scene/dumps.h"
+#include "render/scene_pass.h"
+#include "render/view_setup.h"
 #include "scene/render_state.h"
-#include "scene/scene_model.h"
-#include "app/scene_pass.h"
 
 namespace {
 constexpr int kSelectionWords = 512;
 }
 
-bool PickObject(int x, int y, int capacity, std::uint32_t* names) {
+std::optional<PickHit> PickObject(int x, int y) {
     GLint viewport[4];
     glGetIntegerv(GL_VIEWPORT, viewport);
     GLuint buffer[kSelectionWords] = {};
@@ -42,7 +38,7 @@ bool PickObject(int x, int y, int capacity, std::uint32_t* names) {
 
     // An overflowing buffer reports -1: counted as no hit.
     const GLint hits = glRenderMode(GL_RENDER);
-    if (hits <= 0) return false;
+    if (hits <= 0) return std::nullopt;
     std::size_t at = 0, kept = 0;
     bool any = false;
     GLuint nearest = 0;
@@ -57,38 +53,9 @@ bool PickObject(int x, int y, int capacity, std::uint32_t* names) {
         }
         at += 3 + count;
     }
-    if (!any || buffer[kept] == 0) return false;  // the sky, the terrain: nothing named
-    const GLuint count = std::min<GLuint>(buffer[kept], static_cast<GLuint>(capacity));
-    for (GLuint n = 0; n < count; ++n) names[n] = buffer[kept + 3 + n];
-    return true;
-}
-
-void SelectAt(int x, int y) {
-    InputState& in = TheInput();
-    in.mouseX = x;
-    in.mouseY = y;
-    std::uint32_t names[2] = {0, 0};
-    if (!PickObject(x, y, 2, names)) {
-        in.SelectedInstance = nullptr;
-        return;
-    }
-    DebugPrintf("\nSelect: %d %d", static_cast<int>(names[0]), static_cast<int>(names[1]));
-    in.SelectedInstance = SelectSerial(names[0]);
-}
-
-Instance* SelectSerial(std::uint32_t serial) {
-    Instance* found = nullptr;
-    for (const auto& inst : TheScene().InstanceList) {
-        if (inst->SerialId != serial) continue;
-        found = inst.get();
-        DumpInstance(*inst);
-    }
-    for (const auto& [height, group] : TheScene().TerrainObjectsByHeight) {
-        for (const auto& inst : group) {
-            if (inst->SerialId != serial) continue;
-            found = inst.get();
-            DumpInstance(*inst);
-        }
-    }
-    return found;
+    if (!any || buffer[kept] == 0) return std::nullopt;  // the sky, the terrain: nothing named
+    PickHit hit;
+    hit.serial = buffer[kept + 3];
+    if (buffer[kept] > 1) hit.triangle = buffer[kept + 4];
+    return hit;
 }

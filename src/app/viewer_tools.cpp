@@ -1,30 +1,23 @@
-#include "app/viewer_ui.h"
-
-#include "glh/gl.h"
+#include "app/viewer_tools.h"
 
 #include <algorithm>
 #include <cctype>
 #include <cmath>
 #include <cstdio>
-#include <filesystem>
 
-#include "app/bookmarks.h"
-#include "app/edits.h"
-#include "app/gl_window.h"
-#include "app/gltf_export.h"
-#include "app/input.h"
-#include "app/level_save.h"
-#include "app/overview_map.h"
-#include "files/png_image.h"
 #include "diag/log.h"
 #include "diag/state_registry.h"
+#include "edit/bookmarks.h"
+#include "edit/edits.h"
+#include "files/png_image.h"
 #include "location/level_files.h"
-#include "math/camera.h"
-#include "resources/resources.h"
+#include "output/gltf_export.h"
+#include "output/level_save.h"
+#include "render/overview_map.h"
 #include "scene/dumps.h"
-#include "scene/model_draw.h"
-#include "scene/render_state.h"
+#include "scene/level.h"
 #include "scene/scene_model.h"
+#include "scene/view.h"
 
 namespace {
 
@@ -33,8 +26,6 @@ using platform::Buttons;
 using platform::Icon;
 using platform::ListKind;
 using platform::Owner;
-
-constexpr double kPi = 3.14159265358979323846;
 
 std::string Lower(std::string s) {
     for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
@@ -61,14 +52,15 @@ void Tell(const std::string& text, const std::string& caption, Icon icon = Icon:
     platform::Current().ShowMessageBox(Owner::MainWindow, text, caption, Buttons::Ok, icon);
 }
 
-// The bookmarks of the level, read once from its file.
+// The list window's view of the level's bookmarks (the edits keep them).
 class BookmarkList : public platform::ListSource {
 public:
+    static std::vector<Bookmark>& Marks() { return TheEdits().bookmarks; }
     std::vector<std::string> Columns() override { return {"Name", "Position", "Yaw", "Pitch"}; }
     std::size_t Rows() override { return rows_.size(); }
     std::string Cell(std::size_t row, std::size_t column) override {
         if (row >= rows_.size()) return {};
-        const Bookmark& b = marks[rows_[row]];
+        const Bookmark& b = Marks()[rows_[row]];
         switch (column) {
             case 0: return b.name;
             case 1: return Format("%.1f, %.1f, %.1f", b.position.x, b.position.y, b.position.z);
@@ -87,6 +79,7 @@ public:
     }
     void Apply() {
         rows_.clear();
+        const std::vector<Bookmark>& marks = Marks();
         for (std::size_t k = 0; k < marks.size(); ++k)
             if (filter_.empty() || Lower(marks[k].name).find(filter_) != std::string::npos) rows_.push_back(k);
         std::stable_sort(rows_.begin(), rows_.end(), [&](std::size_t a, std::size_t b) {
@@ -102,10 +95,7 @@ public:
             return ascending_ ? less : more;
         });
     }
-    std::size_t MarkAt(std::size_t row) const { return row < rows_.size() ? rows_[row] : marks.size(); }
-
-    std::vector<Bookmark> marks;
-    bool loaded = false;
+    std::size_t MarkAt(std::size_t row) const { return row < rows_.size() ? rows_[row] : Marks().size(); }
 
 private:
     std::vector<std::size_t> rows_;
@@ -114,7 +104,9 @@ private:
     bool ascending_ = true;
 };
 
-// Owned here: the list windows' sources and the last title set.
+// Owned here: the list windows' sources (written by the list commands and
+// ObjectsChanged) and the last title set (by UpdateWindowTitle). The level
+// reset closes the lists and empties it.
 struct UiState {
     ObjectList objects;
     BookmarkList bookmarks;
@@ -134,36 +126,18 @@ const StateReset kUiReset{"viewer tools", StateLayer::App, StateScope::Level, []
 }};
 
 void LoadMarks() {
-    BookmarkList& list = Ui().bookmarks;
-    if (list.loaded) return;
-    list.loaded = true;
     std::string problem;
-    list.marks = LoadBookmarks(TheLevelFiles().LevelName, problem);
-    list.Apply();
+    LoadLevelBookmarks(problem);
+    Ui().bookmarks.Apply();
     if (!problem.empty()) Tell(problem, "Bookmarks", Icon::Warning);
 }
 
 void SaveMarks() {
     std::string error;
-    if (!SaveBookmarks(TheLevelFiles().LevelName, Ui().bookmarks.marks, error)) Tell(error, "Bookmarks", Icon::Warning);
+    if (!SaveLevelBookmarks(error)) Tell(error, "Bookmarks", Icon::Warning);
 }
 
-void AddBookmark() {
-    LoadMarks();
-    BookmarkList& list = Ui().bookmarks;
-    std::string name = "Bookmark " + std::to_string(list.marks.size() + 1);
-    if (!platform::Current().AskText("Add bookmark", "Name of this place:", name) || name.empty()) return;
-    const Camera& c = TheCamera();
-    list.marks.push_back({name, c.position, c.yaw, c.pitch});
-    list.Apply();
-    SaveMarks();
-    platform::Current().RefreshList(ListKind::Bookmarks);
-}
-
-void ShowBookmarks() {
-    LoadMarks();
-    platform::Current().ShowList(ListKind::Bookmarks, "Bookmarks", Ui().bookmarks);
-}
+}  // namespace
 
 void ExportGltfDialog() {
     const LevelFiles& level = TheLevelFiles();
@@ -176,7 +150,9 @@ void ExportGltfDialog() {
     OverviewImage map;
     std::string error;
     GltfTerrain ground;
-    const bool withGround = RenderOverviewMap(2.0f, false, map, error);
+    const RenderToggles& toggles = TheToggles();
+    const bool withGround =
+        RenderOverviewMap({2.0f, false, toggles.TerrainShadows, toggles.LightingEnabled}, map, error);
     if (withGround) ground = {map.width, map.height, std::move(map.rgba), map.minX, map.minY, map.maxX, map.maxY};
     GltfExportOptions options;
     options.path = path;
@@ -204,7 +180,8 @@ void ExportMapDialog() {
     pf.ShowProgress("Drawing the overview map...", 0.0f);
     OverviewImage map;
     std::string error;
-    const bool drawn = RenderOverviewMap(2.0f, true, map, error);
+    const RenderToggles& toggles = TheToggles();
+    const bool drawn = RenderOverviewMap({2.0f, true, toggles.TerrainShadows, toggles.LightingEnabled}, map, error);
     const bool written = drawn && WritePngFile(path, map.width, map.height, map.rgba, error);
     pf.HideProgress();
     if (!written) {
@@ -216,8 +193,6 @@ void ExportMapDialog() {
                   map.width, map.height, map.texelsPerUnit, map.minX, map.minY, map.maxX, map.maxY);
     Tell(path + scale, "Export overview map");
 }
-
-}  // namespace
 
 std::vector<std::string> ObjectList::Columns() { return {"Serial", "Name", "Model", "Class", "Position"}; }
 
@@ -310,35 +285,32 @@ void ObjectsChanged() {
 }
 
 void SelectAndFly(Instance& inst) {
-    TheInput().SelectedInstance = &inst;
+    TheEdits().selected = &inst;
     DebugPrintf("\nSelect: %d %d", static_cast<int>(inst.SerialId), 0);
     DumpInstance(inst);
-    Camera& camera = TheCamera();
-    // Aim at the middle of what is drawn: an object's origin is often its
-    // foot or a corner, which can leave the view looking past it.
-    Vector3 centre = inst.sphere.centre;
-    float size = inst.sphere.radius;
-    if (inst.boxMin.x <= inst.boxMax.x) {
-        centre = (inst.boxMin + inst.boxMax) * 0.5f;
-        size = (inst.boxMax - inst.boxMin).Length() * 0.5f;
-    }
-    const float distance = 3.0f * std::max(size, 1.0f) + 2.0f;
-    // From the side the camera is on, a little above.
-    float hx = camera.position.x - centre.x, hy = camera.position.y - centre.y;
-    const float h = std::hypot(hx, hy);
-    if (h > 1e-3f) hx /= h, hy /= h;
-    else hx = 0, hy = -1;
-    const float up = static_cast<float>(std::sin(25.0 * kPi / 180.0)), out = static_cast<float>(std::cos(25.0 * kPi / 180.0));
-    camera.position = centre + Vector3(hx * out, hy * out, up) * distance;
-    const Vector3 look = centre - camera.position;
-    camera.yaw = static_cast<float>(std::atan2(look.x, look.y) * 180.0 / kPi);
-    camera.pitch = std::clamp(static_cast<float>(std::atan2(-look.z, std::hypot(look.x, look.y)) * 180.0 / kPi), -89.9f,
-                              89.9f);
+    AimCameraAt(TheCamera(), inst.boxMin, inst.boxMax, inst.sphere.centre, inst.sphere.radius);
+}
+
+void AddBookmarkDialog() {
+    LoadMarks();
+    std::vector<Bookmark>& marks = TheEdits().bookmarks;
+    std::string name = "Bookmark " + std::to_string(marks.size() + 1);
+    if (!platform::Current().AskText("Add bookmark", "Name of this place:", name) || name.empty()) return;
+    const Camera& c = TheCamera();
+    marks.push_back({name, c.position, c.yaw, c.pitch});
+    Ui().bookmarks.Apply();
+    SaveMarks();
+    platform::Current().RefreshList(ListKind::Bookmarks);
+}
+
+void ShowBookmarks() {
+    LoadMarks();
+    platform::Current().ShowList(ListKind::Bookmarks, "Bookmarks", Ui().bookmarks);
 }
 
 std::string WindowTitle() {
     std::string title = kWindowTitle;
-    if (const Instance* s = TheInput().SelectedInstance)
+    if (const Instance* s = TheEdits().selected)
         title += std::string(" - ") + NameOf(*s) + " #" + std::to_string(s->SerialId);
     if (HasUnsavedEdits()) title += "  [unsaved edits]";
     return title;
@@ -349,41 +321,6 @@ void UpdateWindowTitle() {
     if (title == Ui().title) return;
     Ui().title = title;
     platform::Current().SetMainWindowTitle(title);
-}
-
-void DrawSelectionOutline() {
-    const Instance* inst = TheInput().SelectedInstance;
-    if (!inst || !inst->model || TheRenderState().PickingActive) return;
-    // The model's own box, turned and scaled as it is drawn.
-    Vector3 lo{1e30f, 1e30f, 1e30f}, hi{-1e30f, -1e30f, -1e30f};
-    for (const Vertex& v : inst->model->vertices) {
-        lo = {std::min(lo.x, v.position.x), std::min(lo.y, v.position.y), std::min(lo.z, v.position.z)};
-        hi = {std::max(hi.x, v.position.x), std::max(hi.y, v.position.y), std::max(hi.z, v.position.z)};
-    }
-    if (!(lo.x <= hi.x)) return;
-    glPushAttrib(GL_ENABLE_BIT | GL_CURRENT_BIT | GL_LINE_BIT);
-    glDisable(GL_LIGHTING);
-    glDisable(GL_TEXTURE_2D);
-    glDisable(GL_FOG);
-    glDisable(GL_DEPTH_TEST);  // seen through what stands in front of it
-    glColor3f(1.0f, 0.85f, 0.1f);
-    glLineWidth(1.5f);
-    glPushMatrix();
-    ApplyTransform(*inst);
-    const float x[2] = {lo.x, hi.x}, y[2] = {lo.y, hi.y}, z[2] = {lo.z, hi.z};
-    glBegin(GL_LINES);
-    for (int a = 0; a < 2; ++a)
-        for (int b = 0; b < 2; ++b) {
-            glVertex3f(x[0], y[a], z[b]);
-            glVertex3f(x[1], y[a], z[b]);
-            glVertex3f(x[a], y[0], z[b]);
-            glVertex3f(x[a], y[1], z[b]);
-            glVertex3f(x[a], y[b], z[0]);
-            glVertex3f(x[a], y[b], z[1]);
-        }
-    glEnd();
-    glPopMatrix();
-    glPopAttrib();
 }
 
 bool SaveLevelDialog() {
@@ -410,49 +347,27 @@ bool ConfirmQuit() {
     return a == Answer::No;
 }
 
-void UndoOrRedo(bool undo) {
-    InputState& in = TheInput();
-    Instance* touched = undo ? Undo() : Redo();
-    InstanceSlot slot;
-    if (touched) in.SelectedInstance = touched;
-    else if (in.SelectedInstance && !FindSlot(*in.SelectedInstance, slot)) in.SelectedInstance = nullptr;
-    ObjectsChanged();
-}
-
-bool ViewerCommand(int id) {
-    switch (id) {
-        case kCmdSaveAs: SaveLevelDialog(); return true;
-        case kCmdExportGltf: ExportGltfDialog(); return true;
-        case kCmdExportMap: ExportMapDialog(); return true;
-        case kCmdUndo:
-        case kCmdRedo: UndoOrRedo(id == kCmdUndo); return true;
-        case kCmdObjects: OpenObjectList(); return true;
-        case kCmdAddBookmark: AddBookmark(); return true;
-        case kCmdBookmarks: ShowBookmarks(); return true;
-        default: return false;
-    }
-}
-
-bool ListChoice(const platform::Message& m) {
-    if (m.list == ListKind::Objects) {
-        Instance* inst = Ui().objects.At(static_cast<std::size_t>(std::max(m.row, 0)));
-        if (!inst || m.command != platform::kListActivate) return false;
+bool ListChoice(ListKind kind, int row, int action) {
+    if (kind == ListKind::Objects) {
+        Instance* inst = Ui().objects.At(static_cast<std::size_t>(std::max(row, 0)));
+        if (!inst || action != platform::kListActivate) return false;
         SelectAndFly(*inst);
         return true;
     }
     BookmarkList& list = Ui().bookmarks;
-    const std::size_t k = list.MarkAt(static_cast<std::size_t>(std::max(m.row, 0)));
-    if (k >= list.marks.size()) return false;
-    if (m.command == platform::kListDelete) {
-        list.marks.erase(list.marks.begin() + static_cast<std::ptrdiff_t>(k));
+    std::vector<Bookmark>& marks = TheEdits().bookmarks;
+    const std::size_t k = list.MarkAt(static_cast<std::size_t>(std::max(row, 0)));
+    if (k >= marks.size()) return false;
+    if (action == platform::kListDelete) {
+        marks.erase(marks.begin() + static_cast<std::ptrdiff_t>(k));
         list.Apply();
         SaveMarks();
         platform::Current().RefreshList(ListKind::Bookmarks);
         return true;
     }
     Camera& camera = TheCamera();
-    camera.position = list.marks[k].position;
-    camera.yaw = list.marks[k].yaw;
-    camera.pitch = list.marks[k].pitch;
+    camera.position = marks[k].position;
+    camera.yaw = marks[k].yaw;
+    camera.pitch = marks[k].pitch;
     return true;
 }

@@ -1,0 +1,181 @@
+#include "app/commands.h"
+
+#include <algorithm>
+#include <array>
+
+#include "app/pointer.h"
+#include "app/viewer_tools.h"
+#include "diag/log.h"
+#include "diag/state_registry.h"
+#include "edit/edits.h"
+#include "render/picking.h"
+#include "resources/resources.h"
+#include "scene/dumps.h"
+#include "scene/render_state.h"
+#include "scene/scene_model.h"
+#include "scene/view.h"
+#include "terrain/terrain.h"
+
+namespace {
+
+// The toggles that have a menu check; the table is the one place that
+// ties an item to its flag.
+constexpr std::array<int, 7> kCheckedCommands = {kCmdDrawOutline, kCmdFreezeUpdate,   kCmdFog,         kCmdTerrainShadows,
+                                                 kCmdObjectShadows, kCmdFreezeFrustum, kCmdOnscreenHelp};
+
+bool* ToggleOf(int id) {
+    View& v = TheView();
+    switch (id) {
+        case kCmdDrawOutline: return &v.toggles.DrawOutline;
+        case kCmdFreezeUpdate: return &v.toggles.FreezeUpdate;
+        case kCmdFog: return &v.toggles.FogEnabled;
+        case kCmdTerrainShadows: return &v.toggles.TerrainShadows;
+        case kCmdObjectShadows: return &v.toggles.ObjectShadows;
+        case kCmdFreezeFrustum: return &v.toggles.FreezeFrustum;
+        case kCmdOnscreenHelp: return &v.help.visible;
+        case kCmdRotatingSun: return &v.toggles.RotatingSun;
+        case kCmdObjectPositions: return &v.toggles.ObjectPositions;
+        default: return nullptr;
+    }
+}
+
+// Owned here: the checks last sent to the menu (-1: not yet), written by
+// SyncMenuChecks; the process reset forgets them.
+std::array<int, kCheckedCommands.size()> gChecksShown = [] {
+    std::array<int, kCheckedCommands.size()> a{};
+    a.fill(-1);
+    return a;
+}();
+
+const StateReset kChecksReset{"menu checks", StateLayer::App, StateScope::Process, [] { gChecksShown.fill(-1); }};
+
+void ModelReport() {
+    ShowInfoDialog();
+    const Instance* selected = TheEdits().selected;
+    if (selected && selected->model) DumpModel(*selected->model);
+    else InfoPrintf("No object is selected. Press Escape for selection mode and click an object, or "
+                    "choose one in View / Objects.");
+}
+
+void BumpMode() {
+    if (!TheRenderState().caps.Dot3Available) {
+        platform::Current().ShowMessageBox(
+            platform::Owner::MainWindow,
+            "Can't display bumpmaps, video card does not support hardware OpenGL Dot3 bumpmapping", "NOTE",
+            platform::Buttons::Ok, platform::Icon::None);
+        return;
+    }
+    RenderToggles& t = TheToggles();
+    t.BumpMode = (t.BumpMode + 1) % 4;
+}
+
+bool Action(int id) {
+    if (bool* flag = ToggleOf(id)) {
+        *flag = !*flag;
+        if (id == kCmdOnscreenHelp) TheView().help.autoHide = false;  // asked for: no longer hidden by itself
+        SyncMenuChecks();
+        return true;
+    }
+    switch (id) {
+        case kCmdExit:
+            if (ConfirmQuit()) platform::Current().PostQuitMessage(0);
+            return true;
+        case kCmdSaveAs: return SaveLevelDialog();
+        case kCmdExportGltf: ExportGltfDialog(); return true;
+        case kCmdExportMap: ExportMapDialog(); return true;
+        case kCmdObjects: OpenObjectList(); return true;
+        case kCmdAddBookmark: AddBookmarkDialog(); return true;
+        case kCmdBookmarks: ShowBookmarks(); return true;
+        case kCmdUndo:
+        case kCmdRedo:
+            UndoOrRedo(id == kCmdUndo);
+            ObjectsChanged();
+            return true;
+        case kCmdDelete: {
+            const bool deleted = DeleteSelection();
+            ObjectsChanged();
+            return deleted;
+        }
+        case kCmdFlyingMode: SetFlyingMode(!ThePointer().FlyingMode); return true;
+        case kCmdModelReport: ModelReport(); return true;
+        case kCmdValueReport:
+            ShowInfoDialog();
+            if (const Instance* selected = TheEdits().selected) DumpValueTable(*selected);
+            return true;
+        case kCmdLighting: {
+            RenderToggles& t = TheToggles();
+            t.LightingEnabled = !t.LightingEnabled;
+            t.TerrainShadows = !t.TerrainShadows;
+            SyncMenuChecks();
+            return true;
+        }
+        case kCmdBumpMode: BumpMode(); return true;
+        case kCmdUpdateTerrain: UpdateTerrain(TheCamera().position); return true;
+        default: return false;
+    }
+}
+
+void Look(const Command& c) {
+    Camera& camera = TheCamera();
+    const CameraVectors basis = CameraBasis(camera);
+    if (c.shift) {
+        camera.position -= basis.forward * (0.02f * c.dy);
+        camera.position += basis.right * (0.02f * c.dx);
+    } else {
+        camera.yaw += c.dx * 0.4f;
+        camera.pitch = std::clamp(camera.pitch + c.dy * 0.4f, -89.9f, 89.9f);
+    }
+}
+
+// A click selects what lies under it; in selection mode it also starts a
+// drag of the selection, which is one edit however long it lasts.
+void Pick(const Command& c) {
+    EndDrag();
+    const std::optional<PickHit> hit = PickObject(c.x, c.y);
+    if (!hit) {
+        TheEdits().selected = nullptr;
+    } else {
+        DebugPrintf("\nSelect: %d %d", static_cast<int>(hit->serial), static_cast<int>(hit->triangle));
+        SelectSerial(hit->serial);
+    }
+    if (!ThePointer().FlyingMode && TheEdits().selected) BeginDrag(*TheEdits().selected);
+}
+
+}  // namespace
+
+int KeyCommand(int key, bool control) {
+    if (control)
+        for (const KeyBinding& b : kKeyBindings)
+            if (b.key == key && b.control) return b.command;
+    for (const KeyBinding& b : kKeyBindings)
+        if (b.key == key && !b.control) return b.command;
+    return 0;
+}
+
+void SyncMenuChecks() {
+    for (std::size_t k = 0; k < kCheckedCommands.size(); ++k) {
+        const int now = *ToggleOf(kCheckedCommands[k]) ? 1 : 0;
+        if (gChecksShown[k] == now) continue;
+        gChecksShown[k] = now;
+        platform::Current().SetMenuCheck(kCheckedCommands[k], now != 0);
+    }
+}
+
+bool RunCommand(const Command& c) {
+    switch (c.kind) {
+        case Command::Kind::Action: return Action(c.id);
+        case Command::Kind::Look: Look(c); return true;
+        case Command::Kind::Drag:
+            if (!TheEdits().selected) return false;
+            DragSelection(c.dx, c.dy, c.shift, c.control);
+            return true;
+        case Command::Kind::Pick: Pick(c); return true;
+        case Command::Kind::Release:
+            if (!TheEdits().dragging) return false;
+            EndDrag();
+            ObjectsChanged();  // the list shows where it went
+            return true;
+        case Command::Kind::ListChoice: return ListChoice(c.list, c.row, c.action);
+    }
+    return false;
+}
