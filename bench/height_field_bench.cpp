@@ -26,8 +26,7 @@ namespace {
 
 void Run(const char* label, const std::string& swp, int runs) {
     headless::LoadedLevel level;
-    std::FILE* devnull = std::fopen("/dev/null", "w");
-    level.console = devnull;
+    level.console = nullptr;
     headless::LoadLevel(swp, level);
     platform::PlatformScope scope(level.platform);
     std::vector<double> total, raster, fill, relax;
@@ -51,7 +50,6 @@ void Run(const char* label, const std::string& swp, int runs) {
                 label, TheScene().InstanceList.size(), median(total), least(total), median(raster), median(fill),
                 median(relax), static_cast<unsigned long long>(TheTerrain().lastBuild.pinnedCells),
                 static_cast<unsigned long long>(TheTerrain().lastBuild.samplesTaken));
-    std::fclose(devnull);
 }
 
 }  // namespace

@@ -115,9 +115,8 @@ long StatusKb(const char* field) {
 // back counts the memory the child had before its exec (the parent's own,
 // with posix_spawn as with fork).
 int LoadOnly(const std::string& swp) {
-    std::FILE* devnull = std::fopen("/dev/null", "w");
     headless::LoadedLevel level;
-    level.console = devnull;
+    level.console = nullptr;
     const bool ok = headless::LoadLevel(swp, level);
     std::printf("%ld\n", StatusKb("VmHWM"));
     return ok ? 0 : 1;
@@ -139,7 +138,6 @@ void Measure(const std::string& dir, int instances, int meshes, int textures, st
                 static_cast<double>(bytes) / (1 << 20), static_cast<double>(std::filesystem::file_size(files[0])) / (1 << 20));
 
     // In process, interleaved: a read of the files, then a load.
-    std::FILE* devnull = std::fopen("/dev/null", "w");  // the loader's per-object lines
     std::vector<double> loads, reads, ratios, grounds, rests;
     std::size_t messages = 0;
     for (int r = 0; r < runs; ++r) {
@@ -147,7 +145,7 @@ void Measure(const std::string& dir, int instances, int meshes, int textures, st
         for (const std::string& f : files) ReadWhole(f);
         reads.push_back(Ms(t0));
         headless::LoadedLevel level;
-        level.console = devnull;
+        level.console = nullptr;
         t0 = Clock::now();
         headless::LoadLevel(swp, level);
         loads.push_back(Ms(t0));
@@ -160,7 +158,6 @@ void Measure(const std::string& dir, int instances, int meshes, int textures, st
         rests.push_back(loads.back() - grounds.back());
         messages = level.platform.boxes.size();
     }
-    std::fclose(devnull);
     std::printf("in process (%d interleaved runs; %zu messages from the load):\n", runs, messages);
     Print("headless load", Of(loads));
     Print("  of which inferring the ground", Of(grounds));

@@ -44,8 +44,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const auto pid = Take(data, size);
     const std::span<const std::uint8_t> swp(data, size);
 
-    static std::FILE* devnull = std::fopen("/dev/null", "w");
-    SetConsoleStream(devnull);
+    SetConsoleStream(nullptr);
     platform::ScriptedPlatform pf;
     platform::PlatformScope scope(pf);
     headless::LoadFromMemory(grf, pid, swp, level);

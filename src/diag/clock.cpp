@@ -9,7 +9,8 @@
 
 namespace {
 
-// Owned here; reset by ResetClock.
+// Owned here: written by GetTime and GetFrameDelta (the first readings and
+// the previous frame's), reset by ResetClock (the process reset).
 struct ClockState {
     bool started = false;
     bool hiRes = false;

@@ -13,7 +13,9 @@
 namespace {
 
 // Owned here: the shared format buffer, the expansion buffer for the info
-// dialog and the log file. Written by every sink, reset by CloseLogFile.
+// dialog, the log file and a tool's capture. The buffers are written by
+// every sink; the file by OpenLogFile and CloseLogFile; the capture and the
+// console stream by the tools. The process reset closes and clears it.
 struct LogState {
     char buffer[kFormatBufferSize] = {};
     char expansion[kFormatBufferSize] = {};
@@ -127,16 +129,28 @@ void ShowInfoDialog() {
 void ScrollInfoToTop() { platform::Current().InfoDialogScrollToCaret(1); }
 
 namespace {
-std::FILE* gConsole = nullptr;  // null: standard output
+// Owned here: set by the tools and the headless loader (SetConsoleStream),
+// put back by RestoreConsoleStream and the process reset.
+bool gConsoleSet = false;       // false: standard output
+std::FILE* gConsole = nullptr;  // when set; null: nowhere
+}  // namespace
+
+void SetConsoleStream(std::FILE* stream) {
+    gConsoleSet = true;
+    gConsole = stream;
 }
 
-void SetConsoleStream(std::FILE* stream) { gConsole = stream; }
+void RestoreConsoleStream() {
+    gConsoleSet = false;
+    gConsole = nullptr;
+}
 
 void ConsolePrintf(const char* format, ...) {
     if (!format) return;
     va_list args;
     va_start(args, format);
-    std::vfprintf(gConsole ? gConsole : stdout, format, args);
+    std::FILE* out = gConsoleSet ? gConsole : stdout;
+    if (out) std::vfprintf(out, format, args);
     va_end(args);
 }
 
@@ -145,6 +159,6 @@ namespace {
 const StateReset kLogReset{"log", StateLayer::Base, StateScope::Process, [] {
     CloseLogFile();
     SetLogCapture(nullptr);
-    SetConsoleStream(nullptr);
+    RestoreConsoleStream();
 }};
 }  // namespace

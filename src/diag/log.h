@@ -36,4 +36,7 @@ const char* FormatSharedV(const char* format, va_list args);
 // block-table errors, the clock warning). Tools that print their own results
 // on standard output can send these elsewhere.
 void ConsolePrintf(const char* format, ...) __attribute__((format(printf, 1, 2)));
-void SetConsoleStream(std::FILE* stream);  // nullptr: standard output
+// nullptr silences them; RestoreConsoleStream sends them to standard
+// output again.
+void SetConsoleStream(std::FILE* stream);
+void RestoreConsoleStream();

@@ -14,8 +14,10 @@ constexpr float kShadowReceiverRange = 50.0f;
 constexpr float kShadowSizeFactor = 0.04f;
 constexpr std::size_t kMaxShadowTextures = 30;
 
-// Owned here: written by the off-screen set-up (ShadowsPossible), the frame's
-// shadow update and the instance placement hooks; read by drawing.
+// Owned here: written by InitPBuffer (ShadowsPossible), the frame's shadow
+// update (UpdateShadows: the slots, rendersThisFrame), ReleaseShadowSlot
+// (an instance giving its picture back) and KillGL (the pool, emptied while
+// the context is current); read by drawing. The process reset restores it.
 struct ShadowState {
     TexturePool<ShadowTexture> pool;
     bool ShadowsPossible = false;  // the window has 8 alpha bits

@@ -9,7 +9,8 @@
 namespace {
 
 // Plain decoding checks every word it reads; the fast one checks each array
-// once (Holds) and then reads its words without a check.
+// once (Holds) and then reads its words without a check. Set by DecodeMesh
+// for the length of one decode and cleared at its end.
 bool gPlainDecode = false;
 
 // The words of a block. operator[] reads 0 past its end; At reads without a

@@ -117,7 +117,8 @@ constexpr KnownExtension kKnownExtensions[] = {
 static_assert(std::size(kKnownExtensions) == 51, "the loader knows exactly 51 names");
 
 // Owned here for the run: the extension strings, read once, and the report
-// of the latest request.
+// of the latest request. Written by InitExtensions (GL set-up, the
+// off-screen set-up), read by the report calls; the process reset clears it.
 struct LoaderState {
     bool built = false;
     std::string supported;

@@ -9,6 +9,8 @@
 
 namespace {
 
+// The pixel file named on the command line: set once by the entry point
+// (SetFirstSwpChoice), read by SelectLevelFiles; the process reset clears it.
 std::optional<std::string> gFirstSwpChoice;
 
 const platform::FileFilter kSwpFilter{"SWP files", "*.swp"};

@@ -210,6 +210,9 @@ private:
 
 // Hooks through which the scene reaches the GL and effects layers without
 // depending on them. Unset hooks do nothing (headless runs, tests).
+// Installed by the GL set-up (InstallSceneGlHooks, InstallTerrainGlHooks)
+// and cleared by the process reset, after the level's GL objects went;
+// called by models, textures and instances as they change.
 struct SceneHooks {
     void (*createTexture)(TextureObject& texture) = nullptr;  // uploads its pending pixels
     void (*deleteTexture)(std::uint32_t glName) = nullptr;

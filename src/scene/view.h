@@ -10,7 +10,8 @@
 //             by SetupCamera (each frame and each pick) unless FreezeFrustum;
 //   toggles   the commands (keys and menu), the tools from their options;
 //   viewport  ResizeView (the main loop on a Size message, the tools once);
-//   help      the commands (F1 and the menu) and the frame (its auto-hide).
+//   help      the commands (F1 and the menu) and the frame (its start time
+//             and its auto-hide).
 // Readers: every draw (scene, terrain, effects), picking, the overlay.
 #pragma once
 

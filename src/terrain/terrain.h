@@ -73,8 +73,11 @@ constexpr std::int32_t kMaxTextureDepth = 11;
 constexpr int kMaxBakesPerFrame = 9;
 constexpr float kRecentreFraction = 0.3f;  // of the window's smaller extent: 614.4 units
 
-// Owned here: written by the load (InitTerrain, KillTerrain), the frame's
-// update and key T; read by drawing, baking and the shadows.
+// Owned here, derived from the level: written by InitTerrain and
+// KillTerrain (the load and the unload), UpdateTerrainFrame (re-centring,
+// refinement, bakes), UpdateTerrain (key T, the inspector's --centre) and
+// MarkAreaForRebake (the placement hook of a moved or deleted instance);
+// read by drawing, the shadows and the tools. The level reset empties it.
 struct TerrainState {
     HeightField field;
     HeightPyramid pyramid;
@@ -128,11 +131,14 @@ void MarkForRebake(TerrainNode& node);
 // (x, y) are to be baked again: the ground under an object that moved.
 void MarkAreaForRebake(const Vector3& centre, float radius);
 
-// The baked textures, kept for the run and reused.
+// The baked textures, kept for the run and reused: handed out and taken
+// back by the texture tree (UpdateTextures, node destruction), emptied by
+// KillGL while the context is current; the process reset forgets them.
 TexturePool<TerrainTexture>& TerrainTexturePool();
 
 // Connects the terrain to the GL side: the off-screen drawable is set up
 // when the terrain starts. Unset, nothing happens (headless builds, tests).
+// Installed by InstallTerrainGlHooks (InitGL), cleared by the process reset.
 struct TerrainHooks {
     void (*initOffscreen)() = nullptr;
 };

@@ -6,7 +6,6 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -16,6 +15,7 @@
 #include "diag/state_registry.h"
 #include "headless/headless_level.h"
 #include "location/level_files.h"
+#include "platform/file_system.h"
 #include "platform/headless_gl.h"
 #include "platform/headless_platform.h"
 #include "render/gl_setup.h"
@@ -80,14 +80,12 @@ int main(int argc, char** argv) {
     if (positional.size() != 2) return Usage("wants LEVEL.swp and OUT.glb or OUT.gltf");
     const LevelFiles files = LevelFilesBeside(positional[0]);
     for (const std::string& path : {files.SwpPath, files.GrfPath, files.PidPath}) {
-        std::error_code ec;
-        if (!std::filesystem::is_regular_file(path, ec)) return Fail(path + ": no such file");
+        if (platform::Files().KindOf(path) != platform::PathKind::File) return Fail(path + ": no such file");
     }
 
     const auto start = std::chrono::steady_clock::now();
     headless::LoadedLevel level;
-    std::FILE* devnull = std::fopen("/dev/null", "w");
-    level.console = devnull;
+    level.console = nullptr;
     headless::LoadLevel(positional[0], level);
     for (const auto& box : level.platform.boxes)
         if (box.caption == "ERROR") return Fail(positional[0] + ": " + box.text);
@@ -99,7 +97,7 @@ int main(int argc, char** argv) {
     if (terrain) {
         if (!context.Create(512, 512)) return Fail("the ground needs headless GL: " + context.Reason());
         platform::Install(&pf);
-        SetConsoleStream(devnull);
+        SetConsoleStream(nullptr);
         ResizeView(512, 512);
         InitGL();
         InitPBuffer();
@@ -120,7 +118,6 @@ int main(int argc, char** argv) {
         ResetState(StateScope::Process);  // GL objects go while the context is current
         platform::Install(nullptr);
     }
-    if (devnull) std::fclose(devnull);
     if (!written) return Fail(error);
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     std::printf("%s: %zu nodes, %zu meshes, %zu images, %zu triangles", options.path.c_str(), report.nodes,

@@ -21,7 +21,7 @@ bool LoadLevel(const std::string& swpPath, LoadedLevel& out, std::string* why) {
     SetLogCapture(&out.log);
     SetConsoleStream(out.console);
     const bool ok = InitModels(why);
-    SetConsoleStream(nullptr);
+    RestoreConsoleStream();
     SetLogCapture(nullptr);
     return ok;
 }

@@ -15,7 +15,7 @@ namespace headless {
 struct LoadedLevel {
     platform::ScriptedPlatform platform;  // message boxes and debug output
     std::string log;                      // everything the debug log received
-    std::FILE* console = stderr;          // where the lines meant for standard output go
+    std::FILE* console = stderr;          // where the lines meant for standard output go (null: nowhere)
 };
 
 // Runs InitModels for the level whose pixel file is swpPath (NAME.grf and

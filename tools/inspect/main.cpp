@@ -30,6 +30,7 @@
 #include "inspect/json.h"
 #include "inspect/scene_commands.h"
 #include "files/png_image.h"
+#include "platform/file_system.h"
 
 namespace {
 
@@ -153,12 +154,10 @@ int Blocks(const Args& a) {
 }
 
 bool LoadDatabase(const std::string& path, TextureDatabase& db, std::string& error) {
-    std::FILE* f = std::fopen(path.c_str(), "rb");
-    if (!f) {
-        error = path + ": " + std::strerror(errno);
+    if (!platform::Files().OpenForReading(path, error)) {
+        error = path + ": " + error;
         return false;
     }
-    std::fclose(f);
     if (!db.Read(path.c_str())) {
         error = path + ": not a texture database (version is not 0x130)";
         return false;

@@ -8,6 +8,7 @@
 #include "diag/stat_counter.h"
 #include "files/block_file.h"
 #include "level/load_sequence.h"
+#include "platform/file_system.h"
 #include "headless/headless_level.h"
 #include "inspect/json.h"
 #include "location/level_files.h"
@@ -74,21 +75,10 @@ std::string InstanceJson(const Instance& inst) {
            ",\"box\":[" + Vec(inst.boxMin) + "," + Vec(inst.boxMax) + "]}";
 }
 
-// The loader's "Loading object" lines belong on standard output in the
-// text report and nowhere near a JSON document or a one-line error.
-std::FILE* Quiet() {
-    static std::FILE* devnull = std::fopen("/dev/null", "w");
-    return devnull;
-}
-
 bool LevelExists(const std::string& swpPath, std::string& error) {
-    std::FILE* f = std::fopen(swpPath.c_str(), "rb");
-    if (!f) {
-        error = swpPath + ": " + std::strerror(errno);
-        return false;
-    }
-    std::fclose(f);
-    return true;
+    if (platform::Files().OpenForReading(swpPath, error)) return true;
+    error = swpPath + ": " + error;
+    return false;
 }
 
 const Instance* FindSerial(std::uint32_t serial) {
@@ -122,7 +112,7 @@ int SceneCommand(const std::string& swpPath, bool json) {
     std::string error;
     if (!LevelExists(swpPath, error)) return Fail(error);
     headless::LoadedLevel level;
-    level.console = json ? Quiet() : stdout;
+    level.console = json ? nullptr : stdout;  // the loader's lines stay out of a JSON document
     if (!headless::LoadLevel(swpPath, level, &error)) return Fail(error);
     const SceneState& scene = TheScene();
     const Camera& camera = TheCamera();
@@ -221,7 +211,7 @@ std::string LoadForSerial(const std::string& swpPath, const std::string& serialT
     if (!ParseSerial(serialText, serial)) return "SERIAL must be a number";
     std::string error;
     if (!LevelExists(swpPath, error)) return error;
-    level.console = Quiet();
+    level.console = nullptr;
     if (!headless::LoadLevel(swpPath, level, &error)) return error;
     inst = FindSerial(serial);
     if (!inst || !inst->model) return "no instance has serial " + serialText;

@@ -12,7 +12,6 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 #include <optional>
 #include <string>
 #include <vector>
@@ -23,6 +22,7 @@
 #include "math/camera.h"
 #include "scene/level.h"
 #include "scene/view.h"
+#include "platform/file_system.h"
 #include "platform/headless_gl.h"
 #include "platform/headless_platform.h"
 #include "render/frame.h"
@@ -157,8 +157,7 @@ int main(int argc, char** argv) {
     if (const auto why = Parse(argc, argv, o)) return Usage(*why);
     const LevelFiles files = LevelFilesBeside(o.swp);
     for (const std::string& path : {files.SwpPath, files.GrfPath, files.PidPath}) {
-        std::error_code ec;
-        if (!std::filesystem::is_regular_file(path, ec)) {
+        if (platform::Files().KindOf(path) != platform::PathKind::File) {
             std::fprintf(stderr, "wildview-render: %s: no such file\n", path.c_str());
             return 1;
         }
@@ -173,8 +172,7 @@ int main(int argc, char** argv) {
     pf.realClock = true;
     platform::Install(&pf);
     ResetState(StateScope::Process);
-    std::FILE* devnull = std::fopen("/dev/null", "w");
-    SetConsoleStream(devnull);  // the loader's lines meant for a console
+    SetConsoleStream(nullptr);  // the loader's lines meant for a console
     ResizeView(o.width, o.height);
     InitGL();
     TheLevelFiles() = files;
