@@ -1,6 +1,6 @@
-// Suites on the demo level: it is written once per suite into a temporary
-// folder (a suite may write more levels beside it) and loaded quietly
-// where a test asks. Base is the suite's kind: ::testing::Test, or GlTest
+// Suites on the demo level and the skew level (nothing symmetric about
+// it): both are written once per suite into a temporary folder (a suite may
+// write more levels beside them) and loaded quietly where a test asks. Base is the suite's kind: ::testing::Test, or GlTest
 // for a headless GL context.
 #pragma once
 
@@ -12,6 +12,7 @@
 #include "headless/headless_level.h"
 #include "test_util.h"
 #include "writer/demo_level.h"
+#include "writer/skew_level.h"
 
 template <class Base>
 class DemoSuite : public Base {
@@ -19,6 +20,7 @@ protected:
     static void SetUpTestSuite() {
         dir = new TempDir;
         ASSERT_TRUE(wvwrite::WriteDemoLevel(dir->path(), nullptr));
+        ASSERT_TRUE(wvwrite::WriteSkewLevel(dir->path(), nullptr));
     }
     static void TearDownTestSuite() {
         delete dir;

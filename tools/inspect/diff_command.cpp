@@ -50,10 +50,30 @@ int DiffCommand(const std::string& pathA, const std::string& pathB) {
         const char* n = f.GetSymbolName(r.name);
         return n ? n : "";
     };
-    // B is A with records changed or taken out: walk both in order.
+    // B is A with records changed, taken out or put in, in A's order: walk
+    // both, and where they part, step over the fewer records that bring
+    // them together again (taken out of A, or put into B); a record that
+    // never comes back is another object in its place.
     std::size_t i = 0, j = 0, moved = 0, turned = 0, removed = 0, added = 0;
+    auto next = [](const std::vector<RegionRecord>& in, std::size_t from, const RegionRecord& r) {
+        while (from < in.size() && !SameObject(in[from], r)) ++from;
+        return from;
+    };
     while (i < ra.size() || j < rb.size()) {
-        if (i < ra.size() && j < rb.size() && SameObject(ra[i], rb[j])) {
+        if (i < ra.size() && j < rb.size() && !SameObject(ra[i], rb[j])) {
+            const std::size_t again = next(ra, i + 1, rb[j]), inserted = next(rb, j + 1, ra[i]);
+            if (again == ra.size() && inserted == rb.size()) {
+                std::printf("removed  %5zu %s\n", i, name(a, ra[i]));
+                std::printf("added    %5zu %s\n", j, name(b, rb[j]));
+                ++removed, ++added, ++i, ++j;
+            } else if (again - i <= inserted - j) {
+                for (; i < again; ++i, ++removed) std::printf("removed  %5zu %s\n", i, name(a, ra[i]));
+            } else {
+                for (; j < inserted; ++j, ++added) std::printf("added    %5zu %s\n", j, name(b, rb[j]));
+            }
+            continue;
+        }
+        if (i < ra.size() && j < rb.size()) {
             const RegionRecord &x = ra[i], &y = rb[j];
             if (!SameBits(x.position, y.position)) {
                 std::printf("moved    %5zu %s: (%.3f, %.3f, %.3f) -> (%.3f, %.3f, %.3f)\n", i, name(a, x), x.position.x,

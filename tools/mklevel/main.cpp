@@ -13,13 +13,16 @@
 #include "platform/file_system.h"
 #include "writer/bench_level.h"
 #include "writer/demo_level.h"
+#include "writer/skew_level.h"
 
 namespace {
 
 const char* kUsage =
     "usage: wildview-mklevel demo DIR\n"
+    "       wildview-mklevel skew DIR\n"
     "       wildview-mklevel bench DIR [--instances N] [--meshes M] [--textures T] [--seed S]\n"
     "  demo DIR    write the demo level (demo.grf, demo-130.pid, demo-130.swp) into DIR\n"
+    "  skew DIR    write a small level with nothing symmetric about it (skew.grf, ...), for tests\n"
     "  bench DIR   write a large random level (bench.grf, bench-130.pid, bench-130.swp) into DIR;\n"
     "              defaults: 20000 instances, 2000 meshes, 500 textures, seed 1\n";
 
@@ -57,6 +60,14 @@ int Demo(const std::string& dir) {
     std::string error;
     if (!wvwrite::WriteDemoLevel(dir, &error)) return Fail(error);
     std::printf("wrote %s/demo.grf, %s/demo-130.pid and %s/demo-130.swp\n", dir.c_str(), dir.c_str(), dir.c_str());
+    return 0;
+}
+
+int Skew(const std::string& dir) {
+    MakeDirectory(dir);
+    std::string error;
+    if (!wvwrite::WriteSkewLevel(dir, &error)) return Fail(error);
+    std::printf("wrote %s/skew.grf, %s/skew-130.pid and %s/skew-130.swp\n", dir.c_str(), dir.c_str(), dir.c_str());
     return 0;
 }
 
@@ -99,6 +110,10 @@ int main(int argc, char** argv) {
     if (command == "demo") {
         if (argc != 3) return Usage("demo takes exactly one directory");
         return Demo(argv[2]);
+    }
+    if (command == "skew") {
+        if (argc != 3) return Usage("skew takes exactly one directory");
+        return Skew(argv[2]);
     }
     if (command == "bench") {
         if (argc < 3 || std::strncmp(argv[2], "--", 2) == 0) return Usage("bench needs a directory");

@@ -1,0 +1,353 @@
+// What the program writes, read back independently, and every writer made
+// to fail the ways a disk fails: the saved level, the glTF export, PNG
+// pictures, bookmarks and scene files.
+#include <gtest/gtest.h>
+
+#include <tiny_gltf.h>
+
+#include <cstring>
+#include <filesystem>
+#include <functional>
+
+#include "demo_fixture.h"
+#include "diag/state_registry.h"
+#include "edit/bookmarks.h"
+#include "edit/edits.h"
+#include "faulty_files.h"
+#include "files/png_image.h"
+#include "level_reader.h"
+#include "math/matrix3.h"
+#include "output/gltf_export.h"
+#include "output/level_save.h"
+#include "scene/level.h"
+#include "scene/scene_model.h"
+#include "test_util.h"
+
+namespace {
+
+using Fault = FaultyFiles::Fault;
+
+// Every name in a folder, with its bytes.
+std::map<std::string, std::vector<std::uint8_t>> Folder(const std::string& path) {
+    std::map<std::string, std::vector<std::uint8_t>> out;
+    for (const auto& e : std::filesystem::directory_iterator(path))
+        out[e.path().filename().string()] = ReadAll(e.path().string());
+    return out;
+}
+
+class OutputTest : public DemoSuite<::testing::Test> {
+protected:
+    void SetUp() override {
+        setenv("XDG_CONFIG_HOME", out.path().c_str(), 1);
+        LoadQuietly(File("skew-130.swp"));
+    }
+    void TearDown() override {
+        ResetState(StateScope::Process);
+        unsetenv("XDG_CONFIG_HOME");
+    }
+    static Instance& Named(const std::string& name) {
+        for (const auto& i : TheScene().InstanceList)
+            if (name == i->name) return *i;
+        for (auto& [key, group] : TheScene().TerrainObjectsByHeight)
+            for (const auto& i : group)
+                if (name == i->name) return *i;
+        throw std::runtime_error("no " + name);
+    }
+    static void Drag(Instance& inst, const Vector3& by, const Vector3& turn = {}) {
+        BeginDrag(inst);
+        inst.SetPosition(inst.position.x + by.x, inst.position.y + by.y, inst.position.z + by.z);
+        inst.SetRotation(inst.rotation.x + turn.x, inst.rotation.y + turn.y, inst.rotation.z + turn.z);
+        EndDrag();
+    }
+    TempDir out;
+};
+
+// Each writer, asked to write over an earlier file of its own while the
+// disk fails it: the earlier file is as it was, nothing is left beside it,
+// and the reason is given. With the disk well, the same writer succeeds
+// and leaves only its files.
+TEST_F(OutputTest, EveryWriterLeavesTheTargetAsItWasWhenTheDiskFails) {
+    Drag(Named("crate_a"), {1, 2, 0});
+    const std::vector<std::uint8_t> pixels(16 * 8 * 4, 200);
+    struct Writer {
+        const char* what;
+        std::string target;
+        std::function<bool(const std::string&, std::string&)> write;
+    };
+    const Writer writers[] = {
+        {"scene file", "copy.grf",
+         [](const std::string& p, std::string& e) {
+             BlockFile f;
+             const bool loaded = f.Load(TheLevelFiles().GrfPath.c_str());
+             const bool saved = loaded && f.Save(p.c_str());
+             e = f.LastError();
+             return saved;
+         }},
+        {"edited level", "edited.grf", [](const std::string& p, std::string& e) { return SaveLevelAs(p, e); }},
+        {"picture", "map.png", [&](const std::string& p, std::string& e) { return WritePngFile(p, 16, 8, pixels, e); }},
+        {"bookmarks", "wildview/bookmarks-skew.txt",
+         [](const std::string&, std::string& e) { return SaveBookmarks("skew", {{"here", {1, 2, 3}, 4, 5}}, e); }},
+        {"glb", "level.glb",
+         [](const std::string& p, std::string& e) {
+             GltfExportOptions options;
+             options.path = p;
+             GltfExportReport report;
+             return ExportGltf(options, report, e);
+         }},
+        {"gltf and its files", "level.gltf",
+         [](const std::string& p, std::string& e) {
+             GltfExportOptions options;
+             options.path = p;
+             GltfExportReport report;
+             return ExportGltf(options, report, e);
+         }},
+    };
+    const struct {
+        Fault fault;
+        const char* reason;
+    } faults[] = {{Fault::ShortWrite, "No space left on device"},
+                  {Fault::DiskFull, "No space left on device"},
+                  {Fault::SyncFails, "Input/output error"},
+                  {Fault::RenameRefused, "Permission denied"}};
+    for (const Writer& w : writers) {
+        TempDir place;
+        setenv("XDG_CONFIG_HOME", place.path().c_str(), 1);
+        const std::string target = place.File(w.target);
+        std::string error;
+        ASSERT_TRUE(w.write(target, error)) << w.what << ": " << error;
+        const auto earlier = Folder(platform::FolderOf(target));
+        for (const auto& f : faults) {
+            FaultyFiles disk(f.fault);
+            disk.shortAfter = 10;
+            error.clear();
+            EXPECT_FALSE(w.write(target, error)) << w.what;
+            EXPECT_NE(error.find(f.reason), std::string::npos) << w.what << ": " << error;
+            EXPECT_NE(error.find("Could not write " + platform::FolderOf(target)), std::string::npos) << w.what << ": " << error;
+            EXPECT_EQ(Folder(platform::FolderOf(target)), earlier) << w.what << ", " << f.reason;
+        }
+        ASSERT_TRUE(w.write(target, error)) << w.what << ": " << error;
+        EXPECT_EQ(Folder(platform::FolderOf(target)).size(), earlier.size()) << w.what;
+        // A folder that is not there is named as the reason, and made by nobody.
+        if (std::string(w.what) == "bookmarks") continue;
+        EXPECT_FALSE(w.write(place.File("none/" + w.target), error)) << w.what;
+        EXPECT_NE(error.find("No such file or directory"), std::string::npos) << w.what << ": " << error;
+        EXPECT_FALSE(std::filesystem::exists(place.File("none")));
+    }
+}
+
+TEST_F(OutputTest, TheLoadedSceneFileIsNeverSavedOverUnderAnySpelling) {
+    const std::string grf = TheLevelFiles().GrfPath;
+    const std::string folder = platform::FolderOf(grf);
+    const std::vector<std::uint8_t> before = ReadAll(grf);
+    std::filesystem::create_symlink(grf, out.File("link.grf"));
+    std::filesystem::create_hard_link(grf, out.File("hard.grf"));
+    Drag(Named("crate_b"), {0, 1, 0});
+    for (const std::string& spelling :
+         {grf, folder + "/./skew.grf", folder + "//skew.grf", out.File("link.grf"), out.File("hard.grf")}) {
+        std::string error;
+        EXPECT_FALSE(SaveLevelAs(spelling, error)) << spelling;
+        EXPECT_NE(error.find("cannot be saved over the scene file it was loaded from"), std::string::npos) << error;
+    }
+    EXPECT_EQ(ReadAll(grf), before);
+    EXPECT_TRUE(HasUnsavedEdits());
+}
+
+// The saved file read back at the format's offsets: the count word one
+// less, every record but the edited ones as stored, the moved and turned
+// ones with exactly the user's change, the deleted one gone; every other
+// block byte for byte. The diff lists the same.
+TEST_F(OutputTest, ASavedLevelHoldsExactlyTheEdits) {
+    WrittenLevel original;
+    original.LoadScene(TheLevelFiles().GrfPath);
+    Drag(Named("crate_a"), {3.5f, -2, 0.25f});
+    Drag(Named("crate_b"), {}, {0.1f, -0.2f, 0.3f});
+    Drag(Named("terrain_southeast"), {1, 1, 0});  // stored at z 0 whatever the instance says
+    const Vector3 movedTo = Named("crate_a").position;
+    ASSERT_TRUE(DeleteInstance(Named("crate_c")));
+    std::string error;
+    ASSERT_TRUE(SaveLevelAs(out.File("edited.grf"), error)) << error;
+    EXPECT_FALSE(HasUnsavedEdits());
+    EXPECT_EQ(Folder(out.path()).size(), 1u);  // no temporary left
+
+    WrittenLevel saved;
+    saved.LoadScene(out.File("edited.grf"));
+    ASSERT_EQ(saved.instances.size(), original.instances.size() - 1);
+    ASSERT_EQ(LoadU32(saved.grf.FindBlockByName(".region")->data.data()), original.instances.size() - 1);
+    for (std::size_t i = 0, j = 0; i < original.instances.size(); ++i) {
+        const Placed& a = original.instances[i];
+        if (a.name == "crate_c") continue;
+        const Placed& b = saved.instances[j++];
+        EXPECT_EQ(a.name, b.name);
+        if (a.name == "crate_a") {
+            EXPECT_EQ(b.position, movedTo);
+            EXPECT_EQ(0, std::memcmp(&a.raw[20], &b.raw[20], 24)) << "only the position changes";
+        } else if (a.name == "crate_b") {
+            EXPECT_EQ(b.rotation, a.rotation + Vector3(0.1f, -0.2f, 0.3f));
+            EXPECT_EQ(0, std::memcmp(&a.raw[0], &b.raw[0], 20)) << "only the rotation changes";
+        } else if (a.name == "terrain_southeast") {
+            EXPECT_EQ(b.position, a.position + Vector3(1, 1, 0));
+        } else {
+            EXPECT_EQ(a.raw, b.raw) << a.name;  // the last record among them
+        }
+    }
+    ASSERT_EQ(original.grf.GetBlockCount(), saved.grf.GetBlockCount());
+    for (std::size_t n = 0; n < original.grf.GetBlockCount(); ++n) {
+        const char* name = original.grf.Blocks()[n].GetName();
+        if (!name || std::string(name) != ".region") {
+            EXPECT_EQ(original.grf.Blocks()[n].data, saved.grf.Blocks()[n].data) << n;
+        }
+    }
+
+    const RunResult diff = RunShell(out, std::string(WV_INSPECT) + " diff " + TheLevelFiles().GrfPath + " " +
+                                            out.File("edited.grf"));
+    ASSERT_EQ(diff.status, 0) << diff.err;
+    EXPECT_NE(diff.out.find("2 moved, 1 turned, 1 removed, 0 added"), std::string::npos) << diff.out;
+    EXPECT_NE(diff.out.find(" crate_c\n"), std::string::npos) << diff.out;
+
+    // Opened again with the level's textures, the edits are where they were left.
+    for (const char* f : {"skew-130.pid", "skew-130.swp"})
+        std::filesystem::copy_file(File(f), out.File(std::string("edited") + (f + 4)));
+    LoadQuietly(out.File("edited-130.swp"));
+    EXPECT_EQ(Named("crate_a").position, movedTo);
+    EXPECT_THROW(Named("crate_c"), std::runtime_error);
+}
+
+// The diff pairs records by what they are (model, name, table, scale), in
+// order, to the last one.
+TEST_F(OutputTest, TheDiffTellsObjectsApartByIdentityToTheLastRecord) {
+    BlockFile level;
+    ASSERT_TRUE(level.Load(TheLevelFiles().GrfPath.c_str()));
+    const BlockHandle region = level.FindBlockHandleByName(".region");
+    const std::vector<std::uint8_t> records(level.GetBlock(region)->data.begin(), level.GetBlock(region)->data.end());
+    const std::uint32_t count = LoadU32(records.data());
+    const std::uint32_t last = count - 1;
+    auto at = [](std::uint32_t record, std::size_t offset) { return 4 + std::size_t{record} * 44 + offset; };
+    const SymbolHandle otherName = level.FindSymbolByName("crate_a");
+    const struct {
+        const char* what;
+        std::function<void(std::vector<std::uint8_t>&)> edit;
+        std::string expected;
+    } cases[] = {
+        {"nothing", [](auto&) {}, "0 moved, 0 turned, 0 removed, 0 added"},
+        {"the last moved", [&](auto& b) { b[at(last, 12)] ^= 1; }, "1 moved, 0 turned, 0 removed, 0 added"},
+        {"the last turned", [&](auto& b) { b[at(last, 28)] ^= 1; }, "0 moved, 1 turned, 0 removed, 0 added"},
+        {"the last gone",
+         [&](auto& b) {
+             b.resize(at(last, 0));
+             PutU32(b, 0, last);
+         },
+         "0 moved, 0 turned, 1 removed, 0 added"},
+        {"another name, same place", [&](auto& b) { PutU32(b, at(2, 4), otherName); },
+         "0 moved, 0 turned, 1 removed, 1 added"},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::uint8_t> edited = records;
+        c.edit(edited);
+        const std::vector<std::uint8_t> bytes = level.SaveToMemory(region, edited);
+        WriteAll(out.File("b.grf"), bytes);
+        const RunResult r =
+            RunShell(out, std::string(WV_INSPECT) + " diff " + TheLevelFiles().GrfPath + " " + out.File("b.grf"));
+        ASSERT_EQ(r.status, 0) << r.err;
+        EXPECT_NE(r.out.find(c.expected), std::string::npos) << c.what << ":\n" << r.out;
+    }
+}
+
+// The export read back: one node a placed object with exactly its
+// placement, the samplers each material asks for, cut-out cards masked,
+// and the ground's image lying as the map lies, north-west in its first
+// texel row's start.
+TEST_F(OutputTest, TheGltfHoldsPlacementsSamplersAlphaAndAGroundTheRightWayRound) {
+    // A map of four quarters, as the overview map draws the skew level.
+    GltfTerrain ground{64, 32, std::vector<std::uint8_t>(64 * 32 * 4, 255), wvwrite::skew::kMinX,
+                       wvwrite::skew::kMinY, wvwrite::skew::kMaxX, wvwrite::skew::kMaxY};
+    for (std::uint32_t y = 0; y < 32; ++y)
+        for (std::uint32_t x = 0; x < 64; ++x) {
+            const int quarter = (y < 16 ? 2 : 0) + (x < 32 ? 0 : 1);  // row 0 is north
+            std::memcpy(&ground.rgba[(y * 64 + x) * 4], wvwrite::skew::kColours[quarter], 3);
+        }
+    GltfExportReport report;
+    std::string error;
+    GltfExportOptions options;
+    options.path = out.File("skew.glb");
+    options.terrain = &ground;
+    ASSERT_TRUE(ExportGltf(options, report, error)) << error;
+    tinygltf::Model gltf;
+    tinygltf::TinyGLTF reader;
+    std::string warn;
+    ASSERT_TRUE(reader.LoadBinaryFromFile(&gltf, &error, &warn, out.File("skew.glb"))) << error;
+
+    std::map<std::string, const tinygltf::Node*> nodes;
+    for (const tinygltf::Node& n : gltf.nodes) nodes[n.name] = &n;
+    for (const auto& inst : TheScene().InstanceList) {
+        const std::string name = std::string(inst->name) + " #" + std::to_string(inst->SerialId);
+        ASSERT_TRUE(nodes.count(name)) << name;
+        const tinygltf::Node& node = *nodes[name];
+        EXPECT_EQ(node.translation, (std::vector<double>{inst->position.x, inst->position.y, inst->position.z}));
+        // The quaternion turns a vector as the drawing rotation does.
+        const Vector3 r = inst->AlwaysFace ? Vector3(0, 0, inst->rotation.z) : inst->rotation;
+        const Matrix3 m = DrawingRotation(r);
+        const double qx = node.rotation[0], qy = node.rotation[1], qz = node.rotation[2], qw = node.rotation[3];
+        const Vector3 v(0.3f, -0.8f, 0.5f), want = m * v;
+        // v' = v + 2w (q x v) + 2 q x (q x v)
+        const double cx = qy * v.z - qz * v.y, cy = qz * v.x - qx * v.z, cz = qx * v.y - qy * v.x;
+        const double got[3] = {v.x + 2 * (qw * cx + qy * cz - qz * cy), v.y + 2 * (qw * cy + qz * cx - qx * cz),
+                               v.z + 2 * (qw * cz + qx * cy - qy * cx)};
+        EXPECT_NEAR(got[0], want.x, 2e-3) << name;
+        EXPECT_NEAR(got[1], want.y, 2e-3) << name;
+        EXPECT_NEAR(got[2], want.z, 2e-3) << name;
+    }
+
+    // Samplers and alpha: as each model's materials ask.
+    for (const auto& inst : TheScene().InstanceList) {
+        const tinygltf::Mesh& mesh = gltf.meshes[static_cast<std::size_t>(
+            nodes[std::string(inst->name) + " #" + std::to_string(inst->SerialId)]->mesh)];
+        for (const tinygltf::Primitive& p : mesh.primitives) {
+            const tinygltf::Material& mat = gltf.materials[static_cast<std::size_t>(p.material)];
+            const int texture = mat.pbrMetallicRoughness.baseColorTexture.index;
+            ASSERT_GE(texture, 0) << inst->name;
+            const tinygltf::Sampler& s = gltf.samplers[static_cast<std::size_t>(gltf.textures[texture].sampler)];
+            const std::size_t index = std::stoul(mat.name.substr(mat.name.rfind('/') + 1));
+            const bool clamp = inst->model->materials.at(index).clamp;
+            EXPECT_EQ(s.wrapS, clamp ? TINYGLTF_TEXTURE_WRAP_CLAMP_TO_EDGE : TINYGLTF_TEXTURE_WRAP_REPEAT) << inst->name;
+            EXPECT_EQ(s.wrapT, s.wrapS);
+            EXPECT_EQ(mat.alphaMode, inst->model->HasAlphaTexture ? "MASK" : "OPAQUE") << inst->name;
+        }
+    }
+    EXPECT_EQ(gltf.materials[static_cast<std::size_t>(
+                  gltf.meshes[static_cast<std::size_t>(nodes.at("card #" + std::to_string(Named("card").SerialId))->mesh)]
+                      .primitives[0].material)].alphaMode, "MASK");
+
+    // The ground: a grid over the bounds whose heights rise to the east,
+    // textured so that each corner shows its own quarter's colour.
+    ASSERT_TRUE(nodes.count("ground"));
+    const tinygltf::Primitive& g = gltf.meshes[static_cast<std::size_t>(nodes["ground"]->mesh)].primitives[0];
+    auto floats = [&](int accessor) {
+        const tinygltf::Accessor& a = gltf.accessors[static_cast<std::size_t>(accessor)];
+        const tinygltf::BufferView& v = gltf.bufferViews[static_cast<std::size_t>(a.bufferView)];
+        const auto* f = reinterpret_cast<const float*>(gltf.buffers[0].data.data() + v.byteOffset + a.byteOffset);
+        return std::vector<float>(f, f + a.count * (a.type == TINYGLTF_TYPE_VEC3 ? 3 : 2));
+    };
+    const std::vector<float> pos = floats(g.attributes.at("POSITION")), uv = floats(g.attributes.at("TEXCOORD_0"));
+    const tinygltf::Material& gm = gltf.materials[static_cast<std::size_t>(g.material)];
+    const tinygltf::Image& image =
+        gltf.images[static_cast<std::size_t>(gltf.textures[gm.pbrMetallicRoughness.baseColorTexture.index].source)];
+    float westHigh = -1e9f, eastHigh = -1e9f;
+    for (std::size_t k = 0; k < pos.size() / 3; ++k) {
+        const float x = pos[3 * k], y = pos[3 * k + 1], z = pos[3 * k + 2];
+        EXPECT_GE(x, wvwrite::skew::kMinX);
+        EXPECT_LE(y, wvwrite::skew::kMaxY);
+        if (x < -250) westHigh = std::max(westHigh, z);
+        if (x > 50) eastHigh = std::max(eastHigh, z);
+        // Away from the seams, the texel under the vertex is its quarter's colour.
+        if (std::fabs(x + 100) < 20 || std::fabs(y - 50) < 20 || x > 90 || y < -40 || y > 140 || x < -290) continue;
+        const int quarter = (y > 50 ? 2 : 0) + (x > -100 ? 1 : 0);
+        const auto px = static_cast<std::size_t>(uv[2 * k] * static_cast<float>(image.width - 1) + 0.5f);
+        const auto py = static_cast<std::size_t>(uv[2 * k + 1] * static_cast<float>(image.height - 1) + 0.5f);
+        EXPECT_EQ(0, std::memcmp(&image.image[(py * static_cast<std::size_t>(image.width) + px) * 4],
+                                 wvwrite::skew::kColours[quarter], 3))
+            << x << ", " << y;
+    }
+    EXPECT_GT(eastHigh, westHigh + 10) << "the ground rises to the east";
+}
+
+}  // namespace
