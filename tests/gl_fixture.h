@@ -6,6 +6,8 @@
 
 #include "glh/gl.h"
 
+#include <algorithm>
+#include <iterator>
 #include <vector>
 
 #include "level/load_sequence.h"
@@ -24,6 +26,43 @@
 #include "scene/scene_model.h"
 #include "scene/view.h"
 #include "writer/texture_writer.h"
+
+// What a pass that draws off-screen must leave as it found it: the
+// framebuffer, the viewport, the matrices and their stacks, and the switches
+// and settings the frame relies on.
+struct GlState {
+    GLint framebuffer = 0, viewport[4] = {}, matrixMode = 0, depths[3] = {}, depthFunc = 0, blend[2] = {};
+    GLfloat modelview[16] = {}, projection[16] = {}, clear[4] = {};
+    GLboolean enabled[10] = {}, colourMask[4] = {}, depthMask = 0;
+
+    static GlState Now() {
+        GlState s;
+        glGetIntegerv(GL_FRAMEBUFFER_BINDING, &s.framebuffer);
+        glGetIntegerv(GL_VIEWPORT, s.viewport);
+        glGetIntegerv(GL_MATRIX_MODE, &s.matrixMode);
+        const GLenum stacks[3] = {GL_MODELVIEW_STACK_DEPTH, GL_PROJECTION_STACK_DEPTH, GL_TEXTURE_STACK_DEPTH};
+        for (int k = 0; k < 3; ++k) glGetIntegerv(stacks[k], &s.depths[k]);
+        glGetIntegerv(GL_DEPTH_FUNC, &s.depthFunc);
+        glGetIntegerv(GL_BLEND_SRC, &s.blend[0]);
+        glGetIntegerv(GL_BLEND_DST, &s.blend[1]);
+        glGetFloatv(GL_MODELVIEW_MATRIX, s.modelview);
+        glGetFloatv(GL_PROJECTION_MATRIX, s.projection);
+        glGetFloatv(GL_COLOR_CLEAR_VALUE, s.clear);
+        const GLenum caps[10] = {GL_LIGHTING,  GL_DEPTH_TEST,    GL_FOG,           GL_BLEND,      GL_CULL_FACE,
+                                 GL_TEXTURE_2D, GL_TEXTURE_GEN_S, GL_TEXTURE_GEN_T, GL_ALPHA_TEST, GL_LIGHT1};
+        for (int k = 0; k < 10; ++k) s.enabled[k] = glIsEnabled(caps[k]);
+        glGetBooleanv(GL_COLOR_WRITEMASK, s.colourMask);
+        glGetBooleanv(GL_DEPTH_WRITEMASK, &s.depthMask);
+        return s;
+    }
+    bool operator==(const GlState& o) const {
+        auto same = [](const auto& a, const auto& b) { return std::equal(std::begin(a), std::end(a), std::begin(b)); };
+        return framebuffer == o.framebuffer && same(viewport, o.viewport) && matrixMode == o.matrixMode &&
+               same(depths, o.depths) && depthFunc == o.depthFunc && same(blend, o.blend) &&
+               same(modelview, o.modelview) && same(projection, o.projection) && same(clear, o.clear) &&
+               same(enabled, o.enabled) && same(colourMask, o.colourMask) && depthMask == o.depthMask;
+    }
+};
 
 class GlTest : public ::testing::Test {
 protected:

@@ -54,6 +54,9 @@ void UpdateShadows() {
     const bool on = TheToggles().ObjectShadows;
     const std::vector<Instance*> dirty = AssignShadowSlots(camera, on);
     if (!on) return;
+    // Every setting the pictures change is put back, with the matrices,
+    // the viewport and the framebuffer.
+    glPushAttrib(GL_ALL_ATTRIB_BITS);
     const OffscreenPass pass;
     glMatrixMode(GL_PROJECTION);
     glPushMatrix();
@@ -68,4 +71,5 @@ void UpdateShadows() {
     glPopMatrix();
     glMatrixMode(GL_MODELVIEW);
     glPopMatrix();
+    glPopAttrib();
 }

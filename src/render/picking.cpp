@@ -13,6 +13,11 @@ constexpr int kSelectionWords = 512;
 }
 
 std::optional<PickHit> PickObject(int x, int y) {
+    // The caller's settings and matrices are put back: a pick may come
+    // between any two draws.
+    glPushAttrib(GL_ALL_ATTRIB_BITS);
+    glMatrixMode(GL_MODELVIEW);
+    glPushMatrix();
     GLint viewport[4];
     glGetIntegerv(GL_VIEWPORT, viewport);
     GLuint buffer[kSelectionWords] = {};
@@ -35,6 +40,8 @@ std::optional<PickHit> PickObject(int x, int y) {
     glMatrixMode(GL_PROJECTION);
     glPopMatrix();
     glMatrixMode(GL_MODELVIEW);
+    glPopMatrix();
+    glPopAttrib();
 
     // An overflowing buffer reports -1: counted as no hit.
     const GLint hits = glRenderMode(GL_RENDER);

@@ -28,6 +28,8 @@ struct RenderToggles {
     bool ObjectPositions = false;  // key P
     bool RotatingSun = false;      // key I
     int BumpMode = 0;              // key U: 0 off, 1..3
+
+    bool operator==(const RenderToggles&) const = default;
 };
 
 // The GL drawing area in pixels.

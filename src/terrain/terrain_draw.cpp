@@ -79,6 +79,9 @@ void UpdateTerrainFrame() {
     RecentreIfStrayed(TheCamera().position);
     t.bakesThisFrame = 0;
     if (TheRenderState().PickingActive || TheToggles().FreezeUpdate || !t.root) return;
+    // The frame goes on with what it had: the bakes put back every setting
+    // they change, the matrices, the viewport and the framebuffer.
+    glPushAttrib(GL_ALL_ATTRIB_BITS);
     const OffscreenPass pass;
     glMatrixMode(GL_PROJECTION);
     glPushMatrix();
@@ -105,6 +108,7 @@ void UpdateTerrainFrame() {
     glPopMatrix();
     glMatrixMode(GL_MODELVIEW);
     glPopMatrix();
+    glPopAttrib();
 }
 
 void DrawTerrain() {

@@ -1,0 +1,149 @@
+// The skew level in GL, where a swapped axis or a lost sign would show: the
+// map's orientation and scale, the passes that draw off-screen leaving the
+// GL state as they found it, and the export from the viewer leaving its
+// terrain and toggles alone.
+#include "app/commands.h"
+#include "demo_fixture.h"
+#include "effects/offscreen.h"
+#include "effects/shadow_render.h"
+#include "effects/shadows.h"
+#include "gl_fixture.h"
+#include "render/overview_map.h"
+#include "render/picking.h"
+#include "resources/resources.h"
+#include "scene/level.h"
+#include "scene/view.h"
+#include "terrain/terrain.h"
+#include "terrain/terrain_bake.h"
+#include "terrain/terrain_draw.h"
+#include "test_util.h"
+
+namespace {
+
+namespace skew = wvwrite::skew;
+
+class SkewGlTest : public DemoSuite<GlTest> {
+protected:
+    void SetUp() override {
+        GlTest::SetUp();
+        if (IsSkipped()) return;
+        LoadQuietly(File("skew-130.swp"));
+        SetUpDrawing();
+        InstallTerrainGlHooks();
+        InitPBuffer();
+    }
+    // A frame's set-up that the passes must leave alone: unusual on purpose.
+    static void OddState() {
+        glViewport(3, 5, 40, 30);
+        glMatrixMode(GL_PROJECTION);
+        glLoadIdentity();
+        glOrtho(-2, 3, -1, 4, -5, 7);
+        glPushMatrix();
+        glMatrixMode(GL_MODELVIEW);
+        glLoadIdentity();
+        glRotatef(20, 0.3f, 0.5f, 0.8f);
+        glEnable(GL_DEPTH_TEST);
+        glEnable(GL_FOG);
+        glDisable(GL_CULL_FACE);
+        glClearColor(0.1f, 0.2f, 0.3f, 0.4f);
+        glDepthFunc(GL_LEQUAL);
+    }
+};
+
+TEST_F(SkewGlTest, TheMapLiesNorthUpAtItsStatedScale) {
+    OverviewImage map;
+    std::string error;
+    ASSERT_TRUE(RenderOverviewMap({1.0f, false, true, true}, map, error)) << error;
+    ASSERT_EQ(map.width, 400u);
+    ASSERT_EQ(map.height, 200u);
+    EXPECT_EQ(map.minX, skew::kMinX);
+    EXPECT_EQ(map.minY, skew::kMinY);
+    EXPECT_EQ(map.maxX, skew::kMaxX);
+    EXPECT_EQ(map.maxY, skew::kMaxY);
+    // Each quarter's middle: north at the top, east on the right.
+    auto colourAt = [&](float x, float y) {
+        const auto px = static_cast<std::size_t>(x - map.minX), py = static_cast<std::size_t>(map.maxY - y);
+        const std::uint8_t* p = &map.rgba[(py * map.width + px) * 4];
+        return std::array<int, 3>{p[0], p[1], p[2]};
+    };
+    const struct {
+        float x, y;
+        int quarter;
+    } quarters[] = {{-250, -20, 0}, {50, -20, 1}, {-250, 130, 2}, {50, 130, 3}};
+    for (const auto& q : quarters) {
+        const std::array<int, 3> got = colourAt(q.x, q.y);
+        for (int c = 0; c < 3; ++c) EXPECT_NEAR(got[c], skew::kColours[q.quarter][c], 30) << q.x << ", " << q.y;
+    }
+    // A pillar shows where it stands, one pixel a unit from the corner.
+    const std::array<int, 3> pillar = colourAt(-280, 100), beside = colourAt(-270, 100);
+    EXPECT_GT(std::abs(pillar[2] - beside[2]), 40) << "no pillar at (-280, 100)";
+}
+
+// Bakes, shadow pictures, the map and a pick draw off-screen or through
+// their own matrices: the frame that called them finds everything as it
+// left it.
+TEST_F(SkewGlTest, PassesThatDrawOffScreenLeaveTheGlStateAsTheyFoundIt) {
+    TheToggles().ObjectShadows = true;
+    TheCamera() = Camera{skew::kCrates[0].position + Vector3(-6, -6, 3), 45, 20};
+    const struct {
+        const char* what;
+        std::function<void()> pass;
+    } passes[] = {
+        {"bakes", [] { UpdateTerrainFrame(); }},
+        {"shadow pictures", [] { UpdateShadows(); }},
+        {"the map",
+         [] {
+             OverviewImage map;
+             std::string error;
+             RenderOverviewMap({0.5f, true, true, true}, map, error);
+         }},
+        {"a pick", [] { PickObject(20, 20); }},
+    };
+    for (const auto& p : passes) {
+        OddState();
+        const GlState before = GlState::Now();
+        p.pass();
+        EXPECT_TRUE(GlState::Now() == before) << p.what;
+        EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR)) << p.what;
+        glMatrixMode(GL_PROJECTION);
+        glPopMatrix();
+        glMatrixMode(GL_MODELVIEW);
+    }
+    EXPECT_GT(TheShadows().rendersThisFrame + TheTerrain().bakesThisFrame, 0) << "the passes drew nothing";
+}
+
+// Exporting from the File menu: the file is written, and the viewer's
+// terrain (its window and heights, not even rebuilt), its toggles and the GL
+// state are as they were.
+TEST_F(SkewGlTest, TheViewersExportLeavesItsTerrainTogglesAndGlStateAlone) {
+    TheCamera().position = {60, 140, 30};
+    UpdateTerrain(TheCamera().position);
+    TheToggles().FreezeUpdate = true;
+    TheToggles().FogEnabled = false;
+    const TerrainState& t = TheTerrain();
+    const float originX = t.field.originX, originY = t.field.originY;
+    const auto samples = std::vector<float>(t.field.samples.begin(), t.field.samples.end());
+    const double built = t.lastBuild.rasteriseMs;
+    const RenderToggles toggles = TheToggles();
+    OddState();
+    const GlState gl = GlState::Now();
+
+    pf.saveAnswers.push_back(File("from-menu.glb"));
+    RunCommand(ActionCommand(kCmdExportGltf));
+    ASSERT_EQ(pf.boxes.size(), 1u);
+    EXPECT_EQ(pf.boxes[0].caption, "Export glTF") << pf.boxes[0].text;
+    EXPECT_NE(pf.boxes[0].text.find("and the ground"), std::string::npos) << pf.boxes[0].text;
+    EXPECT_GT(ReadAll(File("from-menu.glb")).size(), 1000u);
+
+    EXPECT_EQ(t.field.originX, originX);
+    EXPECT_EQ(t.field.originY, originY);
+    EXPECT_TRUE(std::equal(samples.begin(), samples.end(), t.field.samples.begin()));
+    EXPECT_EQ(t.lastBuild.rasteriseMs, built) << "the viewer's ground was built again";
+    EXPECT_TRUE(toggles == TheToggles());
+    EXPECT_TRUE(GlState::Now() == gl);
+    glMatrixMode(GL_PROJECTION);
+    glPopMatrix();
+    glMatrixMode(GL_MODELVIEW);
+}
+
+}  // namespace
