@@ -24,6 +24,7 @@
 #include "test_util.h"
 #include "writer/bench_level.h"
 #include "writer/demo_level.h"
+#include "writer/skew_level.h"
 
 namespace {
 
@@ -196,13 +197,13 @@ TEST_F(HeightFieldTest, SamplingIsBilinearAndExtrapolatesPastTheLastCell) {
     EXPECT_FLOAT_EQ(TerrainHeightAt(field, 5.0f, 6.0f), 2.5f + 300.0f);
     field.scaleZ = 2.0f;
     EXPECT_FLOAT_EQ(TerrainHeightAt(field, 5.0f, 6.0f), 2 * (2.5f + 300.0f));
-    // A slope of 0.5 a cell along x: the normal leans back by atan(0.5 / 2).
+    // The plane z = 0.3 x - 0.7 y, sampled where the cells lie (2 units
+    // apart): its normal, to the grid's resolution, leans west and north.
     field.scaleZ = 1.0f;
     for (std::int32_t j = 0; j < 32; ++j)
-        for (std::int32_t i = 0; i < 32; ++i) field.At(i, j) = 0.5f * static_cast<float>(i);
-    const Vector3 n = TerrainNormalAt(field, 10, 10);
-    const float sx = 64.0f / 31.0f;
-    ExpectNear(n, Vector3(-0.5f / sx, 0, 1).Normalised(), 1e-6f);
+        for (std::int32_t i = 0; i < 32; ++i) field.At(i, j) = 0.3f * 2.0f * static_cast<float>(i) - 0.7f * 2.0f * static_cast<float>(j);
+    const Vector3 n = TerrainNormalAt(field, 10, 20);
+    ExpectNear(n, Vector3(-0.3f, 0.7f, 1).Normalised(), 0.02f);
     ExpectNear(TerrainNormalAt(field, -5, 99), n, 1e-6f);  // clamped inside
 }
 
@@ -245,6 +246,27 @@ TEST_F(TerrainTreeTest, TheWindowMovesOnlyWhenTheCameraStraysPast614) {
     const float frozenX = f.originX;
     UpdateTerrain({5000, 5000, 0});
     EXPECT_EQ(f.originX, frozenX);
+}
+
+// On the skew level the ground rises to the east and not to the north,
+// and the window is centred on the start, off every diagonal.
+TEST_F(TerrainTreeTest, OnTheSkewLevelTheGroundRisesEastAndTheWindowCentresOnTheStart) {
+    LoadQuietly(File("skew-130.swp"));
+    const HeightField& f = TheTerrain().field;
+    EXPECT_EQ(f.originX, -260.0f - 1024);
+    EXPECT_EQ(f.originY, 10.0f - 1024);
+    // The pillars' rows, west edge aside: each pillar pins its foot.
+    float previous = -1e9f;
+    for (float x = wvwrite::skew::kMinX + 60; x < wvwrite::skew::kMaxX; x += 40) {
+        const float north = TerrainHeightAt(x, 100), south = TerrainHeightAt(x, 0);
+        EXPECT_NEAR(north, wvwrite::skew::PillarTop(x) - 2, 0.01f) << x;
+        EXPECT_NEAR(south, north, 0.01f) << x;
+        EXPECT_GT(north, previous + 1.0f) << x;
+        previous = north;
+    }
+    EXPECT_TRUE(RecentreIfStrayed({-260, 10 + 620, 0}));
+    EXPECT_EQ(f.originX, -260.0f - 1024);
+    EXPECT_EQ(f.originY, 630.0f - 1024);
 }
 
 TEST_F(TerrainTreeTest, EdgesNearTheCameraAskForTheFinestDetail) {

@@ -117,25 +117,33 @@ TEST_F(ViewerUiTest, TheObjectListFiltersSortsAndFollowsDeletes) {
 
 // Select and fly: the object ends up in the middle of the view.
 TEST_F(ViewerUiTest, SelectAndFlyPutsTheObjectInTheMiddleOfTheView) {
-    Instance* house = nullptr;
-    for (const auto& inst : TheScene().InstanceList)
-        if (std::string(inst->name) == "house_003") house = inst.get();
-    ASSERT_NE(house, nullptr);
-    SelectAndFly(*house);
-    EXPECT_EQ(TheEdits().selected, house);
-    EXPECT_LT(TheCamera().position.Distance(house->sphere.centre), 4 * house->sphere.radius + 3);
-    // Drawn with everything but the house far away: its pixels at the centre.
-    Clear(0, 0, 1);
-    SetProjection();
-    SetupCamera();
-    glEnable(GL_DEPTH_TEST);
-    DrawScenePass();
-    const auto middle = Pixel(kWidth / 2, kHeight / 2);
-    EXPECT_FALSE(middle[0] == 0 && middle[1] == 0 && middle[2] == 255);
-    const std::optional<PickHit> hit = PickObject(kWidth / 2, kHeight / 2);
-    ASSERT_TRUE(hit);
-    EXPECT_EQ(hit->serial, house->SerialId);
-    EXPECT_NE(WindowTitle().find(" - house_003 #" + std::to_string(house->SerialId)), std::string::npos);
+    // A house turned about z on the demo; crates turned about every axis,
+    // from a start off every diagonal, on the skew level.
+    for (const auto& [level, name] : {std::pair{"demo-130.swp", "house_003"}, {"skew-130.swp", "crate_b"},
+                                      {"skew-130.swp", "crate_c"}}) {
+        Load(level);
+        Instance* inst = nullptr;
+        for (const auto& i : TheScene().InstanceList)
+            if (std::string(i->name) == name) inst = i.get();
+        ASSERT_NE(inst, nullptr) << name;
+        SelectAndFly(*inst);
+        EXPECT_EQ(TheEdits().selected, inst);
+        EXPECT_LT(TheCamera().position.Distance(inst->sphere.centre), 4 * inst->sphere.radius + 3) << name;
+        // Drawn from there, the object fills the middle of the view and is
+        // what a click there picks.
+        Clear(0, 0, 1);
+        SetProjection();
+        SetupCamera();
+        glEnable(GL_DEPTH_TEST);
+        DrawScenePass();
+        const auto middle = Pixel(kWidth / 2, kHeight / 2);
+        EXPECT_FALSE(middle[0] == 0 && middle[1] == 0 && middle[2] == 255) << name;
+        const std::optional<PickHit> hit = PickObject(kWidth / 2, kHeight / 2);
+        ASSERT_TRUE(hit) << name;
+        EXPECT_EQ(hit->serial, inst->SerialId) << name;
+        EXPECT_NE(WindowTitle().find(std::string(" - ") + name + " #" + std::to_string(inst->SerialId)),
+                  std::string::npos);
+    }
 }
 
 TEST_F(ViewerUiTest, BookmarksAreAddedJumpedToAndDeleted) {

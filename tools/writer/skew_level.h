@@ -7,7 +7,8 @@
 //   the north-east;
 // - it rises from west to east and not at all from south to north:
 //   pillars along y = 100 and y = 0 stand at z = 1 + 0.05 (x + 300);
-// - crates are turned about all three axes, each differently;
+// - crates are turned about all three axes, each differently, standing
+//   about as high as the ground around them;
 // - the player starts at (-260, 10, 20) looking 70 degrees east of north,
 //   off every diagonal;
 // - one always-facing card, one house turned about z only.
@@ -38,9 +39,9 @@ struct Crate {
     float scale;
 };
 inline const Crate kCrates[3] = {
-    {"crate_a", {-150, 30, 4}, {0.4f, -0.3f, 1.2f}, 1.5f},
-    {"crate_b", {40, 120, 9}, {0.9f, 0.2f, -0.6f}, 1.0f},
-    {"crate_c", {-20, -30, 6}, {-0.25f, 0.7f, 2.5f}, 2.0f},
+    {"crate_a", {-150, 30, 7.5f}, {0.4f, -0.3f, 1.2f}, 1.5f},
+    {"crate_b", {40, 120, 17}, {0.9f, 0.2f, -0.6f}, 1.0f},
+    {"crate_c", {-20, -30, 14}, {-0.25f, 0.7f, 2.5f}, 2.0f},
 };
 }  // namespace skew
 
