@@ -8,6 +8,7 @@
 #include <cstring>
 #include <filesystem>
 #include <functional>
+#include <set>
 
 #include "demo_fixture.h"
 #include "diag/state_registry.h"
@@ -276,13 +277,28 @@ TEST_F(OutputTest, TheGltfHoldsPlacementsSamplersAlphaAndAGroundTheRightWayRound
     std::string warn;
     ASSERT_TRUE(reader.LoadBinaryFromFile(&gltf, &error, &warn, out.File("skew.glb"))) << error;
 
+    const tinygltf::Node& root = gltf.nodes[static_cast<std::size_t>(gltf.scenes.at(0).nodes.at(0))];
+    EXPECT_EQ(root.rotation, (std::vector<double>{-std::sqrt(0.5), 0, 0, std::sqrt(0.5)}));  // z up turned to y up
+    EXPECT_EQ(root.children.size(), TheScene().InstanceList.size() + 1);  // and the ground
     std::map<std::string, const tinygltf::Node*> nodes;
     for (const tinygltf::Node& n : gltf.nodes) nodes[n.name] = &n;
+    std::set<std::pair<const Model*, bool>> models;
+    std::set<int> meshes;
     for (const auto& inst : TheScene().InstanceList) {
         const std::string name = std::string(inst->name) + " #" + std::to_string(inst->SerialId);
         ASSERT_TRUE(nodes.count(name)) << name;
         const tinygltf::Node& node = *nodes[name];
+        EXPECT_EQ(node.extras.Get("serial").GetNumberAsInt(), static_cast<int>(inst->SerialId));
         EXPECT_EQ(node.translation, (std::vector<double>{inst->position.x, inst->position.y, inst->position.z}));
+        EXPECT_EQ(node.scale, (std::vector<double>(3, inst->scale)));
+        // Every drawn face once; one mesh a model, shared.
+        std::size_t faces = 0, triangles = 0;
+        for (const Face& f : inst->model->faces) faces += f.inRange && !inst->model->materials[f.material].invisible;
+        for (const tinygltf::Primitive& p : gltf.meshes[static_cast<std::size_t>(node.mesh)].primitives)
+            triangles += gltf.accessors[static_cast<std::size_t>(p.indices)].count / 3;
+        EXPECT_EQ(triangles, faces) << name;
+        models.insert({inst->model, inst->Unlit});
+        meshes.insert(node.mesh);
         // The quaternion turns a vector as the drawing rotation does.
         const Vector3 r = inst->AlwaysFace ? Vector3(0, 0, inst->rotation.z) : inst->rotation;
         const Matrix3 m = DrawingRotation(r);
@@ -295,6 +311,14 @@ TEST_F(OutputTest, TheGltfHoldsPlacementsSamplersAlphaAndAGroundTheRightWayRound
         EXPECT_NEAR(got[0], want.x, 2e-3) << name;
         EXPECT_NEAR(got[1], want.y, 2e-3) << name;
         EXPECT_NEAR(got[2], want.z, 2e-3) << name;
+    }
+    EXPECT_EQ(meshes.size(), models.size());
+    // The images: the pixels each database entry decodes to.
+    for (const tinygltf::Image& image : gltf.images) {
+        if (image.name == "ground") continue;
+        DecodedImage decoded;
+        ASSERT_TRUE(TheTextureDatabase().DecodeImage(std::stoi(image.name.substr(7)), false, decoded)) << image.name;
+        EXPECT_EQ(image.image, decoded.rgba) << image.name;
     }
 
     // Samplers and alpha: as each model's materials ask.
