@@ -70,6 +70,12 @@ protected:
 TEST_F(OutputTest, EveryWriterLeavesTheTargetAsItWasWhenTheDiskFails) {
     Drag(Named("crate_a"), {1, 2, 0});
     const std::vector<std::uint8_t> pixels(16 * 8 * 4, 200);
+    const auto gltf = [](const std::string& p, std::string& e) {
+        GltfExportOptions options;
+        options.path = p;
+        GltfExportReport report;
+        return ExportGltf(options, report, e);
+    };
     struct Writer {
         const char* what;
         std::string target;
@@ -88,20 +94,8 @@ TEST_F(OutputTest, EveryWriterLeavesTheTargetAsItWasWhenTheDiskFails) {
         {"picture", "map.png", [&](const std::string& p, std::string& e) { return WritePngFile(p, 16, 8, pixels, e); }},
         {"bookmarks", "wildview/bookmarks-skew.txt",
          [](const std::string&, std::string& e) { return SaveBookmarks("skew", {{"here", {1, 2, 3}, 4, 5}}, e); }},
-        {"glb", "level.glb",
-         [](const std::string& p, std::string& e) {
-             GltfExportOptions options;
-             options.path = p;
-             GltfExportReport report;
-             return ExportGltf(options, report, e);
-         }},
-        {"gltf and its files", "level.gltf",
-         [](const std::string& p, std::string& e) {
-             GltfExportOptions options;
-             options.path = p;
-             GltfExportReport report;
-             return ExportGltf(options, report, e);
-         }},
+        {"glb", "level.glb", gltf},
+        {"gltf and its files", "level.gltf", gltf},
     };
     const struct {
         Fault fault;

@@ -55,19 +55,13 @@ int Fail(const std::string& error) {
     return 1;
 }
 
-int Demo(const std::string& dir) {
+// A level of fixed bytes, NAME.grf and its textures, into dir.
+int Fixed(const std::string& dir, const char* name, bool (*write)(const std::string&, std::string*)) {
     MakeDirectory(dir);
     std::string error;
-    if (!wvwrite::WriteDemoLevel(dir, &error)) return Fail(error);
-    std::printf("wrote %s/demo.grf, %s/demo-130.pid and %s/demo-130.swp\n", dir.c_str(), dir.c_str(), dir.c_str());
-    return 0;
-}
-
-int Skew(const std::string& dir) {
-    MakeDirectory(dir);
-    std::string error;
-    if (!wvwrite::WriteSkewLevel(dir, &error)) return Fail(error);
-    std::printf("wrote %s/skew.grf, %s/skew-130.pid and %s/skew-130.swp\n", dir.c_str(), dir.c_str(), dir.c_str());
+    if (!write(dir, &error)) return Fail(error);
+    std::printf("wrote %s/%s.grf, %s/%s-130.pid and %s/%s-130.swp\n", dir.c_str(), name, dir.c_str(), name, dir.c_str(),
+                name);
     return 0;
 }
 
@@ -109,11 +103,11 @@ int main(int argc, char** argv) {
     const std::string command = argv[1];
     if (command == "demo") {
         if (argc != 3) return Usage("demo takes exactly one directory");
-        return Demo(argv[2]);
+        return Fixed(argv[2], "demo", &wvwrite::WriteDemoLevel);
     }
     if (command == "skew") {
         if (argc != 3) return Usage("skew takes exactly one directory");
-        return Skew(argv[2]);
+        return Fixed(argv[2], "skew", &wvwrite::WriteSkewLevel);
     }
     if (command == "bench") {
         if (argc < 3 || std::strncmp(argv[2], "--", 2) == 0) return Usage("bench needs a directory");

@@ -6,6 +6,7 @@
 #include <functional>
 #include <iterator>
 
+#include "writer/level_builder.h"
 #include "writer/mesh_builder.h"
 #include "writer/procedural.h"
 #include "writer/region_builder.h"
@@ -267,17 +268,7 @@ void AddTextures(TextureSetWriter& w) {
 
 // ---------------------------------------------------------------- placing
 
-struct Level {
-    SceneWriter scene;
-    ValueTableBuilder values;
-    RegionBuilder region;
-
-    void Place(BlockHandle object, const std::string& name, const Placement& at, const std::vector<Property>& props) {
-        region.Place(scene, values, object, name, at, props);
-    }
-};
-
-Property Class(const std::string& c) { return Property::String("Class", c); }
+using Level = LevelBuilder;
 
 std::string Numbered(const char* stem, int n) {
     char buf[48];
@@ -523,24 +514,13 @@ void AddLevelObjects(Level& L) {
     L.Place(WriteMesh(L.scene, SkyDomeMesh("sky_dome", 600.0f, 200.0f, 4, 16, {"demo\\clouds"}, 4.0f), 2), "sky",
             {{0, 0, 0}}, {Class("CSky")});
 
-    // The player start, the sun and the start trigger carry no geometry of
-    // their own; they point at a marker box that has no mapping block.
-    MeshSpec marker = ToMeshSpec(BoxMesh("marker", {1, 1, 1}, {}, 1.0f), 2);
-    marker.hasMapping = false;
-    const BlockHandle markerHandle = WriteMesh(L.scene, marker);
-
-    // Over the south-west shore, looking north-east (yaw = -rotation z).
-    L.Place(markerHandle, "player_start", {kPlayer, {0, 0, -0.25f * kPi}}, {Class("Player")});
-    // Light direction R(0, 0, 1) with R = Rz(135 deg) Ry(0) Rx(130 deg),
-    // turned as drawing turns: (0.54, 0.54, -0.64), shining down towards
-    // the north-east.
-    L.Place(markerHandle, "sun", {{0, 0, 200}, {130.0f * kPi / 180.0f, 0, 135.0f * kPi / 180.0f}},
-            {Class("CLightDirectional")});
-    // The fog colour takes its red from "B" and its blue from "R":
-    // (176, 196, 214), a light blue-grey.
-    L.Place(markerHandle, "start_trigger", {kPlayer - Vector3(0, 0, 4)},
-            {Class("CStartTrigger"), Property::Float("FogPower", 1.0f), Property::Float("FogHalf", 300.0f),
-             Property::Int("R", 214), Property::Int("G", 196), Property::Int("B", 176)});
+    // The player over the south-west shore, looking north-east (yaw =
+    // -rotation z). The light direction R(0, 0, 1) with R = Rz(135 deg)
+    // Ry(0) Rx(130 deg), turned as drawing turns: (0.54, 0.54, -0.64),
+    // shining down towards the north-east. The fog (176, 196, 214), a light
+    // blue-grey.
+    L.PlaceLevelObjects(kPlayer, -0.25f * kPi, {130.0f * kPi / 180.0f, 0, 135.0f * kPi / 180.0f},
+                        kPlayer - Vector3(0, 0, 4), {176, 196, 214});
 }
 
 }  // namespace
@@ -548,16 +528,12 @@ void AddLevelObjects(Level& L) {
 bool WriteDemoLevel(const std::string& dir, std::string* error) {
     TextureSetWriter textures;
     AddTextures(textures);
-    if (!textures.Write(dir + "/demo-130.pid", dir + "/demo-130.swp", error)) return false;
-
     Level level;
     AddGround(level);
     AddOcean(level);
     AddObjects(level);
     AddLevelObjects(level);
-    level.values.AddTo(level.scene);
-    level.region.AddTo(level.scene);
-    return level.scene.Save(dir + "/demo.grf", error);
+    return level.Write(textures, dir, "demo", error);
 }
 
 }  // namespace wvwrite

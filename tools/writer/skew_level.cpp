@@ -4,11 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "writer/mesh_builder.h"
-#include "writer/region_builder.h"
-#include "writer/scene_writer.h"
-#include "writer/texture_writer.h"
-#include "writer/value_table_builder.h"
+#include "writer/level_builder.h"
 
 namespace wvwrite {
 
@@ -47,17 +43,7 @@ void AddTextures(TextureSetWriter& w) {
     w.AddTexture(card);
 }
 
-struct Level {
-    SceneWriter scene;
-    ValueTableBuilder values;
-    RegionBuilder region;
-
-    void Place(BlockHandle object, const std::string& name, const Placement& at, const std::vector<Property>& props) {
-        region.Place(scene, values, object, name, at, props);
-    }
-};
-
-Property Class(const std::string& c) { return Property::String("Class", c); }
+using Level = LevelBuilder;
 
 void AddGround(Level& L) {
     const float w = (skew::kMaxX - skew::kMinX) / 2, h = (skew::kMaxY - skew::kMinY) / 2;
@@ -94,18 +80,10 @@ void AddObjects(Level& L) {
 }
 
 void AddLevelObjects(Level& L) {
-    // The player, the sun and the fog point at a marker without a mapping.
-    MeshSpec marker = ToMeshSpec(BoxMesh("marker", {1, 1, 1}, {}, 1.0f), 2);
-    marker.hasMapping = false;
-    const BlockHandle markerHandle = WriteMesh(L.scene, marker);
+    // The sun from the south-south-west, not along any axis or diagonal.
     constexpr float kDegrees = 3.14159265358979f / 180.0f;
-    L.Place(markerHandle, "player_start", {skew::kStart, {0, 0, -skew::kStartYaw * kDegrees}}, {Class("Player")});
-    // A sun from the south-south-west, not along any axis or diagonal.
-    L.Place(markerHandle, "sun", {{0, 0, 200}, {140.0f * kDegrees, 0, 160.0f * kDegrees}},
-            {Class("CLightDirectional")});
-    L.Place(markerHandle, "start_trigger", {skew::kStart},
-            {Class("CStartTrigger"), Property::Float("FogPower", 1.0f), Property::Float("FogHalf", 300.0f),
-             Property::Int("R", 200), Property::Int("G", 190), Property::Int("B", 150)});
+    L.PlaceLevelObjects(skew::kStart, -skew::kStartYaw * kDegrees, {140.0f * kDegrees, 0, 160.0f * kDegrees},
+                        skew::kStart, {150, 190, 200});
 }
 
 }  // namespace
@@ -113,14 +91,11 @@ void AddLevelObjects(Level& L) {
 bool WriteSkewLevel(const std::string& dir, std::string* error) {
     TextureSetWriter textures;
     AddTextures(textures);
-    if (!textures.Write(dir + "/skew-130.pid", dir + "/skew-130.swp", error)) return false;
     Level level;
     AddGround(level);
     AddObjects(level);
     AddLevelObjects(level);
-    level.values.AddTo(level.scene);
-    level.region.AddTo(level.scene);
-    return level.scene.Save(dir + "/skew.grf", error);
+    return level.Write(textures, dir, "skew", error);
 }
 
 }  // namespace wvwrite
