@@ -279,10 +279,16 @@ TEST_F(OutputTest, TheGltfHoldsPlacementsSamplersAlphaAndAGroundTheRightWayRound
     std::set<std::pair<const Model*, bool>> models;
     std::set<int> meshes;
     for (const auto& inst : TheScene().InstanceList) {
-        const std::string name = std::string(inst->name) + " #" + std::to_string(inst->SerialId);
+        const std::string name = std::string(inst->name) + " #" + std::to_string(inst->index);
         ASSERT_TRUE(nodes.count(name)) << name;
         const tinygltf::Node& node = *nodes[name];
-        EXPECT_EQ(node.extras.Get("serial").GetNumberAsInt(), static_cast<int>(inst->SerialId));
+        // The record, and the property table as one object by names.
+        EXPECT_EQ(node.extras.Get("record").GetNumberAsInt(), static_cast<int>(inst->index));
+        EXPECT_EQ(node.extras.Get("Class").Get<std::string>(), "CInstance");
+        if (std::string(inst->name).rfind("crate", 0) == 0) {
+            EXPECT_EQ(node.extras.Get("Weight").GetNumberAsInt(), 7);
+            EXPECT_TRUE(node.extras.Get("Shadow").Get<bool>());
+        }
         EXPECT_EQ(node.translation, (std::vector<double>{inst->position.x, inst->position.y, inst->position.z}));
         EXPECT_EQ(node.scale, (std::vector<double>(3, inst->scale)));
         // Every drawn face once; one mesh a model, shared.
@@ -318,7 +324,7 @@ TEST_F(OutputTest, TheGltfHoldsPlacementsSamplersAlphaAndAGroundTheRightWayRound
     // Samplers and alpha: as each model's materials ask.
     for (const auto& inst : TheScene().InstanceList) {
         const tinygltf::Mesh& mesh = gltf.meshes[static_cast<std::size_t>(
-            nodes[std::string(inst->name) + " #" + std::to_string(inst->SerialId)]->mesh)];
+            nodes[std::string(inst->name) + " #" + std::to_string(inst->index)]->mesh)];
         for (const tinygltf::Primitive& p : mesh.primitives) {
             const tinygltf::Material& mat = gltf.materials[static_cast<std::size_t>(p.material)];
             const int texture = mat.pbrMetallicRoughness.baseColorTexture.index;
@@ -332,7 +338,7 @@ TEST_F(OutputTest, TheGltfHoldsPlacementsSamplersAlphaAndAGroundTheRightWayRound
         }
     }
     EXPECT_EQ(gltf.materials[static_cast<std::size_t>(
-                  gltf.meshes[static_cast<std::size_t>(nodes.at("card #" + std::to_string(Named("card").SerialId))->mesh)]
+                  gltf.meshes[static_cast<std::size_t>(nodes.at("card #" + std::to_string(Named("card").index))->mesh)]
                       .primitives[0].material)].alphaMode, "MASK");
 
     // The ground: a grid over the bounds whose heights rise to the east,

@@ -197,7 +197,7 @@ TEST_F(InspectSceneTest, SceneJsonHasItsShapeAndTheDemoLoadsWithoutMessages) {
     const char* keys[] = {",\"light\":[", ",\"camera\":{\"position\":[", ",\"yaw\":", ",\"pitch\":",
                           "},\"sky\":true,\"counters\":{\"gVisibleVerts\":0,\"gVisibleTris\":",
                           ",\"gTotalTris\":", "},\"messages\":[],\"debug\":\"", ",\"log\":\"", ",\"models\":[{\"handle\":",
-                          ",\"instances\":[{\"index\":", ",\"terrain\":{\"1\":[{\"index\":"};
+                          ",\"instances\":[{\"record\":", ",\"terrain\":{\"1\":[{\"record\":"};
     std::size_t at = 0;
     for (const char* k : keys) {
         const std::size_t found = j.find(k, at);
@@ -230,9 +230,10 @@ TEST_F(InspectSceneTest, ReportsOfOneInstanceAndTheValueTable) {
     EXPECT_NE(r.out.find("\nVerts used:   "), std::string::npos);
     EXPECT_EQ(r.out.find('\r'), std::string::npos);
 
-    r = RunShell(dir, Inspect("instance " + Swp() + " 1"));
+    // An object is asked for by the number the reports name it by.
+    r = RunShell(dir, Inspect("instance " + Swp() + " 21"));
     ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(r.out.rfind("\n\nInstance: ", 0), 0u) << r.out;
+    EXPECT_EQ(r.out.rfind("\n\nInstance:    21 ", 0), 0u) << r.out;
     EXPECT_NE(r.out.find("\n  scale:    "), std::string::npos);
     EXPECT_TRUE(r.out.find("\n\nValueTable: ") != std::string::npos ||
                 r.out.find("\n\nNo valuetable entry. ") != std::string::npos);

@@ -74,7 +74,7 @@ TEST_F(ViewerUiTest, TheObjectListFiltersSortsAndFollowsDeletes) {
     std::size_t everything = TheScene().InstanceList.size();
     for (const auto& [key, group] : TheScene().TerrainObjectsByHeight) everything += group.size();
     EXPECT_EQ(list.Rows(), everything);
-    EXPECT_EQ(list.Columns(), (std::vector<std::string>{"Serial", "Name", "Model", "Class", "Position"}));
+    EXPECT_EQ(list.Columns(), (std::vector<std::string>{"Record", "Name", "Model", "Class", "Position"}));
 
     // A model name, in any case: exactly the objects of that model.
     const std::string model = TheScene().InstanceList[3]->model->name;
@@ -90,7 +90,7 @@ TEST_F(ViewerUiTest, TheObjectListFiltersSortsAndFollowsDeletes) {
     list.SetFilter("");
     list.SortBy(1, false);  // names, descending
     for (std::size_t r = 1; r < list.Rows(); ++r) EXPECT_GE(list.Cell(r - 1, 1), list.Cell(r, 1));
-    list.SortBy(0, true);  // serials, ascending
+    list.SortBy(0, true);  // records, ascending
     for (std::size_t r = 1; r < list.Rows(); ++r) EXPECT_LT(std::stoul(list.Cell(r - 1, 0)), std::stoul(list.Cell(r, 0)));
 
     // Choosing a row selects that object; deleting it takes it off the list.
@@ -99,19 +99,20 @@ TEST_F(ViewerUiTest, TheObjectListFiltersSortsAndFollowsDeletes) {
     choice.list = ListKind::Objects;
     choice.row = 5;
     choice.command = platform::kListActivate;
-    const std::string serial = list.Cell(5, 0);
+    const std::string record = list.Cell(5, 0);
     WindowProc(choice);
     ASSERT_NE(TheEdits().selected, nullptr);
-    EXPECT_EQ(std::to_string(TheEdits().selected->SerialId), serial);
-    EXPECT_NE(pf.debug.find("\nSelect: " + serial + " 0"), std::string::npos);
+    EXPECT_EQ(std::to_string(TheEdits().selected->index), record);
+    EXPECT_NE(pf.debug.find("\nSelect: " + std::to_string(TheEdits().selected->SerialId) + " 0"), std::string::npos);
+    EXPECT_NE(pf.debug.find("\nInstance: " + std::string(5 - record.size(), ' ') + record + " "), std::string::npos);
     WindowProc(Key(platform::vk::kDelete));
     EXPECT_EQ(list.Rows(), everything - 1);
-    EXPECT_NE(list.Cell(5, 0), serial);
+    EXPECT_NE(list.Cell(5, 0), record);
     WindowProc(Key(platform::vk::kControl));
     WindowProc(Key('Z'));  // the undo puts it back, and back on the list
     WindowProc(Key(platform::vk::kControl, false));
     EXPECT_EQ(list.Rows(), everything);
-    EXPECT_EQ(list.Cell(5, 0), serial);
+    EXPECT_EQ(list.Cell(5, 0), record);
     EXPECT_FALSE(TheInput().KeyState['Z']);  // Ctrl+Z never flies down
 }
 
@@ -141,7 +142,7 @@ TEST_F(ViewerUiTest, SelectAndFlyPutsTheObjectInTheMiddleOfTheView) {
         const std::optional<PickHit> hit = PickObject(kWidth / 2, kHeight / 2);
         ASSERT_TRUE(hit) << name;
         EXPECT_EQ(hit->serial, inst->SerialId) << name;
-        EXPECT_NE(WindowTitle().find(std::string(" - ") + name + " #" + std::to_string(inst->SerialId)),
+        EXPECT_NE(WindowTitle().find(std::string(" - ") + name + " #" + std::to_string(inst->index)),
                   std::string::npos);
     }
 }

@@ -194,7 +194,7 @@ void ExportMapDialog() {
     Tell(path + scale, "Export overview map");
 }
 
-std::vector<std::string> ObjectList::Columns() { return {"Serial", "Name", "Model", "Class", "Position"}; }
+std::vector<std::string> ObjectList::Columns() { return {"Record", "Name", "Model", "Class", "Position"}; }
 
 std::size_t ObjectList::Rows() { return rows_.size(); }
 
@@ -202,7 +202,7 @@ std::string ObjectList::Cell(std::size_t row, std::size_t column) {
     const Instance* inst = At(row);
     if (!inst) return {};
     switch (column) {
-        case 0: return std::to_string(inst->SerialId);
+        case 0: return std::to_string(inst->index);
         case 1: return NameOf(*inst);
         case 2: return inst->model ? inst->model->name : "";
         case 3: return ClassOf(*inst);
@@ -255,8 +255,8 @@ void ObjectList::Apply() {
         const Instance *a = rows_[x], *b = rows_[y];
         bool less = false, more = false;
         if (column == 0) {
-            less = a->SerialId < b->SerialId;
-            more = b->SerialId < a->SerialId;
+            less = a->index < b->index;
+            more = b->index < a->index;
         } else if (column == 4) {
             const auto pa = std::tie(a->position.x, a->position.y, a->position.z);
             const auto pb = std::tie(b->position.x, b->position.y, b->position.z);
@@ -311,7 +311,7 @@ void ShowBookmarks() {
 std::string WindowTitle() {
     std::string title = kWindowTitle;
     if (const Instance* s = TheEdits().selected)
-        title += std::string(" - ") + NameOf(*s) + " #" + std::to_string(s->SerialId);
+        title += std::string(" - ") + NameOf(*s) + " #" + std::to_string(s->index);
     if (HasUnsavedEdits()) title += "  [unsaved edits]";
     return title;
 }

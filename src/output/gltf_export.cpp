@@ -291,30 +291,21 @@ tinygltf::Value ValueOf(const ValueEntry& e) {
             for (std::uint32_t m : e.members) members.emplace_back(static_cast<int>(m));
             return tinygltf::Value(members);
         }
-        default: return tinygltf::Value();
+        default: return tinygltf::Value(std::string());  // a property with no value: its name is what it says
     }
 }
 
-// The instance's class and property table, as the reports list them.
+// The object's record number and its property table as one object, each
+// property by its name: the shape glTF readers make custom properties of.
+// A name given twice keeps its first value, as the program's lookups do.
 tinygltf::Value Extras(const Instance& inst) {
     const ValueTable& table = TheScene().valueTable;
     tinygltf::Value::Object extras;
-    extras["serial"] = tinygltf::Value(static_cast<int>(inst.SerialId));
-    std::string cls = "CInstance";
-    tinygltf::Value::Array properties;
-    if (const ValueEntry* list = inst.valueTable != 0xFFFFFFFFu ? table.Entry(inst.valueTable) : nullptr) {
-        for (std::uint32_t member : list->members) {
-            const ValueEntry* e = table.Entry(member);
-            if (!e) continue;
-            if (e->name == "Class" && e->kind == kValueString) cls = e->stringValue;
-            tinygltf::Value::Object property;
-            property["name"] = tinygltf::Value(e->name);
-            property["value"] = ValueOf(*e);
-            properties.emplace_back(property);
-        }
-    }
-    extras["class"] = tinygltf::Value(cls);
-    extras["properties"] = tinygltf::Value(properties);
+    extras["record"] = tinygltf::Value(static_cast<int>(inst.index));
+    if (const ValueEntry* list = inst.valueTable != 0xFFFFFFFFu ? table.Entry(inst.valueTable) : nullptr)
+        for (std::uint32_t member : list->members)
+            if (const ValueEntry* e = table.Entry(member); e && !extras.count(e->name)) extras[e->name] = ValueOf(*e);
+    if (!extras.count("Class")) extras["Class"] = tinygltf::Value(std::string("CInstance"));
     return tinygltf::Value(extras);
 }
 
@@ -446,13 +437,13 @@ bool ExportGltf(const GltfExportOptions& options, GltfExportReport& report, std:
     for (std::size_t n = 0; n < list.size(); ++n) {
         const Instance& inst = *list[n];
         if (options.progress && n % 256 == 0) options.progress(0.9f * static_cast<float>(n) / static_cast<float>(list.size()));
-        if (!only.empty() && !only.count(inst.SerialId)) continue;
+        if (!only.empty() && !only.count(inst.index)) continue;
         if (!inst.model) continue;
         const int mesh = b.MeshOf(*inst.model, inst.Unlit);
         if (mesh < 0) continue;
         anyUnlit = anyUnlit || inst.Unlit;
         tinygltf::Node node;
-        node.name = std::string(inst.name ? inst.name : "") + " #" + std::to_string(inst.SerialId);
+        node.name = std::string(inst.name ? inst.name : "") + " #" + std::to_string(inst.index);
         node.mesh = mesh;
         node.translation = {inst.position.x, inst.position.y, inst.position.z};
         const std::array<double, 4> q = inst.AlwaysFace ? DrawingQuaternion(0, 0, inst.rotation.z)

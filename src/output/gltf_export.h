@@ -22,7 +22,7 @@ struct GltfTerrain {
 
 struct GltfExportOptions {
     std::string path;                  // .glb: one binary file; .gltf: JSON with .bin and .png beside it
-    std::vector<std::uint32_t> only;   // serials to export; empty: every instance
+    std::vector<std::uint32_t> only;   // the records of the objects to export; empty: every instance
     const GltfTerrain* terrain = nullptr;
     // Called now and then with the share done, 0 to 1.
     std::function<void(float done)> progress;

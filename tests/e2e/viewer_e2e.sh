@@ -63,6 +63,8 @@ for point in "360 392" "330 380" "200 400" "460 390" "560 395" "650 390" "240 38
         line=$(grep "^Select: " "$work/viewer.out" | tail -n 1)
         if grep -A 3 -F -- "$line" "$work/viewer.out" | grep -q "^Instance: "; then
             picked=$(awk '{print $2}' <<<"$line")
+            # The user's number for it: its record, as its report says.
+            record=$(grep -A 3 -F -- "$line" "$work/viewer.out" | grep -m 1 "^Instance: " | awk '{print $2}')
             px=$((wx + ox))
             py=$((wy + oy))
             break
@@ -70,7 +72,7 @@ for point in "360 392" "330 380" "200 400" "460 390" "560 395" "650 390" "240 38
     fi
 done
 [[ -n $picked ]] || fail "no click selected an object"
-echo "e2e: selected serial $picked at $px,$py"
+echo "e2e: selected serial $picked (record $record) at $px,$py"
 
 # Drags with the left button from X Y to the right by 40 pixels.
 drag_right() {
@@ -141,7 +143,7 @@ xdotool key ctrl+z  # the delete undone: the object is back, and selected
 sleep 0.5
 main_title() { xdotool getwindowname "$(xdotool search --onlyvisible --name "^Wildgrove Level Viewer" | head -n 1)"; }
 title=$(main_title)
-[[ $title == *"#$picked"* ]] || fail "Ctrl+Z did not bring back and select the deleted object: '$title'"
+[[ $title == *"#$record"* ]] || fail "Ctrl+Z did not bring back and select the deleted object (record $record): '$title'"
 [[ $title == *"[unsaved edits]"* ]] || fail "the title does not say the drag is unsaved: '$title'"
 
 # The object list: a filter, a double-click selects the object and flies to it.

@@ -1,7 +1,7 @@
 // wildview-export: a level as glTF 2.0, for Blender, game engines and glTF
 // viewers.
 //
-//   wildview-export LEVEL.swp OUT.glb|OUT.gltf [--terrain] [--only SERIAL...]
+//   wildview-export LEVEL.swp OUT.glb|OUT.gltf [--terrain] [--only RECORD...]
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -29,13 +29,14 @@
 namespace {
 
 const char* kUsage =
-    "usage: wildview-export LEVEL.swp OUT.glb|OUT.gltf [--terrain] [--only SERIAL...]\n"
+    "usage: wildview-export LEVEL.swp OUT.glb|OUT.gltf [--terrain] [--only RECORD...]\n"
     "  Writes the level as glTF 2.0: a .glb is one binary file, a .gltf is JSON with\n"
     "  its .bin and .png files beside it. Every placed object becomes a node sharing\n"
     "  its model's mesh; the level's z-up world is turned to glTF's y-up and a world\n"
     "  unit is a metre. NAME.grf and NAME-130.pid must lie beside LEVEL.swp.\n"
     "  --terrain          add the inferred ground, textured with the level's map\n"
-    "  --only SERIAL...   only these objects (serials count from 1 in load order)\n";
+    "  --only RECORD...   only these objects, by their records in the level's .region\n"
+    "                     (from 0: the number the viewer, the reports and the diff show)\n";
 
 int Usage(const std::string& why) {
     std::fprintf(stderr, "wildview-export: %s\n%s", why.c_str(), kUsage);
@@ -65,12 +66,12 @@ int main(int argc, char** argv) {
             while (i + 1 < argc && argv[i + 1][0] != '-') {
                 char* end = nullptr;
                 errno = 0;
-                const unsigned long serial = std::strtoul(argv[++i], &end, 10);
-                if (*end || errno || serial == 0 || serial > 0xFFFFFFFFul)
-                    return Usage(std::string("--only wants serial numbers, not ") + argv[i]);
-                only.push_back(static_cast<std::uint32_t>(serial));
+                const unsigned long record = std::strtoul(argv[++i], &end, 10);
+                if (*end || errno || end == argv[i] || record > 0xFFFFFFFFul)
+                    return Usage(std::string("--only wants record numbers, not ") + argv[i]);
+                only.push_back(static_cast<std::uint32_t>(record));
             }
-            if (only.empty()) return Usage("--only wants at least one serial number");
+            if (only.empty()) return Usage("--only wants at least one record number");
         } else if (!a.empty() && a[0] == '-') {
             return Usage("unknown option " + a);
         } else {

@@ -6,8 +6,8 @@
 //   wildview-inspect namehandle VALUE NAME [SUFFIX]
 //   wildview-inspect scene LEVEL.swp [--json]
 //   wildview-inspect valuetable FILE.grf
-//   wildview-inspect model LEVEL.swp SERIAL
-//   wildview-inspect instance LEVEL.swp SERIAL
+//   wildview-inspect model LEVEL.swp RECORD
+//   wildview-inspect instance LEVEL.swp RECORD
 //   wildview-inspect diff A.grf B.grf
 //   wildview-inspect heights LEVEL.swp [--centre X Y] [--raw OUT.f32] [--png OUT.png] [--json]
 //
@@ -46,8 +46,8 @@ const char* kUsage =
     "  namehandle VALUE NAME [SUFFIX]    the CRC-32 name handle of a texture name\n"
     "  scene LEVEL.swp [--json]          load the level headless (NAME.grf, NAME-130.pid beside it)\n"
     "  valuetable FILE.grf               the property tables of a scene file\n"
-    "  model LEVEL.swp SERIAL            the model report of an instance\n"
-    "  instance LEVEL.swp SERIAL         the instance and property table reports\n"
+    "  model LEVEL.swp RECORD            the model report of an object (its record in .region)\n"
+    "  instance LEVEL.swp RECORD         the object and property table reports\n"
     "  diff A.grf B.grf                  which objects B moved, turned or removed from A\n"
     "  heights LEVEL.swp [--centre X Y] [--raw OUT.f32] [--png OUT.png] [--json]\n"
     "                                    the inferred ground around the start (or X, Y):\n"
@@ -278,7 +278,7 @@ int Run(int argc, char** argv) {
         return inspect::HeightsCommand({a.positional[0], a.centre, a.raw, a.png, a.json});
     }
     if (command == "model" || command == "instance") {
-        if (a.positional.size() != 2) return Usage(command + " takes LEVEL.swp SERIAL");
+        if (a.positional.size() != 2) return Usage(command + " takes LEVEL.swp RECORD");
         return command == "model" ? inspect::ModelCommand(a.positional[0], a.positional[1])
                                   : inspect::InstanceCommand(a.positional[0], a.positional[1]);
     }

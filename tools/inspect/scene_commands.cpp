@@ -62,7 +62,7 @@ std::string ModelJson(const Model& m) {
 }
 
 std::string InstanceJson(const Instance& inst) {
-    return "{\"index\":" + std::to_string(inst.index) + ",\"serial\":" + std::to_string(inst.SerialId) +
+    return "{\"record\":" + std::to_string(inst.index) +
            ",\"name\":" + JsonString(inst.name ? inst.name : "") +
            ",\"model\":" + std::to_string(inst.model ? inst.model->handle : 0) + ",\"position\":" + Vec(inst.position) +
            ",\"rotation\":" + Vec(inst.rotation) + ",\"scale\":" + JsonFloat(inst.scale) +
@@ -81,12 +81,13 @@ bool LevelExists(const std::string& swpPath, std::string& error) {
     return false;
 }
 
-const Instance* FindSerial(std::uint32_t serial) {
+// The object of a record of the level's ".region" block.
+const Instance* FindRecord(std::uint32_t record) {
     for (const auto& inst : TheScene().InstanceList)
-        if (inst->SerialId == serial) return inst.get();
+        if (inst->index == record) return inst.get();
     for (const auto& [height, group] : TheScene().TerrainObjectsByHeight)
         for (const auto& inst : group)
-            if (inst->SerialId == serial) return inst.get();
+            if (inst->index == record) return inst.get();
     return nullptr;
 }
 
@@ -98,7 +99,7 @@ std::string Unix(const std::string& text) {
     return out;
 }
 
-bool ParseSerial(const std::string& s, std::uint32_t& out) {
+bool ParseRecord(const std::string& s, std::uint32_t& out) {
     char* end = nullptr;
     const unsigned long v = std::strtoul(s.c_str(), &end, 10);
     if (s.empty() || *end || v > 0xFFFFFFFFul) return false;
@@ -203,27 +204,27 @@ int ValueTableCommand(const std::string& grfPath) {
 
 namespace {
 
-// Loads the level and finds the instance of a serial; an error text when
+// Loads the level and finds the object of a record; an error text when
 // either fails.
-std::string LoadForSerial(const std::string& swpPath, const std::string& serialText, headless::LoadedLevel& level,
+std::string LoadForRecord(const std::string& swpPath, const std::string& recordText, headless::LoadedLevel& level,
                           const Instance*& inst) {
-    std::uint32_t serial = 0;
-    if (!ParseSerial(serialText, serial)) return "SERIAL must be a number";
+    std::uint32_t record = 0;
+    if (!ParseRecord(recordText, record)) return "RECORD must be a number";
     std::string error;
     if (!LevelExists(swpPath, error)) return error;
     level.console = nullptr;
     if (!headless::LoadLevel(swpPath, level, &error)) return error;
-    inst = FindSerial(serial);
-    if (!inst || !inst->model) return "no instance has serial " + serialText;
+    inst = FindRecord(record);
+    if (!inst || !inst->model) return "record " + recordText + " is no object with a model";
     return {};
 }
 
 }  // namespace
 
-int ModelCommand(const std::string& swpPath, const std::string& serialText) {
+int ModelCommand(const std::string& swpPath, const std::string& recordText) {
     headless::LoadedLevel level;
     const Instance* inst = nullptr;
-    if (const std::string error = LoadForSerial(swpPath, serialText, level, inst); !error.empty()) return Fail(error);
+    if (const std::string error = LoadForRecord(swpPath, recordText, level, inst); !error.empty()) return Fail(error);
     platform::PlatformScope scope(level.platform);
     ShowInfoDialog();
     DumpModel(*inst->model);
@@ -231,10 +232,10 @@ int ModelCommand(const std::string& swpPath, const std::string& serialText) {
     return 0;
 }
 
-int InstanceCommand(const std::string& swpPath, const std::string& serialText) {
+int InstanceCommand(const std::string& swpPath, const std::string& recordText) {
     headless::LoadedLevel level;
     const Instance* inst = nullptr;
-    if (const std::string error = LoadForSerial(swpPath, serialText, level, inst); !error.empty()) return Fail(error);
+    if (const std::string error = LoadForRecord(swpPath, recordText, level, inst); !error.empty()) return Fail(error);
     platform::PlatformScope scope(level.platform);
     level.platform.debug.clear();
     DumpInstance(*inst);

@@ -8,7 +8,9 @@ namespace inspect {
 
 int SceneCommand(const std::string& swpPath, bool json);
 int ValueTableCommand(const std::string& grfPath);
-int ModelCommand(const std::string& swpPath, const std::string& serial);
-int InstanceCommand(const std::string& swpPath, const std::string& serial);
+// An object by its record in the level's ".region" block (from 0), the
+// number every report and list names it by.
+int ModelCommand(const std::string& swpPath, const std::string& record);
+int InstanceCommand(const std::string& swpPath, const std::string& record);
 
 }  // namespace inspect
