@@ -335,6 +335,8 @@ TEST_F(OutputTest, TheGltfHoldsPlacementsSamplersAlphaAndAGroundTheRightWayRound
             EXPECT_EQ(s.wrapS, clamp ? TINYGLTF_TEXTURE_WRAP_CLAMP_TO_EDGE : TINYGLTF_TEXTURE_WRAP_REPEAT) << inst->name;
             EXPECT_EQ(s.wrapT, s.wrapS);
             EXPECT_EQ(mat.alphaMode, inst->model->HasAlphaTexture ? "MASK" : "OPAQUE") << inst->name;
+            // A card stands still in the export: seen from behind too.
+            EXPECT_EQ(mat.doubleSided, inst->AlwaysFace) << inst->name;
         }
     }
     EXPECT_EQ(gltf.materials[static_cast<std::size_t>(

@@ -8,10 +8,12 @@
 #include "effects/shadow_render.h"
 #include "effects/shadows.h"
 #include "gl_fixture.h"
+#include "render/gl_setup.h"
 #include "render/overview_map.h"
 #include "render/picking.h"
 #include "resources/resources.h"
 #include "scene/level.h"
+#include "scene/render_state.h"
 #include "scene/view.h"
 #include "terrain/terrain.h"
 #include "terrain/terrain_bake.h"
@@ -29,7 +31,7 @@ protected:
         if (IsSkipped()) return;
         LoadQuietly(File("skew-130.swp"));
         SetUpDrawing();
-        InstallTerrainGlHooks();
+        InitGL();  // as the viewer sets GL up: textures as it makes them
         InitPBuffer();
     }
     // A frame's set-up that the passes must leave alone: unusual on purpose.
@@ -74,9 +76,12 @@ TEST_F(SkewGlTest, TheMapLiesNorthUpAtItsStatedScale) {
         const std::array<int, 3> got = colourAt(q.x, q.y);
         for (int c = 0; c < 3; ++c) EXPECT_NEAR(got[c], skew::kColours[q.quarter][c], 30) << q.x << ", " << q.y;
     }
-    // A pillar shows where it stands, one pixel a unit from the corner.
+    // A pillar shows where it stands, one pixel a unit from the corner;
+    // the ground alone (without the shadows) has none.
     const std::array<int, 3> pillar = colourAt(-280, 100), beside = colourAt(-270, 100);
     EXPECT_GT(std::abs(pillar[2] - beside[2]), 40) << "no pillar at (-280, 100)";
+    ASSERT_TRUE(RenderOverviewMap({1.0f, false, false, true, false}, map, error)) << error;
+    EXPECT_EQ(colourAt(-280, 100), beside);
 }
 
 // Bakes, shadow pictures, the map and a pick draw off-screen or through
@@ -144,6 +149,28 @@ TEST_F(SkewGlTest, TheViewersExportLeavesItsTerrainTogglesAndGlStateAlone) {
     glMatrixMode(GL_PROJECTION);
     glPopMatrix();
     glMatrixMode(GL_MODELVIEW);
+}
+
+// The same level and options give the same bytes wherever the export is
+// started: from the menu twice, whatever else the viewer has changed
+// meanwhile, and from the command line.
+TEST_F(SkewGlTest, AnExportIsTheSameBytesFromTheMenuAndFromTheCommandLine) {
+    const auto exportFromMenu = [&](const std::string& name) {
+        pf.saveAnswers.push_back(File(name));
+        RunCommand(ActionCommand(kCmdExportGltf));
+        return ReadAll(File(name));
+    };
+    const std::vector<std::uint8_t> first = exportFromMenu("menu1.glb");
+    TheToggles().LightingEnabled = false;
+    TheToggles().BumpMode = 2;
+    TheRenderState().FrameStartTime = 1234.5;
+    TheCamera().position = {-100, 80, 40};
+    UpdateTerrain(TheCamera().position);
+    EXPECT_EQ(exportFromMenu("menu2.glb"), first);
+    const RunResult r = RunShell(*dir, std::string(WV_EXPORT) + " " + File("skew-130.swp") + " " + File("cli.glb") +
+                                           " --terrain");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(ReadAll(File("cli.glb")), first);
 }
 
 }  // namespace

@@ -152,7 +152,7 @@ void ExportGltfDialog() {
     GltfTerrain ground;
     const RenderToggles& toggles = TheToggles();
     const bool withGround =
-        RenderOverviewMap({2.0f, false, toggles.TerrainShadows, toggles.LightingEnabled}, map, error);
+        RenderOverviewMap({2.0f, false, toggles.TerrainShadows, true, false}, map, error);
     if (withGround) ground = {map.width, map.height, std::move(map.rgba), map.minX, map.minY, map.maxX, map.maxY};
     GltfExportOptions options;
     options.path = path;

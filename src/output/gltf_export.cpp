@@ -71,10 +71,63 @@ bool Drawable(const Model& m, const Face& f) {
 // are lit flat, by their own normals.
 bool HasVertexNormals(const Model& m) { return m.SourceGeometryType == 2; }
 
+// How an instance's mesh looks besides its model: lit or not, and seen
+// from both sides (the cards the viewer turns to the camera, which the
+// export leaves standing).
+struct Look {
+    bool unlit = false, twoSided = false;
+    auto operator<=>(const Look&) const = default;
+};
+
+struct Corner {
+    Vector3 position, normal;
+    float u = 0, v = 0;
+};
+
+// An instance moved into the world and cut to a rectangle of it: the sea,
+// which reaches far past the island.
+struct Placed {
+    Matrix3 turn;  // the drawing rotation times the scale
+    Vector3 at;
+    float minX = 0, minY = 0, maxX = 0, maxY = 0;
+
+    // The triangle in the world, cut to the rectangle: a convex polygon of
+    // 0 to 7 corners.
+    std::vector<Corner> Cut(const std::array<Corner, 3>& triangle) const {
+        std::vector<Corner> poly;
+        for (const Corner& c : triangle)
+            poly.push_back({turn * c.position + at, UnitOr(turn * c.normal, {0, 0, 1}), c.u, c.v});
+        // Each side in turn: what lies beyond it goes, an edge that crosses
+        // it ends where it crosses.
+        const auto side = [&](auto inside, auto cross) {
+            std::vector<Corner> out;
+            for (std::size_t k = 0; k < poly.size(); ++k) {
+                const Corner &a = poly[k], &b = poly[(k + 1) % poly.size()];
+                if (inside(a)) out.push_back(a);
+                if (inside(a) != inside(b)) {
+                    const float t = cross(a, b);
+                    out.push_back({a.position + (b.position - a.position) * t, UnitOr(a.normal + (b.normal - a.normal) * t, a.normal),
+                                   a.u + (b.u - a.u) * t, a.v + (b.v - a.v) * t});
+                }
+            }
+            poly = std::move(out);
+        };
+        side([&](const Corner& c) { return c.position.x >= minX; },
+             [&](const Corner& a, const Corner& b) { return (minX - a.position.x) / (b.position.x - a.position.x); });
+        side([&](const Corner& c) { return c.position.x <= maxX; },
+             [&](const Corner& a, const Corner& b) { return (maxX - a.position.x) / (b.position.x - a.position.x); });
+        side([&](const Corner& c) { return c.position.y >= minY; },
+             [&](const Corner& a, const Corner& b) { return (minY - a.position.y) / (b.position.y - a.position.y); });
+        side([&](const Corner& c) { return c.position.y <= maxY; },
+             [&](const Corner& a, const Corner& b) { return (maxY - a.position.y) / (b.position.y - a.position.y); });
+        return poly;
+    }
+};
+
 struct Builder {
     tinygltf::Model gltf;
-    std::map<std::pair<const Model*, bool>, int> meshes;       // (model, unlit) -> mesh
-    std::map<std::tuple<const Model*, std::uint32_t, bool>, int> materials;
+    std::map<std::pair<const Model*, Look>, int> meshes;
+    std::map<std::tuple<const Model*, std::uint32_t, Look>, int> materials;
     std::map<std::pair<std::uint32_t, bool>, int> textures;    // (database entry, clamp) -> texture
     std::map<std::uint32_t, int> images;                       // database entry -> image
     int samplers[2] = {-1, -1};                                // clamp, repeat
@@ -202,8 +255,8 @@ struct Builder {
         return textures[key] = static_cast<int>(gltf.textures.size() - 1);
     }
 
-    int MaterialOf(const Model& model, std::uint32_t index, bool unlit) {
-        const auto key = std::make_tuple(&model, index, unlit);
+    int MaterialOf(const Model& model, std::uint32_t index, Look look) {
+        const auto key = std::make_tuple(&model, index, look);
         if (auto it = materials.find(key); it != materials.end()) return it->second;
         const Material& source = model.materials[index];
         tinygltf::Material m;
@@ -223,14 +276,19 @@ struct Builder {
             m.alphaMode = "MASK";
             m.alphaCutoff = 0.5;
         }
-        if (unlit) m.extensions["KHR_materials_unlit"] = tinygltf::Value(tinygltf::Value::Object());
+        if (look.unlit) m.extensions["KHR_materials_unlit"] = tinygltf::Value(tinygltf::Value::Object());
+        m.doubleSided = look.twoSided;
         gltf.materials.push_back(m);
         return materials[key] = static_cast<int>(gltf.materials.size() - 1);
     }
 
-    int MeshOf(const Model& model, bool unlit) {
-        const auto key = std::make_pair(&model, unlit);
-        if (auto it = meshes.find(key); it != meshes.end()) return it->second;
+    // A model's drawn faces as one primitive a material: in the model's own
+    // space, shared by its instances; or, with place, moved into the world
+    // and cut to a rectangle (the sea).
+    int MeshOf(const Model& model, Look look, const Placed* place = nullptr) {
+        const auto key = std::make_pair(&model, look);
+        if (!place)
+            if (auto it = meshes.find(key); it != meshes.end()) return it->second;
         tinygltf::Mesh mesh;
         mesh.name = model.name;
         const bool smooth = HasVertexNormals(model);
@@ -238,11 +296,10 @@ struct Builder {
             std::vector<float> positions, normals, uvs;
             std::vector<std::uint32_t> indices;
             std::map<std::uint32_t, std::uint32_t> local;  // model vertex -> primitive vertex
-            auto add = [&](std::uint32_t k, const Vector3& normal) {
-                const Vertex& v = model.vertices[k];
-                positions.insert(positions.end(), {v.position.x, v.position.y, v.position.z});
-                normals.insert(normals.end(), {normal.x, normal.y, normal.z});
-                uvs.insert(uvs.end(), {v.u, v.v});
+            auto add = [&](const Corner& c) {
+                positions.insert(positions.end(), {c.position.x, c.position.y, c.position.z});
+                normals.insert(normals.end(), {c.normal.x, c.normal.y, c.normal.z});
+                uvs.insert(uvs.end(), {c.u, c.v});
                 return static_cast<std::uint32_t>(positions.size() / 3 - 1);
             };
             for (const Face& f : model.faces) {
@@ -251,14 +308,30 @@ struct Builder {
                 const Vector3 faceNormal =
                     UnitOr((model.vertices[f.index[1]].position - a).Cross(model.vertices[f.index[2]].position - a),
                            {0, 0, 1});
-                for (std::uint32_t k : f.index) {
+                std::array<Corner, 3> corners;
+                for (int c = 0; c < 3; ++c) {
+                    const Vertex& v = model.vertices[f.index[c]];
+                    corners[static_cast<std::size_t>(c)] = {v.position, smooth ? UnitOr(v.normal, faceNormal) : faceNormal,
+                                                            v.u, v.v};
+                }
+                if (place) {
+                    const std::vector<Corner> cut = place->Cut(corners);
+                    for (std::size_t k = 1; k + 1 < cut.size(); ++k) {
+                        const Vector3 &p0 = cut[0].position, &p1 = cut[k].position, &p2 = cut[k + 1].position;
+                        if (!((p1 - p0).Cross(p2 - p0).Length() > 1e-6f)) continue;  // a sliver along the cut
+                        for (const Corner* c : {&cut[0], &cut[k], &cut[k + 1]}) indices.push_back(add(*c));
+                        ++report->triangles;
+                    }
+                    continue;
+                }
+                for (int c = 0; c < 3; ++c) {
+                    const std::uint32_t k = f.index[c];
                     if (!smooth) {
-                        indices.push_back(add(k, faceNormal));
+                        indices.push_back(add(corners[static_cast<std::size_t>(c)]));
                         continue;
                     }
                     auto it = local.find(k);
-                    if (it == local.end())
-                        it = local.emplace(k, add(k, UnitOr(model.vertices[k].normal, faceNormal))).first;
+                    if (it == local.end()) it = local.emplace(k, add(corners[static_cast<std::size_t>(c)])).first;
                     indices.push_back(it->second);
                 }
                 ++report->triangles;
@@ -270,13 +343,14 @@ struct Builder {
             p.attributes["NORMAL"] = Floats(normals, TINYGLTF_TYPE_VEC3, false);
             if (model.materials[mat].hasTexture) p.attributes["TEXCOORD_0"] = Floats(uvs, TINYGLTF_TYPE_VEC2, false);
             p.indices = Indices(indices);
-            p.material = MaterialOf(model, mat, unlit);
+            p.material = MaterialOf(model, mat, look);
             mesh.primitives.push_back(p);
         }
-        if (mesh.primitives.empty()) return meshes[key] = -1;
+        if (mesh.primitives.empty()) return place ? -1 : meshes[key] = -1;
         gltf.meshes.push_back(mesh);
         ++report->meshes;
-        return meshes[key] = static_cast<int>(gltf.meshes.size() - 1);
+        const int made = static_cast<int>(gltf.meshes.size() - 1);
+        return place ? made : meshes[key] = made;
     }
 };
 
@@ -433,24 +507,37 @@ bool ExportGltf(const GltfExportOptions& options, GltfExportReport& report, std:
     root.rotation = {-std::sqrt(0.5), 0.0, 0.0, std::sqrt(0.5)};  // z up becomes y up
     const std::set<std::uint32_t> only(options.only.begin(), options.only.end());
     const auto& list = TheScene().InstanceList;
+    const SceneState& level = TheScene();
+    const float marginX = 0.25f * (level.TerrainMax.x - level.TerrainMin.x);
+    const float marginY = 0.25f * (level.TerrainMax.y - level.TerrainMin.y);
+    const float margin = std::max(marginX, marginY);
+    const bool cutSea = !options.fullSea && level.TerrainMin.x < level.TerrainMax.x && level.TerrainMin.y < level.TerrainMax.y;
     bool anyUnlit = false;
     for (std::size_t n = 0; n < list.size(); ++n) {
         const Instance& inst = *list[n];
         if (options.progress && n % 256 == 0) options.progress(0.9f * static_cast<float>(n) / static_cast<float>(list.size()));
         if (!only.empty() && !only.count(inst.index)) continue;
         if (!inst.model) continue;
-        const int mesh = b.MeshOf(*inst.model, inst.Unlit);
-        if (mesh < 0) continue;
-        anyUnlit = anyUnlit || inst.Unlit;
+        const Look look{inst.Unlit, inst.AlwaysFace};
         tinygltf::Node node;
         node.name = std::string(inst.name ? inst.name : "") + " #" + std::to_string(inst.index);
-        node.mesh = mesh;
-        node.translation = {inst.position.x, inst.position.y, inst.position.z};
-        const std::array<double, 4> q = inst.AlwaysFace ? DrawingQuaternion(0, 0, inst.rotation.z)
-                                                        : DrawingQuaternion(inst.rotation.x, inst.rotation.y,
-                                                                            inst.rotation.z);
-        node.rotation = {q[0], q[1], q[2], q[3]};
-        node.scale = {inst.scale, inst.scale, inst.scale};
+        if (cutSea && IsSea(inst)) {
+            // Cut in the world: the node stands at the origin, unturned.
+            const Placed place{inst.ModelMatrix(), inst.position,
+                               level.TerrainMin.x - margin, level.TerrainMin.y - margin,
+                               level.TerrainMax.x + margin, level.TerrainMax.y + margin};
+            node.mesh = b.MeshOf(*inst.model, look, &place);
+        } else {
+            node.mesh = b.MeshOf(*inst.model, look);
+            node.translation = {inst.position.x, inst.position.y, inst.position.z};
+            const std::array<double, 4> q = inst.AlwaysFace ? DrawingQuaternion(0, 0, inst.rotation.z)
+                                                            : DrawingQuaternion(inst.rotation.x, inst.rotation.y,
+                                                                                inst.rotation.z);
+            node.rotation = {q[0], q[1], q[2], q[3]};
+            node.scale = {inst.scale, inst.scale, inst.scale};
+        }
+        if (node.mesh < 0) continue;
+        anyUnlit = anyUnlit || inst.Unlit;
         node.extras = Extras(inst);
         b.gltf.nodes.push_back(node);
         root.children.push_back(static_cast<int>(b.gltf.nodes.size() - 1));

@@ -24,6 +24,9 @@ struct GltfExportOptions {
     std::string path;                  // .glb: one binary file; .gltf: JSON with .bin and .png beside it
     std::vector<std::uint32_t> only;   // the records of the objects to export; empty: every instance
     const GltfTerrain* terrain = nullptr;
+    // The sea as the level has it; otherwise cut to the ground's extent and
+    // a quarter of it around, so that a viewer's framing finds the island.
+    bool fullSea = false;
     // Called now and then with the share done, 0 to 1.
     std::function<void(float done)> progress;
 };

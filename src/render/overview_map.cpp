@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <memory>
 #include <optional>
 
 #include "effects/offscreen.h"
@@ -15,6 +16,7 @@
 #include "scene/render_state.h"
 #include "scene/scene_model.h"
 #include "scene/view.h"
+#include "terrain/height_field.h"
 #include "terrain/terrain.h"
 #include "terrain/terrain_bake.h"
 
@@ -37,9 +39,36 @@ void DrawFromAbove(Instance& inst) {
     glPopMatrix();
 }
 
+// The ground's heights under the map, from fields of the map's own (the
+// viewer's window moves with its camera, and a map must not): one field
+// while the tiles fall inside it, another centred on a tile that does not.
+class MapGround {
+public:
+    MapGround() : pyramid_(std::make_unique<HeightPyramid>()) {
+        field_.W = field_.H = kHeightFieldSize;
+        field_.samples.assign(static_cast<std::size_t>(field_.W) * field_.H, 0.0f);
+    }
+    void Cover(const GroundRect& r) {
+        constexpr float kMargin = 256.0f;
+        if (built_ && r.left >= field_.originX + kMargin && r.right <= field_.originX + field_.extentX - kMargin &&
+            r.bottom >= field_.originY + kMargin && r.top <= field_.originY + field_.extentY - kMargin)
+            return;
+        field_.originX = std::trunc((r.left + r.right) / 2) - field_.extentX / 2;
+        field_.originY = std::trunc((r.bottom + r.top) / 2) - field_.extentY / 2;
+        BuildHeightField(field_, *pyramid_, LevelGround());
+        built_ = true;
+    }
+    float At(float x, float y) const { return TerrainHeightAt(field_, x, y); }
+
+private:
+    HeightField field_;
+    std::unique_ptr<HeightPyramid> pyramid_;
+    bool built_ = false;
+};
+
 // One tile of the map into the drawable's corner: ground, its shadows, then
 // the objects over it, lit as the viewer lights them.
-void DrawTile(const GroundRect& r, float texelsPerUnit, bool shadows, bool lighting) {
+void DrawTile(const GroundRect& r, float texelsPerUnit, bool shadows, bool lighting, bool objects, MapGround& ground) {
     glMatrixMode(GL_PROJECTION);
     glLoadIdentity();
     glOrtho(r.left, r.right, r.bottom, r.top, -500, 2500);
@@ -54,10 +83,13 @@ void DrawTile(const GroundRect& r, float texelsPerUnit, bool shadows, bool light
     const float cx = (r.left + r.right) / 2, cy = (r.bottom + r.top) / 2;
     const float reach = 0.5f * std::hypot(r.right - r.left, r.top - r.bottom);
     LayGround(cx, cy, reach, texelsPerUnit);
-    if (shadows)
+    if (shadows) {
+        ground.Cover(r);
         LayShadows(r, Cylinder({cx, cy, 0}, TheScene().LightDirection, reach), [&](const Instance& inst) {
             return texelsPerUnit * inst.sphere.radius >= kMinimumTexels;
-        });
+        }, [&](float x, float y) { return ground.At(x, y); });
+    }
+    if (!objects) return;
     // The objects, nearest the sky on top: eye z is world z.
     glMatrixMode(GL_PROJECTION);
     glLoadIdentity();
@@ -150,6 +182,8 @@ bool RenderOverviewMap(const MapRequest& request, OverviewImage& out, std::strin
     out.rgba.assign(static_cast<std::size_t>(out.width) * out.height * 4, 255);
 
     // Whatever the tiles change is put back: the caller's frame goes on.
+    TheRenderState().MapPassActive = true;
+    MapGround ground;
     glPushAttrib(GL_ALL_ATTRIB_BITS);
     glPushClientAttrib(GL_CLIENT_PIXEL_STORE_BIT);
     std::optional<OffscreenPass> pass(std::in_place);
@@ -172,7 +206,7 @@ bool RenderOverviewMap(const MapRequest& request, OverviewImage& out, std::strin
                                lo.y + static_cast<float>(ty) / texelsPerUnit,
                                lo.y + static_cast<float>(ty + static_cast<std::uint32_t>(th)) / texelsPerUnit};
             glViewport(0, 0, tw, th);
-            DrawTile(r, texelsPerUnit, shadows, request.lighting);
+            DrawTile(r, texelsPerUnit, shadows, request.lighting, request.objects, ground);
             pixels.resize(static_cast<std::size_t>(tw) * th * 4);
             glPixelStorei(GL_PACK_ALIGNMENT, 1);
             glReadPixels(0, 0, tw, th, GL_RGBA, GL_UNSIGNED_BYTE, pixels.data());
@@ -191,6 +225,7 @@ bool RenderOverviewMap(const MapRequest& request, OverviewImage& out, std::strin
     pass.reset();
     glPopClientAttrib();
     glPopAttrib();
+    TheRenderState().MapPassActive = false;
 
     if (request.legend) {
         char text[96];

@@ -24,10 +24,12 @@ struct MapRequest {
     bool legend = false;          // the corner coordinates and the scale written into the picture
     bool terrainShadows = true;   // the objects' shadows on the ground (with 8 alpha bits)
     bool lighting = true;         // the objects lit as the viewer lights them
+    bool objects = true;          // the placed objects over the ground; without, the ground alone
 };
 
 // The loaded level's terrain area as the request asks, drawn in the
 // off-screen buffer; the view, the terrain and the GL state the caller
-// had are as they were afterwards. False with the reason when the level
-// has no terrain area.
+// had are as they were afterwards. The same level and request give the
+// same picture whenever it is drawn (scrolling textures stand still).
+// False with the reason when the level has no terrain area.
 bool RenderOverviewMap(const MapRequest& request, OverviewImage& out, std::string& error);

@@ -273,7 +273,7 @@ void DrawModel(Model& model, const Instance* instance, bool destinationAlpha) {
         const GLfloat white[4] = {1, 1, 1, 1};
         glMaterialfv(GL_FRONT_AND_BACK, GL_AMBIENT_AND_DIFFUSE, white);
         glColor3f(1, 1, 1);
-        const float clock = static_cast<float>(TheRenderState().FrameStartTime);
+        const float clock = TheRenderState().MapPassActive ? 0.0f : static_cast<float>(TheRenderState().FrameStartTime);
         const float du = model.ScrollingTexture ? 0.02f * model.ScrollX * clock : 0.0f;
         const float dv = model.ScrollingTexture ? 0.02f * model.ScrollY * clock : 0.0f;
         TexturedBatches(
@@ -302,7 +302,7 @@ void DrawModel(Model& model, const Instance* instance, bool destinationAlpha) {
             }
             glEnd();
         }
-        const int mode = TheToggles().BumpMode;
+        const int mode = TheRenderState().MapPassActive ? 0 : TheToggles().BumpMode;
         if (model.HasBumpMaterial && mode >= 1 && mode <= 3 && instance && BumpEntryPointsLoaded())
             BumpPass(model, *instance, mode);
     }
@@ -377,7 +377,7 @@ void DrawInstance(Instance& inst) {
     } else {
         const bool unlitSwitch = inst.Unlit && glIsEnabled(GL_LIGHTING);
         if (unlitSwitch) glDisable(GL_LIGHTING);
-        if (inst.ShadowSlot && !unlitSwitch) DrawShadowed(inst);
+        if (inst.ShadowSlot && !unlitSwitch && !TheRenderState().MapPassActive) DrawShadowed(inst);
         else if (inst.model->HasBumpMaterial) DrawModel(*inst.model, &inst, false);
         else DrawModelCached(*inst.model);
         if (unlitSwitch) glEnable(GL_LIGHTING);

@@ -3,7 +3,7 @@
 // features. The user's toggles are the view's (scene/view.h).
 //
 // Writers, all in render/: picking sets PickingActive around its pass and
-// clears it after; DrawFrame writes FrameStartTime at the start of every
+// clears it after, the overview map MapPassActive around its; DrawFrame writes FrameStartTime at the start of every
 // frame; InitGL writes the capabilities once per context. The scene,
 // terrain and effects code only reads. The process reset
 // (ResetRenderState) restores the start values.
@@ -19,6 +19,10 @@ struct GlCapabilities {
 
 struct RenderState {
     bool PickingActive = false;   // the scene is being drawn for picking
+    // A map is being drawn: what the view adds (bump mapping, scrolling,
+    // the object shadow pictures near the camera) stays out, so that a map
+    // of a level is the same whenever it is drawn.
+    bool MapPassActive = false;
     double FrameStartTime = 0.0;  // the frame clock, seconds
     GlCapabilities caps;
 };

@@ -298,6 +298,8 @@ void RasteriseTriangle(HeightField& f, const Vector3& p1, const Vector3& p2, con
     }
 }
 
+bool IsSea(const Instance& inst) { return StartsWith(inst.name, "tocean") || StartsWith(inst.name, "ocean"); }
+
 void RasteriseInstance(HeightField& f, const Instance& inst, HeightFieldStats* stats, bool plain, bool skipsOneFace) {
     const auto triangle = plain ? &RasteriseTrianglePlain : &RasteriseTriangle;
     if (inst.ExcludeFromHeightField) return;
@@ -308,7 +310,7 @@ void RasteriseInstance(HeightField& f, const Instance& inst, HeightFieldStats* s
     if (!model) return;
     const Matrix3 r = inst.ModelMatrix();
 
-    if (!StartsWith(inst.name, "tocean") && !StartsWith(inst.name, "ocean")) {
+    if (!IsSea(inst)) {
         if (!(inst.scale > 1.5f) || model->HasAlphaTexture) return;
         Vector3 lo{1e20f, 1e20f, 1e20f}, hi{-1e20f, -1e20f, -1e20f};
         float zlow = 1e10f;

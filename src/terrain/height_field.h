@@ -83,6 +83,9 @@ void RasteriseTriangle(HeightField& field, const Vector3& p1, const Vector3& p2,
                        HeightFieldStats* stats = nullptr);
 void RasteriseTrianglePlain(HeightField& field, const Vector3& p1, const Vector3& p2, const Vector3& p3,
                             HeightFieldStats* stats = nullptr);
+// The sea's meshes (named "ocean..." or "tocean..."), which lay every
+// triangle a unit lower rather than a footprint.
+bool IsSea(const Instance& instance);
 void RasteriseInstance(HeightField& field, const Instance& instance, HeightFieldStats* stats = nullptr,
                        bool plain = false, bool skipsOneFace = false);
 void FillHoles(HeightField& grid, HeightPyramid& pyramid, int level, HeightFieldStats* stats = nullptr,

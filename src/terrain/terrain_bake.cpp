@@ -26,7 +26,8 @@ void LayGround(float centreX, float centreY, float reach, float texelsPerRadius)
         }
 }
 
-void LayShadows(const GroundRect& r, const Cylinder& light, const std::function<bool(const Instance&)>& casts) {
+void LayShadows(const GroundRect& r, const Cylinder& light, const std::function<bool(const Instance&)>& casts,
+                const std::function<float(float x, float y)>& groundAt) {
     glClearColor(1, 0, 0, 0);
     glColorMask(GL_FALSE, GL_FALSE, GL_FALSE, GL_TRUE);
     glClear(GL_COLOR_BUFFER_BIT);
@@ -47,7 +48,7 @@ void LayShadows(const GroundRect& r, const Cylinder& light, const std::function<
         if (!inst->Shadow || !light.Intersects(inst->sphere) || !casts(*inst)) continue;
         glPushMatrix();
         // What is projected is the caster's height above the ground.
-        glTranslatef(0, 0, -TerrainHeightAt(inst->position.x, inst->position.y));
+        glTranslatef(0, 0, -groundAt(inst->position.x, inst->position.y));
         DrawAdditive(*inst);
         glPopMatrix();
     }
@@ -108,7 +109,8 @@ void BakeTexture(TerrainNode& node) {
                    [&](const Instance& inst) {
                        return inst.position.Distance(camera) <= kCasterRange &&
                               texelsPerRadius * inst.sphere.radius >= kMinimumTexels;
-                   });
+                   },
+                   [](float x, float y) { return TerrainHeightAt(x, y); });
     }
     CopyToTexture(t);
 }

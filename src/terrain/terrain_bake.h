@@ -30,8 +30,11 @@ void BakeTexture(TerrainNode& node);
 // (texelsPerRadius times their radius). LayShadows darkens, to 40%, what
 // the casters that `casts` accepts shade: instances with the Shadow flag
 // whose spheres the light cylinder meets.
+// groundAt: the ground's height under a caster, which its shadow is cast
+// from (the viewer's terrain window for bakes).
 void LayGround(float centreX, float centreY, float reach, float texelsPerRadius);
-void LayShadows(const GroundRect& rect, const Cylinder& light, const std::function<bool(const Instance&)>& casts);
+void LayShadows(const GroundRect& rect, const Cylinder& light, const std::function<bool(const Instance&)>& casts,
+                const std::function<float(float x, float y)>& groundAt);
 
 // The shear that projects a point along the light onto z = 0: identity but
 // for elements 8 and 9 (column 2): -Lx / Lz and -Ly / Lz. False, and the

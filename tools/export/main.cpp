@@ -1,7 +1,8 @@
 // wildview-export: a level as glTF 2.0, for Blender, game engines and glTF
 // viewers.
 //
-//   wildview-export LEVEL.swp OUT.glb|OUT.gltf [--terrain] [--only RECORD...]
+//   wildview-export LEVEL.swp OUT.glb|OUT.gltf [--terrain [--terrain-shadows on|off]] [--full-sea]
+//                   [--only RECORD...]
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -29,12 +30,17 @@
 namespace {
 
 const char* kUsage =
-    "usage: wildview-export LEVEL.swp OUT.glb|OUT.gltf [--terrain] [--only RECORD...]\n"
+    "usage: wildview-export LEVEL.swp OUT.glb|OUT.gltf [--terrain [--terrain-shadows on|off]] [--full-sea]\n"
+    "                       [--only RECORD...]\n"
     "  Writes the level as glTF 2.0: a .glb is one binary file, a .gltf is JSON with\n"
     "  its .bin and .png files beside it. Every placed object becomes a node sharing\n"
     "  its model's mesh; the level's z-up world is turned to glTF's y-up and a world\n"
     "  unit is a metre. NAME.grf and NAME-130.pid must lie beside LEVEL.swp.\n"
-    "  --terrain          add the inferred ground, textured with the level's map\n"
+    "  --terrain          add the inferred ground, textured with its baked picture (the\n"
+    "                     terrain pieces as the viewer's ground shows them)\n"
+    "  --terrain-shadows on|off  the objects' shadows in that picture (default on)\n"
+    "  --full-sea         the sea as the level has it; by default it is cut to the\n"
+    "                     ground's extent and a quarter of it around\n"
     "  --only RECORD...   only these objects, by their records in the level's .region\n"
     "                     (from 0: the number the viewer, the reports and the diff show)\n";
 
@@ -53,7 +59,7 @@ int Fail(const std::string& why) {
 int main(int argc, char** argv) {
     std::vector<std::string> positional;
     std::vector<std::uint32_t> only;
-    bool terrain = false;
+    bool terrain = false, shadows = true, fullSea = false;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         if (a == "--help" || a == "-h") {
@@ -62,6 +68,12 @@ int main(int argc, char** argv) {
         }
         if (a == "--terrain") {
             terrain = true;
+        } else if (a == "--full-sea") {
+            fullSea = true;
+        } else if (a == "--terrain-shadows") {
+            const std::string v = i + 1 < argc ? argv[++i] : "";
+            if (v != "on" && v != "off") return Usage("--terrain-shadows wants on or off");
+            shadows = v == "on";
         } else if (a == "--only") {
             while (i + 1 < argc && argv[i + 1][0] != '-') {
                 char* end = nullptr;
@@ -104,7 +116,7 @@ int main(int argc, char** argv) {
         InitPBuffer();
         OverviewImage map;
         std::string error;
-        if (!RenderOverviewMap({2.0f, false, TheToggles().TerrainShadows, TheToggles().LightingEnabled}, map, error)) return Fail(positional[0] + ": " + error);
+        if (!RenderOverviewMap({2.0f, false, shadows, true, false}, map, error)) return Fail(positional[0] + ": " + error);
         ground = {map.width, map.height, std::move(map.rgba), map.minX, map.minY, map.maxX, map.maxY};
     }
 
@@ -112,6 +124,7 @@ int main(int argc, char** argv) {
     options.path = positional[1];
     options.only = only;
     options.terrain = terrain ? &ground : nullptr;
+    options.fullSea = fullSea;
     GltfExportReport report;
     std::string error;
     const bool written = ExportGltf(options, report, error);
