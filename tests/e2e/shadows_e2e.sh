@@ -49,8 +49,10 @@ sleep 1.5
 
 shot() { "$build/wildview-xshot" "$work/$1.png" || fail "screenshot"; }
 # Pixels that differ by more than 30 in the house's wall (right of the
-# middle) and in the ground under the house's shadow (left of it).
-wall() { "$build/tests/png_region_diff" "$work/$1.png" "$work/$2.png" $((wx + 440)) $((wy + 155)) 75 135 30; }
+# middle) and in the ground under the house's shadow (left of it). The wall's
+# rectangle ends a few pixels short of the gap between the wall and the
+# stone, where the sky's clouds drift on their own from one shot to the next.
+wall() { "$build/tests/png_region_diff" "$work/$1.png" "$work/$2.png" $((wx + 440)) $((wy + 155)) 68 135 30; }
 ground() { "$build/tests/png_region_diff" "$work/$1.png" "$work/$2.png" $((wx + 140)) $((wy + 260)) 85 35 30; }
 
 shot plain
