@@ -141,7 +141,7 @@ TEST_F(OutputTest, TheLoadedSceneFileIsNeverSavedOverUnderAnySpelling) {
          {grf, folder + "/./skew.grf", folder + "//skew.grf", out.File("link.grf"), out.File("hard.grf")}) {
         std::string error;
         EXPECT_FALSE(SaveLevelAs(spelling, error)) << spelling;
-        EXPECT_NE(error.find("cannot be saved over the scene file it was loaded from"), std::string::npos) << error;
+        EXPECT_NE(error.find("cannot be saved over a file it was loaded from"), std::string::npos) << error;
     }
     EXPECT_EQ(ReadAll(grf), before);
     EXPECT_TRUE(HasUnsavedEdits());

@@ -339,12 +339,38 @@ TEST_F(FltkPlatformTest, OpenFileReturnsAnExistingFileOrNothing) {
     AnswerLater("Load .SWP File", "Escape");
     EXPECT_EQ(p.AskOpenFile(dir.path(), "it-130.swp", "Load .SWP File", swp), "");
     const platform::FileFilter grf{"GRF files", "*.grf"};
+    const platform::SaveRequest save{dir.path(), "new.grf", "Save level as", grf, {".grf"}, {}};
     AnswerLater("Save level as", "Return");
-    EXPECT_EQ(p.AskSaveFile(dir.path(), "new.grf", "Save level as", grf), dir.File("new.grf"));
+    EXPECT_EQ(p.AskSaveFile(save), dir.File("new.grf"));
     std::ofstream(dir.File("old.grf")) << "scene";
-    AnswerLater("Save level as", "Return");
+    // The name as typed, its extension added before the question is asked.
+    AnswerLater("Save level as", "ctrl+a o l d Return");
     AnswerLater("Confirm Save As", "Return");
-    EXPECT_EQ(p.AskSaveFile(dir.path(), "old.grf", "Save level as", grf), dir.File("old.grf"));
+    EXPECT_EQ(p.AskSaveFile(save), dir.File("old.grf"));
+    // Typed over the selected name, from scratch, relative to the folder
+    // shown, and absolute: each the file named.
+    std::filesystem::create_directory(dir.File("sub"));
+    const std::string absolute = dir.File("sub/abs.grf");
+    std::string absoluteKeys;
+    for (char c : absolute) absoluteKeys += std::string(" ") + (c == '/' ? "slash" : c == '.' ? "period" : c == '-' ? "minus" : std::string(1, c));
+    const struct {
+        const char* keys;
+        std::string expected;
+    } typed[] = {{"m i n e period g r f Return", dir.File("mine.grf")},
+                 {"ctrl+a BackSpace t w o Return", dir.File("two.grf")},
+                 {"ctrl+a s u b slash t h r e e Return", dir.File("sub/three.grf")},
+                 {nullptr, absolute}};
+    for (const auto& t : typed) {
+        AnswerLater("Save level as", t.keys ? t.keys : "ctrl+a" + absoluteKeys + " Return");
+        EXPECT_EQ(p.AskSaveFile(save), t.expected);
+    }
+    // A refused name is said at once, and the dialog stays until another.
+    platform::SaveRequest refusing = save;
+    refusing.refuse = [&](const std::string& path) { return path == dir.File("old.grf") ? "not that one" : ""; };
+    AnswerLater("Save level as", "ctrl+a o l d Return");
+    WhenShown("Choose another name", "xdotool windowfocus --sync $w sleep 0.2 key Return && sleep 1 && xdotool search "
+                                     "--onlyvisible --name \"^Save level as$\" windowfocus --sync key Escape");
+    EXPECT_EQ(p.AskSaveFile(refusing), "");
     // The filters, written the FLTK way.
     EXPECT_EQ(platform::fltk::FltkFilter(swp), "SWP files (*.swp)");
     EXPECT_EQ(platform::fltk::FltkFilter({"Level files", "*.grf;*.pid"}), "Level files ({*.grf,*.pid})");
@@ -447,3 +473,4 @@ void SendCloseRequest(unsigned long window) {
 }
 
 }  // namespace
+

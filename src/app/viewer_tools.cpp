@@ -125,6 +125,14 @@ const StateReset kUiReset{"viewer tools", StateLayer::App, StateScope::Level, []
     Ui() = UiState{};
 }};
 
+// The save dialog in the level's folder; never a file of the level itself.
+std::string AskWhereTo(const std::string& title, const std::string& name, const platform::FileFilter& filter,
+                       const std::vector<std::string>& extensions) {
+    platform::SaveRequest request{DirectoryOf(TheLevelFiles().GrfPath), name, title, filter, extensions,
+                                  [](const std::string& path) { return SaveRefusal(path); }};
+    return platform::Current().AskSaveFile(request);
+}
+
 void LoadMarks() {
     std::string problem;
     LoadLevelBookmarks(problem);
@@ -141,10 +149,9 @@ void SaveMarks() {
 
 void ExportGltfDialog() {
     const LevelFiles& level = TheLevelFiles();
-    std::string path = platform::Current().AskSaveFile(DirectoryOf(level.GrfPath), level.LevelName + ".glb",
-                                                       "Export glTF", {"glTF files (.glb, .gltf)", "*.{glb,gltf}"});
+    const std::string path = AskWhereTo("Export glTF", level.LevelName + ".glb",
+                                         {"glTF files (.glb, .gltf)", "*.{glb,gltf}"}, {".glb", ".gltf"});
     if (path.empty()) return;
-    if (!path.ends_with(".glb") && !path.ends_with(".gltf")) path += ".glb";
     platform::Platform& pf = platform::Current();
     pf.ShowProgress("Drawing the ground's map...", 0.0f);
     OverviewImage map;
@@ -172,10 +179,9 @@ void ExportGltfDialog() {
 
 void ExportMapDialog() {
     const LevelFiles& level = TheLevelFiles();
-    std::string path = platform::Current().AskSaveFile(DirectoryOf(level.GrfPath), level.LevelName + "-map.png",
-                                                       "Export overview map", {"PNG images", "*.png"});
+    const std::string path = AskWhereTo("Export overview map", level.LevelName + "-map.png", {"PNG images", "*.png"},
+                                         {".png"});
     if (path.empty()) return;
-    if (!path.ends_with(".png")) path += ".png";
     platform::Platform& pf = platform::Current();
     pf.ShowProgress("Drawing the overview map...", 0.0f);
     OverviewImage map;
@@ -325,10 +331,9 @@ void UpdateWindowTitle() {
 
 bool SaveLevelDialog() {
     const LevelFiles& level = TheLevelFiles();
-    std::string path = platform::Current().AskSaveFile(DirectoryOf(level.GrfPath), level.LevelName + "_edited.grf",
-                                                       "Save level as", {"GRF files", "*.grf"});
+    const std::string path = AskWhereTo("Save level as", level.LevelName + "_edited.grf", {"GRF files", "*.grf"},
+                                         {".grf"});
     if (path.empty()) return false;
-    if (!path.ends_with(".grf")) path += ".grf";
     std::string error;
     if (!SaveLevelAs(path, error)) {
         Tell(error, "Could not save the level", Icon::Exclamation);

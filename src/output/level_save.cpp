@@ -73,16 +73,20 @@ std::vector<std::uint8_t> EditedRegionBlock(std::span<const std::uint8_t> origin
     return out;
 }
 
+std::string SaveRefusal(const std::string& path) {
+    if (!IsLevelFile(path)) return {};
+    return "The level cannot be saved over a file it was loaded from:\n" + path +
+           "\nChoose another name; the texture files stay the level's own.";
+}
+
 bool SaveLevelAs(const std::string& path, std::string& error) {
     EndDrag();
-    const LevelFiles& level = TheLevelFiles();
     if (path.empty()) {
         error = "No file name was given.";
         return false;
     }
-    if (path == level.GrfPath || platform::Files().SameFile(path, level.GrfPath)) {
-        error = "The level cannot be saved over the scene file it was loaded from:\n" + path +
-                "\nChoose another name; the texture files stay the level's own.";
+    if (IsLevelFile(path)) {
+        error = SaveRefusal(path);
         return false;
     }
     const BlockFile& file = TheSceneFile();

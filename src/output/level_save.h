@@ -14,5 +14,9 @@
 // scene file the level was loaded from. False with the reason in words.
 bool SaveLevelAs(const std::string& path, std::string& error);
 
+// Why path cannot be saved to (a file the level was loaded from, under
+// any spelling), or empty.
+std::string SaveRefusal(const std::string& path);
+
 // The ".region" block with the edits applied, from the block as read.
 std::vector<std::uint8_t> EditedRegionBlock(std::span<const std::uint8_t> original);

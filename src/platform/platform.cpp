@@ -2,6 +2,8 @@
 
 #include "platform/console_platform.h"
 
+#include <cctype>
+
 namespace platform {
 
 namespace {
@@ -13,6 +15,20 @@ Platform* installed = nullptr;
 }  // namespace
 
 Platform& Current() { return installed ? *installed : Console(); }
+
+std::string WithExtension(const std::string& path, const std::vector<std::string>& extensions) {
+    const auto endsIn = [&](const std::string& ext) {
+        if (path.size() < ext.size()) return false;
+        for (std::size_t k = 0; k < ext.size(); ++k)
+            if (std::tolower(static_cast<unsigned char>(path[path.size() - ext.size() + k])) !=
+                std::tolower(static_cast<unsigned char>(ext[k])))
+                return false;
+        return true;
+    };
+    for (const std::string& ext : extensions)
+        if (endsIn(ext)) return path;
+    return extensions.empty() || path.empty() ? path : path + extensions.front();
+}
 
 void Install(Platform* platform) { installed = platform; }
 

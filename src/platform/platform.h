@@ -10,6 +10,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -114,6 +115,17 @@ struct FileFilter {
 
 // Where a configuration value came from, or why there is none.
 enum class ConfigResult { Found, NoKey, NoValue };
+
+// What a save dialog asks for.
+struct SaveRequest {
+    std::string initialDirectory, initialName, title;
+    FileFilter filter;
+    // A name that ends in none of these gets the first (".grf").
+    std::vector<std::string> extensions;
+    // Why a path cannot be chosen (the file the level was loaded from), or
+    // empty: the dialog says so and stays open.
+    std::function<std::string(const std::string& path)> refuse;
+};
 
 // A font as the overlay asks for it.
 struct FontRequest {
@@ -221,11 +233,11 @@ public:
     }
 
     // ---- more dialogs ------------------------------------------------------------
-    // The save-file dialog: a path (existing or not), or empty when the user
-    // cancelled.
-    virtual std::string AskSaveFile(const std::string& initialDirectory, const std::string& initialName,
-                                    const std::string& title, const FileFilter& filter) {
-        (void)initialDirectory, (void)initialName, (void)title, (void)filter;
+    // The save-file dialog: a path with one of the request's extensions,
+    // absolute, not refused, and, when a file of that name exists, one the
+    // user agreed to replace; empty when the user cancelled.
+    virtual std::string AskSaveFile(const SaveRequest& request) {
+        (void)request;
         return {};
     }
     // A line of text from the user, starting from text; false when cancelled.
@@ -264,6 +276,10 @@ public:
         return false;
     }
 };
+
+// The name with the request's first extension added when it has none of
+// them (compared without case).
+std::string WithExtension(const std::string& path, const std::vector<std::string>& extensions);
 
 // The platform in use. A console platform is installed until someone
 // installs another; the caller keeps ownership of what it installs.

@@ -22,13 +22,20 @@ std::string ScriptedPlatform::AskOpenFile(const std::string& initialDirectory, c
     return answer;
 }
 
-std::string ScriptedPlatform::AskSaveFile(const std::string& initialDirectory, const std::string& initialName,
-                                          const std::string& title, const FileFilter& filter) {
-    saveDialogs.push_back({initialDirectory, initialName, title, filter});
-    if (saveAnswers.empty()) return {};
-    std::string answer = saveAnswers.front();
-    saveAnswers.pop_front();
-    return answer;
+std::string ScriptedPlatform::AskSaveFile(const SaveRequest& request) {
+    saveDialogs.push_back({request.initialDirectory, request.initialName, request.title, request.filter});
+    while (!saveAnswers.empty()) {
+        std::string answer = saveAnswers.front();
+        saveAnswers.pop_front();
+        if (answer.empty()) return {};
+        answer = WithExtension(answer, request.extensions);
+        if (const std::string why = request.refuse ? request.refuse(answer) : std::string(); !why.empty()) {
+            refusals.push_back(why);
+            continue;
+        }
+        return answer;
+    }
+    return {};
 }
 
 bool ScriptedPlatform::AskText(const std::string& title, const std::string& prompt, std::string& text) {

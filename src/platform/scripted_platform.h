@@ -67,8 +67,7 @@ public:
     bool KeyDownNow(int key) override { return keysDown.count(key) != 0; }
     bool KeyPressedSinceLastQuery(int key) override;
 
-    std::string AskSaveFile(const std::string& initialDirectory, const std::string& initialName,
-                            const std::string& title, const FileFilter& filter) override;
+    std::string AskSaveFile(const SaveRequest& request) override;
     bool AskText(const std::string& title, const std::string& prompt, std::string& text) override;
     void SetMainWindowTitle(const std::string& title) override { titles.push_back(title); }
     void ShowProgress(const std::string& text, float done) override { progress.push_back({text, done}); }
@@ -91,7 +90,11 @@ public:
     std::vector<RecordedDialog> dialogs;
     std::deque<std::string> fileAnswers;  // empty string: the user cancelled
     std::vector<RecordedDialog> saveDialogs;
-    std::deque<std::string> saveAnswers;  // empty string: the user cancelled
+    // Empty string: the user cancelled. An answer the request refuses is
+    // recorded in refusals and the next one is taken, as the dialog would
+    // stay open.
+    std::deque<std::string> saveAnswers;
+    std::vector<std::string> refusals;
     std::deque<std::optional<std::string>> textAnswers;  // none: cancelled
     std::vector<std::string> titles;
     std::vector<std::pair<std::string, float>> progress;

@@ -3,6 +3,7 @@
 #include <array>
 
 #include "diag/state_registry.h"
+#include "platform/file_system.h"
 
 namespace {
 
@@ -47,6 +48,13 @@ LevelQuirks QuirksOf(std::string_view name) {
     q.tintedLightsAndSky = name == "sum";
     q.groundSkipsOneFace = name == "be";
     return q;
+}
+
+bool IsLevelFile(const std::string& path) {
+    const LevelFiles& f = TheLevel().files;
+    for (const std::string* file : {&f.GrfPath, &f.PidPath, &f.SwpPath})
+        if (!file->empty() && (path == *file || platform::Files().SameFile(path, *file))) return true;
+    return false;
 }
 
 Level& TheLevel() {

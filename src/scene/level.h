@@ -40,6 +40,10 @@ struct Level {
 
 Level& TheLevel();
 
+// Whether path names one of the loaded level's three files, however it is
+// spelled: nothing the programs write may go there.
+bool IsLevelFile(const std::string& path);
+
 // The design's names for the parts.
 inline SceneState& TheScene() { return TheLevel().scene; }
 inline BlockFile& TheSceneFile() { return TheLevel().sceneFile; }

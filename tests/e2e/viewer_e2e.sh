@@ -17,6 +17,7 @@ source "$(dirname "${BASH_SOURCE[0]}")/e2e_lib.sh"
 e2e_begin "$1"
 
 write_demo "$work/cd/data"
+cp "$work/cd/data/demo.grf" "$work/levels_original.grf"
 mkdir -p "$work/run"
 cd "$work"
 
@@ -220,6 +221,37 @@ grep -q "\[unsaved edits\]" <<<"$(main_title)" && fail "the title still says uns
 diff_out=$("$build/wildview-inspect" diff "$work/cd/data/demo.grf" "$work/cd/data/demo_edited.grf" || true)
 echo "e2e: diff of the saved level: $(head -n 3 <<<"$diff_out" | tr '\n' ' ')"
 [[ $(grep -c "^moved " <<<"$diff_out") -eq 2 ]] || fail "the saved level does not show the two objects dragged: $diff_out"
+
+# A name typed over the one offered, as a bare name, a path relative to the
+# folder shown, and an absolute path: each saves that file, its extension
+# added. The loaded scene file is refused at once, saying why.
+keys_for() { sed 's/./& /g; s/\// slash /g; s/\./ period /g; s/_/ underscore /g; s/-/ minus /g' <<<"$1"; }
+save_as() {
+    xdotool windowfocus "$window"
+    xdotool key alt+f
+    sleep 0.3
+    xdotool key Down Return
+    chooser=$(wait_window "^Save level as$" 5)
+    [[ -n $chooser ]] || fail "Save level as opened no dialog"
+    sleep 0.5
+    # shellcheck disable=SC2046
+    xdotool key ctrl+a $(keys_for "$1") Return
+}
+mkdir -p "$work/cd/data/sub"
+for typed in "bare:$work/cd/data/bare.grf" "sub/relative:$work/cd/data/sub/relative.grf" \
+             "$work/absolute:$work/absolute.grf"; do
+    save_as "${typed%%:*}"
+    for _ in $(seq 1 50); do [[ -f ${typed#*:} ]] && break; sleep 0.1; done
+    [[ -f ${typed#*:} ]] || fail "typing '${typed%%:*}' saved no ${typed#*:}"
+done
+save_as "demo"
+refused=$(wait_window "^Choose another name$" 5)
+[[ -n $refused ]] || fail "saving over the loaded scene file was not refused at once"
+xdotool windowfocus --sync "$refused" key Return
+sleep 0.8
+xdotool key Escape  # the dialog back, with the focus: cancelled
+sleep 0.5
+cmp -s "$work/cd/data/demo.grf" "$work/levels_original.grf" || fail "the loaded scene file changed"
 
 # Alt+F4 ends the program through the quit chord; nothing is left unsaved.
 xdotool windowfocus "$window"

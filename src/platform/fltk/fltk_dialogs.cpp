@@ -4,6 +4,7 @@
 #include <FL/Fl_Box.H>
 #include <FL/Fl_Button.H>
 #include <FL/Fl_File_Chooser.H>
+#include <FL/Fl_File_Input.H>
 #include <FL/Fl_Return_Button.H>
 #include <FL/fl_draw.H>
 
@@ -150,9 +151,52 @@ Answer RunMessageBox(Fl_Window* owner, const std::string& text, const std::strin
     return state.answer;
 }
 
+namespace {
+
+// FLTK's chooser turns the name field into an absolute path on every key
+// (against the process's current folder, with the caret left where it
+// was), so that typing garbles it. The field's own callback is held back
+// while the user types and runs on Enter only, the name first made
+// absolute against the folder the chooser shows.
+struct NameField {
+    Fl_File_Chooser* chooser = nullptr;
+    Fl_Callback* original = nullptr;
+    void* data = nullptr;
+};
+
+std::string InFolder(const char* folder, const std::string& name) {
+    if (name.empty() || name[0] == '/' || !folder || !*folder) return name;
+    std::string path = folder;
+    if (path.back() != '/') path += '/';
+    return path + name;
+}
+
+void NameFieldChanged(Fl_Widget* w, void* data) {
+    auto* field = static_cast<NameField*>(data);
+    const bool enter = Fl::event() == FL_KEYBOARD && (Fl::event_key() == FL_Enter || Fl::event_key() == FL_KP_Enter);
+    if (!enter) return;
+    auto* input = static_cast<Fl_Input*>(w);
+    const std::string typed = input->value() ? input->value() : "";
+    input->value(InFolder(field->chooser->directory(), typed).c_str());
+    if (field->original) field->original(w, field->data);
+}
+
+// The chooser's name field, found among the widgets of its window.
+Fl_File_Input* FindNameField(Fl_Group& group) {
+    for (int k = 0; k < group.children(); ++k) {
+        Fl_Widget* w = group.child(k);
+        if (auto* input = dynamic_cast<Fl_File_Input*>(w)) return input;
+        if (auto* inner = w->as_group())
+            if (Fl_File_Input* found = FindNameField(*inner)) return found;
+    }
+    return nullptr;
+}
+
+}  // namespace
+
 std::string RunChooser(int type, const std::string& initialDirectory, const std::string& initialName,
                        const std::string& title, const FileFilter& filter,
-                       const std::function<bool(const std::string&)>& accept) {
+                       const std::function<bool(std::string&)>& accept) {
     namespace fs = std::filesystem;
     std::error_code ec;
     // An empty or missing directory: the current one, as the Windows dialog does.
@@ -167,11 +211,21 @@ std::string RunChooser(int type, const std::string& initialDirectory, const std:
         if (preset.empty() || preset.back() != '/') preset += '/';
         chooser.value((preset + initialName).c_str());
     }
+    NameField field{&chooser};
     for (;;) {
         chooser.show();
+        for (Fl_Window* w = Fl::first_window(); w && !field.original; w = Fl::next_window(w)) {
+            if (!w->label() || caption != w->label()) continue;
+            if (Fl_File_Input* input = FindNameField(*w)) {
+                field.original = input->callback();
+                field.data = input->user_data();
+                input->callback(NameFieldChanged, &field);
+            }
+        }
         while (chooser.shown()) Fl::wait();
-        const char* chosen = chooser.count() > 0 ? chooser.value() : nullptr;
-        if (!chosen || !*chosen) return {};
+        const char* value = chooser.count() > 0 ? chooser.value() : nullptr;
+        if (!value || !*value) return {};
+        std::string chosen = InFolder(chooser.directory(), value);
         if (accept(chosen)) return chosen;
     }
 }
@@ -179,7 +233,7 @@ std::string RunChooser(int type, const std::string& initialDirectory, const std:
 std::string RunOpenFile(const std::string& initialDirectory, const std::string& initialName,
                         const std::string& title, const FileFilter& filter) {
     // The design's dialog insists on an existing file; so do we, by asking again.
-    return RunChooser(Fl_File_Chooser::SINGLE, initialDirectory, initialName, title, filter, [](const std::string& path) {
+    return RunChooser(Fl_File_Chooser::SINGLE, initialDirectory, initialName, title, filter, [](std::string& path) {
         std::error_code ec;
         return std::filesystem::is_regular_file(path, ec);
     });

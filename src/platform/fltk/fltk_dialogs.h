@@ -27,10 +27,10 @@ Answer RunMessageBox(Fl_Window* owner, const std::string& text, const std::strin
 
 // FLTK's own chooser (not the desktop's) of a type (Fl_File_Chooser::SINGLE,
 // CREATE), shown again until the user cancels (empty) or accept takes the
-// path chosen.
+// path chosen (absolute; accept may change it, as by adding an extension).
 std::string RunChooser(int type, const std::string& initialDirectory, const std::string& initialName,
                        const std::string& title, const FileFilter& filter,
-                       const std::function<bool(const std::string&)>& accept);
+                       const std::function<bool(std::string&)>& accept);
 
 // The chooser for an existing file: its path, or empty when cancelled.
 std::string RunOpenFile(const std::string& initialDirectory, const std::string& initialName,

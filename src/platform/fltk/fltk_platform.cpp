@@ -195,11 +195,10 @@ void FltkPlatform::InfoDialogScrollToCaret(std::size_t position) {
     if (impl_->info) impl_->info->ScrollToCaret(position);
 }
 
-std::string FltkPlatform::AskSaveFile(const std::string& initialDirectory, const std::string& initialName,
-                                      const std::string& title, const FileFilter& filter) {
+std::string FltkPlatform::AskSaveFile(const SaveRequest& request) {
     if (!EnsureDisplay()) return {};
     impl_->Release();
-    std::string chosen = RunSaveFile(impl_->frame, initialDirectory, initialName, title, filter);
+    std::string chosen = RunSaveFile(impl_->frame, request);
     impl_->FocusMain();
     return chosen;
 }

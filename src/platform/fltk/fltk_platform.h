@@ -59,8 +59,7 @@ public:
     bool KeyDownNow(int key) override;
     bool KeyPressedSinceLastQuery(int key) override;
 
-    std::string AskSaveFile(const std::string& initialDirectory, const std::string& initialName,
-                            const std::string& title, const FileFilter& filter) override;
+    std::string AskSaveFile(const SaveRequest& request) override;
     bool AskText(const std::string& title, const std::string& prompt, std::string& text) override;
     void SetMainWindowTitle(const std::string& title) override;
     void ShowProgress(const std::string& text, float done) override;

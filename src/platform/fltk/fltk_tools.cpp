@@ -256,13 +256,18 @@ void ProgressWindow::Set(const std::string& text, float done) {
     Fl::check();
 }
 
-std::string RunSaveFile(Fl_Window* owner, const std::string& initialDirectory, const std::string& initialName,
-                        const std::string& title, const FileFilter& filter) {
-    return RunChooser(Fl_File_Chooser::CREATE, initialDirectory, initialName, title, filter,
-                      [owner](const std::string& path) {
+std::string RunSaveFile(Fl_Window* owner, const SaveRequest& request) {
+    return RunChooser(Fl_File_Chooser::CREATE, request.initialDirectory, request.initialName, request.title,
+                      request.filter, [owner, &request](std::string& path) {
+                          // The name as it will be written decides the questions.
+                          path = WithExtension(path, request.extensions);
                           namespace fs = std::filesystem;
                           std::error_code ec;
                           if (fs::is_directory(path, ec)) return false;
+                          if (const std::string why = request.refuse ? request.refuse(path) : std::string(); !why.empty()) {
+                              RunMessageBox(owner, why, "Choose another name", Buttons::Ok, Icon::Exclamation);
+                              return false;
+                          }
                           if (!fs::exists(path, ec)) return true;
                           const std::string name = fs::path(path).filename().string();
                           return RunMessageBox(owner, name + " already exists.\nDo you want to replace it?",

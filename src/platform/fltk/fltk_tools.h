@@ -76,8 +76,7 @@ private:
 
 // FLTK's chooser in its file-creating form. A name that exists is only
 // returned once the user agreed to replace it; empty when cancelled.
-std::string RunSaveFile(Fl_Window* owner, const std::string& initialDirectory, const std::string& initialName,
-                        const std::string& title, const FileFilter& filter);
+std::string RunSaveFile(Fl_Window* owner, const SaveRequest& request);
 
 // A modal prompt with one line of text, OK and Cancel.
 bool RunTextPrompt(Fl_Window* owner, const std::string& title, const std::string& prompt, std::string& text);
