@@ -82,6 +82,17 @@ TEST_F(SkewGlTest, TheMapLiesNorthUpAtItsStatedScale) {
     EXPECT_GT(std::abs(pillar[2] - beside[2]), 40) << "no pillar at (-280, 100)";
     ASSERT_TRUE(RenderOverviewMap({1.0f, false, false, true, false}, map, error)) << error;
     EXPECT_EQ(colourAt(-280, 100), beside);
+
+    // A piece thrown far off (a damaged level) stretches the terrain's extent;
+    // the map keeps to the square the ground can hold.
+    SceneState& scene = TheScene();
+    const Vector3 savedMax = scene.TerrainMax;
+    scene.TerrainMax.x = 3.0e7f;
+    const bool drawn = RenderOverviewMap({1.0f / 64, false, false, true, false}, map, error);
+    scene.TerrainMax = savedMax;
+    ASSERT_TRUE(drawn) << error;
+    EXPECT_EQ(map.minX, skew::kMinX);
+    EXPECT_LE(map.maxX, kTerrainHalfSize + 64);  // a texel's overhang at most
 }
 
 // Bakes, shadow pictures, the map and a pick draw off-screen or through

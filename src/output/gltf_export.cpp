@@ -19,6 +19,7 @@
 #include "scene/level.h"
 #include "scene/scene_model.h"
 #include "terrain/height_field.h"
+#include "terrain/terrain.h"
 
 namespace {
 
@@ -387,7 +388,13 @@ tinygltf::Value Extras(const Instance& inst) {
 // (re-centred block by block where the bounds are wider than its window).
 int GroundNode(Builder& b, const GltfTerrain& t, GltfExportReport& report) {
     const float w = t.maxX - t.minX, h = t.maxY - t.minY;
-    if (!(w > 0 && h > 0) || t.rgba.empty()) return -1;
+    // About what the ground can hold, the square of the terrain's tree (a
+    // map's edge may overhang it by a texel): wider bounds would mean blocks
+    // without end.
+    constexpr float kReach = 2 * kTerrainHalfSize;
+    if (!(w > 0 && h > 0) || t.rgba.empty() ||
+        !(t.minX >= -kReach && t.maxX <= kReach && t.minY >= -kReach && t.maxY <= kReach))
+        return -1;
     const float spacing = std::max(2.0f, std::max(w, h) / static_cast<float>(kMaxGridPoints - 1));
     const int nx = static_cast<int>(std::ceil(w / spacing)) + 1, ny = static_cast<int>(std::ceil(h / spacing)) + 1;
     report.gridSpacing = spacing;
@@ -401,8 +408,11 @@ int GroundNode(Builder& b, const GltfTerrain& t, GltfExportReport& report) {
     field.samples.assign(static_cast<std::size_t>(field.W) * field.H, 0.0f);
     auto pyramid = std::make_unique<HeightPyramid>();
     constexpr float kBlock = 1024.0f;  // well inside the 2048-unit window
-    for (float by = t.minY; by <= t.maxY + spacing; by += kBlock)
-        for (float bx = t.minX; bx <= t.maxX + spacing; bx += kBlock) {
+    const int blocksX = static_cast<int>(std::ceil((w + spacing) / kBlock)) + 1;
+    const int blocksY = static_cast<int>(std::ceil((h + spacing) / kBlock)) + 1;
+    for (int byk = 0; byk < blocksY; ++byk)
+        for (int bxk = 0; bxk < blocksX; ++bxk) {
+            const float bx = t.minX + kBlock * static_cast<float>(bxk), by = t.minY + kBlock * static_cast<float>(byk);
             bool any = false;
             for (int j = 0; j < ny; ++j)
                 for (int i = 0; i < nx; ++i) {

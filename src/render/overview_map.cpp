@@ -164,7 +164,10 @@ void Stamp(OverviewImage& image, const std::string& text, int x, int y, bool ali
 bool RenderOverviewMap(const MapRequest& request, OverviewImage& out, std::string& error) {
     float texelsPerUnit = request.texelsPerUnit;
     const SceneState& scene = TheScene();
-    const Vector3 lo = scene.TerrainMin, hi = scene.TerrainMax;
+    // The square the terrain's tree covers, at most: a piece far outside it
+    // (a damaged level) does not stretch the map past what can be drawn.
+    const Vector3 lo{std::max(scene.TerrainMin.x, -kTerrainHalfSize), std::max(scene.TerrainMin.y, -kTerrainHalfSize), 0};
+    const Vector3 hi{std::min(scene.TerrainMax.x, kTerrainHalfSize), std::min(scene.TerrainMax.y, kTerrainHalfSize), 0};
     if (!(lo.x < hi.x && lo.y < hi.y)) {
         error = "the level has no terrain area to map";
         return false;
