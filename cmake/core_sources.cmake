@@ -8,6 +8,7 @@ set(WV_CORE_SOURCES
   src/platform/scripted_platform.cpp
   src/platform/file_system.cpp
   src/platform/atomic_file.cpp
+  src/platform/text_encoding.cpp
   src/diag/log.cpp
   src/diag/notices.cpp
   src/diag/clock.cpp

@@ -3,6 +3,7 @@
 // pictures, bookmarks and scene files.
 #include <gtest/gtest.h>
 
+#include <nlohmann/json.hpp>
 #include <tiny_gltf.h>
 
 #include <cstring>
@@ -374,6 +375,37 @@ TEST_F(OutputTest, TheGltfHoldsPlacementsSamplersAlphaAndAGroundTheRightWayRound
             << x << ", " << y;
     }
     EXPECT_GT(eastHigh, westHigh + 10) << "the ground rises to the east";
+}
+
+// Names in level files are bytes; the JSON of a glTF takes only UTF-8. A
+// name that is not UTF-8 is read as the game's code page, and one that is
+// stays as it is.
+TEST_F(OutputTest, NamesThatAreNotUtf8LeaveAsCodePage1252) {
+    Instance& crate = *TheScene().InstanceList.front();
+    crate.name = "hou\xE9" "e\x80";
+    ValueTable& table = TheScene().valueTable;
+    ASSERT_NE(crate.valueTable, 0xFFFFFFFFu);
+    const ValueEntry& list = *table.Entry(crate.valueTable);
+    ASSERT_FALSE(list.members.empty());
+    ValueEntry& property = table.entries.at(list.members.front());
+    property.name = "Gr\xFC\xDF" "e";
+    property.kind = kValueString;
+    property.stringValue = "caf\xC3\xA9";  // already UTF-8
+    GltfExportReport report;
+    std::string error;
+    GltfExportOptions options;
+    options.path = out.File("names.gltf");
+    ASSERT_TRUE(ExportGltf(options, report, error)) << error;
+    const std::vector<std::uint8_t> bytes = ReadAll(out.File("names.gltf"));
+    const nlohmann::json json = nlohmann::json::parse(bytes.begin(), bytes.end());  // throws on invalid UTF-8
+    const std::string node = "hou\xC3\xA9" "e\xE2\x82\xAC #" + std::to_string(crate.index);
+    bool found = false;
+    for (const auto& n : json["nodes"])
+        if (n.value("name", "") == node) {
+            found = true;
+            EXPECT_EQ(n["extras"]["Gr\xC3\xBC\xC3\x9F" "e"], "caf\xC3\xA9");
+        }
+    EXPECT_TRUE(found) << node;
 }
 
 }  // namespace

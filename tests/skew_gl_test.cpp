@@ -162,6 +162,21 @@ TEST_F(SkewGlTest, TheViewersExportLeavesItsTerrainTogglesAndGlStateAlone) {
     glMatrixMode(GL_MODELVIEW);
 }
 
+// A library that throws under a command (here the chooser) fails that
+// command with a box saying why; the viewer and its edits go on.
+TEST_F(SkewGlTest, AnExceptionUnderACommandFailsTheCommandNotTheViewer) {
+    struct Throwing : platform::ScriptedPlatform {
+        std::string AskSaveFile(const platform::SaveRequest&) override { throw std::runtime_error("out of names"); }
+    } throwing;
+    throwing.procAddress = pf.procAddress;
+    platform::Install(&throwing);
+    EXPECT_TRUE(RunCommand(ActionCommand(kCmdExportGltf)));
+    platform::Install(&pf);
+    ASSERT_EQ(throwing.boxes.size(), 1u);
+    EXPECT_EQ(throwing.boxes[0].text, "The command failed: out of names");
+    EXPECT_EQ(throwing.boxes[0].icon, platform::Icon::Exclamation);
+}
+
 // The same level and options give the same bytes wherever the export is
 // started: from the menu twice, whatever else the viewer has changed
 // meanwhile, and from the command line.

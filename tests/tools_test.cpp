@@ -140,21 +140,23 @@ TEST_F(TextureExportTest, LyingOrMissingFilesGiveOneLine) {
         ExpectCleanError(RunShell(dir, Inspect(args)), 2);
 }
 
+// Control bytes escaped, the rest read as code page 1252 where the name is
+// not UTF-8: the output is valid JSON whatever the file holds.
 TEST(InspectBlocksTest, JsonEscapesEveryByteOfTheNames) {
     TempDir dir;
     wvwrite::SceneWriter s;
-    s.AddBlock("a\"b\\c\n\x01\xE9", 4, {1, 2, 3});
+    s.AddBlock("a\"b\\c\n\x01\xE9\x80", 4, {1, 2, 3});
     s.AddBlock(".region", 0, {});
     ASSERT_TRUE(s.Save(dir.File("x.grf"), nullptr));
     const RunResult r = RunShell(dir, Inspect("blocks " + dir.File("x.grf") + " --json"));
     ASSERT_EQ(r.status, 0) << r.err;
     const SymbolHandle region = s.file().FindSymbolByName(".region");
-    const SymbolHandle odd = s.file().FindSymbolByName("a\"b\\c\n\x01\xE9");
+    const SymbolHandle odd = s.file().FindSymbolByName("a\"b\\c\n\x01\xE9\x80");
     EXPECT_EQ(r.out, "{\"blocks\":[{\"number\":0,\"handle\":2147483648,\"type\":4,\"size\":3,\"name\":"
-                     "\"a\\\"b\\\\c\\n\\u0001\\u00E9\"},{\"number\":1,\"handle\":2147483649,\"type\":0,\"size\":0,"
+                     "\"a\\\"b\\\\c\\n\\u0001\xC3\xA9\xE2\x82\xAC\"},{\"number\":1,\"handle\":2147483649,\"type\":0,\"size\":0,"
                      "\"name\":\".region\"}],\"symbols\":[{\"handle\":" + std::to_string(region) +
                      ",\"refs\":1,\"name\":\".region\"},{\"handle\":" + std::to_string(odd) +
-                     ",\"refs\":1,\"name\":\"a\\\"b\\\\c\\n\\u0001\\u00E9\"}]}\n");
+                     ",\"refs\":1,\"name\":\"a\\\"b\\\\c\\n\\u0001\xC3\xA9\xE2\x82\xAC\"}]}\n");
 }
 
 TEST(InspectNameHandleTest, PrintsTheHandleOfAFloatAndAName) {

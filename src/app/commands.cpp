@@ -161,7 +161,9 @@ void SyncMenuChecks() {
     }
 }
 
-bool RunCommand(const Command& c) {
+namespace {
+
+bool RunUnguarded(const Command& c) {
     switch (c.kind) {
         case Command::Kind::Action: return Action(c.id);
         case Command::Kind::Look: Look(c); return true;
@@ -178,4 +180,19 @@ bool RunCommand(const Command& c) {
         case Command::Kind::ListChoice: return ListChoice(c.list, c.row, c.action);
     }
     return false;
+}
+
+}  // namespace
+
+// A library's exception (a name it cannot write, memory it cannot have)
+// fails the one command: the viewer and its unsaved edits go on.
+bool RunCommand(const Command& c) {
+    try {
+        return RunUnguarded(c);
+    } catch (const std::exception& e) {
+        platform::Current().HideProgress();
+        LogPrintf("The command failed: %s\n", e.what());
+        Tell(std::string("The command failed: ") + e.what(), "Wildview", platform::Icon::Exclamation);
+        return true;
+    }
 }

@@ -48,9 +48,6 @@ std::string Format(const char* format, double a, double b, double c) {
     return text;
 }
 
-void Tell(const std::string& text, const std::string& caption, Icon icon = Icon::Information) {
-    platform::Current().ShowMessageBox(Owner::MainWindow, text, caption, Buttons::Ok, icon);
-}
 
 // The list window's view of the level's bookmarks (the edits keep them).
 class BookmarkList : public platform::ListSource {
@@ -375,4 +372,8 @@ bool ListChoice(ListKind kind, int row, int action) {
     camera.yaw = marks[k].yaw;
     camera.pitch = marks[k].pitch;
     return true;
+}
+
+void Tell(const std::string& text, const std::string& caption, platform::Icon icon) {
+    platform::Current().ShowMessageBox(platform::Owner::MainWindow, text, caption, platform::Buttons::Ok, icon);
 }

@@ -34,6 +34,9 @@ private:
     bool ascending_ = true;
 };
 
+// A box with OK over the main window.
+void Tell(const std::string& text, const std::string& caption, platform::Icon icon = platform::Icon::Information);
+
 void OpenObjectList();
 // The scene's objects changed: the list follows.
 void ObjectsChanged();

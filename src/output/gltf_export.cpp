@@ -16,6 +16,7 @@
 #include "files/png_image.h"
 #include "files/texture_database.h"
 #include "platform/atomic_file.h"
+#include "platform/text_encoding.h"
 #include "scene/level.h"
 #include "scene/scene_model.h"
 #include "terrain/height_field.h"
@@ -71,6 +72,10 @@ bool Drawable(const Model& m, const Face& f) {
 // Type 1 geometry carries no normals (every one is (1, 1, 1)): its faces
 // are lit flat, by their own normals.
 bool HasVertexNormals(const Model& m) { return m.SourceGeometryType == 2; }
+
+// Names in level files are bytes, read as the game's code page (1252) where
+// they are not UTF-8 already: glTF's JSON takes nothing else.
+std::string Utf8(const std::string& bytes) { return platform::ToUtf8(bytes); }
 
 // How an instance's mesh looks besides its model: lit or not, and seen
 // from both sides (the cards the viewer turns to the camera, which the
@@ -261,7 +266,7 @@ struct Builder {
         if (auto it = materials.find(key); it != materials.end()) return it->second;
         const Material& source = model.materials[index];
         tinygltf::Material m;
-        m.name = model.name + "/" + std::to_string(index);
+        m.name = Utf8(model.name) + "/" + std::to_string(index);
         m.pbrMetallicRoughness.metallicFactor = 0.0;
         m.pbrMetallicRoughness.roughnessFactor = 1.0;
         const int texture = source.hasTexture ? Texture(source.textureIndex, source.clamp) : -1;
@@ -291,7 +296,7 @@ struct Builder {
         if (!place)
             if (auto it = meshes.find(key); it != meshes.end()) return it->second;
         tinygltf::Mesh mesh;
-        mesh.name = model.name;
+        mesh.name = Utf8(model.name);
         const bool smooth = HasVertexNormals(model);
         for (std::uint32_t mat = 0; mat < model.materials.size(); ++mat) {
             std::vector<float> positions, normals, uvs;
@@ -360,7 +365,7 @@ tinygltf::Value ValueOf(const ValueEntry& e) {
         case kValueBool: return tinygltf::Value(e.boolValue);
         case kValueInt: return tinygltf::Value(static_cast<int>(e.intValue));
         case kValueFloat: return tinygltf::Value(static_cast<double>(e.floatValue));
-        case kValueString: return tinygltf::Value(e.stringValue);
+        case kValueString: return tinygltf::Value(Utf8(e.stringValue));
         case kValueList: {
             tinygltf::Value::Array members;
             for (std::uint32_t m : e.members) members.emplace_back(static_cast<int>(m));
@@ -379,7 +384,8 @@ tinygltf::Value Extras(const Instance& inst) {
     extras["record"] = tinygltf::Value(static_cast<int>(inst.index));
     if (const ValueEntry* list = inst.valueTable != 0xFFFFFFFFu ? table.Entry(inst.valueTable) : nullptr)
         for (std::uint32_t member : list->members)
-            if (const ValueEntry* e = table.Entry(member); e && !extras.count(e->name)) extras[e->name] = ValueOf(*e);
+            if (const ValueEntry* e = table.Entry(member); e && !extras.count(Utf8(e->name)))
+                extras[Utf8(e->name)] = ValueOf(*e);
     if (!extras.count("Class")) extras["Class"] = tinygltf::Value(std::string("CInstance"));
     return tinygltf::Value(extras);
 }
@@ -530,7 +536,7 @@ bool ExportGltf(const GltfExportOptions& options, GltfExportReport& report, std:
         if (!inst.model) continue;
         const Look look{inst.Unlit, inst.AlwaysFace};
         tinygltf::Node node;
-        node.name = std::string(inst.name ? inst.name : "") + " #" + std::to_string(inst.index);
+        node.name = Utf8(inst.name ? inst.name : "") + " #" + std::to_string(inst.index);
         if (cutSea && IsSea(inst)) {
             // Cut in the world: the node stands at the origin, unturned.
             const Placed place{inst.ModelMatrix(), inst.position,

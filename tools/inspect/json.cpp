@@ -4,11 +4,15 @@
 #include <cmath>
 #include <cstdio>
 
+#include "platform/text_encoding.h"
+
 namespace inspect {
 
 std::string JsonString(std::string_view bytes) {
+    // Names are bytes: read as the game's code page where not UTF-8 already.
+    const std::string text = platform::ToUtf8(std::string(bytes));
     std::string out = "\"";
-    for (unsigned char c : bytes) {
+    for (unsigned char c : text) {
         switch (c) {
             case '"': out += "\\\""; break;
             case '\\': out += "\\\\"; break;
@@ -18,7 +22,7 @@ std::string JsonString(std::string_view bytes) {
             case '\b': out += "\\b"; break;
             case '\f': out += "\\f"; break;
             default:
-                if (c < 0x20 || c >= 0x7F) {
+                if (c < 0x20 || c == 0x7F) {
                     char esc[8];
                     std::snprintf(esc, sizeof esc, "\\u%04X", c);
                     out += esc;
