@@ -148,6 +148,32 @@ TEST_F(OutputTest, TheLoadedSceneFileIsNeverSavedOverUnderAnySpelling) {
     EXPECT_TRUE(HasUnsavedEdits());
 }
 
+// No tool writes over a file of the level it reads, whatever it is asked:
+// the same file under another spelling, through a link, or as a picture.
+TEST_F(OutputTest, NoToolWritesOverTheLevelItReads) {
+    const std::string swp = TheLevelFiles().SwpPath, grf = TheLevelFiles().GrfPath, pid = TheLevelFiles().PidPath;
+    const std::string folder = platform::FolderOf(grf);
+    std::filesystem::create_symlink(grf, out.File("link.glb"));
+    std::filesystem::create_symlink(pid, out.File("link.png"));
+    const std::map<std::string, std::vector<std::uint8_t>> before = Folder(folder);
+    const std::string render = std::string(WV_RENDER) + " " + swp + " --size 64x48 --out ";
+    const std::string inspect = std::string(WV_INSPECT) + " ";
+    for (const std::string& command : {
+             render + folder + "/./skew.grf",
+             render + out.File("link.png") + " --overview",
+             std::string(WV_EXPORT) + " " + swp + " " + out.File("link.glb"),
+             inspect + "heights " + swp + " --raw " + folder + "//skew-130.swp",
+             inspect + "heights " + swp + " --png " + out.File("link.png"),
+             inspect + "texture " + pid + " " + swp + " 0 " + out.File("link.png"),
+             inspect + "texture " + pid + " " + swp + " 0 " + out.File("t.png") + " --normals " + swp,
+         }) {
+        const RunResult r = RunShell(out, command);
+        EXPECT_NE(r.status, 0) << command;
+        EXPECT_NE(r.err.find("one of the level's own files"), std::string::npos) << command << "\n" << r.err;
+    }
+    EXPECT_EQ(Folder(folder), before);
+}
+
 // The saved file read back at the format's offsets: the count word one
 // less, every record but the edited ones as stored, the moved and turned
 // ones with exactly the user's change, the deleted one gone; every other

@@ -10,6 +10,7 @@
 #include "files/block_file.h"
 #include "files/texture_database.h"
 #include "location/level_files.h"
+#include "platform/atomic_file.h"
 #include "platform/file_system.h"
 #include "platform/platform.h"
 #include "scene/level.h"
@@ -61,6 +62,8 @@ void WarnShortTextureFiles(const TextureDatabase& db) {
 // From files when bytes is null, else from memory.
 bool LoadLevel(const LevelBytes* bytes, std::string* why) {
     const LevelFiles& level = TheLevelFiles();
+    // From here on no writer of ours replaces them, whatever name it is given.
+    platform::ProtectFiles({level.GrfPath, level.PidPath, level.SwpPath});
     LogPrintf("\n\n    InitModels (load level)\n    ==========");
     // What the level's name changes is decided here, once.
     TheLevel().quirks = QuirksOf(level.LevelName);

@@ -17,12 +17,25 @@ std::string TemporaryName(const std::string& target, int attempt) {
     return target + ".part-" + std::to_string(salt ^ (n * 2654435761u)) + "-" + std::to_string(attempt);
 }
 
+std::vector<std::string>& Protected() {
+    static std::vector<std::string> paths;
+    return paths;
+}
+
 }  // namespace
 
 bool AtomicFile::Fail(const std::string& reason) {
     if (error_.empty()) error_ = "Could not write " + target_ + ": " + reason;
     Abandon();
     return false;
+}
+
+void ProtectFiles(std::vector<std::string> paths) { Protected() = std::move(paths); }
+
+std::string ProtectedFileAt(const std::string& path) {
+    for (const std::string& file : Protected())
+        if (!file.empty() && (path == file || Files().SameFile(path, file))) return file;
+    return {};
 }
 
 bool AtomicFile::Open() {
@@ -32,6 +45,7 @@ bool AtomicFile::Open() {
     if (target_.empty()) return Fail("no file name was given");
     FileSystem& fs = Files();
     if (fs.KindOf(target_) == PathKind::Directory) return Fail("it is a folder");
+    if (!ProtectedFileAt(target_).empty()) return Fail("it is one of the level's own files, which are being read");
     std::string why;
     for (int attempt = 0; attempt < 16 && !file_; ++attempt) {
         temporary_ = TemporaryName(target_, attempt);

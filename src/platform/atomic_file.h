@@ -11,6 +11,7 @@
 #include <memory>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "platform/file_system.h"
 
@@ -48,6 +49,14 @@ private:
     std::unique_ptr<OutputFile> file_;
     std::uint64_t written_ = 0;
 };
+
+// Files no writer may replace, under any spelling: the loaded level's own
+// and a tool's inputs. Set by the level's load (and by tools over what they
+// read), replacing the earlier set; read by AtomicFile::Open; emptied with
+// the level.
+void ProtectFiles(std::vector<std::string> paths);
+// The protected file that path names, or empty.
+std::string ProtectedFileAt(const std::string& path);
 
 // The whole of bytes as the file at path; false with the reason.
 bool WriteFileAtomically(const std::string& path, std::span<const std::uint8_t> bytes, std::string& error);

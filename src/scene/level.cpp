@@ -3,6 +3,7 @@
 #include <array>
 
 #include "diag/state_registry.h"
+#include "platform/atomic_file.h"
 #include "platform/file_system.h"
 
 namespace {
@@ -34,7 +35,10 @@ void ResetLoadedLevel() {
 }
 
 const StateReset kLevelReset{"level", StateLayer::Scene, StateScope::Level, &ResetLoadedLevel};
-const StateReset kFilesReset{"level files", StateLayer::Files, StateScope::Process, [] { TheLevel().files = LevelFiles{}; }};
+const StateReset kFilesReset{"level files", StateLayer::Files, StateScope::Process, [] {
+    TheLevel().files = LevelFiles{};
+    platform::ProtectFiles({});
+}};
 
 }  // namespace
 

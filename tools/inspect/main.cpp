@@ -24,12 +24,13 @@
 
 #include "files/block_file.h"
 #include "files/name_handle.h"
+#include "files/png_image.h"
 #include "files/texture_database.h"
 #include "inspect/diff_command.h"
 #include "inspect/heights_command.h"
 #include "inspect/json.h"
 #include "inspect/scene_commands.h"
-#include "files/png_image.h"
+#include "platform/atomic_file.h"
 #include "platform/file_system.h"
 
 namespace {
@@ -216,6 +217,7 @@ int Texture(const Args& a) {
     if (a.positional.size() != 4) return Usage("texture takes FILE.pid FILE.swp INDEX OUT.png");
     TextureDatabase db;
     std::string error;
+    platform::ProtectFiles({a.positional[0], a.positional[1]});  // the pictures never replace what they come from
     if (!LoadDatabase(a.positional[0], db, error)) return Fail(error);
     const std::string& swp = a.positional[1];
     if (!db.pixelFile.OpenFile(swp.c_str())) return Fail(swp + ": " + std::strerror(errno ? errno : ENOENT));
