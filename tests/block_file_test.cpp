@@ -165,6 +165,16 @@ TEST(BlockFileTest, SavedHeaderCarriesItsConstants) {
     ASSERT_GE(bytes.size(), 48u);
     const std::uint32_t expected[12] = {kBlockFileMagic, static_cast<std::uint32_t>(bytes.size()), 1, 1, 14, 83, 0, 12, 10, 0, 0, 0};
     for (int k = 0; k < 12; ++k) EXPECT_EQ(LoadU32(bytes.data() + 4 * k), expected[k]) << "header word " << k;
+
+    // Words of no known use come back as a loaded file had them.
+    std::vector<std::uint8_t> odd = bytes;
+    const std::pair<std::size_t, std::uint32_t> words[] = {{24, 0x12345678}, {36, 7}, {44, 0xFFFFFFFF},
+                                                           {48 + 4, 0xABCD}, {48 + 16, 1}, {48 + 20, 0x80000000}};
+    for (const auto& [at, value] : words) PutU32(odd, at, value);
+    MemoryStream stream(odd);
+    BlockFile loaded;
+    ASSERT_TRUE(loaded.Load(stream, "odd.grf")) << loaded.LastError();
+    EXPECT_EQ(loaded.SaveToMemory(), odd);
 }
 
 // Hashed or, for handles that crowd one slot, sorted: every handle answers as

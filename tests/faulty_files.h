@@ -36,6 +36,7 @@ public:
     bool RemoveFile(const std::string& p) override { return real().RemoveFile(p); }
     bool CreateDirectories(const std::string& p, std::string& e) override { return real().CreateDirectories(p, e); }
     platform::PathKind KindOf(const std::string& p) override { return real().KindOf(p); }
+    bool StampOf(const std::string& p, platform::FileStamp& s) override { return real().StampOf(p, s); }
     bool SameFile(const std::string& a, const std::string& b) override { return real().SameFile(a, b); }
     bool IsAbsolute(const std::string& p) override { return real().IsAbsolute(p); }
     std::string CurrentDirectory() override { return real().CurrentDirectory(); }

@@ -307,7 +307,9 @@ TEST_F(FltkPlatformTest, MessageBoxesAnswerWithTheButtonPressed) {
                  {"OkByEscape", Buttons::Ok, Icon::Exclamation, "Escape", Answer::Ok},
                  {"YesByReturn", Buttons::YesNoCancel, Icon::Warning, "Return", Answer::Yes},
                  {"NoByTabAndSpace", Buttons::YesNoCancel, Icon::Warning, "Tab space", Answer::No},
-                 {"CancelOfThreeByEscape", Buttons::YesNoCancel, Icon::Warning, "Escape", Answer::Cancel}};
+                 {"CancelOfThreeByEscape", Buttons::YesNoCancel, Icon::Warning, "Escape", Answer::Cancel},
+                 {"YesOfTwoByReturn", Buttons::YesNo, Icon::Warning, "Return", Answer::Yes},
+                 {"NoOfTwoByEscape", Buttons::YesNo, Icon::Warning, "Escape", Answer::No}};
     for (const auto& c : cases) {
         const std::string caption = std::string("Box ") + c.name;
         AnswerLater(caption, c.key);

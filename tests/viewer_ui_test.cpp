@@ -207,4 +207,33 @@ TEST_F(ViewerUiTest, QuittingWithUnsavedEditsAsksFirst) {
     EXPECT_EQ(pf.quitsPosted.size(), 3u);
 }
 
+// The scene file changed on disk after the load (another tool saved over
+// it): the save says so and writes only when told to.
+TEST_F(ViewerUiTest, SavingAfterTheSceneFileChangedOnDiskAsksFirst) {
+    TempDir copy;
+    for (const char* name : {"demo.grf", "demo-130.pid", "demo-130.swp"})
+        std::filesystem::copy_file(File(name), copy.File(name));
+    LoadQuietly(copy.File("demo-130.swp"));
+    SetUpDrawing();
+    pf.saveAnswers = {copy.File("same.grf")};
+    WindowProc(Command(kCmdSaveAs));
+    EXPECT_TRUE(pf.boxes.empty()) << "asked with nothing changed on disk";
+    ASSERT_TRUE(std::filesystem::exists(copy.File("same.grf")));
+
+    const auto written = std::filesystem::last_write_time(copy.File("demo.grf"));
+    std::filesystem::last_write_time(copy.File("demo.grf"), written + std::chrono::seconds(5));
+    pf.answers = {platform::Answer::No};
+    pf.saveAnswers = {copy.File("declined.grf")};
+    WindowProc(Command(kCmdSaveAs));
+    ASSERT_EQ(pf.boxes.size(), 1u);
+    EXPECT_EQ(pf.boxes[0].buttons, platform::Buttons::YesNo);
+    EXPECT_NE(pf.boxes[0].text.find("has changed on disk"), std::string::npos) << pf.boxes[0].text;
+    EXPECT_FALSE(std::filesystem::exists(copy.File("declined.grf")));
+
+    pf.answers = {platform::Answer::Yes};
+    pf.saveAnswers = {copy.File("anyway.grf")};
+    WindowProc(Command(kCmdSaveAs));
+    EXPECT_EQ(ReadAll(copy.File("anyway.grf")), ReadAll(copy.File("same.grf")));
+}
+
 }  // namespace

@@ -331,6 +331,13 @@ bool SaveLevelDialog() {
     const std::string path = AskWhereTo("Save level as", level.LevelName + "_edited.grf", {"GRF files", "*.grf"},
                                          {".grf"});
     if (path.empty()) return false;
+    if (SceneFileChangedSinceLoad() &&
+        platform::Current().ShowMessageBox(
+            Owner::MainWindow,
+            level.GrfPath + "\nhas changed on disk since the level was loaded.\n\nThe saved level will be the one " +
+                "loaded, with your edits; what changed on disk will not be in it. Save anyway?",
+            "Save level as", Buttons::YesNo, Icon::Warning) != Answer::Yes)
+        return false;
     std::string error;
     if (!SaveLevelAs(path, error)) {
         Tell(error, "Could not save the level", Icon::Exclamation);

@@ -130,6 +130,7 @@ void BlockFile::Clear() {
     blocks_.clear();
     symbols_.clear();
     bytes_.reset();
+    headerWords_ = kNewHeaderWords;
     InvalidateIndex();
 }
 
@@ -161,6 +162,7 @@ bool BlockFile::Load(FileStream& s, const char* fileName, bool plain) {
     const std::uint32_t symbolCount = LoadU32(header + 12);
     const std::uint32_t symbolBytesStated = LoadU32(header + 16);
     const std::uint32_t symbolOffset = LoadU32(header + 20);
+    for (std::size_t k = 0; k < headerWords_.size(); ++k) headerWords_[k] = LoadU32(header + 24 + 4 * k);
     LoadSource src(s, static_cast<std::uint64_t>(s.Size()));
 
     // The count is believed only as far as the file can hold its records.
@@ -204,6 +206,7 @@ bool BlockFile::Load(FileStream& s, const char* fileName, bool plain) {
         b.nameSymbol = LoadU32(rec + 0);
         b.owner = this;
         b.fileOffset = LoadU32(rec + 8);
+        b.unknownWords = {LoadU32(rec + 4), LoadU32(rec + 16), LoadU32(rec + 20)};
         if ((b.handle & kBlockNumberMask) != n) {
             ConsolePrintf("ERROR: block handle %x does not match in block number %x\n", b.handle, n);
             return fail("a block handle does not match its position in the block table");
@@ -308,21 +311,16 @@ std::vector<std::uint8_t> BlockFile::Serialise(const BlockRecord* replaced, std:
     StoreU32(h + 12, static_cast<std::uint32_t>(symbols_.size()));
     StoreU32(h + 16, static_cast<std::uint32_t>(out.size()) - symbolOffset);
     StoreU32(h + 20, symbolOffset);
-    StoreU32(h + 24, 0);
-    StoreU32(h + 28, 12);
-    StoreU32(h + 32, 10);
-    StoreU32(h + 36, 0);
-    StoreU32(h + 40, 0);
-    StoreU32(h + 44, 0);
+    for (std::size_t k = 0; k < headerWords_.size(); ++k) StoreU32(h + 24 + 4 * k, headerWords_[k]);
     for (std::size_t n = 0; n < blocks_.size(); ++n) {
         std::uint8_t* r = h + kBlockHeaderSize + kBlockRecordSize * n;
         const BlockRecord& b = blocks_[n];
         StoreU32(r + 0, b.nameSymbol);
-        StoreU32(r + 4, 0);
+        StoreU32(r + 4, b.unknownWords[0]);
         StoreU32(r + 8, at[n]);
         StoreU32(r + 12, &b == replaced ? static_cast<std::uint32_t>(with.size()) : b.size());
-        StoreU32(r + 16, 0);
-        StoreU32(r + 20, 0);
+        StoreU32(r + 16, b.unknownWords[1]);
+        StoreU32(r + 20, b.unknownWords[2]);
         StoreU32(r + 24, b.type);
         StoreU32(r + 28, b.handle);
     }
@@ -504,6 +502,7 @@ BlockRecord& BlockFile::NewBlock(const char* name) {
     }
     slot->data.clear();
     slot->data.shrink_to_fit();
+    slot->unknownWords = {};
     slot->owner = this;
     slot->nameSymbol = AddSymbolReference(name);
     return *slot;

@@ -4,14 +4,18 @@
 //
 // File layout (little-endian u32 throughout):
 //   header, 48 bytes: magic 0x0ACEBABE, file size, block count, symbol count,
-//     symbol table size, symbol table offset, then 0, 12, 10, 0, 0, 0
-//   block table at 48: per block 32 bytes: name symbol, 0, data offset,
-//     data size, 0, 0, type, handle (low 28 bits = position in the table)
+//     symbol table size, symbol table offset, then six words of no known use
+//     (0, 12, 10, 0, 0, 0 in a new file; kept as read in a loaded one)
+//   block table at 48: per block 32 bytes: name symbol, a word, data offset,
+//     data size, two words, type, handle (low 28 bits = position in the
+//     table); the three words of no known use are 0 in a new block and kept
+//     as read
 //   block data, back to back in block order (Load follows each offset)
 //   symbol table: per symbol: handle, name length with its zero, reference
 //     count, the zero-terminated name
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -87,6 +91,7 @@ struct BlockRecord {
     SymbolHandle nameSymbol = 0;
     BlockFile* owner = nullptr;
     std::uint32_t fileOffset = 0;       // where Load found the data / Save put it
+    std::array<std::uint32_t, 3> unknownWords{};  // record words 1, 4 and 5, as read
 
     std::uint32_t size() const { return static_cast<std::uint32_t>(data.size()); }
     std::span<const std::uint8_t> bytes() const { return {data.data(), data.size()}; }
@@ -196,6 +201,10 @@ private:
     void InvalidateIndex() { indexValid_ = false; }
 
     char fileName_[256] = {};
+    // Header words 6 to 11: as read, so that a saved file is the loaded one
+    // byte for byte where nothing changed.
+    static constexpr std::array<std::uint32_t, 6> kNewHeaderWords{0, 12, 10, 0, 0, 0};
+    std::array<std::uint32_t, 6> headerWords_ = kNewHeaderWords;
     // The file's bytes as loaded; blocks and symbol names point into them.
     std::shared_ptr<const std::uint8_t[]> bytes_;
     std::vector<BlockRecord> blocks_;

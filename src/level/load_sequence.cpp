@@ -77,6 +77,8 @@ bool LoadLevel(const LevelBytes* bytes, std::string* why) {
         MemoryStream stream(bytes->grf);
         loaded = grf.Load(stream, level.GrfPath.c_str());
     } else {
+        platform::FileStamp stamp;
+        if (platform::Files().StampOf(level.GrfPath, stamp)) TheLevel().sceneFileStamp = stamp;
         loaded = grf.Load(level.GrfPath.c_str());
     }
     if (!loaded)

@@ -79,6 +79,13 @@ std::string SaveRefusal(const std::string& path) {
            "\nChoose another name; the texture files stay the level's own.";
 }
 
+bool SceneFileChangedSinceLoad() {
+    const Level& level = TheLevel();
+    if (!level.sceneFileStamp) return false;
+    platform::FileStamp now;
+    return !platform::Files().StampOf(level.files.GrfPath, now) || !(now == *level.sceneFileStamp);
+}
+
 bool SaveLevelAs(const std::string& path, std::string& error) {
     EndDrag();
     if (path.empty()) {

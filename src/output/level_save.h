@@ -14,6 +14,11 @@
 // scene file the level was loaded from. False with the reason in words.
 bool SaveLevelAs(const std::string& path, std::string& error);
 
+// Whether the scene file on disk is no longer the one the level was loaded
+// from (changed or gone): the save writes the level as loaded, with the
+// edits, and would drop what changed.
+bool SceneFileChangedSinceLoad();
+
 // Why path cannot be saved to (a file the level was loaded from, under
 // any spelling), or empty.
 std::string SaveRefusal(const std::string& path);

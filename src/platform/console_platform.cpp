@@ -11,7 +11,7 @@ void ConsolePlatform::DebugOutput(const char* text) { SystemDebugOutput(text); }
 Answer ConsolePlatform::ShowMessageBox(Owner, const std::string& text, const std::string& caption,
                                    Buttons buttons, Icon) {
     std::fprintf(stderr, "[%s] %s\n", caption.c_str(), text.c_str());
-    return buttons == Buttons::RetryCancel ? Answer::Cancel : Answer::Ok;
+    return UnansweredBox(buttons);
 }
 
 void ConsolePlatform::InfoDialogCreate() {

@@ -16,6 +16,14 @@ namespace platform {
 
 enum class PathKind { Missing, File, Directory, Other };
 
+// What tells one version of a file from the next: its size and the time it
+// was last written (nanoseconds since the system's epoch).
+struct FileStamp {
+    std::uint64_t size = 0;
+    std::int64_t modified = 0;
+    bool operator==(const FileStamp&) const = default;
+};
+
 // A regular file open for reading.
 class InputFile {
 public:
@@ -54,6 +62,8 @@ public:
     virtual bool CreateDirectories(const std::string& path, std::string& error) = 0;
 
     virtual PathKind KindOf(const std::string& path) = 0;
+    // False when the file cannot be looked at.
+    virtual bool StampOf(const std::string& path, FileStamp& out) = 0;
     // Whether both name one existing file, however each is spelled.
     virtual bool SameFile(const std::string& a, const std::string& b) = 0;
     virtual bool IsAbsolute(const std::string& path) = 0;

@@ -18,9 +18,13 @@
 namespace platform {
 
 // Message box buttons and icons, as the callers ask for them.
-enum class Buttons { Ok, RetryCancel, YesNoCancel };
+enum class Buttons { Ok, RetryCancel, YesNo, YesNoCancel };
 enum class Icon { None, Exclamation, Information, Warning };
 enum class Answer { Ok, Retry, Cancel, Yes, No };
+// A box's answer where nobody can answer it: the one that changes nothing.
+inline Answer UnansweredBox(Buttons buttons) {
+    return buttons == Buttons::RetryCancel ? Answer::Cancel : buttons == Buttons::YesNo ? Answer::No : Answer::Ok;
+}
 
 // Who owns a modal box: nobody (before the window exists) or the main window.
 enum class Owner { None, MainWindow };

@@ -10,7 +10,7 @@ Answer ScriptedPlatform::ShowMessageBox(Owner owner, const std::string& text, co
         answers.pop_front();
         return a;
     }
-    return buttons == Buttons::RetryCancel ? Answer::Cancel : Answer::Ok;
+    return UnansweredBox(buttons);
 }
 
 std::string ScriptedPlatform::AskOpenFile(const std::string& initialDirectory, const std::string& initialName,

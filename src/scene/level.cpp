@@ -31,6 +31,7 @@ void ResetLoadedLevel() {
     level.textures.MaxTextureSize = 64;
     level.textures.wantNormals = true;
     level.sceneFile.Clear();
+    level.sceneFileStamp.reset();
     level.quirks = LevelQuirks{};
 }
 

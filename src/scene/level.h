@@ -10,11 +10,13 @@
 // on first use. Everything else only reads it.
 #pragma once
 
+#include <optional>
 #include <string_view>
 
 #include "files/block_file.h"
 #include "files/texture_database.h"
 #include "location/level_files.h"
+#include "platform/file_system.h"
 #include "scene/model_loader.h"
 #include "scene/scene_model.h"
 
@@ -33,6 +35,9 @@ struct Level {
     LevelFiles files;
     LevelQuirks quirks;
     BlockFile sceneFile;
+    // The scene file's size and time as the load read it (none when it came
+    // from memory): a save tells the user when it has changed since.
+    std::optional<platform::FileStamp> sceneFileStamp;
     TextureDatabase textures;
     MeshLoaderState meshes;
     SceneState scene;

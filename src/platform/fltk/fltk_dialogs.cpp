@@ -93,7 +93,8 @@ Answer RunMessageBox(Fl_Window* owner, const std::string& text, const std::strin
                      Icon icon) {
     const std::string body = ToUtf8(text);
     constexpr int kMargin = 10, kIcon = 50, kButtonW = 90, kButtonH = 25, kMaxText = 420;
-    const int buttonCount = buttons == Buttons::RetryCancel ? 2 : buttons == Buttons::YesNoCancel ? 3 : 1;
+    const int buttonCount =
+        buttons == Buttons::RetryCancel || buttons == Buttons::YesNo ? 2 : buttons == Buttons::YesNoCancel ? 3 : 1;
 
     fl_font(FL_HELVETICA, PlainText::kSize);
     int tw = 0, th = 0;
@@ -110,7 +111,7 @@ Answer RunMessageBox(Fl_Window* owner, const std::string& text, const std::strin
     const int contentH = std::max(th, icon != Icon::None ? kIcon : 0);
     const int h = kMargin + contentH + kMargin + kButtonH + kMargin;
 
-    BoxState state{buttons == Buttons::Ok ? Answer::Ok : Answer::Cancel};
+    BoxState state{buttons == Buttons::Ok ? Answer::Ok : buttons == Buttons::YesNo ? Answer::No : Answer::Cancel};
     Fl_Double_Window window(w, h);
     window.copy_label(ToUtf8(caption).c_str());
     if (icon != Icon::None) {
@@ -127,12 +128,13 @@ Answer RunMessageBox(Fl_Window* owner, const std::string& text, const std::strin
         yes{&state, Answer::Yes}, no{&state, Answer::No};
     int bx = w - kMargin - buttonsW;
     const int by = h - kMargin - kButtonH;
-    if (buttons == Buttons::YesNoCancel) {
+    if (buttons == Buttons::YesNoCancel || buttons == Buttons::YesNo) {
         (new Fl_Return_Button(bx, by, kButtonW, kButtonH, "&Yes"))->callback(OnBoxButton, &yes);
         bx += kButtonW + kMargin;
         (new Fl_Button(bx, by, kButtonW, kButtonH, "&No"))->callback(OnBoxButton, &no);
         bx += kButtonW + kMargin;
-        (new Fl_Button(bx, by, kButtonW, kButtonH, "Cancel"))->callback(OnBoxButton, &cancel);
+        if (buttons == Buttons::YesNoCancel)
+            (new Fl_Button(bx, by, kButtonW, kButtonH, "Cancel"))->callback(OnBoxButton, &cancel);
     } else if (buttons == Buttons::RetryCancel) {
         (new Fl_Return_Button(bx, by, kButtonW, kButtonH, "&Retry"))->callback(OnBoxButton, &retry);
         bx += kButtonW + kMargin;
@@ -141,7 +143,8 @@ Answer RunMessageBox(Fl_Window* owner, const std::string& text, const std::strin
         (new Fl_Return_Button(bx, by, kButtonW, kButtonH, "OK"))->callback(OnBoxButton, &ok);
     }
     window.end();
-    // Escape and the close button: Cancel, or OK for a box that has only OK.
+    // Escape and the close button: Cancel, No where there is no Cancel, or
+    // OK for a box that has only OK.
     window.callback([](Fl_Widget*, void* data) { static_cast<BoxState*>(data)->done = true; }, &state);
     window.set_modal();
     CentreOn(window, owner);

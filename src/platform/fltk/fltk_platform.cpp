@@ -150,7 +150,7 @@ Answer FltkPlatform::ShowMessageBox(platform::Owner owner, const std::string& te
     if (!EnsureDisplay()) {
         // Nowhere to show it: say it on standard error and take the default.
         std::fprintf(stderr, "[%s] %s\n", caption.c_str(), text.c_str());
-        return buttons == Buttons::RetryCancel ? Answer::Cancel : Answer::Ok;
+        return UnansweredBox(buttons);
     }
     // The pointer must reach the box; the main loop confines it again.
     impl_->Release();

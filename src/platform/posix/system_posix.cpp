@@ -135,6 +135,14 @@ public:
         return PathKind::Other;
     }
 
+    bool StampOf(const std::string& path, FileStamp& out) override {
+        struct stat st {};
+        if (path.empty() || ::stat(path.c_str(), &st) != 0) return false;
+        out.size = static_cast<std::uint64_t>(st.st_size);
+        out.modified = static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+        return true;
+    }
+
     bool SameFile(const std::string& a, const std::string& b) override {
         struct stat sa {}, sb {};
         if (::stat(a.c_str(), &sa) != 0 || ::stat(b.c_str(), &sb) != 0) return false;
