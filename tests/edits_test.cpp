@@ -100,8 +100,8 @@ TEST_F(EditsTest, UndoAndRedoRestoreExactPlacementsAndContainerOrder) {
 namespace {
 
 // Bookmarks survive a restart (they are read from the file again), per
-// level; a damaged file is set aside once and reported once.
-TEST(BookmarksTest, KeptPerLevelAndADamagedFileIsSetAsideOnce) {
+// level, every number to the bit.
+TEST(BookmarksTest, KeptPerLevelToTheBit) {
     TempDir home;
     setenv("XDG_CONFIG_HOME", home.path().c_str(), 1);
     std::string problem, error;
@@ -123,14 +123,66 @@ TEST(BookmarksTest, KeptPerLevelAndADamagedFileIsSetAsideOnce) {
     }
     EXPECT_EQ(back[0].name, "the pond");
     EXPECT_EQ(back[1].name, "two lines");
+    EXPECT_EQ(back[2].name, "odd");
     EXPECT_TRUE(LoadBookmarks("other/level", problem).empty());  // another level, and a name made safe
+    unsetenv("XDG_CONFIG_HOME");
+}
 
-    WriteAll(BookmarksPath("demo"), {'w', 'i', 'l', 'd', '\n', '1', ' ', 'x', '\n'});
-    EXPECT_TRUE(LoadBookmarks("demo", problem).empty());
-    EXPECT_NE(problem.find("could not be read"), std::string::npos) << problem;
-    EXPECT_TRUE(std::filesystem::exists(BookmarksPath("demo") + ".damaged"));
-    EXPECT_TRUE(LoadBookmarks("demo", problem).empty());
-    EXPECT_EQ(problem, "");  // said once: the file is out of the way
+// Names are kept on one line, whole characters, within their cap: a NUL or
+// a line end in a name never merges two bookmarks.
+TEST(BookmarksTest, NamesAreCleanedToOneLineAndCapped) {
+    const struct {
+        std::string in, out;
+    } cases[] = {
+        {std::string("a\0b", 3), "a b"},
+        {"two\r\nlines", "two  lines"},
+        {"  \t ", ""},
+        {std::string(300, 'x'), std::string(kMaxBookmarkName, 'x')},
+        {"x" + [] { std::string e; for (int k = 0; k < 150; ++k) e += "\xC3\xA9"; return e; }(),
+         "x" + [] { std::string e; for (int k = 0; k < 99; ++k) e += "\xC3\xA9"; return e; }()},
+    };
+    for (const auto& c : cases) EXPECT_EQ(CleanBookmarkName(c.in), c.out) << c.in;
+}
+
+// A damaged file: what can be read is kept (and written again), the file
+// as it was is set aside beside earlier copies, and the user is told how
+// many were kept. Line ends from Windows are not damage.
+TEST(BookmarksTest, ADamagedFileKeepsItsGoodLinesAndEveryEarlierCopy) {
+    TempDir home;
+    setenv("XDG_CONFIG_HOME", home.path().c_str(), 1);
+    const std::string path = home.File("wildview/bookmarks-demo.txt");
+    std::filesystem::create_directories(home.File("wildview"));
+    const struct {
+        const char* what;
+        std::string text;
+        std::size_t kept;
+        bool damaged;
+    } cases[] = {
+        {"CR LF", "wildview bookmarks 1\r\n1 2 3 4 5 pond\r\n6 7 8 9 10 hill\r\n", 2, false},
+        {"one bad number", "wildview bookmarks 1\n1 2 3 4 5 pond\n1 2 nan 4 5 bad\n6 7 8 9 10 hill\n", 2, true},
+        {"not bookmarks", "wild\n1 x\n", 0, true},
+        {"a second damaged file", "wildview bookmarks 1\nx\n1 2 3 4 5 pond\n", 1, true},
+    };
+    std::size_t asides = 0;
+    for (const auto& c : cases) {
+        WriteAll(path, std::vector<std::uint8_t>(c.text.begin(), c.text.end()));
+        std::string problem;
+        const std::vector<Bookmark> marks = LoadBookmarks("demo", problem);
+        EXPECT_EQ(marks.size(), c.kept) << c.what;
+        EXPECT_EQ(problem.empty(), !c.damaged) << c.what << ": " << problem;
+        if (!c.damaged) {
+            EXPECT_EQ(marks.back().name, "hill") << c.what;
+            continue;
+        }
+        ++asides;
+        EXPECT_NE(problem.find(std::to_string(c.kept) + (c.kept == 1 ? " bookmark was kept" : " bookmarks were kept")),
+                  std::string::npos) << problem;
+        const std::string aside = asides == 1 ? path + ".damaged" : path + ".damaged-" + std::to_string(asides);
+        EXPECT_EQ(ReadAll(aside), std::vector<std::uint8_t>(c.text.begin(), c.text.end())) << c.what;
+        // Read again: the kept ones, and nothing more to say.
+        EXPECT_EQ(LoadBookmarks("demo", problem).size(), c.kept) << c.what;
+        EXPECT_EQ(problem, "") << c.what;
+    }
     unsetenv("XDG_CONFIG_HOME");
 }
 

@@ -298,7 +298,9 @@ void AddBookmarkDialog() {
     LoadMarks();
     std::vector<Bookmark>& marks = TheEdits().bookmarks;
     std::string name = "Bookmark " + std::to_string(marks.size() + 1);
-    if (!platform::Current().AskText("Add bookmark", "Name of this place:", name) || name.empty()) return;
+    if (!platform::Current().AskText("Add bookmark", "Name of this place:", name)) return;
+    name = CleanBookmarkName(name);
+    if (name.empty()) return;
     const Camera& c = TheCamera();
     marks.push_back({name, c.position, c.yaw, c.pitch});
     Ui().bookmarks.Apply();

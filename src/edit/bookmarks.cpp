@@ -27,7 +27,16 @@ bool ParseLine(const std::string& line, Bookmark& b) {
         if (!std::isfinite(v)) return false;
     if (in.get() != ' ') return false;
     std::getline(in, b.name);
+    b.name = CleanBookmarkName(b.name);
     return !b.name.empty();
+}
+
+// A free name beside path for a file set aside: an earlier copy is kept.
+std::string AsideName(const std::string& path) {
+    std::string aside = path + ".damaged";
+    for (int n = 2; platform::Files().KindOf(aside) != platform::PathKind::Missing && n < 1000; ++n)
+        aside = path + ".damaged-" + std::to_string(n);
+    return aside;
 }
 
 }  // namespace
@@ -39,6 +48,21 @@ std::string BookmarksPath(const std::string& levelName) {
     return dir.empty() ? std::string() : dir + "/bookmarks-" + FileSafe(levelName) + ".txt";
 }
 
+std::string CleanBookmarkName(const std::string& name) {
+    std::string out;
+    for (unsigned char c : name) out += c < 0x20 || c == 0x7F ? ' ' : static_cast<char>(c);
+    const std::size_t first = out.find_first_not_of(' ');
+    if (first == std::string::npos) return {};
+    out = out.substr(first, out.find_last_not_of(' ') - first + 1);
+    if (out.size() > kMaxBookmarkName) {
+        // Cut before a character that would lose some of its bytes.
+        std::size_t cut = kMaxBookmarkName;
+        while (cut > 0 && (static_cast<unsigned char>(out[cut]) & 0xC0) == 0x80) --cut;
+        out.resize(cut);
+    }
+    return out;
+}
+
 std::vector<Bookmark> LoadBookmarks(const std::string& levelName, std::string& problem) {
     problem.clear();
     std::vector<Bookmark> marks;
@@ -46,23 +70,38 @@ std::vector<Bookmark> LoadBookmarks(const std::string& levelName, std::string& p
     std::vector<std::uint8_t> bytes;
     std::string why;
     if (path.empty() || !platform::ReadWholeFile(path, bytes, why)) return marks;
-    why.clear();
     std::istringstream in(std::string(bytes.begin(), bytes.end()));
     std::string line;
-    if (!std::getline(in, line) || line != kHeader) why = "it does not start as a bookmarks file";
-    for (int n = 2; why.empty() && std::getline(in, line); ++n) {
+    // Lines may end in CR LF (a file edited on Windows).
+    auto next = [&] {
+        if (!std::getline(in, line)) return false;
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        return true;
+    };
+    const bool isBookmarks = next() && line == kHeader;
+    std::vector<int> bad;
+    for (int n = 2; isBookmarks && next(); ++n) {
         if (line.empty()) continue;
         Bookmark b;
-        if (!ParseLine(line, b)) why = "line " + std::to_string(n) + " is not a bookmark";
-        else marks.push_back(std::move(b));
+        if (ParseLine(line, b)) marks.push_back(std::move(b));
+        else bad.push_back(n);
     }
-    if (why.empty()) return marks;
-    marks.clear();
-    const std::string aside = path + ".damaged";
-    std::string ignored;
-    const bool setAside = platform::Files().ReplaceFile(path, aside, ignored);
-    problem = "The bookmarks file " + path + " could not be read (" + why + ")" +
-              (setAside ? "; it was set aside as " + aside + "." : std::string("; remove it to start afresh."));
+    if (isBookmarks && bad.empty()) return marks;
+    // What cannot be read is set aside whole; what could is written again.
+    const std::string aside = AsideName(path);
+    std::string error;
+    const bool setAside = platform::Files().ReplaceFile(path, aside, error);
+    if (setAside && !marks.empty()) SaveBookmarks(levelName, marks, error);
+    std::string what = "it does not start as a bookmarks file";
+    if (isBookmarks) {
+        what = std::to_string(bad.size()) + (bad.size() == 1 ? " line is" : " lines are") + " not a bookmark (line";
+        for (std::size_t k = 0; k < bad.size() && k < 5; ++k) what += (k ? ", " : " ") + std::to_string(bad[k]);
+        what += bad.size() > 5 ? ", ...)" : ")";
+    }
+    problem = "The bookmarks file " + path + " could not be read whole: " + what + ". " +
+              std::to_string(marks.size()) + (marks.size() == 1 ? " bookmark was" : " bookmarks were") + " kept" +
+              (setAside ? "; the file as it was is set aside as " + aside + "."
+                        : "; the file could not be set aside (" + error + ").");
     return marks;
 }
 
@@ -78,9 +117,8 @@ bool SaveBookmarks(const std::string& levelName, const std::vector<Bookmark>& ma
     }
     std::string text = std::string(kHeader) + "\n";
     for (const Bookmark& b : marks) {
-        std::string name = b.name;
-        for (char& c : name)
-            if (c == '\n' || c == '\r') c = ' ';
+        const std::string name = CleanBookmarkName(b.name);
+        if (name.empty()) continue;
         // The shortest text that reads back to the same float, whatever the
         // locale (the toolkit may have set one with decimal commas).
         for (float v : {b.position.x, b.position.y, b.position.z, b.yaw, b.pitch}) {
