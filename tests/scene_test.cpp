@@ -266,12 +266,16 @@ TEST_F(SceneTest, MissingBlocksAreToleratedAsDesigned) {
     EXPECT_NE(Named("a"), nullptr);
 }
 
-TEST_F(SceneTest, NoRegionBuildsNothingSilently) {
+// A scene file that places nothing (as damage can leave one) builds
+// nothing, and the user is told why there is nothing to see.
+TEST_F(SceneTest, NoRegionBuildsNothingAndSaysSo) {
     Square("thing");
     Load("level", true, /*withRegion=*/false);
     EXPECT_TRUE(S().InstanceList.empty());
     EXPECT_FALSE(Debug("Valuetable"));
-    EXPECT_TRUE(loaded.platform.boxes.empty());
+    ASSERT_EQ(loaded.platform.boxes.size(), 1u);
+    EXPECT_EQ(loaded.platform.boxes[0].caption, "NOTE");
+    EXPECT_NE(loaded.platform.boxes[0].text.find("The level has no objects"), std::string::npos);
 }
 
 TEST_F(SceneTest, SerialIdsRunOnAcrossLoads) {

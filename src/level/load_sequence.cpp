@@ -59,6 +59,17 @@ void WarnShortTextureFiles(const TextureDatabase& db) {
     }
 }
 
+// A damaged scene file can read as one that places nothing: the user is
+// told, rather than shown a level without a single object.
+void WarnEmptyLevel(const LevelFiles& level) {
+    const SceneState& scene = TheScene();
+    if (!scene.InstanceList.empty() || !scene.TerrainObjectsByHeight.empty()) return;
+    const std::string text = "The level has no objects: " + level.GrfPath +
+                             " places nothing that could be read (it may be damaged).";
+    LogPrintf("\nWARNING: %s", text.c_str());
+    ShowNotice(platform::Owner::None, text, "NOTE");
+}
+
 // From files when bytes is null, else from memory.
 bool LoadLevel(const LevelBytes* bytes, std::string* why) {
     const LevelFiles& level = TheLevelFiles();
@@ -103,6 +114,7 @@ bool LoadLevel(const LevelBytes* bytes, std::string* why) {
     gVisibleTris.value = 0;
     gNeighbourTriTex.value = 0;
     SceneConstruction();
+    WarnEmptyLevel(level);
     InitTerrain();
     DebugPrintf("%s", StatReport().c_str());
     const float seconds = static_cast<float>(GetTime()) - start;
