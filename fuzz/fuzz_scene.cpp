@@ -1,53 +1,24 @@
-// Fuzzes the whole level load: a scene file, a texture database and a pixel
-// file from memory, for one of the level names with special rules.
-//
-// Input: u8 level selector, u32 scene file length, the scene file, u32
-// database length, the database, then the pixel file.
+// Fuzzes the level load without its ground (fuzz_ground has that): a scene
+// file, a texture database and a pixel file from memory, for one of the
+// level names with special rules; then the reports over what was built.
 #include <cstdint>
 #include <cstdio>
-#include <span>
-#include <string>
 
 #include "diag/log.h"
-#include "files/block_file.h"
 #include "headless/headless_level.h"
+#include "level_input.h"
 #include "platform/scripted_platform.h"
 #include "scene/dumps.h"
 #include "scene/level.h"
 #include "scene/scene_model.h"
 
-namespace {
-
-const char* const kLevels[] = {"level", "testscene", "be", "it", "sum", "ij"};
-
-std::span<const std::uint8_t> Take(const std::uint8_t*& data, std::size_t& size) {
-    if (size < 4) {
-        data += size;
-        size = 0;
-        return {};
-    }
-    const std::size_t n = std::min<std::size_t>(LoadU32(data), size - 4);
-    const std::span<const std::uint8_t> part(data + 4, n);
-    data += 4 + n;
-    size -= 4 + n;
-    return part;
-}
-
-}  // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    if (size < 1) return 0;
-    const std::string level = kLevels[data[0] % std::size(kLevels)];
-    ++data;
-    --size;
-    const auto grf = Take(data, size);
-    const auto pid = Take(data, size);
-    const std::span<const std::uint8_t> swp(data, size);
-
+    LevelInput in;
+    if (!SplitLevelInput(data, size, in)) return 0;
     SetConsoleStream(nullptr);
     platform::ScriptedPlatform pf;
     platform::PlatformScope scope(pf);
-    headless::LoadFromMemory(grf, pid, swp, level);
+    headless::LoadFromMemory(in.grf, in.pid, in.swp, in.level, /*withGround=*/false);
 
     // Everything construction built must hold together: the reports walk
     // every face, vertex and property.

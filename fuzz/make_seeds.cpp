@@ -1,5 +1,6 @@
 // Writes the seed corpora of the fuzz targets with the writer library:
-//   make_seeds DIR   ->  DIR/fuzz_block_file/*, DIR/fuzz_texture_database/*, DIR/fuzz_scene/*
+//   make_seeds DIR   ->  DIR/fuzz_block_file/*, DIR/fuzz_texture_database/*, DIR/fuzz_scene/*,
+//                        DIR/fuzz_ground/*, DIR/fuzz_export/* (the scene's seeds)
 // Every seed is read back before it is written, so the fuzzers start from
 // inputs that reach past the format checks.
 #include <cstdint>
@@ -345,5 +346,18 @@ int main(int argc, char** argv) {
     BlockSeeds(blocks);
     TextureSeeds(textures);
     SceneSeeds(scenes);
+    // The ground and the export read the scene's inputs; each seed also
+    // with the selector's option bit.
+    for (const char* target : {"fuzz_ground", "fuzz_export"}) {
+        const fs::path dir = root / target;
+        fs::create_directories(dir, ec);
+        for (const auto& e : fs::directory_iterator(scenes, ec)) {
+            Bytes seed = FileBytes(e.path());
+            if (seed.empty()) continue;
+            Emit(dir, e.path().filename().string(), seed);
+            seed[0] |= 0x80;
+            Emit(dir, e.path().filename().string() + "-option", seed);
+        }
+    }
     return gFailed ? 1 : 0;
 }

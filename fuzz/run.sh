@@ -5,7 +5,7 @@
 # to fuzz/artifacts/<target>/. Exits non-zero when any target fails.
 set -euo pipefail
 
-all_targets=(fuzz_block_file fuzz_texture_database fuzz_scene)
+all_targets=(fuzz_block_file fuzz_texture_database fuzz_scene fuzz_ground fuzz_export)
 
 if [[ $# -lt 1 || ! $1 =~ ^[0-9]+$ || $1 -eq 0 ]]; then
     echo "usage: $0 SECONDS [TARGET...]   targets: ${all_targets[*]}" >&2
@@ -23,7 +23,7 @@ max_len_of() {
     case $1 in
         fuzz_block_file) echo 65536 ;;
         fuzz_texture_database) echo 262144 ;;
-        fuzz_scene) echo 1048576 ;;
+        fuzz_scene | fuzz_ground | fuzz_export) echo 1048576 ;;
         *) echo "unknown target: $1 (targets: ${all_targets[*]})" >&2; return 1 ;;
     esac
 }

@@ -167,6 +167,15 @@ TEST_F(FrameTest, LoadedFramesTurnTheSunFreezeTheFrustumAndHideTheHelp) {
     DrawFrame();
     EXPECT_FALSE(TheView().help.visible);
     EXPECT_FALSE(TheView().help.autoHide);
+
+    // The viewer's status line (mode and speed) is a white label at the
+    // bottom left, drawn only when the viewer gives one.
+    std::fill_n(TheScene().FogColor, 3, 0.0f);
+    DrawFrame();
+    EXPECT_EQ(Pixel(8, 10)[0], 0);
+    const OverlayStatus status{false, 3.3f};
+    DrawFrame(&status);
+    EXPECT_EQ(Pixel(8, 10)[0], 255);
 }
 
 }  // namespace

@@ -104,6 +104,35 @@ TEST_F(InputTest, KeysSetTheKeyTableAndCommandKeysFlipTheirToggles) {
     EXPECT_TRUE(Toggles().ObjectPositions);
 }
 
+// A tap between two frames counts once; a key held counts every frame.
+TEST_F(InputTest, AKeyTappedBetweenFramesCountsOnce) {
+    WindowProc(Key('4'));
+    WindowProc(Key('4', false));
+    WindowProc(Key('W'));
+    std::array<bool, 256> keys = TakeFrameKeys();
+    EXPECT_TRUE(keys['4']);
+    EXPECT_TRUE(keys['W']);
+    keys = TakeFrameKeys();
+    EXPECT_FALSE(keys['4']);
+    EXPECT_TRUE(keys['W']);
+    WindowProc(Key(platform::vk::kControl));
+    WindowProc(Key('Z'));  // Ctrl+Z is undo, not a move down
+    EXPECT_FALSE(TakeFrameKeys()['Z']);
+}
+
+// Home and the View menu take the camera back where the player starts.
+TEST_F(InputTest, HomeReturnsToThePlayerStart) {
+    TheScene().StartCamera = {{10, -20, 30}, 45, 0};
+    TheCamera() = {{1, 2, 3}, 0, 20};
+    WindowProc(Key(platform::vk::kHome));
+    EXPECT_EQ(TheCamera().position, Vector3(10, -20, 30));
+    EXPECT_EQ(TheCamera().yaw, 45);
+    EXPECT_EQ(TheCamera().pitch, 0);
+    TheCamera() = {};
+    WindowProc(Command(kCmdPlayerStart));
+    EXPECT_EQ(TheCamera().position, Vector3(10, -20, 30));
+}
+
 TEST_F(InputTest, BumpModeNeedsDot3) {
     WindowProc(Key('U'));
     ASSERT_EQ(pf.boxes.size(), 1u);
@@ -203,6 +232,18 @@ protected:
     }
     Model model;
 };
+
+// The property report names its object above the table's lines.
+TEST_F(EditTest, TheValueReportNamesItsObject) {
+    WindowProc(Key('V'));
+    EXPECT_NE(pf.infoText.find("No object is selected"), std::string::npos) << pf.infoText;
+    Instance& inst = *TheScene().InstanceList[1];
+    inst.name = "crate";
+    inst.index = 7;
+    TheEdits().selected = &inst;
+    WindowProc(Key('V'));
+    EXPECT_NE(pf.infoText.find("Properties of crate #7\r\n\r\nNo valuetable entry."), std::string::npos) << pf.infoText;
+}
 
 // Deleting keeps the order of the instance list; a terrain group, whose
 // order does not matter, takes its last into the gap.

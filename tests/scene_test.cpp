@@ -186,6 +186,8 @@ TEST_F(SceneTest, SkyPlayerAndLightSetTheLevelValues) {
     EXPECT_EQ(Named("sun"), nullptr);
     EXPECT_EQ(TheCamera().position, Vector3(10, 20, 30));
     EXPECT_FLOAT_EQ(TheCamera().yaw, static_cast<float>(-(0.5 * kRadToDeg)));
+    EXPECT_EQ(S().StartCamera.position, TheCamera().position);  // where Home returns
+    EXPECT_EQ(S().StartCamera.yaw, TheCamera().yaw);
     // Rz(1.0) Ry(-0.2) Rx(0.3), counter-clockwise as drawn, applied to +z.
     const Vector3 light = S().LightDirection;
     ExpectNear(light, {0.146124f, -0.319378f, 0.936293f}, 2e-4f);

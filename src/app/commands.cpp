@@ -11,6 +11,7 @@
 #include "render/picking.h"
 #include "resources/resources.h"
 #include "scene/dumps.h"
+#include "scene/level.h"
 #include "scene/render_state.h"
 #include "scene/scene_model.h"
 #include "scene/view.h"
@@ -57,6 +58,19 @@ void ModelReport() {
                     "choose one in View / Objects.");
 }
 
+// The design's report lines, under a heading that names the object.
+void ValueReport() {
+    ShowInfoDialog();
+    const Instance* selected = TheEdits().selected;
+    if (!selected) {
+        InfoPrintf("No object is selected. Press Escape for selection mode and click an object, or "
+                   "choose one in View / Objects.");
+        return;
+    }
+    InfoPrintf("\nProperties of %s #%u", selected->name ? selected->name : "", static_cast<unsigned>(selected->index));
+    DumpValueTable(*selected);
+}
+
 void BumpMode() {
     if (!TheRenderState().caps.Dot3Available) {
         platform::Current().ShowMessageBox(
@@ -97,11 +111,9 @@ bool Action(int id) {
             return deleted;
         }
         case kCmdFlyingMode: SetFlyingMode(!ThePointer().FlyingMode); return true;
+        case kCmdPlayerStart: TheCamera() = TheScene().StartCamera; return true;
         case kCmdModelReport: ModelReport(); return true;
-        case kCmdValueReport:
-            ShowInfoDialog();
-            if (const Instance* selected = TheEdits().selected) DumpValueTable(*selected);
-            return true;
+        case kCmdValueReport: ValueReport(); return true;
         case kCmdLighting: {
             RenderToggles& t = TheToggles();
             t.LightingEnabled = !t.LightingEnabled;

@@ -34,6 +34,14 @@ InputState& TheInput() {
     return state;
 }
 
+std::array<bool, 256> TakeFrameKeys() {
+    InputState& in = TheInput();
+    std::array<bool, 256> keys = in.KeyState;
+    for (std::size_t k = 0; k < keys.size(); ++k) keys[k] = keys[k] || in.PressedSinceFrame[k];
+    in.PressedSinceFrame.fill(false);
+    return keys;
+}
+
 std::vector<Command> TranslateInput(const Message& m, bool windowFocused) {
     InputState& in = TheInput();
     std::vector<Command> out;
@@ -45,7 +53,8 @@ std::vector<Command> TranslateInput(const Message& m, bool windowFocused) {
             // A key that gives a command with Ctrl is that command, never
             // a movement key held.
             const bool controlCommand = control && command != 0 && command != KeyCommand(m.key, false);
-            if (!controlCommand && m.key >= 0 && m.key < 256) in.KeyState[keyIndex(m.key)] = true;
+            if (!controlCommand && m.key >= 0 && m.key < 256)
+                in.KeyState[keyIndex(m.key)] = in.PressedSinceFrame[keyIndex(m.key)] = true;
             if (command) out.push_back(ActionCommand(command));
             break;
         }

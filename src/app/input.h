@@ -16,10 +16,17 @@
 // restores the start.
 struct InputState {
     std::array<bool, 256> KeyState{};  // by virtual-key code
+    // Pressed since the last frame took the keys: a tap shorter than a frame
+    // still counts once.
+    std::array<bool, 256> PressedSinceFrame{};
     int mouseX = 0, mouseY = 0, previousMouseX = 0, previousMouseY = 0;
 };
 
 InputState& TheInput();
+
+// The keys a frame acts on: those held, and those pressed since the last
+// frame took them (then forgotten).
+std::array<bool, 256> TakeFrameKeys();
 
 // The commands one message stands for (none for most pointer moves).
 // windowFocused: pointer moves turn the camera only while the window has

@@ -62,7 +62,6 @@ int WinMain() {
     pf.ShowMainWindow();
 
     int exitCode = 0;
-    InputState& in = TheInput();
     LoopState& loop = TheLoop();
     for (;;) {
         platform::Message m;
@@ -74,12 +73,16 @@ int WinMain() {
             WindowProc(m);
             continue;
         }
-        if (loop.WindowActive) DrawFrame();
+        if (loop.WindowActive) {
+            const OverlayStatus status{ThePointer().FlyingMode, loop.MoveSpeed};
+            DrawFrame(&status);
+        }
         UpdateWindowTitle();
         SyncMenuChecks();
         pf.SwapBuffers();
-        ApplyKeyboardMovement(TheCamera(), in.KeyState, loop.MoveSpeed, TheFrame().FrameTime);
-        loop.MoveSpeed = ApplySpeedKeys(in.KeyState, loop.MoveSpeed);
+        const std::array<bool, 256> keys = TakeFrameKeys();
+        ApplyKeyboardMovement(TheCamera(), keys, loop.MoveSpeed, TheFrame().FrameTime);
+        loop.MoveSpeed = ApplySpeedKeys(keys, loop.MoveSpeed);
         if (QuitChordPressed() && ConfirmQuit()) break;
     }
     KillGLWindow();

@@ -115,7 +115,7 @@ bool LoadLevel(const LevelBytes* bytes, std::string* why) {
     gNeighbourTriTex.value = 0;
     SceneConstruction();
     WarnEmptyLevel(level);
-    InitTerrain();
+    if (!bytes || bytes->withGround) InitTerrain();
     DebugPrintf("%s", StatReport().c_str());
     const float seconds = static_cast<float>(GetTime()) - start;
     DebugPrintf("\n\nLevel load time: %.1f seconds", seconds);

@@ -19,6 +19,9 @@ bool InitModels(std::string* why = nullptr);
 // logged.
 struct LevelBytes {
     std::span<const std::uint8_t> grf, pid, swp;
+    // False: the scene alone, no terrain inferred (for callers that build
+    // their own ground, or none).
+    bool withGround = true;
 };
 bool InitModelsFromMemory(const LevelBytes& bytes, std::string* why = nullptr);
 

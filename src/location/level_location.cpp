@@ -113,7 +113,14 @@ bool SelectLevelFiles(LevelFiles& level) {
 
     const bool beside = gFirstSwpChoice && FilesBeside(*gFirstSwpChoice);
     if (beside) LogPrintf("\nLevel files beside '%s'", gFirstSwpChoice->c_str());
-    while (!beside && !DirectoryExists(level.DataPath)) {
+    // No data path at all (the game is not installed): no CD would help,
+    // so the user goes straight to choosing the files.
+    const bool noDataPath = !beside && level.DataPath.empty();
+    if (noDataPath) {
+        LogPrintf("\nNo data path.\n Attempting manual selection");
+        level.DataPath = level.InstallPath;
+    }
+    while (!beside && !noDataPath && !DirectoryExists(level.DataPath)) {
         LogPrintf("\nData path '%s' not found.\n Attempting manual selection", level.DataPath.c_str());
         const platform::Answer a = platform::Current().ShowMessageBox(
             platform::Owner::None,

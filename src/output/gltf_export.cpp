@@ -500,14 +500,12 @@ std::array<double, 4> DrawingQuaternion(float rx, float ry, float rz) {
     return {w1 * sx + x1 * cx, y1 * cx + z1 * sx, z1 * cx - y1 * sx, w1 * cx - x1 * sx};
 }
 
-bool ExportGltf(const GltfExportOptions& options, GltfExportReport& report, std::string& error) {
-    report = GltfExportReport{};
-    const bool binary = EndsWith(options.path, ".glb");
-    if (!binary && !EndsWith(options.path, ".gltf")) {
-        error = options.path + ": the file name must end in .glb or .gltf";
-        return false;
-    }
-    Builder b;
+namespace {
+
+// The loaded level's scene in b, its images and buffer in place (or staged
+// beside a .gltf); false with the reason.
+bool Assemble(const GltfExportOptions& options, bool binary, Builder& b, GltfExportReport& report,
+              std::string& error) {
     b.report = &report;
     b.separateFiles = !binary;
     const std::string name = platform::NameOf(options.path);
@@ -578,22 +576,65 @@ bool ExportGltf(const GltfExportOptions& options, GltfExportReport& report, std:
         error = b.failure;
         return false;
     }
-    tinygltf::TinyGLTF writer;
-    writer.SetImageWriter(nullptr, nullptr);  // the images are written above
+    return true;
+}
+
+// b's scene as one .glb: the JSON library throws on text it cannot write, a
+// failure here, never the end of the program.
+bool WriteGlb(Builder& b, std::ostream& out, const std::string& path, std::string& error) {
+    try {
+        tinygltf::TinyGLTF writer;
+        writer.SetImageWriter(nullptr, nullptr);  // the images are in the buffer
+        if (writer.WriteGltfSceneToStream(&b.gltf, out, false, true) && out.flush()) return true;
+    } catch (const std::exception& e) {
+        error = "Could not write " + path + ": " + e.what();
+        return false;
+    }
+    error = "Could not write " + path + ": the scene could not be serialised";
+    return false;
+}
+
+}  // namespace
+
+bool ExportGlbToMemory(const GltfExportOptions& options, std::vector<std::uint8_t>& out, GltfExportReport& report,
+                       std::string& error) {
+    report = GltfExportReport{};
+    out.clear();
+    Builder b;
+    if (!Assemble(options, true, b, report, error)) return false;
+    std::ostringstream stream;
+    if (!WriteGlb(b, stream, options.path.empty() ? "the export" : options.path, error)) return false;
+    const std::string bytes = std::move(stream).str();
+    out.assign(bytes.begin(), bytes.end());
+    return true;
+}
+
+bool ExportGltf(const GltfExportOptions& options, GltfExportReport& report, std::string& error) {
+    report = GltfExportReport{};
+    const bool binary = EndsWith(options.path, ".glb");
+    if (!binary && !EndsWith(options.path, ".gltf")) {
+        error = options.path + ": the file name must end in .glb or .gltf";
+        return false;
+    }
+    Builder b;
+    if (!Assemble(options, binary, b, report, error)) return false;
     platform::AtomicFile main(options.path);
     if (!main.Open()) {
         error = main.Error();
         return false;
     }
     bool serialised = false;
-    // The JSON library throws on text it cannot write (names that are not
-    // UTF-8): a failed export, never the end of the program.
-    try {
-        if (binary) {
-            AtomicFileBuffer buffer(main);
-            std::ostream stream(&buffer);
-            serialised = writer.WriteGltfSceneToStream(&b.gltf, stream, false, true) && stream.flush();
-        } else {
+    if (binary) {
+        AtomicFileBuffer buffer(main);
+        std::ostream stream(&buffer);
+        serialised = WriteGlb(b, stream, options.path, error);
+        if (!serialised && main.Failed()) error = main.Error();  // the disk's reason, not the stream's
+    } else {
+        // The JSON library throws on text it cannot write: a failed export,
+        // never the end of the program.
+        try {
+            tinygltf::TinyGLTF writer;
+            writer.SetImageWriter(nullptr, nullptr);  // the images are written above
             // The JSON names its binary buffer beside it, written whole like
             // the images.
             std::vector<tinygltf::Buffer> buffers;
@@ -611,10 +652,10 @@ bool ExportGltf(const GltfExportOptions& options, GltfExportReport& report, std:
                 const std::string out = json.dump(2);
                 main.Write(out.data(), out.size());
             }
+        } catch (const std::exception& e) {
+            serialised = false;
+            error = "Could not write " + options.path + ": " + e.what();
         }
-    } catch (const std::exception& e) {
-        serialised = false;
-        error = "Could not write " + options.path + ": " + e.what();
     }
     if (!serialised && error.empty() && !main.Failed()) error = "Could not write " + options.path + ": the scene could not be serialised";
     if (!b.failure.empty() || main.Failed() || !serialised) {

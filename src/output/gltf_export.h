@@ -39,6 +39,10 @@ struct GltfExportReport {
 // Writes the level that is loaded. On failure returns false with the reason.
 bool ExportGltf(const GltfExportOptions& options, GltfExportReport& report, std::string& error);
 
+// The same as one .glb in memory (options.path only names it in errors).
+bool ExportGlbToMemory(const GltfExportOptions& options, std::vector<std::uint8_t>& out, GltfExportReport& report,
+                       std::string& error);
+
 // The drawing rotation of an instance (z, then y, then x, counter-clockwise)
 // as a unit quaternion (x, y, z, w); camera-facing instances keep only z.
 std::array<double, 4> DrawingQuaternion(float rx, float ry, float rz);

@@ -23,7 +23,11 @@ const char* const kHelpText =
     "flying/selection mode\nP\tToggle object positions (very useful for finding distant OTP stuff)\nU\tToggle bumpmap "
     "mode\nI\t(hack) rotating sun, nice on bumpmaps, stuffs up the shadows though\nDEL\tDelete object\n\nMouse "
     "controls:\n  ESC toggles between\n  - Flying mode: look around\n  - Selection mode: left click and drag to move "
-    "objects (shift/ctrl modifies)\n";
+    "objects (shift/ctrl modifies)\n"
+    "\nMore keys:\nQ, Space / Z\tMove up / down\nShift+mouse\tFlying mode: pan instead of turning\nShift / Ctrl"
+    "\tSelection mode, dragging: turn it / move it up and down\nB, V\tModel and property reports of the selection\n"
+    "L\tToggle lighting (and terrain shadows)\nT\tRebuild the terrain around the camera\nO\tObject list\n"
+    "Home\tBack to the player start\nCtrl+Z, Ctrl+Y\tUndo, redo\nAlt, F10\tThe menu bar\n";
 
 namespace {
 
@@ -73,7 +77,7 @@ FrameState& TheFrame() {
 
 void ResetFrame() { TheFrame() = FrameState{}; }
 
-bool DrawFrame() {
+bool DrawFrame(const OverlayStatus* status) {
     FrameState& f = TheFrame();
     if (f.LoadState == 0) {
         LoadingScreen();
@@ -131,6 +135,15 @@ bool DrawFrame() {
     glRasterPos2i(w.width - 50, w.height - 20);
     glColor3f(1, 1, 1);
     DrawLabel("%.0ffps", 1.0 / f.smoothedFrameTime);
+    if (status) {
+        // Which mode the pointer serves, how to change it, and the speed.
+        glColor3f(0, 0, 0);
+        glRasterPos2i(10, 12);
+        glColor3f(1, 1, 1);
+        DrawLabel("%s mode (Esc: %s)   Speed %g units/s (keys 1-6)   F1: help",
+                  status->flying ? "Flying" : "Selection", status->flying ? "select objects" : "fly",
+                  static_cast<double>(status->speed));
+    }
 
     if (view.help.autoHide && GetTime() - view.help.startTime > 8.0) {
         view.help.autoHide = false;

@@ -15,7 +15,15 @@ struct FrameState {
 FrameState& TheFrame();
 void ResetFrame();
 
-// The help panel's text, with its tab stops and line breaks.
+// The help panel's text, with its tab stops and line breaks: the game
+// viewer's own, then the keys this viewer adds.
 extern const char* const kHelpText;
 
-bool DrawFrame();
+// What the viewer's overlay says beyond the frame's own: the mode and the
+// speed are the viewer's (the tools draw frames without them).
+struct OverlayStatus {
+    bool flying = true;
+    float speed = 0.0f;  // world units per second
+};
+
+bool DrawFrame(const OverlayStatus* status = nullptr);

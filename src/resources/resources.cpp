@@ -32,7 +32,8 @@ const std::vector<platform::MenuItem>& MainMenu() {
                           Item("Export overview &map...", kCmdExportMap), Separator(), Item("Exit", kCmdExit)}),
         Submenu("&Edit", {Item("&Undo  Ctrl+Z", kCmdUndo), Item("&Redo  Ctrl+Y", kCmdRedo)}),
         Submenu("&View", {Item("&Objects...  O", kCmdObjects), Item("&Add bookmark...", kCmdAddBookmark),
-                          Item("&Bookmarks...", kCmdBookmarks)}),
+                          Item("&Bookmarks...", kCmdBookmarks), Separator(),
+                          Item("&Player start  Home", kCmdPlayerStart)}),
         Submenu("&Options",
                 {
                     Submenu("&Terrain", {Item("Draw &Outline", kCmdDrawOutline, true), Separator(),

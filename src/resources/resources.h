@@ -36,6 +36,7 @@ enum MenuCommand : int {
     kCmdRotatingSun = 40207,
     kCmdObjectPositions = 40208,
     kCmdUpdateTerrain = 40209,
+    kCmdPlayerStart = 40210,
 };
 
 // A key that gives a command: its virtual-key code, whether Ctrl is held.
@@ -47,7 +48,7 @@ struct KeyBinding {
 // With Ctrl held a binding that asks for Ctrl comes first (and its key is
 // then a command, never a movement key held); other keys give their plain
 // command either way.
-inline constexpr std::array<KeyBinding, 13> kKeyBindings = {{
+inline constexpr std::array<KeyBinding, 14> kKeyBindings = {{
     {platform::vk::kDelete, false, kCmdDelete},
     {'O', false, kCmdObjects},
     {platform::vk::kEscape, false, kCmdFlyingMode},
@@ -59,6 +60,7 @@ inline constexpr std::array<KeyBinding, 13> kKeyBindings = {{
     {'I', false, kCmdRotatingSun},
     {'P', false, kCmdObjectPositions},
     {'T', false, kCmdUpdateTerrain},
+    {platform::vk::kHome, false, kCmdPlayerStart},
     {'Z', true, kCmdUndo},
     {'Y', true, kCmdRedo},
 }};

@@ -233,6 +233,7 @@ void SceneConstruction() {
             Camera& camera = TheCamera();
             camera.position = r.position;
             camera.yaw = static_cast<float>(-(r.rotation.z * kRadToDeg));
+            scene.StartCamera = camera;
             continue;
         }
         if (cls == ObjectClass::CLightDirectional) {

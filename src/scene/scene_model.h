@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "math/bounding.h"
+#include "math/camera.h"
 #include "math/matrix3.h"
 #include "math/vector3.h"
 #include "scene/gl_texture.h"
@@ -254,6 +255,8 @@ struct SceneState {
     Vector3 LightDirection{-0.7f, 0.5f, -0.5f};
     Vector3 TerrainMin{1e20f, 1e20f, 1e20f};
     Vector3 TerrainMax{-1e20f, -1e20f, -1e20f};
+    // Where the player starts (set by construction): the camera goes back there on asking.
+    Camera StartCamera;
     // Casters and receivers near the camera, rebuilt by the shadow pass
     // each frame; instances moved by the user mark those they shade here.
     std::vector<Instance*> ShadowCandidates;

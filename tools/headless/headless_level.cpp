@@ -27,11 +27,11 @@ bool LoadLevel(const std::string& swpPath, LoadedLevel& out, std::string* why) {
 }
 
 void LoadFromMemory(std::span<const std::uint8_t> grf, std::span<const std::uint8_t> pid,
-                    std::span<const std::uint8_t> swp, const std::string& levelName) {
+                    std::span<const std::uint8_t> swp, const std::string& levelName, bool withGround) {
     ResetState(StateScope::Process);
     TheNotices().limit = SIZE_MAX;
     TheLevelFiles() = LevelFilesBeside(levelName + "-130.swp");
-    InitModelsFromMemory({grf, pid, swp});
+    InitModelsFromMemory({grf, pid, swp, withGround});
 }
 
 }  // namespace headless

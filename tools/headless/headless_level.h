@@ -28,7 +28,8 @@ bool LoadLevel(const std::string& swpPath, LoadedLevel& out, std::string* why = 
 
 // The same load from files in memory (borrowed until the next reset), as a
 // fuzz target drives it; the current platform receives the messages.
+// withGround false: no terrain is inferred.
 void LoadFromMemory(std::span<const std::uint8_t> grf, std::span<const std::uint8_t> pid,
-                    std::span<const std::uint8_t> swp, const std::string& levelName);
+                    std::span<const std::uint8_t> swp, const std::string& levelName, bool withGround = true);
 
 }  // namespace headless
