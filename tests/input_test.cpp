@@ -133,6 +133,34 @@ TEST_F(InputTest, HomeReturnsToThePlayerStart) {
     EXPECT_EQ(TheCamera().position, Vector3(10, -20, 30));
 }
 
+// Alt in flying mode lets go of the pointer for the menu bar: it shows,
+// turns nothing and is not held; a click back in the view takes it again
+// (and picks nothing), still flying.
+TEST_F(InputTest, AltLetsGoOfThePointerUntilAClickInTheView) {
+    SetFlyingMode(true);
+    WindowProc(Move(400, 300));
+    WindowProc(Key(platform::vk::kMenu));
+    EXPECT_TRUE(ThePointer().FlyingMode);
+    EXPECT_TRUE(pf.cursorVisible);
+    EXPECT_FALSE(pf.mouseCaptured);
+    const std::size_t warps = pf.cursorMoves.size();
+    WindowProc(Move(400, 10));
+    WindowProc(Move(420, -20));
+    EXPECT_EQ(TheCamera().yaw, 0.0f);
+    EXPECT_EQ(TheCamera().pitch, 0.0f);
+    EXPECT_EQ(pf.cursorMoves.size(), warps);
+    WindowProc({.kind = MessageKind::SetFocus});  // back from the menu: still free
+    EXPECT_FALSE(pf.mouseCaptured);
+
+    WindowProc({.kind = MessageKind::LButtonDown, .x = 300, .y = 200, .leftButton = true});
+    EXPECT_TRUE(ThePointer().FlyingMode);
+    EXPECT_FALSE(ThePointer().released);
+    EXPECT_FALSE(pf.cursorVisible);
+    EXPECT_TRUE(pf.mouseCaptured);
+    EXPECT_GT(pf.cursorMoves.size(), warps);  // recentred
+    EXPECT_EQ(TheEdits().selected, nullptr);
+}
+
 TEST_F(InputTest, BumpModeNeedsDot3) {
     WindowProc(Key('U'));
     ASSERT_EQ(pf.boxes.size(), 1u);

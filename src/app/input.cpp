@@ -23,7 +23,7 @@ void PointerMoved(const Message& m, bool focused, std::vector<Command>& out) {
     const bool flying = ThePointer().FlyingMode;
     if (m.leftButton && !flying)
         out.push_back({.kind = Command::Kind::Drag, .dx = dx, .dy = dy, .shift = m.shift, .control = m.control});
-    if (!flying || !focused) return;
+    if (!flying || !focused || ThePointer().released) return;
     if (TakeLookMove()) out.push_back({.kind = Command::Kind::Look, .dx = dx, .dy = dy, .shift = m.shift});
 }
 
@@ -48,6 +48,12 @@ std::vector<Command> TranslateInput(const Message& m, bool windowFocused) {
     const auto keyIndex = [](int key) { return static_cast<std::size_t>(key); };
     switch (m.kind) {
         case MessageKind::KeyDown: {
+            // Alt goes to the menu bar: flying mode lets go of the pointer
+            // so that the menus can be reached with it too.
+            if (m.key == platform::vk::kMenu) {
+                ReleasePointer();
+                break;
+            }
             const bool control = in.KeyState[platform::vk::kControl];
             const int command = KeyCommand(m.key, control);
             // A key that gives a command with Ctrl is that command, never
@@ -69,6 +75,10 @@ std::vector<Command> TranslateInput(const Message& m, bool windowFocused) {
         case MessageKind::LButtonDown:
             in.mouseX = m.x;
             in.mouseY = m.y;
+            if (ThePointer().released) {
+                SetFlyingMode(true);  // a click back in the view takes the pointer again
+                break;
+            }
             out.push_back({.kind = Command::Kind::Pick, .x = m.x, .y = m.y});
             break;
         case MessageKind::LButtonUp: out.push_back({.kind = Command::Kind::Release}); break;

@@ -29,6 +29,7 @@ PointerState& ThePointer() {
 void SetFlyingMode(bool on) {
     PointerState& p = ThePointer();
     p.FlyingMode = on;
+    p.released = false;
     platform::Platform& pf = platform::Current();
     if (!on) {
         pf.CaptureMouse(false);
@@ -44,15 +45,25 @@ void SetFlyingMode(bool on) {
     CentreCursor();
 }
 
+void ReleasePointer() {
+    PointerState& p = ThePointer();
+    if (!p.FlyingMode || p.released) return;
+    p.released = true;
+    platform::Platform& pf = platform::Current();
+    pf.CaptureMouse(false);
+    pf.SetCursorVisible(true);
+    p.hidden = false;
+}
+
 void WindowActivated(bool active) {
-    if (active && ThePointer().FlyingMode) HideCursor();
+    if (active && ThePointer().FlyingMode && !ThePointer().released) HideCursor();
 }
 
 void WindowFocused(bool focused) {
     PointerState& p = ThePointer();
     if (focused) {
         // Focus loss let go of the pointer; flying mode holds it again.
-        if (p.FlyingMode) platform::Current().CaptureMouse(true);
+        if (p.FlyingMode && !p.released) platform::Current().CaptureMouse(true);
         return;
     }
     p.ignoreNextMove = true;

@@ -10,6 +10,9 @@
 // process reset restores the start (flying, as the viewer starts).
 struct PointerState {
     bool FlyingMode = true;
+    // Flying, but the pointer let go (Alt, for the menu bar) until the next
+    // click in the view: moves turn nothing meanwhile.
+    bool released = false;
     bool hidden = false;
     bool ignoreNextMove = true;  // the move that holding the pointer at the centre causes
 };
@@ -17,6 +20,9 @@ struct PointerState {
 PointerState& ThePointer();
 
 void SetFlyingMode(bool on);
+// Flying mode lets go of the pointer (shown, free to reach the menu bar)
+// without leaving the mode; the next click in the view takes it back.
+void ReleasePointer();
 // The window came to the front or was minimised; gained or lost the focus.
 void WindowActivated(bool active);
 void WindowFocused(bool focused);

@@ -27,7 +27,8 @@ const char* const kHelpText =
     "\nMore keys:\nQ, Space / Z\tMove up / down\nShift+mouse\tFlying mode: pan instead of turning\nShift / Ctrl"
     "\tSelection mode, dragging: turn it / move it up and down\nB, V\tModel and property reports of the selection\n"
     "L\tToggle lighting (and terrain shadows)\nT\tRebuild the terrain around the camera\nO\tObject list\n"
-    "Home\tBack to the player start\nCtrl+Z, Ctrl+Y\tUndo, redo\nAlt, F10\tThe menu bar\n";
+    "Home\tBack to the player start\nCtrl+Z, Ctrl+Y\tUndo, redo\nAlt\tFree the pointer for the menus (a click in the view takes it back);"
+    " Alt+F, E, V, O open them\n";
 
 namespace {
 

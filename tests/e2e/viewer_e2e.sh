@@ -46,8 +46,31 @@ changed=$("$build/tests/png_region_diff" "$work/before.png" "$work/after.png" "$
 echo "e2e: $changed pixels of the location label's corner changed"
 [[ $changed -gt 20 ]] || fail "the location label did not change after holding W"
 
-# ---- selection mode: pick, drag, report, delete; the fog from the menu ----
 xdotool key F1  # the help panel away, so that pictures change only by what we do
+
+# ---- flying mode: Alt lets go of the pointer, which opens a menu ----
+xdotool mousemove $((wx + 400)) $((wy + 300))
+sleep 0.3
+xdotool key alt
+sleep 0.3
+"$build/wildview-xshot" "$work/released.png" || fail "screenshot"
+xdotool mousemove $((wx + 110)) $((wy + 12)) click 1  # View
+sleep 0.5
+xdotool mousemove $((wx + 140)) $((wy + 37)) click 1  # Objects...
+objects=$(wait_window "^Objects$" 5)
+[[ -n $objects ]] || fail "after Alt, the pointer did not reach View / Objects in flying mode"
+"$build/tests/x_close_request" "$objects"
+sleep 0.5
+"$build/wildview-xshot" "$work/menu-used.png" || fail "screenshot"
+# The way to the menu turned nothing: the island (below the drifting
+# clouds) is where it was.
+turned=$("$build/tests/png_region_diff" "$work/released.png" "$work/menu-used.png" $((wx + 100)) $((wy + 420)) 500 100)
+[[ $turned -eq 0 ]] || fail "reaching the menu turned the view ($turned pixels of the island changed)"
+xdotool windowfocus "$window"
+xdotool mousemove $((wx + 400)) $((wy + 300)) click 1  # the view takes the pointer back
+sleep 0.3
+
+# ---- selection mode: pick, drag, report, delete; the fog from the menu ----
 xdotool key Escape
 sleep 0.5
 select_count() { grep -c "^Select: " "$work/viewer.out" || true; }

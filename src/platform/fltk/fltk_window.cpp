@@ -48,6 +48,7 @@ bool GlArea::Key(int event) {
     const std::size_t k = static_cast<std::size_t>(key);
     Message m;
     if (event == FL_KEYUP) {
+        if (key == vk::kMenu) input_.down[k] = false;
         if (key == vk::kMenu || key == kVkF10) return false;
         // Up even with Alt held, so that no key stays down in the table.
         input_.down[k] = false;
@@ -57,7 +58,14 @@ bool GlArea::Key(int event) {
         return true;
     }
     // Alt, F10 and keys with Alt held are Windows' system keys: they go to
-    // the menu (mnemonics, Alt+F4), never to the viewer's key table.
+    // the menu (mnemonics, Alt+F4), never to the viewer's key table. Alt
+    // itself is told, so that flying mode lets go of the pointer.
+    if (key == vk::kMenu && !input_.down[k]) {
+        input_.down[k] = true;
+        m.kind = MessageKind::KeyDown;
+        m.key = key;
+        input_.Post(m);
+    }
     if (key == vk::kMenu || key == kVkF10 || Fl::event_state(FL_ALT)) {
         if (key == vk::kF4 && Fl::event_state(FL_ALT)) {
             input_.Post(MessageKind::Close);
