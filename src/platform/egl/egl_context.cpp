@@ -10,28 +10,17 @@
 
 #include <cstdio>
 #include <cstring>
-#include <map>
 #include <string_view>
 
 namespace platform {
 
 namespace {
 
-// A display is shared by every context opened on it and eglTerminate would
-// take it from all of them, so it is terminated with its last user.
-std::map<EGLDisplay, int>& DisplayUsers() {
-    static std::map<EGLDisplay, int> users;
-    return users;
-}
-
-void ReleaseDisplay(EGLDisplay display) {
-    auto it = DisplayUsers().find(display);
-    if (it == DisplayUsers().end()) return;
-    if (--it->second == 0) {
-        DisplayUsers().erase(it);
-        eglTerminate(display);
-    }
-}
+// A display that runs GL stays initialised for the process, shared by
+// every context opened on it: terminating it would unload the driver,
+// after which the leak checker could no longer name the driver's own
+// leaks (they would look like ours), and the next context would load it
+// again.
 
 // Whole-word search in a space-separated extension or API list.
 bool HasToken(const char* list, std::string_view token) {
@@ -141,9 +130,8 @@ bool EglContext::OpenDisplay(EglPlatform choice) {
         if (display == EGL_NO_DISPLAY) return false;
         EGLint major = 0, minor = 0;
         if (!eglInitialize(display, &major, &minor)) return false;
-        ++DisplayUsers()[display];
         if (!HasToken(eglQueryString(display, EGL_CLIENT_APIS), "OpenGL")) {
-            ReleaseDisplay(display);
+            eglTerminate(display);
             return false;
         }
         display_ = display;
@@ -371,7 +359,6 @@ void EglContext::Destroy() {
         // Someone else's context stays current.
         if (previous != EGL_NO_CONTEXT && previous != context_)
             eglMakeCurrent(previousDisplay, previousDraw, previousRead, previous);
-        ReleaseDisplay(display_);
     }
     display_ = config_ = context_ = surface_ = nullptr;
     framebuffer_ = 0;
