@@ -16,6 +16,7 @@ packages=(
   fonts-liberation                           # a metric match for "Arial"
   xvfb xauth xdotool xclip                   # the windowed tests: a virtual display, driven
   libtinygltf-dev                            # glTF export
+  assimp-utils                               # a second glTF reader in the tests
 )
 # The Khronos glTF validator runs under Node.js; a machine that has node and
 # npm from elsewhere keeps them.

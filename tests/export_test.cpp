@@ -37,4 +37,22 @@ TEST_F(ExportTest, FilesPassTheKhronosValidator) {
     EXPECT_FALSE(std::filesystem::exists(dir->File("level.obj")));
 }
 
+// assimp reads what we write and converts it (its converter once stopped
+// on our nodes' properties).
+TEST_F(ExportTest, AssimpReadsAndConvertsTheExport) {
+    for (const char* name : {"demo.glb", "demo.gltf"}) {
+        const std::string path = dir->File(std::string("assimp-") + name);
+        const RunResult r = RunShell(*dir, std::string(WV_EXPORT) + " " + dir->File("demo-130.swp") + " " + path);
+        ASSERT_EQ(r.status, 0) << r.err;
+        const RunResult info = RunShell(*dir, "assimp info " + path);
+        EXPECT_EQ(info.status, 0) << info.out << info.err;
+        EXPECT_NE(info.out.find("Meshes:"), std::string::npos) << info.out;
+        const std::string obj = path + ".obj";
+        const RunResult converted = RunShell(*dir, "assimp export " + path + " " + obj);
+        EXPECT_EQ(converted.status, 0) << converted.out << converted.err;
+        const std::vector<std::uint8_t> text = ReadAll(obj);
+        EXPECT_NE(std::string(text.begin(), text.end()).find("\nv "), std::string::npos) << "no vertices in " << obj;
+    }
+}
+
 }  // namespace
