@@ -242,6 +242,22 @@ TEST_F(TerrainTreeTest, TheWindowMovesOnlyWhenTheCameraStraysPast614) {
     EXPECT_TRUE(RecentreIfStrayed({cx + 614.5f, cy - 0.7f, 0}));
     EXPECT_EQ(f.originX, std::trunc(cx + 614.5f) - 1024);
     EXPECT_EQ(f.originY, std::trunc(cy - 0.7f) - 1024);
+    // Far off, the island leaves the window: the nodes' spheres follow the
+    // heights the window now gives.
+    UpdateGeometry(Root());
+    std::vector<TerrainNode*> leaves;
+    Leaves(Root(), leaves);
+    std::vector<float> before;
+    for (TerrainNode* leaf : leaves) before.push_back(leaf->sphere.centre.z);
+    ASSERT_TRUE(RecentreIfStrayed({5000, 5000, 0}));
+    int moved = 0;
+    for (std::size_t k = 0; k < leaves.size(); ++k) {
+        const Vector3 held = leaves[k]->sphere.centre;
+        ComputeNodeBounds(*leaves[k]);
+        EXPECT_EQ(held, leaves[k]->sphere.centre);
+        moved += held.z != before[k];
+    }
+    EXPECT_GT(moved, 0);
     TheToggles().FreezeUpdate = true;  // frozen: the window stays
     const float frozenX = f.originX;
     UpdateTerrain({5000, 5000, 0});
@@ -264,6 +280,7 @@ TEST_F(TerrainTreeTest, OnTheSkewLevelTheGroundRisesEastAndTheWindowCentresOnThe
         EXPECT_GT(north, previous + 1.0f) << x;
         previous = north;
     }
+    EXPECT_FALSE(RecentreIfStrayed({-260, 10 + 600, 0}));  // straying is measured from the window's own middle
     EXPECT_TRUE(RecentreIfStrayed({-260, 10 + 620, 0}));
     EXPECT_EQ(f.originX, -260.0f - 1024);
     EXPECT_EQ(f.originY, 630.0f - 1024);
@@ -288,6 +305,11 @@ TEST_F(TerrainTreeTest, EdgesNearTheCameraAskForTheFinestDetail) {
     EXPECT_TRUE(leaf.edgeSplit[0] && leaf.edgeSplit[1] && leaf.edgeSplit[2] && leaf.edgeSplit[3]);
     leaf.depth = 11;
     EXPECT_EQ(rule.Evaluate(leaf), 1);
+    // 3000 units off, the detail asked for (3) is the leaf's own: no edge splits.
+    leaf.depth = 3;
+    TheCamera().position = {11, 3021, TerrainHeightAt(11, 21)};
+    rule.Evaluate(leaf);
+    EXPECT_FALSE(leaf.edgeSplit[0] || leaf.edgeSplit[1] || leaf.edgeSplit[2] || leaf.edgeSplit[3]);
 
     // Far away the root keeps its children: it never merges.
     UpdateGeometry(Root());
