@@ -222,6 +222,14 @@ TEST_F(BakeTest, AReceiversPictureShowsTheCasterAboveIt) {
     glGetTexImage(GL_TEXTURE_2D, 0, GL_ALPHA, GL_UNSIGNED_BYTE, alpha.data());
     EXPECT_EQ(alpha[64 * 128 + 64], 255);  // the caster, straight up the light from the middle
     EXPECT_EQ(alpha[2 * 128 + 2], 0);      // open sky past the plate's corner
+    EXPECT_EQ(alpha[64 * 128 + 4], 0);     // the plate's own edge: it shades nothing of itself
+    // Past its edges the picture is its clear border, not its last texels
+    // smeared over the rest of the receiver.
+    GLint wrap[2] = {0, 0};
+    glGetTexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, &wrap[0]);
+    glGetTexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, &wrap[1]);
+    EXPECT_EQ(wrap[0], GL_CLAMP);
+    EXPECT_EQ(wrap[1], GL_CLAMP);
     // Nothing changes, nothing is rendered again.
     const ShadowTexture* slot = x.ShadowSlot;
     UpdateShadows();
