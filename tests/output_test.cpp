@@ -181,9 +181,14 @@ TEST_F(OutputTest, NoToolWritesOverTheLevelItReads) {
 TEST_F(OutputTest, ASavedLevelHoldsExactlyTheEdits) {
     WrittenLevel original;
     original.LoadScene(TheLevelFiles().GrfPath);
+    // Unedited, the block comes back as it was, bytes past the last whole record included.
+    const std::span<const std::uint8_t> stored = TheSceneFile().FindBlockByName(".region")->bytes();
+    std::vector<std::uint8_t> tailed(stored.begin(), stored.end());
+    tailed.insert(tailed.end(), {0xAA, 0xBB, 0xCC});
+    EXPECT_EQ(EditedRegionBlock(tailed), tailed);
     Drag(Named("crate_a"), {3.5f, -2, 0.25f});
     Drag(Named("crate_b"), {}, {0.1f, -0.2f, 0.3f});
-    Drag(Named("terrain_southeast"), {1, 1, 0});  // stored at z 0 whatever the instance says
+    Drag(Named("terrain_southeast"), {1, 1, 0.5f});  // stored at z 0 whatever height the instance stands at
     const Vector3 movedTo = Named("crate_a").position;
     ASSERT_TRUE(DeleteInstance(Named("crate_c")));
     std::string error;
@@ -207,7 +212,7 @@ TEST_F(OutputTest, ASavedLevelHoldsExactlyTheEdits) {
             EXPECT_EQ(b.rotation, a.rotation + Vector3(0.1f, -0.2f, 0.3f));
             EXPECT_EQ(0, std::memcmp(&a.raw[0], &b.raw[0], 20)) << "only the rotation changes";
         } else if (a.name == "terrain_southeast") {
-            EXPECT_EQ(b.position, a.position + Vector3(1, 1, 0));
+            EXPECT_EQ(b.position, a.position + Vector3(1, 1, 0.5f));
         } else {
             EXPECT_EQ(a.raw, b.raw) << a.name;  // the last record among them
         }
@@ -232,6 +237,19 @@ TEST_F(OutputTest, ASavedLevelHoldsExactlyTheEdits) {
     LoadQuietly(out.File("edited-130.swp"));
     EXPECT_EQ(Named("crate_a").position, movedTo);
     EXPECT_THROW(Named("crate_c"), std::runtime_error);
+
+    // Where the level's name raises its ground ("it"), a moved piece keeps
+    // its stored height plus the user's change, never the raised height.
+    for (const char* f : {"skew.grf", "skew-130.pid", "skew-130.swp"})
+        std::filesystem::copy_file(File(f), out.File(std::string("it") + (f + 4)));
+    LoadQuietly(out.File("it-130.swp"));
+    Drag(Named("terrain_southeast"), {1, 1, 0.5f});
+    ASSERT_TRUE(SaveLevelAs(out.File("it_edited.grf"), error)) << error;
+    WrittenLevel raised;
+    raised.LoadScene(out.File("it_edited.grf"));
+    for (std::size_t i = 0; i < original.instances.size(); ++i)
+        if (original.instances[i].name == "terrain_southeast")
+            EXPECT_EQ(raised.instances[i].position, original.instances[i].position + Vector3(1, 1, 0.5f));
 }
 
 // The diff pairs records by what they are (model, name, table, scale), in
