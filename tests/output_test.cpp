@@ -398,6 +398,21 @@ TEST_F(OutputTest, TheGltfHoldsPlacementsSamplersAlphaAndAGroundTheRightWayRound
         const auto* f = reinterpret_cast<const float*>(gltf.buffers[0].data.data() + v.byteOffset + a.byteOffset);
         return std::vector<float>(f, f + a.count * (a.type == TINYGLTF_TYPE_VEC3 ? 3 : 2));
     };
+    // Faces face the way they wind (glTF's front): the normals of a crate,
+    // lit flat by its faces' own normals, agree with the winding.
+    for (const tinygltf::Primitive& p :
+         gltf.meshes[static_cast<std::size_t>(nodes.at("crate_a #" + std::to_string(Named("crate_a").index))->mesh)]
+             .primitives) {
+        const std::vector<float> cp = floats(p.attributes.at("POSITION")), cn = floats(p.attributes.at("NORMAL"));
+        const tinygltf::Accessor& ia = gltf.accessors[static_cast<std::size_t>(p.indices)];
+        const tinygltf::BufferView& iv = gltf.bufferViews[static_cast<std::size_t>(ia.bufferView)];
+        const auto* idx = reinterpret_cast<const std::uint32_t*>(gltf.buffers[0].data.data() + iv.byteOffset + ia.byteOffset);
+        const auto at = [&](const std::vector<float>& v, std::size_t k) {
+            return Vector3(v[3 * idx[k]], v[3 * idx[k] + 1], v[3 * idx[k] + 2]);
+        };
+        for (std::size_t t = 0; t + 2 < ia.count; t += 3)
+            EXPECT_GT((at(cp, t + 1) - at(cp, t)).Cross(at(cp, t + 2) - at(cp, t)).Dot(at(cn, t)), 0.0f) << t;
+    }
     const std::vector<float> pos = floats(g.attributes.at("POSITION")), uv = floats(g.attributes.at("TEXCOORD_0"));
     const tinygltf::Material& gm = gltf.materials[static_cast<std::size_t>(g.material)];
     const tinygltf::Image& image =
