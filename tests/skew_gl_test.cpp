@@ -80,6 +80,8 @@ TEST_F(SkewGlTest, TheMapLiesNorthUpAtItsStatedScale) {
     // the ground alone (without the shadows) has none.
     const std::array<int, 3> pillar = colourAt(-280, 100), beside = colourAt(-270, 100);
     EXPECT_GT(std::abs(pillar[2] - beside[2]), 40) << "no pillar at (-280, 100)";
+    // The card lies face up on its foot, reaching south: its dark middle.
+    EXPECT_NEAR(colourAt(-60, 17)[1], 119, 25) << "no card south of (-60, 20)";
     ASSERT_TRUE(RenderOverviewMap({1.0f, false, false, true, false}, map, error)) << error;
     EXPECT_EQ(colourAt(-280, 100), beside);
 
