@@ -263,6 +263,7 @@ TEST_F(OutputTest, TheDiffTellsObjectsApartByIdentityToTheLastRecord) {
     const std::uint32_t last = count - 1;
     auto at = [](std::uint32_t record, std::size_t offset) { return 4 + std::size_t{record} * 44 + offset; };
     const SymbolHandle otherName = level.FindSymbolByName("crate_a");
+    const std::string first = level.GetSymbolName(LoadU32(&records[at(0, 4)]));
     const struct {
         const char* what;
         std::function<void(std::vector<std::uint8_t>&)> edit;
@@ -279,6 +280,9 @@ TEST_F(OutputTest, TheDiffTellsObjectsApartByIdentityToTheLastRecord) {
          "0 moved, 0 turned, 1 removed, 0 added"},
         {"another name, same place", [&](auto& b) { PutU32(b, at(2, 4), otherName); },
          "0 moved, 0 turned, 1 removed, 1 added"},
+        // As near one way as the other: the first is taken out, then put back.
+        {"the first two swapped", [&](auto& b) { std::swap_ranges(&b[at(0, 0)], &b[at(1, 0)], &b[at(1, 0)]); },
+         "removed      0 " + first + "\n"},
     };
     for (const auto& c : cases) {
         std::vector<std::uint8_t> edited = records;
