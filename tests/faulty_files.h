@@ -1,11 +1,14 @@
 // A file system that passes everything to the system's own but can be told
 // to fail: a write that comes up short, a disk that is full, a flush or a
-// rename that is refused. Installed for the life of the object.
+// rename that is refused, or a new file's name taken by somebody else just
+// before it is made. Installed for the life of the object.
 #pragma once
 
 #include <cstdint>
+#include <fstream>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/file_system.h"
 #include "platform/system.h"
@@ -19,11 +22,18 @@ public:
 
     Fault fault;
     std::uint64_t shortAfter = 100;  // ShortWrite: bytes written before the disk fills
+    int plantBeforeCreate = 0;       // new files whose name somebody takes first ("planted")
+    std::vector<std::string> planted;
 
     std::unique_ptr<platform::InputFile> OpenForReading(const std::string& p, std::string& e) override {
         return real().OpenForReading(p, e);
     }
     std::unique_ptr<platform::OutputFile> CreateNewFile(const std::string& p, std::string& e) override {
+        if (plantBeforeCreate > 0) {
+            --plantBeforeCreate;
+            std::ofstream(p, std::ios::binary) << "planted";
+            planted.push_back(p);
+        }
         return Wrap(real().CreateNewFile(p, e));
     }
     std::unique_ptr<platform::OutputFile> CreateOrTruncate(const std::string& p, std::string& e) override {

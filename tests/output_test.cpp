@@ -131,6 +131,22 @@ TEST_F(OutputTest, EveryWriterLeavesTheTargetAsItWasWhenTheDiskFails) {
     }
 }
 
+// A temporary name somebody took first is passed over, never written
+// through: what they put there stays, and the target is written whole.
+TEST_F(OutputTest, ATakenTemporaryNameIsPassedOver) {
+    FaultyFiles disk;
+    disk.plantBeforeCreate = 2;
+    std::string error;
+    const std::vector<std::uint8_t> pixels(2 * 2 * 4, 77);
+    ASSERT_TRUE(WritePngFile(out.File("map.png"), 2, 2, pixels, error)) << error;
+    ASSERT_EQ(disk.planted.size(), 2u);
+    for (const std::string& p : disk.planted) EXPECT_EQ(ReadAll(p), std::vector<std::uint8_t>({'p', 'l', 'a', 'n', 't', 'e', 'd'})) << p;
+    std::uint32_t w = 0, h = 0;
+    std::vector<std::uint8_t> back;
+    ASSERT_TRUE(ReadPng(out.File("map.png"), w, h, back));
+    EXPECT_EQ(back, pixels);
+}
+
 TEST_F(OutputTest, TheLoadedSceneFileIsNeverSavedOverUnderAnySpelling) {
     const std::string grf = TheLevelFiles().GrfPath;
     const std::string folder = platform::FolderOf(grf);
