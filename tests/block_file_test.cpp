@@ -17,14 +17,8 @@
 namespace {
 
 // A container image built by hand: header, block records, data, symbols.
-struct RawBlock {
-    std::uint32_t symbol, type, handle;
-    std::vector<std::uint8_t> data;
-};
-struct RawSymbol {
-    std::uint32_t handle, refs;
-    std::string name;
-};
+struct RawBlock { std::uint32_t symbol, type, handle; std::vector<std::uint8_t> data; };
+struct RawSymbol { std::uint32_t handle, refs; std::string name; };
 
 std::vector<std::uint8_t> RawContainer(const std::vector<RawBlock>& blocks, const std::vector<RawSymbol>& symbols) {
     std::vector<std::uint8_t> out(48 + 32 * blocks.size());
@@ -88,33 +82,21 @@ TEST(NameHandleTest, HandlesAreTheCrcOfTheFoldedTextAndValue) {
     }
 }
 
-TEST(BlockFileTest, EmptyContainerLoadsAndMissingFilesFail) {
+// Handles match their position with flag bits ignored; a name finds the
+// first block of that name, case-sensitively.
+TEST(BlockFileTest, LookupsByHandleAndByNameAndMissingFiles) {
     BlockFile file;
     ASSERT_TRUE(LoadBytes(file, RawContainer({}, {})));
     EXPECT_EQ(file.GetBlockCount() + file.GetSymbolCount(), 0u);
     EXPECT_EQ(file.GetBlock(0), nullptr);
     EXPECT_EQ(file.FindBlockHandleByName(".region"), kNotFound);
-    EXPECT_FALSE(file.Load("/nonexistent/level.grf"));
-    EXPECT_FALSE(file.Load("/tmp"));  // a directory is no file either
-    EXPECT_FALSE(file.Save("/nonexistent-dir/level.grf"));
-    EXPECT_FALSE(file.LastError().empty());
-}
 
-TEST(BlockFileTest, HandlesMatchTheirPositionWithFlagBitsIgnored) {
-    std::vector<RawBlock> blocks;
-    for (std::uint32_t n = 0; n < 4; ++n) blocks.push_back({0x10, 0, n | (n == 3 ? 0x80000000u : 0u), {std::uint8_t(n)}});
-    BlockFile file;
-    ASSERT_TRUE(LoadBytes(file, RawContainer(blocks, {{0x10, 4, "mesh"}})));
+    const std::vector<RawBlock> blocks = {{7, 0, 0, {1}}, {9, 0, 1, {2}}, {9, 0, 2, {3}}, {9, 0, 0x80000003u, {4}}};
+    ASSERT_TRUE(LoadBytes(file, RawContainer(blocks, {{7, 1, ".valuetable"}, {9, 3, ".region"}})));
     ASSERT_NE(file.GetBlock(3), nullptr);
     EXPECT_EQ(file.GetBlock(0x80000003u), file.GetBlock(3));
     EXPECT_EQ(file.GetBlock(3)->handle, 0x80000003u);
     EXPECT_EQ(file.GetBlock(4), nullptr);
-}
-
-TEST(BlockFileTest, NameLookupsFindTheFirstBlockAndAreCaseSensitive) {
-    std::vector<RawBlock> blocks = {{7, 0, 0, {1}}, {9, 0, 1, {2}}, {9, 0, 2, {3}}};
-    BlockFile file;
-    ASSERT_TRUE(LoadBytes(file, RawContainer(blocks, {{7, 1, ".valuetable"}, {9, 2, ".region"}})));
     EXPECT_EQ(file.FindBlockHandleByName(".region"), 1u);
     ASSERT_NE(file.FindBlockByName(".region"), nullptr);
     EXPECT_EQ(file.FindBlockByName(".region")->data[0], 2);
@@ -123,6 +105,11 @@ TEST(BlockFileTest, NameLookupsFindTheFirstBlockAndAreCaseSensitive) {
     EXPECT_EQ(file.GetSymbolName(8), nullptr);
     EXPECT_EQ(file.GetSymbolNameAt(2), nullptr);
     EXPECT_STREQ(file.GetBlock(2)->GetName(), ".region");
+
+    EXPECT_FALSE(file.Load("/nonexistent/level.grf"));
+    EXPECT_FALSE(file.Load("/tmp"));  // a directory is no file either
+    EXPECT_FALSE(file.Save("/nonexistent-dir/level.grf"));
+    EXPECT_FALSE(file.LastError().empty());
 }
 
 TEST(BlockFileTest, SaveThenLoadReproducesEverything) {
@@ -191,11 +178,7 @@ TEST(BlockFileTest, SymbolIndexAnswersAsTheWalkForAnyHandles) {
             if (((static_cast<std::uint64_t>(h) * 0x9E3779B97F4A7C15ull) >> 32 & (slots - 1)) == 3) out.push_back(h);
         return out;
     };
-    struct Case {
-        const char* what;
-        std::vector<SymbolHandle> handles;
-        bool sorted;
-    };
+    struct Case { const char* what; std::vector<SymbolHandle> handles; bool sorted; };
     std::vector<Case> cases = {{"repeated", {5, 7, 5}, false}, {"sequential", {}, false},
                                {"random, some repeated", {}, false}, {"crowded", crowded(300), true}};
     for (SymbolHandle h = 0; h < 500; ++h) cases[1].handles.push_back(h * 16 + 0x00AF0000u);

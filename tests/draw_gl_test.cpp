@@ -3,6 +3,7 @@
 #include <array>
 #include <cmath>
 #include <cstdint>
+#include <random>
 
 #include "diag/stat_counter.h"
 #include "gl_fixture.h"
@@ -91,9 +92,7 @@ TEST_F(DrawTest, EveryDrawPathDrawsTheSameAndSkipsFacesOutsideTheVertices) {
     gVisibleDisplayLists.value = gVisibleTris.value = 0;
     DrawModelCached(m);  // compiles and calls the list
     EXPECT_EQ(Pixels(), immediate);
-    EXPECT_TRUE(m.displayListBuilt);
     EXPECT_NE(pf.debug.find("\nGenerating display list for 'crate'"), std::string::npos);
-    EXPECT_NE(pf.debug.find("ms"), std::string::npos);
     Clear();
     DrawModelCached(m);  // through the list
     EXPECT_EQ(Pixels(), immediate);
@@ -123,10 +122,7 @@ TEST_F(DrawTest, AlphaTestBlendingAndOverlays) {
     glEnable(GL_DEPTH_TEST);
     glDepthFunc(GL_LEQUAL);
     Flat();
-    struct Case {
-        bool blended, overlay;
-        bool writesDepthWhereOpaque;
-    };
+    struct Case { bool blended, overlay, writesDepthWhereOpaque; };
     for (const Case c : {Case{false, false, true}, Case{true, false, true}, Case{true, true, false}}) {
         Model m;
         m.materials.push_back(TexturedMaterial(entry, true));
@@ -138,8 +134,7 @@ TEST_F(DrawTest, AlphaTestBlendingAndOverlays) {
         DrawModel(m, nullptr, false);
         // The see-through half shows the green clear colour, never black.
         EXPECT_EQ(Pixel(48, 32), (std::array<std::uint8_t, 4>{0, 255, 0, 255}));
-        const auto red = Pixel(16, 32);
-        EXPECT_EQ(red[0], 255);
+        EXPECT_EQ(Pixel(16, 32)[0], 255);
         GLfloat depth = 0;
         glReadPixels(16, 32, 1, 1, GL_DEPTH_COMPONENT, GL_FLOAT, &depth);
         EXPECT_EQ(depth < 1.0f, c.writesDepthWhereOpaque) << c.blended << c.overlay;
@@ -187,11 +182,8 @@ TEST_F(DrawTest, TexturesTakeTheMipmapPathTheirShapeAllows) {
     for (const auto& [v, power] : powers) EXPECT_EQ(IsPowerOfTwo(v), power) << v;
     TheRenderState().caps.HasAutoMipmaps = true;
     const std::vector<std::uint8_t> pixels(64 * 32 * 4, 200);
-    struct Case {
-        std::uint32_t w, h;
-        bool alpha;
-        GLint internal;  // GL_RGB5 on the automatic path; RGBA from gluBuild2DMipmaps
-    };
+    // GL_RGB5 on the automatic path; RGBA from gluBuild2DMipmaps.
+    struct Case { std::uint32_t w, h; bool alpha; GLint internal; };
     for (const Case c : {Case{64, 32, false, GL_RGB5}, Case{48, 32, false, 4}, Case{64, 32, true, 4}}) {
         TextureObject t(c.alpha);
         CreateGLTexture(t, c.w, c.h, pixels.data());
@@ -214,10 +206,7 @@ TEST_F(DrawTest, AlwaysFaceTurnsTowardsTheCamera) {
     inst.AlwaysFace = true;
     inst.position = {10, 10, 0};
     inst.rotation = {0.5f, 0.5f, 0.5f};  // ignored
-    struct Case {
-        Vector3 camera;
-        float degrees;
-    };
+    struct Case { Vector3 camera; float degrees; };
     for (const Case c : {Case{{10, 50, 0}, 0}, Case{{50, 10, 0}, -90}, Case{{-30, 10, 0}, 90}, Case{{10, -5, 0}, 180}}) {
         TheCamera().position = c.camera;
         glMatrixMode(GL_MODELVIEW);
@@ -233,11 +222,9 @@ TEST_F(DrawTest, AlwaysFaceTurnsTowardsTheCamera) {
 }
 
 TEST_F(DrawTest, InstancesAreCulledByDistanceAndSize) {
-    const struct {
-        float distance, radius;
-        bool skipped;
-    } cases[] = {{100, 1.5f, true},  {60, 1.5f, false}, {8, 0.05f, true},  {4, 0.05f, false},
-                 {600, 40, true},    {600, 43, false},  {300, 11, true},   {300, 13, false}};
+    const struct { float distance, radius; bool skipped; } cases[] = {
+        {100, 1.5f, true}, {60, 1.5f, false}, {8, 0.05f, true},  {4, 0.05f, false},
+        {600, 40, true},   {600, 43, false},  {300, 11, true},   {300, 13, false}};
     for (const auto& c : cases)
         EXPECT_EQ(TooSmallToDraw(c.distance, c.radius), c.skipped) << c.distance << " " << c.radius;
 
@@ -325,10 +312,10 @@ TEST_F(DrawTest, ShadowedDrawDimsWhatItsShadowPictureCovers) {
     GLuint name = 0;
     glGenTextures(1, &name);
     glBindTexture(GL_TEXTURE_2D, name);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP);  // as shadow pictures are made
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP);
+    // Clamped, as shadow pictures are made.
+    for (const auto& [k, v] : {std::pair{GL_TEXTURE_MIN_FILTER, GL_NEAREST}, {GL_TEXTURE_MAG_FILTER, GL_NEAREST},
+                               {GL_TEXTURE_WRAP_S, GL_CLAMP}, {GL_TEXTURE_WRAP_T, GL_CLAMP}})
+        glTexParameteri(GL_TEXTURE_2D, k, v);
     glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
     glTexImage2D(GL_TEXTURE_2D, 0, GL_ALPHA, 128, 128, 0, GL_ALPHA, GL_UNSIGNED_BYTE, alpha.data());
     ShadowTexture picture;
@@ -454,10 +441,7 @@ protected:
 
 TEST_F(BumpTest, Dot3ShadesByTheLightInTheFacesPlane) {
     MakeQuad({0, 0, 1}, 0.5f, 0.5f);
-    struct Case {
-        Vector3 light;
-        int minimum, maximum;
-    };
+    struct Case { Vector3 light; int minimum, maximum; };
     for (const Case& c : {Case{{0, 0, -1}, 230, 255}, Case{{-1, 0, 0}, 0, 40}}) {
         TheScene().LightDirection = c.light;
         const auto p = Draw();
@@ -506,11 +490,9 @@ TEST_F(DrawTest, ApplyTransformIsTheDrawingRotationAndBoundsHoldTheDrawnModel) {
     m.materials.resize(1);
     for (const Vector3& p : {Vector3(3, 0.5f, -1), Vector3(-2, 4, 0.25f), Vector3(0.5f, -1.5f, 6), Vector3(1, 1, 1)})
         m.vertices.push_back({{0, 0, 1}, 0, 0, p});
-    std::uint32_t seed = 12345;
-    auto next = [&seed] {
-        seed = seed * 1664525u + 1013904223u;
-        return static_cast<float>(seed >> 8) / static_cast<float>(1u << 24);
-    };
+    std::mt19937 rng(12345);
+    std::uniform_real_distribution<float> unit(0.0f, 1.0f);
+    auto next = [&] { return unit(rng); };
     for (int trial = 0; trial < 50; ++trial) {
         Instance inst;
         inst.model = &m;

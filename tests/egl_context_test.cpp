@@ -22,9 +22,7 @@ using platform::EglDrawable;
 using platform::EglOptions;
 using platform::EglPlatform;
 
-struct Rgba {
-    int r, g, b, a;
-};
+struct Rgba { int r, g, b, a; };
 
 Rgba PixelAt(const std::vector<std::uint8_t>& pixels, int width, int x, int y) {
     const std::size_t at = (static_cast<std::size_t>(y) * width + x) * 4;
@@ -49,12 +47,10 @@ void ExpectPixel(const Rgba& got, const Rgba& want, const char* where) {
 // framebuffer object without any surface, on the default or the device
 // platform. A path without a display is skipped; any other failure fails.
 TEST(EglContextTest, EveryPathGivesAnRgba8DepthDrawableThatReadsBackBottomRowFirst) {
-    const struct {
-        const char* label;
-        EglOptions options;
-    } paths[] = {{"automatic", {EglPlatform::Automatic, true}},
-                 {"surfaceless framebuffer", {EglPlatform::Surfaceless, false}},
-                 {"device platform", {EglPlatform::Device, true}}};
+    const struct { const char* label; EglOptions options; } paths[] = {
+        {"automatic", {EglPlatform::Automatic, true}},
+        {"surfaceless framebuffer", {EglPlatform::Surfaceless, false}},
+        {"device platform", {EglPlatform::Device, true}}};
     int ran = 0;
     for (const auto& path : paths) {
         SCOPED_TRACE(path.label);
@@ -192,43 +188,6 @@ TEST_F(RealLoaderTest, TheProgramsRequestsOnThisDriverAndTheirPointersReachIt) {
         glGetFloatv(GL_BLEND_COLOR_EXT, colour);
         EXPECT_FLOAT_EQ(colour[1], 0.5f);
     }
-}
-
-TEST_F(RealLoaderTest, TheFramebufferStandInRendersIntoATextureOfTheSameContext) {
-    ASSERT_TRUE(InitExtensions(" WGL_ARB_pbuffer  WGL_ARB_pixel_format ")) << UnsupportedExtensions();
-
-    // The off-screen buffer's shape: 512 x 512 colour texture plus depth.
-    GLuint texture = 0, framebuffer = 0, depth = 0;
-    glGenTextures(1, &texture);
-    glBindTexture(GL_TEXTURE_2D, texture);
-    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, 512, 512, 0, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
-    glh::glGenFramebuffers(1, &framebuffer);
-    glh::glBindFramebuffer(GL_FRAMEBUFFER, framebuffer);
-    glh::glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, texture, 0);
-    glh::glGenRenderbuffers(1, &depth);
-    glh::glBindRenderbuffer(GL_RENDERBUFFER, depth);
-    glh::glRenderbufferStorage(GL_RENDERBUFFER, GL_DEPTH_COMPONENT24, 512, 512);
-    glh::glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, GL_RENDERBUFFER, depth);
-    ASSERT_EQ(glh::glCheckFramebufferStatus(GL_FRAMEBUFFER), GLenum(GL_FRAMEBUFFER_COMPLETE));
-
-    glViewport(0, 0, 512, 512);
-    glClearColor(0, 0.5f, 1, 1);
-    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-    // Back to the context's own drawable.
-    glh::glBindFramebuffer(GL_FRAMEBUFFER, 0);
-    ASSERT_TRUE(context.MakeCurrent());
-    glViewport(0, 0, 800, 600);
-
-    // The texture, read in the context's own drawable, holds the bake.
-    std::vector<std::uint8_t> texels(512 * 512 * 4);
-    glBindTexture(GL_TEXTURE_2D, texture);
-    glGetTexImage(GL_TEXTURE_2D, 0, GL_RGBA, GL_UNSIGNED_BYTE, texels.data());
-    ExpectPixel(PixelAt(texels, 512, 300, 300), {0, 128, 255, 255}, "baked texel");
-
-    glh::glDeleteFramebuffers(1, &framebuffer);
-    glh::glDeleteRenderbuffers(1, &depth);
-    glDeleteTextures(1, &texture);
-    EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
 }
 
 }  // namespace

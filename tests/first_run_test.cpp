@@ -24,9 +24,7 @@ bool StartsWith(const std::string& s, const std::string& prefix) { return s.rfin
 TEST(ViewerCommandLine, AnUnusableLevelIsRefusedBeforeAnyWindow) {
     TempDir dir;
     std::filesystem::create_directories(dir.File("folder-130.swp"));
-    struct Case {
-        std::string args, says;
-    };
+    struct Case { std::string args, says; };
     const Case cases[] = {
         {dir.File("none-130.swp"), "wildview: " + dir.File("none-130.swp") + ": No such file or directory\n"},
         {dir.File("folder-130.swp"), "wildview: " + dir.File("folder-130.swp") + ": is a folder"},
@@ -63,11 +61,7 @@ TEST(InspectorLoads, AFailedLoadExitsWithTheReason) {
     std::string error;
     ASSERT_TRUE(wvwrite::WriteDemoLevel(dir.path(), &error)) << error;
     const std::vector<std::uint8_t> grf = ReadAll(dir.File("demo.grf")), pid = ReadAll(dir.File("demo-130.pid"));
-    struct Case {
-        const char* name;
-        std::function<void()> damage;
-        std::string says;
-    };
+    struct Case { const char* name; std::function<void()> damage; std::string says; };
     const Case cases[] = {
         {"missing scene file", [&] { std::filesystem::remove(dir.File("demo.grf")); },
          "Could not load GRF file: " + dir.File("demo.grf") + ": "},

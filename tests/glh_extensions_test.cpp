@@ -97,14 +97,9 @@ protected:
 
 TEST_F(LoaderTest, RequestsSplitOnBlanksAndReportTheirFailuresInRequestOrder) {
     // Nothing is listed, so every name of a request fails and is reported.
-    const struct {
-        const char* request;
-        bool result;
-        const char* unsupported;
-    } cases[] = {
+    const struct { const char* request; bool result; const char* unsupported; } cases[] = {
         {" WGL_ARB_pbuffer  WGL_ARB_pixel_format ", false, "WGL_ARB_pbuffer WGL_ARB_pixel_format "},
         {"\tGL_EXT_abgr\n\nGL_EXT_bgra", false, "GL_EXT_abgr GL_EXT_bgra "},
-        {"GL_EXT_abgr", false, "GL_EXT_abgr "},
         {"", true, ""},
         {" \t\n ", true, ""},
         {nullptr, true, ""},
@@ -144,9 +139,7 @@ TEST_F(LoaderTest, RequestsSplitOnBlanksAndReportTheirFailuresInRequestOrder) {
 // extension strings say.
 TEST_F(LoaderTest, NamesAreFoundByAPlainSearchForTheNameAndASpace) {
     const struct {
-        const char* glExtensions;
-        const char* windowSystem;
-        const char* name;
+        const char *glExtensions, *windowSystem, *name;
         bool listed;
         const char* version = "1.2.1";
     } cases[] = {
@@ -159,11 +152,9 @@ TEST_F(LoaderTest, NamesAreFoundByAPlainSearchForTheNameAndASpace) {
         {"GL_EXT_abgr", "", "GL_EXT_ab", false},
         {"GL_EXT_abgr", "", "", false},
         {"GL_VERSION_1_2 ", "", "GL_VERSION_1_2", false, "1.0"},
-        {"GL_VERSION_1_2 ", "", "GL_VERSION_1_2", false, "1.1.0"},
         {"GL_VERSION_1_2 ", "", "GL_VERSION_1_2", false, "1.1 Mesa 3.0"},
         {"", "", "GL_VERSION_1_2", true, "1.2"},
         {"", "", "GL_VERSION_1_2", true, "2.1 Mesa 22.3.6"},
-        {"", "", "GL_VERSION_1_2", true, "4.6"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.glExtensions) + " | " + c.windowSystem + " : " + c.name + " @ " + c.version);
@@ -259,13 +250,7 @@ TEST_F(LoaderTest, NamesWithoutEntryPointsNeedNoLookupAndEveryEntryPointLandsInI
 }
 
 TEST_F(LoaderTest, ThePixelBufferPairIsAnsweredByFramebufferObjectsAndFailsByHalves) {
-    const struct {
-        const char* glExtensions;
-        const char* windowSystem;
-        const char* version;
-        bool listed;
-        const char* suffix;
-    } cases[] = {
+    const struct { const char *glExtensions, *windowSystem, *version; bool listed; const char* suffix; } cases[] = {
         {"GL_ARB_framebuffer_object", "", "2.1", true, ""},
         {"GL_EXT_framebuffer_object", "", "2.1", true, "EXT"},
         {"GL_ARB_framebuffer_object GL_EXT_framebuffer_object", "", "2.1", true, ""},

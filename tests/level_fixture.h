@@ -74,12 +74,8 @@ protected:
         headless::LoadLevel(dir.File(levelName + "-130.swp"), loaded);
     }
 
-    std::size_t Boxes(const std::string& text) const {
-        std::size_t n = 0;
-        for (const auto& b : loaded.platform.boxes) n += b.text == text;
-        return n;
-    }
     bool Debug(const std::string& text) const { return loaded.platform.debug.find(text) != std::string::npos; }
+    bool Logged(const std::string& text) const { return loaded.log.find(text) != std::string::npos; }
 
     const SceneState& S() const { return TheScene(); }
     const Instance* Named(const std::string& name) const {

@@ -150,10 +150,7 @@ TEST_F(LocationTest, MissingFilesAreAskedForInOrderWithTheirNames) {
 // a format.
 TEST_F(LocationTest, EveryManualDialogCanBeCancelled) {
     Registry(dir.File("cd/"), dir.File("game/"));
-    const struct {
-        std::vector<std::string> answers;
-        std::string line;
-    } cases[] = {
+    const struct { std::vector<std::string> answers; std::string line; } cases[] = {
         {{""}, "\n *** Initial SWP selection cancelled ***"},
         {{"a-130.swp", ""}, "\n *** Manual GRF select cancelled ***"},
         {{"a-130.swp", "a.grf", ""}, "\n *** Manual PID select cancelled ***"},
@@ -216,31 +213,24 @@ TEST_F(LocationTest, MissingValuesAndPlainDirectories) {
 }
 
 // A level named on the command line opens from its own folder without a
-// prompt, even with no game installed, and wins over the data directory.
+// prompt, and wins over the data directory (with no game installed it is
+// met end to end in dialogs_e2e).
 TEST_F(LocationTest, FilesBesideANamedLevelOpenWithoutAPrompt) {
-    for (const bool installed : {false, true}) {
-        SCOPED_TRACE(installed);
-        if (installed) {
-            Registry(dir.File("cd/"), dir.File("game/"));
-            Touch("cd/data/demo.grf");
-            Touch("cd/data/demo-130.pid");
-        }
-        for (const char* name : {"levels/demo.grf", "levels/demo-130.pid", "levels/demo-130.swp"}) Touch(name);
-        SetFirstSwpChoice(dir.File("levels/demo-130.swp"));
-        log.clear();
-        ASSERT_TRUE(Select());
-        EXPECT_TRUE(pf.boxes.empty());
-        EXPECT_TRUE(pf.dialogs.empty());
-        EXPECT_EQ(L().GrfPath, dir.File("levels/demo.grf"));
-        EXPECT_EQ(L().PidPath, dir.File("levels/demo-130.pid"));
-        EXPECT_EQ(L().SwpPath, dir.File("levels/demo-130.swp"));
-        EXPECT_EQ(L().LevelName, "demo");
-        if (installed) {
-            EXPECT_EQ(L().DataPath, dir.File("cd/data/"));  // still the game's, as configured
-        }
-        EXPECT_TRUE(Logged("\nLevel files beside '" + dir.File("levels/demo-130.swp") + "'"));
-        EXPECT_TRUE(Logged("\nChecking for PID file: '" + dir.File("levels/demo-130.pid") + "'... found."));
-    }
+    Registry(dir.File("cd/"), dir.File("game/"));
+    for (const char* name : {"cd/data/demo.grf", "cd/data/demo-130.pid", "levels/demo.grf", "levels/demo-130.pid",
+                             "levels/demo-130.swp"})
+        Touch(name);
+    SetFirstSwpChoice(dir.File("levels/demo-130.swp"));
+    ASSERT_TRUE(Select());
+    EXPECT_TRUE(pf.boxes.empty());
+    EXPECT_TRUE(pf.dialogs.empty());
+    EXPECT_EQ(L().GrfPath, dir.File("levels/demo.grf"));
+    EXPECT_EQ(L().PidPath, dir.File("levels/demo-130.pid"));
+    EXPECT_EQ(L().SwpPath, dir.File("levels/demo-130.swp"));
+    EXPECT_EQ(L().LevelName, "demo");
+    EXPECT_EQ(L().DataPath, dir.File("cd/data/"));  // still the game's, as configured
+    EXPECT_TRUE(Logged("\nLevel files beside '" + dir.File("levels/demo-130.swp") + "'"));
+    EXPECT_TRUE(Logged("\nChecking for PID file: '" + dir.File("levels/demo-130.pid") + "'... found."));
 }
 
 TEST_F(LocationTest, WithoutBothFilesBesideANamedLevelTheSearchHolds) {

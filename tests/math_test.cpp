@@ -12,10 +12,8 @@
 
 namespace {
 
-TEST(Vector3Test, NormaliseFollowsItsThreeRules) {
-    const struct {
-        Vector3 in, out;
-    } cases[] = {
+TEST(Vector3Test, NormaliseFollowsItsThreeRulesAndArithmeticItsOwn) {
+    const struct { Vector3 in, out; } cases[] = {
         {{1, 0, 0}, {1, 0, 0}},                  // unit already: untouched
         {{3, 4, 0}, {0.6f, 0.8f, 0}},            // divided by its length
         {{0, 0, -2}, {0, 0, -1}},
@@ -23,9 +21,6 @@ TEST(Vector3Test, NormaliseFollowsItsThreeRules) {
         {{0, 0, 0}, {0, 0, 0}},
     };
     for (const auto& c : cases) ExpectNear(c.in.Normalised(), c.out, 1e-7f);
-}
-
-TEST(Vector3Test, ArithmeticAndProducts) {
     const Vector3 a(1, 2, 3), b(-2, 0.5f, 4);
     EXPECT_EQ(a + b, Vector3(-1, 2.5f, 7));
     EXPECT_EQ(a - b, Vector3(3, 1.5f, -1));
@@ -35,11 +30,8 @@ TEST(Vector3Test, ArithmeticAndProducts) {
     EXPECT_FLOAT_EQ(a.Distance(a + Vector3(0, 0, 2)), 2.0f);
 }
 
-TEST(TrigTableTest, AnglesAreWrappedAndTruncatedToSixtyFourthsOfADegree) {
-    const struct {
-        float degrees;
-        int index;
-    } cases[] = {
+TEST(TrigTableTest, AnglesAreWrappedAndTruncatedToSixtyFourthsOfADegreeAndHoldSineAndCosine) {
+    const struct { float degrees; int index; } cases[] = {
         {0.0f, 0},
         {-90.0f, 270 * 64},
         {720.5f, 32},
@@ -57,9 +49,7 @@ TEST(TrigTableTest, AnglesAreWrappedAndTruncatedToSixtyFourthsOfADegree) {
         EXPECT_GE(TrigTableIndex(a), 0) << a;
         EXPECT_LT(TrigTableIndex(a), kTrigTableSize) << a;
     }
-}
-
-TEST(TrigTableTest, EntriesHoldSineAndCosine) {
+    // The entries hold sine and cosine.
     EXPECT_FLOAT_EQ(SinTable[90 * 64], 1.0f);
     EXPECT_FLOAT_EQ(CosTable[0], 1.0f);
     EXPECT_NEAR(SinTable[30 * 64], 0.5f, 1e-7f);
@@ -68,16 +58,13 @@ TEST(TrigTableTest, EntriesHoldSineAndCosine) {
     EXPECT_FLOAT_EQ(TableCos(720.5f), CosTable[32]);
 }
 
-TEST(Matrix3Test, RotationsTurnTheAxesAsTheCameraExpects) {
+TEST(Matrix3Test, RotationsProductsTransposeAndDrawingRotation) {
     // Yaw turns +Y towards +X; pitch tilts +Y downwards.
     ExpectNear(Matrix3::RotationZ(90) * Vector3(0, 1, 0), {1, 0, 0});
     ExpectNear(Matrix3::RotationZ(90) * Vector3(1, 0, 0), {0, -1, 0});
     ExpectNear(Matrix3::RotationX(90) * Vector3(0, 1, 0), {0, 0, -1});
     ExpectNear(Matrix3::RotationY(90) * Vector3(1, 0, 0), {0, 0, 1});
     ExpectNear(Matrix3::RotationY(90) * Vector3(0, 0, 1), {-1, 0, 0});
-}
-
-TEST(Matrix3Test, ProductsTransposeAndDrawingRotation) {
     const Matrix3 a = Matrix3::RotationZ(30), b = Matrix3::RotationX(45);
     const Vector3 v(0.3f, -1.2f, 2.0f);
     ExpectNear((a * b) * v, a * (b * v));

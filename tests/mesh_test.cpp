@@ -19,7 +19,6 @@ namespace {
 using wvwrite::MeshSpec;
 using wvwrite::PolygonRecord;
 using wvwrite::Property;
-using wvwrite::VertexRecord;
 
 using Triple = std::array<std::uint32_t, 3>;
 
@@ -44,11 +43,7 @@ MeshSpec Type2(const std::string& name, std::size_t records, std::vector<std::ui
     for (std::size_t i = 0; i < materials; ++i) m.materials.push_back({"untextured" + std::to_string(i), ".tga", ""});
     for (std::size_t i = 0; i < records; ++i) {
         m.positions.push_back({static_cast<float>(i), static_cast<float>(i * i), 1.0f});
-        VertexRecord v;
-        v.position = static_cast<std::uint32_t>(i);
-        v.u = 0.5f;
-        v.v = 0.5f;
-        m.vertices.push_back(v);
+        m.vertices.push_back({.position = static_cast<std::uint32_t>(i), .u = 0.5f, .v = 0.5f});
     }
     m.indices = std::move(indices);
     m.polygons = std::move(polygons);
@@ -235,12 +230,8 @@ TEST_F(MeshTest, BrokenMeshesReportEachProblem) {
 }
 
 TEST_F(MeshTest, CountsLargerThanTheirBlocksGiveEmptyMeshesNotCrashes) {
-    struct Lie {
-        const char* name;
-        int type;
-        void (*apply)(wvwrite::StoredCounts&);
-        bool facesLeft;  // a lying material or geometry block leaves what the others gave
-    };
+    // A lying material or geometry block leaves the faces the others gave.
+    struct Lie { const char* name; int type; void (*apply)(wvwrite::StoredCounts&); bool facesLeft; };
     const Lie lies[] = {
         {"materials", 2, [](wvwrite::StoredCounts& s) { s.materials = 0x40000000; }, true},
         {"positions", 2, [](wvwrite::StoredCounts& s) { s.positions = 0xFFFFFFF0; }, false},
@@ -280,11 +271,7 @@ TEST_F(MeshTest, TexturesResolveThroughSuffixesDiffuseValuesAndTheFirstInstance)
     Place(object, "first", {Property::Float("Diffuse", 0.5f)});
     Place(object, "second", {});
     Load();
-    struct Want {
-        const char* instance;
-        int index;
-        bool alpha;
-    };
+    struct Want { const char* instance; int index; bool alpha; };
     for (const Want& w : {Want{"i1", direct, true}, Want{"i2", viaFirst, false}, Want{"i3", viaSecond, true}}) {
         const Material& m = Loaded(w.instance).materials[0];
         ASSERT_TRUE(m.hasTexture) << w.instance;
@@ -336,11 +323,8 @@ TEST_F(MeshTest, InvisibleTexturesHideMaterialsAndClampingFollowsTheCoordinates)
     Place(Square("pane", "glass"), "pane", {});
     Place(wvwrite::WriteMesh(scene, Triangles("window", {{"glass", ".tga", ""}, {"tex", ".tga", ""}}), 2), "window",
           {});
-    const struct {
-        const char* name;
-        float u;
-        bool clamp;
-    } cases[] = {{"edge", 1.01f, true}, {"over", 1.02f, false}, {"under", -0.01f, true}, {"below", -0.02f, false}};
+    const struct { const char* name; float u; bool clamp; } cases[] = {
+        {"edge", 1.01f, true}, {"over", 1.02f, false}, {"under", -0.01f, true}, {"below", -0.02f, false}};
     for (const auto& c : cases) {
         wvwrite::PolyMesh m = Triangles(c.name, {{"tex", ".tga", ""}}, c.u);
         m.materials.push_back({"unused", ".tga", ""});

@@ -47,60 +47,52 @@ private:
     TempDir dir_;
 };
 
+// A registry line "NAME"=DATA, and one under the game's key.
+std::string Value(const std::string& name, const std::string& data) { return "\"" + name + "\"=" + data + "\n"; }
+std::string Under(const std::string& name, const std::string& data) { return kSection + Value(name, data); }
+
 TEST(ReadConfig, GivesResultAndText) {
+    const auto found = ConfigResult::Found, noValue = ConfigResult::NoValue, noKey = ConfigResult::NoKey;
+    const std::string drive = "Data Drive", install = "Installed Directory", cd = R"("D:\\")";
+    // The hive is system.reg after the header; "@" stands for the prefix directory.
     const struct {
         const char* name;
-        std::string hive;  // system.reg after the header
-        std::string key, value;
+        std::string hive, value;
         ConfigResult result;
-        std::string expected;  // "@" stands for the prefix directory
+        std::string expected, key = kKey;
     } cases[] = {
-        {"CD drive through an absolute link", kSection + "\"Data Drive\"=\"D:\\\\\"\n", kKey, "Data Drive",
-         ConfigResult::Found, "/media/cdrom/"},
-        {"install directory through a relative link",
-         kSection + "\"Installed Directory\"=\"C:\\\\Games\\\\Wildgrove\\\\\"\n", kKey, "Installed Directory",
-         ConfigResult::Found, "@drive_c/Games/Wildgrove/"},
-        {"no trailing separator keeps none", kSection + "\"Installed Directory\"=\"C:\\\\Games\"\n", kKey,
-         "Installed Directory", ConfigResult::Found, "@drive_c/Games"},
-        {"root drive link", kSection + "\"Data Drive\"=\"Z:\\\\srv\\\\wg\\\\\"\n", kKey, "Data Drive",
-         ConfigResult::Found, "/srv/wg/"},
-        {"bare drive letter", kSection + "\"Data Drive\"=\"d:\"\n", kKey, "Data Drive", ConfigResult::Found,
-         "/media/cdrom"},
-        {"drive without link keeps its letter", kSection + "\"Data Drive\"=\"E:\\\\\"\n", kKey, "Data Drive",
-         ConfigResult::Found, "E:/"},
-        {"quote and backslash escapes", kSection + "\"Installed Directory\"=\"C:\\\\A \\\"B\\\"\\\\\"\n", kKey,
-         "Installed Directory", ConfigResult::Found, "@drive_c/A \"B\"/"},
-        {"wide character escape", kSection + "\"Installed Directory\"=\"C:\\\\Caf\\xe9\"\n", kKey,
-         "Installed Directory", ConfigResult::Found, "@drive_c/Caf\xc3\xa9"},
+        {"CD drive through an absolute link", Under(drive, cd), drive, found, "/media/cdrom/"},
+        {"install directory through a relative link", Under(install, R"("C:\\Games\\Wildgrove\\")"), install, found,
+         "@drive_c/Games/Wildgrove/"},
+        {"no trailing separator keeps none", Under(install, R"("C:\\Games")"), install, found, "@drive_c/Games"},
+        {"root drive link", Under(drive, R"("Z:\\srv\\wg\\")"), drive, found, "/srv/wg/"},
+        {"bare drive letter", Under(drive, R"("d:")"), drive, found, "/media/cdrom"},
+        {"drive without link keeps its letter", Under(drive, R"("E:\\")"), drive, found, "E:/"},
+        {"quote and backslash escapes", Under(install, R"("C:\\A \"B\"\\")"), install, found, "@drive_c/A \"B\"/"},
+        {"wide character escape", Under(install, R"("C:\\Caf\xe9")"), install, found, "@drive_c/Caf\xc3\xa9"},
         {"key and value names ignore case",
-         "[SOFTWARE\\\\larkspur interactive\\\\WILDGROVE] 1\n\"DATA drive\"=\"D:\\\\\"\n", kKey, "Data Drive",
-         ConfigResult::Found, "/media/cdrom/"},
-        {"expandable string is a string", kSection + "\"Data Drive\"=str(2):\"D:\\\\\"\n", kKey, "Data Drive",
-         ConfigResult::Found, "/media/cdrom/"},
+         "[SOFTWARE\\\\larkspur interactive\\\\WILDGROVE] 1\n" + Value("DATA drive", cd), drive, found,
+         "/media/cdrom/"},
+        {"expandable string is a string", Under(drive, "str(2):" + cd), drive, found, "/media/cdrom/"},
         {"32-bit view of a 64-bit prefix",
-         "[Software\\\\Wow6432Node\\\\Larkspur Interactive\\\\Wildgrove] 1\n\"Data Drive\"=\"D:\\\\\"\n", kKey,
-         "Data Drive", ConfigResult::Found, "/media/cdrom/"},
+         "[Software\\\\Wow6432Node\\\\Larkspur Interactive\\\\Wildgrove] 1\n" + Value(drive, cd), drive, found,
+         "/media/cdrom/"},
         {"value of another key is not taken",
-         "[Software\\\\Larkspur Interactive\\\\Wildgrove\\\\Patch] 1\n\"Data Drive\"=\"D:\\\\\"\n" + kSection +
-             "\"Version\"=\"1.1\"\n",
-         kKey, "Data Drive", ConfigResult::NoValue, ""},
-        {"missing section", "[Software\\\\Other] 1\n\"Data Drive\"=\"D:\\\\\"\n", kKey, "Data Drive",
-         ConfigResult::NoKey, ""},
-        {"missing value", kSection + "\"Installed Directory\"=\"C:\\\\\"\n", kKey, "Data Drive",
-         ConfigResult::NoValue, ""},
-        {"dword is not a string", kSection + "\"Data Drive\"=dword:00000044\n", kKey, "Data Drive",
-         ConfigResult::NoValue, ""},
+         "[Software\\\\Larkspur Interactive\\\\Wildgrove\\\\Patch] 1\n" + Value(drive, cd) +
+             Under("Version", R"("1.1")"),
+         drive, noValue, ""},
+        {"missing section", "[Software\\\\Other] 1\n" + Value(drive, cd), drive, noKey, ""},
+        {"missing value", Under(install, R"("C:\\")"), drive, noValue, ""},
+        {"dword is not a string", Under(drive, "dword:00000044"), drive, noValue, ""},
         {"binary with continuation is not a string",
-         kSection + "\"Data Drive\"=hex:44,00,3a,00,\\\n  5c,00,00,00\n\"Installed Directory\"=\"C:\\\\\"\n", kKey,
-         "Data Drive", ConfigResult::NoValue, ""},
-        {"other keys read the same way", "[Software\\\\Vendor\\\\Tool] 1\n\"Path\"=\"C:\\\\tool\"\n",
-         "SOFTWARE\\Vendor\\Tool", "Path", ConfigResult::Found, "@drive_c/tool"},
+         Under(drive, "hex:44,00,3a,00,\\\n  5c,00,00,00") + Value(install, R"("C:\\")"), drive, noValue, ""},
+        {"other keys read the same way", "[Software\\\\Vendor\\\\Tool] 1\n" + Value("Path", R"("C:\\tool")"), "Path",
+         found, "@drive_c/tool", "SOFTWARE\\Vendor\\Tool"},
         {"carriage return line ends",
-         "[Software\\\\Larkspur Interactive\\\\Wildgrove]\r\n\"Data Drive\"=\"D:\\\\\"\r\n", kKey, "Data Drive",
-         ConfigResult::Found, "/media/cdrom/"},
-        {"long values are cut to 128 bytes",
-         kSection + "\"Installed Directory\"=\"" + std::string(200, 'x') + "\"\n", kKey, "Installed Directory",
-         ConfigResult::Found, std::string(128, 'x')},
+         "[Software\\\\Larkspur Interactive\\\\Wildgrove]\r\n\"Data Drive\"=\"D:\\\\\"\r\n", drive, found,
+         "/media/cdrom/"},
+        {"long values are cut to 128 bytes", Under(install, "\"" + std::string(200, 'x') + "\""), install, found,
+         std::string(128, 'x')},
     };
     for (const auto& c : cases) {
         Prefix prefix(kHeader + c.hive);
@@ -117,6 +109,9 @@ TEST(ReadConfig, GivesResultAndText) {
 }
 
 TEST(ReadConfig, TheEnvironmentComesFirst) {
+    const auto found = ConfigResult::Found, noKey = ConfigResult::NoKey;
+    const std::string drive = "Data Drive", install = "Installed Directory";
+    const char *driveVariable = "WILDGROVE_DATA_DRIVE", *installVariable = "WILDGROVE_INSTALLED_DIRECTORY";
     const struct {
         const char* name;
         std::map<std::string, std::string> env;
@@ -125,17 +120,12 @@ TEST(ReadConfig, TheEnvironmentComesFirst) {
         ConfigResult result;
         std::string expected;
     } cases[] = {
-        {"data drive over the hive", {{"WILDGROVE_DATA_DRIVE", "/mnt/wg cd/"}}, true, "Data Drive",
-         ConfigResult::Found, "/mnt/wg cd/"},
-        {"install directory without a hive", {{"WILDGROVE_INSTALLED_DIRECTORY", "/opt/wg"}}, false,
-         "Installed Directory", ConfigResult::Found, "/opt/wg"},
-        {"taken as it is, not mapped", {{"WILDGROVE_DATA_DRIVE", "C:\\x\\"}}, true, "Data Drive",
-         ConfigResult::Found, "C:\\x\\"},
-        {"only its own value", {{"WILDGROVE_DATA_DRIVE", "/mnt/cd/"}}, false, "Installed Directory",
-         ConfigResult::NoKey, ""},
-        {"empty means unset", {{"WILDGROVE_DATA_DRIVE", ""}}, true, "Data Drive", ConfigResult::Found,
-         "/media/cdrom/"},
-        {"no override without a hive", {}, false, "Data Drive", ConfigResult::NoKey, ""},
+        {"data drive over the hive", {{driveVariable, "/mnt/wg cd/"}}, true, drive, found, "/mnt/wg cd/"},
+        {"install directory without a hive", {{installVariable, "/opt/wg"}}, false, install, found, "/opt/wg"},
+        {"taken as it is, not mapped", {{driveVariable, "C:\\x\\"}}, true, drive, found, "C:\\x\\"},
+        {"only its own value", {{driveVariable, "/mnt/cd/"}}, false, install, noKey, ""},
+        {"empty means unset", {{driveVariable, ""}}, true, drive, found, "/media/cdrom/"},
+        {"no override without a hive", {}, false, drive, noKey, ""},
     };
     for (const auto& c : cases) {
         Prefix prefix(kHeader + kSection + "\"Data Drive\"=\"D:\\\\\"\n\"Installed Directory\"=\"C:\\\\WG\\\\\"\n",

@@ -26,10 +26,8 @@ using platform::MenuItem;
 using platform::Message;
 using platform::MessageKind;
 
-// Sends the window manager's close request (WM_DELETE_WINDOW), which
-// xdotool cannot; defined at the end, after the X headers.
-void SendCloseRequest(unsigned long window);
-// Whether a window's pixel, read from the X server, is pure green.
+// Whether a window's pixel, read from the X server, is pure green; defined
+// at the end, after the X headers.
 bool PixelIsGreen(unsigned long window, int x, int y);
 
 MenuItem Item(const char* label, int id, bool checkable = false, bool checked = false) {
@@ -185,7 +183,9 @@ TEST_F(FltkPlatformTest, KeysArriveAsDownThenUpWithVirtualKeys) {
     Shell("xdotool key --window " + Main() + " alt+F4");
     EXPECT_TRUE(WaitFor(p, MessageKind::Close, &seen));
     for (const Message& m : seen) {
-        if (m.kind == MessageKind::KeyDown) EXPECT_EQ(m.key, platform::vk::kMenu);
+        if (m.kind == MessageKind::KeyDown) {
+            EXPECT_EQ(m.key, platform::vk::kMenu);
+        }
     }
 }
 
@@ -248,11 +248,6 @@ TEST_F(FltkPlatformTest, MouseMovesClicksAndTheCursorUseTheirCoordinates) {
 TEST_F(FltkPlatformTest, TheWindowsControlsBecomeMessages) {
     NeedXdotool();
     Open();
-    // The close button asks but does not close.
-    SendCloseRequest(p.MainWindowId());
-    EXPECT_TRUE(WaitFor(p, MessageKind::Close));
-    EXPECT_TRUE(p.MainWindowExists());
-
     // A window manager iconifies by unmapping, and restores by mapping.
     Shell("xdotool windowunmap --sync " + Main());
     auto m = WaitFor(p, MessageKind::Activate);
@@ -273,46 +268,19 @@ TEST_F(FltkPlatformTest, TheWindowsControlsBecomeMessages) {
     EXPECT_EQ(m->height, 700);
 }
 
-// Alt and a mnemonic open a menu, as on Windows; choosing an item sends its
-// command, and a checkable item's mark is left for the program to set.
-TEST_F(FltkPlatformTest, ChosenMenuItemSendsItsCommand) {
-    NeedXdotool();
-    for (const auto& [keys, command] : {std::pair{"f", 40002}, std::pair{"v", 40005}}) {
-        FltkPlatform p;
-        ASSERT_TRUE(p.CreateMainWindow(
-            {.title = "menu keys",
-             .menu = {Submenu("&File", {Item("Exit", 40002)}), Submenu("&View", {Item("Fog", 40005, true, true)})}}));
-        p.ShowMainWindow();
-        Drain(p);
-        Shell(std::string("(sleep 0.3; xdotool key alt+") + keys + " sleep 0.3 key Down Return >/dev/null 2>&1 &)");
-        const auto m = WaitFor(p, [](const Message& x) { return x.kind == MessageKind::Command; }, nullptr, 8.0);
-        ASSERT_TRUE(m) << keys;
-        EXPECT_EQ(m->command, command);
-        EXPECT_EQ(p.MenuCheck(40005), std::optional<bool>(true));
-    }
-}
-
 TEST_F(FltkPlatformTest, MessageBoxesAnswerWithTheButtonPressed) {
     NeedXdotool();
     using platform::Answer;
     using platform::Buttons;
     using platform::Icon;
-    const struct {
-        const char* name;
-        Buttons buttons;
-        Icon icon;
-        const char* key;
-        Answer answer;
-    } cases[] = {{"RetryByReturn", Buttons::RetryCancel, Icon::Exclamation, "Return", Answer::Retry},
-                 {"CancelByEscape", Buttons::RetryCancel, Icon::Warning, "Escape", Answer::Cancel},
-                 {"CancelByTabAndSpace", Buttons::RetryCancel, Icon::Information, "Tab space", Answer::Cancel},
-                 {"OkByReturn", Buttons::Ok, Icon::Information, "Return", Answer::Ok},
-                 {"OkByEscape", Buttons::Ok, Icon::Exclamation, "Escape", Answer::Ok},
-                 {"YesByReturn", Buttons::YesNoCancel, Icon::Warning, "Return", Answer::Yes},
-                 {"NoByTabAndSpace", Buttons::YesNoCancel, Icon::Warning, "Tab space", Answer::No},
-                 {"CancelOfThreeByEscape", Buttons::YesNoCancel, Icon::Warning, "Escape", Answer::Cancel},
-                 {"YesOfTwoByReturn", Buttons::YesNo, Icon::Warning, "Return", Answer::Yes},
-                 {"NoOfTwoByEscape", Buttons::YesNo, Icon::Warning, "Escape", Answer::No}};
+    const struct { const char* name; Buttons buttons; Icon icon; const char* key; Answer answer; } cases[] = {
+        {"RetryByReturn", Buttons::RetryCancel, Icon::Exclamation, "Return", Answer::Retry},
+        {"CancelByEscape", Buttons::RetryCancel, Icon::Warning, "Escape", Answer::Cancel},
+        {"OkByEscape", Buttons::Ok, Icon::Exclamation, "Escape", Answer::Ok},
+        {"YesByReturn", Buttons::YesNoCancel, Icon::Warning, "Return", Answer::Yes},
+        {"NoByTabAndSpace", Buttons::YesNoCancel, Icon::Warning, "Tab space", Answer::No},
+        {"CancelOfThreeByEscape", Buttons::YesNoCancel, Icon::Warning, "Escape", Answer::Cancel},
+        {"NoOfTwoByEscape", Buttons::YesNo, Icon::Warning, "Escape", Answer::No}};
     for (const auto& c : cases) {
         const std::string caption = std::string("Box ") + c.name;
         AnswerLater(caption, c.key);
@@ -333,7 +301,8 @@ TEST_F(FltkPlatformTest, MessageBoxesAnswerWithTheButtonPressed) {
 }
 
 // Opening returns an existing file or nothing; saving returns a new name as
-// typed, an existing one only once the user agreed to replace it.
+// typed, an existing one only once the user agreed to replace it. (Names
+// typed as paths and refused names are tried end to end in viewer_e2e.)
 TEST_F(FltkPlatformTest, OpenFileReturnsAnExistingFileOrNothing) {
     NeedXdotool();
     TempDir dir;
@@ -352,30 +321,6 @@ TEST_F(FltkPlatformTest, OpenFileReturnsAnExistingFileOrNothing) {
     AnswerLater("Save level as", "ctrl+a o l d Return");
     AnswerLater("Confirm Save As", "Return");
     EXPECT_EQ(p.AskSaveFile(save), dir.File("old.grf"));
-    // Typed over the selected name, from scratch, relative to the folder
-    // shown, and absolute: each the file named.
-    std::filesystem::create_directory(dir.File("sub"));
-    const std::string absolute = dir.File("sub/abs.grf");
-    std::string absoluteKeys;
-    for (char c : absolute) absoluteKeys += std::string(" ") + (c == '/' ? "slash" : c == '.' ? "period" : c == '-' ? "minus" : std::string(1, c));
-    const struct {
-        const char* keys;
-        std::string expected;
-    } typed[] = {{"m i n e period g r f Return", dir.File("mine.grf")},
-                 {"ctrl+a BackSpace t w o Return", dir.File("two.grf")},
-                 {"ctrl+a s u b slash t h r e e Return", dir.File("sub/three.grf")},
-                 {nullptr, absolute}};
-    for (const auto& t : typed) {
-        AnswerLater("Save level as", t.keys ? t.keys : "ctrl+a" + absoluteKeys + " Return");
-        EXPECT_EQ(p.AskSaveFile(save), t.expected);
-    }
-    // A refused name is said at once, and the dialog stays until another.
-    platform::SaveRequest refusing = save;
-    refusing.refuse = [&](const std::string& path) { return path == dir.File("old.grf") ? "not that one" : ""; };
-    AnswerLater("Save level as", "ctrl+a o l d Return");
-    WhenShown("Choose another name", "xdotool windowfocus --sync $w sleep 0.2 key Return && sleep 1 && xdotool search "
-                                     "--onlyvisible --name \"^Save level as$\" windowfocus --sync key Escape");
-    EXPECT_EQ(p.AskSaveFile(refusing), "");
     // The filters, written the FLTK way.
     EXPECT_EQ(platform::fltk::FltkFilter(swp), "SWP files (*.swp)");
     EXPECT_EQ(platform::fltk::FltkFilter({"Level files", "*.grf;*.pid"}), "Level files ({*.grf,*.pid})");
@@ -444,7 +389,6 @@ TEST(FltkPlatformWithoutWindow, QuitsQueueAndFontsComeFromTheRasteriser) {
 
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
-#include "x_close.h"
 
 namespace {
 
@@ -468,13 +412,6 @@ bool PixelIsGreen(unsigned long window, int x, int y) {
     }
     XCloseDisplay(display);
     return green;
-}
-
-void SendCloseRequest(unsigned long window) {
-    Display* display = Connect();
-    ASSERT_NE(display, nullptr);
-    SendDeleteWindow(display, window);
-    XCloseDisplay(display);
 }
 
 }  // namespace

@@ -189,16 +189,14 @@ TEST_F(FontRasteriser, MeasureSumsTheAdvancesOfACellHighLine) {
 }
 
 TEST(AnsiText, BecomesUtf8) {
-    const struct {
-        const char* name;
-        std::string in, out;
-    } cases[] = {{"ascii", "plain\r\ntext", "plain\r\ntext"},
-                 {"already UTF-8", "caf\xc3\xa9", "caf\xc3\xa9"},
-                 {"Latin-1 byte", "caf\xe9", "caf\xc3\xa9"},
-                 {"euro from the code page", "5\x80", "5\xe2\x82\xac"},
-                 {"undefined byte", "a\x81", "a\xef\xbf\xbd"},
-                 {"truncated sequence", "ab\xc3", "ab\xc3\x83"},
-                 {"overlong is not UTF-8", "\xc0\xaf", "\xc3\x80\xc2\xaf"}};
+    const struct { const char* name; std::string in, out; } cases[] = {
+        {"ascii", "plain\r\ntext", "plain\r\ntext"},
+        {"already UTF-8", "caf\xc3\xa9", "caf\xc3\xa9"},
+        {"Latin-1 byte", "caf\xe9", "caf\xc3\xa9"},
+        {"euro from the code page", "5\x80", "5\xe2\x82\xac"},
+        {"undefined byte", "a\x81", "a\xef\xbf\xbd"},
+        {"truncated sequence", "ab\xc3", "ab\xc3\x83"},
+        {"overlong is not UTF-8", "\xc0\xaf", "\xc3\x80\xc2\xaf"}};
     for (const auto& c : cases) EXPECT_EQ(platform::ToUtf8(c.in), c.out) << c.name;
 }
 

@@ -1,25 +1,21 @@
 // Malformed and hostile levels as a user meets them: a flood of messages
-// from a corrupted scene file, property tables and region blocks cut short,
-// and texture files shorter than they say.
+// (met end to end, a corrupted level and a close request under its boxes,
+// in corrupt_level_e2e), property tables and region blocks cut short, and
+// texture files shorter than they say.
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <filesystem>
 
-#include "level/load_sequence.h"
 #include "diag/log.h"
 #include "diag/notices.h"
 #include "files/texture_database.h"
 #include "level_fixture.h"
-#include "location/level_files.h"
 #include "scene/level.h"
 #include "scene/value_table.h"
 
 namespace {
 
-using platform::MessageKind;
-using wvwrite::PolygonRecord;
 using wvwrite::Property;
 using wvwrite::ValueTableBuilder;
 
@@ -80,79 +76,9 @@ TEST_F(NoticeTest, ALoadShowsTheFirstFewThenOneBoxForTheRestOutsideEveryOne) {
     EXPECT_EQ(pf.boxes.size(), kLoadNoticeBoxes + 3);
 }
 
-TEST_F(NoticeTest, ACloseRequestMadeDuringABoxStopsTheBoxes) {
-    // The user closes the main window while the second box is up.
-    struct Closing : platform::ScriptedPlatform {
-        platform::Answer ShowMessageBox(platform::Owner owner, const std::string& text, const std::string& caption,
-                                    platform::Buttons buttons, platform::Icon icon) override {
-            const platform::Answer a = ScriptedPlatform::ShowMessageBox(owner, text, caption, buttons, icon);
-            if (boxes.size() == 2) {
-                platform::Message close;
-                close.kind = MessageKind::Close;
-                messages.push_back(close);
-            }
-            return a;
-        }
-    } closing;
-    platform::PlatformScope inner(closing);
-    BeginLoadNotices();
-    Notices(12);
-    EXPECT_EQ(EndLoadNotices(), 10u);
-    EXPECT_EQ(closing.boxes.size(), 2u) << "no box after the close request, not even the summary";
-    EXPECT_EQ(Count("\nWARNING: Unexpected Wildgrove Event: index over", log), 10u);
-    EXPECT_NE(log.find(CollectedNoticesText(10)), std::string::npos);
-    // The request itself is still there for the main loop.
-    ASSERT_FALSE(closing.messages.empty());
-    EXPECT_EQ(closing.messages.front().kind, MessageKind::Close);
-}
-
-// A corrupted level loaded the way the viewer loads it: the flood is cut
-// down to a few boxes and the rest is in the log.
-TEST_F(NoticeTest, ACorruptedLevelLoadsWithAFewBoxes) {
-    TempDir dir;
-    wvwrite::SceneWriter scene;
-    wvwrite::ValueTableBuilder values;
-    wvwrite::RegionBuilder region;
-    wvwrite::MeshSpec m;
-    m.name = "broken";
-    m.materials = {{"tex", ".tga", ""}};
-    for (std::uint32_t i = 0; i < 3; ++i) {
-        m.positions.push_back({static_cast<float>(i), 0, 0});
-        m.vertices.push_back({i});
-    }
-    m.indices = {0, 1, 2};
-    for (int p = 0; p < 30; ++p) {
-        PolygonRecord r;
-        r.corners = 3;
-        r.flags = 7;  // "New value for geom2 tex.flags", once per polygon
-        m.polygons.push_back(r);
-    }
-    region.Place(scene, values, wvwrite::WriteMesh(scene, m), "broken", {}, {Property::String("Class", "CInstance")});
-    values.AddTo(scene);
-    region.AddTo(scene);
-    ASSERT_TRUE(scene.Save(dir.File("level.grf"), nullptr));
-    wvwrite::TextureSetWriter textures;
-    ASSERT_TRUE(textures.Write(dir.File("level-130.pid"), dir.File("level-130.swp"), nullptr));
-
-    TheLevelFiles() = LevelFilesBeside(dir.File("level-130.swp"));
-    SetConsoleStream(nullptr);
-    EXPECT_TRUE(InitModels());
-    SetConsoleStream(nullptr);
-    ASSERT_EQ(pf.boxes.size(), kLoadNoticeBoxes + 1);
-    EXPECT_EQ(pf.boxes[0].text, "New value for geom2 tex.flags");
-    EXPECT_EQ(pf.boxes.back().text, CollectedNoticesText(30 - kLoadNoticeBoxes));
-    EXPECT_EQ(Count("\nWARNING: Unexpected Wildgrove Event: New value for geom2 tex.flags", log), 25u);
-    ASSERT_EQ(TheScene().InstanceList.size(), 1u);
-    EXPECT_EQ(TheScene().InstanceList[0]->model->faces.size(), 30u);
-    KillModels();
-}
-
 // ---- files cut short ---------------------------------------------------------
 
-class CutShortTest : public LevelTest {
-protected:
-    bool Logged(const std::string& text) const { return loaded.log.find(text) != std::string::npos; }
-};
+using CutShortTest = LevelTest;
 
 // Three tables, then one list of all three; the block is cut in the names,
 // between entries, inside the list's members or in the last entry's
@@ -167,12 +93,7 @@ TEST(ValueTableCut, KeepsWhatFitsAndSaysHowMuch) {
     // Just after the name record of the first name.
     const std::size_t afterName =
         static_cast<std::size_t>(std::find(whole.begin() + wvwrite::kValueNamesOffset, whole.end(), 0) - whole.begin()) + 9;
-    const struct {
-        const char* what;
-        std::size_t size;
-        std::size_t entries;
-        const char* warning;
-    } cases[] = {
+    const struct { const char* what; std::size_t size, entries; const char* warning; } cases[] = {
         {"in the names", afterName + 3, 0,
          "the .valuetable block is cut short: 1 of its 4 names and none of its entries were read"},
         {"between entries", b.EntryOffset(4) + 5, 4, "the .valuetable block is cut short: 4 of its 7 entries were read"},
@@ -197,40 +118,30 @@ TEST(ValueTableCut, KeepsWhatFitsAndSaysHowMuch) {
     }
 }
 
-TEST_F(CutShortTest, AValueTableCutShortIsLoggedWithoutABox) {
+// A property table cut in the second object's list and a region block
+// that promises more records than it holds: both logged, neither a box.
+TEST_F(CutShortTest, BlocksCutShortAreLoggedWithoutABox) {
     const BlockHandle sq = Square("sq");
     Place(sq, "first", {Property::String("Class", "CInstance")});
     Place(sq, "second", {Property::String("Class", "CInstance")});
-    std::vector<std::uint8_t> bytes = values.Bytes();
-    bytes.resize(values.EntryOffset(values.EntryCount() - 1) + 4);  // the second table's list is lost
-    scene.AddBlock(".valuetable", 0, bytes);
+    std::vector<std::uint8_t> table = values.Bytes(), records = region.Bytes();
+    table.resize(values.EntryOffset(values.EntryCount() - 1) + 4);
+    PutU32(records, 0, 5);
+    scene.AddBlock(".valuetable", 0, table);
+    scene.AddBlock(".region", 0, records);
     AddTexture("tex", ".tga");
-    Load("level", false);
-    const std::string line = "\nWARNING: the .valuetable block is cut short: 3 of its 4 entries were read";
-    EXPECT_TRUE(Logged(line)) << loaded.log;
-    EXPECT_TRUE(Debug(line));
+    Load("level", false, false);
+    for (const std::string line : {"\nWARNING: the .valuetable block is cut short: 3 of its 4 entries were read",
+                                   "\nWARNING: the .region block is cut short: it holds 2 of its 5 records"}) {
+        EXPECT_TRUE(Logged(line)) << loaded.log;
+        EXPECT_TRUE(Debug(line));
+    }
     EXPECT_TRUE(loaded.platform.boxes.empty());
-    // The first object keeps its table; the second counts as having none.
+    EXPECT_EQ(S().InstanceList.size(), 2u);
     ASSERT_NE(Named("first"), nullptr);
     ASSERT_NE(Named("second"), nullptr);
     EXPECT_NE(Named("first")->valueTable, 0xFFFFFFFFu);
     EXPECT_EQ(Named("second")->valueTable, 0xFFFFFFFFu);
-}
-
-TEST_F(CutShortTest, ARegionBlockTooShortForItsCountIsLogged) {
-    const BlockHandle sq = Square("sq");
-    Place(sq, "one", {});
-    Place(sq, "two", {});
-    std::vector<std::uint8_t> bytes = region.Bytes();
-    PutU32(bytes, 0, 5);
-    scene.AddBlock(".region", 0, bytes);
-    AddTexture("tex", ".tga");
-    Load("level", true, false);
-    const std::string line = "\nWARNING: the .region block is cut short: it holds 2 of its 5 records";
-    EXPECT_TRUE(Logged(line)) << loaded.log;
-    EXPECT_TRUE(Debug(line));
-    EXPECT_EQ(S().InstanceList.size(), 2u);
-    EXPECT_TRUE(loaded.platform.boxes.empty());
 }
 
 TEST_F(CutShortTest, TextureFilesShorterThanTheDatabaseSaysAreLogged) {

@@ -7,7 +7,6 @@
 #include <cstring>
 #include <limits>
 #include <map>
-#include <filesystem>
 #include <random>
 
 #include "diag/log.h"
@@ -71,7 +70,7 @@ TEST_F(SceneModelTest, BoundsFollowRotationScaleAndOnlyGrow) {
     EXPECT_EQ(bare.boxMax, Vector3(-1e20f, -1e20f, -1e20f));
 }
 
-TEST_F(SceneModelTest, MovingMarksTheShadowsOnItsLightLine) {
+TEST_F(SceneModelTest, MovingMarksTheShadowsOnItsLightLineAndDeletingGivesBackTheSlot) {
     auto model = Quad();
     TheScene().LightDirection = {0, 0, -2};  // straight down, normalised for the test
     Instance moved, above, beside, far;
@@ -97,16 +96,12 @@ TEST_F(SceneModelTest, MovingMarksTheShadowsOnItsLightLine) {
     EXPECT_FALSE(far.ShadowDirty);
     EXPECT_EQ(rebakeCentre, moved.position);
     EXPECT_EQ(rebakeRadius, moved.sphere.radius);
-}
 
-TEST_F(SceneModelTest, DeletingAnInstanceGivesBackItsShadowSlot) {
+    // Deleted, an instance gives back its shadow slot.
     static ShadowTexture* released = nullptr;
     TheSceneHooks().releaseShadow = [](ShadowTexture* s) { released = s; };
     auto slot = reinterpret_cast<ShadowTexture*>(0x1234);
-    {
-        Instance inst;
-        inst.ShadowSlot = slot;
-    }
+    std::make_unique<Instance>()->ShadowSlot = slot;
     TheSceneHooks().releaseShadow = nullptr;
     EXPECT_EQ(released, slot);
 }
@@ -144,7 +139,7 @@ TEST_F(SceneModelTest, ModelReportCountsVertexUses) {
     EXPECT_NE(pf.infoText.find("Verts used:   0%\r\nVerts reused: 0%"), std::string::npos);
 }
 
-TEST_F(SceneModelTest, InstanceReportGoesToTheDebugOutput) {
+TEST_F(SceneModelTest, InstanceReportGoesToTheDebugOutputAndTheTableReportToTheDialog) {
     auto model = Quad();
     model->handle = 0x80ABCDEF;
     model->name = "hut";
@@ -158,9 +153,8 @@ TEST_F(SceneModelTest, InstanceReportGoesToTheDebugOutput) {
     DumpInstance(inst);
     EXPECT_EQ(pf.debug, "\n\nInstance:    42 hut01\nModel:    11259375 hut\n  position: <1.2, -2.0, 3.0>"
                         "\n  rotation: <0.00, 0.50, 3.14>\n  scale:    1.50");
-}
 
-TEST_F(SceneModelTest, ValueTableReportListsMembersLastFirst) {
+    // Its table's members, last first.
     wvwrite::ValueTableBuilder b;
     b.AddBool("Shadow", false);         // 0
     b.AddInt("Height", -3);             // 1
@@ -172,7 +166,6 @@ TEST_F(SceneModelTest, ValueTableReportListsMembersLastFirst) {
     b.AddList("Table", {0, 1, 2, 3, 4, 5, 6});  // 7
     const std::vector<std::uint8_t> bytes = b.Bytes();
     TheScene().valueTable.Decode(bytes);
-    Instance inst;
     inst.valueTable = 7;
     ShowInfoDialog();
     DumpValueTable(inst);
@@ -188,10 +181,7 @@ TEST_F(SceneModelTest, ValueTableReportListsMembersLastFirst) {
 
 // ---- bounds from a model's distinct points ---------------------------------
 
-struct Place {
-    Vector3 position, rotation;
-    float scale;
-};
+struct Place { Vector3 position, rotation; float scale; };
 
 // The bits of everything UpdateBounds writes.
 std::array<std::uint32_t, 10> BoundsBits(const Instance& i) {
@@ -230,10 +220,7 @@ std::vector<Place> RandomPlaces(std::mt19937& rng, int n) {
 
 TEST_F(SceneModelTest, DistinctPointsGiveTheBoundsOfEveryVertex) {
     const float nan = std::numeric_limits<float>::quiet_NaN(), inf = std::numeric_limits<float>::infinity();
-    struct Shape {
-        const char* what;
-        std::vector<Vector3> positions;
-    };
+    struct Shape { const char* what; std::vector<Vector3> positions; };
     const std::vector<Shape> shapes = {
         {"a box, each corner three times", {{-1, -1, 0}, {1, -1, 0}, {1, 1, 0}, {-1, 1, 0}, {-1, -1, 2}, {1, -1, 2},
                                             {1, 1, 2}, {-1, 1, 2}, {1, 1, 2}, {-1, -1, 0}, {1, -1, 2}, {-1, 1, 0},
@@ -296,20 +283,14 @@ TEST_F(SceneModelTest, PointsFollowTheVerticesTheyWereMadeFrom) {
     EXPECT_EQ(model->Points()->drawnMax.x, 100.0f);
 }
 
-// Every model of the demo and of random bench levels, under the placements
+// Every model of the demo and of a random bench level, under the placements
 // their own instances have and under random ones.
 TEST(ModelPointsTest, LoadedModelsGiveTheBoundsOfEveryVertex) {
     TempDir dir;
     ASSERT_TRUE(wvwrite::WriteDemoLevel(dir.path(), nullptr));
-    std::vector<std::string> levels = {dir.File("demo-130.swp")};
-    for (std::uint64_t seed : {3u, 11u}) {
-        const std::string sub = dir.File("bench" + std::to_string(seed));
-        std::filesystem::create_directory(sub);
-        ASSERT_TRUE(wvwrite::WriteBenchLevel(sub, 1500, 150, 30, seed, nullptr));
-        levels.push_back(sub + "/bench-130.swp");
-    }
+    ASSERT_TRUE(wvwrite::WriteBenchLevel(dir.path(), 1500, 150, 30, 3, nullptr));
     std::mt19937 rng(99);
-    for (const std::string& level : levels) {
+    for (const std::string& level : {dir.File("demo-130.swp"), dir.File("bench-130.swp")}) {
         headless::LoadedLevel loaded;
         loaded.console = nullptr;
         ASSERT_TRUE(headless::LoadLevel(level, loaded));

@@ -87,11 +87,7 @@ TEST_F(TextureDatabaseTest, FindTextureChoosesTheStoredVersionThatFits) {
     w.AddTexture(Plain(0xE, 8, 8));                       // 9
     w.AddTexture(Plain(0xE, 4, 4));                       // 10: a later full-size entry, same identifier
     Read();
-    const struct {
-        std::uint32_t id;
-        std::int32_t max;
-        int entry;
-    } cases[] = {
+    const struct { std::uint32_t id; std::int32_t max; int entry; } cases[] = {
         {0xA, 64, 0},   {0xB, 128, 3},  // 512 x 256 halves to 128 x 64: size code 128
         {0xB, 64, 4},   {0xB, 512, 1},  {0xC, 64, 7}, {0xC, 128, 6}, {0xD, 128, 8},
         {0xE, 64, 10},                   // starts from the later full-size entry
@@ -123,12 +119,7 @@ TEST_F(TextureDatabaseTest, EmptyOrWrongVersionsFailAndCountsLargerThanTheFileAr
     w.AddTexture(Plain(1, 2, 2));
     w.AddTexture(Plain(2, 2, 2));
     const Bytes good = w.PidBytes();
-    const struct {
-        const char* what;
-        std::size_t word;
-        std::uint32_t value;
-        std::size_t entries, palettes;
-    } cases[] = {
+    const struct { const char* what; std::size_t word; std::uint32_t value; std::size_t entries, palettes; } cases[] = {
         {"entry count", 12, 0xFFFFFFFF, 2, 2},
         {"directory offset", 8, 0xFFFFFFF0, 0, 2},
         {"palette count", 20, 0x7FFFFFFF, 2, 0},  // file palette, then entries read as palettes, then the end
@@ -175,10 +166,8 @@ TEST_F(TextureDatabaseTest, RowsAreReadWithTheirStride) {
 }
 
 TEST(TextureNormalsTest, CodesBecomeBumpBytesCloseToTheirVector) {
-    const struct {
-        std::uint16_t code;
-        Bytes bytes;
-    } cases[] = {{(16 << 4) | 0, {255, 127, 127, 255}}, {0x10F, {139, 127, 254, 255}}, {0x000, {126, 0, 127, 255}}};
+    const struct { std::uint16_t code; Bytes bytes; } cases[] = {
+        {(16 << 4) | 0, {255, 127, 127, 255}}, {0x10F, {139, 127, 254, 255}}, {0x000, {126, 0, 127, 255}}};
     std::uint8_t out[4];
     for (const auto& c : cases) {
         NormalCodeToBytes(c.code, out);

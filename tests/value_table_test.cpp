@@ -129,10 +129,7 @@ TEST_F(ValueTableTest, LookupsReturnValuesOrTheirDefaultsAndIndicesOutOfRangeNev
     EXPECT_FALSE(t.HasKey(T, "height"));  // exact, case-sensitive
     EXPECT_TRUE(pf.boxes.empty());
 
-    struct BoolDefault {
-        const char* name;
-        bool value;
-    };
+    struct BoolDefault { const char* name; bool value; };
     for (const BoolDefault& d : {BoolDefault{"Visible", true}, {"Tangible", false}, {"AlwaysFace", false},
                                  {"Shadow", true}, {"Unlit", false}})
         EXPECT_EQ(t.LookupBool(E, d.name), d.value) << d.name;

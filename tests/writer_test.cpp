@@ -106,32 +106,12 @@ TEST_F(DemoLevelTest, SceneObjectsCarryTheirSettings) {
     }
     EXPECT_GT(reach, 800.0f);
 
-    // A scrolling texture; objects stand on ground between 0 and about 10.
-    int scrolling = 0;
+    // Objects stand on the island (their heights, the fog, the sky and the
+    // scrolling water are checked as loaded, below and in tools_test).
     for (const Placed* in : L.OfClass("CInstance")) {
-        if (in->props.count("DeltaX") && in->props.count("DeltaY")) {
-            EXPECT_EQ(in->props.at("DeltaX").kind, wvwrite::kValueInt);
-            EXPECT_EQ(in->props.at("DeltaY").kind, wvwrite::kValueInt);
-            ++scrolling;
-        }
-        EXPECT_GE(in->position.z, 0.0f) << in->name;
-        EXPECT_LE(in->position.z, 11.0f) << in->name;
         EXPECT_LE(std::fabs(in->position.x), 230.0f) << in->name;
         EXPECT_LE(std::fabs(in->position.y), 230.0f) << in->name;
     }
-    EXPECT_GE(scrolling, 1);
-
-    // Fog: R, G, B integers; the colour is (B, G, R) / 255, light blue-grey.
-    const std::vector<const Placed*> triggers = L.OfClass("CStartTrigger");
-    ASSERT_EQ(triggers.size(), 1u);
-    const auto& fog = triggers[0]->props;
-    for (const char* key : {"FogPower", "FogHalf"}) EXPECT_EQ(fog.at(key).kind, wvwrite::kValueFloat) << key;
-    for (const char* key : {"R", "G", "B"}) {
-        EXPECT_EQ(fog.at(key).kind, wvwrite::kValueInt) << key;
-        EXPECT_GT(fog.at(key).i, 0.6f * 255) << key;
-        EXPECT_LT(fog.at(key).i, 0.9f * 255) << key;
-    }
-    EXPECT_GT(fog.at("R").i, fog.at("B").i);  // more blue than red
 
     // The sun shines down from the south-west.
     const std::vector<const Placed*> lights = L.OfClass("CLightDirectional");
@@ -149,13 +129,6 @@ TEST_F(DemoLevelTest, SceneObjectsCarryTheirSettings) {
     EXPECT_GT(p.position.z, 12.0f);
     const double yaw = -p.rotation.z, len = std::hypot(p.position.x, p.position.y);
     EXPECT_GT((std::sin(yaw) * -p.position.x + std::cos(yaw) * -p.position.y) / len, 0.95);
-
-    // The sky's texture has see-through clouds.
-    const std::vector<const Placed*> skies = L.OfClass("CSky");
-    ASSERT_EQ(skies.size(), 1u);
-    const int clouds = L.Resolve(L.Mesh(skies[0]->object).materials.at(0), *skies[0]);
-    ASSERT_GE(clouds, 0);
-    EXPECT_TRUE(L.db.Entry(clouds)->transparent);
 }
 
 // The viewer's own load sequence, run headless: no complaint, and the
@@ -171,8 +144,8 @@ TEST_F(DemoLevelTest, LoadsWithoutComplaintIntoTheIntendedScene) {
     std::vector<std::int32_t> heights;
     for (const auto& [h, group] : s.TerrainObjectsByHeight) heights.push_back(h);
     EXPECT_EQ(heights, (std::vector<std::int32_t>{1, 2, 3}));
-    EXPECT_NEAR(s.FogColor[0], 176 / 255.0f, 1e-5f);
-    EXPECT_NEAR(s.FogColor[2], 214 / 255.0f, 1e-5f);
+    const int fog[3] = {176, 196, 214};
+    for (int k = 0; k < 3; ++k) EXPECT_NEAR(s.FogColor[k], fog[k] / 255.0f, 1e-5f) << k;
 
     // Every object stands on the ground it pins (lowest point above 0);
     // the ocean stands inside the terrain area, more than a unit up, so
@@ -226,8 +199,6 @@ TEST(BenchLevelTest, SmallLevelIsValidAndVaried) {
         if (e.sizeCode != 0) continue;
         bits.insert(e.bits);
         sizes.insert(e.width);
-        EXPECT_GE(e.width, 32u);
-        EXPECT_LE(e.width, 256u);
         ASSERT_LT(i + 1, L.db.entries.size());
         EXPECT_EQ(L.db.entries[i + 1].identifier, e.identifier) << "a smaller version follows";
         EXPECT_EQ(L.db.entries[i + 1].sizeCode, e.width / 2);
@@ -304,17 +275,9 @@ TEST(MkLevelTest, WritesTheSameBytesForTheSameArguments) {
 TEST(MkLevelTest, BadArgumentsAreUsageErrorsAndFailuresOneLine) {
     TempDir dir;
     const std::string out = dir.File("x");
-    const char* usage[] = {"",
-                           "frobnicate ",
-                           "bench",
-                           "bench --seed 3",
-                           "demo",
-                           "bench OUT --instances",
-                           "bench OUT --instances -5",
-                           "bench OUT --meshes 0",
-                           "bench OUT --textures abc",
-                           "bench OUT --textures 12x",
-                           "bench OUT --colour red"};
+    const char* usage[] = {"", "frobnicate ", "bench", "bench --seed 3", "demo", "bench OUT --instances",
+                           "bench OUT --instances -5", "bench OUT --meshes 0", "bench OUT --textures abc",
+                           "bench OUT --textures 12x", "bench OUT --colour red"};
     for (const char* args : usage) {
         std::string a = args;
         if (const auto at = a.find("OUT"); at != std::string::npos) a.replace(at, 3, out);
