@@ -53,6 +53,7 @@ if(UNIX)
   list(APPEND WV_CORE_SOURCES
     src/platform/posix/system_posix.cpp
     src/platform/posix/large_memory_posix.cpp
+    src/platform/posix/lz_expand_mspack.cpp
   )
 else()
   message(FATAL_ERROR "no system layer for ${CMAKE_SYSTEM_NAME}")

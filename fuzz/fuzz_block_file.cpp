@@ -1,4 +1,5 @@
-// Feeds arbitrary bytes to BlockFile::Load. A container that loads must
+// Feeds arbitrary bytes to BlockFile::Load, LZ-compressed ones through the
+// expansion first (which must never read past them). A container that loads must
 // answer its lookups consistently and survive SaveToMemory + Load with the
 // same blocks and symbols; anything else aborts so that it shows up as a
 // finding.
@@ -12,6 +13,7 @@
 
 #include "files/block_file.h"
 #include "files/file_stream.h"
+#include "platform/lz_expand.h"
 
 namespace {
 
@@ -99,7 +101,17 @@ void CheckRoundTrip(BlockFile& file) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    MemoryStream stream(std::span<const std::uint8_t>(data, size));
+    std::span<const std::uint8_t> bytes(data, size);
+    std::vector<std::uint8_t> expanded;
+    if (platform::IsLzCompressed(bytes)) {
+        std::string error;
+        if (!platform::ExpandLz(bytes, expanded, error)) {
+            if (!expanded.empty()) Mismatch("a failed expansion left bytes", expanded.size());
+            return 0;
+        }
+        bytes = expanded;
+    }
+    MemoryStream stream(bytes);
     BlockFile file;
     if (!file.Load(stream, "fuzz.grf")) return 0;
     CheckLookups(file);

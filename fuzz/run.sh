@@ -32,6 +32,12 @@ for t in "${targets[@]}"; do max_len_of "$t" >/dev/null; done
 cmake -S "$fuzz_dir" -B "$build" -DCMAKE_CXX_COMPILER="${CXX:-clang++}" >/dev/null
 cmake --build "$build" -j"$(nproc)"
 "$build/make_seeds" "$fuzz_dir/corpus"
+# Compressed copies of a few containers: the scene file may come LZ-packed.
+for seed in empty named_blocks many_blocks; do
+    packed=$fuzz_dir/corpus/fuzz_block_file/$seed.lz
+    cp "$fuzz_dir/corpus/fuzz_block_file/$seed.grf" "$packed"
+    mscompress "$packed" && mv "${packed}_" "$packed"
+done
 
 mkdir -p "$build/logs"
 failed=()

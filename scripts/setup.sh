@@ -7,6 +7,7 @@ packages=(
   build-essential cmake pkg-config           # the build
   libgtest-dev libgmock-dev libbenchmark-dev # tests and benchmarks
   zlib1g-dev libstb-dev                      # PNG pictures: zlib to write, stb to read back
+  libmspack-dev mscompress                   # LZ-compressed scene files: read, and made in the tests
   nlohmann-json3-dev                         # glTF as JSON
   clang libclang-rt-14-dev                   # libFuzzer with ASan and UBSan
   libgl-dev libglu1-mesa-dev libegl-dev      # OpenGL, GLU and EGL headers

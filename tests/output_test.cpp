@@ -23,6 +23,7 @@
 #include "output/level_save.h"
 #include "scene/level.h"
 #include "scene/scene_model.h"
+#include "terrain/terrain.h"
 #include "test_util.h"
 
 namespace {
@@ -486,6 +487,32 @@ TEST_F(OutputTest, NamesThatAreNotUtf8LeaveAsCodePage1252) {
             EXPECT_EQ(n["extras"]["Gr\xC3\xBC\xC3\x9F" "e"], "caf\xC3\xA9");
         }
     EXPECT_TRUE(found) << node;
+}
+
+// A level whose scene file was compressed by the old compress.exe loads as
+// its plain file does (objects and ground alike) and is saved plain, the
+// user told so.
+TEST_F(OutputTest, ACompressedLevelLoadsAsItsPlainFileAndIsSavedPlain) {
+    std::vector<std::tuple<std::string, Vector3, Vector3>> plainObjects;
+    for (const auto& i : TheScene().InstanceList) plainObjects.emplace_back(i->name, i->position, i->rotation);
+    const auto plainGround = TheTerrain().field.samples;
+    ASSERT_GT(plainGround.size(), 1000u);
+    std::string error, note = "left over";
+    ASSERT_TRUE(SaveLevelAs(out.File("plain.grf"), error, &note)) << error;
+    EXPECT_EQ(note, "");
+    ResetState(StateScope::Process);
+
+    for (const char* f : {"skew-130.pid", "skew-130.swp"}) std::filesystem::copy_file(File(f), out.File(f));
+    ASSERT_TRUE(LzCompress(File("skew.grf"), out.File("skew.grf")));
+    LoadQuietly(out.File("skew-130.swp"));
+    std::vector<std::tuple<std::string, Vector3, Vector3>> objects;
+    for (const auto& i : TheScene().InstanceList) objects.emplace_back(i->name, i->position, i->rotation);
+    EXPECT_EQ(objects, plainObjects);
+    EXPECT_TRUE(TheTerrain().field.samples == plainGround);
+    ASSERT_TRUE(SaveLevelAs(out.File("saved.grf"), error, &note)) << error;
+    EXPECT_EQ(note, "The level was read from an LZ-compressed file; it was saved uncompressed:\n" + out.File("saved.grf"));
+    EXPECT_TRUE(ReadAll(out.File("saved.grf")) == ReadAll(File("skew.grf")));
+    EXPECT_TRUE(ReadAll(out.File("plain.grf")) == ReadAll(File("skew.grf")));
 }
 
 // Pictures read back as written (stb decodes them): the row filters

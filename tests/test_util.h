@@ -81,3 +81,15 @@ inline RunResult RunShell(const TempDir& dir, const std::string& command) {
     const int raw = std::system((command + " >" + dir.File("stdout") + " 2>" + dir.File("stderr")).c_str());
     return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, ReadText(dir.File("stdout")), ReadText(dir.File("stderr"))};
 }
+
+// A copy of file compressed as the old compress.exe did (SZDD), written to
+// to; what mscompress said when it failed.
+inline ::testing::AssertionResult LzCompress(const std::string& file, const std::string& to) {
+    const std::string staged = to + ".plain";
+    std::filesystem::copy_file(file, staged, std::filesystem::copy_options::overwrite_existing);
+    const int status = std::system(("mscompress '" + staged + "' 2>&1").c_str());
+    std::filesystem::remove(staged);
+    if (status != 0) return ::testing::AssertionFailure() << "mscompress " << file << " exited with " << status;
+    std::filesystem::rename(staged + "_", to);
+    return ::testing::AssertionSuccess();
+}

@@ -340,11 +340,12 @@ bool SaveLevelDialog() {
                 "loaded, with your edits; what changed on disk will not be in it. Save anyway?",
             "Save level as", Buttons::YesNo, Icon::Warning) != Answer::Yes)
         return false;
-    std::string error;
-    if (!SaveLevelAs(path, error)) {
+    std::string error, note;
+    if (!SaveLevelAs(path, error, &note)) {
         Tell(error, "Could not save the level", Icon::Exclamation);
         return false;
     }
+    if (!note.empty()) Tell(note, "Save level as", Icon::Information);
     UpdateWindowTitle();
     return true;
 }

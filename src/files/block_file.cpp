@@ -140,13 +140,18 @@ bool BlockFile::Fail(const char* why) {
 }
 
 bool BlockFile::Load(const char* fileName) {
-    PlainFileStream stream;
-    return Load(stream, fileName);
+    LzFileStream stream;
+    const bool ok = Load(stream, fileName);
+    if (!ok && stream.Compressed() && !stream.OpenError().empty())
+        lastError_ = "the LZ-compressed file cannot be expanded: " + stream.OpenError();
+    loadedCompressed_ = ok && stream.Compressed();
+    return ok;
 }
 
 bool BlockFile::Load(FileStream& s, const char* fileName, bool plain) {
     Clear();
     lastError_.clear();
+    loadedCompressed_ = false;
     std::snprintf(fileName_, sizeof fileName_, "%s", fileName ? fileName : "");
 
     if (!s.Open(fileName, "rb")) return Fail("cannot open the file");

@@ -191,6 +191,8 @@ public:
     const char* FileName() const { return fileName_; }
     // Why the last Load or Save failed, in words; empty after success.
     const std::string& LastError() const { return lastError_; }
+    // Whether the last Load read an LZ-compressed file (Save writes plain).
+    bool LoadedCompressed() const { return loadedCompressed_; }
 
 private:
     bool Fail(const char* why);
@@ -219,6 +221,7 @@ private:
     mutable bool indexSorted_ = false;
     mutable bool indexValid_ = false;
     std::string lastError_;
+    bool loadedCompressed_ = false;
 };
 
 // The next handle the process-wide symbol counter will give (the counter

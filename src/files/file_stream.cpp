@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "platform/lz_expand.h"
+
 namespace {
 // Resolves a seek request to an absolute position, or -1 when it leaves
 // [0, size].
@@ -70,3 +72,52 @@ bool MemoryStream::Seek(std::int64_t offset, int origin) {
     position_ = target;
     return true;
 }
+
+bool LzFileStream::Open(const char* name, const char* mode) {
+    Close();
+    compressed_ = false;
+    openError_.clear();
+    if (!file_.Open(name, mode)) return false;
+    openError_ = file_.OpenError();
+    std::uint8_t head[platform::kLzHeaderSize] = {};
+    const std::int64_t size = file_.Size();
+    const std::size_t headBytes = static_cast<std::size_t>(std::clamp<std::int64_t>(size, 0, sizeof head));
+    if (size <= 0 || !file_.Read(head, headBytes) || !platform::IsLzCompressed({head, headBytes})) {
+        file_.Seek(0, kBegin);
+        return true;
+    }
+    // Compressed: expanded whole, and read from memory from now on.
+    compressed_ = true;
+    std::vector<std::uint8_t> packed;
+    if (static_cast<std::uint64_t>(size) > SIZE_MAX / 2) {
+        openError_ = "it is too large to expand";
+    } else {
+        packed.resize(static_cast<std::size_t>(size));
+        if (!file_.Seek(0, kBegin) || !file_.Read(packed.data(), packed.size()))
+            openError_ = "it could not be read";
+        else
+            platform::ExpandLz(packed, expanded_, openError_);
+    }
+    file_.Close();
+    memory_ = MemoryStream(expanded_);
+    if (openError_.empty()) memory_.Open(name, mode);
+    return true;
+}
+
+bool LzFileStream::Read(void* buffer, std::size_t count) {
+    return compressed_ ? memory_.Read(buffer, count) : file_.Read(buffer, count);
+}
+
+bool LzFileStream::Seek(std::int64_t offset, int origin) {
+    return compressed_ ? memory_.Seek(offset, origin) : file_.Seek(offset, origin);
+}
+
+bool LzFileStream::Close() {
+    file_.Close();
+    expanded_.clear();
+    expanded_.shrink_to_fit();
+    memory_ = MemoryStream(expanded_);
+    return true;
+}
+
+std::int64_t LzFileStream::Size() const { return compressed_ ? memory_.Size() : file_.Size(); }

@@ -12,6 +12,7 @@
 #include <memory>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "platform/file_system.h"
 
@@ -66,4 +67,27 @@ private:
     std::span<const std::uint8_t> bytes_;
     std::int64_t position_ = 0;
     bool open_ = false;
+};
+
+// A file read as the system's LZ expansion reads it: an LZ-compressed file
+// as the bytes it holds (expanded whole at open), any other file as it is.
+// The scene file is read through it.
+class LzFileStream : public FileStream {
+public:
+    bool Open(const char* name, const char* mode) override;
+    bool Read(void* buffer, std::size_t count) override;
+    bool Seek(std::int64_t offset, int origin) override;
+    bool Close() override;
+    std::int64_t Size() const override;
+    // Whether the file last opened was compressed, and why it could not be
+    // opened or expanded: both kept after Close, for the caller's message.
+    bool Compressed() const { return compressed_; }
+    const std::string& OpenError() const { return openError_; }
+
+private:
+    PlainFileStream file_;
+    std::vector<std::uint8_t> expanded_;
+    MemoryStream memory_{expanded_};
+    bool compressed_ = false;
+    std::string openError_;
 };

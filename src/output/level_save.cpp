@@ -86,7 +86,8 @@ bool SceneFileChangedSinceLoad() {
     return !platform::Files().StampOf(level.files.GrfPath, now) || !(now == *level.sceneFileStamp);
 }
 
-bool SaveLevelAs(const std::string& path, std::string& error) {
+bool SaveLevelAs(const std::string& path, std::string& error, std::string* note) {
+    if (note) note->clear();
     EndDrag();
     if (path.empty()) {
         error = "No file name was given.";
@@ -106,5 +107,7 @@ bool SaveLevelAs(const std::string& path, std::string& error) {
     const std::vector<std::uint8_t> edited = EditedRegionBlock(file.GetBlock(region)->bytes());
     if (!platform::WriteFileAtomically(path, file.SaveToMemory(region, edited), error)) return false;
     MarkSaved();
+    if (note && file.LoadedCompressed())
+        *note = "The level was read from an LZ-compressed file; it was saved uncompressed:\n" + path;
     return true;
 }

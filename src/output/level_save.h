@@ -12,7 +12,9 @@
 // Writes the edited scene file to path (through a temporary file renamed
 // over it, so that a failure leaves nothing half-written). Refuses the
 // scene file the level was loaded from. False with the reason in words.
-bool SaveLevelAs(const std::string& path, std::string& error);
+// A level read from an LZ-compressed file is written plain; note, when
+// given, then says so (and is emptied otherwise).
+bool SaveLevelAs(const std::string& path, std::string& error, std::string* note = nullptr);
 
 // Whether the scene file on disk is no longer the one the level was loaded
 // from (changed or gone): the save writes the level as loaded, with the

@@ -1,0 +1,23 @@
+// The system's LZ expansion: scene files shipped compressed by the old
+// compress.exe (the "SZDD" format) read as the bytes they hold. Windows has
+// it in lz32; elsewhere a library stands in.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace platform {
+
+// The first bytes of a compressed file; a plain file never starts so (a
+// scene file starts with its own magic).
+inline constexpr std::size_t kLzHeaderSize = 14;
+bool IsLzCompressed(std::span<const std::uint8_t> head);
+
+// Expands a whole compressed file into out. False, with the reason, when
+// the file is damaged, cut short or claims more than it can hold; out is
+// then empty.
+bool ExpandLz(std::span<const std::uint8_t> compressed, std::vector<std::uint8_t>& out, std::string& error);
+
+}  // namespace platform
