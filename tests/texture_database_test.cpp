@@ -142,27 +142,20 @@ TEST_F(TextureDatabaseTest, EmptyOrWrongVersionsFailAndCountsLargerThanTheFileAr
     EXPECT_TRUE(db.Truncated());
 }
 
-TEST_F(TextureDatabaseTest, RowsAreReadWithTheirStride) {
-    // Entry 0: 8-bit, W = 3, S = 4. Entry 1: 16-bit, W = 2, S = 4.
-    w.AddPalette(std::vector<Rgb>(256, Rgb{}));
-    TextureSpec e8 = Plain(1, 3, 2);
-    e8.indices = {1, 2, 3, 4, 5, 6};
-    e8.rowPadding = 1;
+// A 16-bit word holds the colour index in its top 6 bits and the normal
+// code below (rows, strides and their decoding are read back in tools_test).
+TEST_F(TextureDatabaseTest, SixteenBitWordsHoldTheColourAboveTheNormalCode) {
     TextureSpec e16 = Plain(2, 2, 2);
     e16.bits = 16;
     e16.indices = {63, 0, 1, 2};
     e16.normalCodes = {0x000, 0x001, 0x10F, 0x3FF};
-    w.AddTexture(e8);
     w.AddTexture(e16);
     Read();
-    EXPECT_EQ(Pixels(0, true).indices, (Bytes{1, 2, 3, 4, 5, 6}));
-    EXPECT_TRUE(Pixels(0, true).normalCodes.empty());
-    EXPECT_EQ(Pixels(1, true).indices, (Bytes{63, 0, 1, 2}));
-    EXPECT_EQ(Pixels(1, true).normalCodes, (std::vector<std::uint16_t>{0x000, 0x001, 0x10F, 0x3FF}));
+    EXPECT_EQ(Pixels(0, true).normalCodes, (std::vector<std::uint16_t>{0x000, 0x001, 0x10F, 0x3FF}));
     // The raw words: 0xFC00 is colour 63 with codes 0, 0x0001 colour 0 with e = 1.
     const Bytes& swp = w.SwpBytes();
-    EXPECT_EQ(swp[db.entries[1].offset] | (swp[db.entries[1].offset + 1] << 8), 0xFC00);
-    EXPECT_EQ(swp[db.entries[1].offset + 2] | (swp[db.entries[1].offset + 3] << 8), 0x0001);
+    EXPECT_EQ(swp[db.entries[0].offset] | (swp[db.entries[0].offset + 1] << 8), 0xFC00);
+    EXPECT_EQ(swp[db.entries[0].offset + 2] | (swp[db.entries[0].offset + 3] << 8), 0x0001);
 }
 
 TEST(TextureNormalsTest, CodesBecomeBumpBytesCloseToTheirVector) {
@@ -180,33 +173,24 @@ TEST(TextureNormalsTest, CodesBecomeBumpBytesCloseToTheirVector) {
     }
 }
 
-TEST_F(TextureDatabaseTest, ColoursFollowThePaletteAndTheTransparencyRule) {
+// A palette the entry does not name, or an index past its colours (the
+// plain and transparent cases are read back in tools_test).
+TEST_F(TextureDatabaseTest, ColoursOutsideTheEntrysPaletteFallBack) {
     const std::uint32_t p = w.AddPalette({{10, 20, 30}, {40, 50, 60}});
-    TextureSpec opaque = Plain(1, 2, 1);
-    opaque.palette = p;
-    opaque.indices = {0, 1};
-    TextureSpec clear = opaque;
-    clear.identifier = 2;
-    clear.transparent = true;
-    TextureSpec fallback = opaque;
-    fallback.identifier = 3;
-    fallback.palette = kDefaultPaletteIndex;
-    TextureSpec shortPalette = opaque;  // index 2 lies just past the two colours
-    shortPalette.identifier = 4;
+    TextureSpec fallback = Plain(1, 2, 1);
+    fallback.palette = p;
+    fallback.indices = {0, 1};
+    TextureSpec shortPalette = fallback;  // index 2 lies just past the two colours
+    shortPalette.identifier = 2;
     shortPalette.indices = {2, 1};
-    for (const TextureSpec& s : {opaque, clear, fallback, shortPalette}) w.AddTexture(s);
+    for (const TextureSpec& s : {fallback, shortPalette}) w.AddTexture(s);
     Read();
-    db.entries[2].palette = 7;  // names no palette: the default one colours it too
-
-    EXPECT_EQ(Rgba(0), (Bytes{10, 20, 30, 255, 40, 50, 60, 255}));
-    EXPECT_EQ(Rgba(1), (Bytes{10, 20, 30, 0, 40, 50, 60, 255}));
-    EXPECT_EQ(Rgba(2, true), (Bytes{0, 255, 210, 255, 0, 255, 210, 255}));
-    EXPECT_EQ(Rgba(3), (Bytes{0, 0, 0, 255, 40, 50, 60, 255}));
+    db.entries[0].palette = 7;  // names no palette: the default one colours it
+    EXPECT_EQ(Rgba(0), (Bytes{0, 255, 210, 255, 0, 255, 210, 255}));
+    EXPECT_EQ(Rgba(1), (Bytes{0, 0, 0, 255, 40, 50, 60, 255}));
     DecodedImage img;
-    ASSERT_TRUE(db.DecodeImage(0, false, img));
+    ASSERT_TRUE(db.DecodeImage(1, false, img));
     EXPECT_TRUE(img.normals.empty());
-    ASSERT_TRUE(db.DecodeImage(2, true, img));
-    EXPECT_EQ(img.normals, (Bytes{127, 127, 255, 255, 127, 127, 255, 255}));  // 8-bit: flat
 }
 
 TEST_F(TextureDatabaseTest, PixelsOutsideThePixelFileReadAsZerosAndHugeOrUnknownEntriesAreRefused) {
