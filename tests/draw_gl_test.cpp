@@ -163,18 +163,6 @@ TEST_F(DrawTest, ClampOrRepeatFollowsTheMaterial) {
         EXPECT_EQ(s, clamp ? GL_CLAMP : GL_REPEAT);
         EXPECT_EQ(t, clamp ? GL_CLAMP : GL_REPEAT);
     }
-    // Repeating coordinates show the pattern twice across the quad.
-    Model twice;
-    twice.materials.push_back(TexturedMaterial(entry, false));
-    AddQuad(twice, 0, 0, 1, 1, 0, 0, 2.0f);
-    twice.ComputeMaterialFlags();
-    EXPECT_FALSE(twice.materials[0].clamp);
-    Flat();
-    Clear();
-    DrawModel(twice, nullptr, false);
-    EXPECT_EQ(Pixel(8, 32)[0], 255);
-    EXPECT_EQ(Pixel(24, 32)[2], 255);
-    EXPECT_EQ(Pixel(40, 32)[0], 255);
 }
 
 TEST_F(DrawTest, TexturesTakeTheMipmapPathTheirShapeAllows) {
