@@ -55,6 +55,12 @@ if(UNIX)
     src/platform/posix/large_memory_posix.cpp
     src/platform/posix/lz_expand_mspack.cpp
   )
+elseif(WIN32)
+  list(APPEND WV_CORE_SOURCES
+    src/platform/win32/system_win32.cpp
+    src/platform/win32/large_memory_win32.cpp
+    src/platform/win32/lz_expand_lz32.cpp
+  )
 else()
   message(FATAL_ERROR "no system layer for ${CMAKE_SYSTEM_NAME}")
 endif()

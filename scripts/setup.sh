@@ -19,6 +19,11 @@ packages=(
   libtinygltf-dev                            # glTF export
   assimp-utils                               # a second glTF reader in the tests
 )
+# With --windows: the MinGW-w64 cross compilers, zlib for them, and Wine to
+# run what they build (scripts/build-windows.sh).
+if [[ ${1:-} == --windows ]]; then
+  packages+=(mingw-w64 libz-mingw-w64-dev wine wine64 fonts-wine)
+fi
 # The Khronos glTF validator runs under Node.js; a machine that has node and
 # npm from elsewhere keeps them.
 if ! command -v node >/dev/null || ! command -v npm >/dev/null; then packages+=(nodejs npm); fi

@@ -11,6 +11,7 @@
 
 #include "app/main_loop.h"
 #include "location/level_location.h"
+#include "platform/arguments.h"
 #include "platform/file_system.h"
 #include "platform/platform.h"
 #include "platform/window_platform.h"
@@ -43,6 +44,7 @@ bool NamedLevelUsable(const std::string& path) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    argv = platform::StartCommandLine(argc, argv);
     if (argc > 2) {
         std::fprintf(stderr, "wildview: one level at most, %d were given\n%s", argc - 1, kUsage);
         return 2;

@@ -90,7 +90,7 @@ std::vector<Bookmark> LoadBookmarks(const std::string& levelName, std::string& p
     // What cannot be read is set aside whole; what could is written again.
     const std::string aside = AsideName(path);
     std::string error;
-    const bool setAside = platform::Files().ReplaceFile(path, aside, error);
+    const bool setAside = platform::Files().MoveOver(path, aside, error);
     if (setAside && !marks.empty()) SaveBookmarks(levelName, marks, error);
     std::string what = "it does not start as a bookmarks file";
     if (isBookmarks) {

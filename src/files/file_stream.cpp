@@ -88,17 +88,8 @@ bool LzFileStream::Open(const char* name, const char* mode) {
     }
     // Compressed: expanded whole, and read from memory from now on.
     compressed_ = true;
-    std::vector<std::uint8_t> packed;
-    if (static_cast<std::uint64_t>(size) > SIZE_MAX / 2) {
-        openError_ = "it is too large to expand";
-    } else {
-        packed.resize(static_cast<std::size_t>(size));
-        if (!file_.Seek(0, kBegin) || !file_.Read(packed.data(), packed.size()))
-            openError_ = "it could not be read";
-        else
-            platform::ExpandLz(packed, expanded_, openError_);
-    }
     file_.Close();
+    platform::ExpandLzFile(name, expanded_, openError_);
     memory_ = MemoryStream(expanded_);
     if (openError_.empty()) memory_.Open(name, mode);
     return true;

@@ -75,7 +75,7 @@ bool AtomicFile::Commit() {
     std::string why;
     if (!file_->Sync(why) || !file_->Close(why)) return Fail(why);
     file_.reset();
-    if (!Files().ReplaceFile(temporary_, target_, why)) return Fail(why);
+    if (!Files().MoveOver(temporary_, target_, why)) return Fail(why);
     temporary_.clear();
     return true;
 }

@@ -57,7 +57,7 @@ public:
     // Creates the file or empties the one there (the debug log).
     virtual std::unique_ptr<OutputFile> CreateOrTruncate(const std::string& path, std::string& error) = 0;
     // Puts from in the place of to in one step, replacing what was there.
-    virtual bool ReplaceFile(const std::string& from, const std::string& to, std::string& error) = 0;
+    virtual bool MoveOver(const std::string& from, const std::string& to, std::string& error) = 0;
     virtual bool RemoveFile(const std::string& path) = 0;
     virtual bool CreateDirectories(const std::string& path, std::string& error) = 0;
 

@@ -15,9 +15,13 @@ namespace platform {
 inline constexpr std::size_t kLzHeaderSize = 14;
 bool IsLzCompressed(std::span<const std::uint8_t> head);
 
-// Expands a whole compressed file into out. False, with the reason, when
-// the file is damaged, cut short or claims more than it can hold; out is
-// then empty.
+// Expands the whole compressed file at path into out. False, with the
+// reason, when it cannot be read, is damaged, cut short or claims more
+// than it can hold; out is then empty.
+bool ExpandLzFile(const std::string& path, std::vector<std::uint8_t>& out, std::string& error);
+
+// The same over bytes in memory (the fuzz targets); not on Windows, whose
+// expansion reads files only.
 bool ExpandLz(std::span<const std::uint8_t> compressed, std::vector<std::uint8_t>& out, std::string& error);
 
 }  // namespace platform

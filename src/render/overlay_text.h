@@ -3,6 +3,7 @@
 // the GL context (InitGL) and deleted with it (KillGL).
 #pragma once
 
+#include "diag/log.h"
 #include "platform/platform.h"
 
 inline const platform::FontRequest kOverlayFont{"Arial", 14, 500};
@@ -15,9 +16,9 @@ void BuildOverlayFont();
 void DeleteOverlayFont();
 
 // Formats like the log and draws one line on a box at the raster position.
-void DrawLabel(const char* format, ...) __attribute__((format(printf, 1, 2)));
+void DrawLabel(const char* format, ...) WV_PRINTF_LIKE(1, 2);
 // Formats and draws several lines: newline steps 18 pixels down, tab goes
 // to the next stop every 100 pixels from the block's left edge.
-void DrawTextBlock(const char* format, ...) __attribute__((format(printf, 1, 2)));
+void DrawTextBlock(const char* format, ...) WV_PRINTF_LIKE(1, 2);
 // The x of the tab stop after raster x cx in a block starting at x0.
 int NextTabStop(int x0, int cx);

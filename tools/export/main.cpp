@@ -10,12 +10,13 @@
 #include <string>
 #include <vector>
 
-#include "output/gltf_export.h"
-#include "effects/offscreen.h"
 #include "diag/log.h"
 #include "diag/state_registry.h"
+#include "effects/offscreen.h"
 #include "headless/headless_level.h"
 #include "location/level_files.h"
+#include "output/gltf_export.h"
+#include "platform/arguments.h"
 #include "platform/file_system.h"
 #include "platform/headless_gl.h"
 #include "platform/headless_platform.h"
@@ -57,6 +58,7 @@ int Fail(const std::string& why) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    argv = platform::StartCommandLine(argc, argv);
     std::vector<std::string> positional;
     std::vector<std::uint32_t> only;
     bool terrain = false, shadows = true, fullSea = false;

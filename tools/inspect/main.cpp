@@ -30,6 +30,7 @@
 #include "inspect/heights_command.h"
 #include "inspect/json.h"
 #include "inspect/scene_commands.h"
+#include "platform/arguments.h"
 #include "platform/atomic_file.h"
 #include "platform/file_system.h"
 
@@ -290,6 +291,7 @@ int Run(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    argv = platform::StartCommandLine(argc, argv);
     const int rc = Run(argc, argv);
     // A loaded level is a few hundred thousand small objects: freeing them
     // one by one at exit costs more than printing the report did, so the

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <string>
 
+#include "platform/arguments.h"
 #include "platform/file_system.h"
 #include "writer/bench_level.h"
 #include "writer/demo_level.h"
@@ -95,6 +96,7 @@ int Bench(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    argv = platform::StartCommandLine(argc, argv);
     if (argc == 2 && (std::string(argv[1]) == "--help" || std::string(argv[1]) == "-h")) {
         std::fputs(kUsage, stdout);
         return 0;

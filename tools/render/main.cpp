@@ -32,6 +32,7 @@
 #include "scene/render_state.h"
 #include "terrain/terrain.h"
 #include "files/png_image.h"
+#include "platform/arguments.h"
 
 namespace {
 
@@ -149,6 +150,7 @@ std::size_t PendingBakes(const TerrainNode& node) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    argv = platform::StartCommandLine(argc, argv);
     if (argc == 2 && (std::string(argv[1]) == "--help" || std::string(argv[1]) == "-h")) {
         std::fputs(kUsage, stdout);
         return 0;

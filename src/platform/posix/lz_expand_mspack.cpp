@@ -2,6 +2,7 @@
 // platform's files are read by the caller, and the library never sees a
 // file name.
 #include "platform/lz_expand.h"
+#include "platform/file_system.h"
 
 #include <mspack.h>
 
@@ -134,6 +135,16 @@ bool ExpandLz(std::span<const std::uint8_t> compressed, std::vector<std::uint8_t
         return fail("it is cut short: " + std::to_string(out.size()) + " of its " + std::to_string(length) +
                     " bytes could be expanded");
     return true;
+}
+
+bool ExpandLzFile(const std::string& path, std::vector<std::uint8_t>& out, std::string& error) {
+    out.clear();
+    const std::unique_ptr<InputFile> file = Files().OpenForReading(path, error);
+    if (!file) return false;
+    if (file->Size() > SIZE_MAX / 2) return (error = "it is too large to expand"), false;
+    std::vector<std::uint8_t> packed(static_cast<std::size_t>(file->Size()));
+    if (file->ReadAt(0, packed.data(), packed.size()) != packed.size()) return (error = "it could not be read"), false;
+    return ExpandLz(packed, out, error);
 }
 
 }  // namespace platform

@@ -12,6 +12,7 @@
 #include <cstring>
 #include <ctime>
 
+#include "platform/arguments.h"
 #include "platform/system.h"
 
 namespace platform {
@@ -110,7 +111,7 @@ public:
         return Create(path, O_CREAT | O_TRUNC, error);
     }
 
-    bool ReplaceFile(const std::string& from, const std::string& to, std::string& error) override {
+    bool MoveOver(const std::string& from, const std::string& to, std::string& error) override {
         if (::rename(from.c_str(), to.c_str()) == 0) return true;
         error = Reason(errno);
         return false;
@@ -185,6 +186,8 @@ std::uint64_t MonotonicNanoseconds() {
     clock_gettime(CLOCK_MONOTONIC, &ts);
     return static_cast<std::uint64_t>(ts.tv_sec) * 1000000000ull + static_cast<std::uint64_t>(ts.tv_nsec);
 }
+
+char** StartCommandLine(int&, char** argv) { return argv; }
 
 void SystemDebugOutput(const char* text) {
     std::fputs(text, stderr);

@@ -1,0 +1,82 @@
+// LZ expansion through the system's own lz32 calls, which read plain and
+// compressed files alike; only compressed files come here.
+#include "platform/lz_expand.h"
+
+#include <cstring>
+
+#include "platform/file_system.h"
+#include "platform/win32/wide_text.h"  // windows.h, which lzexpand.h needs first
+
+#include <lzexpand.h>
+
+namespace platform {
+namespace {
+
+constexpr std::uint8_t kMagic[8] = {'S', 'Z', 'D', 'D', 0x88, 0xF0, 0x27, 0x33};
+// LZSS at its densest gives 144 bytes out of 17: a larger claim is a lie.
+constexpr std::uint64_t kMaxExpansion = 9;
+
+const char* Reason(LONG code) {
+    switch (code) {
+        case LZERROR_BADINHANDLE: return "it could not be opened";
+        case LZERROR_READ: return "it is cut short";
+        case LZERROR_GLOBALLOC: return "there is not enough memory to expand it";
+        default: return "its compressed data is damaged";
+    }
+}
+
+}  // namespace
+
+bool IsLzCompressed(std::span<const std::uint8_t> head) {
+    return head.size() >= sizeof kMagic && std::memcmp(head.data(), kMagic, sizeof kMagic) == 0;
+}
+
+bool ExpandLzFile(const std::string& path, std::vector<std::uint8_t>& out, std::string& error) {
+    out.clear();
+    auto fail = [&](std::string why) {
+        out.clear();
+        out.shrink_to_fit();
+        error = std::move(why);
+        return false;
+    };
+    // The header first, through our own reading: its claim is checked
+    // against the file's size before anything is allocated.
+    std::uint8_t head[kLzHeaderSize] = {};
+    std::uint64_t packedSize = 0;
+    {
+        const std::unique_ptr<InputFile> file = Files().OpenForReading(path, error);
+        if (!file) return false;
+        packedSize = file->Size();
+        if (file->ReadAt(0, head, sizeof head) != sizeof head) return fail("it is cut short in its header");
+    }
+    if (!IsLzCompressed(head)) return fail("it is not an LZ-compressed file");
+    const std::uint64_t length = std::uint64_t{head[10]} | std::uint64_t{head[11]} << 8 |
+                                 std::uint64_t{head[12]} << 16 | std::uint64_t{head[13]} << 24;
+    const std::uint64_t body = packedSize - kLzHeaderSize;
+    if (length > body * kMaxExpansion + 64)
+        return fail("it says it expands to " + std::to_string(length) + " bytes, more than its " +
+                    std::to_string(body) + " compressed bytes can hold");
+
+    std::wstring wide = Wide(path);
+    OFSTRUCT unused{};
+    const INT h = LZOpenFileW(wide.data(), &unused, OF_READ | OF_SHARE_DENY_NONE);
+    if (h < 0) return fail(Reason(h));
+    out.resize(static_cast<std::size_t>(length));
+    std::size_t got = 0;
+    LONG failure = 0;
+    while (got < out.size()) {
+        const INT n = LZRead(h, reinterpret_cast<char*>(out.data() + got),
+                             static_cast<INT>(std::min<std::size_t>(out.size() - got, 1 << 20)));
+        if (n < 0) failure = n;
+        if (n <= 0) break;
+        got += static_cast<std::size_t>(n);
+    }
+    LZClose(h);
+    if (failure) return fail(Reason(failure));
+    if (got < length)
+        return fail("it is cut short: " + std::to_string(got) + " of its " + std::to_string(length) +
+                    " bytes could be expanded");
+    return true;
+}
+
+}  // namespace platform
