@@ -166,32 +166,6 @@ TEST_F(BakeTest, BakesPastNineAFrameShowBlackAndWaitForALaterFrame) {
     ExpectColour(At(Read(), 8, 8), {250, 0, 0}, "baked a frame later");
 }
 
-// The caller's framebuffer (the headless context may draw into one) and
-// viewport are exactly as they were after a bake.
-TEST_F(BakeTest, OffscreenPassesLeaveTheCallersFramebufferAndViewport) {
-    GLuint fb = 0, rb = 0;
-    glh::glGenFramebuffers(1, &fb);
-    glh::glGenRenderbuffers(1, &rb);
-    glh::glBindRenderbuffer(GL_RENDERBUFFER, rb);
-    glh::glRenderbufferStorage(GL_RENDERBUFFER, GL_RGBA8, 32, 32);
-    glh::glBindFramebuffer(GL_FRAMEBUFFER, fb);
-    glh::glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, rb);
-    glViewport(3, 5, 20, 24);
-    Ground(1, Square(8, 1), 8, 8);
-    Bake();
-    GLint bound = 0, viewport[4] = {0, 0, 0, 0};
-    glGetIntegerv(GL_FRAMEBUFFER_BINDING, &bound);
-    glGetIntegerv(GL_VIEWPORT, viewport);
-    EXPECT_EQ(static_cast<GLuint>(bound), fb);
-    EXPECT_EQ(std::vector<GLint>(viewport, viewport + 4), (std::vector<GLint>{3, 5, 20, 24}));
-    glh::glBindFramebuffer(GL_FRAMEBUFFER, 0);
-    glh::glDeleteFramebuffers(1, &fb);
-    glh::glDeleteRenderbuffers(1, &rb);
-}
-
-}  // namespace
-
-namespace {
 
 // A receiver's picture holds alpha where a caster lies between it and the
 // light, and the receiver is drawn dimmer there.

@@ -39,9 +39,9 @@ public:
     std::unique_ptr<platform::OutputFile> CreateOrTruncate(const std::string& p, std::string& e) override {
         return Wrap(real().CreateOrTruncate(p, e));
     }
-    bool ReplaceFile(const std::string& from, const std::string& to, std::string& e) override {
+    bool MoveOver(const std::string& from, const std::string& to, std::string& e) override {
         if (fault == Fault::RenameRefused) return (e = "Permission denied"), false;
-        return real().ReplaceFile(from, to, e);
+        return real().MoveOver(from, to, e);
     }
     bool RemoveFile(const std::string& p) override { return real().RemoveFile(p); }
     bool CreateDirectories(const std::string& p, std::string& e) override { return real().CreateDirectories(p, e); }

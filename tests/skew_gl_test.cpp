@@ -34,8 +34,18 @@ protected:
         InitGL();  // as the viewer sets GL up: textures as it makes them
         InitPBuffer();
     }
-    // A frame's set-up that the passes must leave alone: unusual on purpose.
-    static void OddState() {
+    // A frame's set-up that the passes must leave alone: unusual on purpose,
+    // down to a framebuffer of the caller's own.
+    void OddState() {
+        if (!callers) {
+            glh::glGenRenderbuffers(1, &colour);
+            glh::glBindRenderbuffer(GL_RENDERBUFFER, colour);
+            glh::glRenderbufferStorage(GL_RENDERBUFFER, GL_RGBA8, 64, 64);
+            glh::glGenFramebuffers(1, &callers);
+            glh::glBindFramebuffer(GL_FRAMEBUFFER, callers);
+            glh::glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, colour);
+        }
+        glh::glBindFramebuffer(GL_FRAMEBUFFER, callers);
         glViewport(3, 5, 40, 30);
         glMatrixMode(GL_PROJECTION);
         glLoadIdentity();
@@ -50,6 +60,13 @@ protected:
         glClearColor(0.1f, 0.2f, 0.3f, 0.4f);
         glDepthFunc(GL_LEQUAL);
     }
+    void TearDown() override {
+        glh::glBindFramebuffer(GL_FRAMEBUFFER, 0);
+        glh::glDeleteFramebuffers(1, &callers);
+        glh::glDeleteRenderbuffers(1, &colour);
+        DemoSuite<GlTest>::TearDown();
+    }
+    GLuint callers = 0, colour = 0;
 };
 
 TEST_F(SkewGlTest, TheMapLiesNorthUpAtItsStatedScale) {
