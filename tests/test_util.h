@@ -3,25 +3,30 @@
 
 #include <gtest/gtest.h>
 
+#ifndef _WIN32
 #include <sys/wait.h>
+#endif
 
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <string>
 #include <vector>
 
 #include "files/png_image.h"
 #include "math/vector3.h"
 
-// A fresh directory under /tmp, removed with everything in it.
+// A fresh directory in the system's temporary folder, removed with
+// everything in it. Paths use '/', which Windows takes as well.
 class TempDir {
 public:
     TempDir() {
-        char tmpl[] = "/tmp/wildview-test-XXXXXX";
-        path_ = mkdtemp(tmpl);
+        static std::mt19937_64 rng(std::random_device{}());
+        do path_ = (std::filesystem::temp_directory_path() / ("wildview-test-" + std::to_string(rng()))).generic_string();
+        while (!std::filesystem::create_directory(path_));
     }
     ~TempDir() {
         std::error_code ec;
@@ -79,7 +84,11 @@ struct RunResult {
 
 inline RunResult RunShell(const TempDir& dir, const std::string& command) {
     const int raw = std::system((command + " >" + dir.File("stdout") + " 2>" + dir.File("stderr")).c_str());
+#ifdef _WIN32
+    return {raw, ReadText(dir.File("stdout")), ReadText(dir.File("stderr"))};  // the command's own exit code
+#else
     return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, ReadText(dir.File("stdout")), ReadText(dir.File("stderr"))};
+#endif
 }
 
 // A copy of file compressed as the old compress.exe did (SZDD), written to
