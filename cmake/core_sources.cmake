@@ -9,6 +9,7 @@ set(WV_CORE_SOURCES
   src/platform/file_system.cpp
   src/platform/atomic_file.cpp
   src/platform/text_encoding.cpp
+  src/platform/lz_expand.cpp
   src/diag/log.cpp
   src/diag/notices.cpp
   src/diag/clock.cpp

@@ -20,6 +20,13 @@ bool IsLzCompressed(std::span<const std::uint8_t> head);
 // than it can hold; out is then empty.
 bool ExpandLzFile(const std::string& path, std::vector<std::uint8_t>& out, std::string& error);
 
+// Shared by the systems' expansions: the length a compressed file's header
+// promises, refused (with the reason) when the file's size cannot hold it;
+// and the reason for an expansion that came up short.
+bool ExpandedLength(std::span<const std::uint8_t> head, std::uint64_t fileSize, std::uint64_t& length,
+                    std::string& error);
+std::string CutShort(std::size_t got, std::uint64_t length);
+
 // The same over bytes in memory (the fuzz targets); not on Windows, whose
 // expansion reads files only.
 bool ExpandLz(std::span<const std::uint8_t> compressed, std::vector<std::uint8_t>& out, std::string& error);

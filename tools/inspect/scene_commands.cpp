@@ -160,7 +160,7 @@ int SceneCommand(const std::string& swpPath, bool json) {
     first = true;
     for (const auto& [height, group] : scene.TerrainObjectsByHeight) {
         if (!first) out += ',';
-        out += "\"" + std::to_string(height) + "\":[";
+        out.append("\"").append(std::to_string(height)).append("\":[");
         for (std::size_t i = 0; i < group.size(); ++i) {
             if (i) out += ',';
             out += InstanceJson(*group[i]);

@@ -13,13 +13,6 @@
 namespace platform {
 namespace {
 
-constexpr std::uint8_t kMagic[8] = {'S', 'Z', 'D', 'D', 0x88, 0xF0, 0x27, 0x33};
-
-// LZSS at its densest: a flag byte and eight two-byte matches of 18 bytes
-// each, 144 bytes out of 17. A larger claim is a lie; believing it would
-// size an allocation by an unchecked count.
-constexpr std::uint64_t kMaxExpansion = 9;
-
 // One end of the library's I/O: the input read from memory, or the output
 // kept up to the length the header promises.
 struct MemoryFile {
@@ -88,10 +81,6 @@ struct Decompressor {
 
 }  // namespace
 
-bool IsLzCompressed(std::span<const std::uint8_t> head) {
-    return head.size() >= sizeof kMagic && std::memcmp(head.data(), kMagic, sizeof kMagic) == 0;
-}
-
 bool ExpandLz(std::span<const std::uint8_t> compressed, std::vector<std::uint8_t>& out, std::string& error) {
     out.clear();
     auto fail = [&](std::string why) {
@@ -100,14 +89,8 @@ bool ExpandLz(std::span<const std::uint8_t> compressed, std::vector<std::uint8_t
         error = std::move(why);
         return false;
     };
-    if (!IsLzCompressed(compressed)) return fail("it is not an LZ-compressed file");
-    if (compressed.size() < kLzHeaderSize) return fail("it is cut short in its header");
-    const std::uint64_t length = std::uint64_t{compressed[10]} | std::uint64_t{compressed[11]} << 8 |
-                                 std::uint64_t{compressed[12]} << 16 | std::uint64_t{compressed[13]} << 24;
-    const std::uint64_t body = compressed.size() - kLzHeaderSize;
-    if (length > body * kMaxExpansion + 64)
-        return fail("it says it expands to " + std::to_string(length) + " bytes, more than its " +
-                    std::to_string(body) + " compressed bytes can hold");
+    std::uint64_t length = 0;
+    if (!ExpandedLength(compressed, compressed.size(), length, error)) return fail(error);
 
     mspack_system system{};
     system.open = Open;
@@ -131,9 +114,7 @@ bool ExpandLz(std::span<const std::uint8_t> compressed, std::vector<std::uint8_t
     const int result = d->extract(d.get(), header, reinterpret_cast<const char*>(&output));
     d->close(d.get(), header);
     if (result != MSPACK_ERR_OK) return fail(Reason(result));
-    if (out.size() < length)
-        return fail("it is cut short: " + std::to_string(out.size()) + " of its " + std::to_string(length) +
-                    " bytes could be expanded");
+    if (out.size() < length) return fail(CutShort(out.size(), length));
     return true;
 }
 

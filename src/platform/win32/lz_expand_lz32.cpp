@@ -12,10 +12,6 @@
 namespace platform {
 namespace {
 
-constexpr std::uint8_t kMagic[8] = {'S', 'Z', 'D', 'D', 0x88, 0xF0, 0x27, 0x33};
-// LZSS at its densest gives 144 bytes out of 17: a larger claim is a lie.
-constexpr std::uint64_t kMaxExpansion = 9;
-
 const char* Reason(LONG code) {
     switch (code) {
         case LZERROR_BADINHANDLE: return "it could not be opened";
@@ -26,10 +22,6 @@ const char* Reason(LONG code) {
 }
 
 }  // namespace
-
-bool IsLzCompressed(std::span<const std::uint8_t> head) {
-    return head.size() >= sizeof kMagic && std::memcmp(head.data(), kMagic, sizeof kMagic) == 0;
-}
 
 bool ExpandLzFile(const std::string& path, std::vector<std::uint8_t>& out, std::string& error) {
     out.clear();
@@ -49,13 +41,8 @@ bool ExpandLzFile(const std::string& path, std::vector<std::uint8_t>& out, std::
         packedSize = file->Size();
         if (file->ReadAt(0, head, sizeof head) != sizeof head) return fail("it is cut short in its header");
     }
-    if (!IsLzCompressed(head)) return fail("it is not an LZ-compressed file");
-    const std::uint64_t length = std::uint64_t{head[10]} | std::uint64_t{head[11]} << 8 |
-                                 std::uint64_t{head[12]} << 16 | std::uint64_t{head[13]} << 24;
-    const std::uint64_t body = packedSize - kLzHeaderSize;
-    if (length > body * kMaxExpansion + 64)
-        return fail("it says it expands to " + std::to_string(length) + " bytes, more than its " +
-                    std::to_string(body) + " compressed bytes can hold");
+    std::uint64_t length = 0;
+    if (!ExpandedLength(head, packedSize, length, error)) return fail(error);
 
     std::wstring wide = Wide(path);
     OFSTRUCT unused{};
@@ -73,9 +60,7 @@ bool ExpandLzFile(const std::string& path, std::vector<std::uint8_t>& out, std::
     }
     LZClose(h);
     if (failure) return fail(Reason(failure));
-    if (got < length)
-        return fail("it is cut short: " + std::to_string(got) + " of its " + std::to_string(length) +
-                    " bytes could be expanded");
+    if (got < length) return fail(CutShort(got, length));
     return true;
 }
 

@@ -1,13 +1,7 @@
 // The platform's system services on Windows: files through wide-character
 // paths (UTF-8 inside the program) in binary, with 64-bit offsets; the
 // performance counter; the debugger's output.
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
+#include "platform/win32/wide_text.h"  // windows.h, before the headers that need it
 
 #include <fcntl.h>
 #include <io.h>
@@ -19,7 +13,6 @@
 
 #include "platform/arguments.h"
 #include "platform/system.h"
-#include "platform/win32/wide_text.h"
 
 namespace platform {
 
