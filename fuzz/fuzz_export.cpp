@@ -7,21 +7,14 @@
 #include <string>
 #include <vector>
 
-#include "diag/log.h"
-#include "headless/headless_level.h"
 #include "level_input.h"
 #include "output/gltf_export.h"
-#include "platform/scripted_platform.h"
 #include "scene/level.h"
 #include "terrain/terrain.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    LevelInput in;
-    if (!SplitLevelInput(data, size, in)) return 0;
-    SetConsoleStream(nullptr);
-    platform::ScriptedPlatform pf;
-    platform::PlatformScope scope(pf);
-    headless::LoadFromMemory(in.grf, in.pid, in.swp, in.level, /*withGround=*/false);
+    const FuzzLevel level(data, size, /*withGround=*/false);
+    if (!level.loaded) return 0;
 
     const SceneState& scene = TheScene();
     GltfTerrain ground{2, 2, std::vector<std::uint8_t>(16, 128),
@@ -30,7 +23,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     GltfExportOptions options;
     options.path = "fuzz.glb";
     options.terrain = ground.minX < ground.maxX && ground.minY < ground.maxY ? &ground : nullptr;
-    options.fullSea = in.option;
+    options.fullSea = level.input.option;
     std::vector<std::uint8_t> glb;
     GltfExportReport report;
     std::string error;

@@ -4,21 +4,14 @@
 #include <cmath>
 #include <cstdint>
 
-#include "diag/log.h"
-#include "headless/headless_level.h"
 #include "level_input.h"
-#include "platform/scripted_platform.h"
 #include "scene/view.h"
 #include "terrain/terrain.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    LevelInput in;
-    if (!SplitLevelInput(data, size, in)) return 0;
-    SetConsoleStream(nullptr);
-    platform::ScriptedPlatform pf;
-    platform::PlatformScope scope(pf);
-    headless::LoadFromMemory(in.grf, in.pid, in.swp, in.level);
-    if (in.option) UpdateTerrain({3.0e9f, -2.5e9f, 0.0f});
+    const FuzzLevel level(data, size, /*withGround=*/true);
+    if (!level.loaded) return 0;
+    if (level.input.option) UpdateTerrain({3.0e9f, -2.5e9f, 0.0f});
     // Every sample is a height: the fill leaves no hole and no sign.
     for (float s : TheTerrain().field.samples)
         if (std::isnan(s) || s < 0.0f) __builtin_trap();

@@ -4,21 +4,14 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "diag/log.h"
-#include "headless/headless_level.h"
 #include "level_input.h"
-#include "platform/scripted_platform.h"
 #include "scene/dumps.h"
 #include "scene/level.h"
 #include "scene/scene_model.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    LevelInput in;
-    if (!SplitLevelInput(data, size, in)) return 0;
-    SetConsoleStream(nullptr);
-    platform::ScriptedPlatform pf;
-    platform::PlatformScope scope(pf);
-    headless::LoadFromMemory(in.grf, in.pid, in.swp, in.level, /*withGround=*/false);
+    const FuzzLevel level(data, size, /*withGround=*/false);
+    if (!level.loaded) return 0;
 
     // Everything construction built must hold together: the reports walk
     // every face, vertex and property.

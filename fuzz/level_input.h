@@ -10,7 +10,10 @@
 #include <span>
 #include <string>
 
+#include "diag/log.h"
 #include "files/block_file.h"
+#include "headless/headless_level.h"
+#include "platform/scripted_platform.h"
 
 struct LevelInput {
     std::string level;
@@ -44,3 +47,18 @@ inline bool SplitLevelInput(const std::uint8_t* data, std::size_t size, LevelInp
     out.swp = {data, size};
     return true;
 }
+
+// The level of an input loaded quietly from memory, on a scripted platform
+// that stays current while this lives. loaded: false without a selector.
+struct FuzzLevel {
+    FuzzLevel(const std::uint8_t* data, std::size_t size, bool withGround) {
+        loaded = SplitLevelInput(data, size, input);
+        if (!loaded) return;
+        SetConsoleStream(nullptr);
+        headless::LoadFromMemory(input.grf, input.pid, input.swp, input.level, withGround);
+    }
+    platform::ScriptedPlatform pf;
+    platform::PlatformScope scope{pf};
+    LevelInput input;
+    bool loaded = false;
+};

@@ -33,4 +33,11 @@ std::string CutShort(std::size_t got, std::uint64_t length) {
     return "it is cut short: " + std::to_string(got) + " of its " + std::to_string(length) + " bytes could be expanded";
 }
 
+bool Refuse(std::vector<std::uint8_t>& out, std::string& error, std::string why) {
+    out.clear();
+    out.shrink_to_fit();
+    error = std::move(why);
+    return false;
+}
+
 }  // namespace platform

@@ -26,6 +26,8 @@ bool ExpandLzFile(const std::string& path, std::vector<std::uint8_t>& out, std::
 bool ExpandedLength(std::span<const std::uint8_t> head, std::uint64_t fileSize, std::uint64_t& length,
                     std::string& error);
 std::string CutShort(std::size_t got, std::uint64_t length);
+// Empties out, sets error to why and returns false.
+bool Refuse(std::vector<std::uint8_t>& out, std::string& error, std::string why);
 
 // The same over bytes in memory (the fuzz targets); not on Windows, whose
 // expansion reads files only.

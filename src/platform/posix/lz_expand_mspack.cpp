@@ -83,14 +83,8 @@ struct Decompressor {
 
 bool ExpandLz(std::span<const std::uint8_t> compressed, std::vector<std::uint8_t>& out, std::string& error) {
     out.clear();
-    auto fail = [&](std::string why) {
-        out.clear();
-        out.shrink_to_fit();
-        error = std::move(why);
-        return false;
-    };
     std::uint64_t length = 0;
-    if (!ExpandedLength(compressed, compressed.size(), length, error)) return fail(error);
+    if (!ExpandedLength(compressed, compressed.size(), length, error)) return Refuse(out, error, error);
 
     mspack_system system{};
     system.open = Open;
@@ -104,17 +98,17 @@ bool ExpandLz(std::span<const std::uint8_t> compressed, std::vector<std::uint8_t
     system.free = Free;
     system.copy = Copy;
     std::unique_ptr<msszdd_decompressor, Decompressor> d(mspack_create_szdd_decompressor(&system));
-    if (!d) return fail("the expander could not start");
+    if (!d) return Refuse(out, error, "the expander could not start");
 
     MemoryFile input{compressed, 0, nullptr, 0};
     out.reserve(static_cast<std::size_t>(length));
     MemoryFile output{{}, 0, &out, static_cast<std::size_t>(length)};
     msszddd_header* header = d->open(d.get(), reinterpret_cast<const char*>(&input));
-    if (!header) return fail(Reason(d->last_error(d.get())));
+    if (!header) return Refuse(out, error, Reason(d->last_error(d.get())));
     const int result = d->extract(d.get(), header, reinterpret_cast<const char*>(&output));
     d->close(d.get(), header);
-    if (result != MSPACK_ERR_OK) return fail(Reason(result));
-    if (out.size() < length) return fail(CutShort(out.size(), length));
+    if (result != MSPACK_ERR_OK) return Refuse(out, error, Reason(result));
+    if (out.size() < length) return Refuse(out, error, CutShort(out.size(), length));
     return true;
 }
 

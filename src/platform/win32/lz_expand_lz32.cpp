@@ -25,12 +25,6 @@ const char* Reason(LONG code) {
 
 bool ExpandLzFile(const std::string& path, std::vector<std::uint8_t>& out, std::string& error) {
     out.clear();
-    auto fail = [&](std::string why) {
-        out.clear();
-        out.shrink_to_fit();
-        error = std::move(why);
-        return false;
-    };
     // The header first, through our own reading: its claim is checked
     // against the file's size before anything is allocated.
     std::uint8_t head[kLzHeaderSize] = {};
@@ -39,15 +33,15 @@ bool ExpandLzFile(const std::string& path, std::vector<std::uint8_t>& out, std::
         const std::unique_ptr<InputFile> file = Files().OpenForReading(path, error);
         if (!file) return false;
         packedSize = file->Size();
-        if (file->ReadAt(0, head, sizeof head) != sizeof head) return fail("it is cut short in its header");
+        if (file->ReadAt(0, head, sizeof head) != sizeof head) return Refuse(out, error, "it is cut short in its header");
     }
     std::uint64_t length = 0;
-    if (!ExpandedLength(head, packedSize, length, error)) return fail(error);
+    if (!ExpandedLength(head, packedSize, length, error)) return Refuse(out, error, error);
 
     std::wstring wide = Wide(path);
     OFSTRUCT unused{};
     const INT h = LZOpenFileW(wide.data(), &unused, OF_READ | OF_SHARE_DENY_NONE);
-    if (h < 0) return fail(Reason(h));
+    if (h < 0) return Refuse(out, error, Reason(h));
     out.resize(static_cast<std::size_t>(length));
     std::size_t got = 0;
     LONG failure = 0;
@@ -59,8 +53,8 @@ bool ExpandLzFile(const std::string& path, std::vector<std::uint8_t>& out, std::
         got += static_cast<std::size_t>(n);
     }
     LZClose(h);
-    if (failure) return fail(Reason(failure));
-    if (got < length) return fail(CutShort(got, length));
+    if (failure) return Refuse(out, error, Reason(failure));
+    if (got < length) return Refuse(out, error, CutShort(got, length));
     return true;
 }
 
