@@ -9,8 +9,9 @@
 
 namespace glh {
 
-// Mesa's gl.h claims the imaging subset itself, so glext.h skips its pointer
-// types; the prototypes gl.h does declare give the exact signatures.
+// Where gl.h claims the imaging subset, glext.h skips its pointer types; the
+// prototypes gl.h does declare give the exact signatures.
+#ifdef GLH_GL_H_HAS_IMAGING
 #define GLH_IMAGING_TYPE(name, function) using name = decltype(&::function);
 GLH_IMAGING_TYPE(PFNGLCOLORTABLEPROC, glColorTable)
 GLH_IMAGING_TYPE(PFNGLCOLORTABLEPARAMETERFVPROC, glColorTableParameterfv)
@@ -45,6 +46,7 @@ GLH_IMAGING_TYPE(PFNGLMINMAXPROC, glMinmax)
 GLH_IMAGING_TYPE(PFNGLRESETHISTOGRAMPROC, glResetHistogram)
 GLH_IMAGING_TYPE(PFNGLRESETMINMAXPROC, glResetMinmax)
 #undef GLH_IMAGING_TYPE
+#endif
 
 // A Windows-only extension: no header here declares it.
 typedef void(APIENTRYP PFNGLADDSWAPHINTRECTWINPROC)(GLint x, GLint y, GLsizei width, GLsizei height);

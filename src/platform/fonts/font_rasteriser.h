@@ -1,6 +1,7 @@
 // Bitmap fonts for the overlay, made the way the design's GDI calls made
 // them: a face name and weight matched to an installed font (fontconfig
-// maps "Arial" to a metric-compatible face), glyphs rendered one bit deep
+// maps "Arial" to a metric-compatible face; on Windows GDI itself renders,
+// win32/), glyphs rendered one bit deep
 // at a cell height in pixels, laid out for glBitmap, and text measured as
 // the sum of the glyphs' advances.
 #pragma once
@@ -16,7 +17,7 @@ namespace platform {
 
 // The installed font that stands for a request.
 struct FontMatch {
-    std::string file;
+    std::string file;  // empty where the system opens the file itself
     int index = 0;  // face within the file
     std::string family, style;
     bool embolden = false;  // no bold face: the outlines are thickened
