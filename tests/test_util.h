@@ -77,17 +77,45 @@ inline void ExpectNear(const Vector3& a, const Vector3& b, float eps = 1e-5f) {
 }
 
 // A shell command's exit status and what it wrote, kept in dir.
+// Points the settings folder (XDG_CONFIG_HOME here, %APPDATA% on Windows)
+// at a test's own folder while it lives; what was set before comes back.
+class SettingsHome {
+public:
+    explicit SettingsHome(const std::string& path) {
+        if (const char* before = std::getenv(kVariable)) before_ = before, hadOne_ = true;
+        Set(path.c_str());
+    }
+    ~SettingsHome() { Set(hadOne_ ? before_.c_str() : nullptr); }
+    SettingsHome(const SettingsHome&) = delete;
+    SettingsHome& operator=(const SettingsHome&) = delete;
+
+private:
+#ifdef _WIN32
+    static constexpr const char* kVariable = "APPDATA";
+    static void Set(const char* value) { _putenv_s(kVariable, value ? value : ""); }
+#else
+    static constexpr const char* kVariable = "XDG_CONFIG_HOME";
+    static void Set(const char* value) { value ? setenv(kVariable, value, 1) : unsetenv(kVariable); }
+#endif
+    std::string before_;
+    bool hadOne_ = false;
+};
+
 struct RunResult {
     int status;
     std::string out, err;
 };
 
+// Each run writes fresh files: under Wine a program that has just ended can
+// still hold its output open for a moment.
 inline RunResult RunShell(const TempDir& dir, const std::string& command) {
-    const int raw = std::system((command + " >" + dir.File("stdout") + " 2>" + dir.File("stderr")).c_str());
+    static int runs = 0;
+    const std::string out = dir.File("stdout-" + std::to_string(++runs)), err = dir.File("stderr-" + std::to_string(runs));
+    const int raw = std::system((command + " >" + out + " 2>" + err).c_str());
 #ifdef _WIN32
-    return {raw, ReadText(dir.File("stdout")), ReadText(dir.File("stderr"))};  // the command's own exit code
+    return {raw, ReadText(out), ReadText(err)};  // the command's own exit code
 #else
-    return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, ReadText(dir.File("stdout")), ReadText(dir.File("stderr"))};
+    return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, ReadText(out), ReadText(err)};
 #endif
 }
 

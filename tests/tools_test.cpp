@@ -161,10 +161,10 @@ TEST(InspectBlocksTest, JsonEscapesEveryByteOfTheNames) {
 
 TEST(InspectNameHandleTest, PrintsTheHandleOfAFloatAndAName) {
     TempDir dir;
-    RunResult r = RunShell(dir, Inspect("namehandle 0 'A\\B'"));
+    RunResult r = RunShell(dir, Inspect("namehandle 0 \"A\\B\""));
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out, "0xA5A50BE1\n");
-    r = RunShell(dir, Inspect("namehandle 0.9 Tex\\\\Grass .tga"));
+    r = RunShell(dir, Inspect("namehandle 0.9 \"Tex\\Grass\" .tga"));
     char expected[16];
     std::snprintf(expected, sizeof expected, "0x%08X\n", MakeNameHandle(FloatBits(0.9f), "tex/grass", ".tga"));
     EXPECT_EQ(r.out, expected);
@@ -218,6 +218,9 @@ TEST_F(InspectSceneTest, SceneJsonHasItsShapeAndTheDemoLoadsWithoutMessages) {
 
 // A full disk must not pass for a written report.
 TEST_F(InspectSceneTest, AReportThatCannotBeWrittenIsAFailure) {
+#ifdef _WIN32
+    GTEST_SKIP() << "Windows has no device that refuses every write";
+#endif
     for (const std::string& args : {"scene " + Swp(), "scene --json " + Swp(), "model " + Swp() + " 1"}) {
         EXPECT_EQ(RunShell(dir, Inspect(args)).status, 0) << args;
         EXPECT_EQ(RunShell(dir, "(" + Inspect(args) + " >/dev/full)").status, 1) << args;

@@ -1,16 +1,33 @@
-# The core's tests cross-built for Windows; ctest runs them through the
-# toolchain's emulator (Wine). GoogleTest is built from Debian's sources, as
-# Debian ships no MinGW build of it.
+# The core's and the tools' tests cross-built for Windows; ctest runs them
+# through the toolchain's emulator (Wine). GoogleTest is built from Debian's
+# sources, as Debian ships no MinGW build of it.
 set(gtest_force_shared_crt ON CACHE BOOL "" FORCE)
 set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
 add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
 include(GoogleTest)
 
-add_executable(core_tests
-  tests/diag_test.cpp
-  tests/math_test.cpp
-  tests/block_file_test.cpp
-  tests/texture_database_test.cpp
-)
-target_link_libraries(core_tests PRIVATE wildview_writer gtest gtest_main)
-gtest_discover_tests(core_tests DISCOVERY_TIMEOUT 120)
+function(wv_windows_test name)
+  cmake_parse_arguments(T "" "" "SOURCES;LIBS;TOOLS" ${ARGN})
+  add_executable(${name} ${T_SOURCES})
+  target_link_libraries(${name} PRIVATE ${T_LIBS} wildview_writer gtest gtest_main)
+  foreach(tool ${T_TOOLS})
+    string(TOUPPER ${tool} macro)
+    string(REPLACE "WILDVIEW-" "WV_" macro ${macro})
+    target_compile_definitions(${name} PRIVATE ${macro}="$<TARGET_FILE:${tool}>")
+    add_dependencies(${name} ${tool})
+  endforeach()
+  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 120 PROPERTIES TIMEOUT 120)
+endfunction()
+
+wv_windows_test(core_tests SOURCES
+  tests/diag_test.cpp tests/math_test.cpp tests/block_file_test.cpp tests/texture_database_test.cpp)
+wv_windows_test(scene_tests SOURCES
+  tests/value_table_test.cpp tests/mesh_test.cpp tests/scene_test.cpp tests/scene_model_test.cpp
+  tests/state_test.cpp tests/terrain_test.cpp tests/effects_test.cpp)
+wv_windows_test(writer_tests SOURCES tests/writer_test.cpp TOOLS wildview-mklevel)
+wv_windows_test(edits_tests SOURCES tests/edits_test.cpp)
+wv_windows_test(robustness_tests SOURCES tests/robustness_test.cpp)
+wv_windows_test(tools_tests SOURCES tests/tools_test.cpp TOOLS wildview-inspect wildview-mklevel)
+wv_windows_test(output_tests SOURCES tests/output_test.cpp LIBS wildview_export
+  TOOLS wildview-inspect wildview-render wildview-export)
+wv_windows_test(terrain_tools_tests SOURCES tests/terrain_tools_test.cpp TOOLS wildview-inspect wildview-render)

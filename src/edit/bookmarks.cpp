@@ -45,7 +45,7 @@ std::string BookmarksDirectory() { return platform::Files().SettingsDirectory("w
 
 std::string BookmarksPath(const std::string& levelName) {
     const std::string dir = BookmarksDirectory();
-    return dir.empty() ? std::string() : dir + "/bookmarks-" + FileSafe(levelName) + ".txt";
+    return dir.empty() ? std::string() : platform::JoinPath(dir, "bookmarks-" + FileSafe(levelName) + ".txt");
 }
 
 std::string CleanBookmarkName(const std::string& name) {

@@ -50,4 +50,12 @@ std::string NameOf(const std::string& path) {
     return at == std::string::npos ? path : path.substr(at + 1);
 }
 
+std::string JoinPath(const std::string& folder, const std::string& name) {
+    if (folder.empty()) return name;
+    const bool backslashes = folder.find('\\') != std::string::npos && folder.find('/') == std::string::npos;
+    const char last = folder.back();
+    if (last == '/' || last == '\\') return folder + name;
+    return folder + (backslashes ? '\\' : '/') + name;
+}
+
 }  // namespace platform

@@ -87,4 +87,9 @@ std::string FolderOf(const std::string& path);
 // The name part after the last separator.
 std::string NameOf(const std::string& path);
 
+// A name inside a folder, joined with the separator the folder is written
+// with ('\' only where it has no '/'), so that a Windows path stays one
+// spelling in messages.
+std::string JoinPath(const std::string& folder, const std::string& name);
+
 }  // namespace platform

@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "writer/mesh_builder.h"
+#include "writer/portable_math.h"
 #include "writer/procedural.h"
 #include "writer/region_builder.h"
 #include "writer/scene_writer.h"
@@ -30,7 +31,7 @@ std::string TextureName(int t) { return Name("bench\\tex%04d", t); }
 // Half the textures are stored under the first suffix, half under the second.
 std::string TextureSuffix(int t) { return t % 2 == 0 ? ".bmp" : ".tga"; }
 
-float GroundHeight(float x, float y) { return 4.0f + 3.0f * std::sin(x / 300.0f) * std::cos(y / 250.0f); }
+float GroundHeight(float x, float y) { return 4.0f + 3.0f * Sin(x / 300.0f) * Cos(y / 250.0f); }
 
 // Cheap patterns: a few thousand textures must be made in well under a second.
 void AddTextures(TextureSetWriter& w, int count, Rng& rng) {

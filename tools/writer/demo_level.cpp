@@ -8,6 +8,7 @@
 
 #include "writer/level_builder.h"
 #include "writer/mesh_builder.h"
+#include "writer/portable_math.h"
 #include "writer/procedural.h"
 #include "writer/region_builder.h"
 #include "writer/scene_writer.h"
@@ -26,12 +27,12 @@ constexpr float kRockDiffuse = 0.8f;  // the boulders' Diffuse; their texture is
 
 // Distance from the centre to the shore in direction theta.
 float CoastRadius(float theta) {
-    return 175.0f + 18.0f * std::sin(3.0f * theta + 0.7f) + 10.0f * std::sin(5.0f * theta + 2.1f) +
-           6.0f * std::sin(7.0f * theta + 0.3f);
+    return 175.0f + 18.0f * Sin(3.0f * theta + 0.7f) + 10.0f * Sin(5.0f * theta + 2.1f) +
+           6.0f * Sin(7.0f * theta + 0.3f);
 }
 
 // 0 at the centre, 1 on the shore, above 1 at sea.
-float Shore(float x, float y) { return std::hypot(x, y) / CoastRadius(std::atan2(y, x)); }
+float Shore(float x, float y) { return Hypot(x, y) / CoastRadius(Atan2(y, x)); }
 
 const Vector3 kHill(30.0f, 50.0f, 0.0f);
 
@@ -39,7 +40,7 @@ float GroundHeight(float x, float y) {
     const float s = Shore(x, y);
     if (s >= 1.0f) return kWaterLevel - 1.0f;
     const float dx = x - kHill.x, dy = y - kHill.y;
-    return 1.8f + 4.5f * (1.0f - s * s) + 4.0f * std::exp(-(dx * dx + dy * dy) / (2.0f * 50.0f * 50.0f));
+    return 1.8f + 4.5f * (1.0f - s * s) + 4.0f * Exp(-(dx * dx + dy * dy) / (2.0f * 50.0f * 50.0f));
 }
 
 Vector3 OnGround(float x, float y) { return {x, y, GroundHeight(x, y)}; }
@@ -149,14 +150,14 @@ void AddTextures(TextureSetWriter& w) {
         t.Add("demo\\path", ".tga", path);
         TextureSpec pond = t.Shaped(128, {{0, 0, 0}, {30, 70, 110}, {60, 120, 150}, {120, 170, 190}}, 256, 1, 16, 4, 4,
                                     [](float x, float y, float n) {
-                                        const float r = std::hypot(x - 0.5f, y - 0.5f) * 2.0f;
+                                        const float r = Hypot(x - 0.5f, y - 0.5f) * 2.0f;
                                         return r > 0.82f + 0.14f * n ? 0 : Opaque(1.0f - r * 0.7f - 0.3f * n + 0.3f, 256);
                                     });
         pond.transparent = true;
         t.Add("demo\\pond", ".tga", pond);
         TextureSpec meadow = t.Shaped(256, {{0, 0, 0}, {88, 140, 52}, {130, 176, 70}, {230, 220, 90}, {240, 240, 240}},
                                       256, 2, 17, 8, 4, [](float x, float y, float n) {
-                                          const float r = std::hypot(x - 0.5f, y - 0.5f) * 2.0f;
+                                          const float r = Hypot(x - 0.5f, y - 0.5f) * 2.0f;
                                           if (r > 0.6f + 0.35f * n) return 0;
                                           // Flowers: the noise's rare highs.
                                           return n > 0.68f ? 200 + static_cast<int>((n - 0.68f) * 160.0f) : 1 + static_cast<int>(n * 130.0f);
@@ -350,7 +351,7 @@ void AddOcean(Level& L) {
         for (int i = 0; i < segments; ++i) {
             const float a = 2.0f * kPi * static_cast<float>(i) / static_cast<float>(segments);
             const float r = CoastRadius(a) + steps[k];
-            ocean.AddPosition({r * std::cos(a) - at.x, r * std::sin(a) - at.y, 0});
+            ocean.AddPosition({r * Cos(a) - at.x, r * Sin(a) - at.y, 0});
         }
     auto corner = [&](int k, int i) { return static_cast<std::uint32_t>(k * segments + (i % segments)); };
     for (int k = 0; k + 1 < rings; ++k)
@@ -373,9 +374,9 @@ struct Spot {
 // True when p keeps its distance from everything placed and from the path.
 bool IsFree(const std::vector<Spot>& taken, const std::vector<Vector3>& path, const Vector3& p, float clearance) {
     for (const Spot& s : taken)
-        if (std::hypot(s.at.x - p.x, s.at.y - p.y) < s.clearance + clearance) return false;
+        if (Hypot(s.at.x - p.x, s.at.y - p.y) < s.clearance + clearance) return false;
     for (const Vector3& q : path)
-        if (std::hypot(q.x - p.x, q.y - p.y) < 4.0f + clearance) return false;
+        if (Hypot(q.x - p.x, q.y - p.y) < 4.0f + clearance) return false;
     return true;
 }
 
@@ -395,7 +396,7 @@ void AddObjects(Level& L) {
         taken.push_back({p, 12.0f});
     }
     const float east = 0.3f;
-    const Vector3 lighthousePos = OnGround(0.82f * CoastRadius(east) * std::cos(east), 0.82f * CoastRadius(east) * std::sin(east));
+    const Vector3 lighthousePos = OnGround(0.82f * CoastRadius(east) * Cos(east), 0.82f * CoastRadius(east) * Sin(east));
     L.Place(WriteMesh(L.scene, TowerMesh("lighthouse_tower", 2.2f, 9.0f, 2.5f, 12, {"demo\\lighthouse"},
                                          {"demo\\rooftiles"}, 3.0f),
                       1),
@@ -404,7 +405,7 @@ void AddObjects(Level& L) {
     taken.push_back({lighthousePos, 10.0f});
 
     const float west = 3.35f;
-    const Vector3 hutPos = OnGround(0.8f * CoastRadius(west) * std::cos(west), 0.8f * CoastRadius(west) * std::sin(west));
+    const Vector3 hutPos = OnGround(0.8f * CoastRadius(west) * Cos(west), 0.8f * CoastRadius(west) * Sin(west));
     L.Place(WriteMesh(L.scene, BoxMesh("hut", {4.0f, 3.0f, 2.6f}, {{"demo\\planks"}, {"demo\\rooftiles"}}, 2.0f), 1),
             "hut", {hutPos, {0, 0, 0.4f}}, {Class("CInstance")});
     taken.push_back({hutPos, 6.0f});

@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "files/name_handle.h"
+#include "writer/portable_math.h"
 #include "writer/procedural.h"
 #include "writer/scene_writer.h"
 
@@ -228,9 +229,9 @@ PolyMesh TowerMesh(const std::string& name, float radius, float height, float ro
     std::vector<std::uint32_t> bottom, upper, eave;
     for (int i = 0; i < sides; ++i) {
         const float a = 2 * kPi * static_cast<float>(i) / static_cast<float>(sides);
-        bottom.push_back(m.AddPosition({radius * std::cos(a), radius * std::sin(a), 0}));
-        upper.push_back(m.AddPosition({radius * std::cos(a), radius * std::sin(a), height}));
-        eave.push_back(m.AddPosition({1.2f * radius * std::cos(a), 1.2f * radius * std::sin(a), height - 0.1f * roofHeight}));
+        bottom.push_back(m.AddPosition({radius * Cos(a), radius * Sin(a), 0}));
+        upper.push_back(m.AddPosition({radius * Cos(a), radius * Sin(a), height}));
+        eave.push_back(m.AddPosition({1.2f * radius * Cos(a), 1.2f * radius * Sin(a), height - 0.1f * roofHeight}));
     }
     const std::uint32_t apex = m.AddPosition({0, 0, height + roofHeight});
     const float slant = std::sqrt(1.44f * radius * radius + 1.21f * roofHeight * roofHeight) / t;
@@ -310,7 +311,7 @@ PolyMesh RockMesh(const std::string& name, float radius, int rings, int segments
     const float floorZ = 0.0f;
     auto point = [&](float lat, float lon) {
         const float r = radius * static_cast<float>(1.0 + roughness * rng.Range(-1.0, 1.0));
-        Vector3 p(r * std::sin(lat) * std::cos(lon), r * std::sin(lat) * std::sin(lon), 0.8f * r * std::cos(lat) + 0.3f * radius);
+        Vector3 p(r * Sin(lat) * Cos(lon), r * Sin(lat) * Sin(lon), 0.8f * r * Cos(lat) + 0.3f * radius);
         p.z = std::max(p.z, floorZ);
         return p;
     };
@@ -351,8 +352,8 @@ PolyMesh SkyDomeMesh(const std::string& name, float radius, float height, int ri
         const float e = 0.5f * kPi * static_cast<float>(k) / static_cast<float>(rings);
         for (int i = 0; i < segments; ++i) {
             const float a = 2 * kPi * static_cast<float>(i) / static_cast<float>(segments);
-            ring[k].push_back(m.AddPosition({radius * std::cos(e) * std::cos(a), radius * std::cos(e) * std::sin(a),
-                                             height * std::sin(e)}));
+            ring[k].push_back(m.AddPosition({radius * Cos(e) * Cos(a), radius * Cos(e) * Sin(a),
+                                             height * Sin(e)}));
         }
     }
     const std::uint32_t apex = m.AddPosition({0, 0, height});

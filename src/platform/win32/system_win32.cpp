@@ -212,7 +212,7 @@ public:
         std::wstring w(n, L'\0');
         w.resize(GetEnvironmentVariableW(L"APPDATA", w.data(), n));
         const std::string appData = Utf8(w);
-        return IsAbsolute(appData) ? appData + "\\" + program : std::string();
+        return IsAbsolute(appData) ? JoinPath(appData, program) : std::string();
     }
 
 private:
