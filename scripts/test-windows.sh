@@ -5,7 +5,8 @@
 # context's hidden window needs a display) serve the run (the build lists
 # the tests through them too); both are ended at the end, also when a test
 # fails.
-#   scripts/test-windows.sh [BUILD]   (default: build-windows)
+#   scripts/test-windows.sh [BUILD]   (default: build-windows; the Linux
+#   build in build/, when there, is compared with it)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build-windows}
@@ -30,6 +31,9 @@ rm -f "$pipe"
 export DISPLAY=":$display"
 wine cmd /c exit </dev/null >/dev/null 2>&1 || true  # makes the prefix once
 
-scripts/build-windows.sh "$build" -DWV_BUILD_TESTS=ON
+# The Linux tools, where built, to compare the Windows ones' output with.
+linux_build=
+[[ -x build/wildview-export ]] && linux_build=$PWD/build
+scripts/build-windows.sh "$build" -DWV_BUILD_TESTS=ON -DWV_LINUX_BUILD="$linux_build"
 cd "$build"
 ctest --output-on-failure -j"$(nproc)" </dev/null

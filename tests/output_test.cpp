@@ -22,6 +22,7 @@
 #include "math/matrix3.h"
 #include "output/gltf_export.h"
 #include "output/level_save.h"
+#include "platform/file_system.h"
 #include "scene/level.h"
 #include "scene/scene_model.h"
 #include "terrain/terrain.h"
@@ -550,6 +551,33 @@ TEST_F(OutputTest, ACompressedLevelLoadsAsItsPlainFileAndIsSavedPlain) {
     ASSERT_TRUE(SaveLevelAs(out.File("saved.grf"), error, &note)) << error;
     EXPECT_EQ(note, "The level was read from an LZ-compressed file; it was saved uncompressed:\n" + out.File("saved.grf"));
     EXPECT_TRUE(ReadAll(out.File("saved.grf")) == ReadAll(File("skew.grf")));
+}
+
+// A level in a folder with letters outside ASCII and spaces: read, exported,
+// and the names on the disk the real ones (on Windows, not the ANSI code page's guess).
+TEST(PathTest, NamesOutsideAsciiReadAndWrite) {
+    TempDir dir;
+    const std::string folder = dir.File("Lévels ä ö/日本 1");
+    std::string error;
+    ASSERT_TRUE(platform::Files().CreateDirectories(folder, error)) << error;
+    ASSERT_TRUE(wvwrite::WriteSkewLevel(folder, nullptr));
+    EXPECT_TRUE(std::filesystem::exists(std::filesystem::u8path(folder + "/skew.grf")));
+    headless::LoadedLevel level;
+    level.console = nullptr;
+    ASSERT_TRUE(headless::LoadLevel(folder + "/skew-130.swp", level));
+    EXPECT_FALSE(TheScene().InstanceList.empty());
+    GltfExportOptions options;
+    options.path = folder + "/Ausfahrt é.glb";
+    GltfExportReport report;
+    ASSERT_TRUE(ExportGltf(options, report, error)) << error;
+    ResetState(StateScope::Process);
+    std::vector<std::uint8_t> glb;
+    ASSERT_TRUE(platform::ReadWholeFile(options.path, glb, error)) << error;
+    EXPECT_EQ(std::string(glb.begin(), glb.begin() + 4), "glTF");
+    bool listed = false;
+    for (const auto& e : std::filesystem::directory_iterator(std::filesystem::u8path(folder)))
+        listed |= e.path().filename().u8string() == u8"Ausfahrt é.glb";
+    EXPECT_TRUE(listed);
 }
 
 // Pictures read back as written (stb decodes them): the row filters

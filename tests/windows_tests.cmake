@@ -31,3 +31,14 @@ wv_windows_test(tools_tests SOURCES tests/tools_test.cpp TOOLS wildview-inspect 
 wv_windows_test(output_tests SOURCES tests/output_test.cpp LIBS wildview_export
   TOOLS wildview-inspect wildview-render wildview-export)
 wv_windows_test(terrain_tools_tests SOURCES tests/terrain_tools_test.cpp TOOLS wildview-inspect wildview-render)
+# What only Windows does to files and paths.
+wv_windows_test(windows_system_tests SOURCES tests/windows_system_test.cpp LIBS wildview_export)
+
+# The same bytes from both systems' programs, when a Linux build is at hand
+# (the test command builds one first).
+set(WV_LINUX_BUILD "" CACHE PATH "a Linux build of the tools, to compare the Windows ones with")
+if(WV_LINUX_BUILD)
+  add_test(NAME cross_system_bytes
+    COMMAND bash ${PROJECT_SOURCE_DIR}/tests/cross_system_bytes.sh ${CMAKE_BINARY_DIR} ${WV_LINUX_BUILD})
+  set_tests_properties(cross_system_bytes PROPERTIES TIMEOUT 300)
+endif()

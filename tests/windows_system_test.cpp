@@ -1,0 +1,139 @@
+// What only Windows does to files and paths: names that ignore case, drive
+// letters and shares, the settings folder under %APPDATA%, files left
+// writable, and a file another program holds open.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <io.h>
+#include <share.h>
+#include <sys/stat.h>
+
+#include <filesystem>
+
+#include "diag/state_registry.h"
+#include "headless/headless_level.h"
+#include "location/level_files.h"
+#include "output/gltf_export.h"
+#include "platform/atomic_file.h"
+#include "platform/file_system.h"
+#include "scene/level.h"
+#include "scene/scene_model.h"
+#include "test_util.h"
+#include "writer/skew_level.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::vector<std::uint8_t> Bytes(const std::string& text) { return {text.begin(), text.end()}; }
+
+bool LoadsWithObjects(const std::string& swp) {
+    headless::LoadedLevel level;
+    level.console = nullptr;
+    std::string why;
+    const bool loaded = headless::LoadLevel(swp, level, &why) && !TheScene().InstanceList.empty();
+    EXPECT_TRUE(level.platform.boxes.empty()) << swp;
+    ResetState(StateScope::Process);
+    return loaded;
+}
+
+TEST(WindowsFilesTest, NamesMatchWhateverTheirCase) {
+    TempDir dir;
+    ASSERT_TRUE(wvwrite::WriteSkewLevel(dir.path(), nullptr));
+    for (const char* name : {"skew.grf", "skew-130.pid", "skew-130.swp"}) {
+        std::string upper = name;
+        for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        fs::rename(dir.File(name), dir.File(upper));
+    }
+    platform::FileSystem& files = platform::Files();
+    EXPECT_EQ(files.KindOf(dir.File("skew.grf")), platform::PathKind::File);
+    EXPECT_TRUE(files.SameFile(dir.File("Skew.Grf"), dir.File("SKEW.GRF")));
+    EXPECT_FALSE(files.SameFile(dir.File("SKEW.GRF"), dir.File("SKEW-130.PID")));
+    // The level named in lower case, its files in upper case.
+    EXPECT_TRUE(LoadsWithObjects(dir.File("skew-130.swp")));
+}
+
+TEST(WindowsFilesTest, DriveLettersAndSharesAreAbsolute) {
+    const struct {
+        const char* path;
+        bool absolute;
+        const char* folder;
+        const char* level;
+    } cases[] = {
+        {"C:\\game\\beach-130.swp", true, "C:\\game", "beach"},
+        {"c:/game/beach-130.swp", true, "c:/game", "beach"},
+        {"C:\\beach-130.swp", true, "C:\\", "beach"},
+        // Relative to drive C's own current folder; the level's other files
+        // are looked for there too.
+        {"C:beach-130.swp", false, "", "C:beach"},
+        {"\\\\server\\share\\beach-130.swp", true, "\\\\server\\share", "beach"},
+        {"save\\beach-130.swp", false, "save", "beach"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(platform::Files().IsAbsolute(c.path), c.absolute) << c.path;
+        EXPECT_EQ(platform::FolderOf(c.path), c.folder) << c.path;
+        EXPECT_EQ(LevelNameOf(c.path), c.level) << c.path;
+    }
+    const std::string here = platform::Files().CurrentDirectory();
+    ASSERT_GE(here.size(), 3u);
+    EXPECT_TRUE(std::isalpha(static_cast<unsigned char>(here[0])) && here[1] == ':' && here[2] == '\\') << here;
+}
+
+TEST(WindowsFilesTest, SettingsLiveUnderAppData) {
+    {
+        SettingsHome settings("C:\\Users\\Eve\\AppData\\Roaming");
+        EXPECT_EQ(platform::Files().SettingsDirectory("wildview"), "C:\\Users\\Eve\\AppData\\Roaming\\wildview");
+    }
+    {
+        SettingsHome settings("Roaming");  // relative: not a place to keep anything
+        EXPECT_EQ(platform::Files().SettingsDirectory("wildview"), "");
+    }
+}
+
+// Every file of an export, written twice over the same names: none is left
+// read-only, so the second export (and the user's own tools) can replace it.
+TEST(WindowsFilesTest, AnExportCanBeWrittenAgainOverItself) {
+    TempDir dir;
+    ASSERT_TRUE(wvwrite::WriteSkewLevel(dir.path(), nullptr));
+    headless::LoadedLevel level;
+    level.console = nullptr;
+    ASSERT_TRUE(headless::LoadLevel(dir.File("skew-130.swp"), level));
+    for (const char* name : {"out.glb", "out.gltf"}) {
+        GltfExportOptions options;
+        options.path = dir.File(name);
+        GltfExportReport report;
+        std::string error;
+        ASSERT_TRUE(ExportGltf(options, report, error)) << error;
+        for (const auto& e : fs::directory_iterator(dir.path())) {
+            if (e.path().filename().string().rfind("out", 0) != 0) continue;
+            EXPECT_NE(fs::status(e.path()).permissions() & fs::perms::owner_write, fs::perms::none) << e.path();
+        }
+        ASSERT_TRUE(ExportGltf(options, report, error)) << name << ": " << error;
+    }
+    ResetState(StateScope::Process);
+}
+
+// A file another program holds open without sharing: reading it and writing
+// over it fail with the system's reason, and the file is as it was.
+TEST(WindowsFilesTest, AFileHeldOpenElsewhereIsLeftAlone) {
+    TempDir dir;
+    const std::string path = dir.File("held.txt");
+    WriteAll(path, Bytes("as it was"));
+    int held = -1;
+    ASSERT_EQ(_wsopen_s(&held, fs::u8path(path).wstring().c_str(), _O_RDONLY | _O_BINARY, _SH_DENYRW, 0), 0);
+    std::string error;
+    EXPECT_EQ(platform::Files().OpenForReading(path, error), nullptr);
+    // Windows' words, or Wine's.
+    EXPECT_TRUE(error.find("used by another process") != std::string::npos || error == "Sharing violation") << error;
+    error.clear();
+    const std::vector<std::uint8_t> replacement = Bytes("replaced");
+    EXPECT_FALSE(platform::WriteFileAtomically(path, replacement, error));
+    EXPECT_NE(error.find(path), std::string::npos) << error;
+    _close(held);
+    EXPECT_EQ(ReadAll(path), Bytes("as it was"));
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 1);  // no temporary left
+    ASSERT_TRUE(platform::WriteFileAtomically(path, replacement, error)) << error;
+    EXPECT_EQ(ReadAll(path), replacement);
+}
+
+}  // namespace
