@@ -2,6 +2,7 @@
 // context where they draw: the object list, select and fly, bookmarks,
 // undo from the keys, the title, and the question before quitting.
 #include <cmath>
+#include <optional>
 
 #include "edit/edits.h"
 #include "app/input.h"
@@ -42,12 +43,12 @@ protected:
     void SetUp() override {
         GlTest::SetUp();
         if (IsSkipped()) return;
-        setenv("XDG_CONFIG_HOME", dir->path().c_str(), 1);
+        settings.emplace(dir->path());
         Load("demo-130.swp");
     }
     void TearDown() override {
         GlTest::TearDown();
-        unsetenv("XDG_CONFIG_HOME");
+        settings.reset();
     }
     void Load(const std::string& level) {
         LoadQuietly(File(level));
@@ -57,6 +58,7 @@ protected:
         EXPECT_TRUE(pf.lists.count(kind));
         return *pf.lists.at(kind);
     }
+    std::optional<SettingsHome> settings;
 };
 
 TEST_F(ViewerUiTest, TheObjectListFiltersSortsAndFollowsDeletes) {

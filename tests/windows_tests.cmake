@@ -31,6 +31,15 @@ wv_windows_test(tools_tests SOURCES tests/tools_test.cpp TOOLS wildview-inspect 
 wv_windows_test(output_tests SOURCES tests/output_test.cpp LIBS wildview_export
   TOOLS wildview-inspect wildview-render wildview-export)
 wv_windows_test(terrain_tools_tests SOURCES tests/terrain_tools_test.cpp TOOLS wildview-inspect wildview-render)
+wv_windows_test(app_tests SOURCES tests/camera_test.cpp tests/location_test.cpp LIBS wildview_app)
+wv_windows_test(input_tests SOURCES tests/input_test.cpp LIBS wildview_app)
+wv_windows_test(input_capture_tests SOURCES tests/input_capture_test.cpp LIBS wildview_app)
+wv_windows_test(glh_tests SOURCES tests/glh_extensions_test.cpp LIBS wildview_glh)
+# The GL tests on the hidden window's context, read back as on Linux.
+wv_windows_test(gl_tests SOURCES tests/draw_gl_test.cpp tests/picking_gl_test.cpp tests/frame_gl_test.cpp
+  tests/terrain_gl_test.cpp tests/bake_gl_test.cpp tests/skew_gl_test.cpp tests/viewer_ui_test.cpp
+  LIBS wildview_app wildview_headless TOOLS wildview-export)
+
 # What only Windows does to files and paths.
 wv_windows_test(windows_system_tests SOURCES tests/windows_system_test.cpp LIBS wildview_export)
 
