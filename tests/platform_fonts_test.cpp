@@ -1,5 +1,6 @@
 // The font rasteriser on the fonts installed here (Liberation stands for
-// Arial): glyph bitmaps in glBitmap's layout and GDI-like text metrics.
+// Arial; on Windows GDI renders): glyph bitmaps in glBitmap's layout and
+// GDI-like text metrics.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -146,7 +147,7 @@ TEST_F(FontRasteriser, WeightsPickTheFaceGdiWouldAndBoldIsHeavier) {
     for (const auto& [weight, bold] : weights) {
         const auto match = fonts.Match({"Arial", 14, weight});
         ASSERT_TRUE(match.has_value()) << weight;
-        EXPECT_FALSE(match->file.empty());
+        EXPECT_FALSE(match->family.empty());
         EXPECT_EQ(match->style.find("Bold") != std::string::npos || match->embolden, bold)
             << weight << ": " << match->family << " " << match->style;
     }

@@ -34,6 +34,7 @@ wv_windows_test(terrain_tools_tests SOURCES tests/terrain_tools_test.cpp TOOLS w
 wv_windows_test(app_tests SOURCES tests/camera_test.cpp tests/location_test.cpp LIBS wildview_app)
 wv_windows_test(input_tests SOURCES tests/input_test.cpp LIBS wildview_app)
 wv_windows_test(input_capture_tests SOURCES tests/input_capture_test.cpp LIBS wildview_app)
+wv_windows_test(fonts_tests SOURCES tests/platform_fonts_test.cpp LIBS wildview_fonts)
 wv_windows_test(glh_tests SOURCES tests/glh_extensions_test.cpp LIBS wildview_glh)
 # The GL tests on the hidden window's context, read back as on Linux.
 wv_windows_test(gl_tests SOURCES tests/draw_gl_test.cpp tests/picking_gl_test.cpp tests/frame_gl_test.cpp
