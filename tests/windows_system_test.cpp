@@ -1,6 +1,6 @@
 // What only Windows does to files and paths: names that ignore case, drive
 // letters and shares, the settings folder under %APPDATA%, files left
-// writable, and a file another program holds open.
+// writable, a file another program holds open, and the registry.
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
@@ -16,6 +16,7 @@
 #include "output/gltf_export.h"
 #include "platform/atomic_file.h"
 #include "platform/file_system.h"
+#include "platform/win32/registry_win32.h"
 #include "scene/level.h"
 #include "scene/scene_model.h"
 #include "test_util.h"
@@ -134,6 +135,46 @@ TEST(WindowsFilesTest, AFileHeldOpenElsewhereIsLeftAlone) {
     EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 1);  // no temporary left
     ASSERT_TRUE(platform::WriteFileAtomically(path, replacement, error)) << error;
     EXPECT_EQ(ReadAll(path), replacement);
+}
+
+// The game's values as its 32-bit installer writes them, or by hand in the
+// 64-bit view; reg.exe writes them, as a user or an installer script would.
+TEST(WindowsRegistryTest, ValuesComeFromEitherViewCutAtTheDesignsLimit) {
+    const std::string root = "SOFTWARE\\Wildview Tests\\" + std::to_string(std::random_device{}());
+    const auto reg = [](const std::string& args) {
+        return _wsystem(fs::u8path("reg " + args + " >NUL 2>NUL").wstring().c_str());
+    };
+    const auto add = [&](const std::string& key, const std::string& name, const std::string& text, int bits) {
+        ASSERT_EQ(reg("add \"HKLM\\" + root + "\\" + key + "\" /v \"" + name + "\" /t REG_SZ /d \"" + text +
+                      "\" /f /reg:" + std::to_string(bits)), 0) << key;
+    };
+    std::string longText;
+    while (longText.size() < 127) longText += "x";
+    longText += "\xC3\xA9" "and more";  // the 128th byte falls inside the é
+    add("Both", "Data Drive", "C:\\Games\\Wildgrove 32", 32);
+    add("Both", "Data Drive", "C:\\Games\\Wildgrove 64", 64);
+    add("Wide", "Installed Directory", "C:\\Spiele\\Wildgr\xC3\xB6ve", 64);
+    add("Long", "Data Drive", longText, 32);
+    add("Other", "Something Else", "x", 32);
+    const struct {
+        const char* key;
+        const char* value;
+        platform::ConfigResult result;
+        std::string text;
+    } cases[] = {
+        {"Both", "Data Drive", platform::ConfigResult::Found, "C:\\Games\\Wildgrove 32"},
+        {"Both", "data drive", platform::ConfigResult::Found, "C:\\Games\\Wildgrove 32"},  // names ignore case
+        {"Wide", "Installed Directory", platform::ConfigResult::Found, "C:\\Spiele\\Wildgr\xC3\xB6ve"},
+        {"Long", "Data Drive", platform::ConfigResult::Found, std::string(127, 'x')},
+        {"Other", "Data Drive", platform::ConfigResult::NoValue, ""},
+        {"None", "Data Drive", platform::ConfigResult::NoKey, ""},
+    };
+    for (const auto& c : cases) {
+        std::string out = "left over";
+        EXPECT_EQ(platform::ReadRegistryString(root + "\\" + c.key, c.value, out), c.result) << c.key;
+        EXPECT_EQ(out, c.text) << c.key;
+    }
+    for (const char* view : {"32", "64"}) reg("delete \"HKLM\\" + root + "\" /f /reg:" + view);
 }
 
 }  // namespace
