@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Cross-builds the Windows programs with MinGW-w64 into build-windows/ (or
-# BUILD): the core and the command-line tools that need no GL context,
-# wildview-inspect.exe and wildview-mklevel.exe. They need only the
-# system's own DLLs; under Wine: wine build-windows/wildview-inspect.exe ...
+# BUILD): the viewer wildview.exe and the tools wildview-inspect.exe,
+# -export.exe, -render.exe and -mklevel.exe. They need only the system's own
+# DLLs; under Wine: wine build-windows/wildview.exe LEVEL.swp
 #   scripts/build-windows.sh [BUILD [CMAKE OPTION...]]
 set -euo pipefail
 cd "$(dirname "$0")/.."

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Makes the Windows zip: the programs (cross-built in release), the README
+# Makes the Windows zip: the viewer and the tools (cross-built in release), the README
 # and the demo level, written by the zip's own wildview-mklevel.exe under
 # Wine. The result: dist/wildview-windows-x64.zip.
 #   scripts/package-windows.sh
@@ -17,7 +17,7 @@ name=wildview-windows-x64
 stage="$build/package/$name"
 rm -rf "$build/package"
 mkdir -p "$stage"
-cp "$build"/wildview-{inspect,export,render,mklevel}.exe README.md "$stage/"
+cp "$build"/wildview{,-inspect,-export,-render,-mklevel}.exe README.md "$stage/"
 x86_64-w64-mingw32-strip "$stage"/*.exe
 # Wine sees the path as written: relative to the stage.
 (cd "$stage" && wine ./wildview-mklevel.exe demo demo </dev/null >mklevel.log 2>&1) ||

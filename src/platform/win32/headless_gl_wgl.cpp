@@ -4,6 +4,7 @@
 // undefined).
 #include "platform/headless_gl.h"
 
+#include "platform/win32/wgl_support.h"
 #include "platform/win32/wide_text.h"
 
 #include <GL/gl.h>
@@ -181,15 +182,6 @@ std::vector<std::uint8_t> HeadlessGl::ReadPixels(int x, int y, int width, int he
     return pixels;
 }
 
-// wglGetProcAddress gives only what lies beyond OpenGL 1.1 (and some
-// drivers answer 1, 2, 3 or -1 for "no"); the 1.1 entry points come from
-// opengl32 itself.
-void* HeadlessGl::ProcAddress(const char* name) {
-    const PROC proc = wglGetProcAddress(name);
-    const auto value = reinterpret_cast<std::intptr_t>(proc);
-    if (proc && value != 1 && value != 2 && value != 3 && value != -1) return reinterpret_cast<void*>(proc);
-    static const HMODULE library = LoadLibraryW(L"opengl32.dll");
-    return library ? reinterpret_cast<void*>(GetProcAddress(library, name)) : nullptr;
-}
+void* HeadlessGl::ProcAddress(const char* name) { return win32::WglProcAddress(name); }
 
 }  // namespace platform

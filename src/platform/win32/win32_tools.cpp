@@ -1,0 +1,339 @@
+#include "platform/win32/win32_tools.h"
+
+#include <commctrl.h>
+
+#include <algorithm>
+#include <vector>
+
+#include "platform/text_encoding.h"
+
+namespace platform::win32 {
+
+namespace {
+
+const wchar_t kInfoClass[] = L"WildviewInfo";
+const wchar_t kPromptClass[] = L"WildviewPrompt";
+const wchar_t kListClass[] = L"WildviewList";
+const wchar_t kProgressClass[] = L"WildviewProgress";
+constexpr int kFilterId = 101, kListId = 102;
+
+std::wstring Text(const std::string& ansiOrUtf8) { return Wide(ToUtf8(ansiOrUtf8)); }
+
+HFONT GuiFont() { return static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT)); }
+
+HWND Child(HWND parent, const wchar_t* cls, const wchar_t* text, DWORD style, int id) {
+    HWND h = CreateWindowExW(0, cls, text, WS_CHILD | WS_VISIBLE | style, 0, 0, 10, 10, parent,
+                             reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), GetModuleHandleW(nullptr), nullptr);
+    SendMessageW(h, WM_SETFONT, reinterpret_cast<WPARAM>(GuiFont()), TRUE);
+    return h;
+}
+
+// A window of its own class, centred on the owner, its object in user data.
+HWND TopLevel(const wchar_t* cls, const std::string& title, DWORD style, int w, int h, HWND owner, void* self) {
+    RECT area{0, 0, w, h};
+    AdjustWindowRectEx(&area, style, FALSE, 0);
+    const int ow = area.right - area.left, oh = area.bottom - area.top;
+    RECT at{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+    if (owner) GetWindowRect(owner, &at);
+    return CreateWindowExW(0, cls, Text(title).c_str(), style, at.left + (at.right - at.left - ow) / 2,
+                           at.top + (at.bottom - at.top - oh) / 2, ow, oh, owner, nullptr, GetModuleHandleW(nullptr),
+                           self);
+}
+
+template <class T>
+T* Self(HWND window, UINT message, LPARAM l) {
+    if (message == WM_NCCREATE) {
+        auto* self = static_cast<T*>(reinterpret_cast<CREATESTRUCTW*>(l)->lpCreateParams);
+        SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+        return self;
+    }
+    return reinterpret_cast<T*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+}
+
+struct PromptState {
+    HWND edit = nullptr;
+    bool done = false, ok = false;
+    std::string text;
+};
+
+LRESULT CALLBACK PromptProcedure(HWND window, UINT message, WPARAM w, LPARAM l) {
+    auto* state = Self<PromptState>(window, message, l);
+    switch (message) {
+    case WM_COMMAND:
+        if (LOWORD(w) == IDOK || LOWORD(w) == IDCANCEL) {
+            state->ok = LOWORD(w) == IDOK;
+            if (state->ok) {
+                std::wstring typed(static_cast<std::size_t>(GetWindowTextLengthW(state->edit)) + 1, L'\0');
+                typed.resize(static_cast<std::size_t>(GetWindowTextW(state->edit, typed.data(), static_cast<int>(typed.size()))));
+                state->text = Utf8(typed);
+            }
+            state->done = true;
+            return 0;
+        }
+        break;
+    case WM_CLOSE:
+        state->done = true;
+        return 0;
+    }
+    return DefWindowProcW(window, message, w, l);
+}
+
+LRESULT CALLBACK ProgressProcedure(HWND window, UINT message, WPARAM w, LPARAM l) {
+    if (message == WM_CLOSE) return 0;  // it goes when the job is done
+    return DefWindowProcW(window, message, w, l);
+}
+
+}  // namespace
+
+void RegisterToolClasses() {
+    static const bool registered = [] {
+        INITCOMMONCONTROLSEX controls{sizeof controls, ICC_LISTVIEW_CLASSES | ICC_PROGRESS_CLASS};
+        InitCommonControlsEx(&controls);
+        const struct {
+            const wchar_t* name;
+            WNDPROC procedure;
+        } classes[] = {{kInfoClass, &InfoWindow::Procedure},
+                       {kPromptClass, PromptProcedure},
+                       {kListClass, &ListWindow::Procedure},
+                       {kProgressClass, ProgressProcedure}};
+        for (const auto& c : classes) {
+            WNDCLASSW wc{};
+            wc.lpfnWndProc = c.procedure;
+            wc.hInstance = GetModuleHandleW(nullptr);
+            wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
+            wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+            wc.lpszClassName = c.name;
+            RegisterClassW(&wc);
+        }
+        return true;
+    }();
+    (void)registered;
+}
+
+// ---- the info dialog ------------------------------------------------------
+
+InfoWindow::~InfoWindow() {
+    if (Exists()) DestroyWindow(window_);
+}
+
+void InfoWindow::Create(HWND owner) {
+    if (Exists()) return;
+    RegisterToolClasses();
+    window_ = TopLevel(kInfoClass, "Info", WS_OVERLAPPEDWINDOW, 560, 420, owner, this);
+    // Long lines wrap: a report's sentences are read, not scrolled sideways.
+    edit_ = Child(window_, L"EDIT", L"", WS_VSCROLL | ES_MULTILINE | ES_AUTOVSCROLL | ES_NOHIDESEL, 1);
+    SendMessageW(edit_, WM_SETFONT, reinterpret_cast<WPARAM>(GetStockObject(ANSI_FIXED_FONT)), TRUE);
+    SendMessageW(edit_, EM_SETLIMITTEXT, 0, 0);  // no 32 KB cap on long reports
+    RECT client;
+    GetClientRect(window_, &client);
+    MoveWindow(edit_, 0, 0, client.right, client.bottom, TRUE);
+    text_.clear();
+    ShowWindow(window_, SW_SHOWNORMAL);
+}
+
+void InfoWindow::SetText(const std::string& text) {
+    if (!Exists()) return;
+    text_ = text;
+    SetWindowTextW(edit_, Text(text).c_str());
+}
+
+void InfoWindow::InsertAtCaret(const std::string& text) {
+    if (!Exists()) return;
+    text_ += text;
+    SendMessageW(edit_, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(Text(text).c_str()));
+}
+
+void InfoWindow::ScrollToCaret(std::size_t position) {
+    if (!Exists()) return;
+    const std::size_t at = Text(text_.substr(0, std::min(position, text_.size()))).size();
+    SendMessageW(edit_, EM_SETSEL, at, at);
+    SendMessageW(edit_, EM_SCROLLCARET, 0, 0);
+}
+
+LRESULT CALLBACK InfoWindow::Procedure(HWND window, UINT message, WPARAM w, LPARAM l) {
+    auto* self = Self<InfoWindow>(window, message, l);
+    switch (message) {
+    case WM_SIZE:
+        if (self && self->edit_) MoveWindow(self->edit_, 0, 0, LOWORD(l), HIWORD(l), TRUE);
+        return 0;
+    case WM_DESTROY:
+        if (self) self->window_ = self->edit_ = nullptr;
+        return 0;
+    }
+    return DefWindowProcW(window, message, w, l);
+}
+
+// ---- the text prompt --------------------------------------------------------
+
+bool RunTextPrompt(HWND owner, const std::string& title, const std::string& prompt, std::string& text) {
+    RegisterToolClasses();
+    constexpr int kW = 360, kH = 110, kM = 10;
+    PromptState state;
+    HWND window = TopLevel(kPromptClass, title, WS_POPUP | WS_CAPTION | WS_SYSMENU, kW, kH, owner, &state);
+    if (!window) return false;
+    HWND label = Child(window, L"STATIC", Text(prompt).c_str(), SS_LEFT, 1);
+    MoveWindow(label, kM, kM, kW - 2 * kM, 20, FALSE);
+    state.edit = Child(window, L"EDIT", Text(text).c_str(), WS_BORDER | WS_TABSTOP | ES_AUTOHSCROLL, 2);
+    MoveWindow(state.edit, kM, kM + 24, kW - 2 * kM, 23, FALSE);
+    HWND ok = Child(window, L"BUTTON", L"OK", WS_TABSTOP | BS_DEFPUSHBUTTON, IDOK);
+    MoveWindow(ok, kW - 2 * (90 + kM), kH - kM - 25, 90, 25, FALSE);
+    HWND cancel = Child(window, L"BUTTON", L"Cancel", WS_TABSTOP | BS_PUSHBUTTON, IDCANCEL);
+    MoveWindow(cancel, kW - 90 - kM, kH - kM - 25, 90, 25, FALSE);
+    if (owner) EnableWindow(owner, FALSE);
+    ShowWindow(window, SW_SHOWNORMAL);
+    SetFocus(state.edit);
+    SendMessageW(state.edit, EM_SETSEL, 0, -1);  // all selected: typing replaces it
+    MSG msg;
+    bool quit = false;
+    int quitCode = 0;
+    while (!state.done) {
+        const BOOL got = GetMessageW(&msg, nullptr, 0, 0);
+        if (got <= 0) {
+            quit = true;
+            quitCode = static_cast<int>(msg.wParam);
+            break;
+        }
+        // Return and Escape answer OK and Cancel, Tab moves between fields.
+        if (!IsDialogMessageW(window, &msg)) {
+            TranslateMessage(&msg);
+            DispatchMessageW(&msg);
+        }
+    }
+    if (owner) EnableWindow(owner, TRUE);
+    DestroyWindow(window);
+    if (owner) SetForegroundWindow(owner);
+    if (quit) PostQuitMessage(quitCode);  // the main loop ends as asked
+    if (state.ok) text = state.text;
+    return state.ok;
+}
+
+// ---- the list windows -------------------------------------------------------
+
+ListWindow::ListWindow(HWND owner, const std::string& title, ListSource& source, Choose choose)
+    : source_(source), choose_(std::move(choose)) {
+    RegisterToolClasses();
+    window_ = TopLevel(kListClass, title, WS_OVERLAPPEDWINDOW, 520, 420, owner, this);
+    filter_ = Child(window_, L"EDIT", L"", WS_BORDER | ES_AUTOHSCROLL, kFilterId);
+    list_ = Child(window_, WC_LISTVIEWW, L"",
+                  WS_BORDER | LVS_REPORT | LVS_OWNERDATA | LVS_SINGLESEL | LVS_SHOWSELALWAYS, kListId);
+    ListView_SetExtendedListViewStyle(list_, LVS_EX_FULLROWSELECT);
+    const std::vector<std::string> columns = source_.Columns();
+    for (std::size_t c = 0; c < columns.size(); ++c) {
+        std::wstring name = Text(columns[c]);
+        LVCOLUMNW column{};
+        column.mask = LVCF_TEXT | LVCF_WIDTH;
+        column.pszText = name.data();
+        column.cx = c == 0 ? 200 : 90;
+        ListView_InsertColumn(list_, static_cast<int>(c), &column);
+    }
+    Layout();
+    Refresh();
+    ShowWindow(window_, SW_SHOWNORMAL);
+}
+
+ListWindow::~ListWindow() {
+    if (Shown()) DestroyWindow(window_);
+}
+
+void ListWindow::Refresh() {
+    if (!Shown()) return;
+    ListView_SetItemCountEx(list_, static_cast<int>(source_.Rows()), LVSICF_NOSCROLL);
+    InvalidateRect(list_, nullptr, TRUE);
+}
+
+void ListWindow::Layout() {
+    RECT client;
+    GetClientRect(window_, &client);
+    MoveWindow(filter_, 4, 4, client.right - 8, 22, TRUE);
+    MoveWindow(list_, 0, 30, client.right, std::max(0L, client.bottom - 30), TRUE);
+}
+
+LRESULT ListWindow::Notify(const NMHDR& header) {
+    if (header.idFrom != kListId) return 0;
+    switch (header.code) {
+    case LVN_GETDISPINFOW: {
+        auto& info = const_cast<NMLVDISPINFOW&>(reinterpret_cast<const NMLVDISPINFOW&>(header));
+        if ((info.item.mask & LVIF_TEXT) && info.item.iItem >= 0 &&
+            static_cast<std::size_t>(info.item.iItem) < source_.Rows()) {
+            cell_ = Text(source_.Cell(static_cast<std::size_t>(info.item.iItem), static_cast<std::size_t>(info.item.iSubItem)));
+            lstrcpynW(info.item.pszText, cell_.c_str(), info.item.cchTextMax);
+        }
+        return 0;
+    }
+    case LVN_COLUMNCLICK: {
+        const auto column = static_cast<std::size_t>(reinterpret_cast<const NMLISTVIEW&>(header).iSubItem);
+        ascending_ = column == sortColumn_ ? !ascending_ : true;
+        sortColumn_ = column;
+        source_.SortBy(column, ascending_);
+        Refresh();
+        return 0;
+    }
+    case LVN_ITEMACTIVATE: {
+        const int row = reinterpret_cast<const NMITEMACTIVATE&>(header).iItem;
+        if (row >= 0) choose_(row, kListActivate);
+        return 0;
+    }
+    case LVN_KEYDOWN:
+        if (reinterpret_cast<const NMLVKEYDOWN&>(header).wVKey == VK_DELETE) {
+            const int row = ListView_GetNextItem(list_, -1, LVNI_SELECTED);
+            if (row >= 0) choose_(row, kListDelete);
+        }
+        return 0;
+    }
+    return 0;
+}
+
+LRESULT CALLBACK ListWindow::Procedure(HWND window, UINT message, WPARAM w, LPARAM l) {
+    auto* self = Self<ListWindow>(window, message, l);
+    if (!self) return DefWindowProcW(window, message, w, l);
+    switch (message) {
+    case WM_SIZE:
+        if (self->list_) self->Layout();
+        return 0;
+    case WM_NOTIFY:
+        return self->Notify(*reinterpret_cast<const NMHDR*>(l));
+    case WM_COMMAND:
+        if (LOWORD(w) == kFilterId && HIWORD(w) == EN_CHANGE) {
+            std::wstring typed(static_cast<std::size_t>(GetWindowTextLengthW(self->filter_)) + 1, L'\0');
+            typed.resize(static_cast<std::size_t>(GetWindowTextW(self->filter_, typed.data(), static_cast<int>(typed.size()))));
+            self->source_.SetFilter(Utf8(typed));
+            self->Refresh();
+            return 0;
+        }
+        break;
+    case WM_DESTROY:
+        self->window_ = self->filter_ = self->list_ = nullptr;
+        return 0;
+    }
+    return DefWindowProcW(window, message, w, l);
+}
+
+// ---- progress -----------------------------------------------------------------
+
+ProgressWindow::~ProgressWindow() { Hide(); }
+
+void ProgressWindow::Show(HWND owner, const std::string& text, float done) {
+    RegisterToolClasses();
+    if (!window_) {
+        window_ = TopLevel(kProgressClass, "Wildview", WS_POPUP | WS_CAPTION, 320, 64, owner, nullptr);
+        label_ = Child(window_, L"STATIC", L"", SS_LEFT, 1);
+        MoveWindow(label_, 10, 8, 300, 18, FALSE);
+        bar_ = Child(window_, PROGRESS_CLASSW, L"", 0, 2);
+        MoveWindow(bar_, 10, 32, 300, 20, FALSE);
+        SendMessageW(bar_, PBM_SETRANGE32, 0, 1000);
+        ShowWindow(window_, SW_SHOWNOACTIVATE);
+    }
+    SetWindowTextW(label_, Text(text).c_str());
+    SendMessageW(bar_, PBM_SETPOS, static_cast<WPARAM>(std::clamp(done, 0.0f, 1.0f) * 1000.0f), 0);
+    // The job holds the thread: let the window draw itself now.
+    UpdateWindow(window_);
+    MSG msg;
+    while (PeekMessageW(&msg, window_, WM_PAINT, WM_PAINT, PM_REMOVE)) DispatchMessageW(&msg);
+}
+
+void ProgressWindow::Hide() {
+    if (window_) DestroyWindow(window_);
+    window_ = label_ = bar_ = nullptr;
+}
+
+}  // namespace platform::win32

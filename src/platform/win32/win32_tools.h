@@ -1,0 +1,75 @@
+// The viewer's smaller windows on Win32: the info dialog, the text prompt,
+// the list windows and the progress window. Each is owned by the main
+// window; list choices are handed to the platform's message queue.
+#pragma once
+
+#include "platform/win32/wide_text.h"
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+
+#include "platform/platform.h"
+
+namespace platform::win32 {
+
+// The classes of every window here, registered once.
+void RegisterToolClasses();
+
+// A modeless, editable text window.
+class InfoWindow {
+public:
+    ~InfoWindow();
+    bool Exists() const { return window_ != nullptr && IsWindow(window_); }
+    void Create(HWND owner);
+    void SetText(const std::string& text);
+    void InsertAtCaret(const std::string& text);
+    // position: a byte offset of the text as it was given.
+    void ScrollToCaret(std::size_t position);
+    static LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM w, LPARAM l);
+
+private:
+    HWND window_ = nullptr, edit_ = nullptr;
+    std::string text_;  // what was given, for turning offsets into characters
+};
+
+// A line of text, modal to owner; false when cancelled.
+bool RunTextPrompt(HWND owner, const std::string& title, const std::string& prompt, std::string& text);
+
+// A list window over a source, rows drawn on demand.
+class ListWindow {
+public:
+    using Choose = std::function<void(int row, int action)>;
+    ListWindow(HWND owner, const std::string& title, ListSource& source, Choose choose);
+    ~ListWindow();
+    bool Shown() const { return window_ != nullptr && IsWindow(window_); }
+    void Refresh();
+    HWND Handle() const { return window_; }
+    static LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM w, LPARAM l);
+
+private:
+    void Layout();
+    LRESULT Notify(const NMHDR& header);
+
+    ListSource& source_;
+    Choose choose_;
+    HWND window_ = nullptr, filter_ = nullptr, list_ = nullptr;
+    std::size_t sortColumn_ = 0;
+    bool ascending_ = true;
+    std::wstring cell_;  // the text handed to the list view last
+};
+
+// A small window with a text and a bar, over the main window.
+class ProgressWindow {
+public:
+    ~ProgressWindow();
+    void Show(HWND owner, const std::string& text, float done);
+    void Hide();
+    bool Shown() const { return window_ != nullptr; }
+
+private:
+    HWND window_ = nullptr, label_ = nullptr, bar_ = nullptr;
+};
+
+}  // namespace platform::win32
