@@ -51,4 +51,9 @@ if(WV_LINUX_BUILD)
   add_test(NAME cross_system_bytes
     COMMAND bash ${PROJECT_SOURCE_DIR}/tests/cross_system_bytes.sh ${CMAKE_BINARY_DIR} ${WV_LINUX_BUILD})
   set_tests_properties(cross_system_bytes PROPERTIES TIMEOUT 300)
+  # The viewer under Wine, driven by xdotool; alone, as it moves the
+  # display's keyboard focus.
+  add_test(NAME wine_viewer_e2e
+    COMMAND bash ${PROJECT_SOURCE_DIR}/tests/e2e/wine_viewer_e2e.sh ${CMAKE_BINARY_DIR} ${WV_LINUX_BUILD})
+  set_tests_properties(wine_viewer_e2e PROPERTIES TIMEOUT 300 RUN_SERIAL TRUE)
 endif()
