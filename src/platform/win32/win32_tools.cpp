@@ -224,7 +224,8 @@ ListWindow::ListWindow(HWND owner, const std::string& title, ListSource& source,
         column.mask = LVCF_TEXT | LVCF_WIDTH;
         column.pszText = name.data();
         column.cx = c == 0 ? 200 : 90;
-        ListView_InsertColumn(list_, static_cast<int>(c), &column);
+        // The W message by name: the macro sends the ANSI one in this build.
+        SendMessageW(list_, LVM_INSERTCOLUMNW, c, reinterpret_cast<LPARAM>(&column));
     }
     Layout();
     Refresh();
