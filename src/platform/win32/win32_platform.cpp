@@ -10,6 +10,7 @@
 #include <commdlg.h>
 #include <windowsx.h>
 
+#include <array>
 #include <deque>
 #include <map>
 
@@ -280,7 +281,14 @@ public:
         }
     }
     bool KeyDownNow(int key) override { return GetAsyncKeyState(key) & 0x8000; }
-    bool KeyPressedSinceLastQuery(int key) override { return GetAsyncKeyState(key) & 1; }
+    // Presses seen in any of our windows since the last query, or the
+    // system's own record of them (which Wine does not keep).
+    bool KeyPressedSinceLastQuery(int key) override {
+        if (key < 0 || key > 0xFF) return false;
+        const bool pressed = pressed_[static_cast<std::size_t>(key)] || (GetAsyncKeyState(key) & 1);
+        pressed_[static_cast<std::size_t>(key)] = false;
+        return pressed;
+    }
 
     bool AskText(const std::string& title, const std::string& prompt, std::string& text) override {
         return win32::RunTextPrompt(window_, title, prompt, text);
@@ -348,9 +356,11 @@ private:
                 queue_.push_back(m);
                 return;
             }
-            bool handled = false;
+            if (msg.message == WM_KEYDOWN || msg.message == WM_SYSKEYDOWN) pressed_[msg.wParam & 0xFF] = true;
+            // Tab, Return and the buttons of the modeless windows.
+            bool handled = info_.Exists() && IsDialogMessageW(info_.Handle(), &msg);
             for (const auto& [kind, list] : lists_)
-                if (list->Shown() && IsDialogMessageW(list->Handle(), &msg)) handled = true;
+                if (!handled && list->Shown() && IsDialogMessageW(list->Handle(), &msg)) handled = true;
             if (!handled) {
                 TranslateMessage(&msg);
                 DispatchMessageW(&msg);
@@ -457,6 +467,7 @@ private:
     HDC dc_ = nullptr;
     HGLRC context_ = nullptr;
     std::deque<Message> queue_;
+    std::array<bool, 256> pressed_{};
     win32::InfoWindow info_;
     win32::ProgressWindow progress_;
     std::map<ListKind, std::unique_ptr<win32::ListWindow>> lists_;

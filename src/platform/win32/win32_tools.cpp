@@ -11,7 +11,6 @@ namespace platform::win32 {
 
 namespace {
 
-const wchar_t kInfoClass[] = L"WildviewInfo";
 const wchar_t kPromptClass[] = L"WildviewPrompt";
 const wchar_t kListClass[] = L"WildviewList";
 const wchar_t kProgressClass[] = L"WildviewProgress";
@@ -92,8 +91,7 @@ void RegisterToolClasses() {
         const struct {
             const wchar_t* name;
             WNDPROC procedure;
-        } classes[] = {{kInfoClass, &InfoWindow::Procedure},
-                       {kPromptClass, PromptProcedure},
+        } classes[] = {{kPromptClass, PromptProcedure},
                        {kListClass, &ListWindow::Procedure},
                        {kProgressClass, ProgressProcedure}};
         for (const auto& c : classes) {
@@ -112,21 +110,63 @@ void RegisterToolClasses() {
 
 // ---- the info dialog ------------------------------------------------------
 
+namespace {
+
+// The design's dialog resource, built in memory: caption "Dialog", 380 x 238
+// dialog units in 8-point "MS Sans Serif", a default "Close" button (id 1)
+// and the text box (id 1003).
+constexpr WORD kCloseId = 1, kTextId = 1003;
+
+std::vector<WORD> InfoTemplate() {
+    std::vector<WORD> t;
+    const auto dword = [&](DWORD v) {
+        t.push_back(LOWORD(v));
+        t.push_back(HIWORD(v));
+    };
+    const auto text = [&](const wchar_t* s) {
+        do t.push_back(static_cast<WORD>(*s)); while (*s++);
+    };
+    const auto item = [&](DWORD style, short x, short y, short cx, short cy, WORD id, WORD atom, const wchar_t* title) {
+        if (t.size() % 2) t.push_back(0);  // items start on a DWORD
+        dword(style | WS_CHILD | WS_VISIBLE);
+        dword(0);
+        for (short v : {x, y, cx, cy}) t.push_back(static_cast<WORD>(v));
+        t.push_back(id);
+        t.push_back(0xFFFF);
+        t.push_back(atom);
+        text(title);
+        t.push_back(0);  // no creation data
+    };
+    dword(DS_SETFONT | WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_THICKFRAME);
+    dword(0);
+    t.push_back(2);  // items
+    for (short v : {0, 0, 380, 238}) t.push_back(static_cast<WORD>(v));
+    t.push_back(0);  // no menu
+    t.push_back(0);  // the dialog class
+    text(L"Dialog");
+    t.push_back(8);
+    text(L"MS Sans Serif");
+    item(BS_DEFPUSHBUTTON | WS_TABSTOP, 323, 217, 50, 14, kCloseId, 0x0080, L"Close");
+    item(ES_MULTILINE | ES_AUTOVSCROLL | ES_AUTOHSCROLL | ES_WANTRETURN | WS_BORDER | WS_VSCROLL | WS_HSCROLL |
+             WS_TABSTOP,
+         7, 7, 366, 191, kTextId, 0x0081, L"");
+    return t;
+}
+
+}  // namespace
+
 InfoWindow::~InfoWindow() {
     if (Exists()) DestroyWindow(window_);
 }
 
 void InfoWindow::Create(HWND owner) {
     if (Exists()) return;
-    RegisterToolClasses();
-    window_ = TopLevel(kInfoClass, "Info", WS_OVERLAPPEDWINDOW, 560, 420, owner, this);
-    // Long lines wrap: a report's sentences are read, not scrolled sideways.
-    edit_ = Child(window_, L"EDIT", L"", WS_VSCROLL | ES_MULTILINE | ES_AUTOVSCROLL | ES_NOHIDESEL, 1);
-    SendMessageW(edit_, WM_SETFONT, reinterpret_cast<WPARAM>(GetStockObject(ANSI_FIXED_FONT)), TRUE);
+    static const std::vector<WORD> resource = InfoTemplate();
+    window_ = CreateDialogIndirectParamW(GetModuleHandleW(nullptr), reinterpret_cast<const DLGTEMPLATE*>(resource.data()),
+                                         owner, &InfoWindow::Procedure, reinterpret_cast<LPARAM>(this));
+    if (!window_) return;
+    edit_ = GetDlgItem(window_, kTextId);
     SendMessageW(edit_, EM_SETLIMITTEXT, 0, 0);  // no 32 KB cap on long reports
-    RECT client;
-    GetClientRect(window_, &client);
-    MoveWindow(edit_, 0, 0, client.right, client.bottom, TRUE);
     text_.clear();
     ShowWindow(window_, SW_SHOWNORMAL);
 }
@@ -150,17 +190,20 @@ void InfoWindow::ScrollToCaret(std::size_t position) {
     SendMessageW(edit_, EM_SCROLLCARET, 0, 0);
 }
 
-LRESULT CALLBACK InfoWindow::Procedure(HWND window, UINT message, WPARAM w, LPARAM l) {
-    auto* self = Self<InfoWindow>(window, message, l);
-    switch (message) {
-    case WM_SIZE:
-        if (self && self->edit_) MoveWindow(self->edit_, 0, 0, LOWORD(l), HIWORD(l), TRUE);
-        return 0;
-    case WM_DESTROY:
-        if (self) self->window_ = self->edit_ = nullptr;
-        return 0;
+// Close (or Enter on it) ends the dialog; the rest is the default dialog
+// handling, as the design has it.
+INT_PTR CALLBACK InfoWindow::Procedure(HWND window, UINT message, WPARAM w, LPARAM l) {
+    if (message == WM_INITDIALOG) {
+        SetWindowLongPtrW(window, DWLP_USER, l);
+        return TRUE;
     }
-    return DefWindowProcW(window, message, w, l);
+    auto* self = reinterpret_cast<InfoWindow*>(GetWindowLongPtrW(window, DWLP_USER));
+    if (message == WM_COMMAND && LOWORD(w) == kCloseId) {
+        DestroyWindow(window);
+        if (self) self->window_ = self->edit_ = nullptr;
+        return TRUE;
+    }
+    return FALSE;
 }
 
 // ---- the text prompt --------------------------------------------------------

@@ -17,7 +17,7 @@ namespace platform::win32 {
 // The classes of every window here, registered once.
 void RegisterToolClasses();
 
-// A modeless, editable text window.
+// The modeless info dialog: an editable text and a Close button.
 class InfoWindow {
 public:
     ~InfoWindow();
@@ -27,7 +27,8 @@ public:
     void InsertAtCaret(const std::string& text);
     // position: a byte offset of the text as it was given.
     void ScrollToCaret(std::size_t position);
-    static LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM w, LPARAM l);
+    HWND Handle() const { return window_; }
+    static INT_PTR CALLBACK Procedure(HWND window, UINT message, WPARAM w, LPARAM l);
 
 private:
     HWND window_ = nullptr, edit_ = nullptr;
