@@ -206,6 +206,16 @@ TEST_F(LocationTest, MissingValuesAndPlainDirectories) {
     EXPECT_EQ(L().DataPath, dir.File("cd/data/"));
     EXPECT_FALSE(Logged("not found.\n Attempting"));
 
+    // A drive written the Windows way keeps its backslashes, so the level's
+    // name reads the same from every file.
+    for (const auto& [drive, data] : {std::pair{"D:\\", "D:\\data\\"}, {"E:\\Games\\CD", "E:\\Games\\CD\\data\\"}}) {
+        pf.config[kGameKey]["Data Drive"] = drive;
+        pf.fileAnswers = {""};
+        log.clear();
+        EXPECT_FALSE(Select());
+        EXPECT_TRUE(Logged(std::string("\nData path '") + data + "' not found.")) << log;
+    }
+
     // Values are cut at 128 characters.
     pf.config[kGameKey]["Installed Directory"] = std::string(200, 'x');
     EXPECT_FALSE(Select());

@@ -99,11 +99,10 @@ bool SelectLevelFiles(LevelFiles& level) {
 
     level.DataPath = ReadRegistryString(kGameKey, "Data Drive");
     if (!level.DataPath.empty()) {
-        // The drive value ends in a separator ("D:\"); a plain directory
-        // given on this system may not.
-        const char last = level.DataPath.back();
-        if (last != '/' && last != '\\') level.DataPath += '/';
-        level.DataPath += "data/";
+        // "data" in the separator the value is written with ("D:\" gives
+        // "D:\data\"): a path mixing both would hide the level's name.
+        level.DataPath = platform::JoinPath(level.DataPath, "data");
+        level.DataPath += level.DataPath.find('/') == std::string::npos ? '\\' : '/';
     }
     level.InstallPath = ReadRegistryString(kGameKey, "Installed Directory");
     LogPrintf("\nRegistry settings:");
