@@ -100,17 +100,7 @@ struct HeadlessGl::Impl {
                                  GetModuleHandleW(nullptr), nullptr);
         if (!window) return Fail(SystemError("CreateWindowEx"));
         dc = GetDC(window);
-        PIXELFORMATDESCRIPTOR want{};
-        want.nSize = sizeof want;
-        want.nVersion = 1;
-        want.dwFlags = PFD_DRAW_TO_WINDOW | PFD_SUPPORT_OPENGL | PFD_DOUBLEBUFFER;
-        want.iPixelType = PFD_TYPE_RGBA;
-        want.cColorBits = 32;
-        want.cAlphaBits = 8;
-        want.cDepthBits = 24;
-        const int format = ChoosePixelFormat(dc, &want);
-        if (!format) return Fail(SystemError("ChoosePixelFormat"));
-        if (!SetPixelFormat(dc, format, &want)) return Fail(SystemError("SetPixelFormat"));
+        if (const char* failed = win32::SetGlPixelFormat(dc, 32, 8, 24)) return Fail(SystemError(failed));
         context = wglCreateContext(dc);
         if (!context) return Fail(SystemError("wglCreateContext"));
         if (!wglMakeCurrent(dc, context)) return Fail(SystemError("wglMakeCurrent"));

@@ -14,4 +14,20 @@ void* WglProcAddress(const char* name) {
     return library ? reinterpret_cast<void*>(GetProcAddress(library, name)) : nullptr;
 }
 
+const char* SetGlPixelFormat(void* dc, int colourBits, int alphaBits, int depthBits) {
+    PIXELFORMATDESCRIPTOR want{};
+    want.nSize = sizeof want;
+    want.nVersion = 1;
+    want.dwFlags = PFD_DRAW_TO_WINDOW | PFD_SUPPORT_OPENGL | PFD_DOUBLEBUFFER;
+    want.iPixelType = PFD_TYPE_RGBA;
+    want.cColorBits = static_cast<BYTE>(colourBits);
+    want.cAlphaBits = static_cast<BYTE>(alphaBits);
+    want.cDepthBits = static_cast<BYTE>(depthBits);
+    want.iLayerType = PFD_MAIN_PLANE;
+    const int format = ChoosePixelFormat(static_cast<HDC>(dc), &want);
+    if (!format) return "ChoosePixelFormat";
+    if (!SetPixelFormat(static_cast<HDC>(dc), format, &want)) return "SetPixelFormat";
+    return nullptr;
+}
+
 }  // namespace platform::win32

@@ -8,4 +8,8 @@ namespace platform::win32 {
 // "no"); the 1.1 entry points come from opengl32 itself.
 void* WglProcAddress(const char* name);
 
+// Gives a window's DC a double-buffered RGBA pixel format for GL with at
+// least these bit depths; the failing call's name otherwise.
+const char* SetGlPixelFormat(void* dc, int colourBits, int alphaBits, int depthBits);
+
 }  // namespace platform::win32

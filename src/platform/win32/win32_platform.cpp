@@ -81,38 +81,16 @@ public:
 
     std::string AskOpenFile(const std::string& initialDirectory, const std::string& initialName,
                             const std::string& title, const FileFilter& filter) override {
-        const std::wstring filters = Filters(filter);
-        std::wstring name = Text(initialName), folder = Windows(initialDirectory), caption = Text(title);
-        name.resize(32768, L'\0');
-        OPENFILENAMEW dialog{};
-        dialog.lStructSize = sizeof dialog;
-        dialog.hwndOwner = window_;
-        dialog.lpstrFilter = filters.c_str();
-        dialog.lpstrFile = name.data();
-        dialog.nMaxFile = static_cast<DWORD>(name.size());
-        dialog.lpstrInitialDir = folder.empty() ? nullptr : folder.c_str();
-        dialog.lpstrTitle = caption.c_str();
-        dialog.Flags = OFN_EXPLORER | OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | OFN_NOCHANGEDIR;
-        if (!GetOpenFileNameW(&dialog)) return {};
+        std::wstring name = Text(initialName);
+        if (!RunFileDialog(false, filter, initialDirectory, title, OFN_FILEMUSTEXIST, name)) return {};
         return Utf8(name.c_str());
     }
 
     std::string AskSaveFile(const SaveRequest& request) override {
-        const std::wstring filters = Filters(request.filter);
         std::wstring name = Text(request.initialName);
-        const std::wstring folder = Windows(request.initialDirectory), caption = Text(request.title);
         for (;;) {
-            name.resize(32768, L'\0');
-            OPENFILENAMEW dialog{};
-            dialog.lStructSize = sizeof dialog;
-            dialog.hwndOwner = window_;
-            dialog.lpstrFilter = filters.c_str();
-            dialog.lpstrFile = name.data();
-            dialog.nMaxFile = static_cast<DWORD>(name.size());
-            dialog.lpstrInitialDir = folder.empty() ? nullptr : folder.c_str();
-            dialog.lpstrTitle = caption.c_str();
-            dialog.Flags = OFN_EXPLORER | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | OFN_NOCHANGEDIR | OFN_OVERWRITEPROMPT;
-            if (!GetSaveFileNameW(&dialog)) return {};
+            if (!RunFileDialog(true, request.filter, request.initialDirectory, request.title, OFN_OVERWRITEPROMPT, name))
+                return {};
             const std::string chosen = Utf8(name.c_str());
             const std::string path = WithExtension(chosen, request.extensions);
             if (const std::string why = request.refuse ? request.refuse(path) : std::string(); !why.empty()) {
@@ -170,18 +148,8 @@ public:
             return false;
         }
         dc_ = GetDC(window_);
-        PIXELFORMATDESCRIPTOR want{};
-        want.nSize = sizeof want;
-        want.nVersion = 1;
-        want.dwFlags = PFD_DRAW_TO_WINDOW | PFD_SUPPORT_OPENGL | PFD_DOUBLEBUFFER;
-        want.iPixelType = PFD_TYPE_RGBA;
-        want.cColorBits = static_cast<BYTE>(request.colourBits);
-        want.cAlphaBits = static_cast<BYTE>(request.alphaBits);
-        want.cDepthBits = static_cast<BYTE>(request.depthBits);
-        want.iLayerType = PFD_MAIN_PLANE;
-        const int format = ChoosePixelFormat(dc_, &want);
-        if (!format || !SetPixelFormat(dc_, format, &want) || !(context_ = wglCreateContext(dc_)) ||
-            !wglMakeCurrent(dc_, context_)) {
+        if (win32::SetGlPixelFormat(dc_, request.colourBits, request.alphaBits, request.depthBits) ||
+            !(context_ = wglCreateContext(dc_)) || !wglMakeCurrent(dc_, context_)) {
             DestroyMainWindow();
             return false;
         }
@@ -331,6 +299,22 @@ private:
         for (wchar_t& c : w)
             if (c == L'/') c = L'\\';
         return w;
+    }
+    // The common open or save dialog; name holds the chosen path afterwards.
+    bool RunFileDialog(bool save, const FileFilter& filter, const std::string& folder, const std::string& title,
+                       DWORD flags, std::wstring& name) {
+        const std::wstring filters = Filters(filter), start = Windows(folder), caption = Text(title);
+        name.resize(32768, L'\0');
+        OPENFILENAMEW dialog{};
+        dialog.lStructSize = sizeof dialog;
+        dialog.hwndOwner = window_;
+        dialog.lpstrFilter = filters.c_str();
+        dialog.lpstrFile = name.data();
+        dialog.nMaxFile = static_cast<DWORD>(name.size());
+        dialog.lpstrInitialDir = start.empty() ? nullptr : start.c_str();
+        dialog.lpstrTitle = caption.c_str();
+        dialog.Flags = OFN_EXPLORER | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | OFN_NOCHANGEDIR | flags;
+        return save ? GetSaveFileNameW(&dialog) : GetOpenFileNameW(&dialog);
     }
     static std::wstring Filters(const FileFilter& filter) {
         std::wstring f = Text(filter.description);
