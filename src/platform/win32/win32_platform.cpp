@@ -248,7 +248,11 @@ public:
             if (GetCapture() == window_) ReleaseCapture();
         }
     }
-    bool KeyDownNow(int key) override { return GetAsyncKeyState(key) & 0x8000; }
+    // Held now, and its press seen by one of our windows (not yet released
+    // there).
+    bool KeyDownNow(int key) override {
+        return key >= 0 && key <= 0xFF && down_[static_cast<std::size_t>(key)] && (GetAsyncKeyState(key) & 0x8000);
+    }
     // Presses seen in any of our windows since the last query, or the
     // system's own record of them (which Wine does not keep).
     bool KeyPressedSinceLastQuery(int key) override {
@@ -340,7 +344,19 @@ private:
                 queue_.push_back(m);
                 return;
             }
-            if (msg.message == WM_KEYDOWN || msg.message == WM_SYSKEYDOWN) pressed_[msg.wParam & 0xFF] = true;
+            const std::size_t key = msg.wParam & 0xFF;
+            if (msg.message == WM_KEYDOWN || msg.message == WM_SYSKEYDOWN) {
+                pressed_[key] = true;
+                // Alt+F4 is one Close message, from whichever of our windows
+                // has the focus (the main window's comes through WM_CLOSE);
+                // the quit chord must not see it again. Had the chord shown
+                // its question with the press still queued, the box would
+                // take the press as its own Alt+F4 and answer Cancel.
+                const bool altF4 = msg.message == WM_SYSKEYDOWN && key == VK_F4;
+                if (altF4 && msg.hwnd != window_ && !(msg.lParam & (1 << 30))) Post(MessageKind::Close);
+                down_[key] = !altF4;
+            }
+            if (msg.message == WM_KEYUP || msg.message == WM_SYSKEYUP) down_[key] = false;
             // Tab, Return and the buttons of the modeless windows.
             bool handled = info_.Exists() && IsDialogMessageW(info_.Handle(), &msg);
             for (const auto& [kind, list] : lists_)
@@ -371,7 +387,9 @@ private:
             return 0;
         case WM_SYSKEYDOWN:
             // Alt is told (flying mode lets go of the pointer); the rest of
-            // the system keys go to the menu and Alt+F4.
+            // the system keys go to the menu and Alt+F4, whose repeats would
+            // each ask again to close.
+            if (w == VK_F4 && (l & (1 << 30))) return 0;
             if (w == VK_MENU && !(l & (1 << 30))) {
                 m.kind = MessageKind::KeyDown;
                 m.key = vk::kMenu;
@@ -451,7 +469,10 @@ private:
     HDC dc_ = nullptr;
     HGLRC context_ = nullptr;
     std::deque<Message> queue_;
+    // Key presses seen by Pump in any of our windows: pressed_ until the
+    // quit chord's query reads it, down_ until the key's release.
     std::array<bool, 256> pressed_{};
+    std::array<bool, 256> down_{};
     win32::InfoWindow info_;
     win32::ProgressWindow progress_;
     std::map<ListKind, std::unique_ptr<win32::ListWindow>> lists_;

@@ -198,7 +198,8 @@ INT_PTR CALLBACK InfoWindow::Procedure(HWND window, UINT message, WPARAM w, LPAR
         return TRUE;
     }
     auto* self = reinterpret_cast<InfoWindow*>(GetWindowLongPtrW(window, DWLP_USER));
-    if (message == WM_COMMAND && LOWORD(w) == kCloseId) {
+    // Escape and the title bar's close box come as IDCANCEL.
+    if (message == WM_COMMAND && (LOWORD(w) == kCloseId || LOWORD(w) == IDCANCEL)) {
         DestroyWindow(window);
         if (self) self->window_ = self->edit_ = nullptr;
         return TRUE;
@@ -342,6 +343,10 @@ LRESULT CALLBACK ListWindow::Procedure(HWND window, UINT message, WPARAM w, LPAR
             typed.resize(static_cast<std::size_t>(GetWindowTextW(self->filter_, typed.data(), static_cast<int>(typed.size()))));
             self->source_.SetFilter(Utf8(typed));
             self->Refresh();
+            return 0;
+        }
+        if (LOWORD(w) == IDCANCEL) {  // Escape, as the pump's dialog handling sends it
+            DestroyWindow(window);
             return 0;
         }
         break;
