@@ -227,6 +227,18 @@ TEST_F(InspectSceneTest, AReportThatCannotBeWrittenIsAFailure) {
     }
 }
 
+// The scene's reports never read the ground, so their load does not infer it;
+// the heights report does.
+TEST_F(InspectSceneTest, OnlyTheHeightsReportInfersTheGround) {
+    const RunResult scene = RunShell(dir, Inspect("scene " + Swp()));
+    ASSERT_EQ(scene.status, 0) << scene.err;
+    EXPECT_NE(scene.out.find("InitModels"), std::string::npos);
+    EXPECT_EQ(scene.out.find("InitTerrain"), std::string::npos);
+    const RunResult heights = RunShell(dir, Inspect("heights " + Swp() + " --json"));
+    ASSERT_EQ(heights.status, 0) << heights.err;
+    EXPECT_NE(heights.out.find("\"highest\":9.83"), std::string::npos) << heights.out.substr(0, 200);
+}
+
 TEST_F(InspectSceneTest, ReportsOfOneInstanceAndTheValueTable) {
     RunResult r = RunShell(dir, Inspect("model " + Swp() + " 1"));
     ASSERT_EQ(r.status, 0) << r.err;

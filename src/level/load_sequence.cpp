@@ -71,7 +71,7 @@ void WarnEmptyLevel(const LevelFiles& level) {
 }
 
 // From files when bytes is null, else from memory.
-bool LoadLevel(const LevelBytes* bytes, std::string* why) {
+bool LoadLevel(const LevelBytes* bytes, std::string* why, Ground ground) {
     const LevelFiles& level = TheLevelFiles();
     // From here on no writer of ours replaces them, whatever name it is given.
     platform::ProtectFiles({level.GrfPath, level.PidPath, level.SwpPath});
@@ -115,7 +115,7 @@ bool LoadLevel(const LevelBytes* bytes, std::string* why) {
     gNeighbourTriTex.value = 0;
     SceneConstruction();
     WarnEmptyLevel(level);
-    if (!bytes || bytes->withGround) InitTerrain();
+    if (ground == Ground::Infer) InitTerrain();
     DebugPrintf("%s", StatReport().c_str());
     const float seconds = static_cast<float>(GetTime()) - start;
     DebugPrintf("\n\nLevel load time: %.1f seconds", seconds);
@@ -123,18 +123,20 @@ bool LoadLevel(const LevelBytes* bytes, std::string* why) {
     return true;
 }
 
-bool NoticedLoad(const LevelBytes* bytes, std::string* why) {
+bool NoticedLoad(const LevelBytes* bytes, std::string* why, Ground ground) {
     BeginLoadNotices();
-    const bool ok = LoadLevel(bytes, why);
+    const bool ok = LoadLevel(bytes, why, ground);
     EndLoadNotices();
     return ok;
 }
 
 }  // namespace
 
-bool InitModels(std::string* why) { return NoticedLoad(nullptr, why); }
+bool InitModels(std::string* why, Ground ground) { return NoticedLoad(nullptr, why, ground); }
 
-bool InitModelsFromMemory(const LevelBytes& bytes, std::string* why) { return NoticedLoad(&bytes, why); }
+bool InitModelsFromMemory(const LevelBytes& bytes, std::string* why) {
+    return NoticedLoad(&bytes, why, bytes.withGround ? Ground::Infer : Ground::Skip);
+}
 
 void KillModels() {
     LogPrintf("\n\n    KillModels\n    ==========");

@@ -12,7 +12,9 @@
 // in a box ("Could not load GRF file" and the like) and leave the scene
 // empty; the result is false then, and why (when given) receives the box's
 // text and the reader's reason, for tools that report on the command line.
-bool InitModels(std::string* why = nullptr);
+// Without the ground, no terrain is inferred (reports that never read it).
+enum class Ground { Infer, Skip };
+bool InitModels(std::string* why = nullptr, Ground ground = Ground::Infer);
 
 // The same sequence over the three files' bytes (borrowed until the level
 // is unloaded), for the fuzz targets; the names in TheLevelFiles() are only

@@ -101,7 +101,8 @@ int main(int argc, char** argv) {
     const auto start = std::chrono::steady_clock::now();
     headless::LoadedLevel level;
     level.console = nullptr;
-    headless::LoadLevel(positional[0], level);
+    // The objects alone never read the ground.
+    headless::LoadLevel(positional[0], level, nullptr, terrain ? Ground::Infer : Ground::Skip);
     for (const auto& box : level.platform.boxes)
         if (box.caption == "ERROR") return Fail(positional[0] + ": " + box.text);
 

@@ -8,6 +8,7 @@
 #include <span>
 #include <string>
 
+#include "level/load_sequence.h"
 #include "platform/scripted_platform.h"
 
 namespace headless {
@@ -23,8 +24,9 @@ struct LoadedLevel {
 // before, is reset first. Nobody clicks boxes away here, so every message
 // of the load is recorded as a box.
 // Lines meant for standard output go to out.console meanwhile. False when a
-// file could not be read; why then says which and why.
-bool LoadLevel(const std::string& swpPath, LoadedLevel& out, std::string* why = nullptr);
+// file could not be read; why then says which and why. Ground::Skip for
+// reports that never read the ground.
+bool LoadLevel(const std::string& swpPath, LoadedLevel& out, std::string* why = nullptr, Ground ground = Ground::Infer);
 
 // The same load from files in memory (borrowed until the next reset), as a
 // fuzz target drives it; the current platform receives the messages.

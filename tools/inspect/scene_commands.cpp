@@ -114,7 +114,7 @@ int SceneCommand(const std::string& swpPath, bool json) {
     if (!LevelExists(swpPath, error)) return Fail(error);
     headless::LoadedLevel level;
     level.console = json ? nullptr : stdout;  // the loader's lines stay out of a JSON document
-    if (!headless::LoadLevel(swpPath, level, &error)) return Fail(error);
+    if (!headless::LoadLevel(swpPath, level, &error, Ground::Skip)) return Fail(error);
     const SceneState& scene = TheScene();
     const Camera& camera = TheCamera();
 
@@ -213,7 +213,7 @@ std::string LoadForRecord(const std::string& swpPath, const std::string& recordT
     std::string error;
     if (!LevelExists(swpPath, error)) return error;
     level.console = nullptr;
-    if (!headless::LoadLevel(swpPath, level, &error)) return error;
+    if (!headless::LoadLevel(swpPath, level, &error, Ground::Skip)) return error;
     inst = FindRecord(record);
     if (!inst || !inst->model) return "record " + recordText + " is no object with a model";
     return {};
