@@ -7,11 +7,14 @@
 #include <cstring>
 #include <limits>
 #include <random>
+#include <chrono>
 #include <set>
+#include <thread>
 #include <utility>
 
 #include "diag/state_registry.h"
 #include "headless/headless_level.h"
+#include "level/load_sequence.h"
 #include "location/level_files.h"
 #include "math/camera.h"
 #include "platform/scripted_platform.h"
@@ -261,6 +264,94 @@ TEST_F(TerrainTreeTest, TheWindowMovesOnlyWhenTheCameraStraysPast614) {
     const float frozenX = f.originX;
     UpdateTerrain({5000, 5000, 0});
     EXPECT_EQ(f.originX, frozenX);
+}
+
+// Calls RecentreInBackground at camera until it swaps a window in; false
+// once nothing is being built (or after 30 s).
+bool BackgroundWindowLands(const Vector3& camera) {
+    for (int k = 0; k < 30000; ++k) {
+        if (RecentreInBackground(camera)) return true;
+        if (!BackgroundBuildPending()) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return false;
+}
+
+// The frame's re-centring builds on a worker what the synchronous rebuild
+// builds at the same place, bit for bit, and the plain build agrees; the
+// old window stays until the new one lands.
+TEST_F(TerrainTreeTest, AWindowBuiltInTheBackgroundIsTheSynchronousOneBitForBit) {
+    for (const std::string& level : {std::string("demo-130.swp"), std::string("skew-130.swp")}) {
+        LoadQuietly(File(level));
+        const HeightField& f = TheTerrain().field;
+        const float startX = f.originX;
+        const Vector3 camera{f.originX + 1024 + 700.6f, f.originY + 1024 - 80.3f, 30};
+        EXPECT_FALSE(RecentreInBackground(camera)) << level;  // started, not landed
+        EXPECT_TRUE(BackgroundBuildPending()) << level;
+        EXPECT_EQ(f.originX, startX) << level;
+        ASSERT_TRUE(BackgroundWindowLands(camera)) << level;
+        EXPECT_FALSE(BackgroundBuildPending()) << level;
+        const HeightField landed = f;
+        EXPECT_EQ(landed.originX, std::trunc(camera.x) - 1024) << level;
+        EXPECT_EQ(landed.originY, std::trunc(camera.y) - 1024) << level;
+
+        UpdateTerrain(camera);
+        ASSERT_EQ(f.samples.size(), landed.samples.size());
+        EXPECT_EQ(std::memcmp(f.samples.data(), landed.samples.data(), f.samples.size() * sizeof(float)), 0) << level;
+        HeightField plain = landed;
+        HeightPyramid pyramid;
+        BuildHeightField(plain, pyramid, LevelGround(), nullptr, true);
+        EXPECT_EQ(std::memcmp(plain.samples.data(), landed.samples.data(), f.samples.size() * sizeof(float)), 0)
+            << level;
+    }
+}
+
+// What keeps its meaning around a build in flight: FreezeUpdate drops it,
+// key T's rebuild and a jump replace it, and a new load or the end of the
+// level (a quit) wait for it.
+TEST_F(TerrainTreeTest, ABuildInFlightGivesWayToFreezeRebuildsJumpsAndUnloads) {
+    const HeightField& f = TheTerrain().field;
+    const Vector3 centre{f.originX + 1024, f.originY + 1024, 30};
+    const Vector3 flown{centre.x + 650, centre.y, 30};
+
+    // The worker reads its own copy: the viewer moves and deletes objects
+    // meanwhile (the thread sanitizer's run watches this).
+    RecentreInBackground(flown);
+    ASSERT_TRUE(BackgroundBuildPending());
+    auto& list = TheScene().InstanceList;
+    for (auto& inst : list) inst->SetPosition(inst->position.x + 3, inst->position.y, inst->position.z);
+    list.pop_back();
+    ASSERT_TRUE(BackgroundWindowLands(flown));
+    UpdateTerrain(centre);
+
+    RecentreInBackground(flown);
+    TheToggles().FreezeUpdate = true;
+    EXPECT_FALSE(BackgroundWindowLands(flown));  // frozen: nothing lands
+    EXPECT_FALSE(BackgroundBuildPending());
+    EXPECT_EQ(f.originX, centre.x - 1024);
+    TheToggles().FreezeUpdate = false;
+
+    RecentreInBackground(flown);
+    UpdateTerrain({centre.x - 300, centre.y, 30});  // key T
+    EXPECT_FALSE(BackgroundBuildPending());
+    EXPECT_EQ(f.originX, std::trunc(centre.x - 300) - 1024);
+
+    RecentreInBackground({centre.x, centre.y + 700, 30});
+    EXPECT_TRUE(RecentreInBackground({centre.x + 5000, centre.y, 30}));  // a jump: at once
+    EXPECT_FALSE(BackgroundBuildPending());
+    EXPECT_EQ(f.originX, std::trunc(centre.x + 5000) - 1024);
+
+    const HeightField& g = TheTerrain().field;
+    RecentreInBackground({g.originX + 1024 + 700, g.originY + 1024, 30});
+    EXPECT_TRUE(BackgroundBuildPending());
+    LoadQuietly(File("skew-130.swp"));  // a second load
+    EXPECT_FALSE(BackgroundBuildPending());
+    EXPECT_EQ(f.originX, -260.0f - 1024);
+    RecentreInBackground({-260 + 700, 10, 30});
+    EXPECT_TRUE(BackgroundBuildPending());
+    KillModels();  // the end of the level, as a quit ends it
+    EXPECT_FALSE(BackgroundBuildPending());
+    EXPECT_TRUE(f.samples.empty());
 }
 
 // On the skew level the ground rises to the east and not to the north,

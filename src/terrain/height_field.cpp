@@ -300,17 +300,35 @@ void RasteriseTriangle(HeightField& f, const Vector3& p1, const Vector3& p2, con
 
 bool IsSea(const Instance& inst) { return StartsWith(inst.name, "tocean") || StartsWith(inst.name, "ocean"); }
 
+GroundFootprint FootprintOf(const Instance& inst) {
+    GroundFootprint g;
+    g.model = inst.model;
+    g.position = inst.position;
+    g.lowest = inst.boxMin.z;
+    g.scale = inst.scale;
+    g.rotation = inst.ModelMatrix();
+    g.serial = inst.SerialId;
+    g.sea = IsSea(inst);
+    g.excluded = inst.ExcludeFromHeightField;
+    return g;
+}
+
 void RasteriseInstance(HeightField& f, const Instance& inst, HeightFieldStats* stats, bool plain, bool skipsOneFace) {
+    RasteriseFootprint(f, FootprintOf(inst), stats, plain, skipsOneFace);
+}
+
+void RasteriseFootprint(HeightField& f, const GroundFootprint& inst, HeightFieldStats* stats, bool plain,
+                        bool skipsOneFace) {
     const auto triangle = plain ? &RasteriseTrianglePlain : &RasteriseTriangle;
-    if (inst.ExcludeFromHeightField) return;
+    if (inst.excluded) return;
     const GridPoint g = GridCoordinates(f, inst.position.x, inst.position.y);
-    const float z = inst.boxMin.z;
+    const float z = inst.lowest;
     if (z > 0.0f) Pin(f, g.gx + 0.5f, g.gy + 0.5f, z, stats);
     const Model* model = inst.model;
     if (!model) return;
-    const Matrix3 r = inst.ModelMatrix();
+    const Matrix3& r = inst.rotation;
 
-    if (!IsSea(inst)) {
+    if (!inst.sea) {
         if (!(inst.scale > 1.5f) || model->HasAlphaTexture) return;
         Vector3 lo{1e20f, 1e20f, 1e20f}, hi{-1e20f, -1e20f, -1e20f};
         float zlow = 1e10f;
@@ -344,7 +362,7 @@ void RasteriseInstance(HeightField& f, const Instance& inst, HeightFieldStats* s
         return;
     }
 
-    const bool skip12 = skipsOneFace && inst.SerialId == 1141;
+    const bool skip12 = skipsOneFace && inst.serial == 1141;
     for (std::size_t n = 0; n < model->faces.size(); ++n) {
         const Face& face = model->faces[n];
         if (skip12 && n == 12) continue;
@@ -656,7 +674,17 @@ void FillHoles(HeightField& g, HeightPyramid& pyramid, int level, HeightFieldSta
 
 GroundSource LevelGround() {
     const SceneState& scene = TheScene();
-    return {scene.InstanceList, scene.TerrainMin, scene.TerrainMax, TheLevel().quirks.groundSkipsOneFace};
+    GroundSource source;
+    source.terrainMin = scene.TerrainMin;
+    source.terrainMax = scene.TerrainMax;
+    source.skipsOneFace = TheLevel().quirks.groundSkipsOneFace;
+    const Vector3& lo = source.terrainMin;
+    const Vector3& hi = source.terrainMax;
+    for (const auto& inst : scene.InstanceList) {
+        const Vector3& p = inst->position;
+        if (p.x >= lo.x && p.x <= hi.x && p.y >= lo.y && p.y <= hi.y) source.footprints.push_back(FootprintOf(*inst));
+    }
+    return source;
 }
 
 void BuildHeightField(HeightField& f, HeightPyramid& pyramid, const GroundSource& source, HeightFieldStats* stats,
@@ -665,11 +693,8 @@ void BuildHeightField(HeightField& f, HeightPyramid& pyramid, const GroundSource
     std::fill(f.samples.begin(), f.samples.end(), kUnknown);
     const Vector3& lo = source.terrainMin;
     const Vector3& hi = source.terrainMax;
-    for (const auto& inst : source.instances) {
-        const Vector3& p = inst->position;
-        if (p.x >= lo.x && p.x <= hi.x && p.y >= lo.y && p.y <= hi.y)
-            RasteriseInstance(f, *inst, stats, plain, source.skipsOneFace);
-    }
+    for (const GroundFootprint& footprint : source.footprints)
+        RasteriseFootprint(f, footprint, stats, plain, source.skipsOneFace);
     if (stats) stats->pinnedCells = static_cast<std::uint64_t>(
                    std::count_if(f.samples.begin(), f.samples.end(), [](float s) { return s < 0.0f; }));
     const GridPoint a = GridCoordinates(f, lo.x, lo.y), b = GridCoordinates(f, hi.x, hi.y);

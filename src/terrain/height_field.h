@@ -12,10 +12,12 @@
 #include <span>
 #include <vector>
 
+#include "math/matrix3.h"
 #include "math/vector3.h"
 #include "platform/large_memory.h"
 
 class Instance;
+class Model;
 
 // Row-major samples, the row index the y cell. While a build runs, a
 // negative sample is fixed (its height the absolute value) and a positive
@@ -59,14 +61,29 @@ struct HeightFieldStats {
 // The coarser grids of the hole filling; kept between builds.
 using HeightPyramid = std::array<HeightField, kPyramidLevels>;
 
+// What the ground needs of one object, copied from it: a build on another
+// thread then reads nothing the viewer changes meanwhile (a model is never
+// changed once loaded, and outlives every build).
+struct GroundFootprint {
+    const Model* model = nullptr;
+    Vector3 position;
+    float lowest = 0.0f;  // the bottom of its world box
+    float scale = 1.0f;
+    Matrix3 rotation;  // its model matrix
+    std::uint32_t serial = 0;
+    bool sea = false;       // laid down triangle by triangle
+    bool excluded = false;  // left out of the ground
+};
+GroundFootprint FootprintOf(const Instance& instance);
+
 // What the heights are inferred from: the instances standing in the
-// terrain's bounds.
+// terrain's bounds, in list order.
 struct GroundSource {
-    std::span<const std::unique_ptr<Instance>> instances;
+    std::vector<GroundFootprint> footprints;
     Vector3 terrainMin{1e20f, 1e20f, 1e20f}, terrainMax{-1e20f, -1e20f, -1e20f};
     bool skipsOneFace = false;  // the level's quirk: face 12 of serial 1141 is left out
 };
-// The loaded level's.
+// The loaded level's, as it stands now.
 GroundSource LevelGround();
 
 // Fills field (whose window origin and extent are set) from the source.
@@ -88,6 +105,8 @@ void RasteriseTrianglePlain(HeightField& field, const Vector3& p1, const Vector3
 bool IsSea(const Instance& instance);
 void RasteriseInstance(HeightField& field, const Instance& instance, HeightFieldStats* stats = nullptr,
                        bool plain = false, bool skipsOneFace = false);
+void RasteriseFootprint(HeightField& field, const GroundFootprint& footprint, HeightFieldStats* stats = nullptr,
+                        bool plain = false, bool skipsOneFace = false);
 void FillHoles(HeightField& grid, HeightPyramid& pyramid, int level, HeightFieldStats* stats = nullptr,
                bool plain = false);
 void RelaxHeights(HeightField& grid);

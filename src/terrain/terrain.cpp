@@ -1,7 +1,10 @@
 #include "terrain/terrain.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
+#include <exception>
+#include <future>
 
 #include "diag/log.h"
 #include "diag/state_registry.h"
@@ -34,9 +37,27 @@ void MarkArea(TerrainNode& node, float x0, float y0, float x1, float y1) {
 }
 
 void ResetTerrain() {
+    AbandonBackgroundBuild();
     TerrainState& t = TheTerrain();
     if (t.root) DestroySubtree(t.root);
     t = TerrainState{};
+}
+
+bool Strayed(const HeightField& f, const Vector3& camera, float fraction = kRecentreFraction) {
+    const float dx = camera.x - (f.originX + f.extentX / 2), dy = camera.y - (f.originY + f.extentY / 2);
+    return std::sqrt(dx * dx + dy * dy) > fraction * std::min(f.extentX, f.extentY);
+}
+
+// A camera this far from the window's middle has jumped (a bookmark, the
+// player start), not flown: the ground around it is not in the window, and
+// the frame cannot wait for the worker without drawing and baking it wrong.
+constexpr float kJumpFraction = 0.45f;
+
+// The window's place for a camera, as every rebuild sets it.
+void CentreOn(HeightField& f, const Vector3& camera) {
+    f.originZ = 0.0f;
+    f.originX = std::trunc(camera.x) - f.extentX / 2;
+    f.originY = std::trunc(camera.y) - f.extentY / 2;
 }
 
 const StateReset kTerrainReset{"terrain", StateLayer::Terrain, StateScope::Level, &ResetTerrain};
@@ -243,12 +264,11 @@ void RefreshSpheres(TerrainNode& node) {
 }
 
 void UpdateTerrain(const Vector3& camera) {
+    AbandonBackgroundBuild();  // it would land over this newer window
     if (TheToggles().FreezeUpdate) return;
     TerrainState& t = TheTerrain();
     HeightField& f = t.field;
-    f.originZ = 0.0f;
-    f.originX = std::trunc(camera.x) - f.extentX / 2;
-    f.originY = std::trunc(camera.y) - f.extentY / 2;
+    CentreOn(f, camera);
     if (f.samples.empty()) return;
     t.lastBuild = HeightFieldStats{};
     DebugPrintf("\nSetting instance positions");
@@ -258,11 +278,58 @@ void UpdateTerrain(const Vector3& camera) {
 }
 
 bool RecentreIfStrayed(const Vector3& camera) {
-    const HeightField& f = TheTerrain().field;
-    const float dx = camera.x - (f.originX + f.extentX / 2), dy = camera.y - (f.originY + f.extentY / 2);
-    if (!(std::sqrt(dx * dx + dy * dy) > kRecentreFraction * std::min(f.extentX, f.extentY))) return false;
+    if (!Strayed(TheTerrain().field, camera)) return false;
     UpdateTerrain(camera);
     return true;
+}
+
+bool RecentreInBackground(const Vector3& camera) {
+    TerrainState& t = TheTerrain();
+    if (!TheToggles().FreezeUpdate && !t.field.samples.empty() && Strayed(t.field, camera, kJumpFraction)) {
+        UpdateTerrain(camera);
+        return true;
+    }
+    if (t.nextWindow.valid()) {
+        if (t.nextWindow.wait_for(std::chrono::seconds(0)) != std::future_status::ready) return false;
+        HeightBuild built = t.nextWindow.get();
+        if (TheToggles().FreezeUpdate) return false;  // frozen meanwhile: the window stays
+        t.field = std::move(built.field);
+        t.lastBuild = built.stats;
+        if (t.root) RefreshSpheres(*t.root);
+        return true;
+    }
+    const HeightField& f = t.field;
+    if (TheToggles().FreezeUpdate || f.samples.empty() || !Strayed(f, camera)) return false;
+    HeightBuild job;
+    job.field.W = f.W;
+    job.field.H = f.H;
+    job.field.extentX = f.extentX;
+    job.field.extentY = f.extentY;
+    job.field.scaleZ = f.scaleZ;
+    CentreOn(job.field, camera);
+    DebugPrintf("\nSetting instance positions");
+    DebugPrintf("\nInterpolating");
+    // The worker gets everything by value; the grids are made there, off
+    // the frame.
+    t.nextWindow = std::async(std::launch::async, [job = std::move(job), source = LevelGround()]() mutable {
+        job.field.samples.assign(static_cast<std::size_t>(job.field.W) * job.field.H, 0.0f);
+        job.pyramid = std::make_unique<HeightPyramid>();
+        BuildHeightField(job.field, *job.pyramid, source, &job.stats);
+        return std::move(job);
+    });
+    return false;
+}
+
+bool BackgroundBuildPending() { return TheTerrain().nextWindow.valid(); }
+
+void AbandonBackgroundBuild() {
+    std::future<HeightBuild>& next = TheTerrain().nextWindow;
+    if (!next.valid()) return;
+    try {
+        next.get();
+    } catch (const std::exception&) {
+        // A build that failed (out of memory) is dropped as any other.
+    }
 }
 
 void InitTerrain() {

@@ -10,6 +10,7 @@
 
 #include <array>
 #include <cstdint>
+#include <future>
 #include <memory>
 
 #include "math/bounding.h"
@@ -78,6 +79,14 @@ constexpr float kRecentreFraction = 0.3f;  // of the window's smaller extent: 61
 // refinement, bakes), UpdateTerrain (key T, the inspector's --centre) and
 // MarkAreaForRebake (the placement hook of a moved or deleted instance);
 // read by drawing, the shadows and the tools. The level reset empties it.
+// A window's heights as a worker builds them: the worker's alone until it
+// hands the whole back.
+struct HeightBuild {
+    HeightField field;
+    std::unique_ptr<HeightPyramid> pyramid;
+    HeightFieldStats stats;
+};
+
 struct TerrainState {
     HeightField field;
     HeightPyramid pyramid;
@@ -85,6 +94,10 @@ struct TerrainState {
     std::unique_ptr<TerrainNode> root;
     bool bakeShadows = false;     // TerrainShadows as last taken over for baking
     std::int32_t bakesThisFrame = 0;
+    // The next window while a worker builds it: started and taken by
+    // RecentreInBackground, waited for and dropped by the synchronous
+    // rebuilds and the reset (a load, a quit).
+    std::future<HeightBuild> nextWindow;
 };
 TerrainState& TheTerrain();
 
@@ -104,6 +117,18 @@ void UpdateTerrain(const Vector3& camera);
 // UpdateTerrain when the camera strays more than 614.4 units (horizontally)
 // from the window's centre; true when it did.
 bool RecentreIfStrayed(const Vector3& camera);
+// The frame's re-centring, without the frame's wait: once the camera strays
+// as above, the window centred on trunc(camera) is built on a worker thread
+// from a copy of the ground's footprints, the old window drawn meanwhile; a
+// later call swaps it in (between frames) and is true. The heights are those
+// UpdateTerrain builds at the same place. A camera that has jumped rather
+// than flown (over 921.6 units from the middle) is re-centred at once, as
+// RecentreIfStrayed does. Nothing starts or lands while FreezeUpdate is on.
+bool RecentreInBackground(const Vector3& camera);
+// Whether a window is being built.
+bool BackgroundBuildPending();
+// Waits for a window being built, and drops it.
+void AbandonBackgroundBuild();
 
 // The (x, y) of a leaf's triangle fan: the centre, then each corner
 // followed by its edge's midpoint where the edge is split (a finer

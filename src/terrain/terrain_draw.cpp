@@ -76,7 +76,7 @@ void DrawTerrainOutline(const TerrainNode& node) {
 
 void UpdateTerrainFrame() {
     TerrainState& t = TheTerrain();
-    RecentreIfStrayed(TheCamera().position);
+    RecentreInBackground(TheCamera().position);
     t.bakesThisFrame = 0;
     if (TheRenderState().PickingActive || TheToggles().FreezeUpdate || !t.root) return;
     // The frame goes on with what it had: the bakes put back every setting
