@@ -1,6 +1,10 @@
 // Frame composition on a headless context with real fonts: the loading
 // screen, the level load on the second frame, the clear colour, the labels.
+#include <array>
 #include <cmath>
+#include <string>
+#include <utility>
+#include <vector>
 #include <filesystem>
 
 #include "gl_fixture.h"
@@ -94,6 +98,64 @@ TEST_F(FrameTest, LabelsAdvanceOverSpacesAndTabsReachTheirStops) {
     DrawTextBlock("x\ny");
     glGetFloatv(GL_CURRENT_RASTER_POSITION, pos);
     EXPECT_FLOAT_EQ(pos[1], 22.0f);  // a newline steps 18 pixels down
+}
+
+// Text drawn a run at a time as one bitmap is the text the glyph lists draw
+// one by one: the same pixels, and the raster position left in the same
+// place, for labels and blocks anywhere in the view, their edges included.
+TEST_F(FrameTest, TextDrawnAsRunsIsTheTextOfTheListsPixelForPixel) {
+    ResizeView(kWidth, kHeight);
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    glOrtho(0, kWidth, 0, kHeight, -1, 1);
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+    std::string every;
+    for (int c = 32; c < 127; ++c) every += static_cast<char>(c);
+    const std::string block = "Keyboard controls:\nF1\tToggle this help screen\nW/S/A/D\tMove\n\n" + every +
+                              "\n\tindented\tand again\nnot ASCII: caf\xc3\xa9 \x01\x7f end\n";
+    struct Case {
+        bool label;
+        int x, y;
+        std::string text;
+        bool seen = true;  // some of it lies in the view
+    };
+    // The view is small: every glyph is brought into it by a case of its own.
+    std::vector<Case> cases = {
+        {true, 4, 40, "Loc: -1"},
+        {true, kWidth - 30, 20, "80fps cut off at the right"},
+        {true, 10, 50, " ", false},
+        {true, 10, 50, "", false},
+        {false, 0, kHeight - 1, "a\tb\tc\td", false},  // above the top edge but the baseline
+        {false, 2, 30, block},  // the lower lines leave the view
+    };
+    for (std::size_t k = 0; k < every.size(); k += 6) cases.push_back({true, 4, 20, every.substr(k, 6)});
+    for (std::size_t at = 0; at != std::string::npos && at < block.size(); at = block.find('\n', at + 1))
+        cases.push_back({false, 2, kHeight - 14, block.substr(at == 0 ? 0 : at + 1),
+                         block[at == 0 ? 0 : at + 1] != '\t' && block[at == 0 ? 0 : at + 1] != '\n'});
+    for (const Case& c : cases) {
+        auto draw = [&](bool plain) {
+            glClearColor(0.2f, 0.3f, 0.4f, 1);
+            glClear(GL_COLOR_BUFFER_BIT);
+            glColor3f(1, 1, 0);
+            glRasterPos2i(c.x, c.y);
+            glColor3f(0, 0, 1);
+            if (c.label) plain ? DrawLabelPlain(c.text.c_str()) : DrawLabel("%s", c.text.c_str());
+            else plain ? DrawTextBlockPlain(c.text.c_str()) : DrawTextBlock("%s", c.text.c_str());
+            GLfloat pos[4];
+            glGetFloatv(GL_CURRENT_RASTER_POSITION, pos);
+            return std::make_pair(Pixels(), std::array<GLfloat, 2>{pos[0], pos[1]});
+        };
+        const auto [plainPixels, plainEnd] = draw(true);
+        const auto [runPixels, runEnd] = draw(false);
+        std::size_t lit = 0;
+        for (std::size_t k = 0; k + 3 < plainPixels.size(); k += 4) lit += plainPixels[k] == 255 && plainPixels[k + 1] == 255;
+        EXPECT_TRUE(plainPixels == runPixels) << c.text.substr(0, 30) << " at " << c.x << ", " << c.y;
+        EXPECT_EQ(plainEnd, runEnd) << c.text.substr(0, 30);
+        if (c.seen && !c.text.empty()) {
+            EXPECT_GT(lit, 10u) << c.text.substr(0, 30);  // the text was drawn at all
+        }
+    }
 }
 
 TEST_F(FrameTest, TheSecondFrameLoadsTheLevelAndClearsToItsFog) {
