@@ -10,6 +10,7 @@
 #include <string>
 
 #include "app/main_loop.h"
+#include "diag/clock.h"
 #include "location/level_location.h"
 #include "platform/arguments.h"
 #include "platform/file_system.h"
@@ -44,6 +45,7 @@ bool NamedLevelUsable(const std::string& path) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    GetTime();  // the clock's zero: the first frame's line counts from here
     argv = platform::StartCommandLine(argc, argv);
     if (argc > 2) {
         std::fprintf(stderr, "wildview: one level at most, %d were given\n%s", argc - 1, kUsage);

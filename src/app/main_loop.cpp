@@ -6,6 +6,7 @@
 #include "app/pointer.h"
 #include "app/viewer_tools.h"
 #include "app/window.h"
+#include "diag/clock.h"
 #include "diag/log.h"
 #include "diag/state_registry.h"
 #include "location/level_location.h"
@@ -62,6 +63,7 @@ int WinMain() {
     pf.ShowMainWindow();
 
     int exitCode = 0;
+    bool firstFrameTold = false;
     LoopState& loop = TheLoop();
     for (;;) {
         platform::Message m;
@@ -80,6 +82,10 @@ int WinMain() {
         UpdateWindowTitle();
         SyncMenuChecks();
         pf.SwapBuffers();
+        if (!firstFrameTold && TheFrame().LoadState == 2 && loop.WindowActive) {
+            firstFrameTold = true;
+            DebugPrintf("\n\nFirst frame with the scene: %.2f seconds after the start\n", GetTime());
+        }
         const std::array<bool, 256> keys = TakeFrameKeys();
         ApplyKeyboardMovement(TheCamera(), keys, loop.MoveSpeed, TheFrame().FrameTime);
         loop.MoveSpeed = ApplySpeedKeys(keys, loop.MoveSpeed);
