@@ -243,7 +243,12 @@ int main(int argc, char** argv) {
     }
     char tmpl[] = "/tmp/wildview-bench-XXXXXX";
     const std::string dir = mkdtemp(tmpl);
-    for (int n : instanceCounts) Measure(dir, n, meshes, textures, seed, runs);
+    // A folder for each level: a level once loaded is never written over.
+    for (int n : instanceCounts) {
+        const std::string levelDir = dir + "/" + std::to_string(n);
+        std::filesystem::create_directories(levelDir);
+        Measure(levelDir, n, meshes, textures, seed, runs);
+    }
     std::filesystem::remove_all(dir);
     return 0;
 }
