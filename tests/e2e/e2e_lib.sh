@@ -75,6 +75,22 @@ renderer_item() {
     sleep 1.5
 }
 
+# The Linux viewer's View / Bookmarks, its first bookmark double-clicked,
+# the list closed again (the viewer's window has the focus).
+#   choose_first_bookmark BUILD_DIR
+choose_first_bookmark() {
+    xdotool key alt+v
+    sleep 0.3
+    xdotool key Down Down Down Return
+    local marks
+    marks=$(wait_window "^Bookmarks$" 5)
+    [[ -n $marks ]] || fail "View / Bookmarks opened no list"
+    window_geometry "$marks"
+    xdotool mousemove $((win_x + 150)) $((win_y + 75)) click --repeat 2 --delay 80 1
+    sleep 0.5
+    "$1/tests/x_close_request" "$marks"
+}
+
 # Alt+F4 to whichever window has the focus, held as a user holds it.
 alt_f4() {
     xdotool keydown alt keydown F4

@@ -33,16 +33,7 @@ sleep 0.2
 xdotool key Escape  # selection mode: the pointer is free
 sleep 0.3
 
-# View / Bookmarks, the bookmark double-clicked.
-xdotool key alt+v
-sleep 0.3
-xdotool key Down Down Down Return
-marks=$(wait_window "^Bookmarks$" 5)
-[[ -n $marks ]] || fail "View / Bookmarks opened no list"
-window_geometry "$marks"
-xdotool mousemove $((win_x + 150)) $((win_y + 75)) click --repeat 2 --delay 80 1
-sleep 0.5
-"$build/tests/x_close_request" "$marks"
+choose_first_bookmark "$build"
 xdotool windowfocus "$window"
 xdotool mousemove $((wx + 790)) $((wy + 300))
 sleep 1.5

@@ -63,6 +63,39 @@ settle() {
     sleep 2
 }
 height() { xdotool getwindowgeometry --shell "$1" | sed -n 's/^HEIGHT=//p'; }
+# The Linux viewer on the demo, settled (sets linux_viewer and window).
+open_linux_viewer() {
+    XDG_CONFIG_HOME="$work/config" "$linux/wildview" demo/demo-130.swp >linux.out 2>&1 &
+    linux_viewer=$!
+    pids+=("$linux_viewer")
+    window=$(wait_window "Wildgrove Level Viewer" 60)
+    [[ -n $window ]] || fail "the Linux viewer opened no window"
+    settle
+}
+close_linux_viewer() {
+    kill "$linux_viewer"
+    wait "$linux_viewer" 2>/dev/null || true
+}
+# wildview.exe on the demo, settled (sets viewer and window).
+open_windows_viewer() {
+    wine "$win/wildview.exe" demo/demo-130.swp </dev/null >windows.out 2>&1 &
+    viewer=$!
+    pids+=("$viewer")
+    window=$(wait_window "Wildgrove Level Viewer" 90)
+    [[ -n $window ]] || fail "wildview.exe opened no window"
+    settle
+}
+# The view between the labels at the top and the status line in the Linux
+# viewer's picture and wildview.exe's, each under its own menu bar: the
+# same scene (clouds drift and the sea moves, so only clear differences
+# count).
+#   same_view WHAT LINUX.png MENU_LINUX WINDOWS.png MENU_WINDOWS
+same_view() {
+    local differ
+    differ=$("$linux/tests/png_region_diff" "$2" "$4" 0 $(($3 + 60)) 800 480 48 0 $(($5 + 60)))
+    echo "$1: $differ of 384000 pixels differ from the Linux viewer's by 48 or more"
+    (( differ < 384000 / 50 )) || fail "$1 is not the Linux viewer's ($differ pixels differ)"
+}
 # A window's X or Y on the screen.
 place() { xdotool getwindowgeometry --shell "$1" | sed -n "s/^$2=//p"; }
 
@@ -112,32 +145,17 @@ xdotool key Escape
 ends_within "$viewer" 20 || fail "cancelling the chooser did not end the viewer"
 
 # The Linux viewer's picture at the player start.
-XDG_CONFIG_HOME="$work/config" "$linux/wildview" demo/demo-130.swp >linux.out 2>&1 &
-linux_viewer=$!
-pids+=("$linux_viewer")
-window=$(wait_window "Wildgrove Level Viewer" 60)
-[[ -n $window ]] || fail "the Linux viewer opened no window"
-settle
+open_linux_viewer
 shot linux.png "$window"
 # The GL area lies under each window's menu bar, 800 x 600.
 menu_linux=$(( $(height "$window") - 600 ))
-kill "$linux_viewer"
-wait "$linux_viewer" 2>/dev/null || true
+close_linux_viewer
 sleep 1
 
-wine "$win/wildview.exe" demo/demo-130.swp </dev/null >windows.out 2>&1 &
-viewer=$!
-pids+=("$viewer")
-window=$(wait_window "Wildgrove Level Viewer" 90)
-[[ -n $window ]] || fail "wildview.exe opened no window"
-settle
+open_windows_viewer
 shot start.png "$window"
 menu_windows=$(( $(height "$window") - 600 ))
-# The view between the labels at the top and the status line: the same
-# scene (clouds drift and the sea moves, so only clear differences count).
-differ=$("$linux/tests/png_region_diff" linux.png start.png 0 $((menu_linux + 60)) 800 480 48 0 $((menu_windows + 60)))
-echo "the start view: $differ of 384000 pixels differ from the Linux viewer's by 48 or more"
-(( differ < 384000 / 50 )) || fail "the start view is not the Linux viewer's ($differ pixels differ)"
+same_view "the start view" linux.png "$menu_linux" start.png "$menu_windows"
 
 focus "$window"
 xdotool keydown w
@@ -209,38 +227,20 @@ mkdir -p "$win_settings"
 [[ -e $win_settings/bookmarks-demo.txt ]] && fail "the prefix already has bookmarks for the demo"
 printf '%s' "$mark" >"$win_settings/bookmarks-demo.txt"
 
-XDG_CONFIG_HOME="$work/config" "$linux/wildview" demo/demo-130.swp >linux.out 2>&1 &
-linux_viewer=$!
-pids+=("$linux_viewer")
-window=$(wait_window "Wildgrove Level Viewer" 60)
-[[ -n $window ]] || fail "the Linux viewer opened no window"
-settle
+open_linux_viewer
 xdotool key Escape
 sleep 0.3
-xdotool key alt+v
-sleep 0.3
-xdotool key Down Down Down Return
-marks=$(wait_window "^Bookmarks$" 5)
-[[ -n $marks ]] || fail "the Linux viewer's View / Bookmarks opened no list"
-xdotool mousemove $(( $(place "$marks" X) + 150 )) $(( $(place "$marks" Y) + 75 )) click --repeat 2 --delay 80 1
-sleep 0.5
-"$linux/tests/x_close_request" "$marks"
+choose_first_bookmark "$linux"
 focus "$window"
 xdotool mousemove $(( $(place "$window" X) + 790 )) $(( $(place "$window" Y) + 300 ))
 sleep 1
 renderer_item 3
 shot linux-shadows.png "$window"
 menu_linux=$(( $(height "$window") - 600 ))
-kill "$linux_viewer"
-wait "$linux_viewer" 2>/dev/null || true
+close_linux_viewer
 
 cp demo/demo.grf original.grf
-wine "$win/wildview.exe" demo/demo-130.swp </dev/null >windows.out 2>&1 &
-viewer=$!
-pids+=("$viewer")
-window=$(wait_window "Wildgrove Level Viewer" 90)
-[[ -n $window ]] || fail "wildview.exe opened no window"
-settle
+open_windows_viewer
 xdotool key Escape  # selection mode
 sleep 0.3
 # A keyboard-opened menu selects its first item on Windows: the item's
@@ -289,9 +289,7 @@ shot shadows.png "$window"
 wall=$("$linux/tests/png_region_diff" plain.png shadows.png 440 $((menu + 130)) 68 135 30)
 echo "object shadows on: $wall pixels of the house's wall darkened"
 (( wall > 300 )) || fail "Object Shadows put no shadow on the house's wall"
-differ=$("$linux/tests/png_region_diff" linux-shadows.png shadows.png 0 $((menu_linux + 60)) 800 480 48 0 $((menu + 60)))
-echo "with both shadows at the third house: $differ of 384000 pixels differ from the Linux viewer's by 48 or more"
-(( differ < 384000 / 50 )) || fail "the shadowed view is not the Linux viewer's ($differ pixels differ)"
+same_view "the view with both shadows at the third house" linux-shadows.png "$menu_linux" shadows.png "$menu"
 
 # Drags the house by its wall, from X Y to the right (screen points).
 drag_right() {
