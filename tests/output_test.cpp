@@ -5,6 +5,7 @@
 
 #include <nlohmann/json.hpp>
 #include <tiny_gltf.h>
+#include <zlib.h>
 
 #include <algorithm>
 #include <cstring>
@@ -609,6 +610,249 @@ TEST(PngTest, PicturesReadBackAsWritten) {
     ASSERT_TRUE(DecodePng(png, w, h, back, error)) << error;
     ASSERT_EQ(back.size(), 16u);
     EXPECT_EQ((std::vector<int>{back[0], back[4], back[8], back[12]}), (std::vector<int>{0x12, 0xFF, 0x00, 0x80}));
+}
+
+// A picture with a map's structure: smooth gradients, flat bands and noise
+// in the low bits.
+struct TestPicture {
+    std::uint32_t width, height;
+    PngFormat format;
+    std::vector<std::uint8_t> pixels, palette;
+    PngImage image() const { return {width, height, format, pixels, palette}; }
+};
+
+TestPicture MakePicture(PngFormat format, std::uint32_t width, std::uint32_t height) {
+    static constexpr std::size_t kBpp[] = {4, 3, 2, 1};
+    const std::size_t bpp = kBpp[static_cast<int>(format)];
+    TestPicture p{width, height, format, {}, {}};
+    p.pixels.resize(std::size_t{width} * height * bpp);
+    std::uint32_t noise = 12345;
+    for (std::size_t y = 0; y < height; ++y)
+        for (std::size_t x = 0; x < width; ++x)
+            for (std::size_t c = 0; c < bpp; ++c) {
+                noise = noise * 1664525u + 1013904223u;
+                const bool flat = (y / 50) % 4 == 1;
+                const std::size_t smooth = (x * (c + 1) + y * (3 - c % 3)) / 3 + (x * y) / 4096;
+                std::uint8_t v = static_cast<std::uint8_t>(flat ? 90 + c : smooth + ((noise >> 24) & 7));
+                if (format == PngFormat::Indexed8) v %= 200;
+                p.pixels[(y * width + x) * bpp + c] = v;
+            }
+    if (format == PngFormat::Indexed8)
+        for (int k = 0; k < 200; ++k)
+            p.palette.insert(p.palette.end(), {static_cast<std::uint8_t>(k), static_cast<std::uint8_t>(255 - k),
+                                               static_cast<std::uint8_t>(k * 7), static_cast<std::uint8_t>(k < 20 ? k * 12 : 255)});
+    return p;
+}
+
+// The pixels as an RGBA decoder gives them: grey's high byte, the palette's
+// colours.
+std::vector<std::uint8_t> AsRgba(const TestPicture& p) {
+    std::vector<std::uint8_t> rgba;
+    const std::size_t n = std::size_t{p.width} * p.height;
+    rgba.reserve(n * 4);
+    for (std::size_t i = 0; i < n; ++i) {
+        switch (p.format) {
+            case PngFormat::Rgba8: rgba.insert(rgba.end(), &p.pixels[4 * i], &p.pixels[4 * i] + 4); break;
+            case PngFormat::Rgb8:
+                rgba.insert(rgba.end(), &p.pixels[3 * i], &p.pixels[3 * i] + 3);
+                rgba.push_back(255);
+                break;
+            case PngFormat::Grey16: {
+                std::uint16_t v;
+                std::memcpy(&v, &p.pixels[2 * i], 2);
+                const auto g = static_cast<std::uint8_t>(v >> 8);
+                rgba.insert(rgba.end(), {g, g, g, 255});
+                break;
+            }
+            case PngFormat::Indexed8:
+                rgba.insert(rgba.end(), &p.palette[4 * p.pixels[i]], &p.palette[4 * p.pixels[i]] + 4);
+                break;
+        }
+    }
+    return rgba;
+}
+
+// The IDAT chunks' bytes joined, every chunk's CRC checked, and how many
+// IDAT chunks there were.
+bool ZlibStream(const std::vector<std::uint8_t>& png, std::vector<std::uint8_t>& stream, int& idats) {
+    auto u32 = [&](std::size_t at) {
+        return std::uint32_t{png[at]} << 24 | std::uint32_t{png[at + 1]} << 16 | std::uint32_t{png[at + 2]} << 8 |
+               png[at + 3];
+    };
+    stream.clear();
+    idats = 0;
+    for (std::size_t at = 8; at + 12 <= png.size();) {
+        const std::uint32_t size = u32(at);
+        if (at + 12 + size > png.size()) return false;
+        if (crc32(crc32(0L, nullptr, 0), &png[at + 4], size + 4) != u32(at + 8 + size)) return false;
+        const std::string type(png.begin() + static_cast<std::ptrdiff_t>(at + 4),
+                               png.begin() + static_cast<std::ptrdiff_t>(at + 8));
+        if (type == "IDAT") {
+            stream.insert(stream.end(), &png[at + 8], &png[at + 8] + size);
+            ++idats;
+        }
+        at += 12 + size;
+        if (type == "IEND") return at == png.size();
+    }
+    return false;
+}
+
+// zlib's own inflate of the PNG's stream, which checks the Adler-32 the stb
+// decoder ignores: the filtered rows, or empty.
+std::vector<std::uint8_t> Inflated(const std::vector<std::uint8_t>& png, std::size_t expected, int* idats = nullptr) {
+    std::vector<std::uint8_t> stream, filtered(expected + 1);
+    int chunks = 0;
+    if (!ZlibStream(png, stream, chunks)) return {};
+    if (idats) *idats = chunks;
+    uLongf size = static_cast<uLongf>(filtered.size());
+    if (uncompress(filtered.data(), &size, stream.data(), static_cast<uLong>(stream.size())) != Z_OK) return {};
+    filtered.resize(size);
+    return filtered;
+}
+
+// The filters undone as the format defines them, the rows in the file's
+// byte order (16-bit samples big-endian).
+std::vector<std::uint8_t> Unfiltered(const std::vector<std::uint8_t>& filtered, std::size_t rowBytes, std::size_t bpp) {
+    std::vector<std::uint8_t> rows, up(rowBytes, 0);
+    for (std::size_t at = 0; at + rowBytes + 1 <= filtered.size(); at += rowBytes + 1) {
+        const std::uint8_t type = filtered[at];
+        std::vector<std::uint8_t> row(filtered.begin() + static_cast<std::ptrdiff_t>(at + 1),
+                                      filtered.begin() + static_cast<std::ptrdiff_t>(at + 1 + rowBytes));
+        for (std::size_t i = 0; i < rowBytes; ++i) {
+            const int a = i >= bpp ? row[i - bpp] : 0, b = up[i], c = i >= bpp ? up[i - bpp] : 0;
+            const int p = a + b - c, pa = std::abs(p - a), pb = std::abs(p - b), pc = std::abs(p - c);
+            const int paeth = pa <= pb && pa <= pc ? a : pb <= pc ? b : c;
+            const int predictor[] = {0, a, b, (a + b) / 2, paeth};
+            row[i] = static_cast<std::uint8_t>(row[i] + (type < 5 ? predictor[type] : 0));
+        }
+        rows.insert(rows.end(), row.begin(), row.end());
+        up = row;
+    }
+    return rows;
+}
+
+std::vector<std::uint8_t> FileOrder(const TestPicture& p) {
+    std::vector<std::uint8_t> bytes = p.pixels;
+    if (p.format == PngFormat::Grey16)
+        for (std::size_t i = 0; i < bytes.size(); i += 2) {
+            std::uint16_t v;
+            std::memcpy(&v, &p.pixels[i], 2);
+            bytes[i] = static_cast<std::uint8_t>(v >> 8), bytes[i + 1] = static_cast<std::uint8_t>(v);
+        }
+    return bytes;
+}
+
+// Big pictures are deflated in strips on several threads. Each shape reads
+// back whole through stb and through zlib (which checks the Adler-32);
+// the rows are filtered as the single stream filters them; the bytes are
+// the same twice over and on one thread or many; a picture of one strip is
+// written exactly as the single stream writes it.
+TEST(PngTest, PicturesInStripsReadBackAndAreTheSameOnAnyNumberOfThreads) {
+    struct Shape {
+        const char* name;
+        PngFormat format;
+        std::uint32_t width;
+        std::uint32_t fullStrips, extraRows;  // the height, in strips and rows
+    };
+    const Shape shapes[] = {
+        {"RGBA inside one strip", PngFormat::Rgba8, 300, 0, 200},
+        {"RGBA filling one strip", PngFormat::Rgba8, 300, 1, 0},
+        {"RGBA one row past a strip", PngFormat::Rgba8, 300, 1, 1},
+        {"RGBA in many strips", PngFormat::Rgba8, 1024, 4, 37},
+        {"RGB ending on a strip's end", PngFormat::Rgb8, 1000, 3, 0},
+        {"grey16 in many strips", PngFormat::Grey16, 700, 3, 11},
+        {"indexed in many strips", PngFormat::Indexed8, 1500, 3, 100},
+        {"one pixel wide", PngFormat::Rgba8, 1, 2, 7},
+        {"one row, wider than a strip", PngFormat::Rgb8, 400000, 0, 1},
+        {"rows wider than a strip", PngFormat::Rgba8, 300000, 3, 0},
+    };
+    bool severalIdats = false;
+    for (const Shape& shape : shapes) {
+        SCOPED_TRACE(shape.name);
+        const std::size_t rowsPerStrip = png_detail::RowsPerStrip(PngImage{shape.width, 1, shape.format, {}, {}});
+        const auto height = static_cast<std::uint32_t>(shape.fullStrips * rowsPerStrip + shape.extraRows);
+        const TestPicture picture = MakePicture(shape.format, shape.width, height);
+        const PngImage image = picture.image();
+        const std::size_t bpp = picture.pixels.size() / (std::size_t{shape.width} * height);
+        const std::size_t rowBytes = shape.width * bpp;
+        const bool oneStrip = height <= rowsPerStrip;
+
+        std::vector<std::uint8_t> plain, png, again, oneThread, anyCores;
+        ASSERT_TRUE(png_detail::EncodePngPlain(image, plain, kPngCompressionLevel));
+        ASSERT_TRUE(png_detail::EncodePngOn(image, png, kPngCompressionLevel, 4));
+        ASSERT_TRUE(png_detail::EncodePngOn(image, again, kPngCompressionLevel, 4));
+        ASSERT_TRUE(png_detail::EncodePngOn(image, oneThread, kPngCompressionLevel, 1));
+        ASSERT_TRUE(EncodePng(image, anyCores));
+        EXPECT_TRUE(png == again);
+        EXPECT_TRUE(png == oneThread);
+        EXPECT_TRUE(png == anyCores);
+        EXPECT_EQ(png == plain, oneStrip);
+
+        int idats = 0;
+        const std::vector<std::uint8_t> filtered = Inflated(png, height * (rowBytes + 1), &idats);
+        ASSERT_EQ(filtered.size(), height * (rowBytes + 1)) << "zlib does not read the stream back";
+        severalIdats |= !oneStrip && idats > 1;
+        EXPECT_TRUE(filtered == Inflated(plain, filtered.size())) << "rows filtered otherwise than by one stream";
+        EXPECT_TRUE(Unfiltered(filtered, rowBytes, bpp) == FileOrder(picture));
+
+        std::vector<std::uint8_t> back;
+        std::uint32_t w = 0, h = 0;
+        std::string error;
+        ASSERT_TRUE(DecodePng(png, w, h, back, error)) << error;
+        EXPECT_EQ(w, shape.width);
+        EXPECT_EQ(h, height);
+        EXPECT_TRUE(back == AsRgba(picture));
+    }
+    EXPECT_TRUE(severalIdats) << "no strips' stream crossed an IDAT chunk";
+}
+
+// Every zlib level through the strips, stored blocks included, reads back and
+// does not depend on the threads.
+TEST(PngTest, PicturesInStripsReadBackAtEveryLevel) {
+    const std::size_t rowsPerStrip = png_detail::RowsPerStrip(PngImage{512, 1, PngFormat::Rgba8, {}, {}});
+    const TestPicture picture = MakePicture(PngFormat::Rgba8, 512, static_cast<std::uint32_t>(2 * rowsPerStrip + 5));
+    const std::size_t filteredSize = picture.height * (512 * 4 + 1);
+    for (int level : {0, 1, 6, 9, Z_DEFAULT_COMPRESSION}) {
+        SCOPED_TRACE(level);
+        std::vector<std::uint8_t> png, oneThread, back;
+        ASSERT_TRUE(png_detail::EncodePngOn(picture.image(), png, level, 3));
+        ASSERT_TRUE(png_detail::EncodePngOn(picture.image(), oneThread, level, 1));
+        EXPECT_TRUE(png == oneThread);
+        EXPECT_EQ(Inflated(png, filteredSize).size(), filteredSize);
+        std::uint32_t w = 0, h = 0;
+        std::string error;
+        ASSERT_TRUE(DecodePng(png, w, h, back, error)) << error;
+        EXPECT_TRUE(back == picture.pixels);
+    }
+}
+
+// A picture that cannot be written, or a level zlib refuses, leaves no bytes,
+// in one stream or in strips.
+TEST(PngTest, PicturesThatCannotBeEncodedLeaveNothing) {
+    const TestPicture big = MakePicture(PngFormat::Rgba8, 1024, 600);  // three strips
+    const TestPicture small = MakePicture(PngFormat::Rgba8, 16, 16);
+    const std::uint8_t palette[4] = {1, 2, 3, 255};
+    const struct Case {
+        const char* name;
+        PngImage image;
+        int level;
+    } cases[] = {
+        {"pixels short of the size", PngImage{1024, 601, PngFormat::Rgba8, big.pixels, {}}, kPngCompressionLevel},
+        {"no width", PngImage{0, 16, PngFormat::Rgba8, {}, {}}, kPngCompressionLevel},
+        {"indexed without a palette", PngImage{256, 4, PngFormat::Indexed8, small.pixels, {}}, kPngCompressionLevel},
+        {"palette not in whole colours", PngImage{256, 4, PngFormat::Indexed8, small.pixels, {palette, 3}},
+         kPngCompressionLevel},
+        {"no such level, one stream", small.image(), 42},
+        {"no such level, in strips", big.image(), 42},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<std::uint8_t> out(10, 7), plain(10, 7);
+        EXPECT_FALSE(EncodePng(c.image, out, c.level));
+        EXPECT_TRUE(out.empty());
+        EXPECT_FALSE(png_detail::EncodePngPlain(c.image, plain, c.level));
+        EXPECT_TRUE(plain.empty());
+    }
 }
 
 }  // namespace

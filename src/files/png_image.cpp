@@ -4,8 +4,11 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cstdlib>
 #include <cstring>
+#include <system_error>
+#include <thread>
 
 #include "platform/atomic_file.h"
 #include "platform/file_system.h"
@@ -62,6 +65,12 @@ public:
         for (auto& c : candidates_) c.resize(rowBytes + 1);
     }
 
+    // The row above the next one filtered; none for the picture's first.
+    void SetUp(const std::uint8_t* row) {
+        if (row) std::memcpy(previous_.data(), row, bytes_);
+        else std::fill(previous_.begin(), previous_.end(), std::uint8_t{0});
+    }
+
     // The filtered row, its filter type byte first.
     const std::vector<std::uint8_t>& Filter(const std::uint8_t* row) {
         const std::uint8_t* up = previous_.data();
@@ -103,19 +112,51 @@ private:
     std::array<std::vector<std::uint8_t>, 5> candidates_;
 };
 
-}  // namespace
+// The picture's rows as the file stores them: 16-bit samples big-endian.
+class RowSource {
+public:
+    explicit RowSource(const PngImage& image)
+        : image_(image), bytes_(std::size_t{image.width} * BytesPerPixel(image.format)) {
+        if (image.format == PngFormat::Grey16) swapped_.resize(bytes_);
+    }
 
-bool EncodePng(const PngImage& image, std::vector<std::uint8_t>& out, int level) {
-    out.clear();
-    const std::size_t bpp = BytesPerPixel(image.format);
-    if (image.width == 0 || image.height == 0 || image.width > 0x7FFFFFFFu || image.height > 0x7FFFFFFFu)
-        return false;
-    const std::size_t rowBytes = std::size_t{image.width} * bpp;
-    if (image.pixels.size() != rowBytes * image.height) return false;
+    // Valid until the next call.
+    const std::uint8_t* Row(std::size_t y) {
+        const std::uint8_t* source = image_.pixels.data() + y * bytes_;
+        if (image_.format != PngFormat::Grey16) return source;
+        for (std::size_t x = 0; x < image_.width; ++x) {
+            std::uint16_t v;
+            std::memcpy(&v, source + 2 * x, 2);
+            swapped_[2 * x] = static_cast<std::uint8_t>(v >> 8);
+            swapped_[2 * x + 1] = static_cast<std::uint8_t>(v & 0xFF);
+        }
+        return swapped_.data();
+    }
+
+private:
+    const PngImage& image_;
+    std::size_t bytes_;
+    std::vector<std::uint8_t> swapped_;
+};
+
+// The row size in bytes, unfiltered; 0 for a picture that cannot be written.
+std::size_t CheckedRowBytes(const PngImage& image) {
+    if (image.width == 0 || image.height == 0 || image.width > 0x7FFFFFFFu || image.height > 0x7FFFFFFFu) return 0;
+    const std::size_t rowBytes = std::size_t{image.width} * BytesPerPixel(image.format);
+    if (image.pixels.size() != rowBytes * image.height) return 0;
+    if (image.format == PngFormat::Indexed8 &&
+        (image.paletteRgba.empty() || image.paletteRgba.size() % 4 || image.paletteRgba.size() > 1024))
+        return 0;
+    return rowBytes;
+}
+
+int Strategy(const PngImage& image) {
+    return image.format == PngFormat::Indexed8 ? Z_DEFAULT_STRATEGY : Z_FILTERED;
+}
+
+// The signature and the chunks before the pixels.
+void PutHead(const PngImage& image, std::vector<std::uint8_t>& out) {
     const bool indexed = image.format == PngFormat::Indexed8;
-    if (indexed && (image.paletteRgba.empty() || image.paletteRgba.size() % 4 || image.paletteRgba.size() > 1024))
-        return false;
-
     out.insert(out.end(), kSignature, kSignature + 8);
     std::vector<std::uint8_t> header;
     PutU32(header, image.width);
@@ -139,52 +180,244 @@ bool EncodePng(const PngImage& image, std::vector<std::uint8_t>& out, int level)
         while (!alpha.empty() && alpha.back() == 255) alpha.pop_back();
         if (!alpha.empty()) Chunk(out, "tRNS", alpha.data(), alpha.size());
     }
+}
+
+// The zlib stream, given in pieces, as IDAT chunks of kChunkLimit bytes,
+// then IEND: out grows once.
+void PutTail(std::span<const std::span<const std::uint8_t>> pieces, std::vector<std::uint8_t>& out) {
+    std::size_t total = 0;
+    for (const auto& p : pieces) total += p.size();
+    const std::size_t chunks = (total + kChunkLimit - 1) / kChunkLimit;
+    out.reserve(out.size() + total + 12 * (chunks + 1));
+    std::size_t piece = 0, offset = 0;
+    for (std::size_t at = 0; at < total; at += kChunkLimit) {
+        const std::size_t size = std::min(kChunkLimit, total - at);
+        PutU32(out, static_cast<std::uint32_t>(size));
+        const std::size_t typeAt = out.size();
+        out.insert(out.end(), {'I', 'D', 'A', 'T'});
+        for (std::size_t left = size; left;) {
+            while (offset == pieces[piece].size()) ++piece, offset = 0;
+            const std::size_t n = std::min(left, pieces[piece].size() - offset);
+            out.insert(out.end(), pieces[piece].begin() + static_cast<std::ptrdiff_t>(offset),
+                       pieces[piece].begin() + static_cast<std::ptrdiff_t>(offset + n));
+            offset += n;
+            left -= n;
+        }
+        PutU32(out, static_cast<std::uint32_t>(crc32(0L, out.data() + typeAt, static_cast<uInt>(size + 4))));
+    }
+    Chunk(out, "IEND", nullptr, 0);
+}
+
+// A deflate stream that is ended however the encoding ends.
+class Deflater {
+public:
+    Deflater(int level, int windowBits, int strategy)
+        : ok_(deflateInit2(&z, level, Z_DEFLATED, windowBits, 8, strategy) == Z_OK) {}
+    ~Deflater() {
+        if (ok_) deflateEnd(&z);
+    }
+    Deflater(const Deflater&) = delete;
+    Deflater& operator=(const Deflater&) = delete;
+    bool ok() const { return ok_; }
 
     z_stream z{};
-    if (deflateInit2(&z, level, Z_DEFLATED, 15, 8, indexed ? Z_DEFAULT_STRATEGY : Z_FILTERED) != Z_OK) {
-        out.clear();
-        return false;
+
+private:
+    bool ok_;
+};
+
+// Deflates through a buffer of fixed size onto compressed; true when the
+// flush did what zlib says it does. The fixed size keeps the bytes the same
+// at level 0 too, where zlib sizes stored blocks by the room it is given.
+bool Run(z_stream& z, int flush, std::vector<std::uint8_t>& buffer, std::vector<std::uint8_t>& compressed) {
+    buffer.resize(1u << 16);
+    int status = Z_OK;
+    do {
+        z.next_out = buffer.data();
+        z.avail_out = static_cast<uInt>(buffer.size());
+        status = deflate(&z, flush);
+        compressed.insert(compressed.end(), buffer.data(), buffer.data() + (buffer.size() - z.avail_out));
+    } while (z.avail_out == 0 || (flush == Z_FINISH && status == Z_OK));
+    return flush == Z_FINISH ? status == Z_STREAM_END : status != Z_STREAM_ERROR;
+}
+
+// Window that a strip's stream may refer back into: the strip before's
+// last filtered bytes.
+constexpr std::size_t kWindow = 32768;
+
+struct Strip {
+    std::vector<std::uint8_t> deflated;
+    uLong adler = 0;
+    std::size_t bytes = 0;  // filtered
+};
+
+// Strips encoded on one thread: its own stream, filter and buffers, kept
+// from strip to strip.
+class StripWorker {
+public:
+    StripWorker(const PngImage& image, std::size_t rowBytes, std::size_t rowsPerStrip, int level)
+        : image_(image),
+          rowBytes_(rowBytes),
+          rowsPerStrip_(rowsPerStrip),
+          deflater_(level, -15, Strategy(image)),
+          source_(image),
+          filter_(rowBytes, BytesPerPixel(image.format), image.format != PngFormat::Indexed8) {
+        // The rows whose filtered bytes fill the window; when they would be
+        // a large share of a strip, strips start with an empty window
+        // instead of filtering the same rows twice.
+        const std::size_t windowRows = (kWindow + rowBytes) / (rowBytes + 1);
+        primeRows_ = windowRows <= rowsPerStrip / 4 ? windowRows : 0;
     }
-    std::vector<std::uint8_t> compressed, buffer(1u << 16), row(rowBytes);
-    auto drain = [&](int flush) {
-        int status = Z_OK;
-        do {
-            z.next_out = buffer.data();
-            z.avail_out = static_cast<uInt>(buffer.size());
-            status = deflate(&z, flush);
-            compressed.insert(compressed.end(), buffer.data(), buffer.data() + (buffer.size() - z.avail_out));
-        } while (z.avail_out == 0 || (flush == Z_FINISH && status == Z_OK));
-        return flush == Z_FINISH ? status == Z_STREAM_END : status != Z_STREAM_ERROR;
+
+    bool Encode(std::size_t index, Strip& strip) {
+        if (!deflater_.ok()) return false;
+        z_stream& z = deflater_.z;
+        if (deflateReset(&z) != Z_OK) return false;
+        const std::size_t first = index * rowsPerStrip_;
+        const std::size_t end = std::min<std::size_t>(image_.height, first + rowsPerStrip_);
+        // The window's rows are all in the strip before: a strip holds at
+        // least four times as many.
+        std::size_t y = index && primeRows_ ? first - primeRows_ : first;
+        filter_.SetUp(y ? source_.Row(y - 1) : nullptr);
+        if (y < first) {
+            window_.clear();
+            for (; y < first; ++y) {
+                const std::vector<std::uint8_t>& row = filter_.Filter(source_.Row(y));
+                window_.insert(window_.end(), row.begin(), row.end());
+            }
+            if (deflateSetDictionary(&z, window_.data() + window_.size() - kWindow, kWindow) != Z_OK) return false;
+        }
+        compressed_.clear();
+        uLong adler = adler32(0L, Z_NULL, 0);
+        for (; y < end; ++y) {
+            const std::vector<std::uint8_t>& row = filter_.Filter(source_.Row(y));
+            adler = adler32(adler, row.data(), static_cast<uInt>(row.size()));
+            z.next_in = const_cast<Bytef*>(row.data());
+            z.avail_in = static_cast<uInt>(row.size());
+            if (!Run(z, Z_NO_FLUSH, buffer_, compressed_)) return false;
+        }
+        // All but the last end on a byte boundary, not final, so that the
+        // strips read as one stream.
+        const bool last = end == image_.height;
+        if (!Run(z, last ? Z_FINISH : Z_SYNC_FLUSH, buffer_, compressed_)) return false;
+        // Kept at its size: only the strips' output is held until the end.
+        strip.deflated.assign(compressed_.begin(), compressed_.end());
+        strip.adler = adler;
+        strip.bytes = (end - first) * (rowBytes_ + 1);
+        return true;
+    }
+
+private:
+    const PngImage& image_;
+    std::size_t rowBytes_, rowsPerStrip_, primeRows_;
+    Deflater deflater_;
+    RowSource source_;
+    RowFilter filter_;
+    std::vector<std::uint8_t> window_, buffer_, compressed_;
+};
+
+// The zlib header zlib itself writes for this level.
+std::array<std::uint8_t, 2> ZlibHeader(int level) {
+    if (level == Z_DEFAULT_COMPRESSION) level = 6;
+    const unsigned flags = level < 2 ? 0 : level < 6 ? 1 : level == 6 ? 2 : 3;
+    unsigned header = (0x78u << 8) | (flags << 6);
+    header += 31 - header % 31;
+    return {static_cast<std::uint8_t>(header >> 8), static_cast<std::uint8_t>(header & 0xFF)};
+}
+
+bool EncodeStrips(const PngImage& image, std::size_t rowBytes, std::size_t rowsPerStrip, int level,
+                  unsigned threads, std::vector<std::uint8_t>& out) {
+    std::vector<Strip> strips((image.height + rowsPerStrip - 1) / rowsPerStrip);
+    std::atomic<std::size_t> next{0};
+    std::atomic<bool> failed{false};
+    auto work = [&] {
+        try {
+            StripWorker worker(image, rowBytes, rowsPerStrip, level);
+            while (!failed) {
+                const std::size_t index = next++;
+                if (index >= strips.size()) break;
+                if (!worker.Encode(index, strips[index])) failed = true;
+            }
+        } catch (const std::exception&) {
+            failed = true;
+        }
     };
-    RowFilter filter(rowBytes, bpp, !indexed);
+    std::vector<std::thread> pool;
+    const std::size_t workers = std::min<std::size_t>(std::max(threads, 1u), strips.size());
+    pool.reserve(workers - 1);
+    try {
+        while (pool.size() + 1 < workers) pool.emplace_back(work);
+    } catch (const std::system_error&) {
+        // Fewer threads: the strips left are taken by those there are.
+    }
+    work();
+    for (auto& t : pool) t.join();
+    if (failed) return false;
+
+    uLong adler = adler32(0L, Z_NULL, 0);
+    for (const Strip& s : strips) adler = adler32_combine(adler, s.adler, static_cast<z_off_t>(s.bytes));
+    const std::array<std::uint8_t, 2> header = ZlibHeader(level);
+    const std::array<std::uint8_t, 4> trailer = {static_cast<std::uint8_t>(adler >> 24),
+                                                 static_cast<std::uint8_t>(adler >> 16),
+                                                 static_cast<std::uint8_t>(adler >> 8), static_cast<std::uint8_t>(adler)};
+    std::vector<std::span<const std::uint8_t>> pieces;
+    pieces.reserve(strips.size() + 2);
+    pieces.emplace_back(header);
+    for (const Strip& s : strips) pieces.emplace_back(s.deflated);
+    pieces.emplace_back(trailer);
+    PutHead(image, out);
+    PutTail(pieces, out);
+    return true;
+}
+
+}  // namespace
+
+namespace png_detail {
+
+std::size_t RowsPerStrip(const PngImage& image) {
+    const std::size_t filteredRow = std::size_t{image.width} * BytesPerPixel(image.format) + 1;
+    return std::max<std::size_t>(1, kStripBytes / filteredRow);
+}
+
+bool EncodePngPlain(const PngImage& image, std::vector<std::uint8_t>& out, int level) {
+    out.clear();
+    const std::size_t rowBytes = CheckedRowBytes(image);
+    if (!rowBytes) return false;
+    Deflater deflater(level, 15, Strategy(image));
+    if (!deflater.ok()) return false;
+    z_stream& z = deflater.z;
+    std::vector<std::uint8_t> compressed, buffer;
+    RowSource source(image);
+    RowFilter filter(rowBytes, BytesPerPixel(image.format), image.format != PngFormat::Indexed8);
     bool ok = true;
     for (std::uint32_t y = 0; y < image.height && ok; ++y) {
-        const std::uint8_t* source = image.pixels.data() + std::size_t{y} * rowBytes;
-        if (image.format == PngFormat::Grey16) {
-            // PNG samples are big-endian.
-            for (std::size_t x = 0; x < image.width; ++x) {
-                std::uint16_t v;
-                std::memcpy(&v, source + 2 * x, 2);
-                row[2 * x] = static_cast<std::uint8_t>(v >> 8);
-                row[2 * x + 1] = static_cast<std::uint8_t>(v & 0xFF);
-            }
-            source = row.data();
-        }
-        const std::vector<std::uint8_t>& filtered = filter.Filter(source);
+        const std::vector<std::uint8_t>& filtered = filter.Filter(source.Row(y));
         z.next_in = const_cast<Bytef*>(filtered.data());
         z.avail_in = static_cast<uInt>(filtered.size());
-        ok = drain(Z_NO_FLUSH);
+        ok = Run(z, Z_NO_FLUSH, buffer, compressed);
     }
-    ok = ok && drain(Z_FINISH);
-    deflateEnd(&z);
-    if (!ok) {
-        out.clear();
-        return false;
-    }
-    for (std::size_t at = 0; at < compressed.size(); at += kChunkLimit)
-        Chunk(out, "IDAT", compressed.data() + at, std::min(kChunkLimit, compressed.size() - at));
-    Chunk(out, "IEND", nullptr, 0);
+    if (!ok || !Run(z, Z_FINISH, buffer, compressed)) return false;
+    PutHead(image, out);
+    const std::span<const std::uint8_t> stream(compressed);
+    PutTail({&stream, 1}, out);
     return true;
+}
+
+bool EncodePngOn(const PngImage& image, std::vector<std::uint8_t>& out, int level, unsigned threads) {
+    out.clear();
+    const std::size_t rowBytes = CheckedRowBytes(image);
+    if (!rowBytes) return false;
+    const std::size_t rowsPerStrip = RowsPerStrip(image);
+    if (image.height <= rowsPerStrip) return EncodePngPlain(image, out, level);
+    if (EncodeStrips(image, rowBytes, rowsPerStrip, level, threads, out)) return true;
+    out.clear();
+    return false;
+}
+
+}  // namespace png_detail
+
+bool EncodePng(const PngImage& image, std::vector<std::uint8_t>& out, int level) {
+    return png_detail::EncodePngOn(image, out, level, std::max(1u, std::thread::hardware_concurrency()));
 }
 
 bool WritePngFile(const std::string& path, const PngImage& image, std::string& error) {

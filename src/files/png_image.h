@@ -3,6 +3,7 @@
 // which both systems have; and a decoder for reading pictures back.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <span>
 #include <string>
@@ -29,8 +30,25 @@ struct PngImage {
 // of the default 6, for files 7% larger.
 constexpr int kPngCompressionLevel = 3;
 
-// The image as PNG bytes; false when its pixels do not match its size.
+// The image as PNG bytes; false (and out empty) when its pixels do not match
+// its size. Pictures larger than a strip are compressed on all cores; the
+// bytes are the same whatever the number of cores.
 bool EncodePng(const PngImage& image, std::vector<std::uint8_t>& out, int level = kPngCompressionLevel);
+
+namespace png_detail {
+// The filtered rows are deflated in strips of whole rows, about this many
+// bytes each (at least one row), shared out among the cores. The size is
+// fixed so that the file does not depend on the machine.
+constexpr std::size_t kStripBytes = std::size_t{1} << 20;
+// Rows in one strip.
+std::size_t RowsPerStrip(const PngImage& image);
+// One zlib stream on this thread, whatever the size: what EncodePng writes
+// for a picture of one strip.
+bool EncodePngPlain(const PngImage& image, std::vector<std::uint8_t>& out, int level);
+// EncodePng on at most this many threads.
+bool EncodePngOn(const PngImage& image, std::vector<std::uint8_t>& out, int level, unsigned threads);
+}  // namespace png_detail
+
 // The image as the file at path, written whole or not at all.
 bool WritePngFile(const std::string& path, const PngImage& image, std::string& error);
 // The common case: 8-bit RGBA rows from the top.
