@@ -230,6 +230,38 @@ TEST_F(OutputTest, NoToolWritesOverTheLevelItReads) {
     EXPECT_EQ(Folder(folder), before);
 }
 
+// The exporter's ground picture is the map at 2 pixels a unit unless its
+// longest side would pass --map-size (4096 by default); a size the tool
+// cannot draw is refused before anything is written.
+TEST_F(OutputTest, TheExportedGroundsPictureKeepsToTheMapSize) {
+    const std::string swp = File("demo-130.swp");  // 400 units square
+    const struct {
+        const char* args;
+        std::uint32_t side;
+    } cases[] = {{"--terrain", 800}, {"--terrain --map-size 300", 300}, {"--terrain --map-size 16", 16}};
+    for (const auto& c : cases) {
+        const std::string glb = out.File("sized.glb");
+        const RunResult r = RunShell(out, std::string(WV_EXPORT) + " " + swp + " " + glb + " " + c.args);
+        if (r.status == 1 && r.err.find("headless GL") != std::string::npos) GTEST_SKIP() << r.err;
+        ASSERT_EQ(r.status, 0) << c.args << ": " << r.err;
+        tinygltf::Model gltf;
+        std::string error;
+        ASSERT_TRUE(ReadGlb(glb, gltf, error)) << error;
+        const auto ground = std::find_if(gltf.images.begin(), gltf.images.end(),
+                                         [](const tinygltf::Image& i) { return i.name == "ground"; });
+        ASSERT_NE(ground, gltf.images.end()) << c.args;
+        EXPECT_EQ(ground->width, static_cast<int>(c.side)) << c.args;
+        EXPECT_EQ(ground->height, static_cast<int>(c.side)) << c.args;
+    }
+    for (const char* bad : {"--map-size 8193", "--map-size 15", "--map-size big", "--map-size"}) {
+        const RunResult r = RunShell(out, std::string(WV_EXPORT) + " " + swp + " " + out.File("refused.glb") +
+                                              " --terrain " + bad);
+        EXPECT_EQ(r.status, 2) << bad;
+        EXPECT_NE(r.err.find("--map-size wants a number of pixels, 16 to 8192"), std::string::npos) << bad << r.err;
+        EXPECT_FALSE(std::filesystem::exists(out.File("refused.glb"))) << bad;
+    }
+}
+
 // The saved file read back at the format's offsets: the count word one
 // less, every record but the edited ones as stored, the moved and turned
 // ones with exactly the user's change, the deleted one gone; every other

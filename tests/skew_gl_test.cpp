@@ -2,7 +2,11 @@
 // map's orientation and scale, the passes that draw off-screen leaving the
 // GL state as they found it, and the export from the viewer leaving its
 // terrain and toggles alone.
+#include <filesystem>
+#include <set>
+
 #include "app/commands.h"
+#include "diag/log.h"
 #include "demo_fixture.h"
 #include "effects/offscreen.h"
 #include "effects/shadow_render.h"
@@ -216,6 +220,66 @@ TEST_F(SkewGlTest, AnExportIsTheSameBytesFromTheMenuAndFromTheCommandLine) {
                                            " --terrain");
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(ReadAll(File("cli.glb")), first);
+}
+
+// Cancel pressed at each stage of the viewer's exports (before anything,
+// while the map's tiles are drawn, while the objects go out, just before
+// the file is written) leaves no file at all: not the export, not its
+// temporary, not the pictures and buffer beside a .gltf. The viewer shows
+// no box; the log says so. The next export is written whole.
+TEST_F(SkewGlTest, ACancelledExportLeavesNoFileBehind) {
+    namespace fs = std::filesystem;
+    const auto listing = [] {
+        std::set<std::string> names;
+        for (const auto& e : fs::directory_iterator(dir->path())) names.insert(e.path().filename().string());
+        return names;
+    };
+    std::string log;
+    const auto run = [&](int command, const std::string& name, std::size_t cancelAfter) {
+        pf.progress.clear();
+        pf.boxes.clear();
+        log.clear();
+        pf.cancelAfterProgress = cancelAfter;
+        pf.saveAnswers.push_back(File(name));
+        SetLogCapture(&log);
+        RunCommand(ActionCommand(command));
+        SetLogCapture(nullptr);
+        pf.cancelAfterProgress = SIZE_MAX;
+        return pf.progress;
+    };
+    const struct {
+        int command;
+        std::string name, stage;
+    } exports[] = {{kCmdExportGltf, "cancelled.glb", "Exporting glTF..."},
+                   {kCmdExportGltf, "cancelled.gltf", "Exporting glTF..."},
+                   {kCmdExportMap, "cancelled-map.png", "Writing the picture..."}};
+    for (const auto& e : exports) {
+        // A whole run says what reports there are to cancel at.
+        const auto reports = run(e.command, "whole-" + e.name, SIZE_MAX);
+        ASSERT_EQ(pf.boxes.size(), 1u) << e.name;
+        ASSERT_TRUE(pf.progressHidden);
+        std::size_t tile = 0, stage = 0, last = 0;
+        for (std::size_t k = 0; k < reports.size(); ++k) {
+            if (!tile && k > 0 && reports[k].first == reports[0].first) tile = k;
+            if (!stage && reports[k].first == e.stage) stage = k;
+            if (reports[k].first == e.stage && reports[k].second < 1.0f) last = k;  // 1: written already
+        }
+        ASSERT_GT(tile, 0u) << e.name << ": the map's tiles report no progress";
+        ASSERT_GT(stage, tile) << e.name;
+        const std::set<std::string> before = listing();
+        for (const std::size_t at : {std::size_t{0}, tile, stage, last}) {
+            pf.progressHidden = false;
+            run(e.command, e.name, at);
+            EXPECT_EQ(pf.progress.size(), at + 1) << e.name << ": the job went on after Cancel at " << at;
+            EXPECT_TRUE(pf.progressHidden) << e.name;
+            EXPECT_TRUE(pf.boxes.empty()) << e.name << " at " << at << ": " << pf.boxes[0].text;
+            EXPECT_NE(log.find("cancelled: nothing was written"), std::string::npos) << e.name << ": " << log;
+            EXPECT_EQ(listing(), before) << e.name << ": cancelled at report " << at << " of " << reports.size();
+        }
+        run(e.command, e.name, SIZE_MAX);
+        EXPECT_EQ(pf.boxes.size(), 1u) << e.name;
+        EXPECT_TRUE(fs::exists(File(e.name))) << e.name;
+    }
 }
 
 }  // namespace

@@ -156,6 +156,30 @@ TEST_F(TerrainToolsTest, TheOverviewMapCoversTheTerrainAreaWithALegend) {
                                              dir->File("fine.png"));
     ASSERT_EQ(fine.status, 0) << fine.err;
     EXPECT_NE(fine.out.find("1400x1400, 3.5 pixels a unit"), std::string::npos) << fine.out;
+    // A size asked for bounds the longest side, the scale following (and the
+    // legend saying it); a size outside 16 to 8192 pixels is refused.
+    const struct {
+        const char* args;
+        int status;
+        const char* says;
+    } sizes[] = {{"--map-size 500", 0, "500x500, 1.25 pixels a unit"},
+                 {"--texels-per-unit 0.5 --map-size 500", 0, "200x200, 0.5 pixels a unit"},
+                 {"--map-size 1000 --texels-per-unit 16", 0, "1000x1000, 2.5 pixels a unit"},
+                 {"--texels-per-unit 12", 0, "4096x4096, 10.2 pixels a unit"},  // the default size
+                 {"--map-size 15", 2, "--map-size wants a number of pixels, 16 to 8192"},
+                 {"--map-size 8193", 2, "--map-size wants"},
+                 {"--map-size 12x", 2, "--map-size wants"}};
+    for (const auto& c : sizes) {
+        const RunResult r = RunShell(*dir, std::string(WV_RENDER) + " " + Level() + " --overview " + c.args +
+                                               " --out " + dir->File("sized.png"));
+        EXPECT_EQ(r.status, c.status) << c.args << ": " << r.err;
+        EXPECT_NE((r.out + r.err).find(c.says), std::string::npos) << c.args << ": " << r.out << r.err;
+    }
+    std::uint32_t sw = 0, sh = 0;
+    std::vector<std::uint8_t> sized;
+    ASSERT_TRUE(ReadPng(dir->File("sized.png"), sw, sh, sized));
+    EXPECT_EQ(sw, 4096u);
+    EXPECT_EQ(sh, 4096u);
 }
 
 }  // namespace

@@ -150,21 +150,33 @@ void ExportGltfDialog() {
                                          {"glTF files (.glb, .gltf)", "*.{glb,gltf}"}, {".glb", ".gltf"});
     if (path.empty()) return;
     platform::Platform& pf = platform::Current();
-    pf.ShowProgress("Drawing the ground's map...", 0.0f);
+    const auto show = [&pf](const char* text, float from, float share) {
+        return [&pf, text, from, share](float done) { return pf.ShowProgress(text, from + share * done); };
+    };
+    MapRequest request{2.0f, false, TheToggles().TerrainShadows, true, false};
+    request.progress = show("Drawing the ground's map...", 0.0f, 0.4f);
     OverviewImage map;
     std::string error;
+    const bool withGround = request.progress(0.0f) && RenderOverviewMap(request, map, error);
     GltfTerrain ground;
-    const RenderToggles& toggles = TheToggles();
-    const bool withGround =
-        RenderOverviewMap({2.0f, false, toggles.TerrainShadows, true, false}, map, error);
     if (withGround) ground = {map.width, map.height, std::move(map.rgba), map.minX, map.minY, map.maxX, map.maxY};
-    GltfExportOptions options;
-    options.path = path;
-    options.terrain = withGround ? &ground : nullptr;
-    options.progress = [&pf](float done) { pf.ShowProgress("Exporting glTF...", 0.1f + 0.9f * done); };
+    map = OverviewImage{};
     GltfExportReport report;
-    const bool written = ExportGltf(options, report, error);
+    bool written = false;
+    // A map that cannot be drawn leaves the ground out; a cancelled one, all.
+    if (withGround || !error.empty()) {
+        GltfExportOptions options;
+        options.path = path;
+        options.terrain = withGround ? &ground : nullptr;
+        options.progress = show("Exporting glTF...", 0.4f, 0.6f);
+        error.clear();
+        written = ExportGltf(options, report, error);
+    }
     pf.HideProgress();
+    if (!written && error.empty()) {
+        LogPrintf("The glTF export was cancelled: nothing was written.\n");
+        return;
+    }
     if (!written) {
         Tell(error, "Export glTF", Icon::Exclamation);
         return;
@@ -180,13 +192,19 @@ void ExportMapDialog() {
                                          {".png"});
     if (path.empty()) return;
     platform::Platform& pf = platform::Current();
-    pf.ShowProgress("Drawing the overview map...", 0.0f);
+    const RenderToggles& toggles = TheToggles();
+    MapRequest request{2.0f, true, toggles.TerrainShadows, toggles.LightingEnabled};
+    request.progress = [&pf](float done) { return pf.ShowProgress("Drawing the overview map...", 0.8f * done); };
     OverviewImage map;
     std::string error;
-    const RenderToggles& toggles = TheToggles();
-    const bool drawn = RenderOverviewMap({2.0f, true, toggles.TerrainShadows, toggles.LightingEnabled}, map, error);
-    const bool written = drawn && WritePngFile(path, map.width, map.height, map.rgba, error);
+    const bool drawn = request.progress(0.0f) && RenderOverviewMap(request, map, error);
+    const bool written = drawn && pf.ShowProgress("Writing the picture...", 0.8f) &&
+                         WritePngFile(path, map.width, map.height, map.rgba, error);
     pf.HideProgress();
+    if (!written && error.empty()) {
+        LogPrintf("The map export was cancelled: nothing was written.\n");
+        return;
+    }
     if (!written) {
         Tell(error, "Export overview map", Icon::Exclamation);
         return;

@@ -48,6 +48,55 @@ private:
     platform::AtomicFile& file_;
 };
 
+// The binary buffer in pieces: small views share blocks, a big one (a
+// picture) is moved in whole, and the file is written from the pieces, so
+// a big level's buffer is never copied or grown by doubling.
+class Binary {
+public:
+    std::size_t Size() const { return size_; }
+    // The bytes at the next 4-byte boundary; returns their offset.
+    std::size_t Add(const void* bytes, std::size_t n) {
+        const auto* p = static_cast<const unsigned char*>(bytes);
+        if (n >= kBlock) return Add(std::vector<unsigned char>(p, p + n));  // a piece of its own
+        Pad();
+        const std::size_t at = size_;
+        Room(n).insert(pieces_.back().end(), p, p + n);
+        size_ += n;
+        return at;
+    }
+    std::size_t Add(std::vector<unsigned char>&& bytes) {
+        if (bytes.size() < kBlock) return Add(bytes.data(), bytes.size());
+        Pad();
+        const std::size_t at = size_;
+        size_ += bytes.size();
+        if (blockOpen_) pieces_.back().shrink_to_fit();  // the block is closed for good
+        pieces_.push_back(std::move(bytes));
+        blockOpen_ = false;
+        return at;
+    }
+    void Pad() {
+        const std::size_t n = (4 - size_ % 4) % 4;
+        if (!n) return;
+        Room(n).insert(pieces_.back().end(), n, 0);
+        size_ += n;
+    }
+    const std::vector<std::vector<unsigned char>>& Pieces() const { return pieces_; }
+
+private:
+    static constexpr std::size_t kBlock = 1u << 20;
+    std::vector<unsigned char>& Room(std::size_t n) {
+        if (!blockOpen_ || pieces_.back().size() + n > kBlock) {
+            if (blockOpen_) pieces_.back().shrink_to_fit();
+            pieces_.emplace_back().reserve(kBlock);
+            blockOpen_ = true;
+        }
+        return pieces_.back();
+    }
+    std::vector<std::vector<unsigned char>> pieces_;
+    std::size_t size_ = 0;
+    bool blockOpen_ = false;
+};
+
 bool EndsWith(const std::string& s, const char* suffix) {
     const std::size_t n = std::strlen(suffix);
     if (s.size() < n) return false;
@@ -146,29 +195,28 @@ struct Builder {
     std::vector<std::unique_ptr<platform::AtomicFile>> staged;
     std::string failure;
 
-    bool Stage(const std::string& name, std::span<const std::uint8_t> bytes) {
+    Binary binary;
+
+    bool Stage(const std::string& name, const std::vector<std::span<const std::uint8_t>>& pieces) {
         staged.push_back(std::make_unique<platform::AtomicFile>(directory + name));
         platform::AtomicFile& file = *staged.back();
-        if (file.Open() && file.Write(bytes)) return true;
+        bool ok = file.Open();
+        for (const auto& piece : pieces) ok = ok && file.Write(piece);
+        if (ok) return true;
         if (failure.empty()) failure = file.Error();
         return false;
     }
 
-    std::vector<unsigned char>& Data() { return gltf.buffers[0].data; }
-
-    int View(const void* bytes, std::size_t size, int target) {
-        std::vector<unsigned char>& data = Data();
-        while (data.size() % 4) data.push_back(0);
+    int View(std::size_t offset, std::size_t size, int target) {
         tinygltf::BufferView view;
         view.buffer = 0;
-        view.byteOffset = data.size();
+        view.byteOffset = offset;
         view.byteLength = size;
         if (target) view.target = target;
-        const auto* p = static_cast<const unsigned char*>(bytes);
-        data.insert(data.end(), p, p + size);
         gltf.bufferViews.push_back(view);
         return static_cast<int>(gltf.bufferViews.size() - 1);
     }
+    int View(const void* bytes, std::size_t size, int target) { return View(binary.Add(bytes, size), size, target); }
 
     int Accessor(int view, int component, std::size_t count, int type, std::vector<double> min = {},
                  std::vector<double> max = {}) {
@@ -228,9 +276,10 @@ struct Builder {
         image.mimeType = "image/png";
         if (separateFiles) {
             image.uri = stem + "_" + name + ".png";
-            Stage(image.uri, png);
+            Stage(image.uri, {png});
         } else {
-            image.bufferView = View(png.data(), png.size(), 0);
+            const std::size_t size = png.size();
+            image.bufferView = View(binary.Add(std::move(png)), size, 0);
         }
         gltf.images.push_back(std::move(image));
         ++report->images;
@@ -392,7 +441,7 @@ tinygltf::Value Extras(const Instance& inst) {
 
 // The ground over the terrain bounds, its heights from the height field
 // (re-centred block by block where the bounds are wider than its window).
-int GroundNode(Builder& b, const GltfTerrain& t, GltfExportReport& report) {
+int GroundNode(Builder& b, GltfTerrain& t, GltfExportReport& report) {
     const float w = t.maxX - t.minX, h = t.maxY - t.minY;
     // About what the ground can hold, the square of the terrain's tree (a
     // map's edge may overhang it by a texel): wider bounds would mean blocks
@@ -463,6 +512,7 @@ int GroundNode(Builder& b, const GltfTerrain& t, GltfExportReport& report) {
     m.pbrMetallicRoughness.roughnessFactor = 1.0;
     tinygltf::Texture texture;
     texture.source = b.ImageOf(t.width, t.height, t.rgba, "ground");
+    std::vector<std::uint8_t>().swap(t.rgba);
     if (texture.source < 0) return -1;
     texture.sampler = b.Sampler(true);
     b.gltf.textures.push_back(texture);
@@ -513,8 +563,6 @@ bool Assemble(const GltfExportOptions& options, bool binary, Builder& b, GltfExp
     b.directory = options.path.substr(0, options.path.size() - name.size());
     b.gltf.asset.version = "2.0";
     b.gltf.asset.generator = "Wildview";
-    b.gltf.buffers.emplace_back();
-    if (!binary) b.gltf.buffers[0].uri = b.stem + ".bin";
 
     tinygltf::Node root;
     root.name = "level (z up)";
@@ -527,9 +575,16 @@ bool Assemble(const GltfExportOptions& options, bool binary, Builder& b, GltfExp
     const float margin = std::max(marginX, marginY);
     const bool cutSea = !options.fullSea && level.TerrainMin.x < level.TerrainMax.x && level.TerrainMin.y < level.TerrainMax.y;
     bool anyUnlit = false;
+    // The ground first: its picture, the biggest, is encoded and let go
+    // before the objects fill the buffer.
+    const int ground = options.terrain ? GroundNode(b, *options.terrain, report) : -1;
     for (std::size_t n = 0; n < list.size(); ++n) {
         const Instance& inst = *list[n];
-        if (options.progress && n % 256 == 0) options.progress(0.9f * static_cast<float>(n) / static_cast<float>(list.size()));
+        if (options.progress && n % 256 == 0 &&
+            !options.progress(0.9f * static_cast<float>(n) / static_cast<float>(list.size()))) {
+            error.clear();
+            return false;
+        }
         if (!only.empty() && !only.count(inst.index)) continue;
         if (!inst.model) continue;
         const Look look{inst.Unlit, inst.AlwaysFace};
@@ -557,10 +612,7 @@ bool Assemble(const GltfExportOptions& options, bool binary, Builder& b, GltfExp
         root.children.push_back(static_cast<int>(b.gltf.nodes.size() - 1));
         ++report.nodes;
     }
-    if (options.terrain) {
-        const int ground = GroundNode(b, *options.terrain, report);
-        if (ground >= 0) root.children.push_back(ground);
-    }
+    if (ground >= 0) root.children.push_back(ground);
     if (anyUnlit) b.gltf.extensionsUsed.push_back("KHR_materials_unlit");
     b.gltf.nodes.push_back(root);
     tinygltf::Scene scene;
@@ -568,28 +620,70 @@ bool Assemble(const GltfExportOptions& options, bool binary, Builder& b, GltfExp
     scene.nodes.push_back(static_cast<int>(b.gltf.nodes.size() - 1));
     b.gltf.scenes.push_back(scene);
     b.gltf.defaultScene = 0;
-    b.gltf.buffers[0].data.resize((b.gltf.buffers[0].data.size() + 3) / 4 * 4, 0);
-    if (b.gltf.buffers[0].data.empty()) b.gltf.buffers.clear(), b.gltf.bufferViews.clear();
-    if (options.progress) options.progress(0.95f);
-
+    b.binary.Pad();
     if (!b.failure.empty()) {
         error = b.failure;
+        return false;
+    }
+    if (options.progress && !options.progress(0.95f)) {
+        error.clear();
         return false;
     }
     return true;
 }
 
-// b's scene as one .glb: the JSON library throws on text it cannot write, a
-// failure here, never the end of the program.
-bool WriteGlb(Builder& b, std::ostream& out, const std::string& path, std::string& error) {
+// b's scene as JSON text without its buffer; the JSON library throws on
+// text it cannot write: a failure here, never the end of the program.
+bool SceneJson(Builder& b, bool pretty, std::string& text, const std::string& path, std::string& error) {
     try {
         tinygltf::TinyGLTF writer;
-        writer.SetImageWriter(nullptr, nullptr);  // the images are in the buffer
-        if (writer.WriteGltfSceneToStream(&b.gltf, out, false, true) && out.flush()) return true;
+        writer.SetImageWriter(nullptr, nullptr);  // the images are in the buffer or beside
+        std::ostringstream out;
+        if (writer.WriteGltfSceneToStream(&b.gltf, out, pretty, false)) {
+            text = std::move(out).str();
+            while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back()))) text.pop_back();
+            if (!text.empty() && text.back() == '}') return true;
+        }
     } catch (const std::exception& e) {
         error = "Could not write " + path + ": " + e.what();
         return false;
     }
+    error = "Could not write " + path + ": the scene could not be serialised";
+    return false;
+}
+
+void PutLe32(std::ostream& out, std::uint32_t v) {
+    const char bytes[4] = {static_cast<char>(v), static_cast<char>(v >> 8), static_cast<char>(v >> 16),
+                           static_cast<char>(v >> 24)};
+    out.write(bytes, 4);
+}
+
+// b's scene as one .glb: the JSON chunk, then the buffer's pieces as the
+// binary chunk.
+bool WriteGlb(Builder& b, std::ostream& out, const std::string& path, std::string& error) {
+    std::string json;
+    if (!SceneJson(b, false, json, path, error)) return false;
+    const std::size_t bin = b.binary.Size();
+    if (bin) json.insert(json.size() - 1, ",\"buffers\":[{\"byteLength\":" + std::to_string(bin) + "}]");
+    while (json.size() % 4) json.push_back(' ');
+    const std::uint64_t total = 12 + 8 + json.size() + (bin ? 8 + bin : 0);
+    if (total > 0xFFFFFFFFu) {
+        error = "Could not write " + path + ": a .glb holds at most 4 GB; write a .gltf instead";
+        return false;
+    }
+    out.write("glTF", 4);
+    PutLe32(out, 2);
+    PutLe32(out, static_cast<std::uint32_t>(total));
+    PutLe32(out, static_cast<std::uint32_t>(json.size()));
+    out.write("JSON", 4);
+    out.write(json.data(), static_cast<std::streamsize>(json.size()));
+    if (bin) {
+        PutLe32(out, static_cast<std::uint32_t>(bin));
+        out.write("BIN\0", 4);
+        for (const auto& piece : b.binary.Pieces())
+            out.write(reinterpret_cast<const char*>(piece.data()), static_cast<std::streamsize>(piece.size()));
+    }
+    if (out.flush()) return true;
     error = "Could not write " + path + ": the scene could not be serialised";
     return false;
 }
@@ -630,31 +724,23 @@ bool ExportGltf(const GltfExportOptions& options, GltfExportReport& report, std:
         serialised = WriteGlb(b, stream, options.path, error);
         if (!serialised && main.Failed()) error = main.Error();  // the disk's reason, not the stream's
     } else {
-        // The JSON library throws on text it cannot write: a failed export,
-        // never the end of the program.
-        try {
-            tinygltf::TinyGLTF writer;
-            writer.SetImageWriter(nullptr, nullptr);  // the images are written above
-            // The JSON names its binary buffer beside it, written whole like
-            // the images.
-            std::vector<tinygltf::Buffer> buffers;
-            std::swap(buffers, b.gltf.buffers);
-            std::ostringstream text;
-            serialised = writer.WriteGltfSceneToStream(&b.gltf, text, true, false);
-            std::swap(buffers, b.gltf.buffers);
-            if (serialised) {
-                nlohmann::json json = nlohmann::json::parse(text.str());
-                if (!b.gltf.buffers.empty()) {
-                    const std::vector<unsigned char>& data = b.gltf.buffers[0].data;
-                    json["buffers"] = nlohmann::json::array({{{"byteLength", data.size()}, {"uri", b.gltf.buffers[0].uri}}});
-                    b.Stage(b.gltf.buffers[0].uri, data);
+        // The JSON names its binary buffer beside it, written whole like the
+        // images.
+        std::string text;
+        if (SceneJson(b, true, text, options.path, error)) {
+            try {
+                nlohmann::json json = nlohmann::json::parse(text);
+                if (const std::size_t bin = b.binary.Size()) {
+                    const std::string uri = b.stem + ".bin";
+                    json["buffers"] = nlohmann::json::array({{{"byteLength", bin}, {"uri", uri}}});
+                    std::vector<std::span<const std::uint8_t>> pieces(b.binary.Pieces().begin(), b.binary.Pieces().end());
+                    b.Stage(uri, pieces);
                 }
                 const std::string out = json.dump(2);
-                main.Write(out.data(), out.size());
+                serialised = main.Write(out.data(), out.size());
+            } catch (const std::exception& e) {
+                error = "Could not write " + options.path + ": " + e.what();
             }
-        } catch (const std::exception& e) {
-            serialised = false;
-            error = "Could not write " + options.path + ": " + e.what();
         }
     }
     if (!serialised && error.empty() && !main.Failed()) error = "Could not write " + options.path + ": the scene could not be serialised";

@@ -23,12 +23,15 @@ struct GltfTerrain {
 struct GltfExportOptions {
     std::string path;                  // .glb: one binary file; .gltf: JSON with .bin and .png beside it
     std::vector<std::uint32_t> only;   // the records of the objects to export; empty: every instance
-    const GltfTerrain* terrain = nullptr;
+    // Its pixels are handed over: the export empties them once encoded (a
+    // big level's map is the largest thing it holds).
+    GltfTerrain* terrain = nullptr;
     // The sea as the level has it; otherwise cut to the ground's extent and
     // a quarter of it around, so that a viewer's framing finds the island.
     bool fullSea = false;
-    // Called now and then with the share done, 0 to 1.
-    std::function<void(float done)> progress;
+    // Called now and then with the share done, 0 to 1; false stops the
+    // export before anything is written.
+    std::function<bool(float done)> progress;
 };
 
 struct GltfExportReport {
@@ -36,7 +39,8 @@ struct GltfExportReport {
     float gridSpacing = 0;  // world units between the ground grid's points (0: no ground)
 };
 
-// Writes the level that is loaded. On failure returns false with the reason.
+// Writes the level that is loaded. On failure returns false with the
+// reason; stopped by the progress, false with no reason and no file.
 bool ExportGltf(const GltfExportOptions& options, GltfExportReport& report, std::string& error);
 
 // The same as one .glb in memory (options.path only names it in errors).

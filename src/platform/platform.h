@@ -251,8 +251,13 @@ public:
     }
     virtual void SetMainWindowTitle(const std::string& title) { (void)title; }
     // A long job's progress, 0 to 1, with what it is doing; the window
-    // system is given the chance to show it. HideProgress when done.
-    virtual void ShowProgress(const std::string& text, float done) { (void)text, (void)done; }
+    // system is given the chance to show it. False once the user has asked
+    // to cancel (the window's Cancel, Escape or close box): the job stops
+    // and leaves nothing behind. HideProgress when done.
+    virtual bool ShowProgress(const std::string& text, float done) {
+        (void)text, (void)done;
+        return true;
+    }
     virtual void HideProgress() {}
     // A modeless list window owned by the main window; the source must live
     // until CloseList. Choosing a row posts a ListChoice message.

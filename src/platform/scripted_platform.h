@@ -5,6 +5,7 @@
 // queue the test fills, and configuration values from a table.
 #pragma once
 
+#include <cstdint>
 #include <deque>
 #include <functional>
 #include <map>
@@ -70,8 +71,13 @@ public:
     std::string AskSaveFile(const SaveRequest& request) override;
     bool AskText(const std::string& title, const std::string& prompt, std::string& text) override;
     void SetMainWindowTitle(const std::string& title) override { titles.push_back(title); }
-    void ShowProgress(const std::string& text, float done) override { progress.push_back({text, done}); }
-    void HideProgress() override { progressHidden = true; }
+    bool ShowProgress(const std::string& text, float done) override {
+        progress.push_back({text, done});
+        return progress.size() <= cancelAfterProgress;
+    }
+    void HideProgress() override {
+        progressHidden = true;
+    }
     void ShowList(ListKind kind, const std::string& title, ListSource& source) override {
         lists[kind] = &source;
         (void)title;
@@ -99,6 +105,8 @@ public:
     std::vector<std::string> titles;
     std::vector<std::pair<std::string, float>> progress;
     bool progressHidden = false;
+    // The user presses Cancel once this many progress reports were shown.
+    std::size_t cancelAfterProgress = SIZE_MAX;
     std::map<ListKind, ListSource*> lists;
     std::map<ListKind, int> listRefreshes;
     bool infoOpen = false;

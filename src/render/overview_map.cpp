@@ -174,7 +174,8 @@ bool RenderOverviewMap(const MapRequest& request, OverviewImage& out, std::strin
     }
     if (!(texelsPerUnit > 0) || !std::isfinite(texelsPerUnit)) texelsPerUnit = 2.0f;
     const float w = hi.x - lo.x, h = hi.y - lo.y;
-    texelsPerUnit = std::min(texelsPerUnit, static_cast<float>(kMaxOverviewSide) / std::max(w, h));
+    const std::uint32_t side = std::clamp<std::uint32_t>(request.maxSide, 1, kMaxOverviewSide);
+    texelsPerUnit = std::min(texelsPerUnit, static_cast<float>(side) / std::max(w, h));
     out.width = std::max(1u, static_cast<std::uint32_t>(std::lround(w * texelsPerUnit)));
     out.height = std::max(1u, static_cast<std::uint32_t>(std::lround(h * texelsPerUnit)));
     out.minX = lo.x;
@@ -200,8 +201,12 @@ bool RenderOverviewMap(const MapRequest& request, OverviewImage& out, std::strin
     glMatrixMode(GL_MODELVIEW);
     glPushMatrix();
     std::vector<std::uint8_t> pixels;
-    for (std::uint32_t ty = 0; ty < out.height; ty += static_cast<std::uint32_t>(tile))
-        for (std::uint32_t tx = 0; tx < out.width; tx += static_cast<std::uint32_t>(tile)) {
+    const auto step = static_cast<std::uint32_t>(tile);
+    const std::uint64_t tiles = std::uint64_t{(out.width + step - 1) / step} * ((out.height + step - 1) / step);
+    std::uint64_t drawnTiles = 0;
+    bool stopped = false;
+    for (std::uint32_t ty = 0; ty < out.height && !stopped; ty += step)
+        for (std::uint32_t tx = 0; tx < out.width && !stopped; tx += step) {
             const int tw = static_cast<int>(std::min<std::uint32_t>(tile, out.width - tx));
             const int th = static_cast<int>(std::min<std::uint32_t>(tile, out.height - ty));
             const GroundRect r{lo.x + static_cast<float>(tx) / texelsPerUnit,
@@ -220,6 +225,8 @@ bool RenderOverviewMap(const MapRequest& request, OverviewImage& out, std::strin
                 std::copy_n(&pixels[static_cast<std::size_t>(row) * tw * 4], static_cast<std::size_t>(tw) * 4, dst);
                 for (int k = 0; k < tw; ++k) dst[k * 4 + 3] = 255;  // alpha was the shadows' working channel
             }
+            ++drawnTiles;
+            stopped = request.progress && !request.progress(static_cast<float>(drawnTiles) / static_cast<float>(tiles));
         }
     glMatrixMode(GL_PROJECTION);
     glPopMatrix();
@@ -229,6 +236,11 @@ bool RenderOverviewMap(const MapRequest& request, OverviewImage& out, std::strin
     glPopClientAttrib();
     glPopAttrib();
     TheRenderState().MapPassActive = false;
+    if (stopped) {
+        out = OverviewImage{};
+        error.clear();
+        return false;
+    }
 
     if (request.legend) {
         char text[96];

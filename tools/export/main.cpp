@@ -1,7 +1,7 @@
 // wildview-export: a level as glTF 2.0, for Blender, game engines and glTF
 // viewers.
 //
-//   wildview-export LEVEL.swp OUT.glb|OUT.gltf [--terrain [--terrain-shadows on|off]] [--full-sea]
+//   wildview-export LEVEL.swp OUT.glb|OUT.gltf [--terrain [--terrain-shadows on|off] [--map-size N]] [--full-sea]
 //                   [--only RECORD...]
 #include <cerrno>
 #include <chrono>
@@ -31,8 +31,8 @@
 namespace {
 
 const char* kUsage =
-    "usage: wildview-export LEVEL.swp OUT.glb|OUT.gltf [--terrain [--terrain-shadows on|off]] [--full-sea]\n"
-    "                       [--only RECORD...]\n"
+    "usage: wildview-export LEVEL.swp OUT.glb|OUT.gltf [--terrain [--terrain-shadows on|off] [--map-size N]]\n"
+    "                       [--full-sea] [--only RECORD...]\n"
     "  Writes the level as glTF 2.0: a .glb is one binary file, a .gltf is JSON with\n"
     "  its .bin and .png files beside it. Every placed object becomes a node sharing\n"
     "  its model's mesh; the level's z-up world is turned to glTF's y-up and a world\n"
@@ -40,6 +40,8 @@ const char* kUsage =
     "  --terrain          add the inferred ground, textured with its baked picture (the\n"
     "                     terrain pieces as the viewer's ground shows them)\n"
     "  --terrain-shadows on|off  the objects' shadows in that picture (default on)\n"
+    "  --map-size N       that picture's longest side at most, in pixels: 2 a world\n"
+    "                     unit up to this (default 4096, at most 8192)\n"
     "  --full-sea         the sea as the level has it; by default it is cut to the\n"
     "                     ground's extent and a quarter of it around\n"
     "  --only RECORD...   only these objects, by their records in the level's .region\n"
@@ -62,6 +64,7 @@ int main(int argc, char** argv) {
     std::vector<std::string> positional;
     std::vector<std::uint32_t> only;
     bool terrain = false, shadows = true, fullSea = false;
+    std::uint32_t mapSize = kDefaultOverviewSide;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         if (a == "--help" || a == "-h") {
@@ -76,6 +79,13 @@ int main(int argc, char** argv) {
             const std::string v = i + 1 < argc ? argv[++i] : "";
             if (v != "on" && v != "off") return Usage("--terrain-shadows wants on or off");
             shadows = v == "on";
+        } else if (a == "--map-size") {
+            char* end = nullptr;
+            const char* v = i + 1 < argc ? argv[++i] : "";
+            const long side = std::strtol(v, &end, 10);
+            if (end == v || *end || side < 16 || side > static_cast<long>(kMaxOverviewSide))
+                return Usage("--map-size wants a number of pixels, 16 to 8192");
+            mapSize = static_cast<std::uint32_t>(side);
         } else if (a == "--only") {
             while (i + 1 < argc && argv[i + 1][0] != '-') {
                 char* end = nullptr;
@@ -119,7 +129,9 @@ int main(int argc, char** argv) {
         InitPBuffer();
         OverviewImage map;
         std::string error;
-        if (!RenderOverviewMap({2.0f, false, shadows, true, false}, map, error)) return Fail(positional[0] + ": " + error);
+        MapRequest request{2.0f, false, shadows, true, false};
+        request.maxSide = mapSize;
+        if (!RenderOverviewMap(request, map, error)) return Fail(positional[0] + ": " + error);
         ground = {map.width, map.height, std::move(map.rgba), map.minX, map.minY, map.maxX, map.maxY};
     }
 

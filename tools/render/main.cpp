@@ -6,7 +6,7 @@
 //   wildview-render LEVEL.swp --out VIEW.png [--size WxH] [--camera X Y Z]
 //                   [--yaw DEG] [--pitch DEG] [--frames N] [--fog on|off] [--outline]
 //                   [--shadows on|off] [--terrain-shadows on|off]
-//   wildview-render LEVEL.swp --overview --out MAP.png [--texels-per-unit K]
+//   wildview-render LEVEL.swp --overview --out MAP.png [--texels-per-unit K] [--map-size N]
 #include "glh/gl.h"
 
 #include <chrono>
@@ -52,7 +52,10 @@ const char* kUsage =
     "  --terrain-shadows on|off  shadows baked into the ground (default on)\n"
     "  --overview          a map instead: the whole terrain area from straight above,\n"
     "                      north up, with the corners' world coordinates\n"
-    "  --texels-per-unit K the map's scale in pixels a world unit (default 2)\n";
+    "  --texels-per-unit K the map's scale in pixels a world unit (default 2, fewer\n"
+    "                      where the map would pass its size)\n"
+    "  --map-size N        the map's longest side at most, in pixels (default 4096,\n"
+    "                      at most 8192)\n";
 
 struct Options {
     std::string swp, out;
@@ -63,6 +66,7 @@ struct Options {
     bool fog = true, outline = false, shadows = false, terrainShadows = true;
     bool overview = false;
     float texelsPerUnit = 2.0f;
+    std::uint32_t mapSize = kDefaultOverviewSide;
 };
 
 int Usage(const std::string& why) {
@@ -117,6 +121,12 @@ std::optional<std::string> Parse(int argc, char** argv, Options& o) {
         } else if (a == "--texels-per-unit" && need(1)) {
             if (!ParseFloat(argv[++i], o.texelsPerUnit) || !(o.texelsPerUnit > 0.0f) || o.texelsPerUnit > 64.0f)
                 return "--texels-per-unit wants a number above 0, at most 64";
+        } else if (a == "--map-size" && need(1)) {
+            char* end = nullptr;
+            const long side = std::strtol(argv[++i], &end, 10);
+            if (end == argv[i] || *end || side < 16 || side > static_cast<long>(kMaxOverviewSide))
+                return "--map-size wants a number of pixels, 16 to 8192";
+            o.mapSize = static_cast<std::uint32_t>(side);
         } else if (a == "--outline") {
             o.outline = true;
         } else if (!a.empty() && a[0] == '-') {
@@ -192,7 +202,9 @@ int main(int argc, char** argv) {
     if (status == 0 && o.overview) {
         OverviewImage map;
         std::string error;
-        if (!RenderOverviewMap({o.texelsPerUnit, true, o.terrainShadows, TheToggles().LightingEnabled}, map, error) ||
+        MapRequest request{o.texelsPerUnit, true, o.terrainShadows, TheToggles().LightingEnabled};
+        request.maxSide = o.mapSize;
+        if (!RenderOverviewMap(request, map, error) ||
             !WritePngFile(o.out, map.width, map.height, map.rgba, error)) {
             std::fprintf(stderr, "wildview-render: %s\n", error.c_str());
             status = 1;

@@ -215,10 +215,10 @@ void FltkPlatform::SetMainWindowTitle(const std::string& title) {
     if (impl_->frame) impl_->frame->copy_label(ToUtf8(title).c_str());
 }
 
-void FltkPlatform::ShowProgress(const std::string& text, float done) {
-    if (!DisplayOpen()) return;
+bool FltkPlatform::ShowProgress(const std::string& text, float done) {
+    if (!DisplayOpen()) return true;
     if (!impl_->progress) impl_->progress = std::make_unique<ProgressWindow>(impl_->frame);
-    impl_->progress->Set(text, done);
+    return impl_->progress->Set(text, done);
 }
 
 void FltkPlatform::HideProgress() { impl_->progress.reset(); }

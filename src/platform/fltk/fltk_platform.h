@@ -62,7 +62,7 @@ public:
     std::string AskSaveFile(const SaveRequest& request) override;
     bool AskText(const std::string& title, const std::string& prompt, std::string& text) override;
     void SetMainWindowTitle(const std::string& title) override;
-    void ShowProgress(const std::string& text, float done) override;
+    bool ShowProgress(const std::string& text, float done) override;
     void HideProgress() override;
     void ShowList(ListKind kind, const std::string& title, ListSource& source) override;
     void RefreshList(ListKind kind) override;

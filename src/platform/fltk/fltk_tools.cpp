@@ -228,12 +228,16 @@ void ListWindow::OnButton(Fl_Widget*, void* data) {
 }
 
 ProgressWindow::ProgressWindow(Fl_Window* owner) {
-    window_ = new Fl_Double_Window(360, 70, "Working");
+    window_ = new Fl_Double_Window(360, 100, "Working");
     bar_ = new Fl_Progress(10, 35, 340, 22);
     bar_->minimum(0);
     bar_->maximum(1);
     bar_->selection_color(FL_BLUE);
+    auto* cancel = new Fl_Button(270, 67, 80, 25, "Cancel");
+    cancel->callback(OnCancel, this);
     window_->end();
+    // Escape and the close box reach the window's callback.
+    window_->callback(OnCancel, this);
     window_->set_non_modal();
     CentreOn(*window_, owner);
     ShowOwned(*window_, owner);
@@ -245,7 +249,9 @@ ProgressWindow::~ProgressWindow() {
     Fl::check();
 }
 
-void ProgressWindow::Set(const std::string& text, float done) {
+void ProgressWindow::OnCancel(Fl_Widget*, void* data) { static_cast<ProgressWindow*>(data)->cancelled_ = true; }
+
+bool ProgressWindow::Set(const std::string& text, float done) {
     if (text != text_) {
         text_ = text;
         bar_->copy_label(ToUtf8(text).c_str());
@@ -254,6 +260,7 @@ void ProgressWindow::Set(const std::string& text, float done) {
     bar_->value(std::clamp(done, 0.0f, 1.0f));
     window_->redraw();
     Fl::check();
+    return !cancelled_;
 }
 
 std::string RunSaveFile(Fl_Window* owner, const SaveRequest& request) {

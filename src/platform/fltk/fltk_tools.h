@@ -58,20 +58,24 @@ private:
     std::string countText_;
 };
 
-// A small window with a bar and a line of text; it keeps the display
-// serviced so the window manager never thinks the program hung.
+// A small window with a bar, a line of text and Cancel; it keeps the
+// display serviced so the window manager never thinks the program hung.
 class ProgressWindow {
 public:
     explicit ProgressWindow(Fl_Window* owner);
     ~ProgressWindow();
     ProgressWindow(const ProgressWindow&) = delete;
     ProgressWindow& operator=(const ProgressWindow&) = delete;
-    void Set(const std::string& text, float done);
+    // False once Cancel, Escape or the close box was pressed.
+    bool Set(const std::string& text, float done);
 
 private:
+    static void OnCancel(Fl_Widget*, void* data);
+
     Fl_Double_Window* window_ = nullptr;
     Fl_Progress* bar_ = nullptr;
     std::string text_;
+    bool cancelled_ = false;
 };
 
 // FLTK's chooser in its file-creating form. A name that exists is only

@@ -268,7 +268,7 @@ public:
     void SetMainWindowTitle(const std::string& title) override {
         if (window_) SetWindowTextW(window_, Text(title).c_str());
     }
-    void ShowProgress(const std::string& text, float done) override { progress_.Show(window_, text, done); }
+    bool ShowProgress(const std::string& text, float done) override { return progress_.Show(window_, text, done); }
     void HideProgress() override { progress_.Hide(); }
     void ShowList(ListKind kind, const std::string& title, ListSource& source) override {
         lists_.erase(kind);

@@ -77,11 +77,6 @@ LRESULT CALLBACK PromptProcedure(HWND window, UINT message, WPARAM w, LPARAM l) 
     return DefWindowProcW(window, message, w, l);
 }
 
-LRESULT CALLBACK ProgressProcedure(HWND window, UINT message, WPARAM w, LPARAM l) {
-    if (message == WM_CLOSE) return 0;  // it goes when the job is done
-    return DefWindowProcW(window, message, w, l);
-}
-
 }  // namespace
 
 void RegisterToolClasses() {
@@ -93,7 +88,7 @@ void RegisterToolClasses() {
             WNDPROC procedure;
         } classes[] = {{kPromptClass, PromptProcedure},
                        {kListClass, &ListWindow::Procedure},
-                       {kProgressClass, ProgressProcedure}};
+                       {kProgressClass, &ProgressWindow::Procedure}};
         for (const auto& c : classes) {
             WNDCLASSW wc{};
             wc.lpfnWndProc = c.procedure;
@@ -361,28 +356,49 @@ LRESULT CALLBACK ListWindow::Procedure(HWND window, UINT message, WPARAM w, LPAR
 
 ProgressWindow::~ProgressWindow() { Hide(); }
 
-void ProgressWindow::Show(HWND owner, const std::string& text, float done) {
+LRESULT CALLBACK ProgressWindow::Procedure(HWND window, UINT message, WPARAM w, LPARAM l) {
+    auto* self = Self<ProgressWindow>(window, message, l);
+    // The window itself goes when the job is done: closing it asks the job
+    // to stop, as Cancel does.
+    if ((message == WM_COMMAND && LOWORD(w) == IDCANCEL) || message == WM_CLOSE) {
+        if (self) self->cancelled_ = true;
+        return 0;
+    }
+    return DefWindowProcW(window, message, w, l);
+}
+
+bool ProgressWindow::Show(HWND owner, const std::string& text, float done) {
     RegisterToolClasses();
     if (!window_) {
-        window_ = TopLevel(kProgressClass, "Wildview", WS_POPUP | WS_CAPTION, 320, 64, owner, nullptr);
+        cancelled_ = false;
+        window_ = TopLevel(kProgressClass, "Wildview", WS_POPUP | WS_CAPTION | WS_SYSMENU, 320, 96, owner, this);
         label_ = Child(window_, L"STATIC", L"", SS_LEFT, 1);
         MoveWindow(label_, 10, 8, 300, 18, FALSE);
         bar_ = Child(window_, PROGRESS_CLASSW, L"", 0, 2);
         MoveWindow(bar_, 10, 32, 300, 20, FALSE);
         SendMessageW(bar_, PBM_SETRANGE32, 0, 1000);
-        ShowWindow(window_, SW_SHOWNOACTIVATE);
+        cancel_ = Child(window_, L"BUTTON", L"Cancel", BS_PUSHBUTTON | WS_TABSTOP, IDCANCEL);
+        MoveWindow(cancel_, 230, 62, 80, 26, FALSE);
+        ShowWindow(window_, SW_SHOW);
+        SetFocus(cancel_);
     }
     SetWindowTextW(label_, Text(text).c_str());
     SendMessageW(bar_, PBM_SETPOS, static_cast<WPARAM>(std::clamp(done, 0.0f, 1.0f) * 1000.0f), 0);
-    // The job holds the thread: let the window draw itself now.
+    // The job holds the thread: the window draws itself and takes its
+    // clicks and keys now (the dialog manager makes Escape a Cancel).
     UpdateWindow(window_);
     MSG msg;
-    while (PeekMessageW(&msg, window_, WM_PAINT, WM_PAINT, PM_REMOVE)) DispatchMessageW(&msg);
+    while (window_ && PeekMessageW(&msg, window_, 0, 0, PM_REMOVE))
+        if (!IsDialogMessageW(window_, &msg)) {
+            TranslateMessage(&msg);
+            DispatchMessageW(&msg);
+        }
+    return !cancelled_;
 }
 
 void ProgressWindow::Hide() {
     if (window_) DestroyWindow(window_);
-    window_ = label_ = bar_ = nullptr;
+    window_ = label_ = bar_ = cancel_ = nullptr;
 }
 
 }  // namespace platform::win32

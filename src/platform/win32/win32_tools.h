@@ -61,16 +61,21 @@ private:
     std::wstring cell_;  // the text handed to the list view last
 };
 
-// A small window with a text and a bar, over the main window.
+// A small window with a text, a bar and Cancel, over the main window.
 class ProgressWindow {
 public:
     ~ProgressWindow();
-    void Show(HWND owner, const std::string& text, float done);
+    // False once Cancel, Escape or the close box was pressed.
+    bool Show(HWND owner, const std::string& text, float done);
     void Hide();
     bool Shown() const { return window_ != nullptr; }
+    HWND Window() const { return window_; }
+
+    static LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM w, LPARAM l);
 
 private:
-    HWND window_ = nullptr, label_ = nullptr, bar_ = nullptr;
+    HWND window_ = nullptr, label_ = nullptr, bar_ = nullptr, cancel_ = nullptr;
+    bool cancelled_ = false;
 };
 
 }  // namespace platform::win32
