@@ -240,14 +240,34 @@ TEST_F(FltkUserTest, TheTitleAndTheProgressWindowShow) {
     Drain(p, 0.3);
     EXPECT_EQ(Output("xdotool getwindowname " + Id(p.MainWindowId())),
               "Wildview user test - house_003 #24  [unsaved edits]\n");
-    p.ShowProgress("Exporting glTF...", 0.25f);
+    EXPECT_TRUE(p.ShowProgress("Exporting glTF...", 0.25f));
     EXPECT_TRUE(p.ProgressShown());
     EXPECT_NE(Output("xdotool search --onlyvisible --name '^Working$'"), "");
-    p.ShowProgress("Exporting glTF...", 1.0f);
+    EXPECT_TRUE(p.ShowProgress("Exporting glTF...", 1.0f));
     p.HideProgress();
     EXPECT_FALSE(p.ProgressShown());
     Drain(p, 0.3);
     EXPECT_EQ(Output("xdotool search --onlyvisible --name '^Working$'"), "");
+}
+
+// The job hears of Cancel, clicked or as Escape, at its next report; a new
+// job starts uncancelled.
+TEST_F(FltkUserTest, TheProgressWindowsCancelStopsTheJob) {
+    for (const char* press : {"mousemove --window $w 310 79 click 1", "key --window $w Escape"}) {
+        ASSERT_TRUE(p.ShowProgress("Drawing the overview map...", 0.1f)) << press;
+        Drain(p, 0.3);
+        std::string id = Output("xdotool search --onlyvisible --name '^Working$'");
+        ASSERT_NE(id, "") << press;
+        id = id.substr(0, id.find('\n'));
+        std::string command = std::string("xdotool windowfocus --sync $w ") + press;
+        for (std::size_t at; (at = command.find("$w")) != std::string::npos;) command.replace(at, 2, id);
+        Shell(command);
+        Drain(p, 0.3);
+        EXPECT_FALSE(p.ShowProgress("Drawing the overview map...", 0.2f)) << press;
+        EXPECT_FALSE(p.ShowProgress("Drawing the overview map...", 0.3f)) << press << ": it stays cancelled";
+        p.HideProgress();
+        Drain(p, 0.3);
+    }
 }
 
 // The menu's separators become FLTK dividers under the item before them.
