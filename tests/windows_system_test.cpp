@@ -17,6 +17,7 @@
 #include "platform/atomic_file.h"
 #include "platform/file_system.h"
 #include "platform/win32/registry_win32.h"
+#include "platform/win32/win32_tools.h"
 #include "scene/level.h"
 #include "scene/scene_model.h"
 #include "test_util.h"
@@ -175,6 +176,34 @@ TEST(WindowsRegistryTest, ValuesComeFromEitherViewCutAtTheDesignsLimit) {
         EXPECT_EQ(out, c.text) << c.key;
     }
     for (const char* view : {"32", "64"}) reg("delete \"HKLM\\" + root + "\" /f /reg:" + view);
+}
+
+// The progress window's Cancel, clicked, as Escape or as the close box,
+// reaches the job at its next report; the window shown for the next job
+// starts uncancelled.
+TEST(WindowsProgressTest, CancelClickedEscapeOrTheCloseBoxStopTheJob) {
+    const struct {
+        const char* way;
+        bool toButton;
+        UINT message;
+        WPARAM w;
+    } ways[] = {{"Cancel clicked", true, BM_CLICK, 0},
+                {"Escape", true, WM_KEYDOWN, VK_ESCAPE},
+                {"the close box", false, WM_SYSCOMMAND, SC_CLOSE}};
+    for (const auto& way : ways) {
+        platform::win32::ProgressWindow progress;
+        ASSERT_TRUE(progress.Show(nullptr, "Exporting glTF...", 0.1f)) << way.way;
+        const HWND window = progress.Window();
+        const HWND cancel = FindWindowExW(window, nullptr, L"BUTTON", L"Cancel");
+        ASSERT_NE(cancel, nullptr);
+        EXPECT_TRUE(progress.Show(nullptr, "Exporting glTF...", 0.2f)) << way.way << ": cancelled unasked";
+        PostMessageW(way.toButton ? cancel : window, way.message, way.w, 0);
+        EXPECT_FALSE(progress.Show(nullptr, "Exporting glTF...", 0.3f)) << way.way;
+        EXPECT_FALSE(progress.Show(nullptr, "Exporting glTF...", 0.4f)) << way.way << ": it stays cancelled";
+        EXPECT_TRUE(IsWindow(window)) << way.way << ": the window goes when the job ends, not before";
+        progress.Hide();
+        EXPECT_FALSE(IsWindow(window));
+    }
 }
 
 }  // namespace

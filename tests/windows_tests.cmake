@@ -42,7 +42,7 @@ wv_windows_test(gl_tests SOURCES tests/draw_gl_test.cpp tests/picking_gl_test.cp
   LIBS wildview_app wildview_headless TOOLS wildview-export)
 
 # What only Windows does to files and paths.
-wv_windows_test(windows_system_tests SOURCES tests/windows_system_test.cpp LIBS wildview_export wildview_config)
+wv_windows_test(windows_system_tests SOURCES tests/windows_system_test.cpp LIBS wildview_export wildview_config wildview_win32)
 
 # The same bytes from both systems' programs, when a Linux build is at hand
 # (the test command builds one first).
