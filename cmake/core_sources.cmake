@@ -39,6 +39,7 @@ set(WV_CORE_SOURCES
   src/scene/model_loader.cpp
   src/scene/scene_construction.cpp
   src/scene/dumps.cpp
+  src/scene/texture_users.cpp
   src/effects/shadows.cpp
   src/terrain/height_field.cpp
   src/terrain/terrain.cpp

@@ -1,6 +1,11 @@
 // The command-line tools, run as a user runs them.
 #include <gtest/gtest.h>
 
+#include <nlohmann/json.hpp>
+
+#include <filesystem>
+#include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -8,6 +13,7 @@
 #include "files/texture_database.h"
 #include "test_util.h"
 #include "files/png_image.h"
+#include "writer/mesh_builder.h"
 #include "writer/scene_writer.h"
 #include "writer/texture_writer.h"
 
@@ -237,6 +243,79 @@ TEST_F(InspectSceneTest, OnlyTheHeightsReportInfersTheGround) {
     const RunResult heights = RunShell(dir, Inspect("heights " + Swp() + " --json"));
     ASSERT_EQ(heights.status, 0) << heights.err;
     EXPECT_NE(heights.out.find("\"highest\":9.83"), std::string::npos) << heights.out.substr(0, 200);
+}
+
+// The users of the demo's textures against what the demo is made of: its
+// scene report's models (each material's entry) and objects, and, by the
+// name handle the writer stores it under, the bricks: the house model's
+// alone, and so every house's.
+TEST_F(InspectSceneTest, TextureUsersAreTheModelsAndObjectsThatNameThem) {
+    const RunResult r = RunShell(dir, Inspect("textures " + dir.File("demo-130.pid") + " --users --json"));
+    ASSERT_EQ(r.status, 0) << r.err;
+    const RunResult s = RunShell(dir, Inspect("scene " + Swp() + " --json"));
+    ASSERT_EQ(s.status, 0) << s.err;
+    const nlohmann::json textures = nlohmann::json::parse(r.out), scene = nlohmann::json::parse(s.out);
+    // Expected from the scene report: entry -> model names and records.
+    std::map<std::size_t, std::set<std::string>> models;
+    std::map<std::size_t, std::set<std::uint32_t>> records;
+    std::map<std::uint32_t, std::set<std::size_t>> entriesOfHandle;
+    std::map<std::uint32_t, std::string> nameOfHandle;
+    for (const auto& m : scene["models"]) {
+        for (const auto& mat : m["materials"])
+            if (!mat["texture"].is_null()) {
+                entriesOfHandle[m["handle"]].insert(mat["texture"].get<std::size_t>());
+                models[mat["texture"].get<std::size_t>()].insert(m["name"].get<std::string>());
+            }
+        nameOfHandle[m["handle"]] = m["name"];
+    }
+    const auto place = [&](const nlohmann::json& inst) {
+        for (std::size_t e : entriesOfHandle[inst["model"].get<std::uint32_t>()]) records[e].insert(inst["record"].get<std::uint32_t>());
+    };
+    for (const auto& inst : scene["instances"]) place(inst);
+    for (const auto& [height, group] : scene["terrain"].items())
+        for (const auto& inst : group) place(inst);
+
+    const auto& entries = textures["entries"];
+    ASSERT_GT(entries.size(), 10u);
+    std::size_t used = 0;
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        const auto names = entries[i]["models"].get<std::vector<std::string>>();
+        const auto objects = entries[i]["objects"].get<std::vector<std::uint32_t>>();
+        EXPECT_EQ(std::set<std::string>(names.begin(), names.end()), models[i]) << "entry " << i;
+        EXPECT_EQ(names.size(), models[i].size()) << "entry " << i << ": a model twice";
+        EXPECT_EQ(std::set<std::uint32_t>(objects.begin(), objects.end()), records[i]) << "entry " << i;
+        EXPECT_TRUE(std::is_sorted(objects.begin(), objects.end())) << "entry " << i;
+        EXPECT_EQ(objects.size(), records[i].size()) << "entry " << i << ": an object twice";
+        used += !objects.empty();
+    }
+    EXPECT_GT(used, 5u);
+
+    // The bricks are stored in more than one version; the one the loader
+    // chose is the house's alone.
+    const std::uint32_t bricks = wvwrite::TextureIdentifier("demo\\bricks", ".bmp");
+    std::set<std::uint32_t> houses;
+    for (const auto& inst : scene["instances"])
+        if (inst["name"].get<std::string>().rfind("house_", 0) == 0) houses.insert(inst["record"].get<std::uint32_t>());
+    EXPECT_EQ(houses.size(), 3u);
+    std::size_t versions = 0, chosen = 0;
+    for (const auto& e : entries) {
+        if (e["identifier"] != bricks) continue;
+        ++versions;
+        if (e["objects"].empty()) continue;
+        ++chosen;
+        EXPECT_EQ(e["models"], nlohmann::json::array({"house"}));
+        EXPECT_EQ(e["objects"].get<std::set<std::uint32_t>>(), houses);
+    }
+    EXPECT_GE(versions, 1u);
+    EXPECT_EQ(chosen, 1u);
+
+    // The text report says the same, a line an entry.
+    const RunResult text = RunShell(dir, Inspect("textures " + dir.File("demo-130.pid") + " --users"));
+    ASSERT_EQ(text.status, 0) << text.err;
+    EXPECT_NE(text.out.find("index  models  objects  models: objects\n"), std::string::npos) << text.out;
+    // Without its level beside it, --users says why.
+    ASSERT_TRUE(std::filesystem::copy_file(dir.File("demo-130.pid"), dir.File("alone-130.pid")));
+    ExpectCleanError(RunShell(dir, Inspect("textures " + dir.File("alone-130.pid") + " --users")));
 }
 
 TEST_F(InspectSceneTest, ReportsOfOneInstanceAndTheValueTable) {

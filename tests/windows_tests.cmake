@@ -27,7 +27,7 @@ wv_windows_test(scene_tests SOURCES
 wv_windows_test(writer_tests SOURCES tests/writer_test.cpp TOOLS wildview-mklevel)
 wv_windows_test(edits_tests SOURCES tests/edits_test.cpp)
 wv_windows_test(robustness_tests SOURCES tests/robustness_test.cpp)
-wv_windows_test(tools_tests SOURCES tests/tools_test.cpp TOOLS wildview-inspect wildview-mklevel)
+wv_windows_test(tools_tests SOURCES tests/tools_test.cpp LIBS nlohmann_json::nlohmann_json TOOLS wildview-inspect wildview-mklevel)
 wv_windows_test(output_tests SOURCES tests/output_test.cpp LIBS wildview_export
   TOOLS wildview-inspect wildview-render wildview-export)
 wv_windows_test(terrain_tools_tests SOURCES tests/terrain_tools_test.cpp TOOLS wildview-inspect wildview-render)

@@ -1,7 +1,7 @@
 // wildview-inspect: looks inside a level's files from the command line.
 //
 //   wildview-inspect blocks FILE.grf [--json]
-//   wildview-inspect textures FILE.pid [--json]
+//   wildview-inspect textures FILE.pid [--users] [--json]
 //   wildview-inspect texture FILE.pid FILE.swp INDEX OUT.png [--normals OUT.png]
 //   wildview-inspect namehandle VALUE NAME [SUFFIX]
 //   wildview-inspect scene LEVEL.swp [--json]
@@ -33,6 +33,8 @@
 #include "platform/arguments.h"
 #include "platform/atomic_file.h"
 #include "platform/file_system.h"
+#include "scene/scene_model.h"
+#include "scene/texture_users.h"
 
 namespace {
 
@@ -42,7 +44,9 @@ using inspect::JsonString;
 const char* kUsage =
     "usage: wildview-inspect COMMAND ...\n"
     "  blocks FILE.grf [--json]          the blocks and symbols of a scene file\n"
-    "  textures FILE.pid [--json]        the entries and palettes of a texture database\n"
+    "  textures FILE.pid [--users] [--json]  the entries and palettes of a texture database;\n"
+    "                                    --users: the models and objects of its level (NAME.grf\n"
+    "                                    and NAME-130.swp beside it) that use each entry\n"
     "  texture FILE.pid FILE.swp INDEX OUT.png [--normals OUT.png]\n"
     "                                    decode one texture entry to PNG\n"
     "  namehandle VALUE NAME [SUFFIX]    the CRC-32 name handle of a texture name\n"
@@ -68,7 +72,7 @@ int Usage(const std::string& message) {
 // Splits arguments into positionals and the flags the commands know.
 struct Args {
     std::vector<std::string> positional;
-    bool json = false;
+    bool json = false, users = false;
     std::string normals;
     std::optional<Vector3> centre;
     std::string raw, png;
@@ -81,6 +85,8 @@ Args ParseArgs(int argc, char** argv, int first) {
         const std::string s = argv[i];
         if (s == "--json") {
             a.json = true;
+        } else if (s == "--users") {
+            a.users = true;
         } else if (s == "--normals") {
             if (i + 1 >= argc) a.error = "--normals needs a file name";
             else a.normals = argv[++i];
@@ -176,6 +182,27 @@ int Textures(const Args& a) {
     TextureDatabase db;
     std::string error;
     if (!LoadDatabase(a.positional[0], db, error)) return Fail(error);
+    std::vector<TextureUsers> users;
+    if (a.users) {
+        if (!inspect::LoadLevelOfDatabase(a.positional[0], error)) return Fail(error);
+        users = FindTextureUsers(db.entries.size());
+    }
+    const auto modelNames = [&](std::size_t i, bool json) {
+        std::string out;
+        for (const Model* m : users[i].models) {
+            if (!out.empty()) out += json ? "," : ", ";
+            out += json ? JsonString(m->name) : m->name;
+        }
+        return out;
+    };
+    const auto records = [&](std::size_t i, const char* separator) {
+        std::string out;
+        for (std::uint32_t r : users[i].records) {
+            if (!out.empty()) out += separator;
+            out += std::to_string(r);
+        }
+        return out;
+    };
     if (a.json) {
         std::string out = "{\"version\":" + std::to_string(kTextureDatabaseVersion) + ",\"entries\":[";
         for (std::size_t i = 0; i < db.entries.size(); ++i) {
@@ -186,8 +213,9 @@ int Textures(const Args& a) {
                    ",\"stride\":" + std::to_string(e.stride) + ",\"bits\":" + std::to_string(e.bits) +
                    ",\"transparent\":" + JsonBool(e.transparent != 0) + ",\"bump\":" + JsonBool(e.bump != 0) +
                    ",\"kind\":" + std::to_string(e.kind) + ",\"palette\":" + std::to_string(e.palette) +
-                   ",\"identifier\":" + std::to_string(e.identifier) + ",\"sizecode\":" + std::to_string(e.sizeCode) +
-                   "}";
+                   ",\"identifier\":" + std::to_string(e.identifier) + ",\"sizecode\":" + std::to_string(e.sizeCode);
+            if (a.users) out += ",\"models\":[" + modelNames(i, true) + "],\"objects\":[" + records(i, ",") + "]";
+            out += "}";
         }
         out += "],\"palettes\":[";
         for (std::size_t i = 0; i < db.paletteSizes.size(); ++i) {
@@ -211,6 +239,12 @@ int Textures(const Args& a) {
     std::printf("\npalette colours:");
     for (std::uint32_t n : db.paletteSizes) std::printf(" %u", n);
     std::printf("\n");
+    if (a.users) {
+        std::printf("\n%5s  %6s  %7s  %s\n", "index", "models", "objects", "models: objects");
+        for (std::size_t i = 0; i < users.size(); ++i)
+            std::printf("%5zu  %6zu  %7zu  %s%s%s\n", i, users[i].models.size(), users[i].records.size(),
+                        modelNames(i, false).c_str(), users[i].records.empty() ? "" : ": ", records(i, " ").c_str());
+    }
     return 0;
 }
 

@@ -109,6 +109,15 @@ bool ParseRecord(const std::string& s, std::uint32_t& out) {
 
 }  // namespace
 
+bool LoadLevelOfDatabase(const std::string& pidPath, std::string& error) {
+    const std::size_t dot = pidPath.rfind('.');
+    const std::string swpPath = (dot == std::string::npos ? pidPath : pidPath.substr(0, dot)) + ".swp";
+    if (!LevelExists(swpPath, error)) return false;
+    static headless::LoadedLevel level;  // the level stays loaded for the report
+    level.console = nullptr;
+    return headless::LoadLevel(swpPath, level, &error, Ground::Skip);
+}
+
 int SceneCommand(const std::string& swpPath, bool json) {
     std::string error;
     if (!LevelExists(swpPath, error)) return Fail(error);

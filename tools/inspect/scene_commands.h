@@ -12,5 +12,9 @@ int ValueTableCommand(const std::string& grfPath);
 // number every report and list names it by.
 int ModelCommand(const std::string& swpPath, const std::string& record);
 int InstanceCommand(const std::string& swpPath, const std::string& record);
+// The level whose database is pidPath (NAME-130.pid, with NAME.grf and
+// NAME-130.swp beside it) loaded headless and quietly, for reports about
+// its textures; false with the reason.
+bool LoadLevelOfDatabase(const std::string& pidPath, std::string& error);
 
 }  // namespace inspect
