@@ -3,12 +3,17 @@
 
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
+#include <bit>
+#include <cstring>
 #include <filesystem>
+#include <sstream>
 #include <map>
 #include <set>
 #include <string>
 #include <vector>
 
+#include "files/block_file.h"
 #include "files/name_handle.h"
 #include "files/texture_database.h"
 #include "test_util.h"
@@ -316,6 +321,107 @@ TEST_F(InspectSceneTest, TextureUsersAreTheModelsAndObjectsThatNameThem) {
     // Without its level beside it, --users says why.
     ASSERT_TRUE(std::filesystem::copy_file(dir.File("demo-130.pid"), dir.File("alone-130.pid")));
     ExpectCleanError(RunShell(dir, Inspect("textures " + dir.File("alone-130.pid") + " --users")));
+}
+
+// Every offset the raw report gives, read back from the files themselves:
+// the region record holds the object's model handle and place, the model
+// block's bytes are the container's, each property entry holds its kind,
+// name and value, the table lists its members, and the texture entry names
+// the palette and the first pixel the report says, inside the pixel file.
+TEST_F(InspectSceneTest, TheRawReportsOffsetsHoldWhatItSays) {
+    const std::uint32_t record = 21;  // house_001
+    const RunResult r = RunShell(dir, Inspect("instance " + Swp() + " " + std::to_string(record) + " --raw"));
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::vector<std::uint8_t> grf = ReadAll(dir.File("demo.grf")), pid = ReadAll(dir.File("demo-130.pid"));
+    const std::uint64_t swpSize = std::filesystem::file_size(dir.File("demo-130.swp"));
+    const RunResult s = RunShell(dir, Inspect("scene " + Swp() + " --json"));
+    ASSERT_EQ(s.status, 0) << s.err;
+    const nlohmann::json scene = nlohmann::json::parse(s.out);
+    nlohmann::json inst;
+    for (const auto& i : scene["instances"])
+        if (i["record"] == record) inst = i;
+    ASSERT_FALSE(inst.is_null());
+    const auto u32 = [](const std::vector<std::uint8_t>& b, std::uint64_t at) {
+        return at + 4 <= b.size() ? LoadU32(b.data() + at) : 0xDEADBEEFu;
+    };
+    const auto f32 = [&](const std::vector<std::uint8_t>& b, std::uint64_t at) { return std::bit_cast<float>(u32(b, at)); };
+    std::istringstream lines(r.out);
+    std::size_t regions = 0, models = 0, tables = 0, properties = 0, textures = 0;
+    for (std::string line; std::getline(lines, line);) {
+        unsigned long long at = 0;
+        unsigned a = 0, b = 0, c = 0;
+        char kind[16] = {}, name[64] = {}, palette[32] = {};
+        if (std::sscanf(line.c_str(), "record %u of the .region block: demo.grf at %llu, %u bytes", &a, &at, &b) == 3) {
+            ++regions;
+            EXPECT_EQ(a, record);
+            EXPECT_EQ(b, 44u);
+            EXPECT_EQ(u32(grf, at), inst["model"].get<std::uint32_t>()) << line;
+            for (int k = 0; k < 3; ++k) EXPECT_EQ(f32(grf, at + 8 + 4 * k), inst["position"][k].get<float>()) << line;
+            EXPECT_EQ(f32(grf, at + 32), inst["scale"].get<float>()) << line;
+        } else if (std::sscanf(line.c_str(), "model block '%63[^']', handle 0x%x: demo.grf at %llu, %u bytes", name, &a,
+                               &at, &b) == 4) {
+            ++models;
+            EXPECT_EQ(a, inst["model"].get<std::uint32_t>()) << line;
+            BlockFile file;
+            ASSERT_TRUE(file.Load(dir.File("demo.grf").c_str()));
+            const BlockRecord* block = file.GetBlock(a);
+            ASSERT_NE(block, nullptr) << line;
+            EXPECT_STREQ(block->GetName(), name);
+            ASSERT_EQ(block->size(), b) << line;
+            ASSERT_LE(at + b, grf.size()) << line;
+            EXPECT_TRUE(std::equal(block->bytes().begin(), block->bytes().end(), grf.begin() + static_cast<std::ptrdiff_t>(at)))
+                << line;
+        } else if (std::sscanf(line.c_str(), "property table, entry %u of the .valuetable block: demo.grf at %llu", &a,
+                               &at) == 2) {
+            ++tables;
+            EXPECT_EQ(a, inst["valuetable"].get<std::uint32_t>());
+            EXPECT_EQ(static_cast<std::int16_t>(grf.at(at) | grf.at(at + 1) << 8), 0x106) << "a list: " << line;
+            EXPECT_EQ(u32(grf, at + 27), 3u) << "Class, Shadow and Tangible: " << line;
+            EXPECT_EQ(u32(grf, at + 31), 63u) << line;
+            EXPECT_EQ(u32(grf, at + 39), 64u) << line;
+            EXPECT_EQ(u32(grf, at + 47), 65u) << line;
+        } else if (std::sscanf(line.c_str(), "  entry %u, %15s %63[^:]: demo.grf at %llu", &a, kind, name, &at) == 4) {
+            ++properties;
+            const int stored = static_cast<std::int16_t>(grf.at(at) | grf.at(at + 1) << 8);
+            const std::string property = name;
+            if (property == "Class") {
+                EXPECT_EQ(stored, 0x105) << line;
+                EXPECT_STREQ(reinterpret_cast<const char*>(grf.data() + at + 27), "CInstance") << line;
+            } else {
+                EXPECT_EQ(stored, 0x101) << line;
+                EXPECT_EQ(grf.at(at + 27), 1) << property << " is true: " << line;
+            }
+            EXPECT_EQ(std::string(kind), property == "Class" ? "string" : "bool");
+            // The name's handle is the one its name record gives it.
+            const std::string record = property + '\0';
+            const auto found = std::search(grf.begin(), grf.end(), record.begin(), record.end());
+            ASSERT_NE(found, grf.end()) << property;
+            EXPECT_EQ(u32(grf, at + 11), u32(grf, static_cast<std::uint64_t>(found - grf.begin()) + record.size()))
+                << "the name's handle: " << line;
+        } else if (std::sscanf(line.c_str(),
+                               "material %u: texture entry %u: demo-130.pid at %llu, %u bytes, %31[^;]; first pixel: "
+                               "demo-130.swp at %u",
+                               &a, &b, &at, &c, palette, &c) == 6) {
+            ++textures;
+            unsigned first = 0, bytes = 0;
+            std::sscanf(line.c_str(), "%*[^,], %u bytes", &bytes);
+            std::sscanf(strstr(line.c_str(), "first pixel"), "first pixel: demo-130.swp at %u", &first);
+            EXPECT_EQ(bytes, 56u);
+            EXPECT_EQ(u32(pid, at + 4), first) << line;
+            const unsigned stride = u32(pid, at + 16), height = u32(pid, at + 12);
+            EXPECT_GT(height, 0u) << line;
+            EXPECT_LE(std::uint64_t{first} + std::uint64_t{stride} * height, swpSize) << line;
+            const std::string said = palette;
+            EXPECT_EQ(said, u32(pid, at + 40) == 0xFFFFFFFFu ? std::string("the default palette")
+                                                             : "palette " + std::to_string(u32(pid, at + 40)))
+                << line;
+        }
+    }
+    EXPECT_EQ(regions, 1u);
+    EXPECT_EQ(models, 1u);
+    EXPECT_EQ(tables, 1u);
+    EXPECT_EQ(properties, 3u);
+    EXPECT_EQ(textures, 2u) << r.out;  // walls and roof
 }
 
 TEST_F(InspectSceneTest, ReportsOfOneInstanceAndTheValueTable) {

@@ -69,6 +69,7 @@ void ValueReport() {
     }
     InfoPrintf("\nProperties of %s #%u", selected->name ? selected->name : "", static_cast<unsigned>(selected->index));
     DumpValueTable(*selected);
+    DumpFileOffsets(*selected);
 }
 
 void BumpMode() {

@@ -26,6 +26,7 @@ std::vector<std::uint8_t> DefaultPalette() {
 
 void TextureDatabase::Reset() {
     entries.clear();
+    entriesOffset = 0;
     palettes.clear();
     paletteSizes.clear();
     identifiers.clear();
@@ -59,6 +60,7 @@ bool TextureDatabase::Parse(std::span<const std::uint8_t> bytes) {
     const std::uint64_t n = std::min<std::uint64_t>(count, room);
     if (n < count) truncated_ = true;
     entries.resize(n);
+    entriesOffset = directory;
     for (std::size_t i = 0; i < n; ++i) {
         std::uint32_t fields[sizeof(TextureEntry) / 4];
         const std::uint8_t* p = bytes.data() + directory + i * sizeof(TextureEntry);

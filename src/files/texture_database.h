@@ -74,6 +74,7 @@ public:
     bool DecodeImage(int index, bool withNormals, DecodedImage& out) const;
 
     std::vector<TextureEntry> entries;
+    std::uint32_t entriesOffset = 0;  // the first entry's byte in the file; each takes sizeof(TextureEntry)
     std::vector<std::vector<std::uint8_t>> palettes;  // 4 bytes a colour: B, G, R, unused
     std::vector<std::uint32_t> paletteSizes;
     PixelFile pixelFile;

@@ -1,10 +1,17 @@
 #include "scene/dumps.h"
 
+#include <cstdio>
 #include <vector>
 
 #include "diag/log.h"
+#include "files/block_file.h"
+#include "files/texture_database.h"
+#include "location/level_files.h"
+#include "platform/file_system.h"
 #include "scene/level.h"
+#include "scene/scene_construction.h"
 #include "scene/scene_model.h"
+#include "scene/value_table.h"
 
 void DumpInstance(const Instance& inst) {
     DebugPrintf("\n\nInstance: %5d %s", static_cast<int>(inst.index), inst.name ? inst.name : "");
@@ -80,4 +87,68 @@ void DumpValueTable(const Instance& inst) {
             default: break;
         }
     }
+}
+
+namespace {
+
+const char* KindName(std::int32_t kind) {
+    switch (kind) {
+        case kValueBool: return "bool";
+        case kValueEmpty: return "empty";
+        case kValueInt: return "int";
+        case kValueFloat: return "float";
+        case kValueString: return "string";
+        case kValueList: return "list";
+        default: return "unknown";
+    }
+}
+
+}  // namespace
+
+void DumpFileOffsets(const Instance& inst) {
+    const LevelFiles& files = TheLevelFiles();
+    const std::string grf = platform::NameOf(files.GrfPath), pid = platform::NameOf(files.PidPath),
+                      swp = platform::NameOf(files.SwpPath);
+    const BlockFile& scene = TheSceneFile();
+    InfoPrintf("\n\nIn the files (byte offsets from each file's start):");
+    if (const BlockRecord* region = scene.FindBlockByName(".region"))
+        InfoPrintf("\nrecord %u of the .region block: %s at %llu, %u bytes", static_cast<unsigned>(inst.index),
+                   grf.c_str(),
+                   static_cast<unsigned long long>(region->fileOffset + 4ull + std::uint64_t{inst.index} * kRegionRecordSize),
+                   static_cast<unsigned>(kRegionRecordSize));
+    if (const Model* m = inst.model)
+        if (const BlockRecord* block = scene.GetBlock(m->handle)) {
+            const char* name = block->GetName();
+            InfoPrintf("\nmodel block '%s', handle 0x%08X: %s at %u, %u bytes", name ? name : "", block->handle,
+                       grf.c_str(), block->fileOffset, block->size());
+        }
+    const ValueTable& table = TheScene().valueTable;
+    const BlockRecord* values = scene.FindBlockByName(".valuetable");
+    if (const ValueEntry* list = static_cast<std::int32_t>(inst.valueTable) < 0 ? nullptr : table.Entry(inst.valueTable);
+        list && values) {
+        InfoPrintf("\nproperty table, entry %u of the .valuetable block: %s at %llu", static_cast<unsigned>(inst.valueTable),
+                   grf.c_str(), static_cast<unsigned long long>(std::uint64_t{values->fileOffset} + list->offset));
+        for (std::uint32_t member : list->members)
+            if (const ValueEntry* e = table.Entry(member))
+                InfoPrintf("\n  entry %u, %s %s: %s at %llu", static_cast<unsigned>(member), KindName(e->kind),
+                           e->name.c_str(), grf.c_str(),
+                           static_cast<unsigned long long>(std::uint64_t{values->fileOffset} + e->offset));
+    }
+    const TextureDatabase& db = TheTextureDatabase();
+    if (inst.model)
+        for (std::size_t i = 0; i < inst.model->materials.size(); ++i) {
+            const Material& mat = inst.model->materials[i];
+            const TextureEntry* e = mat.hasTexture ? db.Entry(static_cast<int>(mat.textureIndex)) : nullptr;
+            if (!e) {
+                InfoPrintf("\nmaterial %u: no texture", static_cast<unsigned>(i));
+                continue;
+            }
+            char palette[32];
+            if (e->palette == kDefaultPaletteIndex) std::snprintf(palette, sizeof palette, "the default palette");
+            else std::snprintf(palette, sizeof palette, "palette %u", static_cast<unsigned>(e->palette));
+            InfoPrintf("\nmaterial %u: texture entry %u: %s at %llu, %u bytes, %s; first pixel: %s at %u",
+                       static_cast<unsigned>(i), static_cast<unsigned>(mat.textureIndex), pid.c_str(),
+                       static_cast<unsigned long long>(db.entriesOffset + std::uint64_t{mat.textureIndex} * sizeof(TextureEntry)),
+                       static_cast<unsigned>(sizeof(TextureEntry)), palette, swp.c_str(), static_cast<unsigned>(e->offset));
+        }
 }

@@ -49,6 +49,7 @@ public:
         return true;
     }
     std::size_t Remaining() const { return bytes_.size() - pos_; }
+    std::size_t Position() const { return pos_; }
 
 private:
     std::span<const std::uint8_t> bytes_;
@@ -148,6 +149,7 @@ ValueTableDecode ValueTable::DecodeEntries(std::span<const std::uint8_t> block) 
     if (d.entriesStated > 0) entries.reserve(std::min<std::size_t>(static_cast<std::size_t>(d.entriesStated), c.Remaining() / 27));
     for (std::int32_t i = 0; i < d.entriesStated; ++i) {
         ValueEntry e;
+        e.offset = static_cast<std::uint32_t>(c.Position());
         std::uint16_t kind;
         std::uint32_t handle;
         if (!c.U16(kind) || !c.Skip(9) || !c.U32(handle) || !c.Skip(12)) return d;

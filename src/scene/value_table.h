@@ -38,6 +38,7 @@ struct ValueEntry {
     float floatValue = 0.0f;            // at these values
     std::string stringValue;
     std::vector<std::uint32_t> members; // List: entry indices, file order
+    std::uint32_t offset = 0;           // the entry record's first byte in the block
 };
 
 // What a decode made of a block. A block cut short (its name count, entry

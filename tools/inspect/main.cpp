@@ -7,7 +7,7 @@
 //   wildview-inspect scene LEVEL.swp [--json]
 //   wildview-inspect valuetable FILE.grf
 //   wildview-inspect model LEVEL.swp RECORD
-//   wildview-inspect instance LEVEL.swp RECORD
+//   wildview-inspect instance LEVEL.swp RECORD [--raw]
 //   wildview-inspect diff A.grf B.grf
 //   wildview-inspect heights LEVEL.swp [--centre X Y] [--raw OUT.f32] [--png OUT.png] [--json]
 //
@@ -53,7 +53,9 @@ const char* kUsage =
     "  scene LEVEL.swp [--json]          load the level headless (NAME.grf, NAME-130.pid beside it)\n"
     "  valuetable FILE.grf               the property tables of a scene file\n"
     "  model LEVEL.swp RECORD            the model report of an object (its record in .region)\n"
-    "  instance LEVEL.swp RECORD         the object and property table reports\n"
+    "  instance LEVEL.swp RECORD [--raw] the object and property table reports; --raw: where\n"
+    "                                    the object, its model, properties and textures lie in the\n"
+    "                                    files (byte offsets)\n"
     "  diff A.grf B.grf                  which objects B moved, turned or removed from A\n"
     "  heights LEVEL.swp [--centre X Y] [--raw OUT.f32] [--png OUT.png] [--json]\n"
     "                                    the inferred ground around the start (or X, Y):\n"
@@ -73,13 +75,14 @@ int Usage(const std::string& message) {
 struct Args {
     std::vector<std::string> positional;
     bool json = false, users = false;
+    bool rawOffsets = false;  // instance --raw: where it lies in the files
     std::string normals;
     std::optional<Vector3> centre;
     std::string raw, png;
     std::string error;
 };
 
-Args ParseArgs(int argc, char** argv, int first) {
+Args ParseArgs(int argc, char** argv, int first, const std::string& command) {
     Args a;
     for (int i = first; i < argc; ++i) {
         const std::string s = argv[i];
@@ -90,6 +93,8 @@ Args ParseArgs(int argc, char** argv, int first) {
         } else if (s == "--normals") {
             if (i + 1 >= argc) a.error = "--normals needs a file name";
             else a.normals = argv[++i];
+        } else if (s == "--raw" && command == "instance") {
+            a.rawOffsets = true;
         } else if (s == "--raw" || s == "--png") {
             if (i + 1 >= argc) a.error = s + " needs a file name";
             else (s == "--raw" ? a.raw : a.png) = argv[++i];
@@ -292,7 +297,7 @@ int Run(int argc, char** argv) {
         std::fputs(kUsage, stdout);
         return 0;
     }
-    const Args a = ParseArgs(argc, argv, 2);
+    const Args a = ParseArgs(argc, argv, 2, command);
     if (!a.error.empty()) return Usage(a.error);
     if (command == "blocks") return Blocks(a);
     if (command == "textures") return Textures(a);
@@ -317,7 +322,7 @@ int Run(int argc, char** argv) {
     if (command == "model" || command == "instance") {
         if (a.positional.size() != 2) return Usage(command + " takes LEVEL.swp RECORD");
         return command == "model" ? inspect::ModelCommand(a.positional[0], a.positional[1])
-                                  : inspect::InstanceCommand(a.positional[0], a.positional[1]);
+                                  : inspect::InstanceCommand(a.positional[0], a.positional[1], a.rawOffsets);
     }
     return Usage("unknown command " + command);
 }

@@ -241,7 +241,7 @@ int ModelCommand(const std::string& swpPath, const std::string& recordText) {
     return 0;
 }
 
-int InstanceCommand(const std::string& swpPath, const std::string& recordText) {
+int InstanceCommand(const std::string& swpPath, const std::string& recordText, bool raw) {
     headless::LoadedLevel level;
     const Instance* inst = nullptr;
     if (const std::string error = LoadForRecord(swpPath, recordText, level, inst); !error.empty()) return Fail(error);
@@ -250,6 +250,7 @@ int InstanceCommand(const std::string& swpPath, const std::string& recordText) {
     DumpInstance(*inst);
     ShowInfoDialog();
     DumpValueTable(*inst);
+    if (raw) DumpFileOffsets(*inst);
     std::printf("%s%s\n", level.platform.debug.c_str(), Unix(level.platform.infoText).c_str());
     return 0;
 }
