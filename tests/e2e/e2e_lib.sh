@@ -155,6 +155,16 @@ e2e_begin() {
     start_x_server "$work" || fail "Xvfb did not start"
 }
 
+# Starts the viewer on LEVEL (a pixel file under work/cd/data) with the data
+# drive at work/cd and its settings under work/config, its output into
+# viewer_out; sets viewer_pid.
+#   start_viewer LEVEL
+start_viewer() {
+    XDG_CONFIG_HOME="$work/config" WILDGROVE_DATA_DRIVE="$work/cd/" WILDGROVE_INSTALLED_DIRECTORY="$work/cd/data/" \
+        "$viewer" "$1" >"$viewer_out" 2>&1 &
+    viewer_pid=$!
+}
+
 # Writes the demo level into DIR (made if need be).
 #   write_demo DIR
 write_demo() {

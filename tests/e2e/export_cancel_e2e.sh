@@ -18,9 +18,7 @@ data=$work/cd/data
 mkdir -p "$data"
 "$build/wildview-mklevel" bench "$data" --instances 20000 >/dev/null
 cd "$work"
-XDG_CONFIG_HOME="$work/config" WILDGROVE_DATA_DRIVE="$work/cd/" WILDGROVE_INSTALLED_DIRECTORY="$data/" \
-    "$viewer" "$data/bench-130.swp" >"$viewer_out" 2>&1 &
-viewer_pid=$!
+start_viewer "$data/bench-130.swp"
 wait_for_level
 sleep 1
 window=$(wait_window "^Wildgrove Level Viewer" 10)

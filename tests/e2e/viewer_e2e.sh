@@ -21,9 +21,7 @@ cp "$work/cd/data/demo.grf" "$work/levels_original.grf"
 mkdir -p "$work/run"
 cd "$work"
 
-XDG_CONFIG_HOME="$work/config" WILDGROVE_DATA_DRIVE="$work/cd/" WILDGROVE_INSTALLED_DIRECTORY="$work/cd/data/" \
-    "$viewer" "$work/cd/data/demo-130.swp" >"$work/viewer.out" 2>&1 &
-viewer_pid=$!
+start_viewer "$work/cd/data/demo-130.swp"
 wait_for_level
 sleep 2
 
@@ -305,10 +303,8 @@ grep -q "(manually disabled)" "$log" || fail "the texture compression line lacks
 cp "$work/cd/data/demo-130.pid" "$work/cd/data/demo_edited-130.pid"
 cp "$work/cd/data/demo-130.swp" "$work/cd/data/demo_edited-130.swp"
 cd "$work/run"
-XDG_CONFIG_HOME="$work/config" WILDGROVE_DATA_DRIVE="$work/cd/" WILDGROVE_INSTALLED_DIRECTORY="$work/cd/data/" \
-    "$viewer" "$work/cd/data/demo_edited-130.swp" >"$work/reopened.out" 2>&1 &
-viewer_pid=$!
 viewer_out=$work/reopened.out
+start_viewer "$work/cd/data/demo_edited-130.swp"
 viewer_log=$work/run/debuglog.txt
 wait_for_level
 sleep 1
