@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <nlohmann/json.hpp>
+#include <zlib.h>
 
 #include <algorithm>
 #include <bit>
@@ -107,6 +108,64 @@ TEST_F(TextureExportTest, ExportReproducesTheWrittenImagesExactly) {
             ASSERT_EQ(std::vector<std::uint8_t>(rgba.begin() + 4 * t, rgba.begin() + 4 * t + 4),
                       std::vector<std::uint8_t>(b, b + 4)) << "entry " << i << " texel " << t;
         }
+    }
+}
+
+// A palette PNG's pieces read straight from its chunks: the indices of its
+// (unfiltered) rows, its palette and its transparency.
+struct IndexedPng {
+    std::uint32_t width = 0, height = 0;
+    std::uint8_t colourType = 0;
+    std::vector<std::uint8_t> indices, palette, alpha;
+};
+IndexedPng ReadIndexedPng(const std::vector<std::uint8_t>& file) {
+    IndexedPng png;
+    std::vector<std::uint8_t> idat;
+    const auto u32 = [&](std::size_t at) {
+        return static_cast<std::uint32_t>(file[at] << 24 | file[at + 1] << 16 | file[at + 2] << 8 | file[at + 3]);
+    };
+    for (std::size_t at = 8; at + 12 <= file.size();) {
+        const std::uint32_t size = u32(at);
+        const std::string type(file.begin() + static_cast<std::ptrdiff_t>(at + 4), file.begin() + static_cast<std::ptrdiff_t>(at + 8));
+        const auto data = file.begin() + static_cast<std::ptrdiff_t>(at + 8);
+        if (type == "IHDR") png.width = u32(at + 8), png.height = u32(at + 12), png.colourType = file[at + 17];
+        if (type == "PLTE") png.palette.assign(data, data + size);
+        if (type == "tRNS") png.alpha.assign(data, data + size);
+        if (type == "IDAT") idat.insert(idat.end(), data, data + size);
+        at += 12 + size;
+    }
+    std::vector<std::uint8_t> rows(std::size_t{png.height} * (png.width + 1));
+    uLongf length = static_cast<uLongf>(rows.size());
+    if (uncompress(rows.data(), &length, idat.data(), static_cast<uLong>(idat.size())) != Z_OK || length != rows.size())
+        return png;
+    for (std::uint32_t y = 0; y < png.height; ++y) {
+        const auto row = rows.begin() + static_cast<std::ptrdiff_t>(y * (png.width + 1));
+        if (*row != 0) return IndexedPng{};  // a palette picture's rows are never filtered
+        png.indices.insert(png.indices.end(), row + 1, row + 1 + png.width);
+    }
+    return png;
+}
+
+// The picture of a texture is a palette picture: the texture's own indices,
+// and its palette's colours in their order (transparency for index 0 where
+// the entry has it).
+TEST_F(TextureExportTest, APaletteTextureIsSavedWithItsIndicesAndPalette) {
+    for (std::size_t i = 0; i < specs.size(); ++i) {
+        const RunResult r = RunShell(dir, Texture("t.pid", "t.swp", i, "indexed.png"));
+        ASSERT_EQ(r.status, 0) << r.err;
+        const IndexedPng png = ReadIndexedPng(ReadAll(dir.File("indexed.png")));
+        EXPECT_EQ(png.colourType, 3) << "entry " << i;
+        EXPECT_EQ(png.width, specs[i].width);
+        EXPECT_EQ(png.indices, specs[i].indices) << "entry " << i;
+        if (specs[i].palette != kDefaultPaletteIndex) {
+            std::vector<std::uint8_t> colours;
+            for (const Rgb& c : palette) colours.insert(colours.end(), {c.r, c.g, c.b});
+            EXPECT_EQ(png.palette, colours) << "entry " << i;
+        } else {
+            EXPECT_GE(png.palette.size(), 3u * 4) << "entry " << i << ": every index used has a colour";
+        }
+        EXPECT_EQ(png.alpha, specs[i].transparent ? std::vector<std::uint8_t>{0} : std::vector<std::uint8_t>{})
+            << "entry " << i;
     }
 }
 

@@ -72,6 +72,10 @@ public:
     bool ReadPixels(int index, bool withNormals, TexturePixels& out) const;
     // Decodes an entry into RGBA (and bump bytes when asked).
     bool DecodeImage(int index, bool withNormals, DecodedImage& out) const;
+    // The colours an entry's indices read as, RGBA: its palette's, black
+    // past a short palette, index 0 clear when the entry is transparent;
+    // as many as its palette has, or up to its highest index used.
+    std::vector<std::uint8_t> PaletteRgbaOf(const TextureEntry& e, const TexturePixels& pixels) const;
 
     std::vector<TextureEntry> entries;
     std::uint32_t entriesOffset = 0;  // the first entry's byte in the file; each takes sizeof(TextureEntry)

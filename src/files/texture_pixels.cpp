@@ -91,30 +91,36 @@ bool TextureDatabase::ReadPixels(int index, bool withNormals, TexturePixels& out
     return true;
 }
 
+std::vector<std::uint8_t> TextureDatabase::PaletteRgbaOf(const TextureEntry& e, const TexturePixels& pixels) const {
+    const std::uint32_t p = PaletteIndexOf(e);
+    const std::vector<std::uint8_t>& palette = palettes[p];
+    const std::uint32_t colours = std::min<std::uint32_t>(paletteSizes[p], 256);
+    std::uint32_t count = std::max<std::uint32_t>(colours, 1);
+    for (std::uint8_t c : pixels.indices) count = std::max<std::uint32_t>(count, c + 1u);
+    std::vector<std::uint8_t> rgba(std::size_t{count} * 4);
+    for (std::uint32_t c = 0; c < count; ++c) {
+        std::uint8_t* o = &rgba[4 * std::size_t{c}];
+        if (c < colours && 4 * std::size_t{c} + 2 < palette.size()) {  // an index past a short palette reads as black
+            o[0] = palette[4 * c + 2];
+            o[1] = palette[4 * c + 1];
+            o[2] = palette[4 * c + 0];
+        }
+        o[3] = (e.transparent && c == 0) ? 0 : 255;
+    }
+    return rgba;
+}
+
 bool TextureDatabase::DecodeImage(int index, bool withNormals, DecodedImage& out) const {
     out = DecodedImage{};
     TexturePixels px;
     if (!ReadPixels(index, withNormals, px)) return false;
     const TextureEntry& e = entries[static_cast<std::size_t>(index)];
-    const std::uint32_t p = PaletteIndexOf(e);
-    const std::vector<std::uint8_t>& palette = palettes[p];
-    const std::uint32_t colours = paletteSizes[p];
+    const std::vector<std::uint8_t> colours = PaletteRgbaOf(e, px);
     const std::size_t n = px.indices.size();
     out.width = px.width;
     out.height = px.height;
     out.rgba.resize(n * 4);
-    for (std::size_t i = 0; i < n; ++i) {
-        const std::uint8_t c = px.indices[i];
-        std::uint8_t* o = &out.rgba[4 * i];
-        if (c < colours) {  // an index past a short palette reads as black
-            o[0] = palette[4 * c + 2];
-            o[1] = palette[4 * c + 1];
-            o[2] = palette[4 * c + 0];
-        } else {
-            o[0] = o[1] = o[2] = 0;
-        }
-        o[3] = (e.transparent && c == 0) ? 0 : 255;
-    }
+    for (std::size_t i = 0; i < n; ++i) std::memcpy(&out.rgba[4 * i], &colours[4 * std::size_t{px.indices[i]}], 4);
     if (withNormals) {
         out.normals.resize(n * 4);
         for (std::size_t i = 0; i < n; ++i) {

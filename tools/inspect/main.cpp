@@ -48,7 +48,7 @@ const char* kUsage =
     "                                    --users: the models and objects of its level (NAME.grf\n"
     "                                    and NAME-130.swp beside it) that use each entry\n"
     "  texture FILE.pid FILE.swp INDEX OUT.png [--normals OUT.png]\n"
-    "                                    decode one texture entry to PNG\n"
+    "                                    one texture entry as a palette PNG (its indices and palette)\n"
     "  namehandle VALUE NAME [SUFFIX]    the CRC-32 name handle of a texture name\n"
     "  scene LEVEL.swp [--json]          load the level headless (NAME.grf, NAME-130.pid beside it)\n"
     "  valuetable FILE.grf               the property tables of a scene file\n"
@@ -274,7 +274,14 @@ int Texture(const Args& a) {
     if (!db.DecodeImage(static_cast<int>(index), !a.normals.empty(), image) || image.width == 0 || image.height == 0)
         return Fail("entry " + std::to_string(index) + " has no decodable pixels (" + std::to_string(e.width) + " x " +
                     std::to_string(e.height) + ")");
-    if (!WritePngFile(a.positional[3], image.width, image.height, image.rgba, error)) return Fail(error);
+    // A palette picture, as the texture is one: its indices and its colours
+    // kept for a retexturer's editor; it reads as the decoded colours.
+    TexturePixels pixels;
+    if (!db.ReadPixels(static_cast<int>(index), false, pixels)) return Fail("entry " + std::to_string(index) + " cannot be read");
+    const std::vector<std::uint8_t> palette = db.PaletteRgbaOf(e, pixels);
+    if (!WritePngFile(a.positional[3], PngImage{pixels.width, pixels.height, PngFormat::Indexed8, pixels.indices, palette},
+                      error))
+        return Fail(error);
     if (!a.normals.empty() && !WritePngFile(a.normals, image.width, image.height, image.normals, error))
         return Fail(error);
     return 0;
