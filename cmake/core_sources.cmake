@@ -45,6 +45,7 @@ set(WV_CORE_SOURCES
   src/terrain/terrain.cpp
   src/level/load_sequence.cpp
   src/edit/edits.cpp
+  src/edit/placement.cpp
   src/output/level_save.cpp
   src/edit/bookmarks.cpp
 )

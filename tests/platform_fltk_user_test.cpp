@@ -234,6 +234,66 @@ TEST_F(FltkUserTest, TheTextPromptAnswersWithWhatWasTyped) {
     EXPECT_EQ(text, "pond");
 }
 
+// The form: typing replaces the first field, a read-only one keeps its
+// text, a button of the caller's changes the texts, OK is refused while the
+// check says why (in a box over the form, which stays open).
+TEST_F(FltkUserTest, TheFormTakesTypedTextsButtonsAndRefusals) {
+    platform::FormRequest form;
+    form.title = "Form test";
+    form.fields = {{"First", "1", false}, {"Fixed", "r", true}};
+    form.buttons = {{"Double", [](std::vector<std::string>& t) {
+                         t[0] += t[0];
+                         t[1] = "changed";
+                         return std::string();
+                     }}};
+    std::vector<std::string> checked;
+    form.check = [&](const std::vector<std::string>& t) {
+        checked.push_back(t[0]);
+        return t[0] == "bad" ? std::string("no good") : std::string();
+    };
+    std::vector<std::string> texts;
+    WhenShown("Form test", "xdotool windowfocus --sync $w type --delay 30 21 && xdotool key Return");
+    ASSERT_TRUE(p.AskForm(form, texts));
+    EXPECT_EQ(texts, (std::vector<std::string>{"21", "r"}));
+
+    // The button sits at the bottom left: 10 pixels in, 10 up, 25 high.
+    WhenShown("Form test", "xdotool windowfocus --sync $w mousemove --window $w 40 88 click 1 && sleep 0.3 && "
+                           "xdotool windowfocus --sync $w key Return");
+    ASSERT_TRUE(p.AskForm(form, texts));
+    EXPECT_EQ(texts, (std::vector<std::string>{"11", "r"}));
+
+    checked.clear();
+    WhenShown("Form test", "xdotool windowfocus --sync $w type --delay 30 bad && xdotool key Return && sleep 0.8 && "
+                           "xdotool key Escape && sleep 0.5 && xdotool windowfocus --sync $w key BackSpace BackSpace "
+                           "BackSpace && xdotool type --delay 30 ok && xdotool key Return");
+    ASSERT_TRUE(p.AskForm(form, texts));
+    EXPECT_EQ(texts[0], "ok");
+    EXPECT_EQ(checked, (std::vector<std::string>{"bad", "ok"}));
+
+    WhenShown("Form test", "xdotool windowfocus --sync $w type --delay 30 5 && xdotool key Escape");
+    EXPECT_FALSE(p.AskForm(form, texts));
+}
+
+// Text put on the clipboard is there for this program and for others, and
+// another program's text comes back.
+TEST_F(FltkUserTest, TheClipboardIsTheSystemsBothWays) {
+    if (std::system("command -v xclip >/dev/null 2>&1") != 0) GTEST_SKIP() << "needs xclip";
+    p.SetClipboardText("1 2.5 -3 90 0 0");
+    EXPECT_EQ(p.ClipboardText(), "1 2.5 -3 90 0 0");
+    // xclip asks the X server, which asks us: the events must keep flowing.
+    const std::string file = ::testing::TempDir() + "wildview_clip.txt";
+    std::remove(file.c_str());
+    Shell("(timeout 5 xclip -o -selection clipboard > " + file + " 2>/dev/null &)");
+    Drain(p, 1.0);
+    EXPECT_EQ(Output("cat " + file), "1 2.5 -3 90 0 0");
+    std::remove(file.c_str());
+    // In the foreground (-quiet), so that the time limit can end it.
+    Shell("(printf 'from another program' | timeout 5 xclip -quiet -i -selection clipboard -loops 1 "
+          ">/dev/null 2>&1 &)");
+    Drain(p, 0.5);
+    EXPECT_EQ(p.ClipboardText(), "from another program");
+}
+
 // The title follows the program; progress shows while a job runs.
 TEST_F(FltkUserTest, TheTitleAndTheProgressWindowShow) {
     p.SetMainWindowTitle("Wildview user test - house_003 #24  [unsaved edits]");

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 
+#include "app/modder_tools.h"
 #include "app/pointer.h"
 #include "app/viewer_tools.h"
 #include "diag/log.h"
@@ -106,6 +107,7 @@ bool Action(int id) {
             UndoOrRedo(id == kCmdUndo);
             ObjectsChanged();
             return true;
+        case kCmdPlacement: PlacementDialog(); return true;
         case kCmdDelete: {
             const bool deleted = DeleteSelection();
             ObjectsChanged();

@@ -14,7 +14,11 @@ namespace {
 
 bool Same(const Placement& a, const Placement& b) { return a.position == b.position && a.rotation == b.rotation; }
 
+// The ground it leaves loses its shadow, and its neighbours on the light
+// line theirs: marked before it goes, as a jump (an undo, a typed place)
+// has no drag's trail of marks behind it.
 void Apply(Instance& inst, const Placement& p) {
+    inst.UpdatePlacement();
     inst.position = p.position;
     inst.rotation = p.rotation;
     inst.UpdatePlacement();
@@ -116,6 +120,14 @@ void EndDrag() {
     step.before = e.dragStart;
     step.after = now;
     Push(std::move(step));
+}
+
+bool PlaceInstance(Instance& instance, const Placement& placement) {
+    if (Same({instance.position, instance.rotation}, placement)) return false;
+    BeginDrag(instance);
+    Apply(instance, placement);
+    EndDrag();
+    return true;
 }
 
 bool DeleteInstance(Instance& instance) {

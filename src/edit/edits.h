@@ -81,6 +81,11 @@ bool SaveLevelBookmarks(std::string& error);
 void BeginDrag(Instance& instance);
 void EndDrag();
 
+// Puts the instance there as typed: one step, the ground baked again under
+// where it was and where it goes, the shadows it touches made dirty. False
+// when it is there already.
+bool PlaceInstance(Instance& instance, const Placement& placement);
+
 // Deletes the instance from its container (the instance list or its terrain
 // group), keeping it for undo; false when it is in neither.
 bool DeleteInstance(Instance& instance);

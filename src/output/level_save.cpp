@@ -23,11 +23,15 @@ void PutF32(std::vector<std::uint8_t>& bytes, std::size_t at, float v) {
 
 // The stored component plus what the user changed; untouched components
 // keep their stored bits (a moved terrain object keeps its stored height).
+// Where the load took the stored value as it was, the new value is written
+// as it is: adding the change back could be a step off what was typed.
 void Patch(std::vector<std::uint8_t>& bytes, std::size_t at, const Vector3& stored, const Vector3& loaded,
            const Vector3& now) {
     const float s[3] = {stored.x, stored.y, stored.z}, l[3] = {loaded.x, loaded.y, loaded.z}, n[3] = {now.x, now.y, now.z};
     for (int k = 0; k < 3; ++k)
-        if (std::memcmp(&l[k], &n[k], 4) != 0) PutF32(bytes, at + 4 * static_cast<std::size_t>(k), s[k] + (n[k] - l[k]));
+        if (std::memcmp(&l[k], &n[k], 4) != 0)
+            PutF32(bytes, at + 4 * static_cast<std::size_t>(k),
+                   std::memcmp(&s[k], &l[k], 4) == 0 ? n[k] : s[k] + (n[k] - l[k]));
 }
 
 }  // namespace

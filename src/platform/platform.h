@@ -131,6 +131,27 @@ struct SaveRequest {
     std::function<std::string(const std::string& path)> refuse;
 };
 
+// A modal form: labelled text fields with OK and Cancel, and buttons of the
+// caller's that work on the texts (the placement window's Copy and Paste).
+struct FormField {
+    std::string label, text;
+    bool readOnly = false;
+};
+struct FormButton {
+    std::string label;
+    // May change the texts (one per field); what it returns, when not
+    // empty, is shown in a box (why it did nothing) and the texts stay.
+    std::function<std::string(std::vector<std::string>& texts)> press;
+};
+struct FormRequest {
+    std::string title;
+    std::vector<FormField> fields;
+    std::vector<FormButton> buttons;
+    // Why OK cannot take the texts, or empty: the form says so in a box and
+    // stays open as it was.
+    std::function<std::string(const std::vector<std::string>& texts)> check;
+};
+
 // A font as the overlay asks for it.
 struct FontRequest {
     std::string face = "Arial";
@@ -250,6 +271,15 @@ public:
         return false;
     }
     virtual void SetMainWindowTitle(const std::string& title) { (void)title; }
+    // The form; true with the texts (one per field) OK took, false when
+    // the user cancelled.
+    virtual bool AskForm(const FormRequest& request, std::vector<std::string>& texts) {
+        (void)request, (void)texts;
+        return false;
+    }
+    // The clipboard's text (empty when it holds none), and putting text there.
+    virtual std::string ClipboardText() { return {}; }
+    virtual void SetClipboardText(const std::string& text) { (void)text; }
     // A long job's progress, 0 to 1, with what it is doing; the window
     // system is given the chance to show it. False once the user has asked
     // to cancel (the window's Cancel, Escape or close box): the job stops

@@ -49,6 +49,41 @@ bool ScriptedPlatform::AskText(const std::string& title, const std::string& prom
     return true;
 }
 
+bool ScriptedPlatform::AskForm(const FormRequest& request, std::vector<std::string>& texts) {
+    forms.push_back(request);
+    std::vector<std::string> shown;
+    for (const FormField& f : request.fields) shown.push_back(f.text);
+    formTexts.push_back(shown);
+    std::vector<FormAction> actions;
+    if (!formAnswers.empty()) {
+        actions = std::move(formAnswers.front());
+        formAnswers.pop_front();
+    }
+    const auto say = [&](const std::string& why) {
+        if (!why.empty()) boxes.push_back({Owner::MainWindow, why, request.title, Buttons::Ok, Icon::Exclamation});
+        return why.empty();
+    };
+    for (const FormAction& a : actions) {
+        switch (a.kind) {
+            case FormAction::Kind::Type:
+                if (a.index < shown.size() && !request.fields[a.index].readOnly) shown[a.index] = a.text;
+                break;
+            case FormAction::Kind::Press:
+                if (a.index < request.buttons.size() && request.buttons[a.index].press) {
+                    std::vector<std::string> changed = shown;
+                    if (say(request.buttons[a.index].press(changed)) && changed.size() == shown.size()) shown = changed;
+                }
+                break;
+            case FormAction::Kind::Ok:
+                if (!say(request.check ? request.check(shown) : std::string())) break;
+                texts = shown;
+                return true;
+            case FormAction::Kind::Cancel: return false;
+        }
+    }
+    return false;
+}
+
 void ScriptedPlatform::InfoDialogCreate() {
     infoOpen = true;
     ++infoCreations;

@@ -26,6 +26,18 @@ struct RecordedBox {
     Icon icon;
 };
 
+// One thing the scripted user does in a form: type a field's text, press
+// one of the request's buttons, OK or Cancel.
+struct FormAction {
+    enum class Kind { Type, Press, Ok, Cancel } kind = Kind::Ok;
+    std::size_t index = 0;  // Type: the field; Press: the button
+    std::string text;
+    static FormAction Type(std::size_t field, std::string text) { return {Kind::Type, field, std::move(text)}; }
+    static FormAction Press(std::size_t button) { return {Kind::Press, button, {}}; }
+    static FormAction Ok() { return {Kind::Ok, 0, {}}; }
+    static FormAction Cancel() { return {Kind::Cancel, 0, {}}; }
+};
+
 struct RecordedDialog {
     std::string initialDirectory, initialName, title;
     FileFilter filter;
@@ -71,6 +83,9 @@ public:
     std::string AskSaveFile(const SaveRequest& request) override;
     bool AskText(const std::string& title, const std::string& prompt, std::string& text) override;
     void SetMainWindowTitle(const std::string& title) override { titles.push_back(title); }
+    bool AskForm(const FormRequest& request, std::vector<std::string>& texts) override;
+    std::string ClipboardText() override { return clipboard; }
+    void SetClipboardText(const std::string& text) override { clipboard = text; }
     bool ShowProgress(const std::string& text, float done) override {
         progress.push_back({text, done});
         return progress.size() <= cancelAfterProgress;
@@ -103,6 +118,13 @@ public:
     std::vector<std::string> refusals;
     std::deque<std::optional<std::string>> textAnswers;  // none: cancelled
     std::vector<std::string> titles;
+    // Each form is played from the next list; a list that runs out (or
+    // none) cancels it. What a refused OK or a button said is recorded in
+    // boxes, captioned with the form's title, and the form stays open.
+    std::deque<std::vector<FormAction>> formAnswers;
+    std::vector<FormRequest> forms;
+    std::vector<std::vector<std::string>> formTexts;  // the texts each form showed first
+    std::string clipboard;
     std::vector<std::pair<std::string, float>> progress;
     bool progressHidden = false;
     // The user presses Cancel once this many progress reports were shown.

@@ -30,7 +30,8 @@ const std::vector<platform::MenuItem>& MainMenu() {
     static const std::vector<platform::MenuItem> menu = {
         Submenu("&File", {Item("&Save level as...", kCmdSaveAs), Item("Export &glTF...", kCmdExportGltf),
                           Item("Export overview &map...", kCmdExportMap), Separator(), Item("Exit", kCmdExit)}),
-        Submenu("&Edit", {Item("&Undo  Ctrl+Z", kCmdUndo), Item("&Redo  Ctrl+Y", kCmdRedo)}),
+        Submenu("&Edit", {Item("&Undo  Ctrl+Z", kCmdUndo), Item("&Redo  Ctrl+Y", kCmdRedo), Separator(),
+                          Item("&Placement...  Ctrl+P", kCmdPlacement)}),
         Submenu("&View", {Item("&Objects...  O", kCmdObjects), Item("&Add bookmark...", kCmdAddBookmark),
                           Item("&Bookmarks...", kCmdBookmarks), Separator(),
                           Item("&Player start  Home", kCmdPlayerStart)}),

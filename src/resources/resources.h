@@ -17,12 +17,13 @@ enum MenuCommand : int {
     kCmdObjectShadows = 40008,
     kCmdOnscreenHelp = 40009,
     // Beyond the game's own viewer: saving and exporting, undo, the object
-    // list and the bookmarks.
+    // list and the bookmarks, placing by numbers.
     kCmdSaveAs = 40101,
     kCmdExportGltf = 40102,
     kCmdExportMap = 40103,
     kCmdUndo = 40111,
     kCmdRedo = 40112,
+    kCmdPlacement = 40113,
     kCmdObjects = 40121,
     kCmdAddBookmark = 40122,
     kCmdBookmarks = 40123,
@@ -48,7 +49,7 @@ struct KeyBinding {
 // With Ctrl held a binding that asks for Ctrl comes first (and its key is
 // then a command, never a movement key held); other keys give their plain
 // command either way.
-inline constexpr std::array<KeyBinding, 14> kKeyBindings = {{
+inline constexpr std::array<KeyBinding, 15> kKeyBindings = {{
     {platform::vk::kDelete, false, kCmdDelete},
     {'O', false, kCmdObjects},
     {platform::vk::kEscape, false, kCmdFlyingMode},
@@ -63,6 +64,7 @@ inline constexpr std::array<KeyBinding, 14> kKeyBindings = {{
     {platform::vk::kHome, false, kCmdPlayerStart},
     {'Z', true, kCmdUndo},
     {'Y', true, kCmdRedo},
+    {'P', true, kCmdPlacement},
 }};
 
 // The menu of the main window, with the initial check marks.

@@ -211,6 +211,20 @@ bool FltkPlatform::AskText(const std::string& title, const std::string& prompt, 
     return ok;
 }
 
+bool FltkPlatform::AskForm(const FormRequest& request, std::vector<std::string>& texts) {
+    if (!EnsureDisplay()) return false;
+    impl_->Release();
+    const bool ok = RunForm(impl_->frame, request, texts);
+    impl_->FocusMain();
+    return ok;
+}
+
+std::string FltkPlatform::ClipboardText() { return DisplayOpen() ? ReadClipboard() : std::string(); }
+
+void FltkPlatform::SetClipboardText(const std::string& text) {
+    if (EnsureDisplay()) WriteClipboard(text);
+}
+
 void FltkPlatform::SetMainWindowTitle(const std::string& title) {
     if (impl_->frame) impl_->frame->copy_label(ToUtf8(title).c_str());
 }

@@ -61,6 +61,9 @@ public:
 
     std::string AskSaveFile(const SaveRequest& request) override;
     bool AskText(const std::string& title, const std::string& prompt, std::string& text) override;
+    bool AskForm(const FormRequest& request, std::vector<std::string>& texts) override;
+    std::string ClipboardText() override;
+    void SetClipboardText(const std::string& text) override;
     void SetMainWindowTitle(const std::string& title) override;
     bool ShowProgress(const std::string& text, float done) override;
     void HideProgress() override;

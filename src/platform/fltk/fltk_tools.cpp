@@ -317,4 +317,135 @@ bool RunTextPrompt(Fl_Window* owner, const std::string& title, const std::string
     return state.ok;
 }
 
+// ---- the form ------------------------------------------------------------------
+
+namespace {
+
+struct FormState {
+    const FormRequest* request = nullptr;
+    Fl_Window* window = nullptr;
+    std::vector<Fl_Input*> inputs;
+    bool done = false, ok = false;
+
+    std::vector<std::string> Texts() const {
+        std::vector<std::string> out;
+        for (Fl_Input* i : inputs) out.push_back(i->value());
+        return out;
+    }
+    // Says why, in a box over the form; true when there was nothing to say.
+    bool Say(const std::string& why) {
+        if (why.empty()) return true;
+        RunMessageBox(window, why, request->title, Buttons::Ok, Icon::Exclamation);
+        return false;
+    }
+};
+
+struct FormButtonData {
+    FormState* state;
+    std::size_t index;
+};
+
+}  // namespace
+
+bool RunForm(Fl_Window* owner, const FormRequest& request, std::vector<std::string>& texts) {
+    constexpr int kM = 10, kLabel = 120, kField = 220, kRow = 30, kButton = 80, kGap = 6;
+    const int fields = static_cast<int>(request.fields.size());
+    const int buttons = static_cast<int>(request.buttons.size()) + 2;
+    const int w = std::max(kM + kLabel + kField + kM, kM + buttons * (kButton + kGap) - kGap + kM);
+    const int h = kM + fields * kRow + kGap + 25 + kM;
+    Fl_Double_Window window(w, h);
+    window.copy_label(ToUtf8(request.title).c_str());
+    FormState state;
+    state.request = &request;
+    state.window = &window;
+    for (int k = 0; k < fields; ++k) {
+        const FormField& f = request.fields[static_cast<std::size_t>(k)];
+        auto* label = new Fl_Box(kM, kM + k * kRow, kLabel - kGap, 25);
+        label->copy_label(ToUtf8(f.label).c_str());
+        label->align(FL_ALIGN_LEFT | FL_ALIGN_INSIDE);
+        auto* input = new Fl_Input(kM + kLabel, kM + k * kRow, w - kM - kLabel - kM, 25);
+        input->value(ToUtf8(f.text).c_str());
+        if (f.readOnly) {
+            input->readonly(1);
+            input->color(FL_BACKGROUND_COLOR);
+        }
+        state.inputs.push_back(input);
+    }
+    const int y = h - kM - 25;
+    std::vector<FormButtonData> data;
+    data.reserve(request.buttons.size());
+    for (std::size_t b = 0; b < request.buttons.size(); ++b) {
+        data.push_back({&state, b});
+        auto* button = new Fl_Button(kM + static_cast<int>(b) * (kButton + kGap), y, kButton, 25);
+        button->copy_label(ToUtf8(request.buttons[b].label).c_str());
+        button->callback(
+            [](Fl_Widget*, void* p) {
+                auto* d = static_cast<FormButtonData*>(p);
+                FormState& s = *d->state;
+                std::vector<std::string> changed = s.Texts();
+                if (!s.Say(s.request->buttons[d->index].press(changed)) || changed.size() != s.inputs.size()) return;
+                for (std::size_t k = 0; k < changed.size(); ++k)
+                    if (!s.request->fields[k].readOnly) s.inputs[k]->value(changed[k].c_str());
+            },
+            &data.back());
+    }
+    auto* ok = new Fl_Return_Button(w - 2 * (kButton + kGap) - kM + kGap, y, kButton, 25, "OK");
+    ok->callback(
+        [](Fl_Widget*, void* p) {
+            auto* s = static_cast<FormState*>(p);
+            if (s->Say(s->request->check ? s->request->check(s->Texts()) : std::string())) s->ok = s->done = true;
+        },
+        &state);
+    auto* cancel = new Fl_Button(w - kButton - kM, y, kButton, 25, "Cancel");
+    cancel->callback([](Fl_Widget*, void* p) { static_cast<FormState*>(p)->done = true; }, &state);
+    window.end();
+    window.callback([](Fl_Widget*, void* p) { static_cast<FormState*>(p)->done = true; }, &state);
+    window.set_modal();
+    CentreOn(window, owner);
+    ShowOwned(window, owner);
+    if (!state.inputs.empty()) {
+        state.inputs[0]->take_focus();
+        state.inputs[0]->position(state.inputs[0]->size(), 0);  // all selected, typing replaces it
+    }
+    while (!state.done && window.shown()) Fl::wait();
+    window.hide();
+    if (state.ok) texts = state.Texts();
+    return state.ok;
+}
+
+// ---- the clipboard -------------------------------------------------------------
+
+namespace {
+
+// Takes what a paste delivers; never shown.
+class PasteReceiver : public Fl_Widget {
+public:
+    PasteReceiver() : Fl_Widget(0, 0, 0, 0) {}
+    void draw() override {}
+    int handle(int event) override {
+        if (event != FL_PASTE) return Fl_Widget::handle(event);
+        text.assign(Fl::event_text(), static_cast<std::size_t>(Fl::event_length()));
+        got = true;
+        return 1;
+    }
+    std::string text;
+    bool got = false;
+};
+
+}  // namespace
+
+std::string ReadClipboard() {
+    if (!Fl::first_window()) return {};  // the request needs a window of ours
+    PasteReceiver receiver;
+    Fl::paste(receiver, 1);
+    // Our own text comes at once; another program's through the X server.
+    for (int k = 0; k < 50 && !receiver.got; ++k) Fl::wait(0.02);
+    return receiver.got ? receiver.text : std::string();
+}
+
+void WriteClipboard(const std::string& text) {
+    const std::string utf8 = ToUtf8(text);
+    Fl::copy(utf8.c_str(), static_cast<int>(utf8.size()), 1);
+}
+
 }  // namespace platform::fltk

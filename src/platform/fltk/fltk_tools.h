@@ -1,6 +1,6 @@
 // The viewer's own tool windows on FLTK: the list windows (rows drawn on
 // demand from a ListSource), the progress window, the save-file dialog and
-// the one-line text prompt.
+// the one-line text prompt, the form and the clipboard.
 #pragma once
 
 // First: the FLTK headers below bring in X11's macros (None among them).
@@ -11,6 +11,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 class Fl_Input;
 class Fl_Box;
@@ -84,5 +85,14 @@ std::string RunSaveFile(Fl_Window* owner, const SaveRequest& request);
 
 // A modal prompt with one line of text, OK and Cancel.
 bool RunTextPrompt(Fl_Window* owner, const std::string& title, const std::string& prompt, std::string& text);
+
+// A modal form: a labelled field a row, the request's buttons and OK and
+// Cancel beneath; Enter is OK, Escape and the close box Cancel.
+bool RunForm(Fl_Window* owner, const FormRequest& request, std::vector<std::string>& texts);
+
+// The system clipboard's text: what FLTK pastes, waited for a moment when
+// another program holds it; empty when nobody answers.
+std::string ReadClipboard();
+void WriteClipboard(const std::string& text);
 
 }  // namespace platform::fltk
