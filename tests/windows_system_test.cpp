@@ -8,7 +8,9 @@
 #include <share.h>
 #include <sys/stat.h>
 
+#include <chrono>
 #include <filesystem>
+#include <thread>
 
 #include "diag/state_registry.h"
 #include "headless/headless_level.h"
@@ -203,6 +205,110 @@ TEST(WindowsProgressTest, CancelClickedEscapeOrTheCloseBoxStopTheJob) {
         EXPECT_TRUE(IsWindow(window)) << way.way << ": the window goes when the job ends, not before";
         progress.Hide();
         EXPECT_FALSE(IsWindow(window));
+    }
+}
+
+// A window of this process, waited for up to ten seconds; null if none came.
+HWND WaitForWindow(const wchar_t* cls, const wchar_t* title) {
+    for (int k = 0; k < 200; ++k) {
+        if (HWND w = FindWindowW(cls, title); w && IsWindowVisible(w)) return w;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return nullptr;
+}
+
+std::wstring TextOf(HWND w) {
+    wchar_t text[256] = {};
+    SendMessageW(w, WM_GETTEXT, 256, reinterpret_cast<LPARAM>(text));
+    return text;
+}
+
+// The form as a user drives it, from a second thread: a typed field and OK,
+// the caller's button (which leaves the read-only field alone), a refusal
+// in a box over the form that stays open, and Escape.
+TEST(WindowsFormTest, TypedTextsButtonsRefusalsAndEscape) {
+    platform::FormRequest form;
+    form.title = "Form test";
+    form.fields = {{"First", "1", false}, {"Fixed", "r", true}};
+    form.buttons = {{"Double", [](std::vector<std::string>& t) {
+                         t[0] += t[0];
+                         t[1] = "changed";
+                         return std::string();
+                     }}};
+    std::vector<std::string> checked;
+    form.check = [&](const std::vector<std::string>& t) {
+        checked.push_back(t[0]);
+        return t[0] == "bad" ? std::string("no good") : std::string();
+    };
+    struct Seen {
+        std::wstring afterDouble, fixedAfterDouble, boxTitle;
+        bool formStayed = false;
+    } seen;
+    const auto drive = [&](int round) {
+        HWND w = WaitForWindow(L"WildviewForm", L"Form test");
+        if (!w) return;
+        HWND first = FindWindowExW(w, nullptr, L"EDIT", nullptr);
+        HWND fixed = FindWindowExW(w, first, L"EDIT", nullptr);
+        HWND ok = FindWindowExW(w, nullptr, L"BUTTON", L"OK");
+        switch (round) {
+            case 0:
+                SendMessageW(first, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"21"));
+                PostMessageW(ok, BM_CLICK, 0, 0);
+                break;
+            case 1:
+                SendMessageW(FindWindowExW(w, nullptr, L"BUTTON", L"Double"), BM_CLICK, 0, 0);
+                seen.afterDouble = TextOf(first);
+                seen.fixedAfterDouble = TextOf(fixed);
+                PostMessageW(ok, BM_CLICK, 0, 0);
+                break;
+            case 2: {
+                SendMessageW(first, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"bad"));
+                PostMessageW(ok, BM_CLICK, 0, 0);
+                HWND box = WaitForWindow(L"#32770", L"Form test");
+                if (!box) break;
+                seen.boxTitle = TextOf(box);
+                PostMessageW(box, WM_COMMAND, IDOK, 0);
+                for (int k = 0; k < 100 && IsWindow(box); ++k) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+                seen.formStayed = IsWindow(w) && IsWindowVisible(w);
+                SendMessageW(first, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"ok"));
+                PostMessageW(ok, BM_CLICK, 0, 0);
+                break;
+            }
+            default: PostMessageW(first, WM_KEYDOWN, VK_ESCAPE, 0); break;
+        }
+    };
+    std::vector<std::string> texts;
+    for (int round = 0; round < 4; ++round) {
+        std::thread user(drive, round);
+        const bool ok = platform::win32::RunForm(nullptr, form, texts);
+        user.join();
+        switch (round) {
+            case 0:
+                EXPECT_TRUE(ok);
+                EXPECT_EQ(texts, (std::vector<std::string>{"21", "r"}));
+                break;
+            case 1:
+                EXPECT_TRUE(ok);
+                EXPECT_EQ(seen.afterDouble, L"11");
+                EXPECT_EQ(seen.fixedAfterDouble, L"r");
+                EXPECT_EQ(texts, (std::vector<std::string>{"11", "r"}));
+                break;
+            case 2:
+                EXPECT_TRUE(ok);
+                EXPECT_EQ(seen.boxTitle, L"Form test");
+                EXPECT_TRUE(seen.formStayed);
+                EXPECT_EQ(texts[0], "ok");
+                EXPECT_EQ(checked, (std::vector<std::string>{"21", "11", "bad", "ok"}));
+                break;
+            default: EXPECT_FALSE(ok); break;
+        }
+    }
+}
+
+TEST(WindowsFormTest, TheClipboardKeepsUnicodeText) {
+    for (const std::string text : {"1 2.5 -3 90 0 0", "caf\xc3\xa9 \xe2\x82\xac", ""}) {
+        platform::win32::WriteClipboard(text);
+        EXPECT_EQ(platform::win32::ReadClipboard(), text);
     }
 }
 

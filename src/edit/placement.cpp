@@ -86,7 +86,10 @@ PlacementTexts PlacementFields(const Placement& p) {
 
 std::string PlacementLine(const PlacementTexts& texts) {
     std::string line;
-    for (const std::string& t : texts) line += (line.empty() ? "" : " ") + Trimmed(t);
+    for (const std::string& t : texts) {
+        if (!line.empty()) line += ' ';
+        line += Trimmed(t);
+    }
     return line;
 }
 

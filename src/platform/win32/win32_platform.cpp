@@ -265,6 +265,11 @@ public:
     bool AskText(const std::string& title, const std::string& prompt, std::string& text) override {
         return win32::RunTextPrompt(window_, title, prompt, text);
     }
+    bool AskForm(const FormRequest& request, std::vector<std::string>& texts) override {
+        return win32::RunForm(window_, request, texts);
+    }
+    std::string ClipboardText() override { return win32::ReadClipboard(); }
+    void SetClipboardText(const std::string& text) override { win32::WriteClipboard(text); }
     void SetMainWindowTitle(const std::string& title) override {
         if (window_) SetWindowTextW(window_, Text(title).c_str());
     }

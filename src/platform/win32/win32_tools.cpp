@@ -14,6 +14,7 @@ namespace {
 const wchar_t kPromptClass[] = L"WildviewPrompt";
 const wchar_t kListClass[] = L"WildviewList";
 const wchar_t kProgressClass[] = L"WildviewProgress";
+const wchar_t kFormClass[] = L"WildviewForm";
 constexpr int kFilterId = 101, kListId = 102;
 
 std::wstring Text(const std::string& ansiOrUtf8) { return Wide(ToUtf8(ansiOrUtf8)); }
@@ -77,6 +78,93 @@ LRESULT CALLBACK PromptProcedure(HWND window, UINT message, WPARAM w, LPARAM l) 
     return DefWindowProcW(window, message, w, l);
 }
 
+struct FormState {
+    const FormRequest* request = nullptr;
+    HWND window = nullptr;
+    std::vector<HWND> edits;
+    bool done = false, ok = false;
+    std::vector<std::string> taken;  // what OK took, kept past the window
+
+    std::vector<std::string> Texts() const {
+        std::vector<std::string> out;
+        for (HWND edit : edits) {
+            std::wstring typed(static_cast<std::size_t>(GetWindowTextLengthW(edit)) + 1, L'\0');
+            typed.resize(static_cast<std::size_t>(GetWindowTextW(edit, typed.data(), static_cast<int>(typed.size()))));
+            out.push_back(Utf8(typed));
+        }
+        return out;
+    }
+    // Says why in a box over the form; true when there was nothing to say.
+    bool Say(const std::string& why) const {
+        if (why.empty()) return true;
+        MessageBoxW(window, Text(why).c_str(), Text(request->title).c_str(), MB_OK | MB_ICONEXCLAMATION);
+        return false;
+    }
+};
+
+constexpr int kFormFieldId = 200, kFormButtonId = 300;
+
+LRESULT CALLBACK FormProcedure(HWND window, UINT message, WPARAM w, LPARAM l) {
+    auto* state = Self<FormState>(window, message, l);
+    if (message == WM_CLOSE) {
+        state->done = true;
+        return 0;
+    }
+    if (message != WM_COMMAND) return DefWindowProcW(window, message, w, l);
+    const int id = LOWORD(w);
+    if (id == IDCANCEL) {
+        state->done = true;
+    } else if (id == IDOK) {
+        const FormRequest& r = *state->request;
+        std::vector<std::string> texts = state->Texts();
+        if (state->Say(r.check ? r.check(texts) : std::string())) {
+            state->taken = std::move(texts);
+            state->ok = state->done = true;
+        }
+    } else if (id >= kFormButtonId && id < kFormButtonId + static_cast<int>(state->request->buttons.size()) &&
+               HIWORD(w) == BN_CLICKED) {
+        const FormRequest& r = *state->request;
+        std::vector<std::string> changed = state->Texts();
+        if (state->Say(r.buttons[static_cast<std::size_t>(id - kFormButtonId)].press(changed)) &&
+            changed.size() == state->edits.size())
+            for (std::size_t k = 0; k < changed.size(); ++k)
+                if (!r.fields[k].readOnly) SetWindowTextW(state->edits[k], Text(changed[k]).c_str());
+    }
+    return 0;
+}
+
+// Runs a modal window's own loop until done, the keys in the field given,
+// its text all selected so that typing replaces it; a quit asked meanwhile
+// is passed on to the main loop.
+void RunModal(HWND window, HWND owner, HWND field, const bool& done) {
+    if (owner) EnableWindow(owner, FALSE);
+    ShowWindow(window, SW_SHOWNORMAL);
+    if (field) {
+        SetFocus(field);
+        SendMessageW(field, EM_SETSEL, 0, -1);
+    }
+    MSG msg;
+    bool quit = false;
+    int quitCode = 0;
+    while (!done) {
+        const BOOL got = GetMessageW(&msg, nullptr, 0, 0);
+        if (got <= 0) {
+            quit = true;
+            quitCode = static_cast<int>(msg.wParam);
+            break;
+        }
+        // Return and Escape answer OK and Cancel, Tab moves between fields.
+        if (!IsDialogMessageW(window, &msg)) {
+            TranslateMessage(&msg);
+            DispatchMessageW(&msg);
+        }
+    }
+    if (owner) EnableWindow(owner, TRUE);
+    DestroyWindow(window);
+    if (owner) SetForegroundWindow(owner);
+    if (quit) PostQuitMessage(quitCode);  // the main loop ends as asked
+}
+
 }  // namespace
 
 void RegisterToolClasses() {
@@ -88,7 +176,8 @@ void RegisterToolClasses() {
             WNDPROC procedure;
         } classes[] = {{kPromptClass, PromptProcedure},
                        {kListClass, &ListWindow::Procedure},
-                       {kProgressClass, &ProgressWindow::Procedure}};
+                       {kProgressClass, &ProgressWindow::Procedure},
+                       {kFormClass, FormProcedure}};
         for (const auto& c : classes) {
             WNDCLASSW wc{};
             wc.lpfnWndProc = c.procedure;
@@ -218,32 +307,90 @@ bool RunTextPrompt(HWND owner, const std::string& title, const std::string& prom
     MoveWindow(ok, kW - 2 * (90 + kM), kH - kM - 25, 90, 25, FALSE);
     HWND cancel = Child(window, L"BUTTON", L"Cancel", WS_TABSTOP | BS_PUSHBUTTON, IDCANCEL);
     MoveWindow(cancel, kW - 90 - kM, kH - kM - 25, 90, 25, FALSE);
-    if (owner) EnableWindow(owner, FALSE);
-    ShowWindow(window, SW_SHOWNORMAL);
-    SetFocus(state.edit);
-    SendMessageW(state.edit, EM_SETSEL, 0, -1);  // all selected: typing replaces it
-    MSG msg;
-    bool quit = false;
-    int quitCode = 0;
-    while (!state.done) {
-        const BOOL got = GetMessageW(&msg, nullptr, 0, 0);
-        if (got <= 0) {
-            quit = true;
-            quitCode = static_cast<int>(msg.wParam);
-            break;
-        }
-        // Return and Escape answer OK and Cancel, Tab moves between fields.
-        if (!IsDialogMessageW(window, &msg)) {
-            TranslateMessage(&msg);
-            DispatchMessageW(&msg);
-        }
-    }
-    if (owner) EnableWindow(owner, TRUE);
-    DestroyWindow(window);
-    if (owner) SetForegroundWindow(owner);
-    if (quit) PostQuitMessage(quitCode);  // the main loop ends as asked
+    RunModal(window, owner, state.edit, state.done);
     if (state.ok) text = state.text;
     return state.ok;
+}
+
+// ---- the form ------------------------------------------------------------------
+
+bool RunForm(HWND owner, const FormRequest& request, std::vector<std::string>& texts) {
+    RegisterToolClasses();
+    constexpr int kM = 10, kLabel = 120, kField = 220, kRow = 30, kButton = 80, kGap = 6;
+    const int fields = static_cast<int>(request.fields.size());
+    const int buttons = static_cast<int>(request.buttons.size()) + 2;
+    const int w = std::max(kM + kLabel + kField + kM, kM + buttons * (kButton + kGap) - kGap + kM);
+    const int h = kM + fields * kRow + kGap + 25 + kM;
+    FormState state;
+    state.request = &request;
+    HWND window = TopLevel(kFormClass, request.title, WS_POPUP | WS_CAPTION | WS_SYSMENU, w, h, owner, &state);
+    if (!window) return false;
+    state.window = window;
+    for (int k = 0; k < fields; ++k) {
+        const FormField& f = request.fields[static_cast<std::size_t>(k)];
+        HWND label = Child(window, L"STATIC", Text(f.label).c_str(), SS_LEFT, 1);
+        MoveWindow(label, kM, kM + k * kRow + 3, kLabel - kGap, 20, FALSE);
+        HWND edit = Child(window, L"EDIT", Text(f.text).c_str(),
+                          WS_BORDER | WS_TABSTOP | ES_AUTOHSCROLL | (f.readOnly ? ES_READONLY : 0), kFormFieldId + k);
+        MoveWindow(edit, kM + kLabel, kM + k * kRow, w - kM - kLabel - kM, 23, FALSE);
+        state.edits.push_back(edit);
+    }
+    const int y = h - kM - 25;
+    for (std::size_t b = 0; b < request.buttons.size(); ++b) {
+        HWND button = Child(window, L"BUTTON", Text(request.buttons[b].label).c_str(), WS_TABSTOP | BS_PUSHBUTTON,
+                            kFormButtonId + static_cast<int>(b));
+        MoveWindow(button, kM + static_cast<int>(b) * (kButton + kGap), y, kButton, 25, FALSE);
+    }
+    HWND ok = Child(window, L"BUTTON", L"OK", WS_TABSTOP | BS_DEFPUSHBUTTON, IDOK);
+    MoveWindow(ok, w - 2 * (kButton + kGap) - kM + kGap, y, kButton, 25, FALSE);
+    HWND cancel = Child(window, L"BUTTON", L"Cancel", WS_TABSTOP | BS_PUSHBUTTON, IDCANCEL);
+    MoveWindow(cancel, w - kButton - kM, y, kButton, 25, FALSE);
+    RunModal(window, owner, state.edits.empty() ? nullptr : state.edits[0], state.done);
+    if (state.ok) texts = state.taken;
+    return state.ok;
+}
+
+// ---- the clipboard -------------------------------------------------------------
+
+namespace {
+
+// The clipboard's data needs an owner that outlives it: a message-only
+// window of the process, made on first use.
+HWND ClipboardOwner() {
+    static const HWND owner =
+        CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, GetModuleHandleW(nullptr), nullptr);
+    return owner;
+}
+
+}  // namespace
+
+std::string ReadClipboard() {
+    if (!IsClipboardFormatAvailable(CF_UNICODETEXT) || !OpenClipboard(ClipboardOwner())) return {};
+    std::string out;
+    if (HANDLE data = GetClipboardData(CF_UNICODETEXT))
+        if (const auto* text = static_cast<const wchar_t*>(GlobalLock(data))) {
+            out = Utf8(text);
+            GlobalUnlock(data);
+        }
+    CloseClipboard();
+    return out;
+}
+
+void WriteClipboard(const std::string& text) {
+    const std::wstring wide = Text(text);
+    HGLOBAL data = GlobalAlloc(GMEM_MOVEABLE, (wide.size() + 1) * sizeof(wchar_t));
+    if (!data) return;
+    if (auto* to = static_cast<wchar_t*>(GlobalLock(data))) {
+        std::copy(wide.c_str(), wide.c_str() + wide.size() + 1, to);
+        GlobalUnlock(data);
+    }
+    if (!OpenClipboard(ClipboardOwner())) {
+        GlobalFree(data);
+        return;
+    }
+    EmptyClipboard();
+    if (!SetClipboardData(CF_UNICODETEXT, data)) GlobalFree(data);  // the system owns it once set
+    CloseClipboard();
 }
 
 // ---- the list windows -------------------------------------------------------

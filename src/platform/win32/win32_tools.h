@@ -1,5 +1,5 @@
 // The viewer's smaller windows on Win32: the info dialog, the text prompt,
-// the list windows and the progress window. Each is owned by the main
+// the form, the list windows and the progress window, and the clipboard. Each is owned by the main
 // window; list choices are handed to the platform's message queue.
 #pragma once
 
@@ -9,6 +9,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/platform.h"
 
@@ -37,6 +38,14 @@ private:
 
 // A line of text, modal to owner; false when cancelled.
 bool RunTextPrompt(HWND owner, const std::string& title, const std::string& prompt, std::string& text);
+
+// A form of labelled fields with the request's buttons, OK and Cancel,
+// modal to owner; false when cancelled.
+bool RunForm(HWND owner, const FormRequest& request, std::vector<std::string>& texts);
+
+// The clipboard's Unicode text, or empty; putting text there.
+std::string ReadClipboard();
+void WriteClipboard(const std::string& text);
 
 // A list window over a source, rows drawn on demand.
 class ListWindow {
