@@ -7,7 +7,11 @@
 #include "edit/edits.h"
 #include "app/input.h"
 #include "app/main_loop.h"
+#include "render/frame.h"
+#include "render/measure.h"
 #include "render/picking.h"
+#include "app/pointer.h"
+#include "terrain/terrain.h"
 #include "render/scene_pass.h"
 #include "app/viewer_tools.h"
 #include "render/view_setup.h"
@@ -134,6 +138,49 @@ TEST_F(ViewerUiTest, SelectAndFlyPutsTheObjectInTheMiddleOfTheView) {
         EXPECT_NE(WindowTitle().find(std::string(" - ") + name + " #" + std::to_string(inst->index)),
                   std::string::npos);
     }
+}
+
+// A measure on the demo's ground: the point under a pixel lies on the
+// ground's heights along that pixel's ray; two measuring clicks draw the
+// line over the view, and Escape takes it away.
+TEST_F(ViewerUiTest, AMeasureOnTheGroundIsDrawnUntilEscape) {
+    Camera& camera = TheCamera();
+    camera.position = {-30, -60, TerrainHeightAt(-30, -60) + 30};
+    camera.yaw = 20;
+    camera.pitch = 35;  // looking down onto the ground
+    for (const auto& [x, y] : {std::pair{8, 40}, {32, 56}, {56, 48}}) {
+        const Vector3 ray = PixelRay(camera, TheView().viewport, x, y);
+        const std::optional<Vector3> p = RayHitsGround(camera.position, ray, 1050);
+        ASSERT_TRUE(p) << x << "," << y;
+        EXPECT_NEAR(p->z, TerrainHeightAt(p->x, p->y), 0.01) << x << "," << y;
+        EXPECT_NEAR((*p - camera.position).Normalised().Dot(ray), 1, 1e-5) << x << "," << y;
+    }
+    EXPECT_FALSE(RayHitsGround(camera.position, {0, 0, 1}, 1050)) << "straight up is sky";
+
+    const auto yellow = [&] {
+        TheFrame().LoadState = 2;
+        TheView().help.visible = false;
+        DrawFrame();
+        int n = 0;
+        const std::vector<std::uint8_t> px = Pixels();
+        for (std::size_t k = 0; k + 3 < px.size(); k += 4) n += px[k] > 240 && px[k + 1] > 200 && px[k + 1] < 245 && px[k + 2] < 40;
+        return n;
+    };
+    const int before = yellow();
+    SetFlyingMode(false);
+    const auto click = [](int x, int y) {
+        WindowProc({.kind = MessageKind::LButtonDown, .x = x, .y = y, .shift = true, .control = true});
+        WindowProc({.kind = MessageKind::LButtonUp, .x = x, .y = y});
+    };
+    click(8, 40);
+    click(56, 48);
+    ASSERT_EQ(TheMeasure().points, 2);
+    const int drawn = yellow();
+    EXPECT_GT(drawn, before + 20) << "the line runs across the view";
+    WindowProc(Key(platform::vk::kEscape));
+    EXPECT_EQ(TheMeasure().points, 0);
+    EXPECT_FALSE(ThePointer().FlyingMode);
+    EXPECT_EQ(yellow(), before);
 }
 
 TEST_F(ViewerUiTest, BookmarksAreAddedJumpedToAndDeleted) {

@@ -9,6 +9,7 @@
 #include "diag/log.h"
 #include "diag/state_registry.h"
 #include "edit/edits.h"
+#include "render/measure.h"
 #include "render/picking.h"
 #include "resources/resources.h"
 #include "scene/dumps.h"
@@ -113,7 +114,9 @@ bool Action(int id) {
             ObjectsChanged();
             return deleted;
         }
-        case kCmdFlyingMode: SetFlyingMode(!ThePointer().FlyingMode); return true;
+        case kCmdFlyingMode:
+            if (!ClearMeasure()) SetFlyingMode(!ThePointer().FlyingMode);  // a measure shown goes first
+            return true;
         case kCmdPlayerStart: TheCamera() = TheScene().StartCamera; return true;
         case kCmdModelReport: ModelReport(); return true;
         case kCmdValueReport: ValueReport(); return true;
@@ -146,6 +149,11 @@ void Look(const Command& c) {
 // drag of the selection, which is one edit however long it lasts.
 void Pick(const Command& c) {
     EndDrag();
+    // Shift and Ctrl together measure instead; the selection stays.
+    if (!ThePointer().FlyingMode && c.shift && c.control) {
+        MeasureClick(c.x, c.y);
+        return;
+    }
     const std::optional<PickHit> hit = PickObject(c.x, c.y);
     if (!hit) {
         TheEdits().selected = nullptr;
@@ -183,11 +191,12 @@ bool RunUnguarded(const Command& c) {
         case Command::Kind::Action: return Action(c.id);
         case Command::Kind::Look: Look(c); return true;
         case Command::Kind::Drag:
-            if (!TheEdits().selected) return false;
+            if (!TheEdits().selected || TheMeasure().pressHeld) return false;
             DragSelection(c.dx, c.dy, c.shift, c.control);
             return true;
         case Command::Kind::Pick: Pick(c); return true;
         case Command::Kind::Release:
+            TheMeasure().pressHeld = false;
             if (!TheEdits().dragging) return false;
             EndDrag();
             ObjectsChanged();  // the list shows where it went

@@ -79,7 +79,7 @@ std::vector<Command> TranslateInput(const Message& m, bool windowFocused) {
                 SetFlyingMode(true);  // a click back in the view takes the pointer again
                 break;
             }
-            out.push_back({.kind = Command::Kind::Pick, .x = m.x, .y = m.y});
+            out.push_back({.kind = Command::Kind::Pick, .x = m.x, .y = m.y, .shift = m.shift, .control = m.control});
             break;
         case MessageKind::LButtonUp: out.push_back({.kind = Command::Kind::Release}); break;
         case MessageKind::Close: out.push_back(ActionCommand(kCmdExit)); break;

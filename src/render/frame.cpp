@@ -9,6 +9,7 @@
 #include "level/load_sequence.h"
 #include "math/camera.h"
 #include "platform/platform.h"
+#include "render/measure.h"
 #include "render/overlay_text.h"
 #include "render/scene_pass.h"
 #include "render/view_setup.h"
@@ -27,7 +28,8 @@ const char* const kHelpText =
     "\nMore keys:\nQ, Space / Z\tMove up / down\nShift+mouse\tFlying mode: pan instead of turning\nShift / Ctrl"
     "\tSelection mode, dragging: turn it / move it up and down\nB, V\tModel and property reports of the selection\n"
     "L\tToggle lighting (and terrain shadows)\nT\tRebuild the terrain around the camera\nO\tObject list\n"
-    "Home\tBack to the player start\nCtrl+Z, Ctrl+Y\tUndo, redo\nAlt\tFree the pointer for the menus (a click in the view takes it back);"
+    "Shift+Ctrl+click\tSelection mode: measure between two points (Esc clears)\n"
+    "Home\tBack to the player start\nCtrl+Z, Ctrl+Y\tUndo, redo\nCtrl+P\tPlace the selection by numbers\nAlt\tFree the pointer for the menus (a click in the view takes it back);"
     " Alt+F, E, V, O open them\n";
 
 namespace {
@@ -122,6 +124,7 @@ bool DrawFrame(const OverlayStatus* status) {
     glDepthFunc(GL_LEQUAL);
     DrawScenePass();
     if (const Instance* selected = TheEdits().selected) DrawSelectionOutline(*selected);
+    DrawMeasureLine();
     glDisable(GL_LIGHTING);
     glDisable(GL_DEPTH_TEST);
 
@@ -145,6 +148,7 @@ bool DrawFrame(const OverlayStatus* status) {
                   status->flying ? "Flying" : "Selection", status->flying ? "select objects" : "fly",
                   static_cast<double>(status->speed));
     }
+    DrawMeasureLabel();
 
     if (view.help.autoHide && GetTime() - view.help.startTime > 8.0) {
         view.help.autoHide = false;
