@@ -157,16 +157,16 @@ TEST_F(ViewerUiTest, AMeasureOnTheGroundIsDrawnUntilEscape) {
     }
     EXPECT_FALSE(RayHitsGround(camera.position, {0, 0, 1}, 1050)) << "straight up is sky";
 
-    const auto yellow = [&] {
+    const auto magenta = [&] {
         TheFrame().LoadState = 2;
         TheView().help.visible = false;
         DrawFrame();
         int n = 0;
         const std::vector<std::uint8_t> px = Pixels();
-        for (std::size_t k = 0; k + 3 < px.size(); k += 4) n += px[k] > 240 && px[k + 1] > 200 && px[k + 1] < 245 && px[k + 2] < 40;
+        for (std::size_t k = 0; k + 3 < px.size(); k += 4) n += px[k] > 230 && px[k + 1] < 90 && px[k + 2] > 230;
         return n;
     };
-    const int before = yellow();
+    const int before = magenta();
     SetFlyingMode(false);
     const auto click = [](int x, int y) {
         WindowProc({.kind = MessageKind::LButtonDown, .x = x, .y = y, .shift = true, .control = true});
@@ -175,12 +175,12 @@ TEST_F(ViewerUiTest, AMeasureOnTheGroundIsDrawnUntilEscape) {
     click(8, 40);
     click(56, 48);
     ASSERT_EQ(TheMeasure().points, 2);
-    const int drawn = yellow();
+    const int drawn = magenta();
     EXPECT_GT(drawn, before + 20) << "the line runs across the view";
     WindowProc(Key(platform::vk::kEscape));
     EXPECT_EQ(TheMeasure().points, 0);
     EXPECT_FALSE(ThePointer().FlyingMode);
-    EXPECT_EQ(yellow(), before);
+    EXPECT_EQ(magenta(), before);
 }
 
 TEST_F(ViewerUiTest, BookmarksAreAddedJumpedToAndDeleted) {

@@ -173,7 +173,7 @@ void DrawMeasureLine() {
     glDisable(GL_LIGHTING);
     glDisable(GL_TEXTURE_2D);
     glDisable(GL_FOG);
-    glColor3f(1.0f, 0.9f, 0.0f);
+    glColor3f(1.0f, 0.2f, 1.0f);  // magenta: apart from the selection's yellow, the sky and the grass
     glPointSize(7.0f);
     glBegin(GL_POINTS);
     glVertex3f(m.a.x, m.a.y, m.a.z);
