@@ -14,8 +14,9 @@
 # shades the wall, and the view is the Linux viewer's with both shadows; the
 # house is picked and dragged with its shadow; File / Save level as through
 # the system's dialog writes the level with the house moved; File / Export
-# glTF writes what the Linux tool exports from that saved level; after a
-# second drag Alt+F4 asks about it and No quits, writing nothing.
+# glTF writes what the Linux tool exports from that saved level; Edit /
+# Placement moves it by a typed x and its Copy reaches the clipboard; Alt+F4
+# asks about that edit and No quits, writing nothing.
 set -euo pipefail
 win=$1
 linux=$2
@@ -365,11 +366,36 @@ focus "$report"
 xdotool key Return
 sleep 1
 
-# Another drag, then Alt+F4: asked about it, No quits without saving.
+# Edit / Placement (Ctrl+P): a typed x moves the house; Copy puts the six
+# numbers on Windows' clipboard, which Wine shares with X programs.
 focus "$window"
 cp demo/moved.grf saved.grf
-drag_right $((wx + 450)) $((wy + 200))
-[[ $(title) == *"[unsaved edits]"* ]] || fail "the second drag is not unsaved: '$(title)'"
+placement() {
+    xdotool key ctrl+p
+    form=$(wait_window "^Placement of house_003" 10)
+    [[ -n $form ]] || fail "Ctrl+P opened no placement window"
+    sleep 0.5
+    focus "$form"
+}
+placement
+xdotool type -- "-80.5"
+xdotool key Return
+gone_within "^Placement of" 5 || fail "OK left the placement window open"
+[[ $(title) == *"[unsaved edits]"* ]] || fail "the typed placement is not unsaved: '$(title)'"
+focus "$window"
+placement
+window_geometry "$form"
+xdotool mousemove $((win_x + 40)) $((win_y + win_h - 22)) click 1  # Copy, bottom left
+sleep 1
+clip=$(timeout 5 xclip -o -selection clipboard 2>/dev/null || true)
+echo "the placement window's Copy put '$clip' on the clipboard"
+[[ $clip == "-80.5 -58 "*" 0 0" ]] || fail "Copy put '$clip' on the clipboard"
+focus "$form"
+xdotool key Escape
+gone_within "^Placement of" 5 || fail "Escape left the placement window open"
+
+# Then Alt+F4: asked about the placement, No quits without saving.
+focus "$window"
 # Pressed briefly: held, the key's repeat would answer the question as
 # Alt+F4 answers any message box, with Cancel.
 xdotool key alt+F4
