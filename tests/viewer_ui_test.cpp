@@ -8,6 +8,8 @@
 #include "app/input.h"
 #include "app/main_loop.h"
 #include "render/frame.h"
+#include "render/highlight.h"
+#include "files/texture_database.h"
 #include "render/measure.h"
 #include "render/picking.h"
 #include "app/pointer.h"
@@ -181,6 +183,102 @@ TEST_F(ViewerUiTest, AMeasureOnTheGroundIsDrawnUntilEscape) {
     EXPECT_EQ(TheMeasure().points, 0);
     EXPECT_FALSE(ThePointer().FlyingMode);
     EXPECT_EQ(magenta(), before);
+}
+
+// View / Textures on the demo: every entry with its name, size, format and
+// users; the filter and the sort; a thumbnail that is the texture; choosing
+// the bricks shows them with the index and colour under the pointer and
+// marks the three houses in the view, until the picture goes; Save as PNG
+// writes a palette picture.
+TEST_F(ViewerUiTest, TheTextureBrowserListsChoosesMarksItsUsersAndSaves) {
+    WindowProc(Command(kCmdTextures));
+    platform::ListSource& list = List(ListKind::Textures);
+    const TextureDatabase& db = TheTextureDatabase();
+    ASSERT_EQ(list.Rows(), db.entries.size());
+    EXPECT_EQ(list.Columns(), (std::vector<std::string>{"Entry", "Name", "Size", "Format", "Models", "Objects"}));
+    EXPECT_TRUE(list.HasThumbnails());
+
+    // Every stored size of the bricks carries their name; the one in use
+    // (entry 30, as the inspector's --users reports it) has the house model
+    // and its three objects.
+    list.SetFilter("BRICKS");
+    std::size_t versions = 0;
+    for (const TextureEntry& e : db.entries) versions += e.identifier == db.entries[30].identifier;
+    ASSERT_GE(versions, 2u);
+    ASSERT_EQ(list.Rows(), versions);
+    std::size_t inUse = list.Rows();
+    for (std::size_t r = 0; r < list.Rows(); ++r) {
+        EXPECT_EQ(list.Cell(r, 1), "demo\\bricks");
+        EXPECT_EQ(list.Cell(r, 3), "16-bit palette, normal map");
+        if (list.Cell(r, 0) == "30") inUse = r;
+    }
+    ASSERT_LT(inUse, list.Rows());
+    EXPECT_EQ(list.Cell(inUse, 2), "128 x 128");
+    EXPECT_EQ(list.Cell(inUse, 4), "1");
+    EXPECT_EQ(list.Cell(inUse, 5), "3");
+    list.SetFilter("normal map");
+    for (std::size_t r = 0; r < list.Rows(); ++r) EXPECT_TRUE(db.entries[std::stoul(list.Cell(r, 0))].bump);
+    list.SetFilter("");
+    list.SortBy(5, false);  // objects, most first
+    for (std::size_t r = 1; r < list.Rows(); ++r) EXPECT_GE(std::stoul(list.Cell(r - 1, 5)), std::stoul(list.Cell(r, 5)));
+    list.SortBy(0, true);
+
+    // The thumbnail is the texture, its nearest texels fitted into 32 x 32.
+    platform::Image thumb;
+    ASSERT_TRUE(list.Thumbnail(30, thumb));
+    EXPECT_EQ(thumb.width, 32);
+    EXPECT_EQ(thumb.height, 32);
+    DecodedImage bricks;
+    ASSERT_TRUE(db.DecodeImage(30, false, bricks));
+    for (const auto& [x, y] : {std::pair{0, 0}, {5, 9}, {31, 31}}) {
+        const std::size_t from = (std::size_t(y) * 4 * bricks.width + std::size_t(x) * 4) * 4;
+        for (int c = 0; c < 4; ++c) EXPECT_EQ(thumb.rgba[(std::size_t(y) * 32 + x) * 4 + c], bricks.rgba[from + c]);
+    }
+
+    WindowProc(Choose(ListKind::Textures, 30, platform::kListActivate));
+    ASSERT_EQ(pf.pictures.size(), 1u);
+    const platform::PictureRequest& picture = pf.pictures[0];
+    EXPECT_EQ(picture.title, "Texture 30: demo\\bricks (128 x 128)");
+    EXPECT_EQ(picture.image.width, 128);
+    EXPECT_EQ(picture.image.rgba, bricks.rgba);
+    TexturePixels pixels;
+    ASSERT_TRUE(db.ReadPixels(30, false, pixels));
+    for (const auto& [x, y] : {std::pair{0, 0}, {17, 3}, {127, 127}}) {
+        const unsigned index = pixels.indices[std::size_t(y) * 128 + x];
+        const std::uint8_t* rgb = &bricks.rgba[(std::size_t(y) * 128 + x) * 4];
+        EXPECT_EQ(picture.describe(x, y), "x " + std::to_string(x) + ", y " + std::to_string(y) + ": index " +
+                                              std::to_string(index) + ", colour " + std::to_string(rgb[0]) + " " +
+                                              std::to_string(rgb[1]) + " " + std::to_string(rgb[2]));
+    }
+    EXPECT_EQ(picture.describe(128, 0), "");
+    ASSERT_EQ(TheHighlight().models.size(), 1u);
+    EXPECT_EQ(TheHighlight().models[0]->name, "house");
+
+    // From the third house's yard the marks are drawn; they go with the picture.
+    TheCamera() = Camera{{-96, -56, 8}, 100, 12};
+    TheFrame().LoadState = 2;
+    TheView().help.visible = false;
+    const auto cyan = [&] {
+        DrawFrame();
+        int n = 0;
+        const std::vector<std::uint8_t> px = Pixels();
+        for (std::size_t k = 0; k + 3 < px.size(); k += 4) n += px[k] < 90 && px[k + 1] > 200 && px[k + 2] > 230;
+        return n;
+    };
+    EXPECT_GT(cyan(), 10);
+    pf.ClosePicture();
+    EXPECT_EQ(cyan(), 0);
+    EXPECT_TRUE(TheHighlight().models.empty());
+
+    // Save as PNG: a palette picture (colour type 3) where the user chose.
+    pf.saveAnswers = {dir->File("bricks.png")};
+    WindowProc(Command(kCmdSaveTexturePng));
+    ASSERT_EQ(pf.saveDialogs.size(), 1u);
+    EXPECT_EQ(pf.saveDialogs[0].initialName, "bricks.png");  // the name's last part
+    const std::vector<std::uint8_t> png = ReadAll(dir->File("bricks.png"));
+    ASSERT_GT(png.size(), 33u);
+    EXPECT_EQ(png[1], 'P');
+    EXPECT_EQ(png[25], 3) << "an indexed picture";
 }
 
 TEST_F(ViewerUiTest, BookmarksAreAddedJumpedToAndDeleted) {

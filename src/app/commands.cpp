@@ -5,6 +5,7 @@
 
 #include "app/modder_tools.h"
 #include "app/pointer.h"
+#include "app/texture_browser.h"
 #include "app/viewer_tools.h"
 #include "diag/log.h"
 #include "diag/state_registry.h"
@@ -101,6 +102,8 @@ bool Action(int id) {
         case kCmdExportGltf: ExportGltfDialog(); return true;
         case kCmdExportMap: ExportMapDialog(); return true;
         case kCmdObjects: OpenObjectList(); return true;
+        case kCmdTextures: OpenTextureBrowser(); return true;
+        case kCmdSaveTexturePng: return SaveChosenTexture();
         case kCmdAddBookmark: AddBookmarkDialog(); return true;
         case kCmdBookmarks: ShowBookmarks(); return true;
         case kCmdUndo:

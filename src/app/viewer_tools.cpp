@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "app/texture_browser.h"
 #include "diag/log.h"
 #include "diag/state_registry.h"
 #include "edit/bookmarks.h"
@@ -122,13 +123,6 @@ const StateReset kUiReset{"viewer tools", StateLayer::App, StateScope::Level, []
     Ui() = UiState{};
 }};
 
-// The save dialog in the level's folder; never a file of the level itself.
-std::string AskWhereTo(const std::string& title, const std::string& name, const platform::FileFilter& filter,
-                       const std::vector<std::string>& extensions) {
-    platform::SaveRequest request{DirectoryOf(TheLevelFiles().GrfPath), name, title, filter, extensions,
-                                  [](const std::string& path) { return SaveRefusal(path); }};
-    return platform::Current().AskSaveFile(request);
-}
 
 void LoadMarks() {
     std::string problem;
@@ -143,6 +137,13 @@ void SaveMarks() {
 }
 
 }  // namespace
+
+std::string AskWhereTo(const std::string& title, const std::string& name, const platform::FileFilter& filter,
+                       const std::vector<std::string>& extensions) {
+    platform::SaveRequest request{DirectoryOf(TheLevelFiles().GrfPath), name, title, filter, extensions,
+                                  [](const std::string& path) { return SaveRefusal(path); }};
+    return platform::Current().AskSaveFile(request);
+}
 
 void ExportGltfDialog() {
     const LevelFiles& level = TheLevelFiles();
@@ -300,6 +301,7 @@ void OpenObjectList() {
 }
 
 void ObjectsChanged() {
+    TexturesChanged();
     if (!platform::Current().ListShown(ListKind::Objects)) return;
     Ui().objects.Refresh();
     platform::Current().RefreshList(ListKind::Objects);
@@ -378,6 +380,7 @@ bool ConfirmQuit() {
 }
 
 bool ListChoice(ListKind kind, int row, int action) {
+    if (kind == ListKind::Textures) return action == platform::kListActivate && ChooseTexture(row);
     if (kind == ListKind::Objects) {
         Instance* inst = Ui().objects.At(static_cast<std::size_t>(std::max(row, 0)));
         if (!inst || action != platform::kListActivate) return false;

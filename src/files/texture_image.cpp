@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "files/png_image.h"
 #include "files/texture_database.h"
 
 namespace {
@@ -55,4 +56,15 @@ DecodedImage ReadTextureImage(const TextureDatabase& db, int index, bool withNor
     const TextureEntry* e = db.Entry(index);
     if (e && e->transparent) BleedColours(image.rgba, image.width, image.height);
     return image;
+}
+
+bool WritePaletteTexturePng(const TextureDatabase& db, int index, const std::string& path, std::string& error) {
+    const TextureEntry* e = db.Entry(index);
+    TexturePixels pixels;
+    if (!e || !db.ReadPixels(index, false, pixels) || pixels.width == 0 || pixels.height == 0) {
+        error = "entry " + std::to_string(index) + " cannot be read";
+        return false;
+    }
+    const std::vector<std::uint8_t> palette = db.PaletteRgbaOf(*e, pixels);
+    return WritePngFile(path, PngImage{pixels.width, pixels.height, PngFormat::Indexed8, pixels.indices, palette}, error);
 }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "files/texture_database.h"
@@ -16,3 +17,9 @@ DecodedImage ReadTextureImage(const TextureDatabase& db, int index, bool withNor
 // Gives every texel with alpha 0 the colour of the nearest opaque texels,
 // through a pyramid of quarter-size levels; alpha is left as it is.
 void BleedColours(std::vector<std::uint8_t>& rgba, std::uint32_t width, std::uint32_t height);
+
+// Writes entry index as a palette PNG: its own colour indices and its
+// palette's colours in order (index 0 clear where the entry is
+// transparent), so that it reads as the colours drawn and a retexturer's
+// editor keeps the palette. False with the reason.
+bool WritePaletteTexturePng(const TextureDatabase& db, int index, const std::string& path, std::string& error);

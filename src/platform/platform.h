@@ -56,7 +56,7 @@ enum class MessageKind {
 };
 
 // The program's list windows and what a row can be chosen for.
-enum class ListKind { Objects = 1, Bookmarks = 2 };
+enum class ListKind { Objects = 1, Bookmarks = 2, Textures = 3 };
 enum ListAction { kListActivate = 1, kListDelete = 2 };
 
 struct Message {
@@ -73,6 +73,12 @@ struct Message {
     int row = -1;
 };
 
+// A picture: RGBA, 4 bytes a pixel, rows top to bottom.
+struct Image {
+    int width = 0, height = 0;
+    std::vector<std::uint8_t> rgba;
+};
+
 // What a list window shows: rows asked for as they are drawn, so that tens
 // of thousands cost nothing until seen. The filter and the sort change the
 // rows; the owner tells the window when its rows changed otherwise.
@@ -84,6 +90,29 @@ public:
     virtual std::string Cell(std::size_t row, std::size_t column) = 0;
     virtual void SetFilter(const std::string& text) = 0;
     virtual void SortBy(std::size_t column, bool ascending) = 0;
+    // A small picture drawn before the row's first column (at most 32 x 32),
+    // asked for as the row is drawn; false for none. A list with pictures
+    // has rows tall enough for them.
+    virtual bool HasThumbnails() { return false; }
+    virtual bool Thumbnail(std::size_t row, Image& out) {
+        (void)row, (void)out;
+        return false;
+    }
+};
+
+// A modeless window that shows a picture, scaled to fit by whole pixels'
+// blocks, with a line under it saying what lies under the pointer, and
+// buttons that post their command (a Command message) to the main window.
+struct PictureRequest {
+    std::string title;
+    Image image;
+    // The text for picture pixel (x, y), x right, y down from the top left.
+    std::function<std::string(int x, int y)> describe;
+    struct Button {
+        std::string label;
+        int command = 0;
+    };
+    std::vector<Button> buttons;
 };
 
 // One entry of the window's menu bar: a submenu (children), a separator,
@@ -300,6 +329,11 @@ public:
         (void)kind;
         return false;
     }
+
+    // The picture window (one at a time: showing another replaces it).
+    virtual void ShowPicture(const PictureRequest& request) { (void)request; }
+    virtual void ClosePicture() {}
+    virtual bool PictureShown() { return false; }
 
     // ---- fonts --------------------------------------------------------------
     // Bitmaps of the characters first .. first + count - 1 of a font.

@@ -100,6 +100,9 @@ public:
     void RefreshList(ListKind kind) override { ++listRefreshes[kind]; }
     void CloseList(ListKind kind) override { lists.erase(kind); }
     bool ListShown(ListKind kind) override { return lists.count(kind) != 0; }
+    void ShowPicture(const PictureRequest& request) override { pictures.push_back(request); pictureShown = true; }
+    void ClosePicture() override { pictureShown = false; }
+    bool PictureShown() override { return pictureShown; }
 
     bool RasteriseFont(const FontRequest& font, int first, int count, std::vector<GlyphBitmap>& out) override;
     bool MeasureText(const FontRequest& font, const std::string& text, int& width, int& height) override;
@@ -131,6 +134,8 @@ public:
     std::size_t cancelAfterProgress = SIZE_MAX;
     std::map<ListKind, ListSource*> lists;
     std::map<ListKind, int> listRefreshes;
+    std::vector<PictureRequest> pictures;  // every picture shown, in order
+    bool pictureShown = false;
     bool infoOpen = false;
     int infoCreations = 0;
     std::string infoText;

@@ -9,6 +9,7 @@
 #include "level/load_sequence.h"
 #include "math/camera.h"
 #include "platform/platform.h"
+#include "render/highlight.h"
 #include "render/measure.h"
 #include "render/overlay_text.h"
 #include "render/scene_pass.h"
@@ -124,6 +125,7 @@ bool DrawFrame(const OverlayStatus* status) {
     glDepthFunc(GL_LEQUAL);
     DrawScenePass();
     if (const Instance* selected = TheEdits().selected) DrawSelectionOutline(*selected);
+    DrawHighlights();
     DrawMeasureLine();
     glDisable(GL_LIGHTING);
     glDisable(GL_DEPTH_TEST);

@@ -52,36 +52,46 @@ void DrawScenePass() {
     if (fog) glDisable(GL_FOG);
 }
 
-void DrawSelectionOutline(const Instance& inst) {
-    if (!inst.model || TheRenderState().PickingActive) return;
-    // The model's own box, turned and scaled as it is drawn.
-    Vector3 lo{1e30f, 1e30f, 1e30f}, hi{-1e30f, -1e30f, -1e30f};
-    for (const Vertex& v : inst.model->vertices) {
+void ModelBox(const Model& model, Vector3& lo, Vector3& hi) {
+    lo = {1e30f, 1e30f, 1e30f};
+    hi = {-1e30f, -1e30f, -1e30f};
+    for (const Vertex& v : model.vertices) {
         lo = {std::min(lo.x, v.position.x), std::min(lo.y, v.position.y), std::min(lo.z, v.position.z)};
         hi = {std::max(hi.x, v.position.x), std::max(hi.y, v.position.y), std::max(hi.z, v.position.z)};
     }
-    if (!(lo.x <= hi.x)) return;
+}
+
+void DrawOutlineBox(const Instance& inst, const Vector3& lo, const Vector3& hi, float r, float g, float b) {
+    if (!inst.model || TheRenderState().PickingActive || !(lo.x <= hi.x)) return;
     glPushAttrib(GL_ENABLE_BIT | GL_CURRENT_BIT | GL_LINE_BIT);
     glDisable(GL_LIGHTING);
     glDisable(GL_TEXTURE_2D);
     glDisable(GL_FOG);
     glDisable(GL_DEPTH_TEST);
-    glColor3f(1.0f, 0.85f, 0.1f);
+    glColor3f(r, g, b);
     glLineWidth(1.5f);
     glPushMatrix();
     ApplyTransform(inst);
     const float x[2] = {lo.x, hi.x}, y[2] = {lo.y, hi.y}, z[2] = {lo.z, hi.z};
     glBegin(GL_LINES);
     for (int a = 0; a < 2; ++a)
-        for (int b = 0; b < 2; ++b) {
-            glVertex3f(x[0], y[a], z[b]);
-            glVertex3f(x[1], y[a], z[b]);
-            glVertex3f(x[a], y[0], z[b]);
-            glVertex3f(x[a], y[1], z[b]);
-            glVertex3f(x[a], y[b], z[0]);
-            glVertex3f(x[a], y[b], z[1]);
+        for (int c = 0; c < 2; ++c) {
+            glVertex3f(x[0], y[a], z[c]);
+            glVertex3f(x[1], y[a], z[c]);
+            glVertex3f(x[a], y[0], z[c]);
+            glVertex3f(x[a], y[1], z[c]);
+            glVertex3f(x[a], y[c], z[0]);
+            glVertex3f(x[a], y[c], z[1]);
         }
     glEnd();
     glPopMatrix();
     glPopAttrib();
+}
+
+void DrawSelectionOutline(const Instance& inst) {
+    if (!inst.model) return;
+    // The model's own box, turned and scaled as it is drawn.
+    Vector3 lo, hi;
+    ModelBox(*inst.model, lo, hi);
+    DrawOutlineBox(inst, lo, hi, 1.0f, 0.85f, 0.1f);
 }

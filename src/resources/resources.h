@@ -27,6 +27,7 @@ enum MenuCommand : int {
     kCmdObjects = 40121,
     kCmdAddBookmark = 40122,
     kCmdBookmarks = 40123,
+    kCmdTextures = 40124,
     // Keys only.
     kCmdDelete = 40201,
     kCmdFlyingMode = 40202,
@@ -38,6 +39,7 @@ enum MenuCommand : int {
     kCmdObjectPositions = 40208,
     kCmdUpdateTerrain = 40209,
     kCmdPlayerStart = 40210,
+    kCmdSaveTexturePng = 40211,  // the texture picture's button
 };
 
 // A key that gives a command: its virtual-key code, whether Ctrl is held.

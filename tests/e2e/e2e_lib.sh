@@ -81,7 +81,7 @@ renderer_item() {
 choose_first_bookmark() {
     xdotool key alt+v
     sleep 0.3
-    xdotool key Down Down Down Return
+    xdotool key Down Down Down Down Return  # the fourth item
     local marks
     marks=$(wait_window "^Bookmarks$" 5)
     [[ -n $marks ]] || fail "View / Bookmarks opened no list"

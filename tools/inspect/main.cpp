@@ -26,6 +26,7 @@
 #include "files/name_handle.h"
 #include "files/png_image.h"
 #include "files/texture_database.h"
+#include "files/texture_image.h"
 #include "inspect/diff_command.h"
 #include "inspect/heights_command.h"
 #include "inspect/json.h"
@@ -274,14 +275,7 @@ int Texture(const Args& a) {
     if (!db.DecodeImage(static_cast<int>(index), !a.normals.empty(), image) || image.width == 0 || image.height == 0)
         return Fail("entry " + std::to_string(index) + " has no decodable pixels (" + std::to_string(e.width) + " x " +
                     std::to_string(e.height) + ")");
-    // A palette picture, as the texture is one: its indices and its colours
-    // kept for a retexturer's editor; it reads as the decoded colours.
-    TexturePixels pixels;
-    if (!db.ReadPixels(static_cast<int>(index), false, pixels)) return Fail("entry " + std::to_string(index) + " cannot be read");
-    const std::vector<std::uint8_t> palette = db.PaletteRgbaOf(e, pixels);
-    if (!WritePngFile(a.positional[3], PngImage{pixels.width, pixels.height, PngFormat::Indexed8, pixels.indices, palette},
-                      error))
-        return Fail(error);
+    if (!WritePaletteTexturePng(db, static_cast<int>(index), a.positional[3], error)) return Fail(error);
     if (!a.normals.empty() && !WritePngFile(a.normals, image.width, image.height, image.normals, error))
         return Fail(error);
     return 0;

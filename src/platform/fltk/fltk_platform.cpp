@@ -9,6 +9,7 @@
 #include "platform/config/wine_registry.h"
 #include "platform/system.h"
 #include "platform/fltk/fltk_dialogs.h"
+#include "platform/fltk/fltk_picture.h"
 #include "platform/fltk/fltk_tools.h"
 #include "platform/fltk/fltk_window.h"
 #include "platform/fltk/key_map.h"
@@ -41,6 +42,7 @@ struct FltkPlatform::Impl {
     std::unique_ptr<InfoDialog> info;
     std::map<ListKind, std::unique_ptr<ListWindow>> lists;
     std::unique_ptr<ProgressWindow> progress;
+    std::unique_ptr<PictureWindow> picture;
     bool quitPending = false;
     int quitCode = 0;
     std::uint64_t lastScreenSaverReset = 0;
@@ -97,6 +99,7 @@ struct FltkPlatform::Impl {
         info.reset();
         lists.clear();
         progress.reset();
+        picture.reset();
         if (frame) {
             frame->destroying = true;
             frame->hide();
@@ -236,6 +239,19 @@ bool FltkPlatform::ShowProgress(const std::string& text, float done) {
 }
 
 void FltkPlatform::HideProgress() { impl_->progress.reset(); }
+
+void FltkPlatform::ShowPicture(const PictureRequest& request) {
+    if (!EnsureDisplay()) return;
+    Impl* impl = impl_.get();
+    impl_->picture.reset();
+    impl_->picture = std::make_unique<PictureWindow>(impl_->frame, request, [impl](const Message& m) { impl->input.Post(m); });
+}
+
+void FltkPlatform::ClosePicture() { impl_->picture.reset(); }
+
+bool FltkPlatform::PictureShown() { return impl_->picture && impl_->picture->Shown(); }
+
+std::string FltkPlatform::PictureLine() { return impl_->picture ? impl_->picture->Line() : std::string(); }
 
 void FltkPlatform::ShowList(ListKind kind, const std::string& title, ListSource& source) {
     if (!EnsureDisplay()) return;

@@ -63,6 +63,11 @@ public:
     bool AskText(const std::string& title, const std::string& prompt, std::string& text) override;
     bool AskForm(const FormRequest& request, std::vector<std::string>& texts) override;
     std::string ClipboardText() override;
+    void ShowPicture(const PictureRequest& request) override;
+    void ClosePicture() override;
+    bool PictureShown() override;
+    // For tests: the line under the picture, as the pointer last left it.
+    std::string PictureLine();
     void SetClipboardText(const std::string& text) override;
     void SetMainWindowTitle(const std::string& title) override;
     bool ShowProgress(const std::string& text, float done) override;

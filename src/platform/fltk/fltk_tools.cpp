@@ -27,7 +27,7 @@ public:
         type(SELECT_SINGLE);
         col_header(1);
         col_resize(1);
-        row_height_all(20);
+        row_height_all(owner_.source_.HasThumbnails() ? 36 : 20);
         col_header_height(22);
         when(FL_WHEN_RELEASE | FL_WHEN_CHANGED);
         end();
@@ -106,10 +106,16 @@ protected:
             const bool selected = row_selected(row);
             fl_color(selected ? FL_SELECTION_COLOR : (row % 2 ? fl_rgb_color(244, 244, 244) : FL_WHITE));
             fl_rectf(x, y, w, h);
+            int left = x + 4;
+            if (col == 0 && owner_.source_.HasThumbnails()) {
+                Image thumb;
+                if (owner_.source_.Thumbnail(static_cast<std::size_t>(row), thumb)) DrawThumbnail(thumb, x + 2, y + 2);
+                left += 34;
+            }
             fl_color(selected ? FL_WHITE : FL_BLACK);
             const std::string text =
                 ToUtf8(owner_.source_.Cell(static_cast<std::size_t>(row), static_cast<std::size_t>(col)));
-            fl_draw(text.c_str(), x + 4, y, w - 8, h, FL_ALIGN_LEFT);
+            fl_draw(text.c_str(), left, y, x + w - 4 - left, h, FL_ALIGN_LEFT);
             fl_pop_clip();
             return;
         }
@@ -119,19 +125,32 @@ protected:
     }
 
 private:
+    // A thumbnail of at most 32 x 32, clear texels over grey.
+    static void DrawThumbnail(const Image& thumb, int x, int y) {
+        if (thumb.width <= 0 || thumb.height <= 0 || thumb.width > 32 || thumb.height > 32 ||
+            thumb.rgba.size() < static_cast<std::size_t>(thumb.width) * thumb.height * 4)
+            return;
+        std::vector<std::uint8_t> rgb(static_cast<std::size_t>(thumb.width) * thumb.height * 3);
+        for (std::size_t k = 0; k < rgb.size() / 3; ++k) {
+            const std::uint8_t* t = &thumb.rgba[k * 4];
+            for (int c = 0; c < 3; ++c) rgb[k * 3 + c] = static_cast<std::uint8_t>((t[c] * t[3] + 170 * (255 - t[3])) / 255);
+        }
+        fl_draw_image(rgb.data(), x + (32 - thumb.width) / 2, y + (32 - thumb.height) / 2, thumb.width, thumb.height, 3);
+    }
+
     // The serial and the position narrow, names and the rest shared out.
     void LayOutColumns(const std::vector<std::string>& columns) {
         const int total = std::max(w() - Fl::scrollbar_size() - 6, 100);
         int fixed = 0, flexible = 0;
         for (const std::string& c : columns) {
-            if (c == "Serial") fixed += 70;
+            if (c == "Serial" || c == "Entry") fixed += 80;
             else if (c == "Position") fixed += 170;
             else ++flexible;
         }
         const int share = flexible ? std::max((total - fixed) / flexible, 60) : 0;
         for (std::size_t i = 0; i < columns.size(); ++i) {
             const std::string& c = columns[i];
-            col_width(static_cast<int>(i), c == "Serial" ? 70 : c == "Position" ? 170 : share);
+            col_width(static_cast<int>(i), c == "Serial" || c == "Entry" ? 80 : c == "Position" ? 170 : share);
         }
     }
 
