@@ -294,6 +294,39 @@ TEST_F(FltkUserTest, TheClipboardIsTheSystemsBothWays) {
     EXPECT_EQ(p.ClipboardText(), "from another program");
 }
 
+// The picture window: the texel under the pointer described (the picture
+// drawn 8 times its size in the middle of its 512 x 512 area), its button
+// posting the command, its close box closing it.
+TEST_F(FltkUserTest, ThePictureWindowDescribesTheTexelUnderThePointer) {
+    platform::PictureRequest request;
+    request.title = "Picture test";
+    request.image = {4, 2, std::vector<std::uint8_t>(4 * 2 * 4, 255)};
+    request.describe = [](int x, int y) { return "texel " + std::to_string(x) + " " + std::to_string(y); };
+    request.buttons = {{"Save as PNG...", kCmdSaveTexturePng}};
+    p.ShowPicture(request);
+    Drain(p, 0.5);
+    ASSERT_TRUE(p.PictureShown());
+    const std::string id = Output("xdotool search --onlyvisible --name '^Picture test$' | head -n 1");
+    ASSERT_FALSE(id.empty());
+    const std::string w = id.substr(0, id.find('\n'));
+    EXPECT_EQ(p.PictureLine(), "Point at the picture to read its texels");
+    Shell("xdotool mousemove --window " + w + " " + std::to_string(8 + 240 + 12) + " " + std::to_string(8 + 248 + 3));
+    Drain(p, 0.5);
+    EXPECT_EQ(p.PictureLine(), "texel 1 0");
+    Shell("xdotool mousemove --window " + w + " " + std::to_string(8 + 240 + 31) + " " + std::to_string(8 + 248 + 15));
+    Drain(p, 0.5);
+    EXPECT_EQ(p.PictureLine(), "texel 3 1");
+    // The button, at the bottom right of the 528 x 561 window: 8 pixels in, 8 up, 120 x 25.
+    Shell("xdotool mousemove --window " + w + " " + std::to_string(528 - 8 - 60) + " " + std::to_string(561 - 8 - 12) +
+          " click 1");
+    EXPECT_TRUE(PumpUntil(p, [](const Message& m) {
+        return m.kind == MessageKind::Command && m.command == kCmdSaveTexturePng;
+    })) << "the button posts its command to the main window";
+    Shell(std::string(WV_X_CLOSE) + " " + w);
+    Drain(p, 0.5);
+    EXPECT_FALSE(p.PictureShown());
+}
+
 // The title follows the program; progress shows while a job runs.
 TEST_F(FltkUserTest, TheTitleAndTheProgressWindowShow) {
     p.SetMainWindowTitle("Wildview user test - house_003 #24  [unsaved edits]");

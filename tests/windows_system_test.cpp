@@ -312,4 +312,71 @@ TEST(WindowsFormTest, TheClipboardKeepsUnicodeText) {
     }
 }
 
+// The picture window: the texel under the pointer described (the picture
+// drawn 8 times its size in the middle of 512 x 512), a button posting its
+// command, the close box closing it.
+TEST(WindowsPictureTest, ThePointersTexelIsDescribedAndButtonsPostTheirCommand) {
+    platform::PictureRequest request;
+    request.title = "Picture test";
+    request.image = {4, 2, std::vector<std::uint8_t>(4 * 2 * 4, 255)};
+    request.describe = [](int x, int y) { return "texel " + std::to_string(x) + " " + std::to_string(y); };
+    request.buttons = {{"Save as PNG...", 40211}};
+    std::vector<int> posted;
+    platform::win32::PictureWindow picture(nullptr, request, [&](int command) { posted.push_back(command); });
+    ASSERT_TRUE(picture.Shown()) << GetLastError();
+    EXPECT_EQ(picture.Line(), "Point at the picture to read its texels");
+    // 32 x 16 picture pixels centred: texel (1, 0) spans x 8 + 240 + 8..15, y 8 + 248 + 0..7.
+    SendMessageW(picture.Handle(), WM_MOUSEMOVE, 0, MAKELPARAM(8 + 240 + 12, 8 + 248 + 3));
+    EXPECT_EQ(picture.Line(), "texel 1 0");
+    SendMessageW(picture.Handle(), WM_MOUSEMOVE, 0, MAKELPARAM(8 + 240 + 31, 8 + 248 + 15));
+    EXPECT_EQ(picture.Line(), "texel 3 1");
+    SendMessageW(picture.Handle(), WM_MOUSEMOVE, 0, MAKELPARAM(5, 5));
+    EXPECT_EQ(picture.Line(), "Point at the picture to read its texels");
+    SendMessageW(FindWindowExW(picture.Handle(), nullptr, L"BUTTON", L"Save as PNG..."), BM_CLICK, 0, 0);
+    EXPECT_EQ(posted, (std::vector<int>{40211}));
+    SendMessageW(picture.Handle(), WM_CLOSE, 0, 0);
+    EXPECT_FALSE(picture.Shown());
+}
+
+// A list with thumbnails gives each row its picture once, by its first
+// column, and a row without one the empty picture.
+TEST(WindowsPictureTest, ListRowsGetTheirThumbnailsOnce) {
+    struct Source : platform::ListSource {
+        std::vector<std::string> Columns() override { return {"Entry"}; }
+        std::size_t Rows() override { return 3; }
+        std::string Cell(std::size_t row, std::size_t) override { return std::to_string(row); }
+        void SetFilter(const std::string&) override {}
+        void SortBy(std::size_t, bool) override {}
+        bool HasThumbnails() override { return true; }
+        bool Thumbnail(std::size_t row, platform::Image& out) override {
+            ++asked;
+            if (row == 2) return false;
+            out = {8, 4, std::vector<std::uint8_t>(8 * 4 * 4, static_cast<std::uint8_t>(100 * row))};
+            return true;
+        }
+        int asked = 0;
+    } source;
+    platform::win32::ListWindow list(nullptr, "Thumbnails", source, [](int, int) {});
+    HWND view = FindWindowExW(list.Handle(), nullptr, WC_LISTVIEWW, nullptr);
+    ASSERT_NE(view, nullptr);
+    HIMAGELIST images = ListView_GetImageList(view, LVSIL_SMALL);
+    ASSERT_NE(images, nullptr);
+    const auto imageOf = [&](int row) {
+        LVITEMW item{};
+        item.mask = LVIF_IMAGE;
+        item.iItem = row;
+        SendMessageW(view, LVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&item));
+        return item.iImage;
+    };
+    const int first = imageOf(0), second = imageOf(1);
+    EXPECT_GT(first, 0);
+    EXPECT_GT(second, 0);
+    EXPECT_NE(first, second);
+    EXPECT_EQ(imageOf(2), 0);
+    const int asked = source.asked;
+    EXPECT_EQ(imageOf(0), first);
+    EXPECT_EQ(source.asked, asked) << "a row's picture is made once";
+    EXPECT_EQ(ImageList_GetImageCount(images), 3);
+}
+
 }  // namespace

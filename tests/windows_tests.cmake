@@ -8,7 +8,9 @@ include(GoogleTest)
 
 function(wv_windows_test name)
   cmake_parse_arguments(T "" "" "SOURCES;LIBS;TOOLS" ${ARGN})
-  add_executable(${name} ${T_SOURCES})
+  # windows_test_start: unbuffered output, so that a crash still shows
+  # (scripts/wine-run.sh tells it from Wine not starting the program).
+  add_executable(${name} ${T_SOURCES} tests/windows_test_start.cpp)
   target_link_libraries(${name} PRIVATE ${T_LIBS} wildview_writer gtest gtest_main)
   foreach(tool ${T_TOOLS})
     string(TOUPPER ${tool} macro)
@@ -25,7 +27,7 @@ wv_windows_test(scene_tests SOURCES
   tests/value_table_test.cpp tests/mesh_test.cpp tests/scene_test.cpp tests/scene_model_test.cpp
   tests/state_test.cpp tests/terrain_test.cpp tests/effects_test.cpp)
 wv_windows_test(writer_tests SOURCES tests/writer_test.cpp TOOLS wildview-mklevel)
-wv_windows_test(edits_tests SOURCES tests/edits_test.cpp)
+wv_windows_test(edits_tests SOURCES tests/edits_test.cpp tests/placement_test.cpp LIBS wildview_app)
 wv_windows_test(robustness_tests SOURCES tests/robustness_test.cpp)
 wv_windows_test(tools_tests SOURCES tests/tools_test.cpp LIBS nlohmann_json::nlohmann_json TOOLS wildview-inspect wildview-mklevel)
 wv_windows_test(output_tests SOURCES tests/output_test.cpp LIBS wildview_export

@@ -92,14 +92,15 @@ PictureWindow::PictureWindow(Fl_Window* owner, const PictureRequest& request, st
         auto* button = new Fl_Button(w - (buttons - b) * (kButton + kM), h - kM - kRow, kButton, kRow);
         button->copy_label(ToUtf8(request_.buttons[static_cast<std::size_t>(b)].label).c_str());
         // The command rides in the button; the window knows whom to tell.
-        button->argument(request_.buttons[static_cast<std::size_t>(b)].command);
-        button->callback([](Fl_Widget* widget, long command) {
-            auto* self = static_cast<PictureWindow*>(widget->window()->user_data());
-            Message m;
-            m.kind = MessageKind::Command;
-            m.command = static_cast<int>(command);
-            if (self && self->post_) self->post_(m);
-        });
+        button->callback(
+            [](Fl_Widget* widget, long command) {
+                auto* self = static_cast<PictureWindow*>(widget->window()->user_data());
+                Message m;
+                m.kind = MessageKind::Command;
+                m.command = static_cast<int>(command);
+                if (self && self->post_) self->post_(m);
+            },
+            static_cast<long>(request_.buttons[static_cast<std::size_t>(b)].command));
     }
     window_->end();
     window_->user_data(this);

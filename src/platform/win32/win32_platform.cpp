@@ -158,6 +158,7 @@ public:
 
     void DestroyMainWindow() override {
         lists_.clear();
+        picture_.reset();
         progress_.Hide();
         if (context_) {
             wglMakeCurrent(nullptr, nullptr);
@@ -290,6 +291,17 @@ public:
         if (auto it = lists_.find(kind); it != lists_.end()) it->second->Refresh();
     }
     void CloseList(ListKind kind) override { lists_.erase(kind); }
+    void ShowPicture(const PictureRequest& request) override {
+        picture_.reset();
+        picture_ = std::make_unique<win32::PictureWindow>(window_, request, [this](int command) {
+            Message m;
+            m.kind = MessageKind::Command;
+            m.command = command;
+            queue_.push_back(m);
+        });
+    }
+    void ClosePicture() override { picture_.reset(); }
+    bool PictureShown() override { return picture_ && picture_->Shown(); }
     bool ListShown(ListKind kind) override {
         const auto it = lists_.find(kind);
         return it != lists_.end() && it->second->Shown();
@@ -481,6 +493,7 @@ private:
     win32::InfoWindow info_;
     win32::ProgressWindow progress_;
     std::map<ListKind, std::unique_ptr<win32::ListWindow>> lists_;
+    std::unique_ptr<win32::PictureWindow> picture_;
     FontRasteriser fonts_;
 };
 

@@ -15,6 +15,7 @@ const wchar_t kPromptClass[] = L"WildviewPrompt";
 const wchar_t kListClass[] = L"WildviewList";
 const wchar_t kProgressClass[] = L"WildviewProgress";
 const wchar_t kFormClass[] = L"WildviewForm";
+const wchar_t kPictureClass[] = L"WildviewPicture";
 constexpr int kFilterId = 101, kListId = 102;
 
 std::wstring Text(const std::string& ansiOrUtf8) { return Wide(ToUtf8(ansiOrUtf8)); }
@@ -177,7 +178,8 @@ void RegisterToolClasses() {
         } classes[] = {{kPromptClass, PromptProcedure},
                        {kListClass, &ListWindow::Procedure},
                        {kProgressClass, &ProgressWindow::Procedure},
-                       {kFormClass, FormProcedure}};
+                       {kFormClass, FormProcedure},
+                       {kPictureClass, &PictureWindow::Procedure}};
         for (const auto& c : classes) {
             WNDCLASSW wc{};
             wc.lpfnWndProc = c.procedure;
@@ -403,6 +405,16 @@ ListWindow::ListWindow(HWND owner, const std::string& title, ListSource& source,
     list_ = Child(window_, WC_LISTVIEWW, L"",
                   WS_BORDER | LVS_REPORT | LVS_OWNERDATA | LVS_SINGLESEL | LVS_SHOWSELALWAYS, kListId);
     ListView_SetExtendedListViewStyle(list_, LVS_EX_FULLROWSELECT);
+    if (source_.HasThumbnails()) {
+        // The small images' height sets the rows'; picture 0 stays empty.
+        images_ = ImageList_Create(32, 32, ILC_COLOR32, 64, 64);
+        HDC screen = GetDC(nullptr);
+        HBITMAP blank = CreateCompatibleBitmap(screen, 32, 32);
+        ReleaseDC(nullptr, screen);
+        ImageList_Add(images_, blank, nullptr);
+        DeleteObject(blank);
+        ListView_SetImageList(list_, images_, LVSIL_SMALL);
+    }
     const std::vector<std::string> columns = source_.Columns();
     for (std::size_t c = 0; c < columns.size(); ++c) {
         std::wstring name = Text(columns[c]);
@@ -420,6 +432,44 @@ ListWindow::ListWindow(HWND owner, const std::string& title, ListSource& source,
 
 ListWindow::~ListWindow() {
     if (Shown()) DestroyWindow(window_);
+    if (images_) ImageList_Destroy(images_);
+}
+
+int ListWindow::ThumbnailImage(std::size_t row) {
+    const std::string key = source_.Cell(row, 0);
+    if (const auto it = imageOf_.find(key); it != imageOf_.end()) return it->second;
+    Image thumb;
+    int index = 0;
+    if (source_.Thumbnail(row, thumb) && thumb.width > 0 && thumb.height > 0 && thumb.width <= 32 &&
+        thumb.height <= 32 && thumb.rgba.size() >= static_cast<std::size_t>(thumb.width) * thumb.height * 4) {
+        // Centred on grey, clear texels showing it, as a top-down DIB.
+        BITMAPINFO info{};
+        info.bmiHeader.biSize = sizeof info.bmiHeader;
+        info.bmiHeader.biWidth = 32;
+        info.bmiHeader.biHeight = -32;
+        info.bmiHeader.biPlanes = 1;
+        info.bmiHeader.biBitCount = 32;
+        info.bmiHeader.biCompression = BI_RGB;
+        void* bits = nullptr;
+        HBITMAP bitmap = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+        if (bitmap && bits) {
+            auto* out = static_cast<std::uint8_t*>(bits);
+            std::fill(out, out + 32 * 32 * 4, std::uint8_t{255});
+            const int x0 = (32 - thumb.width) / 2, y0 = (32 - thumb.height) / 2;
+            for (int y = 0; y < thumb.height; ++y)
+                for (int x = 0; x < thumb.width; ++x) {
+                    const std::uint8_t* t = &thumb.rgba[(static_cast<std::size_t>(y) * thumb.width + x) * 4];
+                    std::uint8_t* o = &out[(static_cast<std::size_t>(y + y0) * 32 + x + x0) * 4];
+                    for (int c = 0; c < 3; ++c) o[2 - c] = static_cast<std::uint8_t>((t[c] * t[3] + 170 * (255 - t[3])) / 255);
+                    o[3] = 255;
+                }
+            index = ImageList_Add(images_, bitmap, nullptr);
+            if (index < 0) index = 0;
+        }
+        if (bitmap) DeleteObject(bitmap);
+    }
+    imageOf_[key] = index;
+    return index;
 }
 
 void ListWindow::Refresh() {
@@ -445,6 +495,9 @@ LRESULT ListWindow::Notify(const NMHDR& header) {
             cell_ = Text(source_.Cell(static_cast<std::size_t>(info.item.iItem), static_cast<std::size_t>(info.item.iSubItem)));
             lstrcpynW(info.item.pszText, cell_.c_str(), info.item.cchTextMax);
         }
+        if ((info.item.mask & LVIF_IMAGE) && images_ && info.item.iSubItem == 0 && info.item.iItem >= 0 &&
+            static_cast<std::size_t>(info.item.iItem) < source_.Rows())
+            info.item.iImage = ThumbnailImage(static_cast<std::size_t>(info.item.iItem));
         return 0;
     }
     case LVN_COLUMNCLICK: {
@@ -546,6 +599,106 @@ bool ProgressWindow::Show(HWND owner, const std::string& text, float done) {
 void ProgressWindow::Hide() {
     if (window_) DestroyWindow(window_);
     window_ = label_ = bar_ = cancel_ = nullptr;
+}
+
+// ---- the picture window ----------------------------------------------------------
+
+namespace {
+constexpr int kPictureView = 512, kPictureMargin = 8, kPictureButtonId = 500;
+}  // namespace
+
+PictureWindow::PictureWindow(HWND owner, const PictureRequest& request, std::function<void(int command)> post)
+    : request_(request), post_(std::move(post)) {
+    RegisterToolClasses();
+    const Image& image = request_.image;
+    const int longer = std::max(1, std::max(image.width, image.height));
+    if (longer <= kPictureView) {
+        const int scale = std::min(8, kPictureView / longer);
+        shownW_ = image.width * scale;
+        shownH_ = image.height * scale;
+    } else {
+        shownW_ = std::max(1, image.width * kPictureView / longer);
+        shownH_ = std::max(1, image.height * kPictureView / longer);
+    }
+    if (image.rgba.size() >= static_cast<std::size_t>(image.width) * image.height * 4) {
+        bgra_.resize(static_cast<std::size_t>(image.width) * image.height * 4);
+        for (int y = 0; y < image.height; ++y)
+            for (int x = 0; x < image.width; ++x) {
+                const std::size_t k = (static_cast<std::size_t>(y) * image.width + x) * 4;
+                const int checker = ((x / 4 + y / 4) % 2) ? 200 : 150;
+                for (int c = 0; c < 3; ++c)
+                    bgra_[k + 2 - c] =
+                        static_cast<std::uint8_t>((image.rgba[k + c] * image.rgba[k + 3] + checker * (255 - image.rgba[k + 3])) / 255);
+                bgra_[k + 3] = 255;
+            }
+    }
+    constexpr int kRow = 25, kButton = 120, kM = kPictureMargin;
+    const int w = kPictureView + 2 * kM, h = kPictureView + 3 * kM + kRow;
+    window_ = TopLevel(kPictureClass, request_.title, WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU, w, h, owner, this);
+    if (!window_) return;
+    const int buttons = static_cast<int>(request_.buttons.size());
+    label_ = Child(window_, L"STATIC", L"", SS_LEFT | SS_CENTERIMAGE, 1);
+    MoveWindow(label_, kM, h - kM - kRow, w - 2 * kM - buttons * (kButton + kM), kRow, FALSE);
+    for (int b = 0; b < buttons; ++b) {
+        HWND button = Child(window_, L"BUTTON", Text(request_.buttons[static_cast<std::size_t>(b)].label).c_str(),
+                            WS_TABSTOP | BS_PUSHBUTTON, kPictureButtonId + b);
+        MoveWindow(button, w - (buttons - b) * (kButton + kM), h - kM - kRow, kButton, kRow, FALSE);
+    }
+    Describe(-1, -1);
+    ShowWindow(window_, SW_SHOWNORMAL);
+}
+
+PictureWindow::~PictureWindow() {
+    if (Shown()) DestroyWindow(window_);
+}
+
+void PictureWindow::Describe(int x, int y) {
+    const int left = kPictureMargin + (kPictureView - shownW_) / 2, top = kPictureMargin + (kPictureView - shownH_) / 2;
+    const int px = x - left, py = y - top;
+    const bool inside = x >= 0 && px >= 0 && py >= 0 && px < shownW_ && py < shownH_ && request_.describe;
+    line_ = inside ? request_.describe(px * request_.image.width / shownW_, py * request_.image.height / shownH_)
+                   : std::string("Point at the picture to read its texels");
+    if (label_) SetWindowTextW(label_, Text(line_).c_str());
+}
+
+LRESULT CALLBACK PictureWindow::Procedure(HWND window, UINT message, WPARAM w, LPARAM l) {
+    auto* self = Self<PictureWindow>(window, message, l);
+    if (!self) return DefWindowProcW(window, message, w, l);
+    switch (message) {
+    case WM_PAINT: {
+        PAINTSTRUCT paint;
+        HDC dc = BeginPaint(window, &paint);
+        const Image& image = self->request_.image;
+        if (!self->bgra_.empty()) {
+            BITMAPINFO info{};
+            info.bmiHeader.biSize = sizeof info.bmiHeader;
+            info.bmiHeader.biWidth = image.width;
+            info.bmiHeader.biHeight = -image.height;  // top-down
+            info.bmiHeader.biPlanes = 1;
+            info.bmiHeader.biBitCount = 32;
+            info.bmiHeader.biCompression = BI_RGB;
+            SetStretchBltMode(dc, COLORONCOLOR);  // whole texels, no blending
+            StretchDIBits(dc, kPictureMargin + (kPictureView - self->shownW_) / 2,
+                          kPictureMargin + (kPictureView - self->shownH_) / 2, self->shownW_, self->shownH_, 0, 0,
+                          image.width, image.height, self->bgra_.data(), &info, DIB_RGB_COLORS, SRCCOPY);
+        }
+        EndPaint(window, &paint);
+        return 0;
+    }
+    case WM_MOUSEMOVE: self->Describe(static_cast<short>(LOWORD(l)), static_cast<short>(HIWORD(l))); return 0;
+    case WM_COMMAND: {
+        const int id = LOWORD(w) - kPictureButtonId;
+        if (id >= 0 && id < static_cast<int>(self->request_.buttons.size()) && self->post_)
+            self->post_(self->request_.buttons[static_cast<std::size_t>(id)].command);
+        return 0;
+    }
+    case WM_CLOSE:
+        DestroyWindow(window);
+        self->window_ = nullptr;
+        self->label_ = nullptr;
+        return 0;
+    }
+    return DefWindowProcW(window, message, w, l);
 }
 
 }  // namespace platform::win32

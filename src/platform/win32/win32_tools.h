@@ -1,9 +1,12 @@
 // The viewer's smaller windows on Win32: the info dialog, the text prompt,
-// the form, the list windows and the progress window, and the clipboard. Each is owned by the main
-// window; list choices are handed to the platform's message queue.
+// the form, the list windows, the picture window and the progress window,
+// and the clipboard. Each is owned by the main window; list choices and the
+// picture's buttons are handed to the platform's message queue.
 #pragma once
 
 #include "platform/win32/wide_text.h"
+
+#include <commctrl.h>
 
 #include <functional>
 #include <map>
@@ -62,12 +65,45 @@ private:
     void Layout();
     LRESULT Notify(const NMHDR& header);
 
+    // The image list's picture of a row's thumbnail, made on first sight;
+    // rows are known by their first column (the filter and the sort move
+    // them). 0 is the empty picture.
+    int ThumbnailImage(std::size_t row);
+
     ListSource& source_;
     Choose choose_;
     HWND window_ = nullptr, filter_ = nullptr, list_ = nullptr;
+    HIMAGELIST images_ = nullptr;
+    std::map<std::string, int> imageOf_;
     std::size_t sortColumn_ = 0;
     bool ascending_ = true;
     std::wstring cell_;  // the text handed to the list view last
+};
+
+// The picture window: the picture scaled by whole texels' blocks (shrunk to
+// fit when larger), the texel under the pointer described beneath it, and
+// buttons that hand their command to post.
+class PictureWindow {
+public:
+    PictureWindow(HWND owner, const PictureRequest& request, std::function<void(int command)> post);
+    ~PictureWindow();
+    PictureWindow(const PictureWindow&) = delete;
+    PictureWindow& operator=(const PictureWindow&) = delete;
+    bool Shown() const { return window_ != nullptr && IsWindow(window_); }
+    HWND Handle() const { return window_; }
+    // The line under the picture.
+    std::string Line() const { return line_; }
+    static LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM w, LPARAM l);
+
+private:
+    void Describe(int x, int y);  // a client point
+
+    PictureRequest request_;
+    std::function<void(int)> post_;
+    std::vector<std::uint8_t> bgra_;  // the picture over a checker, as GDI draws it
+    HWND window_ = nullptr, label_ = nullptr;
+    int shownW_ = 0, shownH_ = 0;
+    std::string line_;
 };
 
 // A small window with a text, a bar and Cancel, over the main window.
