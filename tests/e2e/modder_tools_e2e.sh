@@ -6,7 +6,10 @@
 # move and turn it (the title marks the edit), Copy puts the six numbers on
 # the system's clipboard; Ctrl+Z puts it back. Shift+Ctrl clicks on the wall
 # and on the ground measure between them: the log gives the figures and a
-# line is drawn until Escape. Alt+F4 with the edit redone asks; No quits.
+# line is drawn until Escape. View / Textures, filtered to the bricks:
+# choosing them shows the picture, counts their users and marks the house
+# in the view until the picture closes; Save as PNG writes an indexed
+# picture. Alt+F4 with the edit redone asks; No quits.
 set -euo pipefail
 
 # shellcheck source=e2e_lib.sh
@@ -105,6 +108,61 @@ shot cleared
 gone=$("$build/tests/png_region_diff" "$work/unmeasured.png" "$work/cleared.png" $((wx + 150)) $((wy + 200)) 300 220 60)
 echo "e2e: after Escape $gone pixels differ"
 [[ $gone -lt 20 ]] || fail "Escape left the measure drawn ($gone pixels)"
+
+# ---- the texture browser ----
+# View / Textures, the second item; "bricks" in the filter leaves the two
+# stored sizes, the one in use (entry 30) first.
+xdotool windowfocus --sync "$window" 2>/dev/null || xdotool windowfocus "$window"
+shot unmarked
+xdotool key alt+v
+sleep 0.3
+xdotool key Down Down Return
+browser=$(wait_window "^Textures$" 5)
+[[ -n $browser ]] || fail "View / Textures opened no list"
+xdotool windowmove "$browser" 600 660  # below the view, which the marks are looked for in
+sleep 0.5
+window_geometry "$browser"
+bx=$win_x
+by=$win_y
+# Without a window manager a click gives no window the keyboard: asked for.
+xdotool windowfocus --sync "$browser" 2>/dev/null || true
+xdotool mousemove $((bx + 300)) $((by + 20)) click 1  # the filter
+sleep 0.3
+xdotool type --delay 50 bricks
+sleep 0.5
+xdotool mousemove $((bx + 150)) $((by + 80)) click --repeat 2 --delay 80 1  # the first row
+picture=$(wait_window "^Texture 30: demo.bricks \\(128 x 128\\)$" 5)
+[[ -n $picture ]] || fail "choosing the bricks showed no picture ($(xdotool search --onlyvisible --name '^Texture' getwindowname 2>/dev/null))"
+grep -q "^Texture 30 (demo.bricks): 1 models, 3 objects use it" "$work/debuglog.txt" || fail "the bricks' users were not counted"
+# The house's objects marked in the view: its wall's pixels change.
+sleep 1
+xdotool windowfocus "$window"
+sleep 1
+shot marked
+marked=$("$build/tests/png_region_diff" "$work/unmarked.png" "$work/marked.png" $((wx + 150)) $((wy + 60)) 450 300 60)
+echo "e2e: the marks around the house changed $marked pixels"
+[[ $marked -gt 300 ]] || fail "the house was not marked in the view"
+# Save as PNG, the name offered: an indexed picture beside the level.
+window_geometry "$picture"
+xdotool mousemove $((win_x + win_w - 68)) $((win_y + win_h - 20)) click 1
+chooser=$(wait_window "^Save texture as PNG$" 5)
+[[ -n $chooser ]] || fail "Save as PNG opened no dialog"
+sleep 0.5
+xdotool key Return
+for _ in $(seq 1 50); do [[ -s $work/levels/bricks.png ]] && break; sleep 0.1; done
+[[ -s $work/levels/bricks.png ]] || fail "Save as PNG wrote no bricks.png"
+[[ $(od -An -t u1 -j 25 -N 1 "$work/levels/bricks.png" | tr -d ' ') == 3 ]] || fail "bricks.png is not an indexed picture"
+echo "e2e: Save as PNG wrote bricks.png, $(stat -c %s "$work/levels/bricks.png") bytes, indexed"
+# The picture closed, the marks go.
+"$build/tests/x_close_request" "$picture"
+"$build/tests/x_close_request" "$browser"
+sleep 1
+xdotool windowfocus "$window"
+sleep 1
+shot unmarked_again
+left=$("$build/tests/png_region_diff" "$work/unmarked.png" "$work/unmarked_again.png" $((wx + 150)) $((wy + 60)) 450 300 60)
+[[ $left -lt 20 ]] || fail "the marks stayed after the picture closed ($left pixels)"
+rm -f "$work/levels/bricks.png"
 
 # ---- quitting with the placement redone: asked, No ----
 xdotool key ctrl+y

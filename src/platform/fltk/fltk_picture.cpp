@@ -105,7 +105,9 @@ PictureWindow::PictureWindow(Fl_Window* owner, const PictureRequest& request, st
     window_->end();
     window_->user_data(this);
     window_->callback([](Fl_Widget* widget, void*) { widget->hide(); });
-    if (owner && owner->shown()) window_->position(owner->x() + 40, owner->y() + 40);
+    // Beside the main window where the screen has room, else over its right
+    // edge: the view stays in sight to show the marks.
+    if (owner && owner->shown()) window_->position(std::max(0, std::min(owner->x() + owner->w() + 10, Fl::w() - w)), owner->y());
     ShowOwned(*window_, owner);
     Describe(-1, -1);
 }

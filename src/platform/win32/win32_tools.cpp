@@ -636,6 +636,14 @@ PictureWindow::PictureWindow(HWND owner, const PictureRequest& request, std::fun
     const int w = kPictureView + 2 * kM, h = kPictureView + 3 * kM + kRow;
     window_ = TopLevel(kPictureClass, request_.title, WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU, w, h, owner, this);
     if (!window_) return;
+    // Beside the main window where the screen has room, else over its right
+    // edge: the view stays in sight to show the marks.
+    RECT at{}, mine{};
+    if (owner && GetWindowRect(owner, &at) && GetWindowRect(window_, &mine)) {
+        const int width = mine.right - mine.left;
+        const int x = std::max(0, std::min(static_cast<int>(at.right) + 10, GetSystemMetrics(SM_CXSCREEN) - width));
+        SetWindowPos(window_, nullptr, x, at.top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    }
     const int buttons = static_cast<int>(request_.buttons.size());
     label_ = Child(window_, L"STATIC", L"", SS_LEFT | SS_CENTERIMAGE, 1);
     MoveWindow(label_, kM, h - kM - kRow, w - 2 * kM - buttons * (kButton + kM), kRow, FALSE);
