@@ -1,7 +1,9 @@
 // The viewer's own tools against the scripted platform, and on a headless
 // context where they draw: the object list, select and fly, bookmarks,
 // undo from the keys, the title, and the question before quitting.
+#include <chrono>
 #include <cmath>
+#include <cstdio>
 #include <optional>
 
 #include "edit/edits.h"
@@ -279,6 +281,36 @@ TEST_F(ViewerUiTest, TheTextureBrowserListsChoosesMarksItsUsersAndSaves) {
     ASSERT_GT(png.size(), 33u);
     EXPECT_EQ(png[1], 'P');
     EXPECT_EQ(png[25], 3) << "an indexed picture";
+}
+
+// A level of thousands of textures: the list opens with every entry and
+// its users, a number in the filter finds that entry, and a thumbnail is
+// only made for a row asked for (the last one here).
+TEST_F(ViewerUiTest, TheTextureBrowserOpensOnThousandsOfTextures) {
+    TempDir big;
+    ASSERT_TRUE(wvwrite::WriteBenchLevel(big.path(), 3000, 300, 3000, 11, nullptr));
+    LoadQuietly(big.File("bench-130.swp"));
+    SetUpDrawing();
+    const auto start = std::chrono::steady_clock::now();
+    WindowProc(Command(kCmdTextures));
+    platform::ListSource& list = List(ListKind::Textures);
+    std::printf("the list of %zu textures opened in %.1f ms\n", list.Rows(),
+                std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count());
+    ASSERT_EQ(list.Rows(), TheTextureDatabase().entries.size());
+    ASSERT_GE(list.Rows(), 3000u);
+    std::size_t used = 0, objects = 0;
+    for (std::size_t r = 0; r < list.Rows(); ++r) {
+        used += list.Cell(r, 4) != "0";
+        objects += std::stoul(list.Cell(r, 5));
+    }
+    EXPECT_GT(used, 200u) << "the meshes use many of the textures";
+    EXPECT_GE(objects, 2000u) << "most objects are counted under some texture";
+    platform::Image thumb;
+    ASSERT_TRUE(list.Thumbnail(list.Rows() - 1, thumb));
+    EXPECT_LE(std::max(thumb.width, thumb.height), 32);
+    list.SetFilter("2999");
+    ASSERT_GE(list.Rows(), 1u);
+    EXPECT_EQ(list.Cell(0, 0), "2999");
 }
 
 TEST_F(ViewerUiTest, BookmarksAreAddedJumpedToAndDeleted) {
