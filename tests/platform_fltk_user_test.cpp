@@ -13,6 +13,7 @@
 
 #include "platform/fltk/fltk_platform.h"
 #include "x_answer.h"
+#include "test_form.h"
 #include "platform/fltk/fltk_window.h"
 #include "resources/resources.h"
 
@@ -238,19 +239,8 @@ TEST_F(FltkUserTest, TheTextPromptAnswersWithWhatWasTyped) {
 // text, a button of the caller's changes the texts, OK is refused while the
 // check says why (in a box over the form, which stays open).
 TEST_F(FltkUserTest, TheFormTakesTypedTextsButtonsAndRefusals) {
-    platform::FormRequest form;
-    form.title = "Form test";
-    form.fields = {{"First", "1", false}, {"Fixed", "r", true}};
-    form.buttons = {{"Double", [](std::vector<std::string>& t) {
-                         t[0] += t[0];
-                         t[1] = "changed";
-                         return std::string();
-                     }}};
     std::vector<std::string> checked;
-    form.check = [&](const std::vector<std::string>& t) {
-        checked.push_back(t[0]);
-        return t[0] == "bad" ? std::string("no good") : std::string();
-    };
+    const platform::FormRequest form = TestForm(checked);
     std::vector<std::string> texts;
     WhenShown("Form test", "xdotool windowfocus --sync $w type --delay 30 21 && xdotool key Return");
     ASSERT_TRUE(p.AskForm(form, texts));

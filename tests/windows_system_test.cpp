@@ -23,6 +23,7 @@
 #include "scene/level.h"
 #include "scene/scene_model.h"
 #include "test_util.h"
+#include "test_form.h"
 #include "writer/skew_level.h"
 
 namespace {
@@ -227,19 +228,8 @@ std::wstring TextOf(HWND w) {
 // the caller's button (which leaves the read-only field alone), a refusal
 // in a box over the form that stays open, and Escape.
 TEST(WindowsFormTest, TypedTextsButtonsRefusalsAndEscape) {
-    platform::FormRequest form;
-    form.title = "Form test";
-    form.fields = {{"First", "1", false}, {"Fixed", "r", true}};
-    form.buttons = {{"Double", [](std::vector<std::string>& t) {
-                         t[0] += t[0];
-                         t[1] = "changed";
-                         return std::string();
-                     }}};
     std::vector<std::string> checked;
-    form.check = [&](const std::vector<std::string>& t) {
-        checked.push_back(t[0]);
-        return t[0] == "bad" ? std::string("no good") : std::string();
-    };
+    const platform::FormRequest form = TestForm(checked);
     struct Seen {
         std::wstring afterDouble, fixedAfterDouble, boxTitle;
         bool formStayed = false;

@@ -1,5 +1,7 @@
 #include "platform/platform.h"
 
+#include <algorithm>
+
 #include "platform/console_platform.h"
 
 #include <cctype>
@@ -15,6 +17,18 @@ Platform* installed = nullptr;
 }  // namespace
 
 Platform& Current() { return installed ? *installed : Console(); }
+
+void FitPicture(int width, int height, int area, int& shownWidth, int& shownHeight) {
+    const int longer = std::max(1, std::max(width, height));
+    if (longer <= area) {
+        const int scale = std::min(8, area / longer);
+        shownWidth = width * scale;
+        shownHeight = height * scale;
+    } else {
+        shownWidth = std::max(1, width * area / longer);
+        shownHeight = std::max(1, height * area / longer);
+    }
+}
 
 std::string WithExtension(const std::string& path, const std::vector<std::string>& extensions) {
     const auto endsIn = [&](const std::string& ext) {

@@ -350,6 +350,10 @@ public:
     }
 };
 
+// The size a picture is shown at in a square area of that side: every
+// texel a block of whole pixels (at most 8), or shrunk to fit when larger.
+void FitPicture(int width, int height, int area, int& shownWidth, int& shownHeight);
+
 // The name with the request's first extension added when it has none of
 // them (compared without case).
 std::string WithExtension(const std::string& path, const std::vector<std::string>& extensions);

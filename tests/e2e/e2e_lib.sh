@@ -165,6 +165,28 @@ start_viewer() {
     viewer_pid=$!
 }
 
+# The demo under work/levels opened from the command line, a bookmark beside
+# the third house in the user's settings, the viewer settled with its help
+# put away; sets viewer_pid, window and its top left wx, wy.
+start_demo_with_a_bookmark() {
+    write_demo "$work/levels"
+    mkdir -p "$work/config/wildview"
+    printf 'wildview bookmarks 1\n-96 -56 8 100 12 by the third house\n' >"$work/config/wildview/bookmarks-demo.txt"
+    cd "$work"
+    XDG_CONFIG_HOME="$work/config" "$viewer" "$work/levels/demo-130.swp" >"$work/viewer.out" 2>&1 &
+    viewer_pid=$!
+    wait_for_level
+    sleep 1
+    window=$(wait_window "^Wildgrove Level Viewer" 10)
+    [[ -n $window ]] || fail "no viewer window"
+    xdotool windowfocus --sync "$window" 2>/dev/null || xdotool windowfocus "$window"
+    window_geometry "$window"
+    wx=$win_x
+    wy=$win_y
+    xdotool key F1  # the help away
+    sleep 0.2
+}
+
 # Writes the demo level into DIR (made if need be).
 #   write_demo DIR
 write_demo() {

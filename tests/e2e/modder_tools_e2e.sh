@@ -15,22 +15,7 @@ set -euo pipefail
 # shellcheck source=e2e_lib.sh
 source "$(dirname "${BASH_SOURCE[0]}")/e2e_lib.sh"
 e2e_begin "$1"
-write_demo "$work/levels"
-mkdir -p "$work/config/wildview"
-printf 'wildview bookmarks 1\n-96 -56 8 100 12 by the third house\n' >"$work/config/wildview/bookmarks-demo.txt"
-cd "$work"
-XDG_CONFIG_HOME="$work/config" "$viewer" "$work/levels/demo-130.swp" >"$work/viewer.out" 2>&1 &
-viewer_pid=$!
-wait_for_level
-sleep 1
-window=$(wait_window "^Wildgrove Level Viewer" 10)
-[[ -n $window ]] || fail "no viewer window"
-xdotool windowfocus --sync "$window" 2>/dev/null || xdotool windowfocus "$window"
-window_geometry "$window"
-wx=$win_x
-wy=$win_y
-xdotool key F1  # the help away
-sleep 0.2
+start_demo_with_a_bookmark
 xdotool key Escape  # selection mode
 sleep 0.3
 choose_first_bookmark "$build"

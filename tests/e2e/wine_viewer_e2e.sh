@@ -366,6 +366,28 @@ focus "$report"
 xdotool key Return
 sleep 1
 
+# View / Textures (its mnemonic): the list with its thumbnails; the first
+# row double-clicked shows that texture and its users are counted; the
+# picture's close box and Escape in the list close them.
+focus "$window"
+xdotool key alt+v
+sleep 0.4
+xdotool key t
+textures=$(wait_window "^Textures$" 10)
+[[ -n $textures ]] || fail "View / Textures opened no list"
+sleep 0.5
+xdotool mousemove $(( $(place "$textures" X) + 100 )) $(( $(place "$textures" Y) + 62 )) click --repeat 2 --delay 80 1
+picture=$(wait_window "^Texture 0: demo.grass \\(256 x 256\\)$" 10)
+[[ -n $picture ]] || fail "double-clicking the first texture showed no picture"
+for _ in $(seq 1 30); do grep -q "^Texture 0 (demo.grass): 0 models, 0 objects use it" debuglog.txt && break; sleep 0.1; done
+grep -q "^Texture 0 (demo.grass): 0 models, 0 objects use it" debuglog.txt || fail "the chosen texture's users were not counted"
+echo "View / Textures: the first texture shown, $(grep -c '^Texture 0 ' debuglog.txt) time(s)"
+"$linux/tests/x_close_request" "$picture"
+gone_within "^Texture 0: " 5 || fail "the picture's close box did not close it"
+focus "$textures"
+xdotool key Escape
+gone_within "^Textures$" 5 || fail "Escape did not close the texture list"
+
 # Edit / Placement (Ctrl+P): a typed x moves the house; Copy puts the six
 # numbers on Windows' clipboard, which Wine shares with X programs.
 focus "$window"
@@ -381,7 +403,9 @@ placement
 xdotool type -- "-80.5"
 xdotool key Return
 gone_within "^Placement of" 5 || fail "OK left the placement window open"
+for _ in $(seq 1 30); do [[ $(title) == *"[unsaved edits]"* ]] && break; sleep 0.1; done
 [[ $(title) == *"[unsaved edits]"* ]] || fail "the typed placement is not unsaved: '$(title)'"
+grep -q "^Placed house_003 #23 at -80.5 " debuglog.txt || fail "the typed x was not taken: $(grep '^Placed' debuglog.txt)"
 focus "$window"
 placement
 window_geometry "$form"
@@ -389,7 +413,7 @@ xdotool mousemove $((win_x + 40)) $((win_y + win_h - 22)) click 1  # Copy, botto
 sleep 1
 clip=$(timeout 5 xclip -o -selection clipboard 2>/dev/null || true)
 echo "the placement window's Copy put '$clip' on the clipboard"
-[[ $clip == "-80.5 -58 "*" 0 0" ]] || fail "Copy put '$clip' on the clipboard"
+[[ $clip == "-80.5 -60.27"*" 5.1251884 22.91831 0 0" ]] || fail "Copy put '$clip' on the clipboard"
 focus "$form"
 xdotool key Escape
 gone_within "^Placement of" 5 || fail "Escape left the placement window open"

@@ -25,15 +25,7 @@ class PictureView : public Fl_Widget {
 public:
     PictureView(int x, int y, int w, int h, PictureWindow& owner) : Fl_Widget(x, y, w, h), owner_(owner) {
         const Image& image = owner_.request_.image;
-        const int longer = std::max(1, std::max(image.width, image.height));
-        if (longer <= kView) {
-            const int scale = std::min(8, kView / longer);
-            shownW_ = image.width * scale;
-            shownH_ = image.height * scale;
-        } else {
-            shownW_ = std::max(1, image.width * kView / longer);
-            shownH_ = std::max(1, image.height * kView / longer);
-        }
+        FitPicture(image.width, image.height, kView, shownW_, shownH_);
         rgb_.resize(static_cast<std::size_t>(shownW_) * shownH_ * 3);
         if (image.rgba.size() < static_cast<std::size_t>(image.width) * image.height * 4) return;
         for (int y0 = 0; y0 < shownH_; ++y0)

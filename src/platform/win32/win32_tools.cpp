@@ -611,15 +611,7 @@ PictureWindow::PictureWindow(HWND owner, const PictureRequest& request, std::fun
     : request_(request), post_(std::move(post)) {
     RegisterToolClasses();
     const Image& image = request_.image;
-    const int longer = std::max(1, std::max(image.width, image.height));
-    if (longer <= kPictureView) {
-        const int scale = std::min(8, kPictureView / longer);
-        shownW_ = image.width * scale;
-        shownH_ = image.height * scale;
-    } else {
-        shownW_ = std::max(1, image.width * kPictureView / longer);
-        shownH_ = std::max(1, image.height * kPictureView / longer);
-    }
+    FitPicture(image.width, image.height, kPictureView, shownW_, shownH_);
     if (image.rgba.size() >= static_cast<std::size_t>(image.width) * image.height * 4) {
         bgra_.resize(static_cast<std::size_t>(image.width) * image.height * 4);
         for (int y = 0; y < image.height; ++y)
