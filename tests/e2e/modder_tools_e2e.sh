@@ -5,8 +5,8 @@
 # the house; Edit / Placement (Ctrl+P) shows its numbers, a typed x and yaw
 # move and turn it (the title marks the edit), Copy puts the six numbers on
 # the system's clipboard; Ctrl+Z puts it back. Shift+Ctrl clicks on the wall
-# and on the ground measure between them: the log gives the figures and a
-# line is drawn until Escape. View / Textures, filtered to the bricks:
+# and on the standing stone beside it measure between them: the log gives
+# the figures and a line is drawn until Escape. View / Textures, filtered to the bricks:
 # choosing them shows the picture, counts their users and marks the house
 # in the view until the picture closes; Save as PNG writes an indexed
 # picture. Alt+F4 with the edit redone asks; No quits.
@@ -70,9 +70,9 @@ sleep 1
 shot unmeasured
 before=$(grep -c "^Measured from" "$work/debuglog.txt" || true)
 xdotool keydown shift keydown ctrl
-xdotool mousemove $((wx + 450)) $((wy + 200)) click 1  # the wall
+xdotool mousemove $((wx + 450)) $((wy + 200)) click 1  # the house's wall
 sleep 0.5
-xdotool mousemove $((wx + 150)) $((wy + 420)) click 1  # the ground in front
+xdotool mousemove $((wx + 560)) $((wy + 200)) click 1  # the standing stone beside it
 sleep 0.5
 xdotool keyup ctrl keyup shift
 sleep 1
@@ -81,16 +81,17 @@ echo "e2e: $measured"
 [[ $(grep -c "^Measured from" "$work/debuglog.txt" || true) -eq $((before + 1)) ]] || fail "two measuring clicks logged no measure"
 [[ $measured =~ Distance\ ([0-9.]+) ]] || fail "no distance in '$measured'"
 distance=${BASH_REMATCH[1]}
-awk -v d="$distance" 'BEGIN { exit !(d > 1 && d < 60) }' || fail "a measure across the yard gave $distance"
+# A few units from the wall to the stone; the ground behind it would be far.
+awk -v d="$distance" 'BEGIN { exit !(d > 1 && d < 15) }' || fail "a measure from the wall to the stone gave $distance"
 grep "^Instance: " "$work/viewer.out" | tail -n 1 | grep -q "house_003" || fail "measuring changed the selection"
 shot measured
-line=$("$build/tests/png_region_diff" "$work/unmeasured.png" "$work/measured.png" $((wx + 150)) $((wy + 200)) 300 220 60)
+line=$("$build/tests/png_region_diff" "$work/unmeasured.png" "$work/measured.png" $((wx + 430)) $((wy + 180)) 150 40 60)
 echo "e2e: the measure changed $line pixels between its ends"
-[[ $line -gt 150 ]] || fail "no line was drawn between the measured points"
+[[ $line -gt 60 ]] || fail "no line was drawn between the measured points"
 xdotool key Escape
 sleep 1
 shot cleared
-gone=$("$build/tests/png_region_diff" "$work/unmeasured.png" "$work/cleared.png" $((wx + 150)) $((wy + 200)) 300 220 60)
+gone=$("$build/tests/png_region_diff" "$work/unmeasured.png" "$work/cleared.png" $((wx + 430)) $((wy + 180)) 150 40 60)
 echo "e2e: after Escape $gone pixels differ"
 [[ $gone -lt 20 ]] || fail "Escape left the measure drawn ($gone pixels)"
 
