@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdio>
 #include <optional>
+#include <set>
 
 #include "edit/edits.h"
 #include "app/input.h"
@@ -25,6 +26,7 @@
 #include "headless/headless_level.h"
 #include "resources/resources.h"
 #include "scene/level.h"
+#include "scene/scene_model.h"
 #include "scene/view.h"
 #include "test_util.h"
 #include "writer/bench_level.h"
@@ -281,6 +283,42 @@ TEST_F(ViewerUiTest, TheTextureBrowserListsChoosesMarksItsUsersAndSaves) {
     ASSERT_GT(png.size(), 33u);
     EXPECT_EQ(png[1], 'P');
     EXPECT_EQ(png[25], 3) << "an indexed picture";
+}
+
+// On the skew level (nothing symmetric to hide a swapped count): each row's
+// counts are those of a plain walk over the models' materials and the
+// placed objects and terrain pieces, and the thumbnail keeps the entry's
+// proportions.
+TEST_F(ViewerUiTest, TheTextureBrowsersCountsOnTheSkewLevelAreAPlainWalks) {
+    Load("skew-130.swp");
+    WindowProc(Command(kCmdTextures));
+    platform::ListSource& list = List(ListKind::Textures);
+    const TextureDatabase& db = TheTextureDatabase();
+    ASSERT_EQ(list.Rows(), db.entries.size());
+    std::size_t used = 0;
+    for (std::size_t r = 0; r < list.Rows(); ++r) {
+        const std::uint32_t entry = static_cast<std::uint32_t>(std::stoul(list.Cell(r, 0)));
+        std::set<const Model*> models;
+        for (const auto& m : TheScene().ModelList)
+            for (const Material& mat : m->materials)
+                if (mat.hasTexture && mat.textureIndex == entry) models.insert(m.get());
+        std::set<std::uint32_t> records;
+        for (const auto& inst : TheScene().InstanceList)
+            if (models.count(inst->model)) records.insert(inst->index);
+        for (const auto& [key, group] : TheScene().TerrainObjectsByHeight)
+            for (const auto& inst : group)
+                if (models.count(inst->model)) records.insert(inst->index);
+        EXPECT_EQ(list.Cell(r, 4), std::to_string(models.size())) << "entry " << entry;
+        EXPECT_EQ(list.Cell(r, 5), std::to_string(records.size())) << "entry " << entry;
+        used += !models.empty();
+        const TextureEntry& e = db.entries[entry];
+        EXPECT_EQ(list.Cell(r, 2), std::to_string(e.width) + " x " + std::to_string(e.height));
+        platform::Image thumb;
+        if (e.width && e.height && list.Thumbnail(r, thumb)) {
+            EXPECT_EQ(thumb.width >= thumb.height, e.width >= e.height) << "entry " << entry;
+        }
+    }
+    EXPECT_GT(used, 1u);
 }
 
 // A level of thousands of textures: the list opens with every entry and
