@@ -12,6 +12,7 @@
 #include "location/level_files.h"
 #include "platform/atomic_file.h"
 #include "platform/file_system.h"
+#include "platform/large_memory.h"
 #include "platform/platform.h"
 #include "scene/level.h"
 #include "scene/scene_construction.h"
@@ -79,6 +80,7 @@ bool LoadLevel(const LevelBytes* bytes, std::string* why, Ground ground) {
     // What the level's name changes is decided here, once.
     TheLevel().quirks = QuirksOf(level.LevelName);
     TheScene().ModelList.clear();
+    const platform::LoadHeapScope heap;
     const float start = static_cast<float>(GetTime());
     LogPrintf("\n\nLoading Level '%s'", level.LevelName.c_str());
     LogPrintf("\nLoading GRF file: '%s'...", level.GrfPath.c_str());

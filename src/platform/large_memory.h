@@ -14,6 +14,27 @@ namespace platform {
 void* AllocateLarge(std::size_t bytes) noexcept;
 void FreeLarge(void* p) noexcept;
 
+// Gives the heap's free pages back to the system, for a program that has
+// just let go of much memory and goes on to need more of another kind.
+void ReturnFreeMemory() noexcept;
+
+// Held over a level load: where the system allows, the heap grows in large
+// steps backed by huge pages while it lasts, for the load's tens of
+// thousands of small arrays, and is back to its usual ways afterwards (so
+// that what a later export frees goes back to the system). It changes where
+// memory comes from, never its contents.
+class LoadHeapScope {
+public:
+    LoadHeapScope() noexcept;
+    ~LoadHeapScope();
+    LoadHeapScope(const LoadHeapScope&) = delete;
+    LoadHeapScope& operator=(const LoadHeapScope&) = delete;
+
+private:
+    void* advised_ = nullptr;
+    std::size_t advisedBytes_ = 0;
+};
+
 template <class T>
 struct LargeAllocator {
     using value_type = T;

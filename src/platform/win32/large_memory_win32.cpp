@@ -13,4 +13,11 @@ void* AllocateLarge(std::size_t bytes) noexcept {
 
 void FreeLarge(void* p) noexcept { _aligned_free(p); }
 
+// Windows' heap commits in large runs of its own and huge pages need a
+// privilege users seldom hold: nothing to ready.
+void ReturnFreeMemory() noexcept { _heapmin(); }
+
+LoadHeapScope::LoadHeapScope() noexcept {}
+LoadHeapScope::~LoadHeapScope() = default;
+
 }  // namespace platform
