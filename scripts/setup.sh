@@ -16,6 +16,7 @@ packages=(
   libfreetype-dev libfontconfig1-dev         # overlay fonts
   fonts-liberation                           # a metric match for "Arial"
   xvfb xauth xdotool xclip                   # the windowed tests: a virtual display, driven
+  time                                       # benchmarks: a program's peak memory
   libtinygltf-dev                            # glTF export
   assimp-utils                               # a second glTF reader in the tests
 )

@@ -20,10 +20,13 @@
 #include "platform/file_system.h"
 #include "platform/headless_gl.h"
 #include "platform/headless_platform.h"
+#include "platform/large_memory.h"
+#include "platform/large_memory.h"
 #include "render/gl_setup.h"
 #include "render/overview_map.h"
 #include "render/view_setup.h"
 #include "scene/level.h"
+#include "scene/model_draw.h"
 #include "scene/scene_model.h"
 #include "scene/view.h"
 #include "terrain/terrain.h"
@@ -55,6 +58,42 @@ int Usage(const std::string& why) {
 int Fail(const std::string& why) {
     std::fprintf(stderr, "wildview-export: %s\n", why.c_str());
     return 1;
+}
+
+}  // namespace
+
+namespace {
+
+// Loads the level with its ground and draws its map on a context of its
+// own, gone (with everything drawn) by the time this returns.
+bool MapOfLevel(const std::string& swp, headless::LoadedLevel& level, bool shadows, std::uint32_t mapSize,
+                GltfTerrain& ground, std::string& why) {
+    headless::LoadLevel(swp, level, nullptr, Ground::Infer);
+    for (const auto& box : level.platform.boxes)
+        if (box.caption == "ERROR") {
+            why = swp + ": " + box.text;
+            return false;
+        }
+    platform::HeadlessGl context;
+    if (!context.Create(512, 512)) {
+        why = "the ground needs headless GL: " + context.Reason();
+        return false;
+    }
+    platform::HeadlessPlatform pf;
+    platform::Install(&pf);
+    SetConsoleStream(nullptr);
+    ResizeView(512, 512);
+    InitGL();
+    InitPBuffer();
+    OverviewImage map;
+    MapRequest request{2.0f, false, shadows, true, false};
+    request.maxSide = mapSize;
+    const bool drawn = RenderOverviewMap(request, map, why);
+    if (drawn) ground = {map.width, map.height, std::move(map.rgba), map.minX, map.minY, map.maxX, map.maxY};
+    else why = swp + ": " + why;
+    ResetState(StateScope::Process);  // GL objects go while the context is current
+    platform::Install(nullptr);
+    return drawn;
 }
 
 }  // namespace
@@ -111,29 +150,19 @@ int main(int argc, char** argv) {
     const auto start = std::chrono::steady_clock::now();
     headless::LoadedLevel level;
     level.console = nullptr;
+    // The ground's picture is the level's map, drawn on a headless context
+    // that goes once it is made: the driver's compiled shaders and texture
+    // copies would otherwise stay beside everything the scene's file needs.
+    GltfTerrain ground;
+    if (terrain) {
+        std::string why;
+        if (!MapOfLevel(positional[0], level, shadows, mapSize, ground, why)) return Fail(why);
+        platform::ReturnFreeMemory();
+    }
     // The objects alone never read the ground.
     headless::LoadLevel(positional[0], level, nullptr, terrain ? Ground::Infer : Ground::Skip);
     for (const auto& box : level.platform.boxes)
         if (box.caption == "ERROR") return Fail(positional[0] + ": " + box.text);
-
-    // The ground's picture is the level's map, drawn on a headless context.
-    platform::HeadlessGl context;
-    GltfTerrain ground;
-    platform::HeadlessPlatform pf;
-    if (terrain) {
-        if (!context.Create(512, 512)) return Fail("the ground needs headless GL: " + context.Reason());
-        platform::Install(&pf);
-        SetConsoleStream(nullptr);
-        ResizeView(512, 512);
-        InitGL();
-        InitPBuffer();
-        OverviewImage map;
-        std::string error;
-        MapRequest request{2.0f, false, shadows, true, false};
-        request.maxSide = mapSize;
-        if (!RenderOverviewMap(request, map, error)) return Fail(positional[0] + ": " + error);
-        ground = {map.width, map.height, std::move(map.rgba), map.minX, map.minY, map.maxX, map.maxY};
-    }
 
     GltfExportOptions options;
     options.path = positional[1];
@@ -143,10 +172,6 @@ int main(int argc, char** argv) {
     GltfExportReport report;
     std::string error;
     const bool written = ExportGltf(options, report, error);
-    if (terrain) {
-        ResetState(StateScope::Process);  // GL objects go while the context is current
-        platform::Install(nullptr);
-    }
     if (!written) return Fail(error);
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     std::printf("%s: %zu nodes, %zu meshes, %zu images, %zu triangles", options.path.c_str(), report.nodes,
