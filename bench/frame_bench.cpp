@@ -198,6 +198,7 @@ void Fly(const char* label, int key, float speed, int frames) {
     }
     glFinish();
     std::vector<double> times;
+    std::vector<int> bakes;
     double recentre = 0.0, building = 0.0;
     int recentres = 0;
     std::string landed;
@@ -210,6 +211,7 @@ void Fly(const char* label, int key, float speed, int frames) {
         glFinish();
         const double ms = Ms(start);
         times.push_back(ms);
+        bakes.push_back(std::min(TheTerrain().bakesThisFrame, kMaxBakesPerFrame));
         if (pending) building = std::max(building, ms);
         if (TheTerrain().field.originX != originBefore) {
             ++recentres;
@@ -229,6 +231,20 @@ void Fly(const char* label, int key, float speed, int frames) {
                 recentres, recentre, sorted.back() / median);
     std::printf("       the frames that swapped a window in (ms):%s; the worst frame while one was built %.1f ms\n",
                 landed.c_str(), building);
+    // The ground baked as it comes into view: the worst frame by the number
+    // of quads it baked.
+    std::string byBakes;
+    for (int n = 0; n <= kMaxBakesPerFrame; ++n) {
+        double worst = 0;
+        int count = 0;
+        for (std::size_t i = 0; i < times.size(); ++i)
+            if (bakes[i] == n) worst = std::max(worst, times[i]), ++count;
+        if (!count) continue;
+        char entry[48];
+        std::snprintf(entry, sizeof entry, " %d: %d frames, worst %.1f;", n, count, worst);
+        byBakes += entry;
+    }
+    std::printf("       frames by quads baked in them (ms):%s\n", byBakes.c_str());
 }
 
 }  // namespace
