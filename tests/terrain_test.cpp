@@ -2,6 +2,7 @@
 // sampling, and the camera-following quadtree's decisions.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstring>
@@ -303,6 +304,47 @@ TEST_F(TerrainTreeTest, AWindowBuiltInTheBackgroundIsTheSynchronousOneBitForBit)
         BuildHeightField(plain, pyramid, LevelGround(), nullptr, true);
         EXPECT_EQ(std::memcmp(plain.samples.data(), landed.samples.data(), f.samples.size() * sizeof(float)), 0)
             << level;
+    }
+}
+
+// A load's ground built on a worker while the caller works (the viewer
+// makes its first textures meanwhile) is the ground built in line, bit for
+// bit; with FreezeUpdate on nothing is built either way.
+int gWorkCalls = 0;
+void WorkWhileTheGroundBuilds(const std::future<HeightBuild>& build) {
+    ++gWorkCalls;
+    std::size_t materials = 0;  // what the viewer's work reads meanwhile
+    for (const auto& inst : TheScene().InstanceList)
+        if (inst->model) materials += inst->model->materials.size();
+    EXPECT_GT(materials, 0u);
+    build.wait();
+}
+
+TEST_F(TerrainTreeTest, TheGroundOfALoadBuiltInTheBackgroundBesideOtherWorkIsTheInLineOne) {
+    for (const std::string& level : {std::string("demo-130.swp"), std::string("skew-130.swp")}) {
+        for (const bool frozen : {false, true}) {
+            TheTerrainHooks().whileGroundBuilds = nullptr;
+            LoadQuietly(File(level));
+            TheToggles().FreezeUpdate = frozen;
+            InitTerrain();
+            const HeightField inLine = TheTerrain().field;
+            gWorkCalls = 0;
+            TheTerrainHooks().whileGroundBuilds = &WorkWhileTheGroundBuilds;
+            InitTerrain();
+            TheTerrainHooks().whileGroundBuilds = nullptr;
+            TheToggles().FreezeUpdate = false;
+            const HeightField& beside = TheTerrain().field;
+            EXPECT_EQ(gWorkCalls, frozen ? 0 : 1) << level;
+            EXPECT_EQ(beside.originX, inLine.originX) << level;
+            EXPECT_EQ(beside.originY, inLine.originY) << level;
+            ASSERT_EQ(beside.samples.size(), inLine.samples.size()) << level;
+            EXPECT_EQ(std::memcmp(beside.samples.data(), inLine.samples.data(), inLine.samples.size() * sizeof(float)),
+                      0)
+                << level << (frozen ? " frozen" : "");
+            const bool flat = std::all_of(beside.samples.begin(), beside.samples.end(), [](float h) { return h == 0; });
+            EXPECT_EQ(flat, frozen) << level;
+            ASSERT_TRUE(TheTerrain().root) << level;
+        }
     }
 }
 

@@ -283,6 +283,30 @@ bool RecentreIfStrayed(const Vector3& camera) {
     return true;
 }
 
+namespace {
+
+// A window like `like` centred on trunc(camera), built on a worker that gets
+// everything by value; the grids are made there, off the frame.
+std::future<HeightBuild> StartBuild(const HeightField& like, const Vector3& camera) {
+    HeightBuild job;
+    job.field.W = like.W;
+    job.field.H = like.H;
+    job.field.extentX = like.extentX;
+    job.field.extentY = like.extentY;
+    job.field.scaleZ = like.scaleZ;
+    CentreOn(job.field, camera);
+    DebugPrintf("\nSetting instance positions");
+    DebugPrintf("\nInterpolating");
+    return std::async(std::launch::async, [job = std::move(job), source = LevelGround()]() mutable {
+        job.field.samples.assign(static_cast<std::size_t>(job.field.W) * job.field.H, 0.0f);
+        job.pyramid = std::make_unique<HeightPyramid>();
+        BuildHeightField(job.field, *job.pyramid, source, &job.stats);
+        return std::move(job);
+    });
+}
+
+}  // namespace
+
 bool RecentreInBackground(const Vector3& camera) {
     TerrainState& t = TheTerrain();
     if (!TheToggles().FreezeUpdate && !t.field.samples.empty() && Strayed(t.field, camera, kJumpFraction)) {
@@ -300,23 +324,7 @@ bool RecentreInBackground(const Vector3& camera) {
     }
     const HeightField& f = t.field;
     if (TheToggles().FreezeUpdate || f.samples.empty() || !Strayed(f, camera)) return false;
-    HeightBuild job;
-    job.field.W = f.W;
-    job.field.H = f.H;
-    job.field.extentX = f.extentX;
-    job.field.extentY = f.extentY;
-    job.field.scaleZ = f.scaleZ;
-    CentreOn(job.field, camera);
-    DebugPrintf("\nSetting instance positions");
-    DebugPrintf("\nInterpolating");
-    // The worker gets everything by value; the grids are made there, off
-    // the frame.
-    t.nextWindow = std::async(std::launch::async, [job = std::move(job), source = LevelGround()]() mutable {
-        job.field.samples.assign(static_cast<std::size_t>(job.field.W) * job.field.H, 0.0f);
-        job.pyramid = std::make_unique<HeightPyramid>();
-        BuildHeightField(job.field, *job.pyramid, source, &job.stats);
-        return std::move(job);
-    });
+    t.nextWindow = StartBuild(f, camera);
     return false;
 }
 
@@ -342,7 +350,20 @@ void InitTerrain() {
     f.samples.assign(static_cast<std::size_t>(f.W) * f.H, 0.0f);
     f.extentX = f.extentY = 2048.0f;
     f.scaleZ = 1.0f;
-    UpdateTerrain(TheCamera().position);
+    const TerrainHooks& hooks = TheTerrainHooks();
+    if (hooks.whileGroundBuilds && !TheToggles().FreezeUpdate) {
+        // The same heights as UpdateTerrain's, built beside the caller's
+        // work rather than before it.
+        AbandonBackgroundBuild();
+        t.lastBuild = HeightFieldStats{};
+        std::future<HeightBuild> build = StartBuild(f, TheCamera().position);
+        hooks.whileGroundBuilds(build);
+        HeightBuild built = build.get();
+        t.field = std::move(built.field);
+        t.lastBuild = built.stats;
+    } else {
+        UpdateTerrain(TheCamera().position);
+    }
     t.root = MakeRootNode();
 }
 

@@ -162,9 +162,14 @@ void MarkAreaForRebake(const Vector3& centre, float radius);
 TexturePool<TerrainTexture>& TerrainTexturePool();
 
 // Connects the terrain to the GL side: the off-screen drawable is set up
-// when the terrain starts. Unset, nothing happens (headless builds, tests).
-// Installed by InstallTerrainGlHooks (InitGL), cleared by the process reset.
+// when the terrain starts, and work for the first frames is done while a
+// worker infers the level's ground (the hook returns once the build is
+// ready, or sooner; it must not touch the ground or the instances' places).
+// Unset, nothing happens and the ground is built in line (headless builds,
+// tests). Installed by InstallTerrainGlHooks (InitGL), cleared by the
+// process reset.
 struct TerrainHooks {
     void (*initOffscreen)() = nullptr;
+    void (*whileGroundBuilds)(const std::future<HeightBuild>& build) = nullptr;
 };
 TerrainHooks& TheTerrainHooks();

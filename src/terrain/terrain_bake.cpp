@@ -2,7 +2,11 @@
 
 #include "glh/gl.h"
 
+#include <algorithm>
+#include <chrono>
 #include <cmath>
+#include <utility>
+#include <vector>
 
 #include "effects/offscreen.h"
 #include "effects/shadows.h"
@@ -115,8 +119,29 @@ void BakeTexture(TerrainNode& node) {
     CopyToTexture(t);
 }
 
+namespace {
+
+// The textures of the objects nearest the camera, made while the ground is
+// built on a worker: the driver compiles its code for a kind of texture at
+// the first one made, which in the first frame would come after the ground.
+// The textures are those the frames would make; only the time moves.
+void MakeNearTexturesWhile(const std::future<HeightBuild>& build) {
+    const Vector3 camera = TheCamera().position;
+    std::vector<std::pair<float, Model*>> near;
+    for (const auto& inst : TheScene().InstanceList)
+        if (inst->model) near.emplace_back(inst->position.Distance(camera), inst->model);
+    std::sort(near.begin(), near.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    for (const auto& [distance, model] : near) {
+        if (build.wait_for(std::chrono::seconds(0)) == std::future_status::ready) return;
+        for (Material& m : model->materials) CreateMaterialTextures(m);
+    }
+}
+
+}  // namespace
+
 void InstallTerrainGlHooks() {
     TheTerrainHooks().initOffscreen = &InitPBuffer;
+    TheTerrainHooks().whileGroundBuilds = &MakeNearTexturesWhile;
     TerrainTexturePool().create = [](TerrainTexture& t) { CreateTerrainTexture(t); };
     TheShadows().pool.create = [](ShadowTexture& t) { CreateShadowTexture(t); };
     TheSceneHooks().releaseShadow = &ReleaseShadowSlot;
