@@ -2,14 +2,17 @@
 // dragging and deleting, against the scripted platform.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <random>
+#include <string>
 
 #include "app/input.h"
 #include "app/main_loop.h"
 #include "app/pointer.h"
 #include "edit/edits.h"
+#include "render/frame.h"
 #include "render/overlay_text.h"
 #include "diag/state_registry.h"
 #include "math/camera.h"
@@ -330,6 +333,16 @@ TEST(HelpTextTest, TabStopsLieEvery100PixelsFromTheBlock) {
         int x0, cx, stop;
     } cases[] = {{100, 100, 200}, {100, 150, 200}, {100, 199, 200}, {100, 200, 300}, {100, 60, 200}};
     for (const auto& c : cases) EXPECT_EQ(NextTabStop(c.x0, c.cx), c.stop) << c.cx;
+}
+
+// Every line of the help, descenders included, lies inside its panel in the
+// window the viewer opens (800 x 600): the keys added over time must not run
+// out of it into the status line.
+TEST(HelpTextTest, EveryLineFitsInsideThePanelOfTheStartWindow) {
+    const std::string text = kHelpText;
+    const int lines = static_cast<int>(std::count(text.begin(), text.end(), '\n'));
+    const int lastBaseline = 600 - kHelpTextTop - kTextLineHeight * (lines - 1);
+    EXPECT_GE(lastBaseline - 5, kHelpInset) << lines << " lines";
 }
 
 // The culling walk over the packed table lets through what the walk over

@@ -28,10 +28,11 @@ const char* const kHelpText =
     "objects (shift/ctrl modifies)\n"
     "\nMore keys:\nQ, Space / Z\tMove up / down\nShift+mouse\tFlying mode: pan instead of turning\nShift / Ctrl"
     "\tSelection mode, dragging: turn it / move it up and down\nB, V\tModel and property reports of the selection\n"
-    "L\tToggle lighting (and terrain shadows)\nT\tRebuild the terrain around the camera\nO\tObject list\n"
+    "L, T\tToggle lighting (and terrain shadows); rebuild the terrain around the camera\n"
+    "O, Home\tObject list; back to the player start\n"
     "Shift+Ctrl+click\tSelection mode: measure between two points (Esc clears)\n"
-    "Home\tBack to the player start\nCtrl+Z, Ctrl+Y\tUndo, redo\nCtrl+P\tPlace the selection by numbers\nAlt\tFree the pointer for the menus (a click in the view takes it back);"
-    " Alt+F, E, V, O open them\n";
+    "Ctrl+Z, Y, P\tUndo, redo; place the selection by numbers\n"
+    "Alt\tFree the pointer for the menus (a click in the view takes it back); Alt+F, E, V, O open them\n";
 
 namespace {
 
@@ -160,10 +161,10 @@ bool DrawFrame(const OverlayStatus* status) {
         glEnable(GL_BLEND);
         glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
         glColor4f(0.4f, 0.4f, 0.4f, 0.7f);
-        glRecti(40, 40, w.width - 40, w.height - 40);
+        glRecti(kHelpInset, kHelpInset, w.width - kHelpInset, w.height - kHelpInset);
         glDisable(GL_BLEND);
         glColor3f(1, 1, 1);
-        glRasterPos2i(100, w.height - 100);
+        glRasterPos2i(100, w.height - kHelpTextTop);
         DrawTextBlock("%s", kHelpText);
     }
     glMatrixMode(GL_PROJECTION);

@@ -18,6 +18,10 @@ void ResetFrame();
 // The help panel's text, with its tab stops and line breaks: the game
 // viewer's own, then the keys this viewer adds.
 extern const char* const kHelpText;
+// The panel: inset from each edge of the view, its text's first baseline
+// this far below the view's top.
+constexpr int kHelpInset = 40;
+constexpr int kHelpTextTop = 100;
 
 // What the viewer's overlay says beyond the frame's own: the mode and the
 // speed are the viewer's (the tools draw frames without them).

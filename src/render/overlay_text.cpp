@@ -165,7 +165,7 @@ void TextBlock(const char* text, void (*draw)(const char*, const char*)) {
         draw(run, p);
         if (*p == '\0') break;
         if (*p == '\n') {
-            y -= 18;
+            y -= kTextLineHeight;
             glRasterPos2i(x0, y);
         } else {
             int cx = 0, cy = 0;

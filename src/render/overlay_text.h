@@ -25,6 +25,8 @@ void DrawLabel(const char* format, ...) WV_PRINTF_LIKE(1, 2);
 void DrawTextBlock(const char* format, ...) WV_PRINTF_LIKE(1, 2);
 // The x of the tab stop after raster x cx in a block starting at x0.
 int NextTabStop(int x0, int cx);
+// A text block's lines lie this many pixels apart.
+constexpr int kTextLineHeight = 18;
 
 // Both with each character's display list called in turn: the reference
 // the two above (a run of characters drawn as one bitmap) are pinned to.
