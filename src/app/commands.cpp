@@ -6,6 +6,7 @@
 #include "app/modder_tools.h"
 #include "app/pointer.h"
 #include "app/texture_browser.h"
+#include "app/dialogs.h"
 #include "app/viewer_tools.h"
 #include "diag/log.h"
 #include "diag/state_registry.h"

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "app/dialogs.h"
 #include "app/viewer_tools.h"
 #include "diag/log.h"
 #include "edit/edits.h"

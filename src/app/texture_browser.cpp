@@ -4,7 +4,7 @@
 #include <cctype>
 #include <cstdio>
 
-#include "app/viewer_tools.h"
+#include "app/dialogs.h"
 #include "diag/log.h"
 #include "diag/state_registry.h"
 #include "files/texture_image.h"

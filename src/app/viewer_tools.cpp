@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "app/dialogs.h"
 #include "app/texture_browser.h"
 #include "diag/log.h"
 #include "diag/state_registry.h"
@@ -137,13 +138,6 @@ void SaveMarks() {
 }
 
 }  // namespace
-
-std::string AskWhereTo(const std::string& title, const std::string& name, const platform::FileFilter& filter,
-                       const std::vector<std::string>& extensions) {
-    platform::SaveRequest request{DirectoryOf(TheLevelFiles().GrfPath), name, title, filter, extensions,
-                                  [](const std::string& path) { return SaveRefusal(path); }};
-    return platform::Current().AskSaveFile(request);
-}
 
 void ExportGltfDialog() {
     const LevelFiles& level = TheLevelFiles();
@@ -403,8 +397,4 @@ bool ListChoice(ListKind kind, int row, int action) {
     camera.yaw = marks[k].yaw;
     camera.pitch = marks[k].pitch;
     return true;
-}
-
-void Tell(const std::string& text, const std::string& caption, platform::Icon icon) {
-    platform::Current().ShowMessageBox(platform::Owner::MainWindow, text, caption, platform::Buttons::Ok, icon);
 }

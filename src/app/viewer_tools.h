@@ -34,14 +34,6 @@ private:
     bool ascending_ = true;
 };
 
-// The save dialog in the level's folder; never a file of the level itself.
-// Empty when cancelled.
-std::string AskWhereTo(const std::string& title, const std::string& name, const platform::FileFilter& filter,
-                       const std::vector<std::string>& extensions);
-
-// A box with OK over the main window.
-void Tell(const std::string& text, const std::string& caption, platform::Icon icon = platform::Icon::Information);
-
 void OpenObjectList();
 // The scene's objects changed: the list follows.
 void ObjectsChanged();
