@@ -18,11 +18,12 @@ void FreeLarge(void* p) noexcept;
 // just let go of much memory and goes on to need more of another kind.
 void ReturnFreeMemory() noexcept;
 
-// Held over a level load: where the system allows, the heap grows in large
-// steps backed by huge pages while it lasts, for the load's tens of
-// thousands of small arrays, and is back to its usual ways afterwards (so
-// that what a later export frees goes back to the system). It changes where
-// memory comes from, never its contents.
+// Held over a level load (the load sequence holds one): where the system
+// allows, the heap grows in large steps backed by huge pages while it lasts,
+// for the load's tens of thousands of small arrays. Afterwards it grows in
+// small steps again and gives back what is freed at its top, while blocks of
+// a few MiB (images, their PNGs) stay in it rather than being mapped anew
+// each time. It changes where memory comes from, never its contents.
 class LoadHeapScope {
 public:
     LoadHeapScope() noexcept;

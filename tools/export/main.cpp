@@ -21,12 +21,10 @@
 #include "platform/headless_gl.h"
 #include "platform/headless_platform.h"
 #include "platform/large_memory.h"
-#include "platform/large_memory.h"
 #include "render/gl_setup.h"
 #include "render/overview_map.h"
 #include "render/view_setup.h"
 #include "scene/level.h"
-#include "scene/model_draw.h"
 #include "scene/scene_model.h"
 #include "scene/view.h"
 #include "terrain/terrain.h"
@@ -59,10 +57,6 @@ int Fail(const std::string& why) {
     std::fprintf(stderr, "wildview-export: %s\n", why.c_str());
     return 1;
 }
-
-}  // namespace
-
-namespace {
 
 // Loads the level with its ground and draws its map on a context of its
 // own, gone (with everything drawn) by the time this returns.
