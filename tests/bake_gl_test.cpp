@@ -154,6 +154,42 @@ TEST_F(BakeTest, ShadowsKeep40PercentUnderNearCastersOnly) {
     EXPECT_EQ(shear[9], -0.25f);
 }
 
+// The shadow pass starts from no shadow anywhere in the picture, whatever
+// drawing state it is handed (lit with a material's alpha of 1, alpha
+// tested, textured in replace mode): only casters darken the ground.
+TEST_F(BakeTest, TheShadowPassStartsUnshadowedWhateverStateItFinds) {
+    const GroundRect rect{0, 16, 0, 16};
+    const auto lay = [&](bool hostile) {
+        const OffscreenPass pass;
+        DrawInto(*node.texture);
+        glMatrixMode(GL_PROJECTION);
+        glLoadIdentity();
+        glOrtho(rect.left, rect.right, rect.bottom, rect.top, -500, 2500);
+        glMatrixMode(GL_MODELVIEW);
+        glLoadIdentity();
+        glClearColor(kBackgroundGrey, kBackgroundGrey, kBackgroundGrey, 1.0f);
+        glClear(GL_COLOR_BUFFER_BIT);
+        glPushAttrib(GL_ALL_ATTRIB_BITS);
+        if (hostile) {
+            glEnable(GL_LIGHTING);
+            glEnable(GL_ALPHA_TEST);
+            glAlphaFunc(GL_GREATER, 0.5f);
+            glBindTexture(GL_TEXTURE_2D, node.texture->glName);
+            glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_REPLACE);
+            glEnable(GL_TEXTURE_2D);
+        }
+        LayShadows(rect, Cylinder({8, 8, 0}, {0, 0, -1}, 12), [](const Instance&) { return true; },
+                   [](float, float) { return 0.0f; });
+        glPopAttrib();
+        CopyToTexture(*node.texture);
+    };
+    lay(false);
+    const auto plain = Read();
+    ExpectColour(At(plain, 8, 8), {204, 204, 204}, "no casters");
+    lay(true);
+    EXPECT_EQ(Read(), plain);
+}
+
 TEST_F(BakeTest, BakesPastNineAFrameShowBlackAndWaitForALaterFrame) {
     Ground(1, Square(8, 1), 8, 8);
     TheTerrain().bakesThisFrame = 9;
