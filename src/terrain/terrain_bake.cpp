@@ -1,6 +1,7 @@
 #include "terrain/terrain_bake.h"
 
 #include "glh/gl.h"
+#include "glh/identity_matrices.h"
 
 #include <algorithm>
 #include <chrono>
@@ -40,19 +41,12 @@ void ClearAlphaInViewport() {
     for (const GLenum cap : {GL_TEXTURE_2D, GL_LIGHTING, GL_ALPHA_TEST, GL_BLEND, GL_DEPTH_TEST, GL_CULL_FACE,
                              GL_STENCIL_TEST})
         glDisable(cap);
-    glMatrixMode(GL_PROJECTION);
-    glPushMatrix();
-    glLoadIdentity();
-    glMatrixMode(GL_MODELVIEW);
-    glPushMatrix();
-    glLoadIdentity();
-    glColorMask(GL_FALSE, GL_FALSE, GL_FALSE, GL_TRUE);
-    glColor4f(1, 0, 0, 0);
-    glRectf(-1, -1, 1, 1);
-    glPopMatrix();
-    glMatrixMode(GL_PROJECTION);
-    glPopMatrix();
-    glMatrixMode(GL_MODELVIEW);
+    {
+        const glh::IdentityMatrices identity;
+        glColorMask(GL_FALSE, GL_FALSE, GL_FALSE, GL_TRUE);
+        glColor4f(1, 0, 0, 0);
+        glRectf(-1, -1, 1, 1);
+    }
     glPopAttrib();
 }
 

@@ -1,6 +1,7 @@
 #include "terrain/terrain_draw.h"
 
 #include "glh/gl.h"
+#include "glh/identity_matrices.h"
 
 #include <cmath>
 #include <limits>
@@ -83,31 +84,24 @@ void UpdateTerrainFrame() {
     // they change, the matrices, the viewport and the framebuffer.
     glPushAttrib(GL_ALL_ATTRIB_BITS);
     const OffscreenPass pass;
-    glMatrixMode(GL_PROJECTION);
-    glPushMatrix();
-    glLoadIdentity();
-    glMatrixMode(GL_MODELVIEW);
-    glPushMatrix();
-    glLoadIdentity();
-    glEnable(GL_CULL_FACE);
-    glDisable(GL_DEPTH_TEST);
-    // Terrain shadows need the bake drawable's alpha; a change of the
-    // setting re-bakes everything held.
-    GLint alpha = 0;
-    glGetIntegerv(GL_ALPHA_BITS, &alpha);
-    if (alpha == 8) {
-        const bool wanted = TheToggles().TerrainShadows;
-        if (wanted != t.bakeShadows) MarkForRebake(*t.root);
-        t.bakeShadows = wanted;
-    } else {
-        t.bakeShadows = false;
+    {
+        const glh::IdentityMatrices identity;
+        glEnable(GL_CULL_FACE);
+        glDisable(GL_DEPTH_TEST);
+        // Terrain shadows need the bake drawable's alpha; a change of the
+        // setting re-bakes everything held.
+        GLint alpha = 0;
+        glGetIntegerv(GL_ALPHA_BITS, &alpha);
+        if (alpha == 8) {
+            const bool wanted = TheToggles().TerrainShadows;
+            if (wanted != t.bakeShadows) MarkForRebake(*t.root);
+            t.bakeShadows = wanted;
+        } else {
+            t.bakeShadows = false;
+        }
+        UpdateGeometry(*t.root);
+        UpdateTextures(*t.root, &BakeTexture);
     }
-    UpdateGeometry(*t.root);
-    UpdateTextures(*t.root, &BakeTexture);
-    glMatrixMode(GL_PROJECTION);
-    glPopMatrix();
-    glMatrixMode(GL_MODELVIEW);
-    glPopMatrix();
     glPopAttrib();
 }
 
