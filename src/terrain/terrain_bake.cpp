@@ -35,7 +35,8 @@ namespace {
 
 // Alpha to 0 over the viewport, colour kept. A rectangle rather than a
 // masked clear: a driver may finish all drawing queued so far before a
-// masked clear (llvmpipe does), which doubled the cost of a bake.
+// masked clear (llvmpipe does), which made a bake cost two to three times
+// as much.
 void ClearAlphaInViewport() {
     glPushAttrib(GL_ENABLE_BIT | GL_CURRENT_BIT);
     for (const GLenum cap : {GL_TEXTURE_2D, GL_LIGHTING, GL_ALPHA_TEST, GL_BLEND, GL_DEPTH_TEST, GL_CULL_FACE,
