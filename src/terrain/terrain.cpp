@@ -347,14 +347,15 @@ void InitTerrain() {
     if (t.root) DestroySubtree(t.root);
     HeightField& f = t.field;
     f.W = f.H = kHeightFieldSize;
-    f.samples.assign(static_cast<std::size_t>(f.W) * f.H, 0.0f);
     f.extentX = f.extentY = 2048.0f;
     f.scaleZ = 1.0f;
     const TerrainHooks& hooks = TheTerrainHooks();
     if (hooks.whileGroundBuilds && !TheToggles().FreezeUpdate) {
         // The same heights as UpdateTerrain's, built beside the caller's
-        // work rather than before it.
+        // work rather than before it; no ground (heights 0) meanwhile, and
+        // no grid filled here only to be replaced.
         AbandonBackgroundBuild();
+        f.samples = {};
         t.lastBuild = HeightFieldStats{};
         std::future<HeightBuild> build = StartBuild(f, TheCamera().position);
         hooks.whileGroundBuilds(build);
@@ -362,6 +363,7 @@ void InitTerrain() {
         t.field = std::move(built.field);
         t.lastBuild = built.stats;
     } else {
+        f.samples.assign(static_cast<std::size_t>(f.W) * f.H, 0.0f);
         UpdateTerrain(TheCamera().position);
     }
     t.root = MakeRootNode();
