@@ -8,7 +8,7 @@
 // flights across the demo level at keys 5 and 6, three times each, and their
 // worst frames.
 //
-//   bench_frames [--frames N] [--instances N[,N...]]
+//   bench_frames [--frames N] [--instances N[,N...]|none] [--keys 5,6]
 #include "glh/gl.h"
 #include <malloc.h>
 #include <sys/wait.h>
@@ -280,6 +280,22 @@ void Fly(const char* label, int key, float speed, int frames, int rounds) {
                 "quads baked%s)\n       by quads baked in them (ms):%s\n",
                 rounds, median, *worst, *worst / median, at, flights[0].bakes[at],
                 flights[0].landed[at] ? ", a window swapped in" : "", ByBakes(least, flights[0].bakes).c_str());
+    // The few worst, with what else happened in them: a window's build
+    // started (on the worker from then on), running, or swapped in.
+    std::vector<std::size_t> order(least.size());
+    for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
+    const std::size_t shown = std::min<std::size_t>(6, order.size());
+    std::partial_sort(order.begin(), order.begin() + static_cast<std::ptrdiff_t>(shown), order.end(),
+                      [&](std::size_t a, std::size_t b) { return least[a] > least[b]; });
+    std::printf("       the worst (least ms, frame, bakes, window):");
+    const Flight& f = flights[0];
+    for (std::size_t k = 0; k < shown; ++k) {
+        const std::size_t i = order[k];
+        const bool started = !f.building[i] && i + 1 < f.building.size() && f.building[i + 1];
+        const char* window = f.landed[i] ? "swapped" : started ? "started" : f.building[i] ? "building" : "-";
+        std::printf(" %.1f #%zu %d %s;", least[i], i, f.bakes[i], window);
+    }
+    std::printf("\n");
 }
 
 }  // namespace
@@ -287,10 +303,13 @@ void Fly(const char* label, int key, float speed, int frames, int rounds) {
 int main(int argc, char** argv) {
     int frames = 300;
     std::vector<int> instanceCounts = {20000, 80000};
+    std::vector<int> keys = {5, 6};  // the flights' speed keys
     for (int i = 1; i + 1 < argc; i += 2) {
         const std::string flag = argv[i];
         if (flag == "--frames") frames = std::max(1, std::atoi(argv[i + 1]));
-        if (flag == "--instances") instanceCounts = bench::CountList(argv[i + 1]);
+        if (flag == "--instances")
+            instanceCounts = std::string(argv[i + 1]) == "none" ? std::vector<int>{} : bench::CountList(argv[i + 1]);
+        if (flag == "--keys") keys = bench::CountList(argv[i + 1]);
     }
     char tmpl[] = "/tmp/wildview-frames-XXXXXX";
     const std::string dir = mkdtemp(tmpl);
@@ -320,8 +339,10 @@ int main(int argc, char** argv) {
                             reinterpret_cast<const char*>(glGetString(GL_RENDERER)));
                 Run("demo", levels[k], frames, {-170, -170, 24}, 45, 5, heapStart);
                 Shadows("demo", frames);
-                Fly("demo", 5, 33.0f, 3600, 3);
-                Fly("demo", 6, 200.0f, 1500, 3);
+                for (int key : keys) {
+                    if (key == 5) Fly("demo", 5, 33.0f, 3600, 3);
+                    if (key == 6) Fly("demo", 6, 200.0f, 1500, 3);
+                }
             } else {
                 const std::string label = "b" + std::to_string(instanceCounts[k - 1] / 1000) + "k";
                 Run(label.c_str(), levels[k], frames, {0, 0, 40}, 30, 10, heapStart);

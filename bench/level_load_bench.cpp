@@ -10,6 +10,7 @@
 //
 //   bench_level_load [--instances N[,N...]] [--meshes M] [--textures T] [--seed S] [--runs R]
 //   bench_level_load --load-only LEVEL.swp
+//   bench_level_load --loads-without-ground N LEVEL.swp   (a loop for perf)
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/resource.h>
@@ -223,6 +224,15 @@ void Measure(const std::string& dir, int instances, int meshes, int textures, st
 
 int main(int argc, char** argv) {
     if (argc == 3 && std::string(argv[1]) == "--load-only") return LoadOnly(argv[2]);
+    if (argc == 4 && std::string(argv[1]) == "--loads-without-ground") {
+        // Each load lets go of the one before, as a reload in the viewer does.
+        for (int i = 0; i < std::atoi(argv[2]); ++i) {
+            headless::LoadedLevel level;
+            level.console = nullptr;
+            if (!headless::LoadLevel(argv[3], level, nullptr, Ground::Skip)) return 1;
+        }
+        return 0;
+    }
     std::vector<int> instanceCounts = {20000};
     int meshes = 2000, textures = 500, runs = 11;
     std::uint64_t seed = 1;

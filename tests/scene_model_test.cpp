@@ -8,6 +8,8 @@
 #include <limits>
 #include <map>
 #include <random>
+#include <set>
+#include <span>
 
 #include "diag/log.h"
 #include "diag/state_registry.h"
@@ -210,6 +212,36 @@ void ExpectBoundsLikeEveryVertex(const Model& model, const std::vector<Place>& s
     }
 }
 
+// The points as a plain walk finds them: each position (bit for bit) at its
+// first appearance among all vertices, then among the drawn faces' corners.
+void ExpectPointsLikeAPlainWalk(const Model& model, const std::string& what) {
+    ASSERT_NE(model.Points(), nullptr) << what;
+    auto key = [](const Vector3& v) {
+        std::array<std::uint32_t, 3> bits;
+        std::memcpy(bits.data(), &v, sizeof bits);
+        return bits;
+    };
+    auto distinct = [&](const std::vector<Vector3>& walk) {
+        std::vector<std::array<std::uint32_t, 3>> out;
+        std::set<std::array<std::uint32_t, 3>> met;
+        for (const Vector3& v : walk)
+            if (met.insert(key(v)).second) out.push_back(key(v));
+        return out;
+    };
+    std::vector<Vector3> all, drawn;
+    for (const Vertex& v : model.vertices) all.push_back(v.position);
+    for (const Face& f : model.faces)
+        if (FaceDrawn(model, f))
+            for (std::uint32_t k : f.index) drawn.push_back(model.vertices[k].position);
+    auto bitsOf = [&](std::span<const Vector3> points) {
+        std::vector<std::array<std::uint32_t, 3>> out;
+        for (const Vector3& v : points) out.push_back(key(v));
+        return out;
+    };
+    EXPECT_EQ(bitsOf(model.Points()->All()), distinct(all)) << what;
+    EXPECT_EQ(bitsOf(model.Points()->Drawn()), distinct(drawn)) << what;
+}
+
 std::vector<Place> RandomPlaces(std::mt19937& rng, int n) {
     std::uniform_real_distribution<float> angle(-7.0f, 7.0f), at(-500.0f, 500.0f), scale(0.05f, 4.0f);
     std::vector<Place> out;
@@ -277,6 +309,7 @@ TEST_F(SceneModelTest, PointsFollowTheVerticesTheyWereMadeFrom) {
     model->PreparePoints();
     EXPECT_EQ(model->Points()->Drawn().size(), 4u);
     EXPECT_EQ(model->Points()->drawnMax.x, 2.0f);
+    ExpectPointsLikeAPlainWalk(*model, "an invisible face");
     model->materials[1].invisible = false;
     model->PreparePoints();
     EXPECT_EQ(model->Points()->Drawn().size(), 5u);
@@ -304,7 +337,10 @@ TEST(ModelPointsTest, LoadedModelsGiveTheBoundsOfEveryVertex) {
                                             {i->position + Vector3(3, -2, 1), i->rotation * 2.0f, i->scale * 0.5f}};
             ExpectBoundsLikeEveryVertex(*i->model, own, level + " " + i->model->name);
         }
-        for (const auto& m : TheScene().ModelList) ExpectBoundsLikeEveryVertex(*m, RandomPlaces(rng, 3), level + " " + m->name);
+        for (const auto& m : TheScene().ModelList) {
+            ExpectBoundsLikeEveryVertex(*m, RandomPlaces(rng, 3), level + " " + m->name);
+            ExpectPointsLikeAPlainWalk(*m, level + " " + m->name);
+        }
         ResetState(StateScope::Process);
     }
 }

@@ -69,7 +69,8 @@ public:
         }
         found_.clear();
     }
-    void Add(const Vector3& p) {
+    // The index in Found() of p's position.
+    std::uint32_t Add(const Vector3& p) {
         const std::uint32_t x = Bits(p.x), y = Bits(p.y), z = Bits(p.z);
         std::uint64_t h = (x * 0x9E3779B97F4A7C15ull) ^ (y * 0xC2B2AE3D27D4EB4Full) ^ (z * 0x165667B19E3779F9ull);
         h ^= h >> 29;
@@ -78,10 +79,10 @@ public:
             if (s.stamp != stamp_) {
                 s = {stamp_, static_cast<std::uint32_t>(found_.size())};
                 found_.push_back(p);
-                return;
+                return s.index;
             }
             const Vector3& q = found_[s.index];
-            if (Bits(q.x) == x && Bits(q.y) == y && Bits(q.z) == z) return;
+            if (Bits(q.x) == x && Bits(q.y) == y && Bits(q.z) == z) return s.index;
         }
     }
     const std::vector<Vector3>& Found() const { return found_; }
@@ -99,11 +100,18 @@ private:
 }  // namespace
 
 void Model::PreparePoints() {
-    static DistinctPositions all, drawn;
+    // The drawn corners' distinct positions are found through the vertices'
+    // places among all distinct positions (equal bits, equal place), in
+    // order of first appearance as a second table would find them.
+    static DistinctPositions all;
+    static std::vector<std::uint32_t> placeOf, seen, drawn;
     ModelPoints p;
     all.Start(vertices.size());
-    for (const Vertex& v : vertices) all.Add(v.position);
-    drawn.Start(vertices.size());
+    placeOf.resize(vertices.size());
+    for (std::size_t k = 0; k < vertices.size(); ++k) placeOf[k] = all.Add(vertices[k].position);
+    const std::vector<Vector3>& a = all.Found();
+    seen.assign(a.size(), 0);
+    drawn.clear();
     for (const Face& f : faces) {
         if (!FaceDrawn(*this, f)) continue;
         p.anyDrawn = true;
@@ -113,14 +121,15 @@ void Model::PreparePoints() {
             Vector3& hi = p.drawnMax;
             lo = {std::min(lo.x, v.x), std::min(lo.y, v.y), std::min(lo.z, v.z)};
             hi = {std::max(hi.x, v.x), std::max(hi.y, v.y), std::max(hi.z, v.z)};
-            drawn.Add(v);
+            const std::uint32_t place = placeOf[k];
+            if (seen[place]) continue;
+            seen[place] = 1;
+            drawn.push_back(place);
         }
     }
-    const std::vector<Vector3>& a = all.Found();
-    const std::vector<Vector3>& d = drawn.Found();
-    p.points.reserve(a.size() + d.size());
+    p.points.reserve(a.size() + drawn.size());
     p.points.assign(a.begin(), a.end());
-    p.points.insert(p.points.end(), d.begin(), d.end());
+    for (std::uint32_t place : drawn) p.points.push_back(a[place]);
     p.drawnStart = a.size();
     p.laneCount = (a.size() + 3) / 4 * 4;
     p.lanes.resize(3 * p.laneCount);
