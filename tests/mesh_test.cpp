@@ -1,6 +1,7 @@
 // Mesh objects decoded from scene files, through a headless level load.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <random>
 
@@ -280,7 +281,8 @@ TEST_F(MeshTest, TexturesResolveThroughSuffixesDiffuseValuesAndTheFirstInstance)
         EXPECT_EQ(Loaded(w.instance).HasAlphaTexture, w.alpha) << w.instance;
     }
     EXPECT_FALSE(Loaded("i4").materials[0].hasTexture);
-    EXPECT_EQ(TheMeshLoader().TextureMap.size(), 4u);
+    const auto& objects = TheMeshLoader().TextureMap;
+    EXPECT_EQ(std::count_if(objects.begin(), objects.end(), [](const auto& o) { return o != nullptr; }), 4);
     EXPECT_EQ(S().ModelList.size(), 5u);
     EXPECT_EQ(Named("first")->model, Named("second")->model);
     EXPECT_EQ(Loaded("second").materials[0].textureIndex, static_cast<std::uint32_t>(half));

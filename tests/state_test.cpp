@@ -26,6 +26,7 @@ TEST(StateTest, LevelResetsKeepProcessStateProcessResetsClearAll) {
     TheScene().InstanceList.push_back(std::make_unique<Instance>());
     TheScene().FogColor[0] = 0.5f;
     TheSceneFile().NewBlock(".region");
+    TheMeshLoader().TextureMap.resize(4);
     TheMeshLoader().TextureMap[3] = std::make_unique<TextureObject>();
     TheTextureDatabase().MaxTextureSize = 128;
     TheCamera().position = {1, 2, 3};

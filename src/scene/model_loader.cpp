@@ -45,23 +45,36 @@ ResolvedTexture ResolveTexture(const char* tn, const char* s1, const char* s2, s
     return {};
 }
 
+namespace {
+
+// The slot of a database index in a texture map, grown to reach it; null
+// for a negative index.
+std::unique_ptr<TextureObject>* Slot(std::vector<std::unique_ptr<TextureObject>>& map, int textureIndex) {
+    if (textureIndex < 0) return nullptr;
+    const std::size_t at = static_cast<std::size_t>(textureIndex);
+    if (at >= map.size()) map.resize(at + 1);
+    return &map[at];
+}
+
+}  // namespace
+
 TextureObject* GetTexture(int textureIndex, bool hasAlpha) {
-    auto& map = TheMeshLoader().TextureMap;
-    auto it = map.find(textureIndex);
-    if (it != map.end()) return it->second.get();
-    auto object = std::make_unique<TextureObject>(hasAlpha);
+    std::unique_ptr<TextureObject>* slot = Slot(TheMeshLoader().TextureMap, textureIndex);
+    if (!slot) return nullptr;
+    if (*slot) return slot->get();
     if (const TextureEntry* e = TheTextureDatabase().Entry(textureIndex)) {
         StatCounter& counter = hasAlpha ? gRawRGBATexMem : gRawRGBTexMem;
         counter.Add(e->width * e->height);
     }
-    return map.emplace(textureIndex, std::move(object)).first->second.get();
+    *slot = std::make_unique<TextureObject>(hasAlpha);
+    return slot->get();
 }
 
 TextureObject* GetBumpTexture(int textureIndex) {
-    auto& map = TheMeshLoader().BumpTextureMap;
-    auto it = map.find(textureIndex);
-    if (it != map.end()) return it->second.get();
-    return map.emplace(textureIndex, std::make_unique<TextureObject>(false)).first->second.get();
+    std::unique_ptr<TextureObject>* slot = Slot(TheMeshLoader().BumpTextureMap, textureIndex);
+    if (!slot) return nullptr;
+    if (!*slot) *slot = std::make_unique<TextureObject>(false);
+    return slot->get();
 }
 
 bool LoadMesh(Model& model, BlockHandle handle, std::uint32_t diffuse) {

@@ -4,18 +4,19 @@
 #pragma once
 
 #include <cstdint>
-#include <map>
 #include <memory>
 #include <optional>
+#include <vector>
 
 #include "files/block_file.h"
 #include "scene/scene_model.h"
 
 // The loader's state, a part of the level: texture objects by database
-// index, shared by every material that uses the entry.
+// index (null where no material uses the entry yet), shared by every
+// material that uses the entry.
 struct MeshLoaderState {
-    std::map<int, std::unique_ptr<TextureObject>> TextureMap;
-    std::map<int, std::unique_ptr<TextureObject>> BumpTextureMap;
+    std::vector<std::unique_ptr<TextureObject>> TextureMap;
+    std::vector<std::unique_ptr<TextureObject>> BumpTextureMap;
     bool LoadTextures = true;
     std::uint32_t randomState = 1;  // the material colours' generator
 };
