@@ -233,10 +233,12 @@ bool ValueTable::LookupBool(std::uint32_t listIndex, const PropertyKey& key) con
     static constexpr Default kDefaults[] = {
         {"Visible", true}, {"Tangible", false}, {"AlwaysFace", false}, {"Shadow", true}, {"Unlit", false}};
     bool fallback = false, known = false;
+    // The names differ in their first letters: one comparison at most.
     for (const Default& d : kDefaults) {
-        if (key.name && std::strcmp(d.name, key.name) == 0) {
+        if (key.name && key.name[0] == d.name[0] && std::strcmp(d.name, key.name) == 0) {
             fallback = d.value;
             known = true;
+            break;
         }
     }
     if (!known) Warn("Warning: Valuetable name not known");
