@@ -22,7 +22,8 @@ function(wv_windows_test name)
 endfunction()
 
 wv_windows_test(core_tests SOURCES
-  tests/diag_test.cpp tests/math_test.cpp tests/block_file_test.cpp tests/texture_database_test.cpp)
+  tests/diag_test.cpp tests/math_test.cpp tests/block_file_test.cpp tests/texture_database_test.cpp
+  tests/thread_priority_test.cpp)
 wv_windows_test(scene_tests SOURCES
   tests/value_table_test.cpp tests/mesh_test.cpp tests/scene_test.cpp tests/scene_model_test.cpp
   tests/state_test.cpp tests/terrain_test.cpp tests/effects_test.cpp)

@@ -8,6 +8,7 @@
 
 #include "diag/log.h"
 #include "diag/state_registry.h"
+#include "platform/thread_priority.h"
 #include "math/camera.h"
 #include "scene/level.h"
 #include "scene/render_state.h"
@@ -286,8 +287,11 @@ bool RecentreIfStrayed(const Vector3& camera) {
 namespace {
 
 // A window like `like` centred on trunc(camera), built on a worker that gets
-// everything by value; the grids are made there, off the frame.
-std::future<HeightBuild> StartBuild(const HeightField& like, const Vector3& camera) {
+// everything by value; the grids are made there, off the frame. A worker
+// beside the frames yields to them: on a machine of few cores it otherwise
+// takes one from the renderer for a few frames. One that a load waits for
+// keeps its priority.
+std::future<HeightBuild> StartBuild(const HeightField& like, const Vector3& camera, bool besideFrames) {
     HeightBuild job;
     job.field.W = like.W;
     job.field.H = like.H;
@@ -297,7 +301,8 @@ std::future<HeightBuild> StartBuild(const HeightField& like, const Vector3& came
     CentreOn(job.field, camera);
     DebugPrintf("\nSetting instance positions");
     DebugPrintf("\nInterpolating");
-    return std::async(std::launch::async, [job = std::move(job), source = LevelGround()]() mutable {
+    return std::async(std::launch::async, [job = std::move(job), source = LevelGround(), besideFrames]() mutable {
+        if (besideFrames) platform::LowerThisThreadsPriority();
         job.field.samples.assign(static_cast<std::size_t>(job.field.W) * job.field.H, 0.0f);
         job.pyramid = std::make_unique<HeightPyramid>();
         BuildHeightField(job.field, *job.pyramid, source, &job.stats);
@@ -324,7 +329,7 @@ bool RecentreInBackground(const Vector3& camera) {
     }
     const HeightField& f = t.field;
     if (TheToggles().FreezeUpdate || f.samples.empty() || !Strayed(f, camera)) return false;
-    t.nextWindow = StartBuild(f, camera);
+    t.nextWindow = StartBuild(f, camera, true);
     return false;
 }
 
@@ -357,7 +362,7 @@ void InitTerrain() {
         AbandonBackgroundBuild();
         f.samples = {};
         t.lastBuild = HeightFieldStats{};
-        std::future<HeightBuild> build = StartBuild(f, TheCamera().position);
+        std::future<HeightBuild> build = StartBuild(f, TheCamera().position, false);
         hooks.whileGroundBuilds(build);
         HeightBuild built = build.get();
         t.field = std::move(built.field);

@@ -1,6 +1,7 @@
 // The platform's system services on POSIX systems: files and folders
 // through open, pread, write, fsync and rename; the monotonic clock.
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <unistd.h>
@@ -14,6 +15,7 @@
 
 #include "platform/arguments.h"
 #include "platform/system.h"
+#include "platform/thread_priority.h"
 
 namespace platform {
 
@@ -180,6 +182,12 @@ FileSystem& SystemFiles() {
     static PosixFiles files;
     return files;
 }
+
+// The lowest nice value of the ordinary class rather than the idle class:
+// an idle-class thread gets nothing while other programs keep the cores
+// busy, and a frame that must wait for it (a jump of the camera) would wait
+// as long. On Linux a thread's nice value is its own.
+void LowerThisThreadsPriority() noexcept { setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), 19); }
 
 std::uint64_t MonotonicNanoseconds() {
     timespec ts{};

@@ -13,6 +13,7 @@
 
 #include "platform/arguments.h"
 #include "platform/system.h"
+#include "platform/thread_priority.h"
 
 namespace platform {
 
@@ -233,6 +234,10 @@ FileSystem& SystemFiles() {
     static WinFiles files;
     return files;
 }
+
+// Lowest rather than idle: an idle thread waits while any program keeps
+// the cores busy.
+void LowerThisThreadsPriority() noexcept { SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_LOWEST); }
 
 std::uint64_t MonotonicNanoseconds() {
     static const std::uint64_t frequency = [] {
