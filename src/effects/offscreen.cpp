@@ -153,6 +153,14 @@ std::int32_t OffscreenPass::Height() const {
 
 void DrawInto(const GlTexture& texture) { glViewport(0, 0, texture.width, texture.height); }
 
+void ClearCorner(const GlTexture& t, std::uint32_t mask) {
+    glPushAttrib(GL_SCISSOR_BIT);
+    glScissor(0, 0, t.width, t.height);
+    glEnable(GL_SCISSOR_TEST);
+    glClear(mask);
+    glPopAttrib();
+}
+
 void CopyToTexture(const GlTexture& t) {
     glBindTexture(GL_TEXTURE_2D, t.glName);
     glCopyTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, 0, 0, t.width, t.height);

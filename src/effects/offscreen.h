@@ -48,6 +48,9 @@ private:
 // The viewport to the texture's size, for drawing its picture in the
 // drawable's corner; CopyToTexture copies that corner into the texture.
 void DrawInto(const GlTexture& texture);
+// glClear(mask) over that corner only: the rest of the drawable is never
+// copied, and a driver may clear (and later rasterise) all of it otherwise.
+void ClearCorner(const GlTexture& texture, std::uint32_t mask);
 void CopyToTexture(const GlTexture& texture);
 
 // Texture creation for the pools: RGB5 for the ground, alpha for shadows.

@@ -20,7 +20,7 @@ void RenderShadowTexture(Instance& x) {
     DrawInto(*x.ShadowSlot);
     glClearColor(0, 0, 0, 0);
     glClearDepth(1.0);
-    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    ClearCorner(*x.ShadowSlot, GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     glEnable(GL_DEPTH_TEST);
     glPushMatrix();
     // The picture spans 2 sqrt(3) times the receiver's scale around it; a

@@ -113,7 +113,7 @@ void BakeTexture(TerrainNode& node) {
     DrawInto(t);
     if (terrain.bakesThisFrame > kMaxBakesPerFrame) {
         glClearColor(0, 0, 0, 1);
-        glClear(GL_COLOR_BUFFER_BIT);
+        ClearCorner(t, GL_COLOR_BUFFER_BIT);
         CopyToTexture(t);
         return;
     }
@@ -126,7 +126,7 @@ void BakeTexture(TerrainNode& node) {
     glOrtho(rect.left, rect.right, rect.bottom, rect.top, -500, 2500);
     glMatrixMode(GL_MODELVIEW);
     glClearColor(kBackgroundGrey, kBackgroundGrey, kBackgroundGrey, 1.0f);
-    glClear(GL_COLOR_BUFFER_BIT);
+    ClearCorner(t, GL_COLOR_BUFFER_BIT);
     const float texelsPerRadius = static_cast<float>(t.width) / node.sphere.radius;
     LayGround(node.centre[0], node.centre[1], node.halfDiagonal, texelsPerRadius);
     if (terrain.bakeShadows) {
