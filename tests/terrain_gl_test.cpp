@@ -1,6 +1,7 @@
 // The terrain in GL on a headless context: drawn through the scene pass,
 // picked through (the ground selects nothing), updated by the frame and
 // by key T.
+#include <cmath>
 #include <functional>
 
 #include "app/input.h"
@@ -160,6 +161,76 @@ TEST_F(TerrainGlTest, RebakesFollowTheShadowToggleAndMovedObjects) {
     };
     EXPECT_GE(Textured(root, true), 1u);
     check(root);
+}
+
+// A picture baked ahead for a quad's child stays unseen while the quad's
+// own picture covers it, and is the child's at the split, which then
+// bakes it no more.
+TEST_F(TerrainGlTest, PicturesBakedAheadWaitUnseenUntilTheSplit) {
+    InstallTerrainGlHooks();
+    InitPBuffer();
+    const Instance* house = Named("house");
+    ASSERT_NE(house, nullptr);
+    const Vector3 below = house->position + Vector3(40, 40, 0);
+    TheCamera() = Camera{below + Vector3(0, 0, 60), 0, 89.9f};
+    UpdateFrusta(TheFrusta(), TheCamera(), 1.0f);
+    for (int frame = 0; frame < 20; ++frame) UpdateTerrainFrame();
+    // The texture leaf under the camera, and its children.
+    TerrainNode* leaf = TheTerrain().root.get();
+    while (!leaf->textureLeaf) {
+        TerrainNode* next = nullptr;
+        for (auto& c : leaf->children)
+            if (c && below.x >= c->minX && below.x <= c->maxX && below.y >= c->minY && below.y <= c->maxY) next = c.get();
+        ASSERT_NE(next, nullptr);
+        leaf = next;
+    }
+    ASSERT_FALSE(leaf->isLeaf) << "the ground under it is finer than its picture";
+    ASSERT_NE(leaf->texture, nullptr);
+    auto drawOnly = [&] {
+        Clear(1, 0, 0);
+        SetProjection();
+        SetupCamera();
+        glEnable(GL_DEPTH_TEST);
+        DrawScenePass();
+        return Pixels();
+    };
+    const auto before = drawOnly();
+    ASSERT_EQ(drawOnly(), before) << "the view draws the same twice";
+
+    // Magenta pictures, as if baked ahead for the four children.
+    std::vector<std::uint8_t> magenta(128 * 128 * 3);
+    for (std::size_t k = 0; k < magenta.size(); k += 3) magenta[k] = magenta[k + 2] = 255;
+    std::vector<TerrainTexture*> ahead;
+    for (auto& c : leaf->children) {
+        c->texture = TerrainTexturePool().Acquire();
+        c->needsBake = false;
+        glBindTexture(GL_TEXTURE_2D, c->texture->glName);
+        glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, 128, 128, GL_RGB, GL_UNSIGNED_BYTE, magenta.data());
+        ahead.push_back(c->texture);
+    }
+    EXPECT_EQ(drawOnly(), before) << "pictures made ahead are not drawn before the split";
+
+    // Over the quad's middle, near enough for it to split (within 2^(11 -
+    // depth) of its picture) but not its children.
+    const float height = 0.9f * std::ldexp(1.0f, 11 - leaf->depth) + leaf->halfDiagonal;
+    TheCamera().position = {leaf->centre[0], leaf->centre[1],
+                            TerrainHeightAt(leaf->centre[0], leaf->centre[1]) + height};
+    UpdateFrusta(TheFrusta(), TheCamera(), 1.0f);
+    UpdateTerrainFrame();
+    ASSERT_FALSE(leaf->textureLeaf);
+    int kept = 0;
+    for (std::size_t k = 0; k < 4; ++k) {
+        const TerrainNode& c = *leaf->children[k];
+        if (c.texture != ahead[k]) continue;  // out of range
+        ++kept;
+        EXPECT_FALSE(c.needsBake);
+    }
+    EXPECT_GE(kept, 1);
+    const auto after = drawOnly();
+    int magentaPixels = 0;
+    for (std::size_t n = 0; n < after.size(); n += 4)
+        magentaPixels += after[n] > 2 * after[n + 1] + 20 && after[n + 2] > 2 * after[n + 1] + 20;
+    EXPECT_GT(magentaPixels, 0) << "the children draw the pictures made ahead";
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <array>
 #include <cmath>
 #include <cstring>
+#include <functional>
 #include <limits>
 #include <random>
 #include <chrono>
@@ -501,6 +502,129 @@ TEST_F(TerrainTreeTest, FansMeetWithoutCracks) {
         EXPECT_GT(steps, 0u);
         EXPECT_EQ(cracks, 0) << "camera " << camera.x << " " << camera.y << " " << camera.z;
     }
+}
+
+// What a frame draws of the texture tree: each texture leaf in range, in
+// tree order, with whether its picture is baked.
+struct DrawnQuad {
+    float minX, minY, maxX, maxY;
+    bool baked;
+    bool operator==(const DrawnQuad&) const = default;
+};
+void Drawn(const TerrainNode& node, std::vector<DrawnQuad>& out) {
+    if (node.textureLeaf) {
+        if (node.texture) out.push_back({node.minX, node.minY, node.maxX, node.maxY, !node.needsBake});
+        return;
+    }
+    for (const auto& c : node.children)
+        if (c) Drawn(*c, out);
+}
+// Textures held: at texture leaves (the first met going down), made ahead
+// for their children, or anywhere else.
+void Held(const TerrainNode& node, std::size_t& atLeaves, std::size_t& ahead, std::size_t& elsewhere,
+          int belowLeaf = 0) {
+    if (node.texture) ++(belowLeaf == 0 && node.textureLeaf ? atLeaves : belowLeaf == 1 ? ahead : elsewhere);
+    const int next = belowLeaf > 0 ? 2 : node.textureLeaf ? 1 : 0;
+    for (const auto& c : node.children)
+        if (c) Held(*c, atLeaves, ahead, elsewhere, next);
+}
+
+int gBakes = 0;
+void CountingBake(TerrainNode& node) {
+    ++gBakes;
+    node.needsBake = false;
+}
+
+// A flight along +x at key 6's pace (200 units/s at 60 frames/s) through a
+// re-centring, once as the tree alone bakes and once baking ahead: every
+// frame draws the same quads with the same pictures ready, the splits'
+// four bakes are spread over the frames before them, and hardly a picture
+// made ahead goes unused. Stopped, the camera lets go of what was made
+// ahead; moved objects re-bake it.
+TEST_F(TerrainTreeTest, AFlyingCameraBakesTheQuadsItWillSplitAheadAndDrawsTheSameQuads) {
+    const Camera start{{-900, -170, 40}, 90, 10};
+    struct Run {
+        std::vector<std::vector<DrawnQuad>> frames;
+        std::vector<int> bakes;
+        int total = 0;
+    };
+    // One frame as UpdateTerrainFrame runs it; the bakes it made.
+    auto frame = [&](bool ahead) {
+        TheCamera().position.x += 200.0f / 60.0f;
+        RecentreIfStrayed(TheCamera().position);
+        UpdateFrusta(TheFrusta(), TheCamera(), 4.0f / 3.0f);
+        const Vector3 next = CameraAhead(TheCamera().position);
+        gBakes = 0;
+        UpdateGeometry(Root());
+        UpdateTextures(Root(), &CountingBake);
+        if (ahead) BakeAhead(Root(), next, kBakesAheadBudget - gBakes, &CountingBake);
+        return gBakes;
+    };
+    auto fly = [&](bool ahead, int frames) {
+        TheCamera() = start;
+        UpdateTerrain(start.position);
+        DestroySubtree(TheTerrain().root);
+        TheTerrain().root = MakeRootNode();
+        TheTerrain().lastCamera.reset();
+        Run run;
+        for (int i = 0; i < frames; ++i) {
+            run.bakes.push_back(frame(ahead));
+            run.total += run.bakes.back();
+            run.frames.emplace_back();
+            Drawn(Root(), run.frames.back());
+            std::size_t atLeaves = 0, madeAhead = 0, elsewhere = 0;
+            Held(Root(), atLeaves, madeAhead, elsewhere);
+            EXPECT_EQ(elsewhere, 0u) << "frame " << i << ": a texture neither drawn nor made ahead";
+            EXPECT_TRUE(ahead || madeAhead == 0u);
+        }
+        return run;
+    };
+    const int frames = 400;  // 1 333 units: a re-centring on the way
+    const Run plain = fly(false, frames), ahead = fly(true, frames);
+    for (int i = 0; i < frames; ++i) ASSERT_EQ(ahead.frames[i], plain.frames[i]) << "frame " << i;
+    const int settled = 30;  // the first frames fill the view
+    const int plainWorst = *std::max_element(plain.bakes.begin() + settled, plain.bakes.end());
+    const int aheadWorst = *std::max_element(ahead.bakes.begin() + settled, ahead.bakes.end());
+    EXPECT_GE(plainWorst, 8) << "the flight splits quads";
+    EXPECT_LE(aheadWorst, kBakesAheadBudget);
+    EXPECT_LE(ahead.total, plain.total + plain.total / 10);
+
+    // A moved object re-bakes pictures made ahead as well as drawn ones.
+    std::size_t atLeaves = 0, madeAhead = 0, elsewhere = 0;
+    for (int i = 0; i < 60 && madeAhead == 0; ++i) {
+        frame(true);
+        Held(Root(), atLeaves, madeAhead, elsewhere);
+    }
+    ASSERT_GT(madeAhead, 0u);
+    MarkForRebake(Root());
+    std::function<void(const TerrainNode&)> allMarked = [&](const TerrainNode& n) {
+        EXPECT_TRUE(!n.texture || n.needsBake);
+        for (const auto& c : n.children)
+            if (c) allMarked(*c);
+    };
+    allMarked(Root());
+
+    // Still, nothing is about to split: what was made ahead goes.
+    UpdateFrusta(TheFrusta(), TheCamera(), 4.0f / 3.0f);
+    BakeAhead(Root(), CameraAhead(TheCamera().position), kBakesAheadBudget, &CountingBake);
+    atLeaves = madeAhead = elsewhere = 0;
+    Held(Root(), atLeaves, madeAhead, elsewhere);
+    EXPECT_EQ(madeAhead, 0u);
+    EXPECT_GT(atLeaves, 10u);
+}
+
+// A jump bakes nothing ahead: the camera's step is no pace to go on at.
+TEST_F(TerrainTreeTest, TheCameraAheadIsItselfAtTheFirstFrameStillOrAfterAJump) {
+    const Vector3 a{10, 20, 30};
+    EXPECT_EQ(CameraAhead(a), a);  // no frame before
+    EXPECT_EQ(CameraAhead(a), a);  // still
+    const Vector3 b{13, 20, 29};
+    EXPECT_EQ(CameraAhead(b), b + (b - a) * kFramesAhead);
+    const Vector3 far{b.x + kJumpPerFrame + 1, b.y, b.z};
+    EXPECT_EQ(CameraAhead(far), far);
+    const Vector3 nan{std::numeric_limits<float>::quiet_NaN(), 0, 0};
+    EXPECT_TRUE(std::isnan(CameraAhead(nan).x));  // itself, not a step from it
+    EXPECT_EQ(CameraAhead(a), a);                 // after a NaN: no step either
 }
 
 // The ground under the demo's houses and rocks meets their lowest points.

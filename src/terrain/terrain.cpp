@@ -5,6 +5,8 @@
 #include <cmath>
 #include <exception>
 #include <future>
+#include <optional>
+#include <vector>
 
 #include "diag/log.h"
 #include "diag/state_registry.h"
@@ -22,6 +24,12 @@ void ReleaseTexture(TerrainNode& node) {
     node.texture = nullptr;
 }
 
+// The pictures made ahead for a texture leaf's children.
+void ReleaseAhead(TerrainNode& leaf) {
+    for (auto& child : leaf.children)
+        if (child) ReleaseTexture(*child);
+}
+
 bool Overlaps(const TerrainNode& node, float x0, float y0, float x1, float y1) {
     return node.minX <= x1 && node.maxX >= x0 && node.minY <= y1 && node.maxY >= y0;
 }
@@ -30,6 +38,8 @@ void MarkArea(TerrainNode& node, float x0, float y0, float x1, float y1) {
     if (!Overlaps(node, x0, y0, x1, y1)) return;
     if (node.textureLeaf) {
         if (node.texture) node.needsBake = true;
+        for (auto& child : node.children)  // pictures made ahead
+            if (child && child->texture && Overlaps(*child, x0, y0, x1, y1)) child->needsBake = true;
         return;
     }
     if (node.isLeaf) return;
@@ -141,11 +151,20 @@ int FanVertices(const TerrainNode& node, FanVertexList& out) {
     return n;
 }
 
-std::int32_t TextureSplitRule::Evaluate(TerrainNode& node) const {
+namespace {
+
+// How far the camera is from a quad's picture: from its centre on the
+// ground, less its half diagonal.
+float TextureDistance(const TerrainNode& node, const Vector3& camera) {
     const Vector3 p{node.centre[0], node.centre[1], TerrainHeightAt(node.centre[0], node.centre[1])};
-    float d = (TheCamera().position - p).Length() - node.halfDiagonal;
-    if (d < 0.0f) d = 0.0f;
-    const std::int32_t level = DetailLevel(12.0f, d);
+    const float d = (camera - p).Length() - node.halfDiagonal;
+    return d < 0.0f ? 0.0f : d;
+}
+
+}  // namespace
+
+std::int32_t TextureSplitRule::Evaluate(TerrainNode& node) const {
+    const std::int32_t level = DetailLevel(12.0f, TextureDistance(node, TheCamera().position));
     if (node.textureLeaf) return node.depth < kMaxTextureDepth && node.depth < level ? 1 : 0;
     if (node.isLeaf) return 0;
     for (const auto& child : node.children)
@@ -167,6 +186,7 @@ void UpdateTextures(TerrainNode& node, void (*bake)(TerrainNode&)) {
         for (auto& child : node.children) {
             child->textureLeaf = false;
             ReleaseTexture(*child);
+            ReleaseAhead(*child);
         }
         node.textureLeaf = true;
     } else if (!node.textureLeaf && !node.isLeaf) {
@@ -176,6 +196,7 @@ void UpdateTextures(TerrainNode& node, void (*bake)(TerrainNode&)) {
     const Frustum* range = TheFrusta().terrain.get();
     if (!range || !range->rangeSphere.Intersects(node.sphere)) {
         ReleaseTexture(node);
+        if (node.textureLeaf) ReleaseAhead(node);
         return;
     }
     if (!node.texture && node.textureLeaf) {
@@ -188,10 +209,71 @@ void UpdateTextures(TerrainNode& node, void (*bake)(TerrainNode&)) {
 void MarkForRebake(TerrainNode& node) {
     if (node.textureLeaf) {
         if (node.texture) node.needsBake = true;
+        for (auto& child : node.children)  // pictures made ahead
+            if (child && child->texture) child->needsBake = true;
         return;
     }
     for (auto& child : node.children)
         if (child) MarkForRebake(*child);
+}
+
+Vector3 CameraAhead(const Vector3& camera) {
+    std::optional<Vector3>& last = TheTerrain().lastCamera;
+    const Vector3 step = last ? camera - *last : Vector3{};
+    last = camera;
+    if (!(step.Length() <= kJumpPerFrame)) return camera;
+    return camera + step * kFramesAhead;
+}
+
+namespace {
+
+struct AheadCandidate {
+    TerrainNode* leaf;
+    float soon;  // the distance still to go before the split, in units of its threshold
+};
+
+// Texture leaves in range: those the rule would split with the camera at
+// `ahead` are candidates; the others let go of what was made ahead.
+void FindAhead(TerrainNode& node, const Vector3& ahead, const Frustum& range, std::vector<AheadCandidate>& out) {
+    if (!node.textureLeaf) {
+        for (auto& child : node.children)
+            if (child) FindAhead(*child, ahead, range, out);
+        return;
+    }
+    const bool inRange = node.texture && range.rangeSphere.Intersects(node.sphere);
+    if (inRange && !node.isLeaf && node.depth < kMaxTextureDepth &&
+        DetailLevel(12.0f, TextureDistance(node, ahead)) > node.depth) {
+        // Splits once the distance falls to 2^(11 - depth).
+        const float threshold = std::ldexp(1.0f, 11 - node.depth);
+        out.push_back({&node, TextureDistance(node, TheCamera().position) / threshold});
+        return;
+    }
+    ReleaseAhead(node);
+}
+
+}  // namespace
+
+void BakeAhead(TerrainNode& root, const Vector3& ahead, int budget, void (*bake)(TerrainNode&)) {
+    const Frustum* range = TheFrusta().terrain.get();
+    if (!range) return;
+    std::vector<AheadCandidate> candidates;
+    FindAhead(root, ahead, *range, candidates);
+    std::stable_sort(candidates.begin(), candidates.end(),
+                     [](const AheadCandidate& a, const AheadCandidate& b) { return a.soon < b.soon; });
+    for (const AheadCandidate& c : candidates)
+        for (auto& child : c.leaf->children) {
+            // Children out of range lose their textures at the split anyway.
+            if (!range->rangeSphere.Intersects(child->sphere)) {
+                ReleaseTexture(*child);
+                continue;
+            }
+            if (child->texture && !child->needsBake) continue;
+            if (budget <= 0 || !bake) continue;
+            if (!child->texture) child->texture = TerrainTexturePool().Acquire();
+            child->needsBake = true;
+            --budget;
+            bake(*child);
+        }
 }
 
 void MarkAreaForRebake(const Vector3& centre, float radius) {

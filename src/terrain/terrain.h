@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <future>
 #include <memory>
+#include <optional>
 
 #include "math/bounding.h"
 #include "math/vector3.h"
@@ -98,6 +99,9 @@ struct TerrainState {
     // RecentreInBackground, waited for and dropped by the synchronous
     // rebuilds and the reset (a load, a quit).
     std::future<HeightBuild> nextWindow;
+    // The camera at the last frame's update (CameraAhead), for where it is
+    // heading; none after a load.
+    std::optional<Vector3> lastCamera;
 };
 TerrainState& TheTerrain();
 
@@ -150,6 +154,26 @@ void RefreshSpheres(TerrainNode& node);
 // 1050 range, hands a texture to every texture leaf that lacks one and
 // bakes (through `bake`, null without GL) those that need it.
 void UpdateTextures(TerrainNode& node, void (*bake)(TerrainNode& node));
+// Baking ahead. A split bakes all four children at once, and a fast camera
+// splits quads every few frames: so a frame that bakes fewer than
+// kBakesAheadBudget quads bakes, up to that many, the children of texture
+// leaves that would split if the camera went on as it went in the last
+// frame for kFramesAhead more, the soonest first. Their pictures wait
+// unused until the split, which then bakes nothing; those of a leaf no
+// longer about to split are let go. A still or jumping camera bakes
+// nothing ahead.
+constexpr int kBakesAheadBudget = 2;
+constexpr float kFramesAhead = 12.0f;
+constexpr float kJumpPerFrame = 50.0f;  // a camera moved further than this in a frame jumped
+
+// Where the camera will be kFramesAhead frames on at its last frame's
+// pace (itself when still, jumping or at the first frame); remembers it.
+Vector3 CameraAhead(const Vector3& camera);
+// Bakes (through `bake`) up to `budget` children of the texture leaves
+// that would split with the camera at `ahead`, and lets go of the
+// pictures made ahead for any other leaf.
+void BakeAhead(TerrainNode& root, const Vector3& ahead, int budget, void (*bake)(TerrainNode& node));
+
 // Every held texture in the subtree is to be baked again.
 void MarkForRebake(TerrainNode& node);
 // The textures whose squares overlap the box of half-size 1.5 r + 2 around

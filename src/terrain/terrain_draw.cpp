@@ -45,10 +45,11 @@ bool Visible(const TerrainNode& node) {
     return frustum && frustum->Intersects(node.sphere);
 }
 
-void DrawTerrainNode(const TerrainNode& node) {
+void DrawTerrainNode(const TerrainNode& node, bool underTextureLeaf = false) {
     if (!Visible(node)) return;
-    // A texture covers its whole subtree: descendants draw with its binding.
-    if (node.textureLeaf && node.texture) {
+    // A texture covers its whole subtree: descendants draw with its binding,
+    // whatever they hold (pictures baked ahead for its split).
+    if (node.textureLeaf && node.texture && !underTextureLeaf) {
         glBindTexture(GL_TEXTURE_2D, node.texture->glName);
         const float w = node.maxX - node.minX, h = node.maxY - node.minY;
         const GLfloat s[4] = {1 / w, 0, 0, -node.minX / w}, t[4] = {0, 1 / h, 0, -node.minY / h};
@@ -60,7 +61,7 @@ void DrawTerrainNode(const TerrainNode& node) {
         return;
     }
     for (const auto& child : node.children)
-        if (child) DrawTerrainNode(*child);
+        if (child) DrawTerrainNode(*child, underTextureLeaf || node.textureLeaf);
 }
 
 void DrawTerrainOutline(const TerrainNode& node) {
@@ -80,6 +81,7 @@ void UpdateTerrainFrame() {
     RecentreInBackground(TheCamera().position);
     t.bakesThisFrame = 0;
     if (TheRenderState().PickingActive || TheToggles().FreezeUpdate || !t.root) return;
+    const Vector3 ahead = CameraAhead(TheCamera().position);
     // The frame goes on with what it had: the bakes put back every setting
     // they change, the matrices, the viewport and the framebuffer.
     glPushAttrib(GL_ALL_ATTRIB_BITS);
@@ -101,6 +103,7 @@ void UpdateTerrainFrame() {
         }
         UpdateGeometry(*t.root);
         UpdateTextures(*t.root, &BakeTexture);
+        BakeAhead(*t.root, ahead, kBakesAheadBudget - t.bakesThisFrame, &BakeTexture);
     }
     glPopAttrib();
 }
