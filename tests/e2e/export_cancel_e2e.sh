@@ -48,11 +48,17 @@ cancel_export() {
     progress=$(wait_window "^Working$" 10)
     [[ -n $progress ]] || fail "$1 showed no progress window"
     sleep 0.5
-    xdotool windowfocus "$progress" 2>/dev/null || true
-    xdotool key --window "$progress" Escape
-    for _ in $(seq 1 100); do
+    xdotool windowfocus --sync "$progress" 2>/dev/null || true
+    # The press cancels and the window can be gone before the release is
+    # sent (xdotool then fails); whether it went is checked below. A press
+    # that came before the window had the focus is lost: pressed again.
+    for _ in 1 2 3 4 5; do
+        xdotool key --window "$progress" Escape 2>/dev/null || true
+        for _ in $(seq 1 20); do
+            [[ -z $(xdotool search --onlyvisible --name "^Working$" 2>/dev/null || true) ]] && break
+            sleep 0.05
+        done
         [[ -z $(xdotool search --onlyvisible --name "^Working$" 2>/dev/null || true) ]] && break
-        sleep 0.1
     done
     [[ -z $(xdotool search --onlyvisible --name "^Working$" 2>/dev/null || true) ]] ||
         fail "the progress window of $1 stayed after Escape"
