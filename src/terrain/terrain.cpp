@@ -153,6 +153,8 @@ int FanVertices(const TerrainNode& node, FanVertexList& out) {
 
 namespace {
 
+constexpr float kTextureDetail = 12.0f;  // the texture rule's DetailLevel base
+
 // How far the camera is from a quad's picture: from its centre on the
 // ground, less its half diagonal.
 float TextureDistance(const TerrainNode& node, const Vector3& camera) {
@@ -161,10 +163,15 @@ float TextureDistance(const TerrainNode& node, const Vector3& camera) {
     return d < 0.0f ? 0.0f : d;
 }
 
+// The depth of picture a quad asks for with the camera at `camera`.
+std::int32_t TextureLevel(const TerrainNode& node, const Vector3& camera) {
+    return DetailLevel(kTextureDetail, TextureDistance(node, camera));
+}
+
 }  // namespace
 
 std::int32_t TextureSplitRule::Evaluate(TerrainNode& node) const {
-    const std::int32_t level = DetailLevel(12.0f, TextureDistance(node, TheCamera().position));
+    const std::int32_t level = TextureLevel(node, TheCamera().position);
     if (node.textureLeaf) return node.depth < kMaxTextureDepth && node.depth < level ? 1 : 0;
     if (node.isLeaf) return 0;
     for (const auto& child : node.children)
@@ -241,10 +248,9 @@ void FindAhead(TerrainNode& node, const Vector3& ahead, const Frustum& range, st
         return;
     }
     const bool inRange = node.texture && range.rangeSphere.Intersects(node.sphere);
-    if (inRange && !node.isLeaf && node.depth < kMaxTextureDepth &&
-        DetailLevel(12.0f, TextureDistance(node, ahead)) > node.depth) {
-        // Splits once the distance falls to 2^(11 - depth).
-        const float threshold = std::ldexp(1.0f, 11 - node.depth);
+    if (inRange && !node.isLeaf && node.depth < kMaxTextureDepth && TextureLevel(node, ahead) > node.depth) {
+        // Splits once the distance falls to 2^(base - 1 - depth).
+        const float threshold = std::ldexp(1.0f, static_cast<int>(kTextureDetail) - 1 - node.depth);
         out.push_back({&node, TextureDistance(node, TheCamera().position) / threshold});
         return;
     }

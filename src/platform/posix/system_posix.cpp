@@ -1,5 +1,6 @@
 // The platform's system services on POSIX systems: files and folders
-// through open, pread, write, fsync and rename; the monotonic clock.
+// through open, pread, write, fsync and rename; the monotonic clock; a
+// worker thread's priority.
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>

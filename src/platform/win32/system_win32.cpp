@@ -1,6 +1,6 @@
 // The platform's system services on Windows: files through wide-character
 // paths (UTF-8 inside the program) in binary, with 64-bit offsets; the
-// performance counter; the debugger's output.
+// performance counter; the debugger's output; a worker thread's priority.
 #include "platform/win32/wide_text.h"  // windows.h, before the headers that need it
 
 #include <fcntl.h>
