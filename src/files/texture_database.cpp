@@ -60,6 +60,7 @@ bool TextureDatabase::Parse(std::span<const std::uint8_t> bytes) {
     const std::uint64_t n = std::min<std::uint64_t>(count, room);
     if (n < count) truncated_ = true;
     entries.resize(n);
+    identifiers.reserve(n);  // n is bounded by the file's size
     entriesOffset = directory;
     for (std::size_t i = 0; i < n; ++i) {
         std::uint32_t fields[sizeof(TextureEntry) / 4];

@@ -12,7 +12,7 @@
 #pragma once
 
 #include <cstdint>
-#include <map>
+#include <unordered_map>
 #include <span>
 #include <string>
 #include <vector>
@@ -56,7 +56,7 @@ public:
     // Entry index of the identifier at no more than MaxTextureSize texels a
     // side when a smaller version is stored; -1 when unknown.
     int FindTexture(std::uint32_t identifier) const;
-    bool HasIdentifier(std::uint32_t identifier) const { return identifiers.count(identifier) != 0; }
+    bool HasIdentifier(std::uint32_t identifier) const { return identifiers.contains(identifier); }
 
     const TextureEntry* Entry(int index) const;
     // The palette that colours an entry: its own, or the default one when
@@ -82,7 +82,7 @@ public:
     std::vector<std::vector<std::uint8_t>> palettes;  // 4 bytes a colour: B, G, R, unused
     std::vector<std::uint32_t> paletteSizes;
     PixelFile pixelFile;
-    std::map<std::uint32_t, int> identifiers;  // full-size entries only
+    std::unordered_map<std::uint32_t, int> identifiers;  // full-size entries only; hashed: a lookup per material
     std::int32_t MaxTextureSize = 64;          // raised only around specific loads
     bool wantNormals = true;                   // build bump maps along with colours
 

@@ -148,11 +148,15 @@ ValueTableDecode ValueTable::DecodeEntries(std::span<const std::uint8_t> block) 
     // Every entry takes at least 27 bytes, which bounds what is worth reserving.
     if (d.entriesStated > 0) entries.reserve(std::min<std::size_t>(static_cast<std::size_t>(d.entriesStated), c.Remaining() / 27));
     for (std::int32_t i = 0; i < d.entriesStated; ++i) {
-        ValueEntry e;
+        // Read in place: an entry is large, and nearly every one is kept.
+        ValueEntry& e = entries.emplace_back();
         e.offset = static_cast<std::uint32_t>(c.Position());
         std::uint16_t kind;
         std::uint32_t handle;
-        if (!c.U16(kind) || !c.Skip(9) || !c.U32(handle) || !c.Skip(12)) return d;
+        if (!c.U16(kind) || !c.Skip(9) || !c.U32(handle) || !c.Skip(12)) {
+            entries.pop_back();
+            return d;
+        }
         e.kind = static_cast<std::int16_t>(kind);
         const auto at = std::lower_bound(ids.begin(), ids.end(), handle,
                                          [](const Named& n, std::uint32_t h) { return n.handle < h; });
@@ -162,7 +166,7 @@ ValueTableDecode ValueTable::DecodeEntries(std::span<const std::uint8_t> block) 
         }
         const bool whole = ReadPayload(c, e);
         if (!whole && !e.members.empty()) d.lastInPart = true;
-        if (whole || d.lastInPart) entries.push_back(std::move(e));
+        if (!whole && !d.lastInPart) entries.pop_back();
         d.entriesRead = entries.size();
         if (!whole) return d;
         // The unread bytes after the last entry may be missing; nothing is lost then.
