@@ -8,7 +8,9 @@
 // flights across the demo level at keys 5 and 6, three times each, and their
 // worst frames.
 //
-//   bench_frames [--frames N] [--instances N[,N...]|none] [--keys 5,6]
+//   bench_frames [--frames N] [--instances N[,N...]|none] [--keys 5,6] [--frame-times FILE]
+// --frame-times: each flight's frames (least ms over the rounds, bakes,
+// window) to FILE.KEY, one line a frame.
 #include "glh/gl.h"
 #include <malloc.h>
 #include <sys/wait.h>
@@ -222,6 +224,22 @@ double Median(std::vector<double> v) {
     return v[v.size() / 2];
 }
 
+// The frame most above the median of the frames around it (30 on each
+// side): a flight from houses out over the sea halves its frames' cost on
+// the way, so against the whole flight's median a heavy view counts as a
+// hitch; against its neighbours only what that one frame did stands out.
+std::pair<std::size_t, double> WorstAgainstNeighbours(const std::vector<double>& times) {
+    constexpr std::size_t kSide = 30;
+    std::pair<std::size_t, double> worst{0, 0.0};
+    for (std::size_t i = 0; i < times.size(); ++i) {
+        const std::size_t from = i < kSide ? 0 : i - kSide, to = std::min(times.size(), i + kSide + 1);
+        const double ratio = times[i] / Median({times.begin() + static_cast<std::ptrdiff_t>(from),
+                                                times.begin() + static_cast<std::ptrdiff_t>(to)});
+        if (ratio > worst.second) worst = {i, ratio};
+    }
+    return worst;
+}
+
 // The worst frame by the number of ground quads baked in it.
 std::string ByBakes(const std::vector<double>& times, const std::vector<int>& bakes) {
     std::string out;
@@ -246,7 +264,7 @@ std::string ByBakes(const std::vector<double>& times, const std::vector<int>& ba
 // a single round met the machine (two cores shared by the renderer's
 // threads, the worker and the system). So each frame's least time over the
 // rounds is its own cost, and its worst against its median is the hitch.
-void Fly(const char* label, int key, float speed, int frames, int rounds) {
+void Fly(const char* label, int key, float speed, int frames, int rounds, const std::string& timesFile) {
     std::vector<Flight> flights;
     for (int r = 0; r < rounds; ++r) {
         const Flight f = FlyOnce(speed, frames);
@@ -273,6 +291,16 @@ void Fly(const char* label, int key, float speed, int frames, int rounds) {
         least[i] = flights[0].times[i];
         for (const Flight& f : flights) least[i] = std::min(least[i], f.times[i]);
     }
+    if (!timesFile.empty()) {
+        // One line a frame: its least time, quads baked, a window being built, one swapped in.
+        const std::string path = timesFile + "." + std::to_string(key);
+        if (FILE* out = std::fopen(path.c_str(), "w")) {
+            for (std::size_t i = 0; i < least.size(); ++i)
+                std::fprintf(out, "%zu %.3f %d %d %d\n", i, least[i], flights[0].bakes[i],
+                             static_cast<int>(flights[0].building[i]), static_cast<int>(flights[0].landed[i]));
+            std::fclose(out);
+        }
+    }
     const double median = Median(least);
     const auto worst = std::max_element(least.begin(), least.end());
     const std::size_t at = static_cast<std::size_t>(worst - least.begin());
@@ -287,6 +315,9 @@ void Fly(const char* label, int key, float speed, int frames, int rounds) {
     const std::size_t shown = std::min<std::size_t>(6, order.size());
     std::partial_sort(order.begin(), order.begin() + static_cast<std::ptrdiff_t>(shown), order.end(),
                       [&](std::size_t a, std::size_t b) { return least[a] > least[b]; });
+    const auto [hitch, ratio] = WorstAgainstNeighbours(least);
+    std::printf("       against the 60 frames around it, the worst is frame %zu: %.1f ms = %.2fx their median\n", hitch,
+                least[hitch], ratio);
     std::printf("       the worst (least ms, frame, bakes, window):");
     const Flight& f = flights[0];
     for (std::size_t k = 0; k < shown; ++k) {
@@ -304,12 +335,14 @@ int main(int argc, char** argv) {
     int frames = 300;
     std::vector<int> instanceCounts = {20000, 80000};
     std::vector<int> keys = {5, 6};  // the flights' speed keys
+    std::string timesFile;
     for (int i = 1; i + 1 < argc; i += 2) {
         const std::string flag = argv[i];
         if (flag == "--frames") frames = std::max(1, std::atoi(argv[i + 1]));
         if (flag == "--instances")
             instanceCounts = std::string(argv[i + 1]) == "none" ? std::vector<int>{} : bench::CountList(argv[i + 1]);
         if (flag == "--keys") keys = bench::CountList(argv[i + 1]);
+        if (flag == "--frame-times") timesFile = argv[i + 1];
     }
     char tmpl[] = "/tmp/wildview-frames-XXXXXX";
     const std::string dir = mkdtemp(tmpl);
@@ -340,8 +373,8 @@ int main(int argc, char** argv) {
                 Run("demo", levels[k], frames, {-170, -170, 24}, 45, 5, heapStart);
                 Shadows("demo", frames);
                 for (int key : keys) {
-                    if (key == 5) Fly("demo", 5, 33.0f, 3600, 3);
-                    if (key == 6) Fly("demo", 6, 200.0f, 1500, 3);
+                    if (key == 5) Fly("demo", 5, 33.0f, 3600, 3, timesFile);
+                    if (key == 6) Fly("demo", 6, 200.0f, 1500, 3, timesFile);
                 }
             } else {
                 const std::string label = "b" + std::to_string(instanceCounts[k - 1] / 1000) + "k";
