@@ -5,12 +5,12 @@
 // (a buffer larger than the L2 caches is streamed through first), and again
 // warm straight after. Then the heap: the level's own data (the load, no GL
 // in it) apart from what the GL driver holds for the frames' objects. Then
-// flights across the demo level at keys 5 and 6, three times each, and their
-// worst frames.
+// flights over the demo level at keys 5 and 6 (and round its island at 6),
+// three times each, and their worst frames.
 //
 //   bench_frames [--frames N] [--instances N[,N...]|none] [--keys 5,6] [--frame-times FILE]
 // --frame-times: each flight's frames (least ms over the rounds, bakes,
-// window) to FILE.KEY, one line a frame.
+// window) to FILE.straight.KEY or FILE.circle.KEY, one line a frame.
 #include "glh/gl.h"
 #include <malloc.h>
 #include <sys/wait.h>
@@ -18,6 +18,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -182,8 +183,13 @@ void Shadows(const char* label, int frames) {
     TheToggles().ObjectShadows = false;
 }
 
-// One flight straight across the level along +x at `speed` units/s for
-// `frames` frames of 1/60 s, each frame timed whole.
+// One flight at `speed` units/s for `frames` frames of 1/60 s, each frame
+// timed whole: straight across the level along +x, out past the island over
+// the empty sea (most of its frames show little), or round the island 450
+// units from its middle, looking at it (every frame shows it). Both cross
+// several re-centrings of the terrain window.
+enum class Path { Straight, Circle };
+
 struct Flight {
     std::vector<double> times;
     std::vector<int> bakes;      // ground quads baked in each frame
@@ -191,15 +197,27 @@ struct Flight {
     std::vector<bool> landed;    // a window was swapped in
 };
 
-Flight FlyOnce(float speed, int frames) {
+void Step(Path path, float speed) {
     Camera& camera = TheCamera();
-    camera.position = {-900, -170, 40};
-    camera.yaw = 90;
+    if (path == Path::Straight) {
+        camera.position.x += speed / 60.0f;
+        return;
+    }
+    constexpr float kRadius = 450.0f;
+    const float angle = std::atan2(camera.position.y, camera.position.x) + speed / 60.0f / kRadius;
+    camera.position = {kRadius * std::cos(angle), kRadius * std::sin(angle), 40.0f};
+    camera.yaw = static_cast<float>(std::atan2(-std::cos(angle), -std::sin(angle)) * 180.0 / 3.14159265358979);
+}
+
+Flight FlyOnce(Path path, float speed, int frames) {
+    Camera& camera = TheCamera();
+    camera.position = path == Path::Straight ? Vector3{-900, -170, 40} : Vector3{0, -450, 40};
+    camera.yaw = path == Path::Straight ? 90 : 0;
     camera.pitch = 10;
     // Two seconds of flight first: the jump here bakes the whole view anew
     // (nine quads a frame), which is no part of flying.
     for (int i = 0; i < 120; ++i) {
-        camera.position.x += speed / 60.0f;
+        Step(path, speed);
         DrawFrame();
     }
     glFinish();
@@ -207,7 +225,7 @@ Flight FlyOnce(float speed, int frames) {
     for (int i = 0; i < frames; ++i) {
         const float originBefore = TheTerrain().field.originX;
         f.building.push_back(BackgroundBuildPending());
-        camera.position.x += speed / 60.0f;
+        Step(path, speed);
         const auto start = Clock::now();
         DrawFrame();
         glFinish();
@@ -264,10 +282,10 @@ std::string ByBakes(const std::vector<double>& times, const std::vector<int>& ba
 // a single round met the machine (two cores shared by the renderer's
 // threads, the worker and the system). So each frame's least time over the
 // rounds is its own cost, and its worst against its median is the hitch.
-void Fly(const char* label, int key, float speed, int frames, int rounds, const std::string& timesFile) {
+void Fly(const char* label, Path path, int key, float speed, int frames, int rounds, const std::string& timesFile) {
     std::vector<Flight> flights;
     for (int r = 0; r < rounds; ++r) {
-        const Flight f = FlyOnce(speed, frames);
+        const Flight f = FlyOnce(path, speed, frames);
         std::vector<double> sorted = f.times;
         std::sort(sorted.begin(), sorted.end());
         const double median = sorted[sorted.size() / 2];
@@ -280,9 +298,9 @@ void Fly(const char* label, int key, float speed, int frames, int rounds, const 
             std::snprintf(entry, sizeof entry, " %.1f", f.times[i]);
             landed += entry;
         }
-        std::printf("%-6s flying at key %d (%.0f units/s, %.0f units), round %d: frames min %.2f, median %.2f, max "
-                    "%.1f ms (%.2fx the median); windows swapped in (ms):%s; worst while one was built %.1f\n",
-                    label, key, speed, speed * static_cast<float>(frames) / 60.0f, r + 1, sorted.front(), median,
+        std::printf("%-6s flying %s at key %d (%.0f units/s, %.0f units), round %d: frames min %.2f, median %.2f, "
+                    "max %.1f ms (%.2fx the median); windows swapped in (ms):%s; worst while one was built %.1f\n",
+                    label, path == Path::Straight ? "straight" : "round the island", key, speed, speed * static_cast<float>(frames) / 60.0f, r + 1, sorted.front(), median,
                     sorted.back(), sorted.back() / median, landed.c_str(), building);
         flights.push_back(f);
     }
@@ -293,8 +311,8 @@ void Fly(const char* label, int key, float speed, int frames, int rounds, const 
     }
     if (!timesFile.empty()) {
         // One line a frame: its least time, quads baked, a window being built, one swapped in.
-        const std::string path = timesFile + "." + std::to_string(key);
-        if (FILE* out = std::fopen(path.c_str(), "w")) {
+        const std::string name = timesFile + (path == Path::Straight ? ".straight." : ".circle.") + std::to_string(key);
+        if (FILE* out = std::fopen(name.c_str(), "w")) {
             for (std::size_t i = 0; i < least.size(); ++i)
                 std::fprintf(out, "%zu %.3f %d %d %d\n", i, least[i], flights[0].bakes[i],
                              static_cast<int>(flights[0].building[i]), static_cast<int>(flights[0].landed[i]));
@@ -373,8 +391,9 @@ int main(int argc, char** argv) {
                 Run("demo", levels[k], frames, {-170, -170, 24}, 45, 5, heapStart);
                 Shadows("demo", frames);
                 for (int key : keys) {
-                    if (key == 5) Fly("demo", 5, 33.0f, 3600, 3, timesFile);
-                    if (key == 6) Fly("demo", 6, 200.0f, 1500, 3, timesFile);
+                    if (key == 5) Fly("demo", Path::Straight, 5, 33.0f, 3600, 3, timesFile);
+                    if (key == 6) Fly("demo", Path::Straight, 6, 200.0f, 1500, 3, timesFile);
+                    if (key == 6) Fly("demo", Path::Circle, 6, 200.0f, 1500, 3, timesFile);
                 }
             } else {
                 const std::string label = "b" + std::to_string(instanceCounts[k - 1] / 1000) + "k";
