@@ -741,4 +741,44 @@ TEST(HeightFieldSpeedTest, FastBuildsAreBitIdenticalToThePlainSteps) {
     }
 }
 
+// A build that gives way at every point (as a worker beside the frames
+// does, there every tenth of a millisecond) yields all through its steps
+// and makes the same bits; it also sizes a fresh grid itself. Scopes nest;
+// one past its time gives way no more.
+TEST(HeightFieldSpeedTest, ABuildThatGivesWayYieldsThroughoutAndMakesTheSameBits) {
+    TempDir dir;
+    ASSERT_TRUE(wvwrite::WriteDemoLevel(dir.path(), nullptr));
+    headless::LoadedLevel loaded;
+    loaded.console = nullptr;
+    headless::LoadLevel(dir.File("demo-130.swp"), loaded);
+    platform::PlatformScope scope(loaded.platform);
+    const HeightField& reference = TheTerrain().field;
+    for (const bool plain : {false, true}) {
+        HeightField fresh = reference;
+        fresh.samples = {};  // as a worker's grid starts
+        HeightPyramid pyramid;
+        const auto hour = std::chrono::hours(1);
+        GiveWayScope outer(std::chrono::microseconds(0), hour);
+        std::uint64_t yields = 0;
+        {
+            GiveWayScope inner(std::chrono::microseconds(0), hour);
+            BuildHeightField(fresh, pyramid, LevelGround(), nullptr, plain);
+            yields = inner.Yields();
+        }
+        EXPECT_EQ(outer.Yields(), 0u) << plain;
+        ASSERT_EQ(fresh.samples.size(), reference.samples.size()) << plain;
+        EXPECT_EQ(std::memcmp(fresh.samples.data(), reference.samples.data(), fresh.samples.size() * 4), 0) << plain;
+        // Rows of the ocean's triangles, eight relaxing sweeps of 1024 rows
+        // in bands, the whole-grid passes in chunks of rows.
+        EXPECT_GT(yields, 2000u) << plain;
+        BuildHeightField(fresh, pyramid, LevelGround(), nullptr, plain);
+        EXPECT_GT(outer.Yields(), 2000u) << plain;  // the outer one counts again
+        GiveWayScope over(std::chrono::microseconds(0), std::chrono::seconds(0));
+        BuildHeightField(fresh, pyramid, LevelGround(), nullptr, plain);
+        EXPECT_EQ(over.Yields(), 0u) << plain;
+        EXPECT_EQ(std::memcmp(fresh.samples.data(), reference.samples.data(), fresh.samples.size() * 4), 0) << plain;
+    }
+    ResetState(StateScope::Process);
+}
+
 }  // namespace

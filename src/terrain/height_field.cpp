@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <thread>
 #include <vector>
 
 #if defined(__SSE2__)
@@ -20,6 +21,15 @@
 namespace {
 
 constexpr float kUnknown = 1e10f;
+
+// The innermost GiveWayScope of this thread: set and restored by the scopes
+// (which live on the stack of the thread's build), read by Point() on the
+// same thread; null on a thread without one.
+thread_local GiveWayScope* tGiveWay = nullptr;
+
+// Rows of the grid's whole-grid passes between points to give way: about
+// twenty microseconds of work.
+constexpr std::int32_t kRowsBetweenPoints = 64;
 
 std::int32_t Clamp(std::int32_t v, std::int32_t lo, std::int32_t hi) { return v < lo ? lo : (v > hi ? hi : v); }
 
@@ -152,6 +162,7 @@ void RasteriseTrianglePlain(HeightField& f, const Vector3& p1, const Vector3& p2
             } while (s <= smax);
         }
         t += dt;
+        GiveWayScope::Point();
     } while (t <= 1.001f);
 }
 
@@ -256,6 +267,7 @@ void RasteriseTriangle(HeightField& f, const Vector3& p1, const Vector3& p2, con
                 }
             }
             t += dt;
+            GiveWayScope::Point();
         } while (t <= 1.001f);
         if (steps.capacity() > (std::size_t{1} << 20)) steps = {}, cells = {};  // a huge triangle's are not kept
         if (stats) {
@@ -291,6 +303,7 @@ void RasteriseTriangle(HeightField& f, const Vector3& p1, const Vector3& p2, con
             } while (s <= smax);
         }
         t += dt;
+        GiveWayScope::Point();
     } while (t <= 1.001f);
     if (stats) {
         stats->samplesWritten += written;
@@ -380,6 +393,7 @@ void RelaxHeightsPlain(HeightField& g) {
     const std::int32_t W = g.W, H = g.H;
     for (int sweep = 0; sweep < 8; ++sweep) {
         for (std::int32_t j = 0; j < H; ++j) {
+            GiveWayScope::Point();
             for (std::int32_t i = 0; i < W; ++i) {
                 float& s = g.At(i, j);
                 if (s < 0.0f) continue;  // fixed
@@ -425,6 +439,7 @@ void RelaxHeightsBanded(HeightField& g) {
     };
     for (int sweep = 0; sweep < 8; ++sweep) {
         for (std::int32_t j0 = 0; j0 < H; j0 += kBand) {
+            GiveWayScope::Point();
             const std::int32_t rows = std::min(kBand, H - j0);
             const bool edgeBand = j0 == 0 || j0 + rows == H;
             for (std::int32_t c = 0; c < W + rows - 1; ++c) {
@@ -465,7 +480,10 @@ public:
         for (int sweep = 0; sweep < 8; ++sweep) {
             Row(0);
             std::int32_t first = 0;
-            for (; first + 4 <= bands; first += 4) Group(1 + 4 * first);
+            for (; first + 4 <= bands; first += 4) {
+                Group(1 + 4 * first);
+                GiveWayScope::Point();
+            }
             for (; first < bands; ++first) Single(1 + 4 * first);
             for (std::int32_t j = 1 + 4 * bands; j < H; ++j) Row(j);
         }
@@ -629,6 +647,7 @@ void FillHoles(HeightField& g, HeightPyramid& pyramid, int level, HeightFieldSta
 #if defined(__SSE2__)
         // The last fixed cell in row order wins, so the last of the four.
         for (std::int32_t j = 0; j < g.H; ++j) {
+            if (j % kRowsBetweenPoints == 0) GiveWayScope::Point();
             const float* row = &g.At(0, j);
             float* coarse = &q.At(0, j >> 2);
             for (std::int32_t i = 0; i < g.W; i += 4) {
@@ -638,17 +657,20 @@ void FillHoles(HeightField& g, HeightPyramid& pyramid, int level, HeightFieldSta
         }
 #endif
     } else {
-        for (std::int32_t j = 0; j < g.H; ++j)
+        for (std::int32_t j = 0; j < g.H; ++j) {
+            if (j % kRowsBetweenPoints == 0) GiveWayScope::Point();
             for (std::int32_t i = 0; i < g.W; ++i) {
                 const float s = g.At(i, j);
                 if (s < 0.0f) q.At(std::min(i >> 2, q.W - 1), std::min(j >> 2, q.H - 1)) = s;
             }
+        }
     }
     FillHoles(q, pyramid, level + 1, stats, plain);
     if (vector) {
 #if defined(__SSE2__)
         const __m128 absMask = _mm_castsi128_ps(_mm_set1_epi32(0x7FFFFFFF));
         for (std::int32_t j = 0; j < g.H; ++j) {
+            if (j % kRowsBetweenPoints == 0) GiveWayScope::Point();
             float* row = &g.At(0, j);
             const float* coarse = &q.At(0, j >> 2);
             for (std::int32_t i = 0; i < g.W; i += 4) {
@@ -660,11 +682,13 @@ void FillHoles(HeightField& g, HeightPyramid& pyramid, int level, HeightFieldSta
         }
 #endif
     } else {
-        for (std::int32_t j = 0; j < g.H; ++j)
+        for (std::int32_t j = 0; j < g.H; ++j) {
+            if (j % kRowsBetweenPoints == 0) GiveWayScope::Point();
             for (std::int32_t i = 0; i < g.W; ++i) {
                 float& s = g.At(i, j);
                 if (s >= 0.0f) s = std::fabs(q.At(std::min(i >> 2, q.W - 1), std::min(j >> 2, q.H - 1)));
             }
+        }
     }
     const auto relaxStart = std::chrono::steady_clock::now();
     if (plain) RelaxHeightsPlain(g);
@@ -687,19 +711,75 @@ GroundSource LevelGround() {
     return source;
 }
 
+GiveWayScope::GiveWayScope(std::chrono::microseconds every, std::chrono::steady_clock::duration lasting)
+    : every_(every), start_(std::chrono::steady_clock::now()), last_(start_), lasting_(lasting), outer_(tGiveWay) {
+    tGiveWay = this;
+}
+
+GiveWayScope::~GiveWayScope() { tGiveWay = outer_; }
+
+void GiveWayScope::Point() {
+    GiveWayScope* scope = tGiveWay;
+    if (!scope) return;
+    const auto now = std::chrono::steady_clock::now();
+    if (now - scope->last_ < scope->every_ || now - scope->start_ >= scope->lasting_) return;
+    std::this_thread::yield();
+    ++scope->yields_;
+    scope->last_ = std::chrono::steady_clock::now();
+}
+
+namespace {
+
+// The samples of kRowsBetweenPoints rows.
+std::size_t RowChunk(const HeightField& f) { return static_cast<std::size_t>(std::max(f.W, 1)) * kRowsBetweenPoints; }
+
+// A pass over every sample, a chunk of rows at a time with a point to give
+// way between.
+template <typename Pass>
+void ForRowChunks(HeightField& f, Pass pass) {
+    const std::size_t chunk = RowChunk(f);
+    float* const end = f.samples.data() + f.samples.size();
+    for (float* from = f.samples.data(); from != end;) {
+        float* const to = static_cast<std::size_t>(end - from) > chunk ? from + chunk : end;
+        pass(from, to);
+        from = to;
+        GiveWayScope::Point();
+    }
+}
+
+}  // namespace
+
 void BuildHeightField(HeightField& f, HeightPyramid& pyramid, const GroundSource& source, HeightFieldStats* stats,
                       bool plain) {
     const auto start = std::chrono::steady_clock::now();
-    std::fill(f.samples.begin(), f.samples.end(), kUnknown);
+    const std::size_t cells = static_cast<std::size_t>(std::max(f.W, 0)) * static_cast<std::size_t>(std::max(f.H, 0));
+    if (f.samples.size() == cells) {
+        ForRowChunks(f, [](float* from, float* to) { std::fill(from, to, kUnknown); });
+    } else {
+        // A fresh grid (a worker's) grows a chunk of rows at a time.
+        f.samples.clear();
+        f.samples.reserve(cells);
+        while (f.samples.size() < cells) {
+            f.samples.insert(f.samples.end(), std::min(RowChunk(f), cells - f.samples.size()), kUnknown);
+            GiveWayScope::Point();
+        }
+    }
     const Vector3& lo = source.terrainMin;
     const Vector3& hi = source.terrainMax;
-    for (const GroundFootprint& footprint : source.footprints)
+    for (const GroundFootprint& footprint : source.footprints) {
         RasteriseFootprint(f, footprint, stats, plain, source.skipsOneFace);
-    if (stats) stats->pinnedCells = static_cast<std::uint64_t>(
-                   std::count_if(f.samples.begin(), f.samples.end(), [](float s) { return s < 0.0f; }));
+        GiveWayScope::Point();
+    }
+    if (stats) {
+        stats->pinnedCells = 0;
+        ForRowChunks(f, [stats](float* from, float* to) {
+            stats->pinnedCells += static_cast<std::uint64_t>(std::count_if(from, to, [](float s) { return s < 0.0f; }));
+        });
+    }
     const GridPoint a = GridCoordinates(f, lo.x, lo.y), b = GridCoordinates(f, hi.x, hi.y);
     if (plain) {
         for (std::int32_t j = 0; j < f.H; ++j) {
+            if (j % kRowsBetweenPoints == 0) GiveWayScope::Point();
             const float y = static_cast<float>(j);
             const bool rowOutside = y < a.gy || y > b.gy;
             for (std::int32_t i = 0; i < f.W; ++i) {
@@ -715,6 +795,7 @@ void BuildHeightField(HeightField& f, HeightPyramid& pyramid, const GroundSource
             if (x < a.gx || x > b.gx) outside.push_back(i);
         }
         for (std::int32_t j = 0; j < f.H; ++j) {
+            if (j % kRowsBetweenPoints == 0) GiveWayScope::Point();
             const float y = static_cast<float>(j);
             if (y < a.gy || y > b.gy) {
                 std::fill_n(&f.At(0, j), f.W, -0.001f);
@@ -726,6 +807,8 @@ void BuildHeightField(HeightField& f, HeightPyramid& pyramid, const GroundSource
     const auto fillStart = std::chrono::steady_clock::now();
     if (stats) stats->rasteriseMs = MsSince(start);
     FillHoles(f, pyramid, 0, stats, plain);
-    for (float& s : f.samples) s = std::fabs(s);
+    ForRowChunks(f, [](float* from, float* to) {
+        for (float* s = from; s != to; ++s) *s = std::fabs(*s);
+    });
     if (stats) stats->fillMs = MsSince(fillStart);
 }

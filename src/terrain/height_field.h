@@ -7,6 +7,7 @@
 #pragma once
 
 #include <array>
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <span>
@@ -58,6 +59,39 @@ struct HeightFieldStats {
     double rasteriseMs = 0, fillMs = 0, relaxMs = 0;  // where the time went
 };
 
+// While one lives on a thread, the builds on that thread give their core
+// back (std::this_thread::yield) whenever `every` has passed since they
+// last did, at points between small pieces of their work, until `lasting`
+// has passed since the scope began. A build beside the frames holds one:
+// on two cores the scheduler lets even a thread of the lowest priority
+// finish its time slice, most of a millisecond, while a woken renderer
+// thread waits for the core, and the frames of a build grew by half.
+// Yielding with nothing else waiting costs a system call; with the cores
+// busy it slows the build, hence the limit: past it the window would soon
+// be needed. Scopes nest; the innermost counts.
+class GiveWayScope {
+public:
+    static constexpr std::chrono::microseconds kEvery{100};
+    static constexpr std::chrono::milliseconds kLasting{300};
+    explicit GiveWayScope(std::chrono::microseconds every = kEvery,
+                          std::chrono::steady_clock::duration lasting = kLasting);
+    ~GiveWayScope();
+    GiveWayScope(const GiveWayScope&) = delete;
+    GiveWayScope& operator=(const GiveWayScope&) = delete;
+
+    std::uint64_t Yields() const { return yields_; }
+    // A point where a build may give way: yields when the thread's
+    // innermost scope is due; does nothing on a thread without one.
+    static void Point();
+
+private:
+    std::chrono::microseconds every_;
+    std::chrono::steady_clock::time_point start_, last_;
+    std::chrono::steady_clock::duration lasting_;
+    std::uint64_t yields_ = 0;
+    GiveWayScope* outer_;
+};
+
 // The coarser grids of the hole filling; kept between builds.
 using HeightPyramid = std::array<HeightField, kPyramidLevels>;
 
@@ -86,7 +120,8 @@ struct GroundSource {
 // The loaded level's, as it stands now.
 GroundSource LevelGround();
 
-// Fills field (whose window origin and extent are set) from the source.
+// Fills field (whose window origin and extent are set) from the source,
+// sizing its samples to W x H.
 // plain: the steps exactly as written, no fast path (the fast paths must
 // give the same bits). Reads nothing else, so that any thread may build a
 // field of its own.

@@ -376,9 +376,10 @@ namespace {
 
 // A window like `like` centred on trunc(camera), built on a worker that gets
 // everything by value; the grids are made there, off the frame. A worker
-// beside the frames yields to them: on a machine of few cores it otherwise
-// takes one from the renderer for a few frames. One that a load waits for
-// keeps its priority.
+// beside the frames yields to them, at the lowest priority and giving its
+// core back every tenth of a millisecond: on a machine of few cores it
+// otherwise takes one from the renderer for a few frames. One that a load
+// waits for keeps its priority and its core.
 std::future<HeightBuild> StartBuild(const HeightField& like, const Vector3& camera, bool besideFrames) {
     HeightBuild job;
     job.field.W = like.W;
@@ -390,8 +391,11 @@ std::future<HeightBuild> StartBuild(const HeightField& like, const Vector3& came
     DebugPrintf("\nSetting instance positions");
     DebugPrintf("\nInterpolating");
     return std::async(std::launch::async, [job = std::move(job), source = LevelGround(), besideFrames]() mutable {
-        if (besideFrames) platform::LowerThisThreadsPriority();
-        job.field.samples.assign(static_cast<std::size_t>(job.field.W) * job.field.H, 0.0f);
+        std::optional<GiveWayScope> giveWay;
+        if (besideFrames) {
+            platform::LowerThisThreadsPriority();
+            giveWay.emplace();
+        }
         job.pyramid = std::make_unique<HeightPyramid>();
         BuildHeightField(job.field, *job.pyramid, source, &job.stats);
         return std::move(job);
