@@ -197,7 +197,7 @@ struct Flight {
     std::vector<bool> landed;    // a window was swapped in
 };
 
-void Step(Path path, float speed) {
+void MoveAlong(Path path, float speed) {
     Camera& camera = TheCamera();
     if (path == Path::Straight) {
         camera.position.x += speed / 60.0f;
@@ -217,7 +217,7 @@ Flight FlyOnce(Path path, float speed, int frames) {
     // Two seconds of flight first: the jump here bakes the whole view anew
     // (nine quads a frame), which is no part of flying.
     for (int i = 0; i < 120; ++i) {
-        Step(path, speed);
+        MoveAlong(path, speed);
         DrawFrame();
     }
     glFinish();
@@ -225,7 +225,7 @@ Flight FlyOnce(Path path, float speed, int frames) {
     for (int i = 0; i < frames; ++i) {
         const float originBefore = TheTerrain().field.originX;
         f.building.push_back(BackgroundBuildPending());
-        Step(path, speed);
+        MoveAlong(path, speed);
         const auto start = Clock::now();
         DrawFrame();
         glFinish();
