@@ -67,8 +67,9 @@ struct HeightFieldStats {
 // finish its time slice, most of a millisecond, while a woken renderer
 // thread waits for the core, and the frames of a build grew by half.
 // Yielding with nothing else waiting costs a system call; with the cores
-// busy it slows the build, hence the limit: past it the window would soon
-// be needed. Scopes nest; the innermost counts.
+// busy it slows the build, hence the limit, well inside the second and a
+// half before the fastest camera needs the window. Scopes nest; the
+// innermost counts.
 class GiveWayScope {
 public:
     static constexpr std::chrono::microseconds kEvery{100};
