@@ -31,6 +31,11 @@ thread_local GiveWayScope* tGiveWay = nullptr;
 // twenty microseconds of work.
 constexpr std::int32_t kRowsBetweenPoints = 64;
 
+// A point to give way at the start of every kRowsBetweenPoints-th row.
+void RowPoint(std::int32_t row) {
+    if (row % kRowsBetweenPoints == 0) GiveWayScope::Point();
+}
+
 std::int32_t Clamp(std::int32_t v, std::int32_t lo, std::int32_t hi) { return v < lo ? lo : (v > hi ? hi : v); }
 
 // trunc(f) as a cell index when it lies in [0, n); false otherwise, and for
@@ -647,7 +652,7 @@ void FillHoles(HeightField& g, HeightPyramid& pyramid, int level, HeightFieldSta
 #if defined(__SSE2__)
         // The last fixed cell in row order wins, so the last of the four.
         for (std::int32_t j = 0; j < g.H; ++j) {
-            if (j % kRowsBetweenPoints == 0) GiveWayScope::Point();
+            RowPoint(j);
             const float* row = &g.At(0, j);
             float* coarse = &q.At(0, j >> 2);
             for (std::int32_t i = 0; i < g.W; i += 4) {
@@ -658,7 +663,7 @@ void FillHoles(HeightField& g, HeightPyramid& pyramid, int level, HeightFieldSta
 #endif
     } else {
         for (std::int32_t j = 0; j < g.H; ++j) {
-            if (j % kRowsBetweenPoints == 0) GiveWayScope::Point();
+            RowPoint(j);
             for (std::int32_t i = 0; i < g.W; ++i) {
                 const float s = g.At(i, j);
                 if (s < 0.0f) q.At(std::min(i >> 2, q.W - 1), std::min(j >> 2, q.H - 1)) = s;
@@ -670,7 +675,7 @@ void FillHoles(HeightField& g, HeightPyramid& pyramid, int level, HeightFieldSta
 #if defined(__SSE2__)
         const __m128 absMask = _mm_castsi128_ps(_mm_set1_epi32(0x7FFFFFFF));
         for (std::int32_t j = 0; j < g.H; ++j) {
-            if (j % kRowsBetweenPoints == 0) GiveWayScope::Point();
+            RowPoint(j);
             float* row = &g.At(0, j);
             const float* coarse = &q.At(0, j >> 2);
             for (std::int32_t i = 0; i < g.W; i += 4) {
@@ -683,7 +688,7 @@ void FillHoles(HeightField& g, HeightPyramid& pyramid, int level, HeightFieldSta
 #endif
     } else {
         for (std::int32_t j = 0; j < g.H; ++j) {
-            if (j % kRowsBetweenPoints == 0) GiveWayScope::Point();
+            RowPoint(j);
             for (std::int32_t i = 0; i < g.W; ++i) {
                 float& s = g.At(i, j);
                 if (s >= 0.0f) s = std::fabs(q.At(std::min(i >> 2, q.W - 1), std::min(j >> 2, q.H - 1)));
@@ -779,7 +784,7 @@ void BuildHeightField(HeightField& f, HeightPyramid& pyramid, const GroundSource
     const GridPoint a = GridCoordinates(f, lo.x, lo.y), b = GridCoordinates(f, hi.x, hi.y);
     if (plain) {
         for (std::int32_t j = 0; j < f.H; ++j) {
-            if (j % kRowsBetweenPoints == 0) GiveWayScope::Point();
+            RowPoint(j);
             const float y = static_cast<float>(j);
             const bool rowOutside = y < a.gy || y > b.gy;
             for (std::int32_t i = 0; i < f.W; ++i) {
@@ -795,7 +800,7 @@ void BuildHeightField(HeightField& f, HeightPyramid& pyramid, const GroundSource
             if (x < a.gx || x > b.gx) outside.push_back(i);
         }
         for (std::int32_t j = 0; j < f.H; ++j) {
-            if (j % kRowsBetweenPoints == 0) GiveWayScope::Point();
+            RowPoint(j);
             const float y = static_cast<float>(j);
             if (y < a.gy || y > b.gy) {
                 std::fill_n(&f.At(0, j), f.W, -0.001f);
