@@ -111,7 +111,7 @@ TEST(ValueTableCut, KeepsWhatFitsAndSaysHowMuch) {
         if (c.entries == 7) {
             // A list cut in its members keeps the ones that fit.
             ASSERT_EQ(t.entries.size(), 7u) << c.what;
-            EXPECT_EQ(t.entries[6].members, (*c.warning ? std::vector<std::uint32_t>{t0, t1} : std::vector<std::uint32_t>{t0, t1, t2}))
+            EXPECT_EQ(std::vector<std::uint32_t>(t.entries[6].members.begin(), t.entries[6].members.end()), (*c.warning ? std::vector<std::uint32_t>{t0, t1} : std::vector<std::uint32_t>{t0, t1, t2}))
                 << c.what;
             EXPECT_EQ(t.LookupString(t1, "Class"), "Player") << c.what;
         }

@@ -14,6 +14,8 @@ namespace {
 using wvwrite::Property;
 using wvwrite::ValueTableBuilder;
 
+std::vector<std::uint32_t> Members(const ValueEntry& e) { return {e.members.begin(), e.members.end()}; }
+
 class ValueTableTest : public ::testing::Test {
 protected:
     ValueTable Decode(const ValueTableBuilder& b) {
@@ -63,13 +65,47 @@ TEST_F(ValueTableTest, EveryKindDecodesAndConsumesItsPayload) {
     EXPECT_EQ(t.entries[4].stringValue, "hello");
     EXPECT_EQ(t.entries[5].stringValue, "");
     EXPECT_EQ(t.entries[6].kind, 0x7777);
-    EXPECT_EQ(t.entries[7].members, (std::vector<std::uint32_t>{0, 2, 4}));
+    EXPECT_EQ(Members(t.entries[7]), (std::vector<std::uint32_t>{0, 2, 4}));
     EXPECT_TRUE(t.entries[8].members.empty());
     EXPECT_TRUE(t.entries[9].members.empty());
     EXPECT_EQ(t.entries[10].kind, static_cast<std::int16_t>(0x8105));
     EXPECT_EQ(t.entries[10].name, "");  // its handle has no name record
     EXPECT_EQ(t.entries[11].name, "last");
     EXPECT_EQ(t.entries[11].intValue, 7);
+}
+
+// The lists view one array of the table's: each its own part, through
+// empty and unknown entries between them, a move and a decode of another block.
+TEST_F(ValueTableTest, ListsKeepTheirOwnMembersThroughAMoveAndAnotherDecode) {
+    ValueTableBuilder b;
+    b.AddList("a", {5, 6});
+    b.AddInt("x", 1);
+    b.AddRawList(b.NameHandle("none"), 0, {});
+    b.AddEntry(0x7777, b.NameHandle("odd"), {});
+    b.AddList("b", {1});
+    b.AddList("c", {8, 9, 10, 11});
+    ValueTable t = Decode(b);
+    const std::vector<std::vector<std::uint32_t>> expected = {{5, 6}, {}, {}, {}, {1}, {8, 9, 10, 11}};
+    ASSERT_EQ(t.entries.size(), expected.size());
+    for (std::size_t i = 0; i < expected.size(); ++i) EXPECT_EQ(Members(t.entries[i]), expected[i]) << i;
+
+    ValueTable moved(std::move(t));
+    for (std::size_t i = 0; i < expected.size(); ++i) EXPECT_EQ(Members(moved.entries[i]), expected[i]) << i;
+    ValueTable assigned;
+    assigned = std::move(moved);
+    for (std::size_t i = 0; i < expected.size(); ++i) EXPECT_EQ(Members(assigned.entries[i]), expected[i]) << i;
+    EXPECT_EQ(assigned.LookupInt(4, "x"), 1);
+    EXPECT_FALSE(assigned.HasKey(0, "x"));
+    EXPECT_FALSE(assigned.HasKey(5, "x"));  // entries 8 to 11 are not there
+
+    ValueTableBuilder other;
+    other.AddInt("x", 3);
+    other.AddList("d", {0});
+    const std::vector<std::uint8_t> again = other.Bytes();
+    assigned.Decode(again);
+    ASSERT_EQ(assigned.entries.size(), 2u);
+    EXPECT_EQ(Members(assigned.entries[1]), (std::vector<std::uint32_t>{0}));
+    EXPECT_EQ(assigned.LookupInt(1, "x"), 3);
 }
 
 TEST_F(ValueTableTest, OddCountsAndTruncatedBlocksKeepWhatWasWhole) {

@@ -57,8 +57,9 @@ private:
 };
 
 // False when the payload runs past the end; a list keeps the members that
-// fit even then.
-bool ReadPayload(Cursor& c, ValueEntry& e) {
+// fit even then, appended to `members` (`count` of them).
+bool ReadPayload(Cursor& c, ValueEntry& e, std::vector<std::uint32_t>& members, std::uint32_t& count) {
+    count = 0;
     switch (e.kind) {
         case kValueBool: {
             std::uint8_t b;
@@ -81,18 +82,18 @@ bool ReadPayload(Cursor& c, ValueEntry& e) {
         case kValueString:
             return c.CString(e.stringValue);
         case kValueList: {
-            std::uint32_t count;
-            if (!c.U32(count)) return false;
-            const std::int32_t k = static_cast<std::int32_t>(count);
+            std::uint32_t stated;
+            if (!c.U32(stated)) return false;
+            const std::int32_t k = static_cast<std::int32_t>(stated);
             if (k <= 0) return true;
             const std::size_t fit = std::min(c.Remaining() / 8, static_cast<std::size_t>(k));
-            e.members.reserve(fit);
             for (std::size_t i = 0; i < fit; ++i) {
                 std::uint32_t member;
                 c.U32(member);
                 c.Skip(4);
-                e.members.push_back(member);
+                members.push_back(member);
             }
+            count = static_cast<std::uint32_t>(fit);
             return fit == static_cast<std::size_t>(k);
         }
         default:
@@ -113,10 +114,12 @@ void ValueTable::Clear() {
     entries.clear();
     nameIds_.clear();
     entryNameIds_.clear();
+    members_.clear();
     generation_ = ++gDecodes;
 }
 
-ValueTableDecode ValueTable::DecodeEntries(std::span<const std::uint8_t> block) {
+ValueTableDecode ValueTable::DecodeEntries(std::span<const std::uint8_t> block,
+                                           std::vector<std::uint32_t>& memberCounts) {
     Clear();
     ValueTableDecode d;
     Cursor c(block);
@@ -147,6 +150,7 @@ ValueTableDecode ValueTable::DecodeEntries(std::span<const std::uint8_t> block) 
     d.entriesStated = static_cast<std::int32_t>(count);
     // Every entry takes at least 27 bytes, which bounds what is worth reserving.
     if (d.entriesStated > 0) entries.reserve(std::min<std::size_t>(static_cast<std::size_t>(d.entriesStated), c.Remaining() / 27));
+    memberCounts.reserve(entries.capacity());
     for (std::int32_t i = 0; i < d.entriesStated; ++i) {
         // Read in place: an entry is large, and nearly every one is kept.
         ValueEntry& e = entries.emplace_back();
@@ -164,9 +168,11 @@ ValueTableDecode ValueTable::DecodeEntries(std::span<const std::uint8_t> block) 
             e.nameId = at->id;
             e.name = *at->text;
         }
-        const bool whole = ReadPayload(c, e);
-        if (!whole && !e.members.empty()) d.lastInPart = true;
+        std::uint32_t memberCount = 0;
+        const bool whole = ReadPayload(c, e, members_, memberCount);
+        if (!whole && memberCount > 0) d.lastInPart = true;
         if (!whole && !d.lastInPart) entries.pop_back();
+        else memberCounts.push_back(memberCount);
         d.entriesRead = entries.size();
         if (!whole) return d;
         // The unread bytes after the last entry may be missing; nothing is lost then.
@@ -177,9 +183,16 @@ ValueTableDecode ValueTable::DecodeEntries(std::span<const std::uint8_t> block) 
 }
 
 ValueTableDecode ValueTable::Decode(std::span<const std::uint8_t> block) {
-    const ValueTableDecode d = DecodeEntries(block);
+    std::vector<std::uint32_t> memberCounts;
+    const ValueTableDecode d = DecodeEntries(block, memberCounts);
     entryNameIds_.resize(entries.size());
-    for (std::size_t i = 0; i < entries.size(); ++i) entryNameIds_[i] = entries[i].nameId;
+    // The member array has stopped growing: each list views its part.
+    std::size_t first = 0;
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        entryNameIds_[i] = entries[i].nameId;
+        entries[i].members = std::span<const std::uint32_t>(members_).subspan(first, memberCounts[i]);
+        first += memberCounts[i];
+    }
     return d;
 }
 

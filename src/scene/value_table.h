@@ -37,7 +37,9 @@ struct ValueEntry {
     std::int32_t intValue = 0;          // comes from the file; the others stay
     float floatValue = 0.0f;            // at these values
     std::string stringValue;
-    std::vector<std::uint32_t> members; // List: entry indices, file order
+    // List: entry indices, file order; held by the table, one array for
+    // all lists (a level has tens of thousands of them).
+    std::span<const std::uint32_t> members;
     std::uint32_t offset = 0;           // the entry record's first byte in the block
 };
 
@@ -66,6 +68,13 @@ constexpr std::uint32_t kNoNameId = 0xFFFFFFFFu;
 
 class ValueTable {
 public:
+    // Entries view the table's member array: moved with it, never copied.
+    ValueTable() = default;
+    ValueTable(const ValueTable&) = delete;
+    ValueTable& operator=(const ValueTable&) = delete;
+    ValueTable(ValueTable&&) = default;
+    ValueTable& operator=(ValueTable&&) = default;
+
     // Replaces the content by the block's. Counts never size anything on
     // their own: entries are decoded while they fit, and a list whose
     // member count runs past the end keeps the members that fit.
@@ -107,7 +116,8 @@ public:
     std::vector<ValueEntry, platform::LargeAllocator<ValueEntry>> entries;
 
 private:
-    ValueTableDecode DecodeEntries(std::span<const std::uint8_t> block);
+    // Each kept entry's member count goes to memberCounts, in order.
+    ValueTableDecode DecodeEntries(std::span<const std::uint8_t> block, std::vector<std::uint32_t>& memberCounts);
 
     struct TextHash {
         using is_transparent = void;
@@ -119,5 +129,6 @@ private:
     // Each entry's name number side by side, so that a search of a list's
     // members reads four bytes a member rather than a whole entry.
     std::vector<std::uint32_t> entryNameIds_;
+    std::vector<std::uint32_t> members_;  // every list's members, list after list
     std::uint64_t generation_ = 0;
 };
