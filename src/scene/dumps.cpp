@@ -74,7 +74,7 @@ void DumpValueTable(const Instance& inst) {
     if (!list) return;
     for (auto it = list->members.rbegin(); it != list->members.rend(); ++it) {
         const ValueEntry* e = table.Entry(*it);
-        InfoPrintf("\n%4d %s = ", static_cast<int>(*it), e ? e->name.c_str() : "");
+        InfoPrintf("\n%4d %s = ", static_cast<int>(*it), e ? e->NameText() : "");
         if (!e) continue;
         switch (e->kind) {
             case kValueBool: InfoPrintf("%s", e->boolValue ? "true" : "false"); break;
@@ -131,7 +131,7 @@ void DumpFileOffsets(const Instance& inst) {
         for (std::uint32_t member : list->members)
             if (const ValueEntry* e = table.Entry(member))
                 InfoPrintf("\n  entry %u, %s %s: %s at %llu", static_cast<unsigned>(member), KindName(e->kind),
-                           e->name.c_str(), grf.c_str(),
+                           e->NameText(), grf.c_str(),
                            static_cast<unsigned long long>(std::uint64_t{values->fileOffset} + e->offset));
     }
     const TextureDatabase& db = TheTextureDatabase();

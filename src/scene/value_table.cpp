@@ -166,7 +166,7 @@ ValueTableDecode ValueTable::DecodeEntries(std::span<const std::uint8_t> block,
                                          [](const Named& n, std::uint32_t h) { return n.handle < h; });
         if (at != ids.end() && at->handle == handle) {
             e.nameId = at->id;
-            e.name = *at->text;
+            e.name = *at->text;  // a node of `names`: it stays where it is
         }
         std::uint32_t memberCount = 0;
         const bool whole = ReadPayload(c, e, members_, memberCount);

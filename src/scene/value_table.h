@@ -31,7 +31,10 @@ enum ValueKind : std::int32_t {
 
 struct ValueEntry {
     std::int32_t kind = 0;
-    std::string name;                   // empty when its handle has no name record
+    // The text of its handle's name record, held by the table's `names`
+    // (null-terminated); empty when the handle has no record.
+    std::string_view name;
+    const char* NameText() const { return name.empty() ? "" : name.data(); }  // for printf
     std::uint32_t nameId = 0;           // the decode's number for the name's text (0: empty)
     bool boolValue = false;             // only the field of the entry's own kind
     std::int32_t intValue = 0;          // comes from the file; the others stay

@@ -194,17 +194,17 @@ int ValueTableCommand(const std::string& grfPath) {
         const ValueEntry& e = table.entries[i];
         std::printf("%5zu  ", i);
         switch (e.kind) {
-            case kValueBool: std::printf("Bool    %s = %s\n", e.name.c_str(), e.boolValue ? "true" : "false"); break;
-            case kValueEmpty: std::printf("Empty   %s\n", e.name.c_str()); break;
-            case kValueInt: std::printf("Int     %s = %d\n", e.name.c_str(), e.intValue); break;
-            case kValueFloat: std::printf("Float   %s = %g\n", e.name.c_str(), e.floatValue); break;
-            case kValueString: std::printf("String  %s = \"%s\"\n", e.name.c_str(), e.stringValue.c_str()); break;
+            case kValueBool: std::printf("Bool    %s = %s\n", e.NameText(), e.boolValue ? "true" : "false"); break;
+            case kValueEmpty: std::printf("Empty   %s\n", e.NameText()); break;
+            case kValueInt: std::printf("Int     %s = %d\n", e.NameText(), e.intValue); break;
+            case kValueFloat: std::printf("Float   %s = %g\n", e.NameText(), e.floatValue); break;
+            case kValueString: std::printf("String  %s = \"%s\"\n", e.NameText(), e.stringValue.c_str()); break;
             case kValueList:
-                std::printf("List    %s =", e.name.c_str());
+                std::printf("List    %s =", e.NameText());
                 for (std::uint32_t m : e.members) std::printf(" %u", m);
                 std::printf("\n");
                 break;
-            default: std::printf("0x%04X  %s\n", static_cast<unsigned>(e.kind & 0xFFFF), e.name.c_str()); break;
+            default: std::printf("0x%04X  %s\n", static_cast<unsigned>(e.kind & 0xFFFF), e.NameText()); break;
         }
     }
     if (decoded.cutShort) return Fail(grfPath + ": " + decoded.Warning());
