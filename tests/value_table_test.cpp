@@ -74,9 +74,10 @@ TEST_F(ValueTableTest, EveryKindDecodesAndConsumesItsPayload) {
     EXPECT_EQ(t.entries[11].intValue, 7);
 }
 
-// The lists view one array of the table's: each its own part, through
-// empty and unknown entries between them, a move and a decode of another block.
-TEST_F(ValueTableTest, ListsKeepTheirOwnMembersThroughAMoveAndAnotherDecode) {
+// The lists view one array of the table's and the names its name records:
+// each list its own part, through empty and unknown entries between them, a
+// move and a decode of another block.
+TEST_F(ValueTableTest, ListsAndNamesStayTheirOwnThroughAMoveAndAnotherDecode) {
     ValueTableBuilder b;
     b.AddList("a", {5, 6});
     b.AddInt("x", 1);
@@ -84,8 +85,9 @@ TEST_F(ValueTableTest, ListsKeepTheirOwnMembersThroughAMoveAndAnotherDecode) {
     b.AddEntry(0x7777, b.NameHandle("odd"), {});
     b.AddList("b", {1});
     b.AddList("c", {8, 9, 10, 11});
+    b.AddEntry(0x102, b.UnnamedHandle(), {});
     ValueTable t = Decode(b);
-    const std::vector<std::vector<std::uint32_t>> expected = {{5, 6}, {}, {}, {}, {1}, {8, 9, 10, 11}};
+    const std::vector<std::vector<std::uint32_t>> expected = {{5, 6}, {}, {}, {}, {1}, {8, 9, 10, 11}, {}};
     ASSERT_EQ(t.entries.size(), expected.size());
     for (std::size_t i = 0; i < expected.size(); ++i) EXPECT_EQ(Members(t.entries[i]), expected[i]) << i;
 
@@ -97,6 +99,10 @@ TEST_F(ValueTableTest, ListsKeepTheirOwnMembersThroughAMoveAndAnotherDecode) {
     EXPECT_EQ(assigned.LookupInt(4, "x"), 1);
     EXPECT_FALSE(assigned.HasKey(0, "x"));
     EXPECT_FALSE(assigned.HasKey(5, "x"));  // entries 8 to 11 are not there
+    // The names view the table's name records, which moved with it.
+    EXPECT_EQ(assigned.entries[1].name, "x");
+    EXPECT_STREQ(assigned.entries[5].NameText(), "c");
+    EXPECT_STREQ(assigned.entries[6].NameText(), "");  // no record: empty, never null
 
     ValueTableBuilder other;
     other.AddInt("x", 3);
