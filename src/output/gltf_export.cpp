@@ -433,8 +433,8 @@ tinygltf::Value Extras(const Instance& inst) {
     extras["record"] = tinygltf::Value(static_cast<int>(inst.index));
     if (const ValueEntry* list = inst.valueTable != 0xFFFFFFFFu ? table.Entry(inst.valueTable) : nullptr)
         for (std::uint32_t member : list->members)
-            if (const ValueEntry* e = table.Entry(member); e && !extras.count(Utf8(std::string(e->name))))
-                extras[Utf8(std::string(e->name))] = ValueOf(*e);
+            if (const ValueEntry* e = table.Entry(member))
+                extras.try_emplace(Utf8(std::string(e->name)), ValueOf(*e));  // the first of a name wins
     if (!extras.count("Class")) extras["Class"] = tinygltf::Value(std::string("CInstance"));
     return tinygltf::Value(extras);
 }

@@ -57,9 +57,8 @@ private:
 };
 
 // False when the payload runs past the end; a list keeps the members that
-// fit even then, appended to `members` (`count` of them).
-bool ReadPayload(Cursor& c, ValueEntry& e, std::vector<std::uint32_t>& members, std::uint32_t& count) {
-    count = 0;
+// fit even then, appended to `members`.
+bool ReadPayload(Cursor& c, ValueEntry& e, std::vector<std::uint32_t>& members) {
     switch (e.kind) {
         case kValueBool: {
             std::uint8_t b;
@@ -93,7 +92,6 @@ bool ReadPayload(Cursor& c, ValueEntry& e, std::vector<std::uint32_t>& members, 
                 c.Skip(4);
                 members.push_back(member);
             }
-            count = static_cast<std::uint32_t>(fit);
             return fit == static_cast<std::size_t>(k);
         }
         default:
@@ -168,8 +166,9 @@ ValueTableDecode ValueTable::DecodeEntries(std::span<const std::uint8_t> block,
             e.nameId = at->id;
             e.name = *at->text;  // a node of `names`: it stays where it is
         }
-        std::uint32_t memberCount = 0;
-        const bool whole = ReadPayload(c, e, members_, memberCount);
+        const std::size_t membersBefore = members_.size();
+        const bool whole = ReadPayload(c, e, members_);
+        const auto memberCount = static_cast<std::uint32_t>(members_.size() - membersBefore);
         if (!whole && memberCount > 0) d.lastInPart = true;
         if (!whole && !d.lastInPart) entries.pop_back();
         else memberCounts.push_back(memberCount);
