@@ -9,6 +9,7 @@
 #include <map>
 #include <random>
 #include <set>
+#include <sstream>
 #include <span>
 
 #include "diag/log.h"
@@ -343,6 +344,68 @@ TEST(ModelPointsTest, LoadedModelsGiveTheBoundsOfEveryVertex) {
         }
         ResetState(StateScope::Process);
     }
+}
+
+// A load told to skip the bounds lists what a whole load lists (its log,
+// models and objects) and bounds the terrain objects alike (they give the
+// ground's extent), but leaves the ordinary objects unbounded and their
+// models without points. A load that infers the ground finds them anyway.
+TEST(LoadWithoutBoundsTest, ListsWhatAWholeLoadListsWithoutTheObjectsBounds) {
+    TempDir dir;
+    ASSERT_TRUE(wvwrite::WriteDemoLevel(dir.path(), nullptr));
+    ASSERT_TRUE(wvwrite::WriteBenchLevel(dir.path(), 1500, 150, 30, 3, nullptr));
+    struct Seen {
+        std::string lists;
+        std::vector<std::array<std::uint32_t, 10>> terrainBounds;
+        std::size_t objects = 0, bounded = 0;
+        std::size_t pointedOutsideTerrain = 0;
+    };
+    const auto load = [](const std::string& level, Ground ground, Bounds bounds) {
+        headless::LoadedLevel loaded;
+        loaded.console = nullptr;
+        EXPECT_TRUE(headless::LoadLevel(level, loaded, nullptr, ground, bounds));
+        Seen seen;
+        // The load's clock aside, line by line.
+        std::istringstream lines(loaded.log + loaded.platform.debug);
+        for (std::string line; std::getline(lines, line);)
+            if (line.find("Level load time") == std::string::npos) seen.lists += line + "\n";
+        std::set<const Model*> terrainModels;
+        for (const auto& [height, group] : TheScene().TerrainObjectsByHeight)
+            for (const auto& i : group) {
+                seen.lists += "terrain " + std::to_string(height) + " " + std::to_string(i->index) + "\n";
+                seen.terrainBounds.push_back(BoundsBits(*i));
+                terrainModels.insert(i->model);
+            }
+        for (const auto& m : TheScene().ModelList) {
+            seen.lists += "model " + m->name + " " + std::to_string(m->handle) + " " +
+                          std::to_string(m->vertices.size()) + " " + std::to_string(m->faces.size()) + " " +
+                          std::to_string(m->materials.size()) + "\n";
+            if (m->Points() && !terrainModels.count(m.get())) ++seen.pointedOutsideTerrain;
+        }
+        for (const auto& i : TheScene().InstanceList) {
+            seen.lists += "object " + std::to_string(i->index) + " " + std::to_string(i->model->handle) + " " +
+                          std::to_string(i->position.x) + " " + std::to_string(i->scale) + "\n";
+            ++seen.objects;
+            if (i->sphere.radius > 0.0f && i->boxMin.x <= i->boxMax.x) ++seen.bounded;
+        }
+        ResetState(StateScope::Process);
+        return seen;
+    };
+    for (const std::string& level : {dir.File("demo-130.swp"), dir.File("bench-130.swp")}) {
+        const Seen whole = load(level, Ground::Skip, Bounds::Find), lists = load(level, Ground::Skip, Bounds::Skip);
+        EXPECT_EQ(lists.lists, whole.lists) << level;
+        EXPECT_EQ(lists.terrainBounds, whole.terrainBounds) << level;
+        EXPECT_GT(whole.objects, 100u) << level;
+        EXPECT_EQ(whole.bounded, whole.objects) << level;
+        EXPECT_GT(whole.pointedOutsideTerrain, 10u) << level;
+        EXPECT_EQ(lists.bounded, 0u) << level;
+        EXPECT_EQ(lists.pointedOutsideTerrain, 0u) << level;
+
+        const Seen ground = load(level, Ground::Infer, Bounds::Skip);
+        EXPECT_EQ(ground.bounded, ground.objects) << level << ": the ground reads the bounds";
+        EXPECT_EQ(ground.pointedOutsideTerrain, whole.pointedOutsideTerrain) << level;
+    }
+    EXPECT_FALSE(load(dir.File("demo-130.swp"), Ground::Skip, Bounds::Skip).terrainBounds.empty());
 }
 
 // The flat cache answers as a map keyed by the whole handle would: the

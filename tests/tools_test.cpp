@@ -309,6 +309,22 @@ TEST_F(InspectSceneTest, OnlyTheHeightsReportInfersTheGround) {
     EXPECT_NE(heights.out.find("\"highest\":9.83"), std::string::npos) << heights.out.substr(0, 200);
 }
 
+// The summary's load skips the objects' bounds, the JSON document's finds
+// them: both list the same level.
+TEST_F(InspectSceneTest, TheSummaryCountsWhatTheJsonDocumentLists) {
+    const RunResult summary = RunShell(dir, Inspect("scene " + Swp()));
+    const RunResult json = RunShell(dir, Inspect("scene --json " + Swp()));
+    ASSERT_EQ(summary.status, 0) << summary.err;
+    ASSERT_EQ(json.status, 0) << json.err;
+    const nlohmann::json j = nlohmann::json::parse(json.out);
+    const std::string counts = "level 'demo': " + std::to_string(j["models"].size()) + " models, " +
+                               std::to_string(j["instances"].size()) + " instances, " +
+                               std::to_string(j["terrain"].size()) + " terrain groups, sky yes\n";
+    EXPECT_NE(summary.out.find(counts), std::string::npos) << counts;
+    EXPECT_GT(j["instances"].size(), 100u);
+    EXPECT_LT(j["instances"][0]["box"][0][0].get<double>(), 1e19) << "the document's objects are bounded";
+}
+
 // The users of the demo's textures against what the demo is made of: its
 // scene report's models (each material's entry) and objects, and, by the
 // name handle the writer stores it under, the bricks: the house model's

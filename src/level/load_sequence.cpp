@@ -72,7 +72,7 @@ void WarnEmptyLevel(const LevelFiles& level) {
 }
 
 // From files when bytes is null, else from memory.
-bool LoadLevel(const LevelBytes* bytes, std::string* why, Ground ground) {
+bool LoadLevel(const LevelBytes* bytes, std::string* why, Ground ground, Bounds bounds) {
     const LevelFiles& level = TheLevelFiles();
     // From here on no writer of ours replaces them, whatever name it is given.
     platform::ProtectFiles({level.GrfPath, level.PidPath, level.SwpPath});
@@ -115,7 +115,7 @@ bool LoadLevel(const LevelBytes* bytes, std::string* why, Ground ground) {
     WarnShortTextureFiles(db);
     gVisibleTris.value = 0;
     gNeighbourTriTex.value = 0;
-    SceneConstruction();
+    SceneConstruction(ground == Ground::Infer ? Bounds::Find : bounds);
     WarnEmptyLevel(level);
     if (ground == Ground::Infer) InitTerrain();
     DebugPrintf("%s", StatReport().c_str());
@@ -125,19 +125,21 @@ bool LoadLevel(const LevelBytes* bytes, std::string* why, Ground ground) {
     return true;
 }
 
-bool NoticedLoad(const LevelBytes* bytes, std::string* why, Ground ground) {
+bool NoticedLoad(const LevelBytes* bytes, std::string* why, Ground ground, Bounds bounds) {
     BeginLoadNotices();
-    const bool ok = LoadLevel(bytes, why, ground);
+    const bool ok = LoadLevel(bytes, why, ground, bounds);
     EndLoadNotices();
     return ok;
 }
 
 }  // namespace
 
-bool InitModels(std::string* why, Ground ground) { return NoticedLoad(nullptr, why, ground); }
+bool InitModels(std::string* why, Ground ground, Bounds bounds) {
+    return NoticedLoad(nullptr, why, ground, bounds);
+}
 
 bool InitModelsFromMemory(const LevelBytes& bytes, std::string* why) {
-    return NoticedLoad(&bytes, why, bytes.withGround ? Ground::Infer : Ground::Skip);
+    return NoticedLoad(&bytes, why, bytes.withGround ? Ground::Infer : Ground::Skip, Bounds::Find);
 }
 
 void KillModels() {

@@ -8,13 +8,17 @@
 #include <span>
 #include <string>
 
+#include "scene/scene_construction.h"
+
 // Loads the level named by TheLevelFiles(). Failures are logged and shown
 // in a box ("Could not load GRF file" and the like) and leave the scene
 // empty; the result is false then, and why (when given) receives the box's
 // text and the reader's reason, for tools that report on the command line.
 // Without the ground, no terrain is inferred (reports that never read it).
+// Bounds::Skip (scene/scene_construction.h) counts only without the ground,
+// which reads them.
 enum class Ground { Infer, Skip };
-bool InitModels(std::string* why = nullptr, Ground ground = Ground::Infer);
+bool InitModels(std::string* why = nullptr, Ground ground = Ground::Infer, Bounds bounds = Bounds::Find);
 
 // The same sequence over the three files' bytes (borrowed until the level
 // is unloaded), for the fuzz targets; the names in TheLevelFiles() are only

@@ -77,7 +77,7 @@ TextureObject* GetBumpTexture(int textureIndex) {
     return slot->get();
 }
 
-bool LoadMesh(Model& model, BlockHandle handle, std::uint32_t diffuse) {
+bool LoadMesh(Model& model, BlockHandle handle, std::uint32_t diffuse, bool points) {
     // One decode's buffers serve every mesh of the level.
     static MeshData scratch;
     MeshData& md = scratch;
@@ -162,17 +162,17 @@ bool LoadMesh(Model& model, BlockHandle handle, std::uint32_t diffuse) {
         }
     }
     model.ComputeMaterialFlags();
-    model.PreparePoints();
+    if (points) model.PreparePoints();
     return true;
 }
 
-Model* GetOrLoadModel(BlockHandle handle, std::uint32_t diffuse) {
+Model* GetOrLoadModel(BlockHandle handle, std::uint32_t diffuse, bool points) {
     SceneState& scene = TheScene();
     if (Model* cached = scene.ModelCache.Find(handle)) return cached;
     const BlockRecord* block = Block(handle);
     if (!block || block->type != kMeshBlockType) return nullptr;
     auto model = std::make_unique<Model>();
-    LoadMesh(*model, handle, diffuse);
+    LoadMesh(*model, handle, diffuse, points);
     Model* m = model.get();
     scene.ModelList.push_back(std::move(model));
     scene.ModelCache.Insert(handle, m, TheSceneFile().GetBlockCount());

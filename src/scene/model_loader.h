@@ -23,8 +23,10 @@ struct MeshLoaderState {
 
 // The model of an object handle, loaded once; null when its block is not a
 // mesh's main block. diffuse is the bit pattern of the instance's Diffuse.
-Model* GetOrLoadModel(BlockHandle handle, std::uint32_t diffuse);
-bool LoadMesh(Model& model, BlockHandle handle, std::uint32_t diffuse);
+// Without points the model's bounds walk every vertex until someone
+// prepares them (Model::PreparePoints).
+Model* GetOrLoadModel(BlockHandle handle, std::uint32_t diffuse, bool points = true);
+bool LoadMesh(Model& model, BlockHandle handle, std::uint32_t diffuse, bool points = true);
 
 struct ResolvedTexture {
     int index = -1;  // texture database entry, or -1

@@ -139,7 +139,7 @@ RegionRecord ReadHeldRecord(const std::uint8_t* r) {
 }
 }  // namespace
 
-void SceneConstruction() {
+void SceneConstruction(Bounds bounds) {
     BlockFile& file = TheSceneFile();
     SceneState& scene = TheScene();
     const BlockRecord* region = file.FindBlockByName(".region");
@@ -173,6 +173,7 @@ void SceneConstruction() {
 
     const Keys key(table);
     const bool swapRedBlue = quirks.fogRedBlueSwapped;
+    const bool findBounds = bounds == Bounds::Find;
     for (std::uint32_t i = 0; i < records; ++i) {
         const RegionRecord r = ReadHeldRecord(bytes.data() + 4 + std::size_t{i} * kRegionRecordSize);
         ObjectClass cls = ObjectClass::CInstance;
@@ -249,7 +250,7 @@ void SceneConstruction() {
             TextureDatabase& db = TheTextureDatabase();
             const std::int32_t saved = db.MaxTextureSize;
             db.MaxTextureSize = 128;  // ground textures are worth more texels
-            Model* model = GetOrLoadModel(r.object, FloatBits(diffuse));
+            Model* model = GetOrLoadModel(r.object, FloatBits(diffuse), findBounds);
             db.MaxTextureSize = saved;
             if (!model) {
                 DebugPrintf("\nskipped unloadable terrain %s", BlockName(r.object));
@@ -295,7 +296,7 @@ void SceneConstruction() {
         }
         // CInstance, CAnimal and CSky become ordinary instances.
         const std::uint32_t handle = mesh != 0xFFFFFFFFu ? mesh : r.object;
-        Model* model = GetOrLoadModel(handle, FloatBits(diffuse));
+        Model* model = GetOrLoadModel(handle, FloatBits(diffuse), findBounds);
         if (!model) {
             DebugPrintf("\nskipped unloadable geometry %s", BlockName(r.object));
             continue;
@@ -314,7 +315,7 @@ void SceneConstruction() {
         inst->valueTable = hasTable ? t : 0xFFFFFFFFu;
         inst->loadedPosition = inst->position;
         inst->loadedRotation = inst->rotation;
-        inst->UpdateBounds();
+        if (findBounds) inst->UpdateBounds();
         if (scene.HeightFieldExclusions.count(model->handle) || scene.HeightFieldExclusions.count(i))
             inst->ExcludeFromHeightField = true;
         if (hasTable && table.HasKey(t, key.DeltaX) && table.HasKey(t, key.DeltaY)) {

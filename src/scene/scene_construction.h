@@ -34,5 +34,9 @@ RegionCounts CountRegionRecords(std::span<const std::uint8_t> block);
 RegionRecord ReadRegionRecord(std::span<const std::uint8_t> block, std::uint32_t index);
 
 // Builds the scene of the loaded level (scene/level.h) from its scene file,
-// with its quirks.
-void SceneConstruction();
+// with its quirks. Bounds::Skip places ordinary objects without their bounds
+// and loads models without their points, for reports that only list and
+// count what the level holds; terrain objects get theirs either way (they
+// give the ground's extent).
+enum class Bounds { Find, Skip };
+void SceneConstruction(Bounds bounds = Bounds::Find);

@@ -11,7 +11,7 @@
 
 namespace headless {
 
-bool LoadLevel(const std::string& swpPath, LoadedLevel& out, std::string* why, Ground ground) {
+bool LoadLevel(const std::string& swpPath, LoadedLevel& out, std::string* why, Ground ground, Bounds bounds) {
     out.platform = platform::ScriptedPlatform{};
     out.log.clear();
     ResetState(StateScope::Process);
@@ -20,7 +20,7 @@ bool LoadLevel(const std::string& swpPath, LoadedLevel& out, std::string* why, G
     platform::PlatformScope scope(out.platform);
     SetLogCapture(&out.log);
     SetConsoleStream(out.console);
-    const bool ok = InitModels(why, ground);
+    const bool ok = InitModels(why, ground, bounds);
     RestoreConsoleStream();
     SetLogCapture(nullptr);
     return ok;

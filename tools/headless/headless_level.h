@@ -25,8 +25,10 @@ struct LoadedLevel {
 // of the load is recorded as a box.
 // Lines meant for standard output go to out.console meanwhile. False when a
 // file could not be read; why then says which and why. Ground::Skip for
-// reports that never read the ground.
-bool LoadLevel(const std::string& swpPath, LoadedLevel& out, std::string* why = nullptr, Ground ground = Ground::Infer);
+// reports that never read the ground, and Bounds::Skip beside it for those
+// that never read where the objects reach.
+bool LoadLevel(const std::string& swpPath, LoadedLevel& out, std::string* why = nullptr, Ground ground = Ground::Infer,
+               Bounds bounds = Bounds::Find);
 
 // The same load from files in memory (borrowed until the next reset), as a
 // fuzz target drives it; the current platform receives the messages.

@@ -115,7 +115,8 @@ bool LoadLevelOfDatabase(const std::string& pidPath, std::string& error) {
     if (!LevelExists(swpPath, error)) return false;
     static headless::LoadedLevel level;  // the level stays loaded for the report
     level.console = nullptr;
-    return headless::LoadLevel(swpPath, level, &error, Ground::Skip);
+    // Who uses a texture is a matter of lists: no bounds.
+    return headless::LoadLevel(swpPath, level, &error, Ground::Skip, Bounds::Skip);
 }
 
 int SceneCommand(const std::string& swpPath, bool json) {
@@ -123,7 +124,9 @@ int SceneCommand(const std::string& swpPath, bool json) {
     if (!LevelExists(swpPath, error)) return Fail(error);
     headless::LoadedLevel level;
     level.console = json ? nullptr : stdout;  // the loader's lines stay out of a JSON document
-    if (!headless::LoadLevel(swpPath, level, &error, Ground::Skip)) return Fail(error);
+    // The summary counts; only the JSON document says where objects reach.
+    if (!headless::LoadLevel(swpPath, level, &error, Ground::Skip, json ? Bounds::Find : Bounds::Skip))
+        return Fail(error);
     const SceneState& scene = TheScene();
     const Camera& camera = TheCamera();
 
