@@ -15,8 +15,8 @@
 // empty; the result is false then, and why (when given) receives the box's
 // text and the reader's reason, for tools that report on the command line.
 // Without the ground, no terrain is inferred (reports that never read it).
-// Bounds::Skip (scene/scene_construction.h) counts only without the ground,
-// which reads them.
+// Bounds::Skip (scene/scene_construction.h) is heeded only without the
+// ground, which reads the objects' bounds.
 enum class Ground { Infer, Skip };
 bool InitModels(std::string* why = nullptr, Ground ground = Ground::Infer, Bounds bounds = Bounds::Find);
 
