@@ -317,14 +317,25 @@ TEST_F(SceneModelTest, PointsFollowTheVerticesTheyWereMadeFrom) {
     EXPECT_EQ(model->Points()->drawnMax.x, 100.0f);
 }
 
-// Every model of the demo and of a random bench level, under the placements
-// their own instances have and under random ones.
-TEST(ModelPointsTest, LoadedModelsGiveTheBoundsOfEveryVertex) {
-    TempDir dir;
-    ASSERT_TRUE(wvwrite::WriteDemoLevel(dir.path(), nullptr));
-    ASSERT_TRUE(wvwrite::WriteBenchLevel(dir.path(), 1500, 150, 30, 3, nullptr));
+// The demo and a random bench level, written once for the loads below.
+class LoadedLevelsTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        dir_ = new TempDir;
+        ASSERT_TRUE(wvwrite::WriteDemoLevel(dir_->path(), nullptr));
+        ASSERT_TRUE(wvwrite::WriteBenchLevel(dir_->path(), 1500, 150, 30, 3, nullptr));
+    }
+    static void TearDownTestSuite() { delete dir_; }
+    static std::vector<std::string> Levels() { return {dir_->File("demo-130.swp"), dir_->File("bench-130.swp")}; }
+    static TempDir* dir_;
+};
+TempDir* LoadedLevelsTest::dir_ = nullptr;
+
+// Every model of both levels, under the placements their own instances
+// have and under random ones.
+TEST_F(LoadedLevelsTest, LoadedModelsGiveTheBoundsOfEveryVertex) {
     std::mt19937 rng(99);
-    for (const std::string& level : {dir.File("demo-130.swp"), dir.File("bench-130.swp")}) {
+    for (const std::string& level : Levels()) {
         headless::LoadedLevel loaded;
         loaded.console = nullptr;
         ASSERT_TRUE(headless::LoadLevel(level, loaded));
@@ -350,10 +361,7 @@ TEST(ModelPointsTest, LoadedModelsGiveTheBoundsOfEveryVertex) {
 // models and objects) and bounds the terrain objects alike (they give the
 // ground's extent), but leaves the ordinary objects unbounded and their
 // models without points. A load that infers the ground finds them anyway.
-TEST(LoadWithoutBoundsTest, ListsWhatAWholeLoadListsWithoutTheObjectsBounds) {
-    TempDir dir;
-    ASSERT_TRUE(wvwrite::WriteDemoLevel(dir.path(), nullptr));
-    ASSERT_TRUE(wvwrite::WriteBenchLevel(dir.path(), 1500, 150, 30, 3, nullptr));
+TEST_F(LoadedLevelsTest, ALoadWithoutBoundsListsWhatAWholeLoadLists) {
     struct Seen {
         std::string lists;
         std::vector<std::array<std::uint32_t, 10>> terrainBounds;
@@ -391,7 +399,7 @@ TEST(LoadWithoutBoundsTest, ListsWhatAWholeLoadListsWithoutTheObjectsBounds) {
         ResetState(StateScope::Process);
         return seen;
     };
-    for (const std::string& level : {dir.File("demo-130.swp"), dir.File("bench-130.swp")}) {
+    for (const std::string& level : Levels()) {
         const Seen whole = load(level, Ground::Skip, Bounds::Find), lists = load(level, Ground::Skip, Bounds::Skip);
         EXPECT_EQ(lists.lists, whole.lists) << level;
         EXPECT_EQ(lists.terrainBounds, whole.terrainBounds) << level;
@@ -405,7 +413,7 @@ TEST(LoadWithoutBoundsTest, ListsWhatAWholeLoadListsWithoutTheObjectsBounds) {
         EXPECT_EQ(ground.bounded, ground.objects) << level << ": the ground reads the bounds";
         EXPECT_EQ(ground.pointedOutsideTerrain, whole.pointedOutsideTerrain) << level;
     }
-    EXPECT_FALSE(load(dir.File("demo-130.swp"), Ground::Skip, Bounds::Skip).terrainBounds.empty());
+    EXPECT_FALSE(load(Levels()[0], Ground::Skip, Bounds::Skip).terrainBounds.empty());
 }
 
 // The flat cache answers as a map keyed by the whole handle would: the

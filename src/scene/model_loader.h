@@ -25,8 +25,8 @@ struct MeshLoaderState {
 // mesh's main block. diffuse is the bit pattern of the instance's Diffuse.
 // Without points the model's bounds walk every vertex until someone
 // prepares them (Model::PreparePoints).
-Model* GetOrLoadModel(BlockHandle handle, std::uint32_t diffuse, bool points = true);
-bool LoadMesh(Model& model, BlockHandle handle, std::uint32_t diffuse, bool points = true);
+Model* GetOrLoadModel(BlockHandle handle, std::uint32_t diffuse, bool points);
+bool LoadMesh(Model& model, BlockHandle handle, std::uint32_t diffuse, bool points);
 
 struct ResolvedTexture {
     int index = -1;  // texture database entry, or -1
